@@ -1,0 +1,14 @@
+# zalUnrealRenderModule: the plug-in the host loads by name through the dynamic linker.
+add_library(zalUnrealRenderModule SHARED ${ZAL_MODULE_SOURCES})
+target_include_directories(zalUnrealRenderModule PUBLIC ${CMAKE_SOURCE_DIR})
+set(_zal_module_deps Qt5::Core Qt5::Gui Qt5::Widgets OpenMP::OpenMP_CXX)
+foreach(t odkit zalOdDbEx zalhostapi XoRemoteRender)
+  if(TARGET ${t})
+    list(APPEND _zal_module_deps ${t})
+  endif()
+endforeach()
+target_link_libraries(zalUnrealRenderModule PUBLIC ${_zal_module_deps})
+# Only what is marked for export leaves the library.
+set_target_properties(zalUnrealRenderModule PROPERTIES
+  CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON PREFIX "")
+target_compile_definitions(zalUnrealRenderModule PRIVATE ZAL_BUILDING_MODULE)
