@@ -1,0 +1,295 @@
+#include "XoLocalSocketMessagesManager.h"
+
+#include "XoInterProcessMessagesObserver.h"
+#include "XoRemoteRenderMessage.h"
+#include "XoSocketFrameIO.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QtDebug>
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+std::atomic<int> channelCounter{0};
+
+socklen_t abstractAddress(const std::string& name, sockaddr_un& address)
+{
+    std::memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    // A leading zero byte puts the name in the abstract namespace: nothing on disk to clean up.
+    const std::size_t length = std::min(name.size(), sizeof(address.sun_path) - 1);
+    std::memcpy(address.sun_path + 1, name.data(), length);
+    return socklen_t(offsetof(sockaddr_un, sun_path) + 1 + length);
+}
+
+std::string toLocal(const std::wstring& text)
+{
+    return QString::fromStdWString(text).toLocal8Bit().toStdString();
+}
+
+// Shared with the detached waiter thread, which may outlive the transport.
+struct ProcessWatch
+{
+    std::mutex mutex;
+    XoInterProcessMessagesObserver* observer = nullptr;
+    pid_t pid = 0;
+    bool running = false;
+};
+
+} // namespace
+
+class XoLocalSocketMessagesManagerPrivate
+{
+public:
+    void run();
+    void report(const std::string& text)
+    {
+        qWarning().noquote() << "XoRemoteRender:" << QString::fromStdString(text);
+        if (observer) observer->channelError(1, text);
+    }
+
+    XoInterProcessMessagesObserver* observer = nullptr;
+    std::string channel;
+    int listenFd = -1;
+    std::thread thread;
+    std::atomic<bool> stopping{false};
+
+    // The connection: the reader thread sets and clears it, send() writes through it.
+    mutable std::mutex sendMutex;
+    int connectionFd = -1;
+
+    std::shared_ptr<ProcessWatch> process = std::make_shared<ProcessWatch>();
+};
+
+void XoLocalSocketMessagesManagerPrivate::run()
+{
+    while (!stopping) {
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (!stopping) report(std::string("accepting the viewer failed: ") + std::strerror(errno));
+            return;
+        }
+        XoSocketFrameIO::tuneSocket(fd);
+        {
+            std::lock_guard<std::mutex> lock(sendMutex);
+            connectionFd = fd;
+        }
+        if (observer) observer->channelConnected();
+        for (;;) {
+            XoRemoteRenderMessage message;
+            std::string error;
+            const XoSocketFrameIO::ReadStatus status = XoSocketFrameIO::readFrame(fd, message, error);
+            if (status == XoSocketFrameIO::ReadStatus::Message) {
+                if (observer) observer->messageReceived(message);
+                continue;
+            }
+            if (status == XoSocketFrameIO::ReadStatus::Error && !stopping)
+                report("bad data from the viewer, closing its connection: " + error);
+            break;
+        }
+        // Shut down first so a writer blocked on this socket returns before we take its lock.
+        ::shutdown(fd, SHUT_RDWR);
+        {
+            std::lock_guard<std::mutex> lock(sendMutex);
+            connectionFd = -1;
+        }
+        ::close(fd);
+        if (observer) observer->channelDisconnected();
+    }
+}
+
+XoLocalSocketMessagesManager::XoLocalSocketMessagesManager()
+    : d(std::make_unique<XoLocalSocketMessagesManagerPrivate>())
+{
+}
+
+XoLocalSocketMessagesManager::~XoLocalSocketMessagesManager()
+{
+    close();
+}
+
+void XoLocalSocketMessagesManager::setObserver(XoInterProcessMessagesObserver* observer)
+{
+    d->observer = observer;
+    std::lock_guard<std::mutex> lock(d->process->mutex);
+    d->process->observer = observer;
+}
+
+bool XoLocalSocketMessagesManager::listen(const std::string& hint)
+{
+    if (d->listenFd >= 0) return true;
+    d->channel =
+        "zalViewer-" + std::to_string(::getpid()) + "-" + hint + "-" + std::to_string(++channelCounter);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        d->report(std::string("cannot create the channel socket: ") + std::strerror(errno));
+        return false;
+    }
+    sockaddr_un address;
+    const socklen_t length = abstractAddress(d->channel, address);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 || ::listen(fd, 2) != 0) {
+        d->report("cannot listen on channel " + d->channel + ": " + std::strerror(errno));
+        ::close(fd);
+        return false;
+    }
+    d->listenFd = fd;
+    d->stopping = false;
+    d->thread = std::thread([this] { d->run(); });
+    return true;
+}
+
+bool XoLocalSocketMessagesManager::isListening() const
+{
+    return d->listenFd >= 0 && !d->stopping;
+}
+
+std::string XoLocalSocketMessagesManager::channelName() const
+{
+    return d->channel;
+}
+
+bool XoLocalSocketMessagesManager::isConnected() const
+{
+    std::lock_guard<std::mutex> lock(d->sendMutex);
+    return d->connectionFd >= 0;
+}
+
+bool XoLocalSocketMessagesManager::startProcess(const XoRenderProcessRequest& request)
+{
+    if (isProcessRunning()) {
+        d->report("a viewer process already runs for this channel");
+        return false;
+    }
+    const std::string program = toLocal(request.executable);
+    struct stat info;
+    if (program.empty() || ::stat(program.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        d->report("viewer executable not found: " + program);
+        return false;
+    }
+    std::vector<std::string> args = {program, "--channel", d->channel};
+    if (!request.workingFolder.empty()) {
+        args.push_back("--workdir");
+        args.push_back(toLocal(request.workingFolder));
+    }
+    args.push_back("--session");
+    args.push_back(std::to_string(request.sessionKey));
+    if (request.hasRectangle) {
+        args.push_back("--rect");
+        args.push_back(std::to_string(request.x) + "," + std::to_string(request.y) + "," +
+                       std::to_string(request.width) + "," + std::to_string(request.height));
+    }
+    if (request.vr) args.push_back("--vr");
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    pid_t pid = 0;
+    const int failed = ::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ);
+    if (failed != 0) {
+        d->report("cannot start the viewer " + program + ": " + std::strerror(failed));
+        return false;
+    }
+    std::shared_ptr<ProcessWatch> watch = d->process;
+    {
+        std::lock_guard<std::mutex> lock(watch->mutex);
+        watch->pid = pid;
+        watch->running = true;
+    }
+    // Detached: waitpid has no timeout, and the transport must not wait for the viewer to end.
+    std::thread([watch, pid] {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        XoInterProcessMessagesObserver* observer = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(watch->mutex);
+            watch->running = false;
+            watch->pid = 0;
+            observer = watch->observer;
+            // The observer is called under the lock so close() cannot return in between.
+            if (observer) observer->processExited(code);
+        }
+    }).detach();
+    return true;
+}
+
+bool XoLocalSocketMessagesManager::isProcessRunning() const
+{
+    std::lock_guard<std::mutex> lock(d->process->mutex);
+    return d->process->running;
+}
+
+long XoLocalSocketMessagesManager::processId() const
+{
+    std::lock_guard<std::mutex> lock(d->process->mutex);
+    return d->process->pid;
+}
+
+bool XoLocalSocketMessagesManager::send(const XoRemoteRenderMessage& message)
+{
+    std::lock_guard<std::mutex> lock(d->sendMutex);
+    if (d->connectionFd < 0) return false;
+    std::string error;
+    if (XoSocketFrameIO::writeFrame(d->connectionFd, message, error)) return true;
+    qWarning().noquote() << "XoRemoteRender: sending" << message.name()
+                         << "failed:" << QString::fromStdString(error);
+    // The reader sees the shut-down socket, reports the disconnection and clears the connection.
+    ::shutdown(d->connectionFd, SHUT_RDWR);
+    return false;
+}
+
+void XoLocalSocketMessagesManager::close()
+{
+    if (d->listenFd >= 0) {
+        d->stopping = true;
+        ::shutdown(d->listenFd, SHUT_RDWR);
+        {
+            std::lock_guard<std::mutex> lock(d->sendMutex);
+            if (d->connectionFd >= 0) ::shutdown(d->connectionFd, SHUT_RDWR);
+        }
+        if (d->thread.joinable()) d->thread.join();
+        ::close(d->listenFd);
+        d->listenFd = -1;
+    }
+    std::lock_guard<std::mutex> lock(d->process->mutex);
+    d->process->observer = nullptr;
+}
+
+int XoLocalSocketMessagesManager::connectToChannel(const std::string& channel, std::string& error)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        error = std::string("cannot create a socket: ") + std::strerror(errno);
+        return -1;
+    }
+    sockaddr_un address;
+    const socklen_t length = abstractAddress(channel, address);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), length) != 0) {
+        error = "cannot connect to channel " + channel + ": " + std::strerror(errno);
+        ::close(fd);
+        return -1;
+    }
+    XoSocketFrameIO::tuneSocket(fd);
+    return fd;
+}

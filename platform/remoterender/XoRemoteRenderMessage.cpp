@@ -1,0 +1,609 @@
+#include "XoRemoteRenderMessage.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+using K = XoFieldKind;
+
+struct FieldSpec
+{
+    const char* name;
+    XoFieldKind kind;
+};
+
+struct TypeSpec
+{
+    XoMessageType type;
+    const char* name;
+    std::vector<FieldSpec> fields;
+};
+
+// The one description of every message: encoder checks, decoder, and text lines all read it.
+const std::vector<TypeSpec>& schemas()
+{
+    static const std::vector<TypeSpec> table = {
+        {XoMessageType::BeginTransaction, "beginTransaction", {{"name", K::String}}},
+        {XoMessageType::EndTransaction, "endTransaction", {{"fullUpdate", K::Bool}}},
+        {XoMessageType::ClearSession, "clearSession", {}},
+        {XoMessageType::AddMesh,
+         "addMesh",
+         {{"name", K::String},
+          {"parent", K::String},
+          {"component", K::String},
+          {"positions", K::FloatArray},
+          {"normals", K::FloatArray},
+          {"uv0", K::FloatArray},
+          {"uv1", K::FloatArray},
+          {"flags", K::Int32Array},
+          {"faceSizes", K::Int32Array},
+          {"faceSizeCount", K::Int32},
+          {"vertexCount", K::Int32},
+          {"material", K::String},
+          {"secondMaterial", K::String}}},
+        {XoMessageType::AddMaterial,
+         "addMaterial",
+         {{"name", K::String},
+          {"baseMaterial", K::String},
+          {"texture", K::String},
+          {"colour", K::UInt32},
+          {"opacity", K::Float},
+          {"secondTexture", K::String},
+          {"parameters", K::String}}},
+        {XoMessageType::AddGroup,
+         "addGroup",
+         {{"name", K::String}, {"parent", K::String}, {"label", K::String}, {"transform", K::FloatArray}}},
+        {XoMessageType::AddInstance,
+         "addInstance",
+         {{"name", K::String},
+          {"parent", K::String},
+          {"component", K::String},
+          {"asset", K::String},
+          {"transform", K::FloatArray},
+          {"material", K::String}}},
+        {XoMessageType::AddComponentDef,
+         "addComponentDef",
+         {{"name", K::String}, {"label", K::String}, {"external", K::Bool}, {"source", K::String}}},
+        {XoMessageType::AddLight,
+         "addLight",
+         {{"name", K::String},
+          {"parent", K::String},
+          {"intensity", K::Float},
+          {"colour", K::UInt32},
+          {"type", K::Int32},
+          {"hotspotAngle", K::Float},
+          {"falloffAngle", K::Float},
+          {"size1", K::Float},
+          {"size2", K::Float},
+          {"castShadows", K::Bool},
+          {"attenuationRadius", K::Float},
+          {"iesFile", K::String},
+          {"transform", K::FloatArray},
+          {"on", K::Bool}}},
+        {XoMessageType::SpawnInstances,
+         "spawnInstances",
+         {{"name", K::String},
+          {"parent", K::String},
+          {"component", K::String},
+          {"asset", K::String},
+          {"count", K::Int32},
+          {"transforms", K::FloatArray},
+          {"material", K::String}}},
+        {XoMessageType::RemoveEntity,
+         "removeEntity",
+         {{"name", K::String},
+          {"parent", K::String},
+          {"removeChildren", K::Bool},
+          {"removeMeshes", K::Bool}}},
+        {XoMessageType::RemoveEntityMeshes, "removeEntityMeshes", {{"name", K::String}}},
+        {XoMessageType::AssureEntityConnected,
+         "assureEntityConnected",
+         {{"name", K::String}, {"parent", K::String}}},
+        {XoMessageType::GenerateMaterialMaps,
+         "generateMaterialMaps",
+         {{"name", K::String}, {"parameters", K::String}, {"width", K::Int32}, {"height", K::Int32}}},
+        {XoMessageType::MountExternalPak, "mountExternalPak", {{"path", K::String}}},
+        {XoMessageType::SetAssetTransform,
+         "setAssetTransform",
+         {{"name", K::String}, {"transform", K::FloatArray}}},
+        {XoMessageType::PlaceAsset,
+         "placeAsset",
+         {{"name", K::String}, {"parent", K::String}, {"asset", K::String}, {"transform", K::FloatArray}}},
+        {XoMessageType::SetAssetVisible, "setAssetVisible", {{"name", K::String}, {"visible", K::Bool}}},
+        {XoMessageType::AddFile,
+         "addFile",
+         {{"name", K::String}, {"parent", K::String}, {"path", K::String}, {"transform", K::FloatArray}}},
+        {XoMessageType::SetFileTransform,
+         "setFileTransform",
+         {{"name", K::String}, {"transform", K::FloatArray}}},
+        {XoMessageType::SetFileVisible, "setFileVisible", {{"name", K::String}, {"visible", K::Bool}}},
+        {XoMessageType::EnumExternalContents, "enumExternalContents", {{"path", K::String}}},
+        {XoMessageType::SetCamera,
+         "setCamera",
+         {{"aim", K::FloatArray},
+          {"position", K::FloatArray},
+          {"up", K::FloatArray},
+          {"animate", K::Bool},
+          {"orthographic", K::Bool},
+          {"fieldOfView", K::Float},
+          {"aspectRatio", K::Float},
+          {"viewIndex", K::Int32},
+          {"flags", K::Int32},
+          {"name", K::String}}},
+        {XoMessageType::SetNavigationType, "setNavigationType", {{"type", K::Int32}}},
+        {XoMessageType::SetNavigationSpeed, "setNavigationSpeed", {{"speed", K::Int32}}},
+        {XoMessageType::SetSunByPos,
+         "setSunByPos",
+         {{"northOffset", K::Int32}, {"azimuth", K::Float}, {"elevation", K::Float}}},
+        {XoMessageType::SetSunByTime,
+         "setSunByTime",
+         {{"northOffset", K::Int32},
+          {"latitude", K::Float},
+          {"longitude", K::Float},
+          {"year", K::Int32},
+          {"month", K::Int32},
+          {"day", K::Int32},
+          {"solarTime", K::Float}}},
+        {XoMessageType::SetToneMapper,
+         "setToneMapper",
+         {{"exposure", K::Float},
+          {"contrast", K::Float},
+          {"saturation", K::Float},
+          {"autoExposure", K::Bool},
+          {"gamma", K::Float}}},
+        {XoMessageType::TakePicture,
+         "takePicture",
+         {{"path", K::String}, {"width", K::Int32}, {"height", K::Int32}}},
+        {XoMessageType::SendInputEvent,
+         "sendInputEvent",
+         {{"type", K::Int32}, {"a", K::Int32}, {"x", K::Int32}, {"y", K::Int32}}},
+        {XoMessageType::SendConsoleCommand, "sendConsoleCommand", {{"command", K::String}}},
+        {XoMessageType::SendMessage, "sendMessage", {{"name", K::String}, {"data", K::Bytes}}},
+        {XoMessageType::RequestRenderExit, "requestRenderExit", {}},
+        {XoMessageType::RequestSaveData, "requestSaveData", {}},
+        {XoMessageType::SetRenderPaused, "setRenderPaused", {{"paused", K::Bool}}},
+        {XoMessageType::EnableVR, "enableVR", {{"enabled", K::Bool}}},
+        {XoMessageType::GetWindowHandle, "getWindowHandle", {}},
+
+        {XoMessageType::ViewerStarted, "viewerStarted", {{"version", K::String}, {"pid", K::Int32}}},
+        {XoMessageType::WindowHandle, "windowHandle", {{"handle", K::UInt64}}},
+        {XoMessageType::PakMounted, "pakMounted", {{"path", K::String}, {"mounted", K::Bool}}},
+        {XoMessageType::EntityLost, "entityLost", {{"name", K::String}, {"parent", K::String}}},
+        {XoMessageType::TransactionApplied,
+         "transactionApplied",
+         {{"name", K::String}, {"fullUpdate", K::Bool}, {"rejected", K::Int32}}},
+        {XoMessageType::DataSaved, "dataSaved", {{"path", K::String}}},
+        {XoMessageType::ViewerError, "viewerError", {{"code", K::Int32}, {"message", K::String}}},
+        {XoMessageType::ViewerMessage, "viewerMessage", {{"name", K::String}, {"data", K::Bytes}}},
+        {XoMessageType::ModelLoaded, "modelLoaded", {{"name", K::String}}},
+        {XoMessageType::ModelLoadingProgress,
+         "modelLoadingProgress",
+         {{"name", K::String}, {"percent", K::Int32}}},
+        {XoMessageType::EnumAsset, "enumAsset", {{"pak", K::String}, {"assets", K::String}}},
+        {XoMessageType::ViewerExiting, "viewerExiting", {}},
+    };
+    return table;
+}
+
+const TypeSpec* schemaOf(std::uint32_t code)
+{
+    // Built once: codes index straight into the table.
+    static const std::vector<const TypeSpec*> byCode = [] {
+        std::vector<const TypeSpec*> index(256, nullptr);
+        for (const TypeSpec& spec : schemas())
+            index[static_cast<std::uint32_t>(spec.type)] = &spec;
+        return index;
+    }();
+    return code < byCode.size() ? byCode[code] : nullptr;
+}
+
+bool isVariableSize(XoFieldKind kind)
+{
+    return kind == K::String || kind == K::Bytes || kind == K::FloatArray || kind == K::Int32Array;
+}
+
+std::uint32_t scalarSize(XoFieldKind kind)
+{
+    return kind == K::UInt64 ? 8u : 4u;
+}
+
+std::uint32_t readU32(const char* p)
+{
+    std::uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v; // little-endian machines only, checked at compile time below
+}
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the channel writes host memory as little-endian");
+
+void appendFloat(std::string& out, float value)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%g", static_cast<double>(value));
+    out += buffer;
+}
+
+void appendQuoted(std::string& out, std::string_view text)
+{
+    out += '"';
+    for (char c : text) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+} // namespace
+
+float XoMessageField::toFloat() const
+{
+    const std::uint32_t bits = static_cast<std::uint32_t>(scalar);
+    float value;
+    std::memcpy(&value, &bits, 4);
+    return value;
+}
+
+float XoMessageField::floatAt(std::size_t i) const
+{
+    float value;
+    std::memcpy(&value, data + 4 * i, 4);
+    return value;
+}
+
+std::int32_t XoMessageField::intAt(std::size_t i) const
+{
+    std::int32_t value;
+    std::memcpy(&value, data + 4 * i, 4);
+    return value;
+}
+
+XoRemoteRenderMessage::XoRemoteRenderMessage(XoMessageType type) : m_type(type) {}
+
+const char* XoRemoteRenderMessage::name() const
+{
+    return typeName(m_type);
+}
+
+const char* XoRemoteRenderMessage::typeName(XoMessageType type)
+{
+    const TypeSpec* spec = schemaOf(static_cast<std::uint32_t>(type));
+    return spec ? spec->name : "unknown";
+}
+
+bool XoRemoteRenderMessage::isKnownType(std::uint32_t code)
+{
+    return schemaOf(code) != nullptr;
+}
+
+void XoRemoteRenderMessage::pushScalar(XoFieldKind kind, std::uint64_t bits)
+{
+    XoMessageField f;
+    f.kind = kind;
+    f.scalar = bits;
+    f.size = scalarSize(kind);
+    m_fields.push_back(f);
+}
+
+XoRemoteRenderMessage& XoRemoteRenderMessage::addString(std::string_view text)
+{
+    m_strings.push_back(std::make_unique<std::string>(text));
+    XoMessageField f;
+    f.kind = K::String;
+    f.data = m_strings.back()->data();
+    f.size = static_cast<std::uint32_t>(text.size());
+    m_fields.push_back(f);
+    return *this;
+}
+
+XoRemoteRenderMessage& XoRemoteRenderMessage::addInt(std::int32_t value)
+{
+    pushScalar(K::Int32, static_cast<std::uint32_t>(value));
+    return *this;
+}
+
+XoRemoteRenderMessage& XoRemoteRenderMessage::addUInt(std::uint32_t value)
+{
+    pushScalar(K::UInt32, value);
+    return *this;
+}
+
+XoRemoteRenderMessage& XoRemoteRenderMessage::addUInt64(std::uint64_t value)
+{
+    pushScalar(K::UInt64, value);
+    return *this;
+}
+
+XoRemoteRenderMessage& XoRemoteRenderMessage::addFloat(float value)
+{
+    std::uint32_t bits;
+    std::memcpy(&bits, &value, 4);
+    pushScalar(K::Float, bits);
+    return *this;
+}
+
+XoRemoteRenderMessage& XoRemoteRenderMessage::addBool(bool value)
+{
+    pushScalar(K::Bool, value ? 1 : 0);
+    return *this;
+}
+
+XoRemoteRenderMessage& XoRemoteRenderMessage::addFloatArray(const float* values, std::size_t count)
+{
+    XoMessageField f;
+    f.kind = K::FloatArray;
+    f.data = values ? reinterpret_cast<const char*>(values) : nullptr;
+    f.size = values ? static_cast<std::uint32_t>(count * 4) : 0;
+    m_fields.push_back(f);
+    return *this;
+}
+
+XoRemoteRenderMessage& XoRemoteRenderMessage::addIntArray(const std::int32_t* values, std::size_t count)
+{
+    XoMessageField f;
+    f.kind = K::Int32Array;
+    f.data = values ? reinterpret_cast<const char*>(values) : nullptr;
+    f.size = values ? static_cast<std::uint32_t>(count * 4) : 0;
+    m_fields.push_back(f);
+    return *this;
+}
+
+XoRemoteRenderMessage& XoRemoteRenderMessage::addBytes(const void* data, std::size_t size)
+{
+    XoMessageField f;
+    f.kind = K::Bytes;
+    f.data = data ? static_cast<const char*>(data) : nullptr;
+    f.size = data ? static_cast<std::uint32_t>(size) : 0;
+    m_fields.push_back(f);
+    return *this;
+}
+
+const XoMessageField& XoRemoteRenderMessage::field(std::string_view name) const
+{
+    const TypeSpec* spec = schemaOf(static_cast<std::uint32_t>(m_type));
+    if (spec) {
+        for (std::size_t i = 0; i < spec->fields.size() && i < m_fields.size(); ++i) {
+            if (name == spec->fields[i].name) return m_fields[i];
+        }
+    }
+    throw std::out_of_range(std::string("no field ") + std::string(name) + " in " + typeName(m_type));
+}
+
+bool XoRemoteRenderMessage::matchesSchema() const
+{
+    const TypeSpec* spec = schemaOf(static_cast<std::uint32_t>(m_type));
+    if (!spec || spec->fields.size() != m_fields.size()) return false;
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        if (spec->fields[i].kind != m_fields[i].kind) return false;
+    }
+    return true;
+}
+
+std::size_t XoRemoteRenderMessage::payloadSize() const
+{
+    std::size_t total = 0;
+    for (const XoMessageField& f : m_fields)
+        total += isVariableSize(f.kind) ? 4 + std::size_t(f.size) : scalarSize(f.kind);
+    return total;
+}
+
+std::vector<XoRemoteRenderMessage::Piece> XoRemoteRenderMessage::frame() const
+{
+    // Small parts go into one scratch buffer; its size is fixed before any view into it is taken,
+    // so the pieces stay valid.
+    std::size_t smallBytes = kHeaderSize;
+    for (const XoMessageField& f : m_fields)
+        smallBytes += isVariableSize(f.kind) ? 4 : scalarSize(f.kind);
+    for (const XoMessageField& f : m_fields) {
+        if (f.kind == K::String) smallBytes += f.size;
+    }
+    m_scratch.assign(smallBytes, '\0');
+    char* out = m_scratch.data();
+    std::vector<Piece> pieces;
+    pieces.reserve(m_fields.size() + 1);
+
+    const std::uint32_t payload = static_cast<std::uint32_t>(payloadSize());
+    const std::uint32_t code = static_cast<std::uint32_t>(m_type);
+    std::memcpy(out, &payload, 4);
+    std::memcpy(out + 4, &code, 4);
+    char* runStart = out;
+    char* cursor = out + kHeaderSize;
+    auto closeRun = [&] {
+        if (cursor != runStart) pieces.push_back({runStart, std::size_t(cursor - runStart)});
+        runStart = cursor;
+    };
+    for (const XoMessageField& f : m_fields) {
+        if (isVariableSize(f.kind)) {
+            std::memcpy(cursor, &f.size, 4);
+            cursor += 4;
+            if (f.kind == K::String) {
+                if (f.size) std::memcpy(cursor, f.data, f.size);
+                cursor += f.size;
+            } else if (f.size) {
+                closeRun();
+                pieces.push_back({f.data, f.size});
+            }
+        } else {
+            std::memcpy(cursor, &f.scalar, scalarSize(f.kind));
+            cursor += scalarSize(f.kind);
+        }
+    }
+    closeRun();
+    return pieces;
+}
+
+std::string XoRemoteRenderMessage::frameBytes() const
+{
+    std::string bytes;
+    for (const Piece& piece : frame())
+        bytes.append(static_cast<const char*>(piece.data), piece.size);
+    return bytes;
+}
+
+bool XoRemoteRenderMessage::decode(std::shared_ptr<const char> storage, std::size_t size,
+                                   XoRemoteRenderMessage& out, std::string& error)
+{
+    char text[160];
+    if (!storage && size) {
+        error = "frame without its buffer";
+        return false;
+    }
+    const char* base = storage.get();
+    if (size < kHeaderSize) {
+        std::snprintf(text, sizeof text, "frame of %zu bytes is shorter than its header", size);
+        error = text;
+        return false;
+    }
+    const std::uint32_t payload = readU32(base);
+    const std::uint32_t code = readU32(base + 4);
+    if (payload > kMaxPayload) {
+        std::snprintf(text, sizeof text, "frame length %" PRIu32 " exceeds the limit", payload);
+        error = text;
+        return false;
+    }
+    if (std::size_t(payload) + kHeaderSize != size) {
+        std::snprintf(text, sizeof text, "frame length %" PRIu32 " does not match the %zu bytes received",
+                      payload, size - kHeaderSize);
+        error = text;
+        return false;
+    }
+    const TypeSpec* spec = schemaOf(code);
+    if (!spec) {
+        std::snprintf(text, sizeof text, "unknown message type %" PRIu32, code);
+        error = text;
+        return false;
+    }
+    XoRemoteRenderMessage message(spec->type);
+    message.m_fields.reserve(spec->fields.size());
+    const char* cursor = base + kHeaderSize;
+    const char* end = base + size;
+    for (const FieldSpec& fs : spec->fields) {
+        XoMessageField f;
+        f.kind = fs.kind;
+        const std::size_t left = std::size_t(end - cursor);
+        if (isVariableSize(fs.kind)) {
+            if (left < 4) {
+                std::snprintf(text, sizeof text, "%s: field %s is cut off", spec->name, fs.name);
+                error = text;
+                return false;
+            }
+            const std::uint32_t bytes = readU32(cursor);
+            cursor += 4;
+            if (bytes > left - 4) {
+                std::snprintf(text, sizeof text, "%s: field %s claims %" PRIu32 " bytes, %zu left",
+                              spec->name, fs.name, bytes, left - 4);
+                error = text;
+                return false;
+            }
+            if ((fs.kind == K::FloatArray || fs.kind == K::Int32Array) && bytes % 4 != 0) {
+                std::snprintf(text, sizeof text, "%s: array %s of %" PRIu32 " bytes is not whole elements",
+                              spec->name, fs.name, bytes);
+                error = text;
+                return false;
+            }
+            f.data = cursor;
+            f.size = bytes;
+            cursor += bytes;
+        } else {
+            const std::uint32_t bytes = scalarSize(fs.kind);
+            if (left < bytes) {
+                std::snprintf(text, sizeof text, "%s: field %s is cut off", spec->name, fs.name);
+                error = text;
+                return false;
+            }
+            f.size = bytes;
+            std::memcpy(&f.scalar, cursor, bytes);
+            cursor += bytes;
+            if (fs.kind == K::Bool && f.scalar > 1) {
+                std::snprintf(text, sizeof text, "%s: boolean %s holds %" PRIu64, spec->name, fs.name,
+                              f.scalar);
+                error = text;
+                return false;
+            }
+        }
+        message.m_fields.push_back(f);
+    }
+    if (cursor != end) {
+        std::snprintf(text, sizeof text, "%s: %zu bytes after the last field", spec->name,
+                      std::size_t(end - cursor));
+        error = text;
+        return false;
+    }
+    message.m_storage = std::move(storage);
+    out = std::move(message);
+    return true;
+}
+
+bool XoRemoteRenderMessage::decode(const std::string& bytes, XoRemoteRenderMessage& out, std::string& error)
+{
+    std::shared_ptr<char> storage(new char[bytes.size() + 1], std::default_delete<char[]>());
+    std::memcpy(storage.get(), bytes.data(), bytes.size());
+    return decode(storage, bytes.size(), out, error);
+}
+
+std::string XoRemoteRenderMessage::describe() const
+{
+    const TypeSpec* spec = schemaOf(static_cast<std::uint32_t>(m_type));
+    std::string line = spec ? spec->name : "unknown";
+    for (std::size_t i = 0; i < m_fields.size(); ++i) {
+        const XoMessageField& f = m_fields[i];
+        line += ' ';
+        line += (spec && i < spec->fields.size()) ? spec->fields[i].name : "field";
+        line += '=';
+        switch (f.kind) {
+        case K::String:
+            appendQuoted(line, f.text());
+            break;
+        case K::Int32:
+            line += std::to_string(f.toInt());
+            break;
+        case K::UInt32:
+            line += std::to_string(f.toUInt());
+            break;
+        case K::UInt64:
+            line += std::to_string(f.toUInt64());
+            break;
+        case K::Float:
+            appendFloat(line, f.toFloat());
+            break;
+        case K::Bool:
+            line += f.toBool() ? "true" : "false";
+            break;
+        case K::FloatArray:
+        case K::Int32Array:
+            line += '[';
+            for (std::size_t e = 0; e < f.elementCount(); ++e) {
+                if (e) line += ',';
+                if (f.kind == K::FloatArray)
+                    appendFloat(line, f.floatAt(e));
+                else
+                    line += std::to_string(f.intAt(e));
+            }
+            line += ']';
+            break;
+        case K::Bytes:
+            line += std::to_string(f.size);
+            break;
+        }
+    }
+    return line;
+}

@@ -1,0 +1,181 @@
+#pragma once
+
+#include "XoRemoteRenderExport.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Every message type of the channel. Values are the wire codes; never renumber.
+enum class XoMessageType : std::uint32_t
+{
+    // host -> viewer, one per sender operation
+    BeginTransaction = 1,
+    EndTransaction,
+    ClearSession,
+    AddMesh,
+    AddMaterial,
+    AddGroup,
+    AddInstance,
+    AddComponentDef,
+    AddLight,
+    SpawnInstances,
+    RemoveEntity,
+    RemoveEntityMeshes,
+    AssureEntityConnected,
+    GenerateMaterialMaps,
+    MountExternalPak,
+    SetAssetTransform,
+    PlaceAsset,
+    SetAssetVisible,
+    AddFile,
+    SetFileTransform,
+    SetFileVisible,
+    EnumExternalContents,
+    SetCamera,
+    SetNavigationType,
+    SetNavigationSpeed,
+    SetSunByPos,
+    SetSunByTime,
+    SetToneMapper,
+    TakePicture,
+    SendInputEvent,
+    SendConsoleCommand,
+    SendMessage,
+    RequestRenderExit,
+    RequestSaveData,
+    SetRenderPaused,
+    EnableVR,
+    GetWindowHandle,
+
+    // viewer -> host
+    ViewerStarted = 100,
+    WindowHandle,
+    PakMounted,
+    EntityLost,
+    TransactionApplied,
+    DataSaved,
+    ViewerError,
+    ViewerMessage,
+    ModelLoaded,
+    ModelLoadingProgress,
+    EnumAsset,
+    ViewerExiting,
+};
+
+// Kinds of the values a message carries. Scalars are 4 bytes little-endian (U64: 8); strings and
+// byte blocks a 32-bit byte count and the bytes; arrays a 32-bit byte count and the raw
+// little-endian elements, which travel exactly as the caller holds them.
+enum class XoFieldKind : std::uint8_t
+{
+    String,
+    Int32,
+    UInt32,
+    UInt64,
+    Float,
+    Bool,
+    FloatArray,
+    Int32Array,
+    Bytes,
+};
+
+// One value of a message. Strings, arrays and bytes are views: into the caller's memory while a
+// message is being sent, into the receive buffer (kept alive by the message) once decoded.
+struct XOREMOTERENDER_EXPORT XoMessageField
+{
+    XoFieldKind kind = XoFieldKind::Int32;
+    const char* data = nullptr; // String, Bytes, arrays
+    std::uint32_t size = 0;     // bytes behind data
+    std::uint64_t scalar = 0;   // Int32/UInt32/UInt64/Bool bits, Float bits in the low 32
+
+    std::string_view text() const { return std::string_view(data, size); }
+    std::int32_t toInt() const { return static_cast<std::int32_t>(static_cast<std::uint32_t>(scalar)); }
+    std::uint32_t toUInt() const { return static_cast<std::uint32_t>(scalar); }
+    std::uint64_t toUInt64() const { return scalar; }
+    float toFloat() const;
+    bool toBool() const { return scalar != 0; }
+    std::size_t elementCount() const { return size / 4; }
+    // Element i of an array (the bytes need not be aligned).
+    float floatAt(std::size_t i) const;
+    std::int32_t intAt(std::size_t i) const;
+};
+
+// One channel message: its type and its values in the order of the type's schema.
+//
+// Wire frame: u32 payload length, u32 type, then the payload (the fields in schema order, with
+// no padding and nothing after the last one). A decoder accepts a frame only when every field
+// fits exactly, strings and byte counts stay inside the frame, arrays are whole elements and
+// booleans are 0 or 1.
+class XOREMOTERENDER_EXPORT XoRemoteRenderMessage
+{
+public:
+    static constexpr std::uint32_t kHeaderSize = 8;
+    // Frames above this are refused by every reader: nothing legitimate comes near it.
+    static constexpr std::uint32_t kMaxPayload = 1u << 30;
+
+    explicit XoRemoteRenderMessage(XoMessageType type = XoMessageType::ClearSession);
+
+    XoMessageType type() const { return m_type; }
+    // The operation name of the type ("addMesh", "sendConsoleCommand", "viewerStarted", ...).
+    const char* name() const;
+    static const char* typeName(XoMessageType type);
+    static bool isKnownType(std::uint32_t code);
+
+    // Building: values are appended in the schema's order. Strings are copied (they are small);
+    // arrays and bytes are referenced and must stay valid until the message is sent.
+    XoRemoteRenderMessage& addString(std::string_view text);
+    XoRemoteRenderMessage& addInt(std::int32_t value);
+    XoRemoteRenderMessage& addUInt(std::uint32_t value);
+    XoRemoteRenderMessage& addUInt64(std::uint64_t value);
+    XoRemoteRenderMessage& addFloat(float value);
+    XoRemoteRenderMessage& addBool(bool value);
+    XoRemoteRenderMessage& addFloatArray(const float* values, std::size_t count);
+    XoRemoteRenderMessage& addIntArray(const std::int32_t* values, std::size_t count);
+    XoRemoteRenderMessage& addBytes(const void* data, std::size_t size);
+
+    const std::vector<XoMessageField>& fields() const { return m_fields; }
+    const XoMessageField& field(std::size_t index) const { return m_fields.at(index); }
+    // Field by its schema name; throws std::out_of_range for a name the type does not have.
+    const XoMessageField& field(std::string_view name) const;
+
+    // True when the fields match the type's schema in number and kinds.
+    bool matchesSchema() const;
+    std::size_t payloadSize() const;
+
+    // Frame pieces for a gathering write: small parts in an internal buffer, arrays and byte
+    // blocks pointing at the caller's memory. Valid until the message changes or dies.
+    struct Piece
+    {
+        const void* data;
+        std::size_t size;
+    };
+    std::vector<Piece> frame() const;
+    // The whole frame as one contiguous block (for tests and small messages).
+    std::string frameBytes() const;
+
+    // Decodes one whole frame. On success the message keeps `storage` alive and its views point
+    // into it. On failure returns false and describes the fault in `error`.
+    static bool decode(std::shared_ptr<const char> storage, std::size_t size, XoRemoteRenderMessage& out,
+                       std::string& error);
+    static bool decode(const std::string& bytes, XoRemoteRenderMessage& out, std::string& error);
+
+    // One readable line: the operation name, then name=value for each field, separated by single
+    // blanks. Strings are quoted with \" \\ \n \r \t escaped; numbers in the C locale, floats as
+    // printf "%g" (so -0 stays "-0"); booleans true/false; arrays as [v1,v2,...] in full; byte
+    // blocks as their byte count. Example:
+    //   addInstance name="A" parent="Model" component="" asset="A" transform=[1,0,0,0,...] material=""
+    std::string describe() const;
+
+private:
+    void pushScalar(XoFieldKind kind, std::uint64_t bits);
+
+    XoMessageType m_type;
+    std::vector<XoMessageField> m_fields;
+    // Copies of the strings added while building; views point into these.
+    std::vector<std::unique_ptr<std::string>> m_strings;
+    std::shared_ptr<const char> m_storage;
+    mutable std::string m_scratch;
+};

@@ -1,0 +1,319 @@
+#include "XoRemoteRenderSenderFlattener.h"
+
+#include "XoRemoteRenderMessage.h"
+
+#include <QtDebug>
+
+namespace {
+
+const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+const float* orIdentity(const float* transform)
+{
+    return transform ? transform : kIdentity;
+}
+
+const char* orEmpty(const char* text)
+{
+    return text ? text : "";
+}
+
+std::size_t count(int n, int per)
+{
+    return n > 0 ? std::size_t(n) * std::size_t(per) : 0;
+}
+
+} // namespace
+
+XoRemoteRenderSenderFlattener::XoRemoteRenderSenderFlattener(const std::wstring& workingFolder,
+                                                             XoMaterialMapCallback materialMaps,
+                                                             long sessionKey,
+                                                             XoEntityRefreshCallback entityRefresh)
+    : m_workingFolder(workingFolder), m_materialMaps(std::move(materialMaps)), m_sessionKey(sessionKey),
+      m_entityRefresh(std::move(entityRefresh))
+{
+    setProcessContext(m_workingFolder, m_sessionKey);
+}
+
+XoRemoteRenderSenderFlattener::XoRemoteRenderSenderFlattener(
+    const std::wstring& workingFolder, XoMaterialMapCallback materialMaps, long sessionKey,
+    XoEntityRefreshCallback entityRefresh, std::unique_ptr<XoInterProcessMessagesManager> transport)
+    : XoRemoteRenderSender(std::move(transport)), m_workingFolder(workingFolder),
+      m_materialMaps(std::move(materialMaps)), m_sessionKey(sessionKey),
+      m_entityRefresh(std::move(entityRefresh))
+{
+    setProcessContext(m_workingFolder, m_sessionKey);
+}
+
+XoRemoteRenderSenderFlattener::~XoRemoteRenderSenderFlattener()
+{
+    // No notification may reach the bookkeeping while it is being destroyed.
+    closeChannel();
+}
+
+bool XoRemoteRenderSenderFlattener::beginTransaction(const char* name)
+{
+    if (m_transactionOpen) {
+        qWarning() << "XoRemoteRender: transaction" << orEmpty(name) << "refused, one is already open";
+        return false;
+    }
+    m_transactionOpen = true;
+    post(XoRemoteRenderMessage(XoMessageType::BeginTransaction).addString(orEmpty(name)));
+    return true;
+}
+
+bool XoRemoteRenderSenderFlattener::endTransaction(bool fullUpdate)
+{
+    if (!m_transactionOpen) {
+        qWarning() << "XoRemoteRender: endTransaction without an open transaction";
+        return false;
+    }
+    m_transactionOpen = false;
+    post(XoRemoteRenderMessage(XoMessageType::EndTransaction).addBool(fullUpdate));
+    return true;
+}
+
+void XoRemoteRenderSenderFlattener::clearSession()
+{
+    m_held.clear();
+    m_children.clear();
+    post(XoRemoteRenderMessage(XoMessageType::ClearSession));
+}
+
+void XoRemoteRenderSenderFlattener::addMesh(const char* name, const char* parent, const char* component,
+                                            const float* positions, const float* normals, const float* uv0,
+                                            const float* uv1, const std::int32_t* flags,
+                                            const std::int32_t* faceSizes, int faceSizeCount, int vertexCount,
+                                            const char* material, const char* secondMaterial)
+{
+    const XoRemoteRenderMessage message = [&] {
+        XoRemoteRenderMessage m(XoMessageType::AddMesh);
+        m.addString(orEmpty(name))
+            .addString(orEmpty(parent))
+            .addString(orEmpty(component))
+            .addFloatArray(positions, count(vertexCount, 3))
+            .addFloatArray(normals, count(vertexCount, 3))
+            .addFloatArray(uv0, count(vertexCount, 2))
+            .addFloatArray(uv1, count(vertexCount, 2))
+            .addIntArray(flags, count(vertexCount, 1))
+            .addIntArray(faceSizes, count(faceSizeCount, 1))
+            .addInt(faceSizeCount)
+            .addInt(vertexCount)
+            .addString(orEmpty(material))
+            .addString(orEmpty(secondMaterial));
+        return m;
+    }();
+    if (post(message)) hold(name, parent, HeldKind::Mesh);
+}
+
+void XoRemoteRenderSenderFlattener::addMaterial(const char* name, const char* baseMaterial,
+                                                const char* texture, std::uint32_t colour, float opacity,
+                                                const char* secondTexture, const char* parameters)
+{
+    XoRemoteRenderMessage m(XoMessageType::AddMaterial);
+    m.addString(orEmpty(name))
+        .addString(orEmpty(baseMaterial))
+        .addString(orEmpty(texture))
+        .addUInt(colour)
+        .addFloat(opacity)
+        .addString(orEmpty(secondTexture))
+        .addString(orEmpty(parameters));
+    if (post(m)) hold(name, "", HeldKind::Other);
+}
+
+void XoRemoteRenderSenderFlattener::addGroup(const char* name, const char* parent, const char* label,
+                                             const float* transform)
+{
+    XoRemoteRenderMessage m(XoMessageType::AddGroup);
+    m.addString(orEmpty(name))
+        .addString(orEmpty(parent))
+        .addString(orEmpty(label))
+        .addFloatArray(orIdentity(transform), 16);
+    if (post(m)) hold(name, parent, HeldKind::Other);
+}
+
+void XoRemoteRenderSenderFlattener::addInstance(const char* name, const char* parent, const char* component,
+                                                const char* asset, const float* transform,
+                                                const char* material)
+{
+    XoRemoteRenderMessage m(XoMessageType::AddInstance);
+    m.addString(orEmpty(name))
+        .addString(orEmpty(parent))
+        .addString(orEmpty(component))
+        .addString(orEmpty(asset))
+        .addFloatArray(orIdentity(transform), 16)
+        .addString(orEmpty(material));
+    if (post(m)) hold(name, parent, HeldKind::Other);
+}
+
+void XoRemoteRenderSenderFlattener::addComponentDef(const char* name, const char* label, bool external,
+                                                    const char* source)
+{
+    XoRemoteRenderMessage m(XoMessageType::AddComponentDef);
+    m.addString(orEmpty(name)).addString(orEmpty(label)).addBool(external).addString(orEmpty(source));
+    if (post(m)) hold(name, "", HeldKind::Other);
+}
+
+void XoRemoteRenderSenderFlattener::addLight(const char* name, const char* parent, float intensity,
+                                             std::uint32_t colour, int type, float hotspotAngle,
+                                             float falloffAngle, float size1, float size2, bool castShadows,
+                                             float attenuationRadius, const char* iesFile,
+                                             const float* transform, bool on)
+{
+    XoRemoteRenderMessage m(XoMessageType::AddLight);
+    m.addString(orEmpty(name))
+        .addString(orEmpty(parent))
+        .addFloat(intensity)
+        .addUInt(colour)
+        .addInt(type)
+        .addFloat(hotspotAngle)
+        .addFloat(falloffAngle)
+        .addFloat(size1)
+        .addFloat(size2)
+        .addBool(castShadows)
+        .addFloat(attenuationRadius)
+        .addString(orEmpty(iesFile))
+        .addFloatArray(orIdentity(transform), 16)
+        .addBool(on);
+    if (post(m)) hold(name, parent, HeldKind::Other);
+}
+
+void XoRemoteRenderSenderFlattener::spawnInstances(const char* name, const char* parent,
+                                                   const char* component, const char* asset, int count_,
+                                                   const float* transforms, const char* material)
+{
+    XoRemoteRenderMessage m(XoMessageType::SpawnInstances);
+    m.addString(orEmpty(name))
+        .addString(orEmpty(parent))
+        .addString(orEmpty(component))
+        .addString(orEmpty(asset))
+        .addInt(count_)
+        .addFloatArray(transforms, count(count_, 16))
+        .addString(orEmpty(material));
+    if (post(m)) hold(name, parent, HeldKind::Other);
+}
+
+void XoRemoteRenderSenderFlattener::removeEntity(const char* name, const char* parent, bool removeChildren,
+                                                 bool removeMeshes)
+{
+    const std::string entity = orEmpty(name);
+    const std::string owner = orEmpty(parent);
+    post(XoRemoteRenderMessage(XoMessageType::RemoveEntity)
+             .addString(entity)
+             .addString(owner)
+             .addBool(removeChildren)
+             .addBool(removeMeshes));
+    if (removeMeshes || removeChildren) forgetChildren(entity, removeChildren);
+    forget(entity, owner);
+}
+
+void XoRemoteRenderSenderFlattener::removeEntityMeshes(const char* name)
+{
+    const std::string entity = orEmpty(name);
+    post(XoRemoteRenderMessage(XoMessageType::RemoveEntityMeshes).addString(entity));
+    forgetChildren(entity, false);
+}
+
+void XoRemoteRenderSenderFlattener::assureEntityConnected(QString name, QString parent)
+{
+    const std::string entity = name.toStdString();
+    const std::string owner = parent.toStdString();
+    if (post(
+            XoRemoteRenderMessage(XoMessageType::AssureEntityConnected).addString(entity).addString(owner))) {
+        // Connecting an entity the viewer does not hold gives it nothing to show; only an existing
+        // entity gains the owner.
+        if (m_held.count(entity)) hold(entity.c_str(), owner.c_str(), HeldKind::Other);
+    }
+}
+
+bool XoRemoteRenderSenderFlattener::isEntityValid(const char* name, const char* parent) const
+{
+    auto it = m_held.find(orEmpty(name));
+    if (it == m_held.end()) return false;
+    const char* owner = orEmpty(parent);
+    return *owner == '\0' ? !it->second.empty() : it->second.count(owner) != 0;
+}
+
+bool XoRemoteRenderSenderFlattener::generateMaterialMaps(const char* materialName, int width, int height)
+{
+    const std::string name = orEmpty(materialName);
+    const std::string parameters = m_materialMaps ? m_materialMaps(name) : std::string();
+    if (parameters.empty()) return false;
+    return post(XoRemoteRenderMessage(XoMessageType::GenerateMaterialMaps)
+                    .addString(name)
+                    .addString(parameters)
+                    .addInt(width)
+                    .addInt(height));
+}
+
+void XoRemoteRenderSenderFlattener::viewerEnded()
+{
+    m_held.clear();
+    m_children.clear();
+    m_transactionOpen = false;
+}
+
+void XoRemoteRenderSenderFlattener::viewerReportedEntityLost(const std::string& name,
+                                                             const std::string& parent)
+{
+    XoRemoteRenderSender::viewerReportedEntityLost(name, parent);
+    auto it = m_held.find(name);
+    if (it == m_held.end()) return; // already removed on this side: nobody needs it again
+    bool mesh = false;
+    if (parent.empty()) {
+        for (const auto& owner : it->second)
+            mesh = mesh || owner.second == HeldKind::Mesh;
+    } else {
+        auto owner = it->second.find(parent);
+        if (owner == it->second.end()) return;
+        mesh = owner->second == HeldKind::Mesh;
+    }
+    // A mesh is not a drawing entity: the entity that owns it is drawn again.
+    const std::string refresh = mesh && !parent.empty() ? parent : name;
+    forget(name, parent);
+    if (m_entityRefresh) m_entityRefresh(refresh);
+}
+
+void XoRemoteRenderSenderFlattener::hold(const char* name, const char* parent, HeldKind kind)
+{
+    const std::string entity = orEmpty(name);
+    const std::string owner = orEmpty(parent);
+    m_held[entity][owner] = kind;
+    if (!owner.empty()) m_children[owner].insert(entity);
+}
+
+void XoRemoteRenderSenderFlattener::forget(const std::string& name, const std::string& parent)
+{
+    auto it = m_held.find(name);
+    if (it == m_held.end()) return;
+    if (parent.empty()) {
+        for (const auto& owner : it->second) {
+            if (!owner.first.empty()) m_children[owner.first].erase(name);
+        }
+        m_held.erase(it);
+        return;
+    }
+    it->second.erase(parent);
+    m_children[parent].erase(name);
+    if (it->second.empty()) m_held.erase(it);
+}
+
+void XoRemoteRenderSenderFlattener::forgetChildren(const std::string& parent, bool everything)
+{
+    auto it = m_children.find(parent);
+    if (it == m_children.end()) return;
+    const std::set<std::string> children = it->second;
+    for (const std::string& child : children) {
+        auto held = m_held.find(child);
+        if (held == m_held.end()) continue;
+        auto owner = held->second.find(parent);
+        if (owner == held->second.end()) continue;
+        if (owner->second == HeldKind::Mesh) {
+            forget(child, parent);
+        } else if (everything) {
+            // Forget first, so an owner cycle ends the recursion.
+            forget(child, parent);
+            forgetChildren(child, true);
+        }
+    }
+}

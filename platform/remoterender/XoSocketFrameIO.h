@@ -1,0 +1,30 @@
+#pragma once
+
+#include "XoRemoteRenderExport.h"
+
+#include <string>
+
+class XoRemoteRenderMessage;
+
+// Whole frames over a connected stream socket, used by both ends of the channel.
+class XOREMOTERENDER_EXPORT XoSocketFrameIO
+{
+public:
+    enum class ReadStatus
+    {
+        Message, // one well-formed message
+        Closed,  // the peer closed between two frames
+        Error,   // bad bytes, a frame cut off by the end of the stream, or a socket error
+    };
+
+    // Blocks until one frame is in. The payload buffer grows only as bytes actually arrive, so a
+    // forged length cannot make the reader reserve memory it never receives.
+    static ReadStatus readFrame(int fd, XoRemoteRenderMessage& out, std::string& error);
+
+    // Writes one frame with gathering writes straight from the message's pieces. A peer that takes
+    // nothing for the socket's send timeout counts as an error.
+    static bool writeFrame(int fd, const XoRemoteRenderMessage& message, std::string& error);
+
+    // Applies the buffer sizes and the send timeout both ends use.
+    static void tuneSocket(int fd);
+};
