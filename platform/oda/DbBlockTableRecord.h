@@ -1,0 +1,61 @@
+// A block definition: model space, paper space or a named block. Holds its entities in order.
+// A record can stand for an external reference; it then knows the database loaded for it.
+#pragma once
+
+#include "DbObjectIterator.h"
+#include "DbSymbolTableRecord.h"
+#include "Ge/GeExtents3d.h"
+
+class ODKIT_EXPORT OdDbBlockTableRecord : public OdDbSymbolTableRecord
+{
+public:
+    ODRX_DECLARE_MEMBERS(OdDbBlockTableRecord);
+    OdDbBlockTableRecord();
+    ~OdDbBlockTableRecord() override;
+
+    static const OdChar* modelSpaceName; // "*Model_Space"
+    static const OdChar* paperSpaceName; // "*Paper_Space"
+
+    // Appends the entity (record open for write; the entity must not be resident or be
+    // resident in this record's database without an owner). Reactors get objectAppended.
+    OdDbObjectId appendOdDbEntity(OdDbEntity* entity);
+    OdDbObjectIteratorPtr newIterator(bool atBeginning = true, bool skipErased = true) const;
+    OdUInt32 numEntities(bool includeErased = false) const;
+
+    OdGePoint3d origin() const;
+    void setOrigin(const OdGePoint3d& origin);
+    OdString comments() const;
+    void setComments(const OdString& comments);
+    bool isLayout() const;
+    bool isAnonymous() const;
+    bool isModelSpace() const;
+    bool isPaperSpace() const;
+
+    // External reference: a path and the database loaded for it (not owned; the host keeps
+    // the xref database alive as long as the record refers to it).
+    bool isFromExternalReference() const;
+    OdString pathName() const;
+    void setPathName(const OdString& path);
+    OdDbDatabase* xrefDatabase(bool includeUnresolved = false) const;
+    void setXrefDatabase(OdDbDatabase* xrefDb);
+
+    // Block references that refer to this record (kept by the references themselves).
+    void getBlockReferenceIds(OdDbObjectIdArray& ids, bool directOnly = true,
+                              bool forceValidity = false) const;
+
+    // Union of the extents of its entities; eInvalidExtents when none has geometry.
+    OdResult getGeomExtents(OdGeExtents3d& extents) const;
+
+    OdResult dwgInFields(OdDbDwgFiler* filer) override;
+    void dwgOutFields(OdDbDwgFiler* filer) const override;
+
+private:
+    friend class OdDbObjectAccess;
+    OdDbObjectIdArray m_entities;
+    OdDbObjectIdArray m_references;
+    OdGePoint3d m_origin;
+    OdString m_comments;
+    OdString m_pathName;
+    OdDbDatabase* m_xrefDb = nullptr;
+};
+typedef OdSmartPtr<OdDbBlockTableRecord> OdDbBlockTableRecordPtr;

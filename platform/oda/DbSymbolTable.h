@@ -1,0 +1,37 @@
+// Table of named records. Names compare without regard to letter case.
+#pragma once
+
+#include "DbSymbolTableIterator.h"
+
+class ODKIT_EXPORT OdDbSymbolTable : public OdDbObject
+{
+public:
+    ODRX_DECLARE_MEMBERS(OdDbSymbolTable);
+    OdDbSymbolTable();
+    ~OdDbSymbolTable() override;
+
+    // Null pointer / id when absent or erased (unless getErasedRecord).
+    OdDbSymbolTableRecordPtr getAt(const OdString& recordName, OdDb::OpenMode openMode,
+                                   bool getErasedRecord = false) const;
+    OdDbObjectId getAt(const OdString& recordName, bool getErasedRecord = false) const;
+    bool has(const OdString& recordName) const;
+    bool has(const OdDbObjectId& recordId) const;
+    // Adds the record (table open for write) and appends it to the database when it is not
+    // resident yet. OdError(eDuplicateKey) for a name already in the table, eInvalidInput for
+    // an empty name or a record of the wrong class.
+    virtual OdDbObjectId add(OdDbSymbolTableRecord* record);
+    OdDbSymbolTableIteratorPtr newIterator(bool atBeginning = true, bool skipDeleted = true) const;
+    OdUInt32 numEntries() const;
+
+    OdResult dwgInFields(OdDbDwgFiler* filer) override;
+    void dwgOutFields(OdDbDwgFiler* filer) const override;
+
+protected:
+    // The record class the table accepts.
+    virtual OdRxClass* recordClass() const;
+
+private:
+    friend class OdDbObjectAccess;
+    OdDbObjectIdArray m_records;
+};
+typedef OdSmartPtr<OdDbSymbolTable> OdDbSymbolTablePtr;

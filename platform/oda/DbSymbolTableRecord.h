@@ -1,0 +1,24 @@
+// A named record of a symbol table (block, layer, viewport ...).
+#pragma once
+
+#include "DbObject.h"
+
+class ODKIT_EXPORT OdDbSymbolTableRecord : public OdDbObject
+{
+public:
+    ODRX_DECLARE_MEMBERS(OdDbSymbolTableRecord);
+    OdDbSymbolTableRecord();
+    ~OdDbSymbolTableRecord() override;
+
+    OdString getName() const;
+    // Renaming a record that is in a table keeps the table's index in step.
+    void setName(const OdString& name);
+    bool isDependent() const { return false; }
+
+    OdResult dwgInFields(OdDbDwgFiler* filer) override;
+    void dwgOutFields(OdDbDwgFiler* filer) const override;
+
+private:
+    OdString m_name;
+};
+typedef OdSmartPtr<OdDbSymbolTableRecord> OdDbSymbolTableRecordPtr;

@@ -1,0 +1,12 @@
+#include "GiContextForDbDatabase.h"
+
+#include "DbDatabase.h"
+
+OdGiContextForDbDatabase::OdGiContextForDbDatabase() = default;
+
+OdGiContextForDbDatabase::~OdGiContextForDbDatabase() = default;
+
+OdRxObject* OdGiContextForDbDatabase::database() const
+{
+    return m_database;
+}
