@@ -7,7 +7,7 @@
 // 0x00BBGGRR, the colour layout of device palettes.
 typedef std::uint32_t ODCOLORREF;
 #define ODRGB(r, g, b)                                                                                       \
-    ((ODCOLORREF)(((std::uint32_t)(std::uint8_t)(r)) | (((std::uint32_t)(std::uint8_t)(g)) << 8) |          \
+    ((ODCOLORREF)(((std::uint32_t)(std::uint8_t)(r)) | (((std::uint32_t)(std::uint8_t)(g)) << 8) |           \
                   (((std::uint32_t)(std::uint8_t)(b)) << 16)))
 #define ODGETRED(c) ((std::uint8_t)((c)&0xFF))
 #define ODGETGREEN(c) ((std::uint8_t)(((c) >> 8) & 0xFF))

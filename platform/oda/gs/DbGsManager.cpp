@@ -10,21 +10,18 @@ OdGsLayoutHelperPtr OdDbGsManager::setupLayoutViews(OdDbObjectId layoutId, OdGsD
                                                     OdGiContextForDbDatabase* giContext)
 {
     OdDbDatabase* db = giContext ? giContext->getDatabase() : nullptr;
-    if (!db || !device)
-        return OdGsLayoutHelperPtr();
+    if (!db || !device) return OdGsLayoutHelperPtr();
     // Layouts are their block records here; the model layout shows the model space.
     OdDbObjectId blockId = layoutId.isNull() ? db->getModelSpaceId() : layoutId;
     OdDbBlockTableRecordPtr block = OdDbBlockTableRecord::cast(blockId.openObject());
-    if (!block)
-        return OdGsLayoutHelperPtr();
+    if (!block) return OdGsLayoutHelperPtr();
 
     device->setUserGiContext(giContext);
     OdGsClientViewInfo info;
     info.viewportId = 0;
     info.viewportObjectId = db->activeViewportId();
     OdGsViewPtr view = device->createView(&info);
-    if (!view)
-        return OdGsLayoutHelperPtr();
+    if (!view) return OdGsLayoutHelperPtr();
     view->add(block.get());
     device->addView(view.get());
 
@@ -34,7 +31,8 @@ OdGsLayoutHelperPtr OdDbGsManager::setupLayoutViews(OdDbObjectId layoutId, OdGsD
     return helper;
 }
 
-OdGsLayoutHelperPtr OdDbGsManager::setupActiveLayoutViews(OdGsDevice* device, OdGiContextForDbDatabase* giContext)
+OdGsLayoutHelperPtr OdDbGsManager::setupActiveLayoutViews(OdGsDevice* device,
+                                                          OdGiContextForDbDatabase* giContext)
 {
     OdDbDatabase* db = giContext ? giContext->getDatabase() : nullptr;
     return db ? setupLayoutViews(db->getActiveLayoutBTRId(), device, giContext) : OdGsLayoutHelperPtr();

@@ -13,5 +13,6 @@ public:
     // Answers null when the context has no database or the device cannot create a view.
     static OdGsLayoutHelperPtr setupLayoutViews(OdDbObjectId layoutId, OdGsDevice* device,
                                                 OdGiContextForDbDatabase* giContext);
-    static OdGsLayoutHelperPtr setupActiveLayoutViews(OdGsDevice* device, OdGiContextForDbDatabase* giContext);
+    static OdGsLayoutHelperPtr setupActiveLayoutViews(OdGsDevice* device,
+                                                      OdGiContextForDbDatabase* giContext);
 };

@@ -31,15 +31,15 @@ public:
                           const OdGiEdgeData* edgeData, const OdGiFaceData* faceData,
                           const OdGiVertexData* vertexData) = 0;
     virtual void shellProc(std::int32_t numVertices, const OdGePoint3d* vertexList, std::int32_t faceListSize,
-                           const std::int32_t* faceList, const OdGiEdgeData* edgeData, const OdGiFaceData* faceData,
-                           const OdGiVertexData* vertexData) = 0;
+                           const std::int32_t* faceList, const OdGiEdgeData* edgeData,
+                           const OdGiFaceData* faceData, const OdGiVertexData* vertexData) = 0;
     virtual void circleProc(const OdGePoint3d& center, double radius, const OdGeVector3d& normal) = 0;
     virtual void circularArcProc(const OdGePoint3d& center, double radius, const OdGeVector3d& normal,
                                  const OdGeVector3d& startVector, double sweepAngle, OdGiArcType arcType) = 0;
     virtual void ellipArcProc(const OdGePoint3d& center, const OdGeVector3d& majorAxis,
                               const OdGeVector3d& minorAxis, double startAngle, double endAngle) = 0;
-    virtual void textProc(const OdGePoint3d& position, const OdGeVector3d& direction, const OdGeVector3d& upVector,
-                          double height, const OdString& message) = 0;
+    virtual void textProc(const OdGePoint3d& position, const OdGeVector3d& direction,
+                          const OdGeVector3d& upVector, double height, const OdString& message) = 0;
     // (point, direction) forms of the infinite lines.
     virtual void xlineProc2(const OdGePoint3d& basePoint, const OdGeVector3d& direction) = 0;
     virtual void rayProc2(const OdGePoint3d& basePoint, const OdGeVector3d& direction) = 0;

@@ -38,8 +38,7 @@ public:
     {
         const auto* entity = static_cast<const OdDbEntity*>(drawable);
         std::uint32_t flags = drawable->setAttributes(traits) | OdGiDrawable::kDrawableIsAnEntity;
-        if (entity->visibility() == OdDb::kInvisible)
-            flags |= OdGiDrawable::kDrawableIsInvisible;
+        if (entity->visibility() == OdDb::kInvisible) flags |= OdGiDrawable::kDrawableIsInvisible;
         if (auto* sub = dynamic_cast<OdGiSubEntityTraits*>(traits)) {
             sub->setTrueColor(entity->entityColor());
             sub->setLayer(entity->layerId());
@@ -64,15 +63,14 @@ public:
     bool worldDraw(const OdGiDrawable* drawable, OdGiWorldDraw* wd) const override
     {
         const auto* reference = static_cast<const OdDbBlockReference*>(drawable);
-        OdDbBlockTableRecordPtr record = OdDbBlockTableRecord::cast(reference->blockTableRecord().openObject());
-        if (!record)
-            return true;
+        OdDbBlockTableRecordPtr record =
+            OdDbBlockTableRecord::cast(reference->blockTableRecord().openObject());
+        if (!record) return true;
         OdGeMatrix3d xfm = reference->blockTransform();
         wd->geometry().pushModelTransform(xfm * OdGeMatrix3d::translation(-record->origin().asVector()));
         for (OdDbObjectIteratorPtr it = record->newIterator(); !it->done(); it->step()) {
             OdDbEntityPtr entity = it->entity();
-            if (entity)
-                wd->geometry().draw(entity.get());
+            if (entity) wd->geometry().draw(entity.get());
         }
         wd->geometry().popModelTransform();
         return true;
@@ -92,8 +90,7 @@ public:
         const auto* record = static_cast<const OdDbBlockTableRecord*>(drawable);
         for (OdDbObjectIteratorPtr it = record->newIterator(); !it->done(); it->step()) {
             OdDbEntityPtr entity = it->entity();
-            if (entity)
-                wd->geometry().draw(entity.get());
+            if (entity) wd->geometry().draw(entity.get());
         }
         return true;
     }
@@ -122,8 +119,7 @@ const BuiltInDrawers& builtIns()
 
 void OdGiDrawableDrawer::addDrawer(const OdGiDrawableDrawer* drawer)
 {
-    if (!drawer)
-        return;
+    if (!drawer) return;
     std::lock_guard<std::mutex> lock(registryMutex());
     registry().push_back(drawer);
 }
@@ -141,8 +137,7 @@ const OdGiDrawableDrawer* OdGiDrawableDrawer::drawerFor(const OdGiDrawable* draw
     std::lock_guard<std::mutex> lock(registryMutex());
     const auto& r = registry();
     for (auto it = r.rbegin(); it != r.rend(); ++it) {
-        if ((*it)->handles(drawable))
-            return *it;
+        if ((*it)->handles(drawable)) return *it;
     }
     return nullptr;
 }

@@ -100,8 +100,8 @@ public:
                              const OdGeVector3d& startVector, double sweepAngle,
                              OdGiArcType arcType = kOdGiArcSimple) = 0;
     // Elliptical arc: centre, major and minor axes (with their lengths), start and end angles.
-    virtual void ellipArc(const OdGePoint3d& center, const OdGeVector3d& majorAxis, const OdGeVector3d& minorAxis,
-                          double startAngle, double endAngle) = 0;
+    virtual void ellipArc(const OdGePoint3d& center, const OdGeVector3d& majorAxis,
+                          const OdGeVector3d& minorAxis, double startAngle, double endAngle) = 0;
     virtual void text(const OdGePoint3d& position, const OdGeVector3d& normal, const OdGeVector3d& direction,
                       double height, double widthFactor, double oblique, const OdString& message) = 0;
     virtual void mesh(std::int32_t numRows, std::int32_t numColumns, const OdGePoint3d* vertexList,
@@ -109,7 +109,8 @@ public:
                       const OdGiVertexData* vertexData = nullptr) = 0;
     virtual void shell(std::int32_t numVertices, const OdGePoint3d* vertexList, std::int32_t faceListSize,
                        const std::int32_t* faceList, const OdGiEdgeData* edgeData = nullptr,
-                       const OdGiFaceData* faceData = nullptr, const OdGiVertexData* vertexData = nullptr) = 0;
+                       const OdGiFaceData* faceData = nullptr,
+                       const OdGiVertexData* vertexData = nullptr) = 0;
 
     // Transforms apply to everything drawn until the matching pop, nested ones multiplied in.
     virtual void pushModelTransform(const OdGeMatrix3d& xfm) = 0;

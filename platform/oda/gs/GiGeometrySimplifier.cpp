@@ -12,28 +12,26 @@ public:
     Tessellator()
     {
         m_tess = gluNewTess();
-        if (!m_tess)
-            return;
+        if (!m_tess) return;
         gluTessProperty(m_tess, GLU_TESS_WINDING_RULE, GLU_TESS_WINDING_ODD);
         gluTessCallback(m_tess, GLU_TESS_BEGIN_DATA, reinterpret_cast<void (*)()>(&Tessellator::onBegin));
         gluTessCallback(m_tess, GLU_TESS_VERTEX_DATA, reinterpret_cast<void (*)()>(&Tessellator::onVertex));
         // An edge-flag callback makes GLU emit independent triangles only (no strips or fans).
-        gluTessCallback(m_tess, GLU_TESS_EDGE_FLAG_DATA, reinterpret_cast<void (*)()>(&Tessellator::onEdgeFlag));
+        gluTessCallback(m_tess, GLU_TESS_EDGE_FLAG_DATA,
+                        reinterpret_cast<void (*)()>(&Tessellator::onEdgeFlag));
         gluTessCallback(m_tess, GLU_TESS_COMBINE_DATA, reinterpret_cast<void (*)()>(&Tessellator::onCombine));
         gluTessCallback(m_tess, GLU_TESS_ERROR_DATA, reinterpret_cast<void (*)()>(&Tessellator::onError));
     }
     ~Tessellator()
     {
-        if (m_tess)
-            gluDeleteTess(m_tess);
+        if (m_tess) gluDeleteTess(m_tess);
     }
 
     // Loops as (count, indices...) with negative counts for holes; coordinates one triple per vertex.
     bool run(std::int32_t faceListSize, const std::int32_t* faceList, const OdGePoint3d* vertices,
              const OdGeVector3d& normal, std::vector<std::int32_t>& triangles)
     {
-        if (!m_tess)
-            return false;
+        if (!m_tess) return false;
         m_out = &triangles;
         m_vertices = vertices;
         m_failed = false;
@@ -83,8 +81,7 @@ private:
         double best = -1.0;
         void* chosen = data[0];
         for (int i = 0; i < 4; ++i) {
-            if (!data[i])
-                continue;
+            if (!data[i]) continue;
             const OdGePoint3d& p = t->m_vertices[reinterpret_cast<std::intptr_t>(data[i])];
             const double d = (p.x - coords[0]) * (p.x - coords[0]) + (p.y - coords[1]) * (p.y - coords[1]) +
                              (p.z - coords[2]) * (p.z - coords[2]);
@@ -124,8 +121,7 @@ OdGeVector3d newellNormal(std::int32_t n, const std::int32_t* loop, const OdGePo
 bool isConvexLoop(std::int32_t n, const std::int32_t* loop, const OdGePoint3d* v, const OdGeVector3d& normal)
 {
     const double normalLength = normal.length();
-    if (normalLength <= 0.0)
-        return false;
+    if (normalLength <= 0.0) return false;
     const OdGeVector3d unit = normal / normalLength;
     double turning = 0.0;
     for (std::int32_t i = 0; i < n; ++i) {
@@ -135,10 +131,8 @@ bool isConvexLoop(std::int32_t n, const std::int32_t* loop, const OdGePoint3d* v
         const OdGeVector3d e1 = b - a;
         const OdGeVector3d e2 = c - b;
         const double sine = e1.crossProduct(e2).dotProduct(unit);
-        if (sine < -1e-12 * (e1.length() * e2.length() + 1e-300))
-            return false;
-        if (n > 4)
-            turning += std::atan2(sine, e1.dotProduct(e2));
+        if (sine < -1e-12 * (e1.length() * e2.length() + 1e-300)) return false;
+        if (n > 4) turning += std::atan2(sine, e1.dotProduct(e2));
     }
     return n <= 4 || std::fabs(turning - 2.0 * M_PI) < 1e-3;
 }
@@ -163,15 +157,13 @@ void OdGiGeometrySimplifier::setVertexData(std::int32_t numVertices, const OdGeP
 void OdGiGeometrySimplifier::polylineProc(std::int32_t numPoints, const OdGePoint3d* vertexList,
                                           const OdGeVector3d*)
 {
-    if (numPoints > 0 && vertexList)
-        polylineOut(numPoints, vertexList);
+    if (numPoints > 0 && vertexList) polylineOut(numPoints, vertexList);
 }
 
 void OdGiGeometrySimplifier::polygonProc(std::int32_t numPoints, const OdGePoint3d* vertexList,
                                          const OdGeVector3d* normal)
 {
-    if (numPoints > 0 && vertexList)
-        polygonOut(numPoints, vertexList, normal);
+    if (numPoints > 0 && vertexList) polygonOut(numPoints, vertexList, normal);
 }
 
 void OdGiGeometrySimplifier::xlineProc(const OdGePoint3d& firstPoint, const OdGePoint3d& secondPoint)
@@ -196,12 +188,11 @@ void OdGiGeometrySimplifier::rayProc2(const OdGePoint3d& basePoint, const OdGeVe
     rayProc(basePoint, basePoint + direction);
 }
 
-void OdGiGeometrySimplifier::meshProc(std::int32_t numRows, std::int32_t numColumns, const OdGePoint3d* vertexList,
-                                      const OdGiEdgeData* edgeData, const OdGiFaceData* faceData,
-                                      const OdGiVertexData* vertexData)
+void OdGiGeometrySimplifier::meshProc(std::int32_t numRows, std::int32_t numColumns,
+                                      const OdGePoint3d* vertexList, const OdGiEdgeData* edgeData,
+                                      const OdGiFaceData* faceData, const OdGiVertexData* vertexData)
 {
-    if (numRows < 2 || numColumns < 2 || !vertexList)
-        return;
+    if (numRows < 2 || numColumns < 2 || !vertexList) return;
     setVertexData(numRows * numColumns, vertexList, vertexData);
     generateMeshFaces(numRows, numColumns, faceData);
     generateMeshWires(numRows, numColumns, edgeData);
@@ -213,8 +204,7 @@ void OdGiGeometrySimplifier::shellProc(std::int32_t numVertices, const OdGePoint
                                        const OdGiEdgeData* edgeData, const OdGiFaceData* faceData,
                                        const OdGiVertexData* vertexData)
 {
-    if (numVertices <= 0 || !vertexList || faceListSize <= 0 || !faceList)
-        return;
+    if (numVertices <= 0 || !vertexList || faceListSize <= 0 || !faceList) return;
     setVertexData(numVertices, vertexList, vertexData);
     generateShellFaces(faceListSize, faceList, edgeData, faceData);
     generateShellWires(faceListSize, faceList, edgeData);
@@ -226,16 +216,16 @@ void OdGiGeometrySimplifier::circleProc(const OdGePoint3d& center, double radius
     circularArcProc(center, radius, normal, normal.perpVector(), 2.0 * M_PI, kOdGiArcSimple);
 }
 
-void OdGiGeometrySimplifier::circularArcProc(const OdGePoint3d& center, double radius, const OdGeVector3d& normal,
-                                             const OdGeVector3d& startVector, double sweepAngle, OdGiArcType)
+void OdGiGeometrySimplifier::circularArcProc(const OdGePoint3d& center, double radius,
+                                             const OdGeVector3d& normal, const OdGeVector3d& startVector,
+                                             double sweepAngle, OdGiArcType)
 {
     OdGeVector3d z = normal.normal();
     OdGeVector3d x = startVector.normal();
-    if (z.isZeroLength() || x.isZeroLength())
-        return;
+    if (z.isZeroLength() || x.isZeroLength()) return;
     const OdGeVector3d y = z.crossProduct(x).normal();
-    const int segments =
-        std::max(2, int(std::ceil(m_circleSegments * std::min(std::fabs(sweepAngle), 2.0 * M_PI) / (2.0 * M_PI))));
+    const int segments = std::max(
+        2, int(std::ceil(m_circleSegments * std::min(std::fabs(sweepAngle), 2.0 * M_PI) / (2.0 * M_PI))));
     m_points.resize(std::size_t(segments) + 1);
     for (int i = 0; i <= segments; ++i) {
         const double a = sweepAngle * i / segments;
@@ -271,21 +261,23 @@ void OdGiGeometrySimplifier::generateMeshFaces(std::int32_t numRows, std::int32_
     std::int32_t face = 0;
     for (std::int32_t r = 0; r + 1 < numRows; ++r) {
         for (std::int32_t c = 0; c + 1 < numColumns; ++c, ++face) {
-            const std::int32_t cell[4] = {r * numColumns + c, r * numColumns + c + 1, (r + 1) * numColumns + c + 1,
-                                          (r + 1) * numColumns + c};
+            const std::int32_t cell[4] = {r * numColumns + c, r * numColumns + c + 1,
+                                          (r + 1) * numColumns + c + 1, (r + 1) * numColumns + c};
             meshFaceOut(cell, normals ? normals + face : nullptr);
         }
     }
 }
 
-void OdGiGeometrySimplifier::generateMeshWires(std::int32_t numRows, std::int32_t numColumns, const OdGiEdgeData*)
+void OdGiGeometrySimplifier::generateMeshWires(std::int32_t numRows, std::int32_t numColumns,
+                                               const OdGiEdgeData*)
 {
     for (std::int32_t r = 0; r < numRows; ++r)
         polylineOut(numColumns, m_vertexList + std::size_t(r) * std::size_t(numColumns));
     m_points.resize(std::size_t(numRows));
     for (std::int32_t c = 0; c < numColumns; ++c) {
         for (std::int32_t r = 0; r < numRows; ++r)
-            m_points[std::size_t(r)] = m_vertexList[std::size_t(r) * std::size_t(numColumns) + std::size_t(c)];
+            m_points[std::size_t(r)] =
+                m_vertexList[std::size_t(r) * std::size_t(numColumns) + std::size_t(c)];
         polylineOut(numRows, m_points.data());
     }
 }
@@ -312,8 +304,7 @@ void OdGiGeometrySimplifier::generateShellFaces(std::int32_t faceListSize, const
         std::int32_t end = i + 1 + n;
         while (end < faceListSize && faceList[end] < 0)
             end += 1 - faceList[end];
-        if (end > faceListSize)
-            break; // truncated face list
+        if (end > faceListSize) break; // truncated face list
         shellFaceOut(end - i, faceList + i, normals ? normals + face : nullptr);
         ++face;
         i = end;
@@ -326,13 +317,11 @@ void OdGiGeometrySimplifier::generateShellWires(std::int32_t faceListSize, const
     std::int32_t i = 0;
     while (i < faceListSize) {
         const std::int32_t n = std::abs(faceList[i]);
-        if (i + 1 + n > faceListSize)
-            break;
+        if (i + 1 + n > faceListSize) break;
         m_points.clear();
         for (std::int32_t k = 0; k < n; ++k) {
             const std::int32_t index = faceList[i + 1 + k];
-            if (index >= 0 && index < m_vertexCount)
-                m_points.push_back(m_vertexList[index]);
+            if (index >= 0 && index < m_vertexCount) m_points.push_back(m_vertexList[index]);
         }
         if (!m_points.empty()) {
             m_points.push_back(m_points.front());
@@ -346,20 +335,16 @@ bool OdGiGeometrySimplifier::triangulateFace(std::int32_t faceListSize, const st
                                              std::vector<std::int32_t>& triangles)
 {
     triangles.clear();
-    if (faceListSize < 4 || faceList[0] < 3 || !m_vertexList)
-        return false;
+    if (faceListSize < 4 || faceList[0] < 3 || !m_vertexList) return false;
     // Every index must name a vertex: outside input never reads past the list.
     bool hasHoles = false;
     for (std::int32_t i = 0; i < faceListSize;) {
         const std::int32_t n = std::abs(faceList[i]);
-        if (i + 1 + n > faceListSize)
-            return false;
-        if (i > 0)
-            hasHoles = true;
+        if (i + 1 + n > faceListSize) return false;
+        if (i > 0) hasHoles = true;
         for (std::int32_t k = 0; k < n; ++k) {
             const std::int32_t index = faceList[i + 1 + k];
-            if (index < 0 || index >= m_vertexCount)
-                return false;
+            if (index < 0 || index >= m_vertexCount) return false;
         }
         i += n + 1;
     }
@@ -379,12 +364,9 @@ bool OdGiGeometrySimplifier::triangulateFace(std::int32_t faceListSize, const st
         }
         return true;
     }
-    if (normal.lengthSqrd() <= 0.0)
-        return false; // no area at all
-    if (!m_tessellator)
-        m_tessellator = new Tessellator();
-    if (!m_tessellator->run(faceListSize, faceList, m_vertexList, normal, triangles))
-        triangles.clear();
+    if (normal.lengthSqrd() <= 0.0) return false; // no area at all
+    if (!m_tessellator) m_tessellator = new Tessellator();
+    if (!m_tessellator->run(faceListSize, faceList, m_vertexList, normal, triangles)) triangles.clear();
     triangles.resize(triangles.size() - triangles.size() % 3);
     return !triangles.empty();
 }
@@ -405,7 +387,8 @@ void OdGiGeometrySimplifier::shellFaceOut(std::int32_t faceListSize, const std::
 
 void OdGiGeometrySimplifier::triangleOut(const std::int32_t* indices, const OdGeVector3d* normal)
 {
-    const OdGePoint3d points[3] = {m_vertexList[indices[0]], m_vertexList[indices[1]], m_vertexList[indices[2]]};
+    const OdGePoint3d points[3] = {m_vertexList[indices[0]], m_vertexList[indices[1]],
+                                   m_vertexList[indices[2]]};
     polygonOut(3, points, normal);
 }
 

@@ -49,8 +49,10 @@ public:
     void rayProc2(const OdGePoint3d& basePoint, const OdGeVector3d& direction) override;
 
     // Faces of a mesh: one quad per grid cell, row by row.
-    virtual void generateMeshFaces(std::int32_t numRows, std::int32_t numColumns, const OdGiFaceData* faceData);
-    virtual void generateMeshWires(std::int32_t numRows, std::int32_t numColumns, const OdGiEdgeData* edgeData);
+    virtual void generateMeshFaces(std::int32_t numRows, std::int32_t numColumns,
+                                   const OdGiFaceData* faceData);
+    virtual void generateMeshWires(std::int32_t numRows, std::int32_t numColumns,
+                                   const OdGiEdgeData* edgeData);
     // faceList holds the 4 vertex indices of one cell.
     virtual void meshFaceOut(const std::int32_t* faceList, const OdGeVector3d* normal);
 
@@ -60,7 +62,8 @@ public:
     virtual void generateShellWires(std::int32_t faceListSize, const std::int32_t* faceList,
                                     const OdGiEdgeData* edgeData);
     // One face in face-list form (its outer loop, then its holes with negative counts).
-    virtual void shellFaceOut(std::int32_t faceListSize, const std::int32_t* faceList, const OdGeVector3d* normal);
+    virtual void shellFaceOut(std::int32_t faceListSize, const std::int32_t* faceList,
+                              const OdGeVector3d* normal);
 
     // One triangle: three indices into vertexDataList() and the face normal when the face has one.
     virtual void triangleOut(const std::int32_t* indices, const OdGeVector3d* normal);
@@ -70,7 +73,8 @@ public:
 
     // Triangulates one face in face-list form into index triples; exposed for the tests and benchmarks.
     // Answers false when the face has fewer than three usable vertices.
-    bool triangulateFace(std::int32_t faceListSize, const std::int32_t* faceList, std::vector<std::int32_t>& triangles);
+    bool triangulateFace(std::int32_t faceListSize, const std::int32_t* faceList,
+                         std::vector<std::int32_t>& triangles);
 
 private:
     class Tessellator;

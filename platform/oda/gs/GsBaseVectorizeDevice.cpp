@@ -13,15 +13,14 @@ void OdGsBaseVectorizeDevice::setUserGiContext(OdGiContext* userGiContext)
 
 void OdGsBaseVectorizeDevice::addView(OdGsView* view)
 {
-    if (view)
-        m_views.push_back(OdGsViewPtr(view));
+    if (view) m_views.push_back(OdGsViewPtr(view));
 }
 
 bool OdGsBaseVectorizeDevice::eraseView(OdGsView* view)
 {
-    auto it = std::find_if(m_views.begin(), m_views.end(), [view](const OdGsViewPtr& v) { return v.get() == view; });
-    if (it == m_views.end())
-        return false;
+    auto it = std::find_if(m_views.begin(), m_views.end(),
+                           [view](const OdGsViewPtr& v) { return v.get() == view; });
+    if (it == m_views.end()) return false;
     m_views.erase(it);
     return true;
 }
@@ -33,7 +32,8 @@ void OdGsBaseVectorizeDevice::eraseAllViews()
 
 OdGsView* OdGsBaseVectorizeDevice::viewAt(int viewIndex)
 {
-    return viewIndex >= 0 && viewIndex < int(m_views.size()) ? m_views[std::size_t(viewIndex)].get() : nullptr;
+    return viewIndex >= 0 && viewIndex < int(m_views.size()) ? m_views[std::size_t(viewIndex)].get()
+                                                             : nullptr;
 }
 
 void OdGsBaseVectorizeDevice::update(OdGsDCRect*)

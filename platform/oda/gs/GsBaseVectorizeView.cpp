@@ -14,8 +14,7 @@ OdGsBaseVectorizeView::~OdGsBaseVectorizeView() = default;
 void OdGsBaseVectorizeView::init(OdGsBaseVectorizeDevice* device, const OdGsClientViewInfo* viewInfo)
 {
     m_device = device;
-    if (viewInfo)
-        m_viewInfo = *viewInfo;
+    if (viewInfo) m_viewInfo = *viewInfo;
 }
 
 OdGsDevice* OdGsBaseVectorizeView::device() const
@@ -25,8 +24,7 @@ OdGsDevice* OdGsBaseVectorizeView::device() const
 
 bool OdGsBaseVectorizeView::add(OdGiDrawable* sceneGraph)
 {
-    if (!sceneGraph)
-        return false;
+    if (!sceneGraph) return false;
     Entry e;
     if (sceneGraph->isPersistent() && sceneGraph->id())
         e.id = OdDbObjectId(sceneGraph->id());
@@ -38,12 +36,12 @@ bool OdGsBaseVectorizeView::add(OdGiDrawable* sceneGraph)
 
 bool OdGsBaseVectorizeView::erase(OdGiDrawable* sceneGraph)
 {
-    const OdDbObjectId id = sceneGraph && sceneGraph->isPersistent() ? OdDbObjectId(sceneGraph->id()) : OdDbObjectId();
+    const OdDbObjectId id =
+        sceneGraph && sceneGraph->isPersistent() ? OdDbObjectId(sceneGraph->id()) : OdDbObjectId();
     auto it = std::find_if(m_drawables.begin(), m_drawables.end(), [&](const Entry& e) {
         return e.transient.get() == sceneGraph || (!id.isNull() && e.id == id);
     });
-    if (it == m_drawables.end())
-        return false;
+    if (it == m_drawables.end()) return false;
     m_drawables.erase(it);
     return true;
 }
@@ -55,11 +53,9 @@ void OdGsBaseVectorizeView::eraseAll()
 
 OdGiDrawablePtr OdGsBaseVectorizeView::drawableAt(int index) const
 {
-    if (index < 0 || index >= int(m_drawables.size()))
-        return OdGiDrawablePtr();
+    if (index < 0 || index >= int(m_drawables.size())) return OdGiDrawablePtr();
     const Entry& e = m_drawables[std::size_t(index)];
-    if (e.transient)
-        return e.transient;
+    if (e.transient) return e.transient;
     OdDbObjectPtr object = e.id.openObject();
     return OdGiDrawablePtr(static_cast<OdGiDrawable*>(object.get()));
 }
@@ -70,8 +66,7 @@ void OdGsBaseVectorizeView::update()
     // By index: a drawable may change the view's list while it is drawn.
     for (int i = 0; i < int(m_drawables.size()); ++i) {
         OdGiDrawablePtr d = drawableAt(i);
-        if (d)
-            drawViewDrawable(d.get());
+        if (d) drawViewDrawable(d.get());
     }
     endViewVectorization();
 }
@@ -97,12 +92,10 @@ double OdGsBaseVectorizeView::focalLength() const
 OdGeMatrix3d OdGsBaseVectorizeView::eyeToWorldTransform() const
 {
     OdGeVector3d z = m_position - m_target;
-    if (z.isZeroLength())
-        z = OdGeVector3d::kZAxis;
+    if (z.isZeroLength()) z = OdGeVector3d::kZAxis;
     z.normalize();
     OdGeVector3d x = m_upVector.crossProduct(z);
-    if (x.isZeroLength())
-        x = z.perpVector();
+    if (x.isZeroLength()) x = z.perpVector();
     x.normalize();
     const OdGeVector3d y = z.crossProduct(x).normal();
     OdGeMatrix3d m;

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "GsBaseVectorizeDevice.h"
 #include "GsView.h"
 
 #include <vector>
-
-class OdGsBaseVectorizeDevice;
 
 // A view that vectorizes its drawables on update. Holds the device (not owned), the drawables, the
 // render mode and the camera.
@@ -90,20 +89,9 @@ public:
     void beginViewVectorization() override
     {
         OdGsBaseVectorizeView::beginViewVectorization();
-        this->setGiContext(contextOfDevice());
+        this->setGiContext(baseDevice() ? baseDevice()->userGiContext() : nullptr);
     }
 
 protected:
     void drawViewDrawable(const OdGiDrawable* drawable) override { this->draw(drawable); }
-
-private:
-    OdGiContext* contextOfDevice() const;
 };
-
-#include "GsBaseVectorizeDevice.h"
-
-template <class TVectorizer>
-OdGiContext* OdGsBaseVectorizeViewJoin<TVectorizer>::contextOfDevice() const
-{
-    return baseDevice() ? baseDevice()->userGiContext() : nullptr;
-}

@@ -69,11 +69,11 @@ void OdGsBaseVectorizer::resolveTraits() const
     m_effective = m_traits;
     // ByBlock takes what the enclosing drawable resolved to; at the top there is no block, so the
     // foreground colour stands in and the ByBlock material stays for the caller to map.
-    const OdGiSubEntityTraitsData* enclosing = m_traitsStack.size() > 1 ? &m_traitsStack.back().effective : nullptr;
+    const OdGiSubEntityTraitsData* enclosing =
+        m_traitsStack.size() > 1 ? &m_traitsStack.back().effective : nullptr;
     OdDbDatabase* db = database();
     OdDbLayerTableRecordPtr layer;
-    if (!m_traits.layer().isNull())
-        layer = OdDbLayerTableRecord::cast(m_traits.layer().openObject());
+    if (!m_traits.layer().isNull()) layer = OdDbLayerTableRecord::cast(m_traits.layer().openObject());
 
     const OdCmEntityColor color = m_traits.trueColor();
     if (color.isByLayer() || (color.isByACI() && color.colorIndex() == OdCmEntityColor::kACIbyLayer)) {
@@ -94,8 +94,7 @@ void OdGsBaseVectorizer::resolveTraits() const
 
 const OdGiSubEntityTraitsData& OdGsBaseVectorizer::effectiveTraits() const
 {
-    if (!m_effectiveValid)
-        resolveTraits();
+    if (!m_effectiveValid) resolveTraits();
     return m_effective;
 }
 
@@ -111,8 +110,7 @@ void OdGsBaseVectorizer::flushTraits()
 
 void OdGsBaseVectorizer::draw(const OdGiDrawable* drawable)
 {
-    if (!drawable)
-        return;
+    if (!drawable) return;
     m_traitsStack.push_back(Frame{m_traits, effectiveTraits(), m_drawableFlags});
     const OdGiDrawableDrawer* drawer = OdGiDrawableDrawer::drawerFor(drawable);
     m_drawableFlags = drawer ? drawer->setAttributes(drawable, this) : drawable->setAttributes(this);
@@ -141,8 +139,7 @@ void OdGsBaseVectorizer::pushModelTransform(const OdGeMatrix3d& xfm)
 
 void OdGsBaseVectorizer::popModelTransform()
 {
-    if (!m_modelTransforms.empty())
-        m_modelTransforms.pop_back();
+    if (!m_modelTransforms.empty()) m_modelTransforms.pop_back();
     m_identityTransform = m_modelTransforms.empty() || m_modelTransforms.back().isIdentity();
 }
 
@@ -153,8 +150,7 @@ OdGeMatrix3d OdGsBaseVectorizer::getModelToWorldTransform() const
 
 const OdGePoint3d* OdGsBaseVectorizer::toWorld(std::int32_t count, const OdGePoint3d* points)
 {
-    if (m_identityTransform || !points)
-        return points;
+    if (m_identityTransform || !points) return points;
     const OdGeMatrix3d& m = m_modelTransforms.back();
     m_points.resize(std::size_t(count));
     for (std::int32_t i = 0; i < count; ++i)
@@ -165,19 +161,16 @@ const OdGePoint3d* OdGsBaseVectorizer::toWorld(std::int32_t count, const OdGePoi
 const OdGeVector3d* OdGsBaseVectorizer::toWorld(std::int32_t count, const OdGeVector3d* vectors,
                                                 std::vector<OdGeVector3d>& out)
 {
-    if (m_identityTransform || !vectors)
-        return vectors;
+    if (m_identityTransform || !vectors) return vectors;
     // Normals follow the inverse transpose, so that non-uniform scaling keeps them perpendicular.
     OdGeMatrix3d m = m_modelTransforms.back();
     m.setTranslation(OdGeVector3d());
     OdGeMatrix3d inv;
-    if (m.inverse(inv, 1e-300))
-        m = inv.transpose();
+    if (m.inverse(inv, 1e-300)) m = inv.transpose();
     out.resize(std::size_t(count));
     for (std::int32_t i = 0; i < count; ++i) {
         OdGeVector3d v = m * vectors[i];
-        if (!vectors[i].isZeroLength())
-            v.normalize();
+        if (!vectors[i].isZeroLength()) v.normalize();
         out[std::size_t(i)] = v;
     }
     return out.data();
@@ -187,8 +180,7 @@ void OdGsBaseVectorizer::polyline(std::int32_t numVertices, const OdGePoint3d* v
                                   const OdGeVector3d* normal, OdGsMarker)
 {
     OdGiConveyorGeometry* out = m_output.destGeometry();
-    if (!out || numVertices <= 0 || !vertexList)
-        return;
+    if (!out || numVertices <= 0 || !vertexList) return;
     flushTraits();
     std::vector<OdGeVector3d> n;
     out->polylineProc(numVertices, toWorld(numVertices, vertexList), toWorld(normal ? 1 : 0, normal, n));
@@ -197,8 +189,7 @@ void OdGsBaseVectorizer::polyline(std::int32_t numVertices, const OdGePoint3d* v
 void OdGsBaseVectorizer::polygon(std::int32_t numVertices, const OdGePoint3d* vertexList)
 {
     OdGiConveyorGeometry* out = m_output.destGeometry();
-    if (!out || numVertices <= 0 || !vertexList)
-        return;
+    if (!out || numVertices <= 0 || !vertexList) return;
     flushTraits();
     out->polygonProc(numVertices, toWorld(numVertices, vertexList), nullptr);
 }
@@ -206,8 +197,7 @@ void OdGsBaseVectorizer::polygon(std::int32_t numVertices, const OdGePoint3d* ve
 void OdGsBaseVectorizer::circle(const OdGePoint3d& center, double radius, const OdGeVector3d& normal)
 {
     OdGiConveyorGeometry* out = m_output.destGeometry();
-    if (!out)
-        return;
+    if (!out) return;
     flushTraits();
     if (m_identityTransform) {
         out->circleProc(center, radius, normal);
@@ -223,8 +213,7 @@ void OdGsBaseVectorizer::circularArc(const OdGePoint3d& center, double radius, c
                                      const OdGeVector3d& startVector, double sweepAngle, OdGiArcType arcType)
 {
     OdGiConveyorGeometry* out = m_output.destGeometry();
-    if (!out)
-        return;
+    if (!out) return;
     flushTraits();
     if (m_identityTransform) {
         out->circularArcProc(center, radius, normal, startVector, sweepAngle, arcType);
@@ -239,8 +228,7 @@ void OdGsBaseVectorizer::ellipArc(const OdGePoint3d& center, const OdGeVector3d&
                                   const OdGeVector3d& minorAxis, double startAngle, double endAngle)
 {
     OdGiConveyorGeometry* out = m_output.destGeometry();
-    if (!out)
-        return;
+    if (!out) return;
     flushTraits();
     if (m_identityTransform) {
         out->ellipArcProc(center, majorAxis, minorAxis, startAngle, endAngle);
@@ -250,12 +238,12 @@ void OdGsBaseVectorizer::ellipArc(const OdGePoint3d& center, const OdGeVector3d&
     out->ellipArcProc(m * center, m * majorAxis, m * minorAxis, startAngle, endAngle);
 }
 
-void OdGsBaseVectorizer::text(const OdGePoint3d& position, const OdGeVector3d& normal, const OdGeVector3d& direction,
-                              double height, double, double, const OdString& message)
+void OdGsBaseVectorizer::text(const OdGePoint3d& position, const OdGeVector3d& normal,
+                              const OdGeVector3d& direction, double height, double, double,
+                              const OdString& message)
 {
     OdGiConveyorGeometry* out = m_output.destGeometry();
-    if (!out)
-        return;
+    if (!out) return;
     flushTraits();
     OdGeVector3d up = normal.crossProduct(direction).normal() * height;
     if (m_identityTransform) {
@@ -272,8 +260,7 @@ void OdGsBaseVectorizer::mesh(std::int32_t numRows, std::int32_t numColumns, con
                               const OdGiVertexData* vertexData)
 {
     OdGiConveyorGeometry* out = m_output.destGeometry();
-    if (!out || numRows <= 0 || numColumns <= 0 || !vertexList)
-        return;
+    if (!out || numRows <= 0 || numColumns <= 0 || !vertexList) return;
     flushTraits();
     const std::int32_t n = numRows * numColumns;
     const OdGePoint3d* points = toWorld(n, vertexList);
@@ -282,26 +269,27 @@ void OdGsBaseVectorizer::mesh(std::int32_t numRows, std::int32_t numColumns, con
     if (!m_identityTransform) {
         if (faceData) {
             faces = *faceData;
-            faces.setNormals(toWorld(faceData->normals() ? (numRows - 1) * (numColumns - 1) : 0, faceData->normals(),
-                                     m_faceNormals));
+            faces.setNormals(toWorld(faceData->normals() ? (numRows - 1) * (numColumns - 1) : 0,
+                                     faceData->normals(), m_faceNormals));
             faceData = &faces;
         }
         if (vertexData) {
             vertices = *vertexData;
-            vertices.setNormals(toWorld(vertexData->normals() ? n : 0, vertexData->normals(), m_vertexNormals));
+            vertices.setNormals(
+                toWorld(vertexData->normals() ? n : 0, vertexData->normals(), m_vertexNormals));
             vertexData = &vertices;
         }
     }
     out->meshProc(numRows, numColumns, points, edgeData, faceData, vertexData);
 }
 
-void OdGsBaseVectorizer::shell(std::int32_t numVertices, const OdGePoint3d* vertexList, std::int32_t faceListSize,
-                               const std::int32_t* faceList, const OdGiEdgeData* edgeData,
-                               const OdGiFaceData* faceData, const OdGiVertexData* vertexData)
+void OdGsBaseVectorizer::shell(std::int32_t numVertices, const OdGePoint3d* vertexList,
+                               std::int32_t faceListSize, const std::int32_t* faceList,
+                               const OdGiEdgeData* edgeData, const OdGiFaceData* faceData,
+                               const OdGiVertexData* vertexData)
 {
     OdGiConveyorGeometry* out = m_output.destGeometry();
-    if (!out || numVertices <= 0 || !vertexList || faceListSize <= 0 || !faceList)
-        return;
+    if (!out || numVertices <= 0 || !vertexList || faceListSize <= 0 || !faceList) return;
     flushTraits();
     const OdGePoint3d* points = toWorld(numVertices, vertexList);
     OdGiFaceData faces;

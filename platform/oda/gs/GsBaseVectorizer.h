@@ -49,8 +49,8 @@ public:
     const OdGiSubEntityTraitsData& effectiveTraits() const override;
 
     // OdGiGeometry
-    void polyline(std::int32_t numVertices, const OdGePoint3d* vertexList, const OdGeVector3d* normal = nullptr,
-                  OdGsMarker baseSubEntMarker = -1) override;
+    void polyline(std::int32_t numVertices, const OdGePoint3d* vertexList,
+                  const OdGeVector3d* normal = nullptr, OdGsMarker baseSubEntMarker = -1) override;
     void polygon(std::int32_t numVertices, const OdGePoint3d* vertexList) override;
     void circle(const OdGePoint3d& center, double radius, const OdGeVector3d& normal) override;
     void circularArc(const OdGePoint3d& center, double radius, const OdGeVector3d& normal,
@@ -58,8 +58,8 @@ public:
                      OdGiArcType arcType = kOdGiArcSimple) override;
     void ellipArc(const OdGePoint3d& center, const OdGeVector3d& majorAxis, const OdGeVector3d& minorAxis,
                   double startAngle, double endAngle) override;
-    void text(const OdGePoint3d& position, const OdGeVector3d& normal, const OdGeVector3d& direction, double height,
-              double widthFactor, double oblique, const OdString& message) override;
+    void text(const OdGePoint3d& position, const OdGeVector3d& normal, const OdGeVector3d& direction,
+              double height, double widthFactor, double oblique, const OdString& message) override;
     void mesh(std::int32_t numRows, std::int32_t numColumns, const OdGePoint3d* vertexList,
               const OdGiEdgeData* edgeData = nullptr, const OdGiFaceData* faceData = nullptr,
               const OdGiVertexData* vertexData = nullptr) override;
@@ -87,7 +87,8 @@ private:
     void flushTraits();
     void resolveTraits() const;
     const OdGePoint3d* toWorld(std::int32_t count, const OdGePoint3d* points);
-    const OdGeVector3d* toWorld(std::int32_t count, const OdGeVector3d* vectors, std::vector<OdGeVector3d>& out);
+    const OdGeVector3d* toWorld(std::int32_t count, const OdGeVector3d* vectors,
+                                std::vector<OdGeVector3d>& out);
 
     struct Frame
     {

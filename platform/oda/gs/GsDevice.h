@@ -18,7 +18,8 @@ public:
     virtual OdGiContext* userGiContext() const = 0;
     virtual void setUserGiContext(OdGiContext* userGiContext) = 0;
 
-    virtual OdGsViewPtr createView(const OdGsClientViewInfo* viewInfo = nullptr, bool enableLayerVisibilityPerView = false) = 0;
+    virtual OdGsViewPtr createView(const OdGsClientViewInfo* viewInfo = nullptr,
+                                   bool enableLayerVisibilityPerView = false) = 0;
     virtual void addView(OdGsView* view) = 0;
     virtual bool eraseView(OdGsView* view) = 0;
     virtual void eraseAllViews() = 0;

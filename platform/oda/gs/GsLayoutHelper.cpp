@@ -22,8 +22,7 @@ bool OdGsLayoutHelper::setActiveViewport(OdDbObjectId viewportId)
 {
     OdDbViewportTableRecordPtr vp = OdDbViewportTableRecord::cast(viewportId.openObject());
     OdGsView* view = activeView();
-    if (!vp || !view)
-        return false;
+    if (!vp || !view) return false;
     m_activeViewport = viewportId;
     view->setView(vp->viewPosition(), vp->target(), vp->upVector(), vp->width(), vp->height(),
                   vp->isPerspectiveEnabled() ? OdGsView::kPerspective : OdGsView::kParallel);
@@ -38,19 +37,18 @@ OdGiContext* OdGsLayoutHelper::userGiContext() const
 
 void OdGsLayoutHelper::setUserGiContext(OdGiContext* userGiContext)
 {
-    if (m_device)
-        m_device->setUserGiContext(userGiContext);
+    if (m_device) m_device->setUserGiContext(userGiContext);
 }
 
-OdGsViewPtr OdGsLayoutHelper::createView(const OdGsClientViewInfo* viewInfo, bool enableLayerVisibilityPerView)
+OdGsViewPtr OdGsLayoutHelper::createView(const OdGsClientViewInfo* viewInfo,
+                                         bool enableLayerVisibilityPerView)
 {
     return m_device ? m_device->createView(viewInfo, enableLayerVisibilityPerView) : OdGsViewPtr();
 }
 
 void OdGsLayoutHelper::addView(OdGsView* view)
 {
-    if (m_device)
-        m_device->addView(view);
+    if (m_device) m_device->addView(view);
 }
 
 bool OdGsLayoutHelper::eraseView(OdGsView* view)
@@ -60,8 +58,7 @@ bool OdGsLayoutHelper::eraseView(OdGsView* view)
 
 void OdGsLayoutHelper::eraseAllViews()
 {
-    if (m_device)
-        m_device->eraseAllViews();
+    if (m_device) m_device->eraseAllViews();
 }
 
 int OdGsLayoutHelper::numViews() const
@@ -76,20 +73,17 @@ OdGsView* OdGsLayoutHelper::viewAt(int viewIndex)
 
 void OdGsLayoutHelper::update(OdGsDCRect* updatedRect)
 {
-    if (m_device)
-        m_device->update(updatedRect);
+    if (m_device) m_device->update(updatedRect);
 }
 
 void OdGsLayoutHelper::onSize(const OdGsDCRect& outputRect)
 {
-    if (m_device)
-        m_device->onSize(outputRect);
+    if (m_device) m_device->onSize(outputRect);
 }
 
 void OdGsLayoutHelper::getSize(OdGsDCRect& outputRect) const
 {
-    if (m_device)
-        m_device->getSize(outputRect);
+    if (m_device) m_device->getSize(outputRect);
 }
 
 bool OdGsLayoutHelper::setBackgroundColor(ODCOLORREF backgroundColor)
@@ -104,8 +98,7 @@ ODCOLORREF OdGsLayoutHelper::getBackgroundColor()
 
 void OdGsLayoutHelper::setLogicalPalette(const ODCOLORREF* logicalPalette, int numColors)
 {
-    if (m_device)
-        m_device->setLogicalPalette(logicalPalette, numColors);
+    if (m_device) m_device->setLogicalPalette(logicalPalette, numColors);
 }
 
 const ODCOLORREF* OdGsLayoutHelper::getLogicalPalette(int& numColors) const

@@ -18,7 +18,7 @@ static_assert(sizeof(OdModelerTessellationParams) == 56, "seven 8-byte fields");
 
 // The interface the "ModelerGeometry" module object offers; the module lives in its own shared library
 // and is found through the dynamic linker.
-class OdModelerGeometryModule
+class ODGS_EXPORT OdModelerGeometryModule
 {
 public:
     virtual ~OdModelerGeometryModule() = default;
