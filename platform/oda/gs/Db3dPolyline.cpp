@@ -1,0 +1,67 @@
+#include "Db3dPolyline.h"
+
+#include "GiWorldDraw.h"
+
+#include "RxClass.h"
+
+#include "Ge/GeExtents3d.h"
+
+#include <vector>
+
+ODRX_DEFINE_MEMBERS_EX(OdDb3dPolyline, OdDbEntity, DBOBJECT_CONSTR, 0, 0, 0, OdString(L"POLYLINE"),
+                       OdString(L"AutoCAD"), OdString(L"AcDb3dPolyline"))
+
+OdDb3dPolyline::OdDb3dPolyline() = default;
+
+OdDb3dPolyline::~OdDb3dPolyline() = default;
+
+void OdDb3dPolyline::appendVertex(const OdGePoint3d& point)
+{
+    assertWriteEnabled();
+    m_points.append(point);
+}
+
+const OdArray<OdGePoint3d>& OdDb3dPolyline::vertices() const
+{
+    assertReadEnabled();
+    return m_points;
+}
+
+bool OdDb3dPolyline::isClosed() const
+{
+    assertReadEnabled();
+    return m_closed;
+}
+
+void OdDb3dPolyline::setClosed(bool closed)
+{
+    assertWriteEnabled();
+    m_closed = closed;
+}
+
+bool OdDb3dPolyline::subWorldDraw(OdGiWorldDraw* wd) const
+{
+    assertReadEnabled();
+    std::vector<OdGePoint3d> points(m_points.begin(), m_points.end());
+    if (m_closed && !points.empty()) points.push_back(points.front());
+    if (points.size() > 1) wd->geometry().polyline(std::int32_t(points.size()), points.data());
+    return true;
+}
+
+OdResult OdDb3dPolyline::subTransformBy(const OdGeMatrix3d& xform)
+{
+    assertWriteEnabled();
+    for (OdGePoint3d& p : m_points)
+        p.transformBy(xform);
+    return eOk;
+}
+
+OdResult OdDb3dPolyline::subGetGeomExtents(OdGeExtents3d& extents) const
+{
+    assertReadEnabled();
+    if (m_points.empty()) return eInvalidExtents;
+    extents = OdGeExtents3d();
+    for (const OdGePoint3d& p : m_points)
+        extents.addPoint(p);
+    return eOk;
+}
