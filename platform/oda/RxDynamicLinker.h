@@ -34,6 +34,6 @@ typedef OdSmartPtr<OdRxDynamicLinker> OdRxDynamicLinkerPtr;
 ODKIT_EXPORT OdRxDynamicLinker* odrxDynamicLinker();
 
 // Makes a module available by name without a library (built-in modules). The factory is called
-// on the first load.
+// on the first load and hands over one reference to the new module.
 typedef OdRxModule* (*OdRxStaticModuleFactory)();
 ODKIT_EXPORT void odrxRegisterStaticModule(const OdString& moduleName, OdRxStaticModuleFactory factory);

@@ -50,3 +50,5 @@ public:
 };
 
 #include "SmartPtr.h"
+// Run-time class members need OdRxClass wherever a class defines them.
+#include "RxClass.h"

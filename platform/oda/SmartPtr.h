@@ -38,7 +38,7 @@ public:
         internalQueryX(pObject);
         if (pObject) pObject->release();
     }
-    OdSmartPtr(const OdSmartPtr& other) { assign(other.get()); }
+    OdSmartPtr(const OdSmartPtr& other) : OdBaseObjectPtr() { assign(other.get()); }
     OdSmartPtr(OdSmartPtr&& other) noexcept : OdBaseObjectPtr(other.m_pObject) { other.m_pObject = nullptr; }
     OdSmartPtr(const OdBaseObjectPtr& other) { internalQueryX(other.get()); }
     template <class U, class = std::enable_if_t<std::is_convertible<U*, T*>::value>>
