@@ -1,0 +1,35 @@
+#pragma once
+
+#include "IzalPhysicsMaterialsModule.h"
+
+#include "DbObjectId.h"
+
+#include <QMap>
+#include <QObject>
+
+class zalHostPhysicsMaterial;
+
+// The reference host's material library: descriptions that importers set per material, and for any
+// other drawing material a description built from the OdDbMaterial itself.
+class zalHostPhysicsMaterials : public QObject, public IzalPhysicsMaterialsModule
+{
+    Q_OBJECT
+    Q_INTERFACES(IzalPhysicsMaterialsModule)
+public:
+    explicit zalHostPhysicsMaterials(const QString& libraryRoot, QObject* parent = nullptr);
+
+    QString materialLibraryRoot() const override;
+    std::shared_ptr<IzalPhysicsMaterial> materialDescription(const OdDbObjectId& materialId) const override;
+
+    void setMaterialLibraryRoot(const QString& folder) { m_root = folder; }
+    // Replaces what the host would build for that material; null removes it.
+    void setDescription(const OdDbObjectId& materialId, std::shared_ptr<zalHostPhysicsMaterial> description);
+    // A description with the library's texture resolver, for importers to fill.
+    std::shared_ptr<zalHostPhysicsMaterial> newDescription() const;
+
+private:
+    std::shared_ptr<IzalPhysicsMaterial> describe(const OdDbObjectId& materialId) const;
+
+    QString m_root;
+    QMap<OdDbObjectId, std::shared_ptr<zalHostPhysicsMaterial>> m_descriptions;
+};

@@ -1,0 +1,42 @@
+#include "zalHostStrings.h"
+
+#include "OdString.h"
+#include "OdVariant.h"
+
+QString zalHostStrings::toQString(const OdString& text)
+{
+    return QString::fromWCharArray(text.c_str(), text.getLength());
+}
+
+OdString zalHostStrings::toOdString(const QString& text)
+{
+    return OdString(text.toStdWString());
+}
+
+QVariant zalHostStrings::toQVariant(const OdVariant& value, bool* ok)
+{
+    if (ok) *ok = true;
+    switch (value.varType()) {
+    case OdVariant::kString:
+        return toQString(value.getString());
+    case OdVariant::kAnsiString:
+        return QString::fromStdString(OdString(value.getAnsiString()).toUtf8());
+    case OdVariant::kBool:
+        return value.getBool();
+    case OdVariant::kInt8:
+        return int(value.getInt8());
+    case OdVariant::kInt16:
+        return int(value.getInt16());
+    case OdVariant::kInt32:
+        return int(value.getInt32());
+    case OdVariant::kInt64:
+        return qlonglong(value.getInt64());
+    case OdVariant::kDouble:
+        return value.getDouble();
+    case OdVariant::kVoid:
+    case OdVariant::kRxObjectPtr:
+        break;
+    }
+    if (ok) *ok = false;
+    return QVariant();
+}

@@ -1,0 +1,148 @@
+#include "zalHostUserIO.h"
+
+#include "zalHostConsole.h"
+#include "zalHostStrings.h"
+
+#include <QStringList>
+
+namespace {
+
+QStringList keywordList(const OdString& keywords)
+{
+    return zalHostStrings::toQString(keywords).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+// Index of the keyword the answer names: the whole keyword or an unambiguous beginning of it.
+int keywordIndex(const QStringList& keywords, const QString& answer)
+{
+    if (answer.isEmpty()) return -1;
+    int found = -1;
+    for (int i = 0; i < keywords.size(); ++i) {
+        if (keywords.at(i).compare(answer, Qt::CaseInsensitive) == 0) return i;
+        if (keywords.at(i).startsWith(answer, Qt::CaseInsensitive)) found = found == -1 ? i : -2;
+    }
+    return found >= 0 ? found : -1;
+}
+
+bool parsePoint(const QString& text, OdGePoint3d& point)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() < 2 || parts.size() > 3) return false;
+    double values[3] = {0.0, 0.0, 0.0};
+    for (int i = 0; i < parts.size(); ++i) {
+        bool ok = false;
+        values[i] = parts.at(i).trimmed().toDouble(&ok);
+        if (!ok) return false;
+    }
+    point = OdGePoint3d(values[0], values[1], values[2]);
+    return true;
+}
+
+} // namespace
+
+QString zalHostUserIO::answer(const OdString& prompt, const OdString& keywords)
+{
+    QString text;
+    if (!m_console->takeAnswer(zalHostStrings::toQString(prompt), text)) throw OdEdCancel();
+    const QStringList list = keywordList(keywords);
+    const int index = keywordIndex(list, text.trimmed());
+    if (index >= 0) throw OdEdKeyword(index, zalHostStrings::toOdString(list.at(index)));
+    return text;
+}
+
+OdString zalHostUserIO::getString(const OdString& prompt, int options, const OdString& defaultValue,
+                                  const OdString& keywords)
+{
+    for (;;) {
+        const QString text = answer(prompt, keywords);
+        if (!text.isEmpty()) return zalHostStrings::toOdString(text);
+        if (!(options & OdEd::kGstNoEmpty) || !defaultValue.isEmpty()) return defaultValue;
+        m_console->write(QStringLiteral("Requires a value."));
+    }
+}
+
+int zalHostUserIO::getInt(const OdString& prompt, int options, int defaultValue, const OdString& keywords)
+{
+    for (;;) {
+        const QString text = answer(prompt, keywords).trimmed();
+        if (text.isEmpty()) return defaultValue;
+        bool ok = false;
+        const int value = text.toInt(&ok);
+        if (!ok)
+            m_console->write(QStringLiteral("Requires an integer value."));
+        else if ((options & OdEd::kInpNonZero) && value == 0)
+            m_console->write(QStringLiteral("Value must not be zero."));
+        else if ((options & OdEd::kInpNonNeg) && value < 0)
+            m_console->write(QStringLiteral("Value must not be negative."));
+        else
+            return value;
+    }
+}
+
+double zalHostUserIO::getReal(const OdString& prompt, int options, double defaultValue,
+                              const OdString& keywords)
+{
+    for (;;) {
+        const QString text = answer(prompt, keywords).trimmed();
+        if (text.isEmpty()) return defaultValue;
+        bool ok = false;
+        const double value = text.toDouble(&ok);
+        if (!ok)
+            m_console->write(QStringLiteral("Requires a real value."));
+        else if ((options & OdEd::kInpNonZero) && value == 0.0)
+            m_console->write(QStringLiteral("Value must not be zero."));
+        else if ((options & OdEd::kInpNonNeg) && value < 0.0)
+            m_console->write(QStringLiteral("Value must not be negative."));
+        else
+            return value;
+    }
+}
+
+OdGePoint3d zalHostUserIO::getPoint(const OdString& prompt, int, const OdGePoint3d* defaultValue,
+                                    const OdString& keywords, OdEdPointTracker* tracker)
+{
+    OdGsView* view = m_console->trackerView();
+    if (tracker && view) tracker->addDrawables(view);
+    // The tracker's drawables leave the view however the prompt ends.
+    struct Cleanup
+    {
+        OdEdPointTracker* tracker;
+        OdGsView* view;
+        ~Cleanup()
+        {
+            if (tracker && view) tracker->removeDrawables(view);
+        }
+    } cleanup{tracker, view};
+
+    for (;;) {
+        const QString text = answer(prompt, keywords).trimmed();
+        OdGePoint3d point;
+        if (text.isEmpty() && defaultValue)
+            point = *defaultValue;
+        else if (!parsePoint(text, point)) {
+            m_console->write(QStringLiteral("Requires a point (x,y or x,y,z)."));
+            continue;
+        }
+        if (tracker) tracker->setValue(point);
+        return point;
+    }
+}
+
+int zalHostUserIO::getKeyword(const OdString& prompt, const OdString& keywords, int defaultValue, int)
+{
+    const QStringList list = keywordList(keywords);
+    for (;;) {
+        QString text;
+        if (!m_console->takeAnswer(zalHostStrings::toQString(prompt), text)) throw OdEdCancel();
+        text = text.trimmed();
+        if (text.isEmpty() && defaultValue >= 0) return defaultValue;
+        const int index = keywordIndex(list, text);
+        if (index >= 0) return index;
+        m_console->write(QStringLiteral("Invalid option keyword."));
+    }
+}
+
+void zalHostUserIO::putString(const OdString& text)
+{
+    m_console->write(zalHostStrings::toQString(text));
+}
