@@ -1,0 +1,3 @@
+#pragma once
+
+#define ZALODDBEX_EXPORT __attribute__((visibility("default")))
