@@ -1,0 +1,236 @@
+#include "zalUnrealRenderModule.h"
+
+#include "fountain/zalDbWaterFountain.h"
+#include "widget/QUnrealDbRenderWidget.h"
+#include "zalDbUnrealRenderSession.h"
+#include "zalUnrealViewerSender.h"
+
+#include "IzalAppProps.h"
+#include "IzalApplication.h"
+#include "IzalConsole.h"
+#include "IzalProjectManager.h"
+#include "IzalViewSystem.h"
+
+#include "DbDatabase.h"
+#include "DbEntity.h"
+#include "Ed/EdCommandStack.h"
+#include "OdError.h"
+#include "OdVariant.h"
+#include "RxDynamicLinker.h"
+#include "RxDynamicModule.h"
+
+#include <QThread>
+
+#include <thread>
+
+namespace {
+
+const char* const kServiceId = "zal.IUnrealRender";
+const char* const kViewType = "UnrealRender";
+
+zalUnrealRenderModule* s_instance = nullptr;
+int s_reactorSuspendCount = 0;
+bool s_ue5ViewerLaunched = false;
+IzalViewSystem* s_viewSystem = nullptr;
+IzalProjectManager* s_projectManager = nullptr;
+
+} // namespace
+
+zalUnrealRenderModule::zalUnrealRenderModule() = default;
+zalUnrealRenderModule::~zalUnrealRenderModule() = default;
+
+void zalUnrealRenderModule::initApp()
+{
+    // The host may still be publishing its services when it loads modules.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    s_instance = this;
+    // A host loaded again may publish other service objects.
+    s_viewSystem = nullptr;
+    s_projectManager = nullptr;
+
+    // Steps that fail leave the module half set up; the host sees the one start-up code.
+    try {
+        IzalAppProps* props = zalService<IzalAppProps>(IzalAppProps_id);
+        if (!props) throw OdError(eInitFailed);
+        if (props->intVariable(OdString(L"Vars/UEVersion"), 0) == 0)
+            props->createVariable(OdString(L"Vars/UEVersion"), OdVariant(OdInt32(4)), OdString(L"int"));
+
+        IzalApplication* app = zalApp();
+        if (!app || !app->registerService(kServiceId, this)) throw OdError(eInitFailed);
+
+        if (!OdDbEntity::desc()) throw OdError(eInitFailed);
+
+        for (const wchar_t* name : {L"TD_Db.dll", L"zalProjectManagerEx.dll", L"zalOdViewSystem.dll"}) {
+            if (odrxDynamicLinker()->loadModule(OdString(name)).isNull()) throw OdError(eInitFailed);
+        }
+
+        zalDbWaterFountain::rxInit();
+        zalDbWaterFountain::registerPropertySources();
+
+        if (IzalViewSystem* views = viewsystem())
+            views->registerViewType(kViewType, tr("Navigation"), &zalUnrealRenderModule::createRenderView);
+    } catch (const OdError& error) {
+        throw OdError(eInitFailed, error.description());
+    }
+
+    OdEdCommandStackPtr commands = odedRegCmds();
+    commands->addCommand(&m_unrealcommand);
+    commands->addCommand(&m_unrealoutliner);
+    commands->addCommand(&m_unrealpostprocess);
+    commands->addCommand(&m_unrealcameramode);
+    commands->addCommand(&m_fountain_create);
+}
+
+void zalUnrealRenderModule::uninitApp()
+{
+    if (IzalViewSystem* views = viewsystem()) views->unregisterViewType(kViewType);
+
+    OdEdCommandStackPtr commands = odedRegCmds();
+    for (OdEdCommand* command :
+         std::initializer_list<OdEdCommand*>{&m_unrealcommand, &m_unrealoutliner, &m_unrealpostprocess,
+                                             &m_unrealcameramode, &m_fountain_create})
+        commands->removeCmd(command->groupName(), command->globalName());
+
+    zalDbWaterFountain::unregisterPropertySources();
+    zalDbWaterFountain::rxUninit();
+
+    if (IzalApplication* app = zalApp()) app->unregisterService(kServiceId, this);
+    s_viewSystem = nullptr;
+    s_projectManager = nullptr;
+    s_instance = nullptr;
+}
+
+QWidget* zalUnrealRenderModule::activeWidget()
+{
+    zalDbUnrealRenderSession* session = sessionFor(currentDatabase());
+    return session ? session->widget() : nullptr;
+}
+
+bool zalUnrealRenderModule::isActive()
+{
+    return activeWidget() != nullptr;
+}
+
+void zalUnrealRenderModule::sendViewerConsoleCommand(const QString& command)
+{
+    auto* widget = qobject_cast<QUnrealDbRenderWidget*>(activeWidget());
+    zalDbUnrealRenderSession* session = widget ? widget->session() : nullptr;
+    zalUnrealViewerSender* sender = session ? session->sender() : nullptr;
+    if (sender && sender->isServerRunning() && sender->isViewerStarted()) sender->sendConsoleCommand(command);
+}
+
+void zalUnrealRenderModule::updateSettingsDialog()
+{
+    emit currentSettingsChange();
+}
+
+zalUnrealRenderModule* zalUnrealRenderModule::instance()
+{
+    return s_instance;
+}
+
+bool zalUnrealRenderModule::isReactorSuspended()
+{
+    return s_reactorSuspendCount > 0;
+}
+
+int zalUnrealRenderModule::reactorSuspendCount()
+{
+    return s_reactorSuspendCount;
+}
+
+void zalUnrealRenderModule::adjustReactorSuspendCount(int delta)
+{
+    s_reactorSuspendCount += delta;
+}
+
+std::map<OdDbDatabase*, zalDbUnrealRenderSession*>& zalUnrealRenderModule::sessionRegistry()
+{
+    static std::map<OdDbDatabase*, zalDbUnrealRenderSession*> registry;
+    return registry;
+}
+
+zalDbUnrealRenderSession* zalUnrealRenderModule::sessionFor(OdDbDatabase* db)
+{
+    if (!db) return nullptr;
+    auto& registry = sessionRegistry();
+    auto it = registry.find(db);
+    return it == registry.end() ? nullptr : it->second;
+}
+
+QList<zalDbUnrealRenderSession*>& zalUnrealRenderModule::windowHandleWaitList()
+{
+    static QList<zalDbUnrealRenderSession*> waitList;
+    return waitList;
+}
+
+QMutex& zalUnrealRenderModule::windowHandleMutex()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
+bool zalUnrealRenderModule::ue5ViewerLaunched()
+{
+    return s_ue5ViewerLaunched;
+}
+
+void zalUnrealRenderModule::setUe5ViewerLaunched(bool launched)
+{
+    s_ue5ViewerLaunched = launched;
+}
+
+IzalViewSystem* zalUnrealRenderModule::viewsystem()
+{
+    if (!s_viewSystem) s_viewSystem = zalService<IzalViewSystem>(IzalViewSystem_id);
+    return s_viewSystem;
+}
+
+IzalProjectManager* zalUnrealRenderModule::projectManager()
+{
+    if (!s_projectManager) s_projectManager = zalService<IzalProjectManager>(IzalProjectManager_id);
+    return s_projectManager;
+}
+
+OdDbDatabase* zalUnrealRenderModule::currentDatabase()
+{
+    IzalConsole* console = zalService<IzalConsole>(IzalConsole_id);
+    OdRxObject* current = console ? console->currentDatabase() : nullptr;
+    if (!current) return nullptr;
+    // The console may hold documents of other kinds; only drawings count.
+    return current->isKindOf(OdDbDatabase::desc()) ? static_cast<OdDbDatabase*>(current) : nullptr;
+}
+
+QString zalUnrealRenderModule::object2IdString(const OdDbObject* object)
+{
+    IzalApplication* app = zalApp();
+    return app ? app->objectToIdString(object) : QString();
+}
+
+QString zalUnrealRenderModule::objectId2String(const OdDbObjectId& id)
+{
+    IzalApplication* app = zalApp();
+    return app ? app->objectIdToString(id) : QString();
+}
+
+OdDbObjectId zalUnrealRenderModule::string2ObjectId(const QString& idString)
+{
+    IzalApplication* app = zalApp();
+    return app ? app->stringToObjectId(idString) : OdDbObjectId();
+}
+
+extern "C" ZAL_EXPORT OdRxModule* odrxCreateModuleObject(void* sysHandle)
+{
+    static OdRxDynamicModuleImpl<zalUnrealRenderModule>* module =
+        new OdRxDynamicModuleImpl<zalUnrealRenderModule>(sysHandle);
+    return module;
+}
+
+extern "C" ZAL_EXPORT int odrxGetAPIVersion(int& major, int& minor, int& majorBuild, int& minorBuild)
+{
+    major = 24;
+    minor = 1;
+    majorBuild = 0;
+    minorBuild = 0;
+    return 0;
+}

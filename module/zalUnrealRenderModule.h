@@ -1,0 +1,106 @@
+#pragma once
+
+#include "IzalUnrealRenderModule.h"
+#include "zalExport.h"
+#include "zalModuleCommands.h"
+
+#include "RxModule.h"
+#include "StaticRxObject.h"
+
+#include <QList>
+#include <QMutex>
+#include <QObject>
+
+#include <map>
+
+class IzalProjectManager;
+class IzalViewSystem;
+class OdDbObject;
+class zalDbUnrealRenderSession;
+
+Q_DECLARE_INTERFACE(IzalUnrealRenderModule, "zal.IUnrealRender")
+
+// The render module: the run-time module the host loads, and the service "zal.IUnrealRender".
+// One object per process, made by odrxCreateModuleObject and kept until the library unloads.
+// Sessions and widgets are created by the view factory and live with their views.
+class ZAL_EXPORT zalUnrealRenderModule : public QObject, public OdRxModule, public IzalUnrealRenderModule
+{
+    Q_OBJECT
+    Q_INTERFACES(IzalUnrealRenderModule)
+
+public:
+    zalUnrealRenderModule();
+    ~zalUnrealRenderModule() override;
+
+    void initApp() override;
+    void uninitApp() override;
+
+    // IzalUnrealRenderModule
+    QString currentScenePath(OdSmartPtr<OdDbDatabase> db) override;
+    int currentScene(OdSmartPtr<OdDbDatabase> db) const override;
+    void setCurrentScene(OdSmartPtr<OdDbDatabase> db, long id) override;
+    bool isActive() override;
+    QWidget* activeWidget() override;
+    QWidget* createSettingsWidget(QWidget* parent) override;
+    void suspendSessionDbReactors() override;
+    void resumeSessionDbReactors() override;
+    QString assetsLibraryPath() const override;
+    bool exportImage(const QString& file, QSize size, int unused) override;
+    void setProductionMode(bool producing, bool animation, bool preview, bool pathTracer) override;
+    QMap<QString, QVariant>& currentSceneSettings() override;
+    void setSceneSettings(const QString& key, const QVariant& value, bool apply, bool save) override;
+    QVariant getSceneSettings(const QString& key, QVariant defaultValue) override;
+    int getAvailableMaterialAssets(QStringList& names, QStringList& paths, QStringList& thumbnails,
+                                   QStringList& packages) override;
+    int getAvailableComponentAssets(QStringList& names, QStringList& paths, QStringList& thumbnails,
+                                    QStringList& packages) override;
+    void setGameTimeSeconds(float seconds) override;
+    void invalidateObject(OdDbObjectId id) override;
+    QString viewerVersion() override;
+    bool supportTessellation() override;
+    void sendViewerConsoleCommand(const QString& command) override;
+    void updateSettingsDialog() override;
+    bool isProducing(bool& animation, bool& preview, bool& pathTracer) const override;
+    void applyCurrentSceneSettings() override;
+
+    // Module-wide state shared by the sessions, widgets and commands (GUI thread unless noted).
+    static zalUnrealRenderModule* instance();
+    static bool isReactorSuspended();
+    static int reactorSuspendCount();
+    static void adjustReactorSuspendCount(int delta);
+    static std::map<OdDbDatabase*, zalDbUnrealRenderSession*>& sessionRegistry();
+    // Null when the database has no session.
+    static zalDbUnrealRenderSession* sessionFor(OdDbDatabase* db);
+    // The sessions waiting for their viewer's window handle; touched from the channel's thread,
+    // so only under windowHandleMutex().
+    static QList<zalDbUnrealRenderSession*>& windowHandleWaitList();
+    static QMutex& windowHandleMutex();
+    static bool ue5ViewerLaunched();
+    static void setUe5ViewerLaunched(bool launched);
+    // Looked up once on first use and kept.
+    static IzalViewSystem* viewsystem();
+    static IzalProjectManager* projectManager();
+    // The current database of the host console; null when none.
+    static OdDbDatabase* currentDatabase();
+
+    // Viewer names of database objects, made by the host.
+    static QString object2IdString(const OdDbObject* object);
+    static QString objectId2String(const OdDbObjectId& id);
+    static OdDbObjectId string2ObjectId(const QString& idString);
+    QString objectToIdString(const OdDbObject* object) const { return object2IdString(object); }
+    QString objectIdToString(const OdDbObjectId& id) const { return objectId2String(id); }
+    OdDbObjectId stringToObjectId(const QString& idString) const { return string2ObjectId(idString); }
+
+signals:
+    void currentSettingsChange();
+
+private:
+    // The view factory registered for "UnrealRender".
+    static QWidget* createRenderView(OdDbDatabase* db, QWidget* parent, QWidget* mainWindow);
+
+    OdStaticRxObject<_unrealcommand_cmd> m_unrealcommand;
+    OdStaticRxObject<_unrealoutliner_cmd> m_unrealoutliner;
+    OdStaticRxObject<_unrealpostprocess_cmd> m_unrealpostprocess;
+    OdStaticRxObject<_unrealcameramode_cmd> m_unrealcameramode;
+    OdStaticRxObject<_fountain_create_cmd> m_fountain_create;
+};
