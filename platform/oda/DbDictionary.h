@@ -10,7 +10,7 @@ public:
     OdDbDictionary();
     ~OdDbDictionary() override;
 
-    // Null when absent (erased entries are removed from the dictionary when erased).
+    // Null when absent or erased (an erased entry stays and comes back when un-erased).
     OdDbObjectPtr getAt(const OdString& key, OdDb::OpenMode openMode) const;
     OdDbObjectId getAt(const OdString& key) const;
     bool has(const OdString& key) const;

@@ -1,6 +1,7 @@
 // A DWG filer over a memory stream. Every value is kept with its kind, so reading a value of
 // another kind or past the end raises OdError (eInvalidInput, eEndOfFile) instead of
-// misreading. Ids are written as handles and read back through the filer's database.
+// misreading. Ids are written as handles and read back through the filer's database (or,
+// when none is set, the database of the written id).
 #pragma once
 
 #include "DbFiler.h"

@@ -52,3 +52,4 @@ public:
 #include "SmartPtr.h"
 // Run-time class members need OdRxClass wherever a class defines them.
 #include "RxClass.h"
+#include "RxObjectImpl.h"

@@ -285,7 +285,7 @@ void OdGiGeometrySimplifier::generateMeshWires(std::int32_t numRows, std::int32_
 void OdGiGeometrySimplifier::meshFaceOut(const std::int32_t* faceList, const OdGeVector3d* normal)
 {
     const std::int32_t face[5] = {4, faceList[0], faceList[1], faceList[2], faceList[3]};
-    shellFaceOut(5, face, normal);
+    outputFace(5, face, normal);
 }
 
 void OdGiGeometrySimplifier::generateShellFaces(std::int32_t faceListSize, const std::int32_t* faceList,
@@ -373,6 +373,12 @@ bool OdGiGeometrySimplifier::triangulateFace(std::int32_t faceListSize, const st
 
 void OdGiGeometrySimplifier::shellFaceOut(std::int32_t faceListSize, const std::int32_t* faceList,
                                           const OdGeVector3d* normal)
+{
+    outputFace(faceListSize, faceList, normal);
+}
+
+void OdGiGeometrySimplifier::outputFace(std::int32_t faceListSize, const std::int32_t* faceList,
+                                        const OdGeVector3d* normal)
 {
     // The face's triangles go into a member buffer; triangulateFace may run again from triangleOut
     // overrides only through another face, so the buffer is moved aside first.

@@ -78,6 +78,8 @@ public:
 
 private:
     class Tessellator;
+    // Triangulates one face and hands its triangles to triangleOut.
+    void outputFace(std::int32_t faceListSize, const std::int32_t* faceList, const OdGeVector3d* normal);
 
     OdGiConveyorContext* m_drawContext = nullptr;
     const OdGePoint3d* m_vertexList = nullptr;

@@ -1,0 +1,166 @@
+#include "DbSymbolTable.h"
+
+#include "DbDatabase.h"
+#include "DbFiler.h"
+#include "RxObjectImpl.h"
+#include "internal/DbDefine.h"
+#include "internal/DbImpl.h"
+
+ODKIT_DB_DEFINE_MEMBERS(OdDbSymbolTable, OdDbObject, NO_CONSTR, L"AcDbSymbolTable", L"")
+ODRX_NO_CONS_DEFINE_MEMBERS(OdDbSymbolTableIterator, OdRxObject)
+
+namespace {
+class SymbolTableIterator : public OdDbSymbolTableIterator
+{
+public:
+    void init(const OdDbObjectIdArray& ids, bool atBeginning, bool skipDeleted)
+    {
+        m_ids = ids;
+        start(atBeginning, skipDeleted);
+    }
+    void start(bool atBeginning, bool skipDeleted) override
+    {
+        m_pos = atBeginning ? 0 : int(m_ids.size()) - 1;
+        skip(atBeginning, skipDeleted);
+    }
+    bool done() const override { return m_pos < 0 || m_pos >= int(m_ids.size()); }
+    void step(bool forward, bool skipDeleted) override
+    {
+        if (done())
+            return;
+        m_pos += forward ? 1 : -1;
+        skip(forward, skipDeleted);
+    }
+    OdDbObjectId getRecordId() const override { return done() ? OdDbObjectId() : m_ids[OdUInt32(m_pos)]; }
+    OdDbSymbolTableRecordPtr getRecord(OdDb::OpenMode mode, bool openErased) const override
+    {
+        return OdDbSymbolTableRecordPtr(getRecordId().openObject(mode, openErased));
+    }
+    void seek(const OdDbObjectId& id) override
+    {
+        OdDbObjectIdArray::size_type i;
+        if (m_ids.find(id, i))
+            m_pos = int(i);
+        else
+            m_pos = int(m_ids.size());
+    }
+
+private:
+    void skip(bool forward, bool skipDeleted)
+    {
+        while (!done() && (!m_ids[OdUInt32(m_pos)].isValid() || (skipDeleted && m_ids[OdUInt32(m_pos)].isErased())))
+            m_pos += forward ? 1 : -1;
+    }
+    OdDbObjectIdArray m_ids;
+    int m_pos = 0;
+};
+} // namespace
+
+OdDbSymbolTable::OdDbSymbolTable() = default;
+OdDbSymbolTable::~OdDbSymbolTable() = default;
+
+OdDbObjectId OdDbSymbolTable::getAt(const OdString& recordName, bool getErasedRecord) const
+{
+    assertReadEnabled();
+    for (const OdDbObjectId& id : m_records) {
+        OdDbObject* obj = OdDbObjectAccess::object(id);
+        if (!obj || (obj->isErased() && !getErasedRecord))
+            continue;
+        auto* record = static_cast<OdDbSymbolTableRecord*>(obj);
+        OdDbObjectPtr open = id.openObject(OdDb::kForRead, true);
+        if (record->getName().iCompare(recordName) == 0)
+            return id;
+    }
+    return OdDbObjectId();
+}
+
+OdDbSymbolTableRecordPtr OdDbSymbolTable::getAt(const OdString& recordName, OdDb::OpenMode openMode,
+                                                bool getErasedRecord) const
+{
+    OdDbObjectId id = getAt(recordName, getErasedRecord);
+    return OdDbSymbolTableRecordPtr(id.openObject(openMode, getErasedRecord));
+}
+
+bool OdDbSymbolTable::has(const OdString& recordName) const
+{
+    return !getAt(recordName).isNull();
+}
+
+bool OdDbSymbolTable::has(const OdDbObjectId& recordId) const
+{
+    assertReadEnabled();
+    return m_records.contains(recordId) && recordId.isValid() && !recordId.isErased();
+}
+
+OdDbObjectId OdDbSymbolTable::add(OdDbSymbolTableRecord* record)
+{
+    assertWriteEnabled(false, false);
+    if (!record)
+        throw OdError(eNullObjectPointer);
+    OdRxClass* wanted = recordClass();
+    if (wanted && !record->isKindOf(wanted))
+        throw OdError_NotThatKindOfClass(record->isA(), wanted);
+    OdString name = record->getName();
+    if (name.isEmpty())
+        throw OdError(eInvalidInput, L"A table record needs a name");
+    if (has(name))
+        throw OdError(eDuplicateKey, OdString(L"Duplicate record name ") + name);
+    OdDbObjectId id;
+    if (record->isDBRO()) {
+        if (record->database() != database())
+            throw OdError(eWrongDatabase);
+        OdDbObjectAccess::setOwner(record, objectId());
+        id = record->objectId();
+    } else {
+        if (!database())
+            throw OdError(eNotInDatabase);
+        id = OdDbObjectAccess::add(database(), record, objectId(), OdDbHandle());
+    }
+    m_records.append(id);
+    return id;
+}
+
+OdDbSymbolTableIteratorPtr OdDbSymbolTable::newIterator(bool atBeginning, bool skipDeleted) const
+{
+    assertReadEnabled();
+    OdSmartPtr<SymbolTableIterator> it = OdRxObjectImpl<SymbolTableIterator>::createObject();
+    it->init(m_records, atBeginning, skipDeleted);
+    return OdDbSymbolTableIteratorPtr(it.get());
+}
+
+OdUInt32 OdDbSymbolTable::numEntries() const
+{
+    assertReadEnabled();
+    OdUInt32 n = 0;
+    for (const OdDbObjectId& id : m_records)
+        if (id.isValid() && !id.isErased())
+            ++n;
+    return n;
+}
+
+OdRxClass* OdDbSymbolTable::recordClass() const
+{
+    return OdDbSymbolTableRecord::desc();
+}
+
+OdResult OdDbSymbolTable::dwgInFields(OdDbDwgFiler* filer)
+{
+    OdResult res = OdDbObject::dwgInFields(filer);
+    if (res != eOk)
+        return res;
+    OdInt32 n = filer->rdInt32();
+    if (n < 0)
+        return eInvalidInput;
+    m_records.clear();
+    for (OdInt32 i = 0; i < n; ++i)
+        m_records.append(filer->rdSoftOwnershipId());
+    return eOk;
+}
+
+void OdDbSymbolTable::dwgOutFields(OdDbDwgFiler* filer) const
+{
+    OdDbObject::dwgOutFields(filer);
+    filer->wrInt32(OdInt32(m_records.size()));
+    for (const OdDbObjectId& id : m_records)
+        filer->wrSoftOwnershipId(id);
+}

@@ -1,0 +1,3 @@
+#include "Ed/EdCancel.h"
+
+OdEdCancel::OdEdCancel() : OdError(eUserBreak) {}

@@ -1,0 +1,3 @@
+#include "Ed/EdCommand.h"
+
+ODRX_NO_CONS_DEFINE_MEMBERS(OdEdCommand, OdRxObject)

@@ -1,0 +1,92 @@
+// Private structures of the database: id stubs, the database's state, and the one class that
+// reaches into objects' private state for the database.
+#pragma once
+
+#include "DbDatabase.h"
+#include "DbObject.h"
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+class OdDbStub
+{
+public:
+    OdDbDatabase* db = nullptr;
+    OdDbHandle handle;
+    // Holds one reference while the object is in the database.
+    OdDbObject* object = nullptr;
+};
+
+struct OdDbDatabase::Impl
+{
+    struct UndoAction
+    {
+        enum Kind
+        {
+            kAppend,
+            kErase
+        } kind;
+        OdDbStub* stub;
+        OdDbObjectPtr object; // keeps an un-appended object alive for redo
+        bool erased;          // new erase state (kErase)
+    };
+    typedef std::vector<UndoAction> UndoStep;
+
+    OdUInt32 tag = 0;
+    OdUInt64 handseed = 1;
+    std::map<OdUInt64, OdDbStub*> stubs;
+
+    OdDbObjectId blockTable, layerTable, viewportTable, namedObjects, materialDictionary;
+    OdDbObjectId modelSpace, paperSpace, layerZero, byLayerMaterial, byBlockMaterial, globalMaterial;
+    OdDbObjectId activeViewport, activeLayout, xrefBlock, clayer;
+
+    OdDb::UnitsValue insunits = OdDb::kUnitsMillimeters;
+    OdInt16 lunits = OdDb::kDecimal;
+    OdInt16 luprec = 4;
+    OdInt16 aunits = OdDb::kDegrees;
+    OdInt16 auprec = 0;
+    OdDb::MeasurementValue measurement = OdDb::kMetric;
+    OdInt16 cvport = 2;
+    bool tilemode = true;
+    OdString fileName;
+
+    std::vector<OdDbDatabaseReactor*> reactors;
+    OdDbUnitsFormatterPtr formatter;
+
+    bool undoDisabled = false;
+    bool undoStarted = false;
+    std::vector<UndoStep> undoSteps;
+    std::vector<UndoStep> redoSteps;
+
+    void record(UndoAction action);
+    // Calls f for every reactor, over a copy of the list, skipping reactors removed meanwhile.
+    void notify(const OdDbDatabase* db, const std::function<void(OdDbDatabaseReactor*)>& f);
+};
+
+class OdDbObjectAccess
+{
+public:
+    static OdDbObject* object(const OdDbObjectId& id);
+    static OdDbStub* stub(const OdDbObject* obj) { return obj->m_stub; }
+    static OdDbDatabase::Impl* impl(const OdDbDatabase* db) { return db->m_impl; }
+
+    // Hands out an opened pointer; eInvalidOpenState for a write open of a notifying object.
+    static OdResult open(OdDbObject* obj, OdDb::OpenMode mode, OdDbObjectPtr& result);
+    static void close(OdDbObject* obj);
+    static void notifyModified(OdDbObject* obj);
+
+    static OdDbObjectId add(OdDbDatabase* db, OdDbObject* obj, const OdDbObjectId& owner, OdDbHandle handle);
+    static void setErased(OdDbObject* obj, bool erased, bool record);
+    static void unAppend(OdDbStub* stub, OdDbObjectPtr& keep);
+    static void reAppend(OdDbStub* stub, OdDbObject* obj);
+    static void setOwner(OdDbObject* obj, const OdDbObjectId& owner) { obj->m_ownerId = owner; }
+    static void detach(OdDbObject* obj) { obj->m_stub = nullptr; }
+
+    // Block references kept by the referenced block record.
+    static void addReference(const OdDbObjectId& blockId, const OdDbObjectId& refId);
+    static void removeReference(const OdDbObjectId& blockId, const OdDbObjectId& refId);
+    static OdDbObjectIdArray& entities(OdDbObject* blockRecord);
+    static OdDbObjectIdArray& records(OdDbObject* table);
+};
