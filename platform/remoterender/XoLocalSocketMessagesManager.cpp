@@ -190,7 +190,7 @@ bool XoLocalSocketMessagesManager::startProcess(const XoRenderProcessRequest& re
         args.push_back("--workdir");
         args.push_back(toLocal(request.workingFolder));
     }
-    args.push_back("--session");
+    args.push_back("--session-key");
     args.push_back(std::to_string(request.sessionKey));
     if (request.hasRectangle) {
         args.push_back("--rect");

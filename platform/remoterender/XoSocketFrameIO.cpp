@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -40,6 +41,60 @@ int readAll(int fd, char* data, std::size_t size, std::size_t& got)
     return 1;
 }
 
+// Receive buffers are recycled: a fresh multi-megabyte buffer costs a page fault per 4 KiB on its
+// first write, which made receiving meshes several times slower than the socket itself.
+class BufferPool
+{
+public:
+    static BufferPool& instance()
+    {
+        // Never destroyed: buffers may come back from threads that outlive static destruction.
+        static BufferPool* pool = new BufferPool;
+        return *pool;
+    }
+
+    char* take(std::size_t size, std::size_t& capacity)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            auto best = m_free.end();
+            for (auto it = m_free.begin(); it != m_free.end(); ++it) {
+                if (it->second >= size && (best == m_free.end() || it->second < best->second)) best = it;
+            }
+            if (best != m_free.end()) {
+                char* data = best->first;
+                capacity = best->second;
+                m_pooledBytes -= capacity;
+                m_free.erase(best);
+                return data;
+            }
+        }
+        capacity = size;
+        return new char[size];
+    }
+
+    void give(char* data, std::size_t capacity)
+    {
+        if (capacity >= kPooledMinimum && capacity <= kPooledMaximum) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_pooledBytes + capacity <= kPoolBytes) {
+                m_free.emplace_back(data, capacity);
+                m_pooledBytes += capacity;
+                return;
+            }
+        }
+        delete[] data;
+    }
+
+private:
+    static constexpr std::size_t kPooledMinimum = 64u << 10;
+    static constexpr std::size_t kPooledMaximum = 64u << 20;
+    static constexpr std::size_t kPoolBytes = 128u << 20;
+    std::mutex m_mutex;
+    std::vector<std::pair<char*, std::size_t>> m_free;
+    std::size_t m_pooledBytes = 0;
+};
+
 } // namespace
 
 XoSocketFrameIO::ReadStatus XoSocketFrameIO::readFrame(int fd, XoRemoteRenderMessage& out, std::string& error)
@@ -66,29 +121,34 @@ XoSocketFrameIO::ReadStatus XoSocketFrameIO::readFrame(int fd, XoRemoteRenderMes
         return ReadStatus::Error;
     }
     const std::size_t total = XoRemoteRenderMessage::kHeaderSize + std::size_t(payload);
-    std::size_t capacity = std::min(total, kTrustedFrame);
+    BufferPool& pool = BufferPool::instance();
+    std::size_t capacity = 0;
     // Uninitialised on purpose: zero-filling 4 MiB would cost as much as receiving it.
-    std::unique_ptr<char[]> buffer(new char[capacity]);
-    std::memcpy(buffer.get(), header, sizeof header);
+    char* buffer = pool.take(std::min(total, kTrustedFrame), capacity);
+    std::memcpy(buffer, header, sizeof header);
     std::size_t filled = sizeof header;
     while (filled < total) {
         if (filled == capacity) {
-            const std::size_t grown = std::min(total, capacity * 2);
-            std::unique_ptr<char[]> bigger(new char[grown]);
-            std::memcpy(bigger.get(), buffer.get(), filled);
-            buffer = std::move(bigger);
+            std::size_t grown = 0;
+            char* bigger = pool.take(std::min(total, capacity * 2), grown);
+            std::memcpy(bigger, buffer, filled);
+            pool.give(buffer, capacity);
+            buffer = bigger;
             capacity = grown;
         }
-        status = readAll(fd, buffer.get() + filled, capacity - filled, got);
+        status = readAll(fd, buffer + filled, std::min(capacity, total) - filled, got);
         filled += got;
         if (status <= 0) {
             error = status < 0 ? std::string("socket read failed: ") + std::strerror(errno)
                                : "the stream ended inside a frame (" + std::to_string(filled) + " of " +
                                      std::to_string(total) + " bytes)";
+            pool.give(buffer, capacity);
             return ReadStatus::Error;
         }
     }
-    std::shared_ptr<const char> storage(buffer.release(), std::default_delete<const char[]>());
+    const std::size_t kept = capacity;
+    std::shared_ptr<const char> storage(
+        buffer, [kept](const char* data) { BufferPool::instance().give(const_cast<char*>(data), kept); });
     if (!XoRemoteRenderMessage::decode(std::move(storage), total, out, error)) return ReadStatus::Error;
     return ReadStatus::Message;
 }

@@ -1,0 +1,509 @@
+#include "zalViewerApplication.h"
+
+#include "XoRemoteRenderMessage.h"
+#include "zalViewerChannel.h"
+#include "zalViewerWindow.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QtDebug>
+#include <QtMath>
+
+#include <unistd.h>
+
+namespace {
+
+using Type = XoMessageType;
+
+QString str(const XoMessageField& f)
+{
+    return QString::fromUtf8(f.data, int(f.size));
+}
+
+QVector3D vec3(const XoMessageField& f)
+{
+    return f.elementCount() == 3 ? QVector3D(f.floatAt(0), f.floatAt(1), f.floatAt(2)) : QVector3D();
+}
+
+constexpr int kInputsKept = 32;
+constexpr int kFrameDelayMs = 30;
+
+} // namespace
+
+zalViewerApplication::zalViewerApplication(const Options& options) : m_options(options)
+{
+    m_settings.vr = options.vr;
+    m_frameTimer.setSingleShot(true);
+    m_frameTimer.setInterval(kFrameDelayMs);
+    connect(&m_frameTimer, &QTimer::timeout, this, &zalViewerApplication::drawFrame);
+}
+
+zalViewerApplication::~zalViewerApplication()
+{
+    if (m_channel) m_channel->close();
+    if (m_context && makeCurrent()) m_renderer.release();
+}
+
+bool zalViewerApplication::initializeGraphics(QString& error)
+{
+    m_context = std::make_unique<QOpenGLContext>();
+    if (!m_context->create()) {
+        error = QStringLiteral("cannot create an OpenGL context");
+        return false;
+    }
+    if (m_options.headless) {
+        m_offscreen = std::make_unique<QOffscreenSurface>();
+        m_offscreen->setFormat(m_context->format());
+        m_offscreen->create();
+    } else {
+        m_window = std::make_unique<zalViewerWindow>();
+        m_window->setGeometry(m_options.rectangle);
+        connect(m_window.get(), &zalViewerWindow::needsFrame, this, [this] { m_frameTimer.start(); });
+        connect(m_window.get(), &zalViewerWindow::input, this, &zalViewerApplication::input);
+        m_window->create();
+    }
+    if (!makeCurrent()) {
+        error = QStringLiteral("cannot make the OpenGL context current");
+        return false;
+    }
+    if (!m_renderer.initialize(error)) return false;
+    qInfo().noquote() << "zalViewer: OpenGL"
+                      << reinterpret_cast<const char*>(m_context->functions()->glGetString(GL_VERSION));
+    return true;
+}
+
+bool zalViewerApplication::makeCurrent()
+{
+    if (!m_context) return false;
+    if (m_window) return m_context->makeCurrent(m_window.get());
+    return m_offscreen && m_context->makeCurrent(m_offscreen.get());
+}
+
+bool zalViewerApplication::connectChannel(QString& error)
+{
+    m_channel = new zalViewerChannel(this);
+    m_channel->setHandler([this](const std::shared_ptr<const XoRemoteRenderMessage>& m) { handle(m); });
+    connect(m_channel, &zalViewerChannel::ended, this, [this](bool malformed, const QString& reason) {
+        qInfo().noquote() << "zalViewer: channel ended:" << reason;
+        emit finished(malformed ? 2 : 0);
+    });
+    if (!m_channel->connectTo(m_options.channel.toStdString(), error)) return false;
+    reply(XoRemoteRenderMessage(Type::ViewerStarted)
+              .addString(QCoreApplication::applicationVersion().toStdString())
+              .addInt(int(::getpid())));
+    return true;
+}
+
+void zalViewerApplication::showWindow()
+{
+    if (!m_window) return;
+    m_window->show();
+    m_frameTimer.start();
+}
+
+void zalViewerApplication::reply(const XoRemoteRenderMessage& message)
+{
+    if (m_channel) m_channel->send(message);
+}
+
+void zalViewerApplication::reportError(int code, const QString& text)
+{
+    qWarning().noquote() << "zalViewer:" << text;
+    reply(XoRemoteRenderMessage(Type::ViewerError).addInt(code).addString(text.toStdString()));
+}
+
+QString zalViewerApplication::inWorkingFolder(const QString& relative) const
+{
+    const QString folder = m_options.workingFolder.isEmpty() ? QDir::currentPath() : m_options.workingFolder;
+    return QDir(folder).filePath(relative);
+}
+
+void zalViewerApplication::handle(const std::shared_ptr<const XoRemoteRenderMessage>& message)
+{
+    ++m_messagesReceived;
+    const XoRemoteRenderMessage& m = *message;
+    if (zalViewerScene::isContent(m)) {
+        // A transaction is applied as a whole when it ends.
+        if (m_transactionOpen)
+            m_pending.push_back(message);
+        else
+            applyContent(message);
+        return;
+    }
+    switch (m.type()) {
+    case Type::BeginTransaction:
+        if (m_transactionOpen)
+            qWarning().noquote() << "zalViewer: transaction" << str(m.field("name")) << "begins inside"
+                                 << m_transactionName << "; both are applied together";
+        else
+            m_transactionName = str(m.field("name"));
+        m_transactionOpen = true;
+        break;
+    case Type::EndTransaction: {
+        if (!m_transactionOpen) {
+            qWarning() << "zalViewer: endTransaction without a transaction";
+            break;
+        }
+        const int before = int(m_pending.size());
+        std::vector<std::shared_ptr<const XoRemoteRenderMessage>> batch;
+        batch.swap(m_pending);
+        m_transactionOpen = false;
+        int rejected = 0;
+        std::vector<zalViewerScene::Key> lost;
+        QStringList errors;
+        for (const auto& content : batch)
+            m_scene.apply(content, lost, errors);
+        for (const QString& e : errors)
+            qWarning().noquote() << "zalViewer: rejected:" << e;
+        for (const auto& key : lost) {
+            ++rejected;
+            reply(XoRemoteRenderMessage(Type::EntityLost)
+                      .addString(key.name.toStdString())
+                      .addString(key.parent.toStdString()));
+        }
+        ++m_transactionsApplied;
+        m_lastTransaction = m_transactionName;
+        reply(XoRemoteRenderMessage(Type::TransactionApplied)
+                  .addString(m_transactionName.toStdString())
+                  .addBool(m.field("fullUpdate").toBool())
+                  .addInt(rejected));
+        Q_UNUSED(before);
+        sceneChanged();
+        break;
+    }
+    case Type::SendConsoleCommand:
+        executeConsole(str(m.field("command")));
+        break;
+    case Type::GetWindowHandle:
+        reply(XoRemoteRenderMessage(Type::WindowHandle)
+                  .addUInt64(m_window ? std::uint64_t(m_window->winId()) : 0));
+        break;
+    case Type::MountExternalPak: {
+        const QString path = str(m.field("path"));
+        const bool mounted = QFileInfo(path).isFile();
+        if (!mounted) qWarning().noquote() << "zalViewer: pak not found:" << path;
+        m_scene.setPakMounted(path, mounted);
+        reply(XoRemoteRenderMessage(Type::PakMounted).addString(path.toStdString()).addBool(mounted));
+        break;
+    }
+    case Type::EnumExternalContents: {
+        const QString path = str(m.field("path"));
+        const QString prefix = QFileInfo(path).completeBaseName() + QLatin1Char('_');
+        const QByteArray assets = QJsonDocument(QJsonArray::fromStringList(m_scene.assetsWithPrefix(prefix)))
+                                      .toJson(QJsonDocument::Compact);
+        reply(XoRemoteRenderMessage(Type::EnumAsset)
+                  .addString(path.toStdString())
+                  .addString(assets.toStdString()));
+        break;
+    }
+    case Type::GenerateMaterialMaps: {
+        const QString name = str(m.field("name"));
+        const int w = m.field("width").toInt(), h = m.field("height").toInt();
+        auto it = m_scene.materials().find(name);
+        if (it == m_scene.materials().end() || w <= 0 || h <= 0 || w > 8192 || h > 8192) {
+            reportError(5, QStringLiteral("generateMaterialMaps: no material %1 or a bad size %2x%3")
+                               .arg(name)
+                               .arg(w)
+                               .arg(h));
+            break;
+        }
+        QImage map(w, h, QImage::Format_RGB32);
+        const quint32 c = it->second.colour;
+        map.fill(QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)));
+        QString safe = name;
+        safe.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_.-]")), QStringLiteral("_"));
+        const QString file = inWorkingFolder(QStringLiteral("MaterialMaps/%1_Diffuse.png").arg(safe));
+        QDir().mkpath(QFileInfo(file).absolutePath());
+        if (map.save(file, "PNG"))
+            m_settings.materialMaps << file;
+        else
+            reportError(5, QStringLiteral("cannot write %1").arg(file));
+        break;
+    }
+    case Type::SetCamera:
+        m_settings.cameraSet = true;
+        m_settings.cameraAim = vec3(m.field("aim"));
+        m_settings.cameraPosition = vec3(m.field("position"));
+        m_settings.cameraUp = vec3(m.field("up"));
+        m_settings.cameraAnimate = m.field("animate").toBool();
+        m_settings.cameraOrthographic = m.field("orthographic").toBool();
+        m_settings.fieldOfView = m.field("fieldOfView").toFloat();
+        m_settings.aspectRatio = m.field("aspectRatio").toFloat();
+        m_settings.cameraViewIndex = m.field("viewIndex").toInt();
+        m_settings.cameraFlags = m.field("flags").toInt();
+        m_settings.cameraName = str(m.field("name"));
+        m_orbitActive = false;
+        sceneChanged();
+        break;
+    case Type::SetNavigationType:
+        m_settings.navigationType = m.field("type").toInt();
+        break;
+    case Type::SetNavigationSpeed:
+        m_settings.navigationSpeed = m.field("speed").toInt();
+        break;
+    case Type::SetSunByPos:
+        m_settings.sunMode = QStringLiteral("position");
+        m_settings.sunNorthOffset = m.field("northOffset").toInt();
+        m_settings.sunAzimuth = m.field("azimuth").toFloat();
+        m_settings.sunElevation = m.field("elevation").toFloat();
+        sceneChanged();
+        break;
+    case Type::SetSunByTime:
+        m_settings.sunMode = QStringLiteral("time");
+        m_settings.sunNorthOffset = m.field("northOffset").toInt();
+        m_settings.sunLatitude = m.field("latitude").toFloat();
+        m_settings.sunLongitude = m.field("longitude").toFloat();
+        m_settings.sunYear = m.field("year").toInt();
+        m_settings.sunMonth = m.field("month").toInt();
+        m_settings.sunDay = m.field("day").toInt();
+        m_settings.sunSolarTime = m.field("solarTime").toFloat();
+        sceneChanged();
+        break;
+    case Type::SetToneMapper:
+        m_settings.toneMapperSet = true;
+        m_settings.exposure = m.field("exposure").toFloat();
+        m_settings.contrast = m.field("contrast").toFloat();
+        m_settings.saturation = m.field("saturation").toFloat();
+        m_settings.autoExposure = m.field("autoExposure").toBool();
+        m_settings.gamma = m.field("gamma").toFloat();
+        sceneChanged();
+        break;
+    case Type::TakePicture:
+        writeScreenshot(QSize(m.field("width").toInt(), m.field("height").toInt()), str(m.field("path")));
+        break;
+    case Type::SendInputEvent:
+        input(m.field("type").toInt(), m.field("a").toInt(), m.field("x").toInt(), m.field("y").toInt());
+        break;
+    case Type::SendMessage: {
+        const std::string name(m.field("name").text());
+        m_settings.messages << QString::fromStdString(name);
+        if (name == "zal.Ping") {
+            const XoMessageField& data = m.field("data");
+            reply(XoRemoteRenderMessage(Type::ViewerMessage)
+                      .addString("zal.Pong")
+                      .addBytes(data.data, data.size));
+        } else {
+            qInfo().noquote() << "zalViewer: message" << QString::fromStdString(name) << "ignored";
+        }
+        break;
+    }
+    case Type::RequestRenderExit:
+        reply(XoRemoteRenderMessage(Type::ViewerExiting));
+        emit finished(0);
+        break;
+    case Type::RequestSaveData: {
+        const QString file = inWorkingFolder(QStringLiteral("zalViewerSavedScene.json"));
+        if (dumpScene(file)) reply(XoRemoteRenderMessage(Type::DataSaved).addString(file.toStdString()));
+        break;
+    }
+    case Type::SetRenderPaused:
+        m_settings.renderPaused = m.field("paused").toBool();
+        if (!m_settings.renderPaused) sceneChanged();
+        break;
+    case Type::EnableVR:
+        m_settings.vr = m.field("enabled").toBool();
+        break;
+    default:
+        reportError(4, QStringLiteral("%1 is not for the viewer").arg(QString::fromLatin1(m.name())));
+        break;
+    }
+}
+
+void zalViewerApplication::applyContent(const std::shared_ptr<const XoRemoteRenderMessage>& message)
+{
+    std::vector<zalViewerScene::Key> lost;
+    QStringList errors;
+    m_scene.apply(message, lost, errors);
+    for (const QString& e : errors)
+        qWarning().noquote() << "zalViewer: rejected:" << e;
+    for (const auto& key : lost)
+        reply(XoRemoteRenderMessage(Type::EntityLost)
+                  .addString(key.name.toStdString())
+                  .addString(key.parent.toStdString()));
+    if (message->type() == Type::AddFile) {
+        const QString name = str(message->field("name"));
+        const QString path = str(message->field("path"));
+        const bool exists = QFileInfo(path).isFile();
+        m_scene.setFileLoaded(name, exists);
+        if (exists) {
+            const std::int32_t done = 100;
+            reply(
+                XoRemoteRenderMessage(Type::ModelLoadingProgress).addString(name.toStdString()).addInt(done));
+            reply(XoRemoteRenderMessage(Type::ModelLoaded).addString(name.toStdString()));
+        } else {
+            reportError(6, QStringLiteral("file %1 not found").arg(path));
+        }
+    }
+    sceneChanged();
+}
+
+void zalViewerApplication::executeConsole(const QString& line)
+{
+    const zalViewerConsole::Action action = m_console.execute(line);
+    switch (action.kind) {
+    case zalViewerConsole::Action::None:
+        break;
+    case zalViewerConsole::Action::Screenshot: {
+        QSize size = action.size;
+        if (size.isEmpty()) {
+            const QSize base = m_window ? m_window->size() : m_options.rectangle.size();
+            size = base * std::max(action.multiplier, 1);
+        }
+        QString path = action.path;
+        if (path.isEmpty()) {
+            path = inWorkingFolder(QStringLiteral("Screenshots/HighresScreenshot%1.png")
+                                       .arg(m_settings.screenshots.size(), 5, 10, QLatin1Char('0')));
+        }
+        writeScreenshot(size, path);
+        break;
+    }
+    case zalViewerConsole::Action::DumpScene:
+        dumpScene(action.path);
+        break;
+    case zalViewerConsole::Action::DropEntity: {
+        // Playing the engine losing an actor: the host hears about it and sends it again.
+        std::vector<zalViewerScene::Key> owners;
+        for (const auto& e : m_scene.instances())
+            if (e.first.name == action.name) owners.push_back(e.first);
+        for (const auto& e : m_scene.meshes())
+            if (e.first.name == action.name) owners.push_back(e.first);
+        for (const auto& e : m_scene.lights())
+            if (e.first.name == action.name) owners.push_back(e.first);
+        for (const auto& e : m_scene.spawns())
+            if (e.first.name == action.name) owners.push_back(e.first);
+        if (m_scene.materials().count(action.name) || m_scene.components().count(action.name))
+            owners.push_back({action.name, QString()});
+        if (!m_scene.drop(action.name)) {
+            qWarning().noquote() << "zalViewer: zal.DropEntity: no entity" << action.name;
+            break;
+        }
+        for (const auto& key : owners)
+            reply(XoRemoteRenderMessage(Type::EntityLost)
+                      .addString(key.name.toStdString())
+                      .addString(key.parent.toStdString()));
+        sceneChanged();
+        break;
+    }
+    case zalViewerConsole::Action::Quit:
+        reply(XoRemoteRenderMessage(Type::ViewerExiting));
+        emit finished(0);
+        break;
+    }
+}
+
+void zalViewerApplication::input(int type, int a, int x, int y)
+{
+    ++m_settings.inputCount;
+    m_settings.lastInputs.push_back(QJsonObject{{"type", type}, {"a", a}, {"x", x}, {"y", y}});
+    while (int(m_settings.lastInputs.size()) > kInputsKept)
+        m_settings.lastInputs.pop_front();
+    if (type == 11) {
+        // The host's widget closes: stop drawing until told otherwise.
+        m_settings.renderPaused = true;
+        return;
+    }
+    // Navigation type 2 leaves the camera to the host.
+    if (m_settings.navigationType == 2) return;
+    if (!m_orbitActive) {
+        m_orbit = m_renderer.view(m_scene, m_settings);
+        m_orbitActive = true;
+    }
+    if (type == 3 || type == 5 || type == 7) {
+        m_dragging = true;
+        m_lastPointer = QPoint(x, y);
+    } else if (type == 4 || type == 6 || type == 8) {
+        m_dragging = false;
+    } else if (type == 1 && m_dragging) {
+        const QPoint delta = QPoint(x, y) - m_lastPointer;
+        m_lastPointer = QPoint(x, y);
+        QMatrix4x4 turn;
+        turn.rotate(-delta.x() * 0.4f, m_orbit.up);
+        const QVector3D offset = m_orbit.eye - m_orbit.target;
+        const QVector3D side = QVector3D::crossProduct(offset, m_orbit.up).normalized();
+        turn.rotate(delta.y() * 0.4f, side);
+        m_orbit.eye = m_orbit.target + turn.map(offset);
+        sceneChanged();
+    } else if (type == 2) {
+        const float factor = std::pow(0.9f, a / 120.0f);
+        m_orbit.eye = m_orbit.target + (m_orbit.eye - m_orbit.target) * factor;
+        sceneChanged();
+    }
+}
+
+void zalViewerApplication::sceneChanged()
+{
+    if (m_window && !m_settings.renderPaused && !m_frameTimer.isActive()) m_frameTimer.start();
+}
+
+void zalViewerApplication::drawFrame()
+{
+    if (!m_window || !m_window->isExposed() || m_settings.renderPaused || !makeCurrent()) return;
+    const zalViewerRenderer::View view = m_orbitActive ? m_orbit : m_renderer.view(m_scene, m_settings);
+    m_renderer.render(m_scene, m_settings, view, m_window->size() * m_window->devicePixelRatio());
+    m_context->swapBuffers(m_window.get());
+    ++m_framesDrawn;
+}
+
+bool zalViewerApplication::writeScreenshot(QSize size, const QString& path)
+{
+    if (!makeCurrent()) {
+        reportError(3, QStringLiteral("HighResShot: no OpenGL context"));
+        return false;
+    }
+    const zalViewerRenderer::View view = m_orbitActive ? m_orbit : m_renderer.view(m_scene, m_settings);
+    QString error;
+    const QImage image = m_renderer.renderImage(m_scene, m_settings, view, size, error);
+    if (image.isNull()) {
+        reportError(3, QStringLiteral("HighResShot %1: %2").arg(path, error));
+        return false;
+    }
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    // Written under a temporary name and renamed, so a reader never sees half a file.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
+        reportError(3, QStringLiteral("HighResShot: cannot write %1").arg(path));
+        return false;
+    }
+    m_settings.screenshots << path;
+    qInfo().noquote() << "zalViewer: wrote" << path << image.width() << "x" << image.height();
+    return true;
+}
+
+QJsonObject zalViewerApplication::dump() const
+{
+    QJsonObject o = m_scene.toJson();
+    o.insert("settings", m_settings.toJson());
+    o.insert("transactions", QJsonObject{{"applied", m_transactionsApplied},
+                                         {"last", m_lastTransaction},
+                                         {"open", m_transactionOpen},
+                                         {"pending", int(m_pending.size())}});
+    o.insert("viewer", QJsonObject{{"headless", m_options.headless},
+                                   {"session", double(m_options.session)},
+                                   {"channel", m_options.channel},
+                                   {"workingFolder", m_options.workingFolder},
+                                   {"windowId", m_window ? double(m_window->winId()) : 0.0},
+                                   {"messagesReceived", m_messagesReceived},
+                                   {"framesDrawn", m_framesDrawn}});
+    return o;
+}
+
+bool zalViewerApplication::dumpScene(const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(dump()).toJson()) < 0 ||
+        !file.commit()) {
+        reportError(7, QStringLiteral("cannot write the scene dump %1").arg(path));
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "zalViewerConsole.h"
+#include "zalViewerRenderer.h"
+#include "zalViewerScene.h"
+#include "zalViewerSettings.h"
+
+#include <QObject>
+#include <QRect>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+#include <vector>
+
+class QOffscreenSurface;
+class QOpenGLContext;
+class XoRemoteRenderMessage;
+class zalViewerChannel;
+class zalViewerWindow;
+
+// The reference viewer: the channel, the scene it fills, the console, and the picture.
+class zalViewerApplication : public QObject
+{
+    Q_OBJECT
+public:
+    struct Options
+    {
+        QString channel;
+        QString workingFolder;
+        long session = 0;
+        QRect rectangle{100, 100, 1280, 720};
+        bool headless = false;
+        bool vr = false;
+    };
+
+    explicit zalViewerApplication(const Options& options);
+    ~zalViewerApplication() override;
+
+    // Sets up OpenGL; false with `error` when there is none.
+    bool initializeGraphics(QString& error);
+    // Connects and announces itself; false with `error` when the channel cannot be reached.
+    bool connectChannel(QString& error);
+    void showWindow();
+
+    const zalViewerScene& scene() const { return m_scene; }
+    const zalViewerSettings& settings() const { return m_settings; }
+
+signals:
+    // The application should end with this code.
+    void finished(int exitCode);
+
+private:
+    void handle(const std::shared_ptr<const XoRemoteRenderMessage>& message);
+    void applyContent(const std::shared_ptr<const XoRemoteRenderMessage>& message);
+    void executeConsole(const QString& line);
+    void input(int type, int a, int x, int y);
+    void reply(const XoRemoteRenderMessage& message);
+    void reportError(int code, const QString& text);
+    bool writeScreenshot(QSize size, const QString& path);
+    bool dumpScene(const QString& path);
+    QJsonObject dump() const;
+    void sceneChanged();
+    void drawFrame();
+    bool makeCurrent();
+    QString inWorkingFolder(const QString& relative) const;
+
+    Options m_options;
+    zalViewerScene m_scene;
+    zalViewerSettings m_settings;
+    zalViewerConsole m_console{m_settings};
+    zalViewerRenderer m_renderer;
+    std::unique_ptr<QOpenGLContext> m_context;
+    std::unique_ptr<QOffscreenSurface> m_offscreen;
+    std::unique_ptr<zalViewerWindow> m_window;
+    zalViewerChannel* m_channel = nullptr;
+
+    bool m_transactionOpen = false;
+    QString m_transactionName;
+    std::vector<std::shared_ptr<const XoRemoteRenderMessage>> m_pending;
+    int m_transactionsApplied = 0;
+    QString m_lastTransaction;
+    int m_messagesReceived = 0;
+
+    QTimer m_frameTimer; // coalesces redraws after changes
+    int m_framesDrawn = 0;
+    // Navigation by input records: orbit about the target while a button is held, wheel to dolly.
+    bool m_dragging = false;
+    QPoint m_lastPointer;
+    bool m_orbitActive = false;
+    zalViewerRenderer::View m_orbit;
+};

@@ -1,0 +1,97 @@
+#include "zalViewerChannel.h"
+
+#include "XoLocalSocketMessagesManager.h"
+#include "XoRemoteRenderMessage.h"
+#include "XoSocketFrameIO.h"
+
+#include <QtDebug>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+zalViewerChannel::zalViewerChannel(QObject* parent) : QObject(parent) {}
+
+zalViewerChannel::~zalViewerChannel()
+{
+    close();
+}
+
+bool zalViewerChannel::connectTo(const std::string& channel, QString& error)
+{
+    std::string text;
+    m_fd = XoLocalSocketMessagesManager::connectToChannel(channel, text);
+    if (m_fd < 0) {
+        error = QString::fromStdString(text);
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_sendMutex);
+        m_open = true;
+    }
+    m_reader = std::thread([this] { run(); });
+    return true;
+}
+
+bool zalViewerChannel::isConnected() const
+{
+    std::lock_guard<std::mutex> lock(m_sendMutex);
+    return m_open;
+}
+
+void zalViewerChannel::run()
+{
+    for (;;) {
+        auto message = std::make_shared<XoRemoteRenderMessage>();
+        std::string error;
+        const XoSocketFrameIO::ReadStatus status = XoSocketFrameIO::readFrame(m_fd, *message, error);
+        if (status == XoSocketFrameIO::ReadStatus::Message) {
+            std::shared_ptr<const XoRemoteRenderMessage> shared = std::move(message);
+            QMetaObject::invokeMethod(
+                this,
+                [this, shared] {
+                    if (m_handler) m_handler(shared);
+                },
+                Qt::QueuedConnection);
+            continue;
+        }
+        const bool malformed = status == XoSocketFrameIO::ReadStatus::Error && !m_closing;
+        QString reason = status == XoSocketFrameIO::ReadStatus::Closed
+                             ? QStringLiteral("the host closed the channel")
+                             : QString::fromStdString(error);
+        if (malformed)
+            qWarning().noquote() << "zalViewer: malformed data from the host, closing the channel:" << reason;
+        {
+            std::lock_guard<std::mutex> lock(m_sendMutex);
+            m_open = false;
+            ::shutdown(m_fd, SHUT_RDWR);
+        }
+        QMetaObject::invokeMethod(
+            this, [this, malformed, reason] { emit ended(malformed, reason); }, Qt::QueuedConnection);
+        return;
+    }
+}
+
+bool zalViewerChannel::send(const XoRemoteRenderMessage& message)
+{
+    std::lock_guard<std::mutex> lock(m_sendMutex);
+    if (!m_open) return false;
+    std::string error;
+    if (XoSocketFrameIO::writeFrame(m_fd, message, error)) return true;
+    qWarning().noquote() << "zalViewer: cannot send" << message.name() << ":"
+                         << QString::fromStdString(error);
+    return false;
+}
+
+void zalViewerChannel::close()
+{
+    if (m_fd < 0) return;
+    m_closing = true;
+    {
+        std::lock_guard<std::mutex> lock(m_sendMutex);
+        m_open = false;
+        ::shutdown(m_fd, SHUT_RDWR);
+    }
+    if (m_reader.joinable()) m_reader.join();
+    ::close(m_fd);
+    m_fd = -1;
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+class XoRemoteRenderMessage;
+
+// The viewer's end of the channel: connects to the host's socket, reads whole frames on a thread
+// of its own and hands each message to the GUI thread in arrival order. A malformed frame is
+// logged and closes the connection; so does the host going away.
+class zalViewerChannel : public QObject
+{
+    Q_OBJECT
+public:
+    using Handler = std::function<void(const std::shared_ptr<const XoRemoteRenderMessage>&)>;
+
+    explicit zalViewerChannel(QObject* parent = nullptr);
+    ~zalViewerChannel() override;
+
+    // Called on this object's thread for every message.
+    void setHandler(Handler handler) { m_handler = std::move(handler); }
+    bool connectTo(const std::string& channel, QString& error);
+    bool isConnected() const;
+    // Thread-safe; false once the connection is gone.
+    bool send(const XoRemoteRenderMessage& message);
+    void close();
+
+signals:
+    // The connection ended: malformed is true when bad bytes ended it.
+    void ended(bool malformed, const QString& reason);
+
+private:
+    void run();
+
+    Handler m_handler;
+    int m_fd = -1;
+    std::thread m_reader;
+    std::atomic<bool> m_closing{false};
+    mutable std::mutex m_sendMutex;
+    bool m_open = false;
+};

@@ -1,0 +1,636 @@
+#include "zalViewerScene.h"
+
+#include "XoRemoteRenderMessage.h"
+
+#include <QJsonArray>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+using Type = XoMessageType;
+
+QString str(const XoMessageField& f)
+{
+    return QString::fromUtf8(f.data, int(f.size));
+}
+
+zalViewerScene::Array array(const std::shared_ptr<const XoRemoteRenderMessage>& owner,
+                            const XoMessageField& f)
+{
+    zalViewerScene::Array a;
+    a.owner = owner;
+    a.data = f.data;
+    a.count = f.elementCount();
+    return a;
+}
+
+// Row order, translation in 3, 7, 11: exactly QMatrix4x4's constructor from values.
+bool matrix(const XoMessageField& f, QMatrix4x4& out)
+{
+    if (f.elementCount() != 16) return false;
+    float v[16];
+    std::memcpy(v, f.data, sizeof v);
+    for (float x : v) {
+        if (!std::isfinite(x)) return false;
+    }
+    out = QMatrix4x4(v);
+    return true;
+}
+
+QJsonArray matrixJson(const QMatrix4x4& m)
+{
+    QJsonArray a;
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 4; ++c)
+            a.append(double(m(r, c)));
+    return a;
+}
+
+QJsonArray vec(const QVector3D& v)
+{
+    return QJsonArray{double(v.x()), double(v.y()), double(v.z())};
+}
+
+} // namespace
+
+float zalViewerScene::Array::floatAt(std::size_t i) const
+{
+    float v;
+    std::memcpy(&v, data + 4 * i, 4);
+    return v;
+}
+
+std::int32_t zalViewerScene::Array::intAt(std::size_t i) const
+{
+    std::int32_t v;
+    std::memcpy(&v, data + 4 * i, 4);
+    return v;
+}
+
+bool zalViewerScene::Mesh::bounds(QVector3D& low, QVector3D& high) const
+{
+    if (m_boundsState == 0) {
+        const float inf = std::numeric_limits<float>::infinity();
+        float lo[3] = {inf, inf, inf}, hi[3] = {-inf, -inf, -inf};
+        const std::size_t n = positions.count / 3;
+        for (std::size_t i = 0; i < n; ++i) {
+            float p[3];
+            std::memcpy(p, positions.data + 12 * i, sizeof p);
+            if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) continue;
+            for (int c = 0; c < 3; ++c) {
+                lo[c] = std::min(lo[c], p[c]);
+                hi[c] = std::max(hi[c], p[c]);
+            }
+        }
+        m_boundsState = lo[0] <= hi[0] ? 1 : 2;
+        m_low = QVector3D(lo[0], lo[1], lo[2]);
+        m_high = QVector3D(hi[0], hi[1], hi[2]);
+    }
+    low = m_low;
+    high = m_high;
+    return m_boundsState == 1;
+}
+
+bool zalViewerScene::isContent(const XoRemoteRenderMessage& message)
+{
+    switch (message.type()) {
+    case Type::ClearSession:
+    case Type::AddMesh:
+    case Type::AddMaterial:
+    case Type::AddGroup:
+    case Type::AddInstance:
+    case Type::AddComponentDef:
+    case Type::AddLight:
+    case Type::SpawnInstances:
+    case Type::RemoveEntity:
+    case Type::RemoveEntityMeshes:
+    case Type::AssureEntityConnected:
+    case Type::SetAssetTransform:
+    case Type::PlaceAsset:
+    case Type::SetAssetVisible:
+    case Type::AddFile:
+    case Type::SetFileTransform:
+    case Type::SetFileVisible:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& message,
+                           std::vector<Key>& lost, QStringList& errors)
+{
+    const XoRemoteRenderMessage& m = *message;
+    auto reject = [&](const QString& name, const QString& parent, const QString& why) {
+        errors << QStringLiteral("%1 %2: %3").arg(QString::fromLatin1(m.name()), name, why);
+        lost.push_back({name, parent});
+    };
+    switch (m.type()) {
+    case Type::ClearSession:
+        clear();
+        break;
+    case Type::AddComponentDef: {
+        Component c;
+        c.label = str(m.field("label"));
+        c.external = m.field("external").toBool();
+        c.source = str(m.field("source"));
+        m_components[str(m.field("name"))] = c;
+        changed();
+        break;
+    }
+    case Type::AddMaterial: {
+        Material mat;
+        mat.baseMaterial = str(m.field("baseMaterial"));
+        mat.texture = str(m.field("texture"));
+        mat.colour = m.field("colour").toUInt();
+        mat.opacity = m.field("opacity").toFloat();
+        mat.secondTexture = str(m.field("secondTexture"));
+        mat.parameters = str(m.field("parameters"));
+        m_materials[str(m.field("name"))] = mat;
+        changed();
+        break;
+    }
+    case Type::AddInstance:
+    case Type::AddGroup: {
+        const Key key{str(m.field("name")), str(m.field("parent"))};
+        Instance inst;
+        if (!matrix(m.field("transform"), inst.transform)) {
+            reject(key.name, key.parent, QStringLiteral("the transform is not 16 finite floats"));
+            break;
+        }
+        if (m.type() == Type::AddGroup) {
+            inst.group = true;
+            inst.asset = str(m.field("label"));
+        } else {
+            inst.component = str(m.field("component"));
+            inst.asset = str(m.field("asset"));
+            inst.material = str(m.field("material"));
+        }
+        auto old = m_instances.find(key);
+        if (old != m_instances.end()) inst.connections = old->second.connections;
+        m_instances[key] = inst;
+        changed();
+        break;
+    }
+    case Type::AddMesh: {
+        const Key key{str(m.field("name")), str(m.field("parent"))};
+        const int vertices = m.field("vertexCount").toInt();
+        const int faces = m.field("faceSizeCount").toInt();
+        Mesh mesh;
+        mesh.component = str(m.field("component"));
+        mesh.positions = array(message, m.field("positions"));
+        mesh.normals = array(message, m.field("normals"));
+        mesh.uv0 = array(message, m.field("uv0"));
+        mesh.uv1 = array(message, m.field("uv1"));
+        mesh.flags = array(message, m.field("flags"));
+        mesh.faceSizes = array(message, m.field("faceSizes"));
+        mesh.vertexCount = vertices;
+        mesh.material = str(m.field("material"));
+        mesh.secondMaterial = str(m.field("secondMaterial"));
+        const std::size_t n = vertices > 0 ? std::size_t(vertices) : 0;
+        QString fault;
+        if (vertices < 0 || faces < 0)
+            fault = QStringLiteral("negative counts");
+        else if (mesh.positions.count != 3 * n)
+            fault = QStringLiteral("%1 position floats for %2 vertices").arg(mesh.positions.count).arg(n);
+        else if (mesh.normals.count != 0 && mesh.normals.count != 3 * n)
+            fault = QStringLiteral("%1 normal floats for %2 vertices").arg(mesh.normals.count).arg(n);
+        else if (mesh.uv0.count != 0 && mesh.uv0.count != 2 * n)
+            fault = QStringLiteral("%1 texture floats for %2 vertices").arg(mesh.uv0.count).arg(n);
+        else if (mesh.uv1.count != 0 && mesh.uv1.count != 2 * n)
+            fault = QStringLiteral("%1 second texture floats for %2 vertices").arg(mesh.uv1.count).arg(n);
+        else if (mesh.flags.count != 0 && mesh.flags.count != n)
+            fault = QStringLiteral("%1 flags for %2 vertices").arg(mesh.flags.count).arg(n);
+        else if (mesh.faceSizes.count != std::size_t(faces))
+            fault =
+                QStringLiteral("%1 face sizes where %2 were announced").arg(mesh.faceSizes.count).arg(faces);
+        if (fault.isEmpty()) {
+            std::int64_t sum = 0;
+            for (std::size_t i = 0; i < mesh.faceSizes.count; ++i) {
+                const std::int32_t size = mesh.faceSizes.intAt(i);
+                if (size == 0 || size == std::numeric_limits<std::int32_t>::min() || std::abs(size) < 3) {
+                    fault = QStringLiteral("face %1 has size %2").arg(i).arg(size);
+                    break;
+                }
+                sum += std::abs(size);
+            }
+            if (fault.isEmpty() && sum != std::int64_t(n))
+                fault = QStringLiteral("face sizes add up to %1, not %2 vertices").arg(sum).arg(n);
+        }
+        if (!fault.isEmpty()) {
+            reject(key.name, key.parent, fault);
+            break;
+        }
+        mesh.revision = ++m_meshRevision;
+        m_meshes[key] = std::move(mesh);
+        changed();
+        break;
+    }
+    case Type::AddLight: {
+        const Key key{str(m.field("name")), str(m.field("parent"))};
+        Light light;
+        if (!matrix(m.field("transform"), light.transform)) {
+            reject(key.name, key.parent, QStringLiteral("the transform is not 16 finite floats"));
+            break;
+        }
+        light.intensity = m.field("intensity").toFloat();
+        light.colour = m.field("colour").toUInt();
+        light.type = m.field("type").toInt();
+        light.hotspotAngle = m.field("hotspotAngle").toFloat();
+        light.falloffAngle = m.field("falloffAngle").toFloat();
+        light.size1 = m.field("size1").toFloat();
+        light.size2 = m.field("size2").toFloat();
+        light.castShadows = m.field("castShadows").toBool();
+        light.attenuationRadius = m.field("attenuationRadius").toFloat();
+        light.iesFile = str(m.field("iesFile"));
+        light.on = m.field("on").toBool();
+        m_lights[key] = light;
+        changed();
+        break;
+    }
+    case Type::SpawnInstances: {
+        const Key key{str(m.field("name")), str(m.field("parent"))};
+        const int count = m.field("count").toInt();
+        const XoMessageField& t = m.field("transforms");
+        if (count < 0 || t.elementCount() != std::size_t(count) * 16) {
+            reject(key.name, key.parent,
+                   QStringLiteral("%1 transform floats for %2 instances").arg(t.elementCount()).arg(count));
+            break;
+        }
+        Spawn spawn;
+        spawn.component = str(m.field("component"));
+        spawn.asset = str(m.field("asset"));
+        spawn.material = str(m.field("material"));
+        spawn.transforms.reserve(std::size_t(count));
+        for (int i = 0; i < count; ++i) {
+            float v[16];
+            std::memcpy(v, t.data + std::size_t(i) * 64, sizeof v);
+            spawn.transforms.emplace_back(v);
+        }
+        m_spawns[key] = std::move(spawn);
+        changed();
+        break;
+    }
+    case Type::RemoveEntity:
+        removeEntity(str(m.field("name")), str(m.field("parent")), m.field("removeChildren").toBool(),
+                     m.field("removeMeshes").toBool(), 0);
+        changed();
+        break;
+    case Type::RemoveEntityMeshes: {
+        const QString name = str(m.field("name"));
+        for (auto it = m_meshes.begin(); it != m_meshes.end();)
+            it = it->first.parent == name ? m_meshes.erase(it) : std::next(it);
+        changed();
+        break;
+    }
+    case Type::AssureEntityConnected: {
+        const Key key{str(m.field("name")), str(m.field("parent"))};
+        if (m_instances.count(key) || m_lights.count(key) || m_spawns.count(key) || m_meshes.count(key))
+            break;
+        Instance* existing = nullptr;
+        for (auto& entry : m_instances) {
+            if (entry.first.name == key.name) {
+                existing = &entry.second;
+                break;
+            }
+        }
+        const bool other = m_components.count(key.name) || m_materials.count(key.name);
+        if (existing) {
+            existing->connections.insert(key.parent);
+            changed();
+        } else if (!other) {
+            // Nothing to connect: the host believes we hold it, so it has to send it again.
+            reject(key.name, key.parent, QStringLiteral("no such entity"));
+        }
+        break;
+    }
+    case Type::SetAssetTransform: {
+        const QString name = str(m.field("name"));
+        QMatrix4x4 t;
+        if (!matrix(m.field("transform"), t)) {
+            reject(name, QString(), QStringLiteral("the transform is not 16 finite floats"));
+            break;
+        }
+        bool found = false;
+        for (auto& entry : m_instances) {
+            if (entry.first.name == name) {
+                entry.second.transform = t;
+                found = true;
+            }
+        }
+        auto asset = m_assets.find(name);
+        if (asset != m_assets.end()) {
+            asset->second.transform = t;
+            found = true;
+        }
+        if (!found) errors << QStringLiteral("setAssetTransform: no entity %1").arg(name);
+        changed();
+        break;
+    }
+    case Type::PlaceAsset: {
+        PlacedAsset a;
+        const QString name = str(m.field("name"));
+        a.parent = str(m.field("parent"));
+        a.asset = str(m.field("asset"));
+        if (!matrix(m.field("transform"), a.transform)) {
+            reject(name, a.parent, QStringLiteral("the transform is not 16 finite floats"));
+            break;
+        }
+        m_assets[name] = a;
+        changed();
+        break;
+    }
+    case Type::SetAssetVisible: {
+        auto it = m_assets.find(str(m.field("name")));
+        if (it != m_assets.end()) it->second.visible = m.field("visible").toBool();
+        changed();
+        break;
+    }
+    case Type::AddFile: {
+        File f;
+        const QString name = str(m.field("name"));
+        f.parent = str(m.field("parent"));
+        f.path = str(m.field("path"));
+        if (!matrix(m.field("transform"), f.transform)) {
+            reject(name, f.parent, QStringLiteral("the transform is not 16 finite floats"));
+            break;
+        }
+        m_files[name] = f;
+        changed();
+        break;
+    }
+    case Type::SetFileTransform: {
+        auto it = m_files.find(str(m.field("name")));
+        QMatrix4x4 t;
+        if (it != m_files.end() && matrix(m.field("transform"), t)) it->second.transform = t;
+        changed();
+        break;
+    }
+    case Type::SetFileVisible: {
+        auto it = m_files.find(str(m.field("name")));
+        if (it != m_files.end()) it->second.visible = m.field("visible").toBool();
+        changed();
+        break;
+    }
+    default:
+        errors << QStringLiteral("%1 is not scene content").arg(QString::fromLatin1(m.name()));
+        break;
+    }
+}
+
+void zalViewerScene::removeEntity(const QString& name, const QString& parent, bool children, bool meshes,
+                                  int depth)
+{
+    // Owner chains are short; the bound only protects against cycles in what the host sent.
+    if (depth > 64) return;
+    auto matches = [&](const Key& k) { return k.name == name && (parent.isEmpty() || k.parent == parent); };
+    for (auto it = m_instances.begin(); it != m_instances.end();)
+        it = matches(it->first) ? m_instances.erase(it) : std::next(it);
+    for (auto& entry : m_instances) {
+        if (entry.first.name == name) entry.second.connections.erase(parent);
+    }
+    for (auto it = m_lights.begin(); it != m_lights.end();)
+        it = matches(it->first) ? m_lights.erase(it) : std::next(it);
+    for (auto it = m_spawns.begin(); it != m_spawns.end();)
+        it = matches(it->first) ? m_spawns.erase(it) : std::next(it);
+    for (auto it = m_meshes.begin(); it != m_meshes.end();)
+        it = matches(it->first) ? m_meshes.erase(it) : std::next(it);
+    if (parent.isEmpty()) {
+        m_components.erase(name);
+        m_materials.erase(name);
+        m_assets.erase(name);
+        m_files.erase(name);
+    }
+    if (meshes || children) {
+        for (auto it = m_meshes.begin(); it != m_meshes.end();)
+            it = it->first.parent == name ? m_meshes.erase(it) : std::next(it);
+    }
+    if (children) {
+        std::vector<Key> under;
+        for (const auto& entry : m_instances) {
+            if (entry.first.parent == name) under.push_back(entry.first);
+        }
+        for (const auto& entry : m_lights) {
+            if (entry.first.parent == name) under.push_back(entry.first);
+        }
+        for (const auto& entry : m_spawns) {
+            if (entry.first.parent == name) under.push_back(entry.first);
+        }
+        for (const Key& k : under)
+            removeEntity(k.name, k.parent, true, true, depth + 1);
+    }
+}
+
+bool zalViewerScene::drop(const QString& name)
+{
+    const std::uint64_t before = m_instances.size() + m_meshes.size() + m_lights.size() + m_spawns.size() +
+                                 m_components.size() + m_materials.size() + m_assets.size() + m_files.size();
+    removeEntity(name, QString(), true, true, 0);
+    for (auto it = m_meshes.begin(); it != m_meshes.end();)
+        it = it->first.name == name ? m_meshes.erase(it) : std::next(it);
+    changed();
+    const std::uint64_t after = m_instances.size() + m_meshes.size() + m_lights.size() + m_spawns.size() +
+                                m_components.size() + m_materials.size() + m_assets.size() + m_files.size();
+    return after != before;
+}
+
+void zalViewerScene::clear()
+{
+    m_components.clear();
+    m_instances.clear();
+    m_meshes.clear();
+    m_materials.clear();
+    m_lights.clear();
+    m_spawns.clear();
+    m_assets.clear();
+    m_files.clear();
+    changed();
+}
+
+bool zalViewerScene::isEmpty() const
+{
+    return m_meshes.empty() && m_spawns.empty() && m_assets.empty();
+}
+
+void zalViewerScene::setFileLoaded(const QString& name, bool loaded)
+{
+    auto it = m_files.find(name);
+    if (it != m_files.end()) it->second.loaded = loaded;
+}
+
+QStringList zalViewerScene::assetsWithPrefix(const QString& prefix) const
+{
+    std::set<QString> names;
+    for (const auto& entry : m_assets) {
+        if (entry.second.asset.startsWith(prefix)) names.insert(entry.second.asset);
+    }
+    for (const auto& entry : m_instances) {
+        if (entry.second.asset.startsWith(prefix)) names.insert(entry.second.asset);
+    }
+    return QStringList(names.begin(), names.end());
+}
+
+void zalViewerScene::rebuildIndex() const
+{
+    if (m_indexRevision == m_revision) return;
+    m_meshIndex.clear();
+    m_instanceIndex.clear();
+    m_spawnIndex.clear();
+    for (const auto& entry : m_meshes)
+        m_meshIndex[entry.first.parent].push_back(&entry.second);
+    for (const auto& entry : m_instances) {
+        m_instanceIndex[entry.first.parent].push_back({&entry.first, &entry.second});
+        for (const QString& owner : entry.second.connections) {
+            if (owner != entry.first.parent) m_instanceIndex[owner].push_back({&entry.first, &entry.second});
+        }
+    }
+    for (const auto& entry : m_spawns)
+        m_spawnIndex[entry.first.parent].push_back({&entry.first, &entry.second});
+    m_indexRevision = m_revision;
+}
+
+const std::vector<const zalViewerScene::Mesh*>& zalViewerScene::meshesOf(const QString& owner) const
+{
+    static const std::vector<const Mesh*> none;
+    rebuildIndex();
+    auto it = m_meshIndex.find(owner);
+    return it == m_meshIndex.end() ? none : it->second;
+}
+
+const std::vector<std::pair<const zalViewerScene::Key*, const zalViewerScene::Instance*>>&
+zalViewerScene::instancesUnder(const QString& owner) const
+{
+    static const std::vector<std::pair<const Key*, const Instance*>> none;
+    rebuildIndex();
+    auto it = m_instanceIndex.find(owner);
+    return it == m_instanceIndex.end() ? none : it->second;
+}
+
+const std::vector<std::pair<const zalViewerScene::Key*, const zalViewerScene::Spawn*>>&
+zalViewerScene::spawnsUnder(const QString& owner) const
+{
+    static const std::vector<std::pair<const Key*, const Spawn*>> none;
+    rebuildIndex();
+    auto it = m_spawnIndex.find(owner);
+    return it == m_spawnIndex.end() ? none : it->second;
+}
+
+QJsonObject zalViewerScene::toJson() const
+{
+    QJsonArray components;
+    for (const auto& e : m_components) {
+        components.append(QJsonObject{{"name", e.first},
+                                      {"label", e.second.label},
+                                      {"external", e.second.external},
+                                      {"source", e.second.source}});
+    }
+    QJsonArray instances, groups;
+    for (const auto& e : m_instances) {
+        QJsonArray connections;
+        for (const QString& c : e.second.connections)
+            connections.append(c);
+        QJsonObject o{{"name", e.first.name},
+                      {"parent", e.first.parent},
+                      {"transform", matrixJson(e.second.transform)},
+                      {"connections", connections}};
+        if (e.second.group) {
+            o.insert("label", e.second.asset);
+            groups.append(o);
+        } else {
+            o.insert("component", e.second.component);
+            o.insert("asset", e.second.asset);
+            o.insert("material", e.second.material);
+            instances.append(o);
+        }
+    }
+    QJsonArray meshes;
+    for (const auto& e : m_meshes) {
+        const Mesh& m = e.second;
+        QVector3D low, high;
+        const bool hasBounds = m.bounds(low, high);
+        meshes.append(QJsonObject{{"name", e.first.name},
+                                  {"parent", e.first.parent},
+                                  {"component", m.component},
+                                  {"vertexCount", m.vertexCount},
+                                  {"faceCount", int(m.faceSizes.count)},
+                                  {"positions", int(m.positions.count)},
+                                  {"normals", int(m.normals.count)},
+                                  {"uv0", int(m.uv0.count)},
+                                  {"uv1", int(m.uv1.count)},
+                                  {"flags", int(m.flags.count)},
+                                  {"faceSizes", int(m.faceSizes.count)},
+                                  {"material", m.material},
+                                  {"secondMaterial", m.secondMaterial},
+                                  {"boundsMin", hasBounds ? QJsonValue(vec(low)) : QJsonValue()},
+                                  {"boundsMax", hasBounds ? QJsonValue(vec(high)) : QJsonValue()}});
+    }
+    QJsonArray materials;
+    for (const auto& e : m_materials) {
+        const Material& m = e.second;
+        materials.append(QJsonObject{{"name", e.first},
+                                     {"baseMaterial", m.baseMaterial},
+                                     {"texture", m.texture},
+                                     {"colour", double(m.colour)},
+                                     {"opacity", double(m.opacity)},
+                                     {"secondTexture", m.secondTexture},
+                                     {"parameters", m.parameters}});
+    }
+    QJsonArray lights;
+    for (const auto& e : m_lights) {
+        const Light& l = e.second;
+        lights.append(QJsonObject{{"name", e.first.name},
+                                  {"parent", e.first.parent},
+                                  {"intensity", double(l.intensity)},
+                                  {"colour", double(l.colour)},
+                                  {"type", l.type},
+                                  {"hotspotAngle", double(l.hotspotAngle)},
+                                  {"falloffAngle", double(l.falloffAngle)},
+                                  {"size1", double(l.size1)},
+                                  {"size2", double(l.size2)},
+                                  {"castShadows", l.castShadows},
+                                  {"attenuationRadius", double(l.attenuationRadius)},
+                                  {"iesFile", l.iesFile},
+                                  {"transform", matrixJson(l.transform)},
+                                  {"on", l.on}});
+    }
+    QJsonArray spawns;
+    for (const auto& e : m_spawns) {
+        QJsonArray transforms;
+        for (const QMatrix4x4& t : e.second.transforms)
+            transforms.append(matrixJson(t));
+        spawns.append(QJsonObject{{"name", e.first.name},
+                                  {"parent", e.first.parent},
+                                  {"component", e.second.component},
+                                  {"asset", e.second.asset},
+                                  {"count", int(e.second.transforms.size())},
+                                  {"transforms", transforms},
+                                  {"material", e.second.material}});
+    }
+    QJsonArray paks;
+    for (const auto& e : m_paks)
+        paks.append(QJsonObject{{"path", e.first}, {"mounted", e.second}});
+    QJsonArray assets;
+    for (const auto& e : m_assets) {
+        assets.append(QJsonObject{{"name", e.first},
+                                  {"parent", e.second.parent},
+                                  {"asset", e.second.asset},
+                                  {"transform", matrixJson(e.second.transform)},
+                                  {"visible", e.second.visible}});
+    }
+    QJsonArray files;
+    for (const auto& e : m_files) {
+        files.append(QJsonObject{{"name", e.first},
+                                 {"parent", e.second.parent},
+                                 {"path", e.second.path},
+                                 {"transform", matrixJson(e.second.transform)},
+                                 {"visible", e.second.visible},
+                                 {"loaded", e.second.loaded}});
+    }
+    return QJsonObject{
+        {"components", components}, {"instances", instances}, {"groups", groups}, {"meshes", meshes},
+        {"materials", materials},   {"lights", lights},       {"spawns", spawns}, {"paks", paks},
+        {"assets", assets},         {"files", files}};
+}

@@ -1,0 +1,174 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QMatrix4x4>
+#include <QString>
+#include <QStringList>
+#include <QVector3D>
+
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+class XoRemoteRenderMessage;
+
+// Everything the host has sent: components, instances, meshes, materials, lights, spawned
+// batches, groups, mounted paks, placed assets and files. Objects are keyed by (name, parent):
+// one that arrives again under the same pair replaces the old one.
+//
+// apply() takes one scene-content message; a message whose values do not fit together (array
+// sizes, counts) is rejected: nothing changes and the entity is reported in `lost`.
+class zalViewerScene
+{
+public:
+    struct Key
+    {
+        QString name;
+        QString parent;
+        bool operator<(const Key& other) const
+        {
+            return name != other.name ? name < other.name : parent < other.parent;
+        }
+    };
+
+    // A float or int array as it came off the wire: the receive buffer is kept, not copied.
+    struct Array
+    {
+        std::shared_ptr<const XoRemoteRenderMessage> owner;
+        const char* data = nullptr;
+        std::size_t count = 0; // elements of 4 bytes
+        float floatAt(std::size_t i) const;
+        std::int32_t intAt(std::size_t i) const;
+    };
+
+    struct Component
+    {
+        QString label;
+        bool external = false;
+        QString source;
+    };
+    struct Instance
+    {
+        QString component;
+        QString asset;
+        QMatrix4x4 transform;
+        QString material;
+        std::set<QString> connections; // further owners from assureEntityConnected
+        bool group = false;            // came as addGroup (asset holds its label)
+    };
+    struct Mesh
+    {
+        QString component;
+        Array positions, normals, uv0, uv1, flags, faceSizes;
+        int vertexCount = 0;
+        QString material;
+        QString secondMaterial;
+        std::uint64_t revision = 0; // changes with every replacement (GPU buffers follow it)
+        // Bounds of the finite positions, worked out on first use: streaming meshes in must not
+        // wait for a pass over every vertex. False when no position is finite.
+        bool bounds(QVector3D& low, QVector3D& high) const;
+
+    private:
+        mutable int m_boundsState = 0; // 0 unknown, 1 known, 2 none
+        mutable QVector3D m_low, m_high;
+    };
+    struct Material
+    {
+        QString baseMaterial;
+        QString texture;
+        quint32 colour = 0;
+        float opacity = 1.0f;
+        QString secondTexture;
+        QString parameters;
+    };
+    struct Light
+    {
+        float intensity = 0;
+        quint32 colour = 0;
+        int type = 0;
+        float hotspotAngle = 0, falloffAngle = 0, size1 = 0, size2 = 0;
+        bool castShadows = false;
+        float attenuationRadius = 0;
+        QString iesFile;
+        QMatrix4x4 transform;
+        bool on = true;
+    };
+    struct Spawn
+    {
+        QString component;
+        QString asset;
+        std::vector<QMatrix4x4> transforms;
+        QString material;
+    };
+    struct PlacedAsset
+    {
+        QString parent;
+        QString asset;
+        QMatrix4x4 transform;
+        bool visible = true;
+    };
+    struct File
+    {
+        QString parent;
+        QString path;
+        QMatrix4x4 transform;
+        bool visible = true;
+        bool loaded = false;
+    };
+
+    // True when the message type is scene content (held back while a transaction is open).
+    static bool isContent(const XoRemoteRenderMessage& message);
+    // Applies one content message. Entities it rejects or cannot find are appended to `lost`.
+    void apply(const std::shared_ptr<const XoRemoteRenderMessage>& message, std::vector<Key>& lost,
+               QStringList& errors);
+    // Removes an entity under every owner, with its meshes and children (used by zal.DropEntity).
+    bool drop(const QString& name);
+    void clear();
+    bool isEmpty() const;
+
+    const std::map<QString, Component>& components() const { return m_components; }
+    const std::map<Key, Instance>& instances() const { return m_instances; }
+    const std::map<Key, Mesh>& meshes() const { return m_meshes; }
+    const std::map<QString, Material>& materials() const { return m_materials; }
+    const std::map<Key, Light>& lights() const { return m_lights; }
+    const std::map<Key, Spawn>& spawns() const { return m_spawns; }
+    const std::map<QString, bool>& paks() const { return m_paks; }
+    const std::map<QString, PlacedAsset>& placedAssets() const { return m_assets; }
+    const std::map<QString, File>& files() const { return m_files; }
+
+    void setPakMounted(const QString& path, bool mounted) { m_paks[path] = mounted; }
+    void setFileLoaded(const QString& name, bool loaded);
+    // Names of placed assets and instances whose asset starts with `prefix`.
+    QStringList assetsWithPrefix(const QString& prefix) const;
+
+    // Meshes by owner, for drawing: the index is rebuilt lazily after a change.
+    const std::vector<const Mesh*>& meshesOf(const QString& owner) const;
+    const std::vector<std::pair<const Key*, const Instance*>>& instancesUnder(const QString& owner) const;
+    const std::vector<std::pair<const Key*, const Spawn*>>& spawnsUnder(const QString& owner) const;
+    std::uint64_t revision() const { return m_revision; }
+
+    QJsonObject toJson() const;
+
+private:
+    void changed() { ++m_revision; }
+    void removeEntity(const QString& name, const QString& parent, bool children, bool meshes, int depth);
+    void rebuildIndex() const;
+
+    std::map<QString, Component> m_components;
+    std::map<Key, Instance> m_instances;
+    std::map<Key, Mesh> m_meshes;
+    std::map<QString, Material> m_materials;
+    std::map<Key, Light> m_lights;
+    std::map<Key, Spawn> m_spawns;
+    std::map<QString, bool> m_paks;
+    std::map<QString, PlacedAsset> m_assets;
+    std::map<QString, File> m_files;
+    std::uint64_t m_revision = 0;
+    std::uint64_t m_meshRevision = 0;
+
+    mutable std::uint64_t m_indexRevision = ~std::uint64_t(0);
+    mutable std::map<QString, std::vector<const Mesh*>> m_meshIndex;
+    mutable std::map<QString, std::vector<std::pair<const Key*, const Instance*>>> m_instanceIndex;
+    mutable std::map<QString, std::vector<std::pair<const Key*, const Spawn*>>> m_spawnIndex;
+};
