@@ -79,6 +79,8 @@ public:
     // windowHandleMutex; both accessors take that mutex.
     void* viewerWindowHandle() const;
     void setViewerWindowHandle(void* handle);
+    // For the window-handle callback, which already holds windowHandleMutex.
+    void storeViewerWindowHandle(void* handle);
 
     // The settings of the current scene and the INI file they come from (owned; null before the
     // first load).
@@ -130,15 +132,25 @@ private:
     bool computeModelExtents();
     void sendMaterials();
     void drawModelSpace();
-    void drawObject(const OdDbObject* object);
-    void drawPendingObjects();
-    int numObjectsAwaitingRefresh() const;
-    void forgetEntity(const OdDbObject* object);
-    bool isExcluded(const OdDbObject* object) const;
     void addReactorToDatabase();
     void removeReactorFromDatabase();
     void modifyEntitiesOnLayer(const OdDbObjectId& layerId);
     OdGsView* cameraSourceView() const;
+
+    // Everything the session asks of the translation (zalDbUnrealRenderSessionTranslation.cpp).
+    void createTranslation();
+    void releaseTranslation();
+    void drawObject(const OdDbObject* object);
+    void postpone(const OdDbObjectId& id);
+    void redrawModelSpace();
+    void drawPendingObjects();
+    void updateView();
+    int numObjectsAwaitingRefresh() const;
+    void forgetEntity(const OdDbObject* object);
+    bool isExcluded(const OdDbObject* object) const;
+    bool isRegistered(const QString& name, const QString& owner) const;
+    void registerEntity(const QString& name, const QString& owner);
+    OdDbObjectId viewerOwnerId(const OdDbObject* object) const;
 
     int m_firstRunPending = 1;
     OdDbDatabasePtr m_database;

@@ -36,6 +36,11 @@ signals:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    // Each sends its record to the viewer.
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     // Key events arrive here only through the application filter, so the embedded window's focus
     // does not swallow them.
     virtual void handleKeyEvent(QKeyEvent* event);

@@ -131,3 +131,17 @@ unsigned long zalX11Root()
     Connection x;
     return x.display() ? DefaultRootWindow(x.display()) : 0;
 }
+
+bool zalX11DetachWindow(unsigned long window)
+{
+    Connection x;
+    XWindowAttributes attrs;
+    if (!attributes(x, window, attrs)) return false;
+    if (parentOf(x, window) == attrs.root) return true;
+    int rootX = 0;
+    int rootY = 0;
+    Window child = 0;
+    XTranslateCoordinates(x.display(), window, attrs.root, 0, 0, &rootX, &rootY, &child);
+    XReparentWindow(x.display(), window, attrs.root, rootX, rootY);
+    return x.succeeded();
+}

@@ -18,3 +18,6 @@ bool zalX11IsViewable(unsigned long window);
 // The window's parent; 0 when unknown.
 unsigned long zalX11Parent(unsigned long window);
 unsigned long zalX11Root();
+// Gives an embedded window back to the root window, so that it survives the destruction of the
+// window that embedded it (X destroys a window's children with it).
+bool zalX11DetachWindow(unsigned long window);

@@ -1,0 +1,193 @@
+// The session's side of the translation: the device, the view and its entity registry.
+#include "module/zalDbUnrealRenderSession.h"
+
+#include "module/zalUnrealRenderModule.h"
+#include "module/zalUnrealViewerSender.h"
+
+#include "DbBlockTableRecord.h"
+#include "DbDatabase.h"
+#include "DbObject.h"
+#include "RxObjectImpl.h"
+#include "gs/ColorMapping.h"
+#include "gs/DbGsManager.h"
+#include "gs/GiContextForDbDatabase.h"
+#include "gs/GsView.h"
+
+#if __has_include("translate/zalUnrealRenderView.cpp") && __has_include("translate/zalUnrealRenderDevice.cpp")
+#define ZAL_SESSION_TRANSLATION 1
+#include "translate/zalUnrealRenderDevice.h"
+#include "translate/zalUnrealRenderView.h"
+#else
+// Until the render view is built, the session keeps its registry itself and draws nothing.
+#define ZAL_SESSION_TRANSLATION 0
+#endif
+
+namespace {
+
+const ODCOLORREF kBackground = 0xFFFFFF;
+
+} // namespace
+
+#if ZAL_SESSION_TRANSLATION
+
+zalUnrealRenderDevice* zalDbUnrealRenderSession::device() const
+{
+    return static_cast<zalUnrealRenderDevice*>(m_device.get());
+}
+
+zalUnrealRenderView* zalDbUnrealRenderSession::view() const
+{
+    return m_layoutHelper ? dynamic_cast<zalUnrealRenderView*>(m_layoutHelper->activeView()) : nullptr;
+}
+
+void zalDbUnrealRenderSession::createTranslation()
+{
+    if (m_database.isNull()) return;
+    OdSmartPtr<zalUnrealRenderDevice> device = zalUnrealRenderDevice::createObject();
+    OdGiContextForDbDatabasePtr context = OdRxObjectImpl<OdGiContextForDbDatabase>::createObject();
+    context->setPaletteBackground(kBackground);
+    device->setBackgroundColor(kBackground);
+    device->setLogicalPalette(odcmAcadPalette(kBackground), 256);
+    context->setDatabase(m_database.get());
+    m_layoutHelper =
+        OdDbGsManager::setupLayoutViews(m_database->getActiveLayoutBTRId(), device.get(), context.get());
+    m_device = device;
+    m_giContext = context;
+    if (zalUnrealRenderView* renderView = view()) {
+        renderView->setSession(this);
+        renderView->setSimplifier(&device->simplifier());
+        device->simplifier().setDrawContext(renderView);
+    }
+}
+
+void zalDbUnrealRenderSession::releaseTranslation()
+{
+    if (zalUnrealRenderView* renderView = view()) renderView->setSession(nullptr);
+    m_layoutHelper.release();
+    m_device.release();
+    m_giContext.release();
+}
+
+void zalDbUnrealRenderSession::drawObject(const OdDbObject* object)
+{
+    if (zalUnrealRenderView* renderView = view()) renderView->drawObject(object);
+}
+
+void zalDbUnrealRenderSession::postpone(const OdDbObjectId& id)
+{
+    if (zalUnrealRenderView* renderView = view()) renderView->postpone(id);
+}
+
+void zalDbUnrealRenderSession::redrawModelSpace()
+{
+    zalUnrealRenderView* renderView = view();
+    if (!renderView) return;
+    if (renderView->OdGsBaseVectorizeView::mode() != OdGsView::kGouraudShaded)
+        renderView->setMode(OdGsView::kGouraudShaded);
+    renderView->drawObject(m_database->getModelSpaceId());
+}
+
+void zalDbUnrealRenderSession::drawPendingObjects()
+{
+    if (zalUnrealRenderView* renderView = view()) renderView->drawAwaitingObjects();
+}
+
+void zalDbUnrealRenderSession::updateView()
+{
+    if (zalUnrealRenderView* renderView = view()) renderView->update();
+}
+
+int zalDbUnrealRenderSession::numObjectsAwaitingRefresh() const
+{
+    zalUnrealRenderView* renderView = view();
+    return renderView ? renderView->numObjectsAwaitingRefresh() : 0;
+}
+
+void zalDbUnrealRenderSession::forgetEntity(const OdDbObject* object)
+{
+    if (zalUnrealRenderView* renderView = view())
+        renderView->forgetEntity(zalUnrealRenderModule::object2IdString(object));
+}
+
+bool zalDbUnrealRenderSession::isExcluded(const OdDbObject* object) const
+{
+    return zalUnrealRenderView::isSkipped(object);
+}
+
+bool zalDbUnrealRenderSession::isRegistered(const QString& name, const QString& owner) const
+{
+    zalUnrealRenderView* renderView = view();
+    return renderView && renderView->isEntityRegistered(name, owner);
+}
+
+void zalDbUnrealRenderSession::registerEntity(const QString& name, const QString& owner)
+{
+    if (zalUnrealRenderView* renderView = view()) renderView->registerEntity(name, owner);
+}
+
+OdDbObjectId zalDbUnrealRenderSession::viewerOwnerId(const OdDbObject* object) const
+{
+    zalUnrealRenderView* renderView = view();
+    return renderView ? renderView->viewerOwnerId(object) : object->ownerId();
+}
+
+#else
+
+zalUnrealRenderDevice* zalDbUnrealRenderSession::device() const
+{
+    return nullptr;
+}
+
+zalUnrealRenderView* zalDbUnrealRenderSession::view() const
+{
+    return nullptr;
+}
+
+void zalDbUnrealRenderSession::createTranslation() {}
+
+void zalDbUnrealRenderSession::releaseTranslation()
+{
+    m_layoutHelper.release();
+}
+
+void zalDbUnrealRenderSession::drawObject(const OdDbObject*) {}
+void zalDbUnrealRenderSession::postpone(const OdDbObjectId&) {}
+void zalDbUnrealRenderSession::redrawModelSpace() {}
+void zalDbUnrealRenderSession::drawPendingObjects() {}
+void zalDbUnrealRenderSession::updateView() {}
+
+int zalDbUnrealRenderSession::numObjectsAwaitingRefresh() const
+{
+    return 0;
+}
+
+void zalDbUnrealRenderSession::forgetEntity(const OdDbObject* object)
+{
+    entityOwners.remove(zalUnrealRenderModule::object2IdString(object));
+}
+
+bool zalDbUnrealRenderSession::isExcluded(const OdDbObject*) const
+{
+    return false;
+}
+
+bool zalDbUnrealRenderSession::isRegistered(const QString& name, const QString& owner) const
+{
+    const QStringList owners = entityOwners.value(name);
+    return owner.isEmpty() ? !owners.isEmpty() : owners.contains(owner);
+}
+
+void zalDbUnrealRenderSession::registerEntity(const QString& name, const QString& owner)
+{
+    if (!m_sender || !m_sender->isViewerStarted()) return;
+    QStringList& owners = entityOwners[name];
+    const QString key = owner.isEmpty() ? name : owner;
+    if (!owners.contains(key)) owners << key;
+}
+
+OdDbObjectId zalDbUnrealRenderSession::viewerOwnerId(const OdDbObject* object) const
+{
+    return object->ownerId();
+}
+
+#endif

@@ -1,0 +1,205 @@
+#include "module/zalUnrealViewerSender.h"
+
+#include "module/zalDbUnrealRenderSession.h"
+#include "module/zalUnrealRenderModule.h"
+
+#include "IzalAppProps.h"
+#include "IzalApplication.h"
+#include "IzalProjectManager.h"
+
+#include "OdString.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QFileInfo>
+#include <QMutexLocker>
+
+#include <cstdint>
+
+namespace {
+
+const char* const kUe5Base = "/zalUnrealViewerResources/UE5/zalViewer/Binaries/Win64/zalViewer";
+const char* const kUe4Base = "/zalUnrealViewerResources/UE4/zalViewer/Binaries/Win64/zalViewer";
+// A developer's own viewer build, tried first for the version 55.
+const char* const kDeveloperBuild = "/build/zalViewer/Binaries/Win64/zalViewer-Win64-DebugGame.exe";
+
+// The two nature packs of the asset library mounted for every fresh viewer: package folder and pak.
+const char* const kNaturePacks[2][2] = {{"NaturePackTrees", "NaturePackTrees.pak"},
+                                        {"NaturePackGround", "NaturePackGround.pak"}};
+
+int ueVersion(int defaultValue)
+{
+    IzalAppProps* props = zalService<IzalAppProps>(IzalAppProps_id);
+    return props ? props->intVariable(OdString(L"Vars/UEVersion"), defaultValue) : defaultValue;
+}
+
+bool exists(const QString& path)
+{
+    return !path.isEmpty() && QFileInfo(path).isFile();
+}
+
+std::wstring projectWorkingFolder(zalDbUnrealRenderSession* session)
+{
+    IzalProjectManager* projects = zalUnrealRenderModule::projectManager();
+    OdDbDatabase* db = session ? session->database() : nullptr;
+    if (!projects || !db) return std::wstring();
+    return projects->projectFolder(IzalProjectManager::kRemoteRender, db, true).toStdWString();
+}
+
+long databaseKey(zalDbUnrealRenderSession* session)
+{
+    const auto address = reinterpret_cast<std::uintptr_t>(session ? session->database() : nullptr);
+    return long(std::uint32_t(address & 0xFFFFFFFFu));
+}
+
+// The parameter strings of viewer materials belong to the material translation, which sends them
+// with each material; the viewer is never asked to bake maps from this side.
+std::string materialMapParameters(const std::string&)
+{
+    return std::string();
+}
+
+} // namespace
+
+zalUnrealViewerSender::zalUnrealViewerSender(zalDbUnrealRenderSession* session)
+    : XoRemoteRenderSenderFlattener(projectWorkingFolder(session), materialMapParameters,
+                                    databaseKey(session),
+                                    [session](const std::string& idString) {
+                                        if (session) session->refreshEntity(idString);
+                                    }),
+      m_session(session)
+{
+}
+
+zalUnrealViewerSender::~zalUnrealViewerSender()
+{
+    // No notification may reach this half-destroyed object.
+    closeChannel();
+    QMutexLocker lock(&zalUnrealRenderModule::windowHandleMutex());
+    // A session never waits for a handle its own sender can no longer deliver.
+    zalUnrealRenderModule::windowHandleWaitList().removeAll(m_session);
+}
+
+void zalUnrealViewerSender::onRenderInit()
+{
+    XoRemoteRenderSenderFlattener::onRenderInit();
+    {
+        QMutexLocker lock(&zalUnrealRenderModule::windowHandleMutex());
+        zalUnrealRenderModule::windowHandleWaitList().append(m_session);
+    }
+    // Asked outside the lock: the answer may arrive on the channel's thread before this returns.
+    getWindowHandle(&zalUnrealViewerSender::windowHandleCallback);
+}
+
+void zalUnrealViewerSender::onRenderExit()
+{
+    XoRemoteRenderSenderFlattener::onRenderExit();
+    if (m_session) m_session->setViewerWindowHandle(nullptr);
+}
+
+void zalUnrealViewerSender::onRenderDataSaved()
+{
+    XoRemoteRenderSenderFlattener::onRenderDataSaved();
+}
+
+void zalUnrealViewerSender::windowHandleCallback(const void* handle)
+{
+    QMutexLocker lock(&zalUnrealRenderModule::windowHandleMutex());
+    QList<zalDbUnrealRenderSession*>& waiting = zalUnrealRenderModule::windowHandleWaitList();
+    if (waiting.isEmpty()) return;
+    zalDbUnrealRenderSession* session = waiting.takeLast();
+    session->storeViewerWindowHandle(const_cast<void*>(handle));
+}
+
+QStringList zalUnrealViewerSender::viewerExecutableCandidates(int ueVersion)
+{
+    QStringList candidates;
+    if (ueVersion == 55) candidates << QString::fromLatin1(kDeveloperBuild);
+    const QString dir = QCoreApplication::applicationDirPath();
+    candidates << dir + kUe5Base + "-Win64-Shipping.exe" << dir + kUe5Base + ".exe"
+               << dir + kUe4Base + "-Win64-Shipping.exe" << dir + kUe4Base + ".exe";
+    return candidates;
+}
+
+QString zalUnrealViewerSender::viewerExecutable(int ueVersion, bool* ue5Launched)
+{
+    QString path;
+    if (ueVersion == 55 && exists(QString::fromLatin1(kDeveloperBuild)))
+        path = QString::fromLatin1(kDeveloperBuild);
+    if (!path.isEmpty()) return path; // the developer build says nothing about the generation
+    const QString dir = QCoreApplication::applicationDirPath();
+    const QString ue5 = dir + kUe5Base;
+    const QString ue4 = dir + kUe4Base;
+    if (ue5Launched) *ue5Launched = false;
+    path = ue5 + "-Win64-Shipping.exe";
+    if (!exists(path)) path = ue5 + ".exe";
+    if (!exists(path)) {
+        path = ue4 + "-Win64-Shipping.exe";
+        if (!exists(path)) path = ue4 + ".exe";
+    } else if (ue5Launched) {
+        *ue5Launched = true;
+    }
+    return path;
+}
+
+bool zalUnrealViewerSender::startViewer(int x, int y, int width, int height)
+{
+    if (isViewerStarted() || isProcessRunning()) return false;
+    const int version = ueVersion(5);
+    bool ue5 = zalUnrealRenderModule::ue5ViewerLaunched();
+    const QString path = viewerExecutable(version, &ue5);
+    zalUnrealRenderModule::setUe5ViewerLaunched(ue5);
+    qDebug() << "Starting viewer" << path;
+    return startRender(path.toStdWString().c_str(), x, y, width, height, false);
+}
+
+void zalUnrealViewerSender::sendFirstCommands(bool widgetHidden)
+{
+    if (!isServerRunning() || !isViewerStarted()) return;
+    setToneMapper(1.0f, 1.0f, 1.0f, true, 1.0f);
+    sendConsoleCommand(QStringLiteral("DisableAllScreenMessages"));
+    sendConsoleCommand(QStringLiteral("spawneruseinstances 1"));
+    if (!zalUnrealRenderModule::ue5ViewerLaunched())
+        sendConsoleCommand(QStringLiteral("r.raytracing.ForceAllRayTracingEffects"));
+    setRenderPaused(widgetHidden);
+}
+
+QStringList zalUnrealViewerSender::naturePackPaks()
+{
+    zalUnrealRenderModule* module = zalUnrealRenderModule::instance();
+    const QString library = module ? module->assetsLibraryPath() : QString();
+    QStringList paks;
+    for (const auto& pack : kNaturePacks)
+        paks << library + "/" + pack[0] + "/Resources/" + pack[1];
+    return paks;
+}
+
+int zalUnrealViewerSender::mountNaturePacks()
+{
+    int mounted = 0;
+    for (const QString& pak : naturePackPaks()) {
+        if (!exists(pak)) continue;
+        mountExternalPak(pak.toStdWString().c_str(), nullptr);
+        ++mounted;
+    }
+    return mounted;
+}
+
+QString zalUnrealRenderModule::viewerVersion()
+{
+    switch (ueVersion(4)) {
+    case 4:
+        return QStringLiteral("4.27");
+    case 5:
+        return QStringLiteral("5.0EA");
+    case 51:
+        return QStringLiteral("5.1D");
+    default:
+        return QString();
+    }
+}
+
+bool zalUnrealRenderModule::supportTessellation()
+{
+    return ueVersion(4) == 4;
+}
