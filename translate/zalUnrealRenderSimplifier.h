@@ -1,0 +1,62 @@
+#pragma once
+
+#include "module/zalExport.h"
+
+#include "gs/GiGeometrySimplifier.h"
+
+#include <cstdint>
+
+class OdGiFaceData;
+
+// The end of the device's conveyor: keeps only filled faces. Every triangle of a shell or mesh becomes a
+// PendingFace of the entity being drawn, in the viewer's frame; lines, curves, text and points produce
+// nothing. Owned by the device.
+class ZAL_EXPORT zalUnrealRenderSimplifier : public OdGiGeometrySimplifier
+{
+public:
+    zalUnrealRenderSimplifier();
+    ~zalUnrealRenderSimplifier() override;
+
+    void polylineProc(std::int32_t, const OdGePoint3d*, const OdGeVector3d* = nullptr) override {}
+    void polygonProc(std::int32_t, const OdGePoint3d*, const OdGeVector3d* = nullptr) override {}
+    void xlineProc(const OdGePoint3d&, const OdGePoint3d&) override {}
+    void rayProc(const OdGePoint3d&, const OdGePoint3d&) override {}
+    void circleProc(const OdGePoint3d&, double, const OdGeVector3d&) override {}
+    void circularArcProc(const OdGePoint3d&, double, const OdGeVector3d&, const OdGeVector3d&, double,
+                         OdGiArcType) override
+    {
+    }
+    void ellipArcProc(const OdGePoint3d&, const OdGeVector3d&, const OdGeVector3d&, double, double) override
+    {
+    }
+    void textProc(const OdGePoint3d&, const OdGeVector3d&, const OdGeVector3d&, double,
+                  const OdString&) override
+    {
+    }
+    // (point, direction) becomes (point, point + direction) for the two-point forms.
+    void xlineProc2(const OdGePoint3d& basePoint, const OdGeVector3d& direction) override;
+    void rayProc2(const OdGePoint3d& basePoint, const OdGeVector3d& direction) override;
+
+    void generateMeshFaces(std::int32_t numRows, std::int32_t numColumns,
+                           const OdGiFaceData* faceData) override;
+    void meshFaceOut(const std::int32_t* faceList, const OdGeVector3d* normal) override;
+    void generateShellFaces(std::int32_t faceListSize, const std::int32_t* faceList,
+                            const OdGiEdgeData* edgeData, const OdGiFaceData* faceData) override;
+    void shellFaceOut(std::int32_t faceListSize, const std::int32_t* faceList,
+                      const OdGeVector3d* normal) override;
+    void generateMeshWires(std::int32_t, std::int32_t, const OdGiEdgeData*) override {}
+    void generateShellWires(std::int32_t, const std::int32_t*, const OdGiEdgeData*) override {}
+    void triangleOut(const std::int32_t* indices, const OdGeVector3d* normal) override;
+
+    // Stores one triangle of the current vertex list as a pending face, unless it is degenerate.
+    void acceptTriangle(const std::int32_t* indices, const OdGeVector3d* faceNormal);
+
+    // Box-mapped texture coordinates (u, v, 0) of a point with its normal, in the viewer frame.
+    static OdGePoint3d boxMappingUV(const OdGePoint3d& point, const OdGeVector3d& normal);
+
+    std::uint32_t faceCounter() const { return m_faceCounter; }
+
+private:
+    const OdGiFaceData* m_currentFaceData = nullptr;
+    std::uint32_t m_faceCounter = 0;
+};

@@ -1,0 +1,780 @@
+#include "translate/zalUnrealRenderView.h"
+
+#include "module/zalDbUnrealRenderSession.h"
+#include "module/zalUnrealRenderModule.h"
+#include "module/zalUnrealViewerSender.h"
+#include "translate/zalUnrealAssetSpawning.h"
+#include "translate/zalUnrealDrawingState.h"
+#include "translate/zalUnrealMeshStream.h"
+#include "translate/zalUnrealRenderSimplifier.h"
+#include "translate/zalUnrealViewerFrame.h"
+
+#include "zalDbAssetsSpawner.h"
+#include "zalDbStarImagePolygon.h"
+#include "zalDbXBlock.h"
+#include "zalIUEAssetPlaceHolder.h"
+
+#include "gs/ColorMapping.h"
+#include "gs/GiContext.h"
+#include "gs/GiDrawableDrawer.h"
+
+#include "DbBlockReference.h"
+#include "DbBlockTableRecord.h"
+#include "DbDatabase.h"
+#include "DbDictionary.h"
+#include "DbLayerTableRecord.h"
+#include "DbLight.h"
+#include "DbMaterial.h"
+#include "DbSymbolTable.h"
+#include "DbViewportTableRecord.h"
+#include "RxClass.h"
+#include "RxDynamicLinker.h"
+
+#include "IzalApplication.h"
+
+#include <QDebug>
+#include <QDir>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <set>
+
+namespace {
+
+const int kGouraud = OdGsView::kGouraudShaded;
+
+QString idOf(const OdDbObject* object)
+{
+    return object ? zalUnrealRenderModule::object2IdString(object) : QString();
+}
+
+QString idOf(const OdDbObjectId& id)
+{
+    return id.isNull() ? QString() : zalUnrealRenderModule::objectId2String(id);
+}
+
+// Material key of an object's own material: ByLayer and ByBlock resolve through the traits (the null id).
+QString materialKey(const OdDbObjectId& materialId, OdDbDatabase* db)
+{
+    if (materialId.isNull() || !db || materialId == db->byLayerMaterialId() ||
+        materialId == db->byBlockMaterialId())
+        return zalUnrealRenderModule::objectId2String(OdDbObjectId());
+    return zalUnrealRenderModule::objectId2String(materialId);
+}
+
+ODCOLORREF colorRef(const OdCmEntityColor& color, const OdDbObjectId& layerId)
+{
+    OdCmEntityColor c = color;
+    if (c.isByLayer()) {
+        OdDbLayerTableRecordPtr layer = OdDbLayerTableRecord::cast(layerId.openObject());
+        c = layer ? layer->color().entityColor() : OdCmEntityColor(OdCmEntityColor::kByACI);
+        if (c.isByACI() && c.colorIndex() == 0) c.setColorIndex(7);
+    }
+    if (c.isByColor()) return ODRGB(c.red(), c.green(), c.blue());
+    if (c.isByACI() && c.colorIndex() >= 1 && c.colorIndex() <= 255)
+        return odcmLookupAci(std::uint8_t(c.colorIndex()));
+    return odcmLookupAci(7);
+}
+
+// Run-time class names of the kinds the viewer never shows (those without a class of their own here).
+bool hasSkippedClassName(const OdDbObject* object)
+{
+    static const std::set<std::wstring> names = {L"AcDbVisualStyle",
+                                                 L"AcDbHatch",
+                                                 L"AcDbAlignedDimension",
+                                                 L"AcDbAttribute",
+                                                 L"AcDbPoint",
+                                                 L"AcDb2dPolyline",
+                                                 L"AcDbMPolygon",
+                                                 L"AcDbBlockBegin",
+                                                 L"AcDbBlockEnd",
+                                                 L"AcDbLinetypeTableRecord",
+                                                 L"AcDbDimStyleTableRecord",
+                                                 L"AcDbRegAppTableRecord",
+                                                 L"AcDbTextStyleTableRecord",
+                                                 L"AcDbXrecord",
+                                                 L"AcDbTable",
+                                                 L"AcDbLine",
+                                                 L"AcDbArc",
+                                                 L"AcDbCircle",
+                                                 L"AcDbText",
+                                                 L"AcDb3dPolyline",
+                                                 L"AcDbPolyline",
+                                                 L"AcDbDictionary",
+                                                 L"AcDbLayerTableRecord",
+                                                 L"zalDbStarImagePolygon",
+                                                 L"AcDbRasterImageDef"};
+    for (OdRxClass* c = object->isA(); c; c = c->myParent()) {
+        if (names.count(c->name().toStdWString())) return true;
+    }
+    return false;
+}
+
+// The flag query of a drawable: non-zero when it must not be drawn (an invisible entity).
+std::uint32_t logicalFlags(const OdGiDrawable* drawable)
+{
+    const auto* entity = dynamic_cast<const OdDbEntity*>(drawable);
+    return entity && entity->visibility() == OdDb::kInvisible ? OdUInt32(OdGiDrawable::kDrawableIsInvisible)
+                                                              : 0u;
+}
+
+OdGeMatrix3d modelScaleMatrix(OdDbDatabase* db)
+{
+    IzalApplication* app = zalApp();
+    const double factor = app && db ? app->unitConversionFactor(app->lengthUnit(db), 6) : 1.0;
+    return OdGeMatrix3d::scaling(factor);
+}
+
+std::string utf8(const QString& s)
+{
+    return s.toUtf8().toStdString();
+}
+
+} // namespace
+
+zalUnrealRenderView::zalUnrealRenderView() = default;
+
+zalUnrealRenderView::~zalUnrealRenderView() = default;
+
+zalDbUnrealRenderSession* zalUnrealRenderView::session() const
+{
+    if (m_session) return m_session;
+    OdDbDatabase* db = database();
+    return db ? zalUnrealRenderModule::sessionFor(db) : nullptr;
+}
+
+OdDbDatabase* zalUnrealRenderView::database() const
+{
+    OdGiContext* context = baseDevice() ? baseDevice()->userGiContext() : nullptr;
+    return context ? dynamic_cast<OdDbDatabase*>(context->database()) : nullptr;
+}
+
+zalUnrealViewerSender* zalUnrealRenderView::sender() const
+{
+    zalDbUnrealRenderSession* s = session();
+    return s ? s->sender() : nullptr;
+}
+
+bool zalUnrealRenderView::isViewerStarted() const
+{
+    zalUnrealViewerSender* snd = sender();
+    return snd && snd->isViewerStarted();
+}
+
+bool zalUnrealRenderView::isSessionReady() const
+{
+    zalDbUnrealRenderSession* s = session();
+    if (!s || zalUnrealRenderModule::isReactorSuspended()) return false;
+    zalUnrealViewerSender* snd = s->sender();
+    if (!snd || !snd->isServerRunning() || !snd->isViewerStarted()) return false;
+    return s->isLive() && s->viewerWindowHandle() != nullptr;
+}
+
+void zalUnrealRenderView::update()
+{
+    if (m_simplifier) m_simplifier->setDrawContext(this);
+    OdGsBaseVectorizeViewDef::update();
+}
+
+void zalUnrealRenderView::beginViewVectorization()
+{
+    OdGsBaseVectorizeViewDef::beginViewVectorization();
+    setEyeToOutputTransform(worldToEyeTransform());
+    OdRxModulePtr modeler = odrxDynamicLinker()->getModule(OdString(L"ModelerGeometry"));
+    auto* params = dynamic_cast<OdModelerGeometryModule*>(modeler.get());
+    if (params) {
+        m_keptTessellation = params->tessellationParams();
+        m_tessellationKept = true;
+        OdModelerTessellationParams changed = m_keptTessellation;
+        changed.normalTolerance = 15.0;
+        params->setTessellationParams(changed);
+    }
+}
+
+void zalUnrealRenderView::endViewVectorization()
+{
+    OdGsBaseVectorizeViewDef::endViewVectorization();
+    if (m_tessellationKept) {
+        OdRxModulePtr modeler = odrxDynamicLinker()->getModule(OdString(L"ModelerGeometry"));
+        if (auto* params = dynamic_cast<OdModelerGeometryModule*>(modeler.get()))
+            params->setTessellationParams(m_keptTessellation);
+        m_tessellationKept = false;
+    }
+}
+
+void zalUnrealRenderView::onTraitsModified()
+{
+    OdGsBaseVectorizeViewDef::onTraitsModified();
+    zalUnrealDrawingState& state = zalUnrealDrawingState::instance();
+    const OdGiSubEntityTraitsData& traits = effectiveTraits();
+    const OdCmEntityColor color = traits.trueColor();
+    if (color.isByACI())
+        state.currentColor = odcmLookupAci(std::uint8_t(std::min<int>(color.colorIndex(), 255)));
+    else if (color.isByColor())
+        state.currentColor = ODRGB(color.red(), color.green(), color.blue());
+    state.currentMaterialKey = materialKey(traits.material(), database());
+}
+
+void zalUnrealRenderView::postpone(const OdDbObjectId& id)
+{
+    if (!id.isNull()) m_awaitingRefresh.insert(id);
+}
+
+void zalUnrealRenderView::vectorizeInBracket(const OdGiDrawable* drawable)
+{
+    if (isVectorizing()) {
+        draw(drawable);
+        return;
+    }
+    if (m_simplifier) m_simplifier->setDrawContext(this);
+    beginViewVectorization();
+    try {
+        draw(drawable);
+    } catch (...) {
+        endViewVectorization();
+        throw;
+    }
+    endViewVectorization();
+}
+
+void zalUnrealRenderView::drawObject(const OdDbObject* object)
+{
+    if (object) vectorizeInBracket(object);
+}
+
+void zalUnrealRenderView::drawObject(const OdDbObjectId& id)
+{
+    OdDbObjectPtr object = id.openObject();
+    if (object)
+        drawObject(object.get());
+    else
+        m_awaitingRefresh.erase(id);
+}
+
+void zalUnrealRenderView::drawAwaitingObjects()
+{
+    // A copy: drawing removes ids and may postpone others again.
+    const std::set<OdDbObjectId> ids = m_awaitingRefresh;
+    for (const OdDbObjectId& id : ids) {
+        if (!id.isValid() || id.isErased()) {
+            m_awaitingRefresh.erase(id);
+            continue;
+        }
+        drawObject(id);
+    }
+}
+
+void zalUnrealRenderView::registerEntity(const QString& name, const QString& owner)
+{
+    zalDbUnrealRenderSession* s = session();
+    if (!s || !isViewerStarted()) return;
+    if (owner.isEmpty() || name.contains(QLatin1String("_AcDbMaterial_"))) {
+        QStringList& owners = s->entityOwners[name];
+        if (!owners.contains(name)) owners.append(name);
+        return;
+    }
+    QStringList& owners = s->entityOwners[name];
+    if (!owners.contains(owner)) owners.append(owner);
+    if (name.contains(QLatin1String("[SE:"))) {
+        QStringList& subs = s->subEntityIndex[owner];
+        if (!subs.contains(name)) subs.append(name);
+    }
+}
+
+bool zalUnrealRenderView::isEntityRegistered(const QString& name, const QString& owner) const
+{
+    zalDbUnrealRenderSession* s = session();
+    if (!s) return false;
+    auto it = s->entityOwners.constFind(name);
+    if (it == s->entityOwners.constEnd()) return false;
+    if (owner.isEmpty() || name.contains(QLatin1String("_AcDbMaterial_"))) return !it->isEmpty();
+    return it->contains(owner);
+}
+
+bool zalUnrealRenderView::isEntitySent(const OdDbObjectId& id, const OdDbObjectId& ownerId) const
+{
+    const QString name = idOf(id);
+    const QString owner = idOf(ownerId);
+    zalUnrealViewerSender* snd = sender();
+    return snd && isEntityRegistered(name, owner) &&
+           snd->isEntityValid(utf8(name).c_str(), utf8(owner).c_str());
+}
+
+void zalUnrealRenderView::forgetEntity(const QString& name)
+{
+    zalDbUnrealRenderSession* s = session();
+    if (!s) return;
+    zalUnrealViewerSender* snd = s->sender();
+    const QStringList owners = s->entityOwners.value(name);
+    if (snd && snd->isServerRunning() && snd->isViewerStarted()) {
+        for (const QString& owner : owners) {
+            const QString parent = owner == name ? QString() : owner;
+            snd->removeEntity(utf8(name).c_str(), utf8(parent).c_str(), true, true);
+        }
+    }
+    s->entityOwners.remove(name);
+    const QStringList subs = s->subEntityIndex.take(name);
+    for (const QString& sub : subs)
+        s->entityOwners.remove(sub);
+}
+
+OdDbObjectId zalUnrealRenderView::viewerOwnerId(const OdDbObject* object) const
+{
+    if (!object) return OdDbObjectId();
+    const auto* light = dynamic_cast<const OdDbLight*>(object);
+    OdDbDatabase* db = database();
+    if (light && db) {
+        const OdDbObjectId owner = object->ownerId();
+        OdDbDatabase* ownerDb = owner.database();
+        if (ownerDb && ownerDb != db && owner == ownerDb->getModelSpaceId()) {
+            // A light of a referenced drawing hangs under the single reference of its xref block.
+            OdDbBlockTableRecordPtr xrefBlock =
+                OdDbBlockTableRecord::cast(ownerDb->xrefBlockId().openObject());
+            if (xrefBlock) {
+                OdDbObjectIdArray references;
+                xrefBlock->getBlockReferenceIds(references);
+                if (references.size() == 1) {
+                    OdDbObjectPtr reference = references[0].openObject();
+                    if (reference) return reference->ownerId();
+                }
+            }
+        }
+    }
+    return object->ownerId();
+}
+
+bool zalUnrealRenderView::isSkipped(const OdDbObject* object)
+{
+    if (!object) return true;
+    if (object->isKindOf(OdDbSymbolTable::desc()) || object->isKindOf(OdDbDictionary::desc())) return true;
+    if (hasSkippedClassName(object)) return true;
+    const auto* entity = dynamic_cast<const OdDbEntity*>(object);
+    if (!entity) return false;
+    // Entities the host's own graphics cache marks as drawn elsewhere carry a graphics node; none here.
+    return false;
+}
+
+bool zalUnrealRenderView::isVisible(const OdDbObject* object)
+{
+    if (dynamic_cast<const OdDbBlockTableRecord*>(object)) return true;
+    const auto* entity = dynamic_cast<const OdDbEntity*>(object);
+    if (!entity || isSkipped(object) || entity->isErased() || logicalFlags(entity) != 0) return false;
+    OdDbLayerTableRecordPtr layer = OdDbLayerTableRecord::cast(entity->layerId().openObject());
+    return layer && !layer->isOff() && !layer->isHidden();
+}
+
+void zalUnrealRenderView::sendModelSpaceRoot()
+{
+    OdDbDatabase* db = database();
+    zalUnrealViewerSender* snd = sender();
+    if (!db || !snd) return;
+    const QString ms = idOf(db->getModelSpaceId());
+    const QString root = ms + QLatin1String("_Root");
+    if (!isEntityRegistered(ms, QString()) || isEntityRegistered(root, QString())) return;
+    float matrix[16];
+    zalUnrealViewerFrame::toViewerMatrix(modelScaleMatrix(db), matrix);
+    const QString material = idOf(db->globalMaterialId());
+    snd->addInstance(utf8(root).c_str(), "Model", utf8(ms).c_str(), "Modelspace", matrix,
+                     utf8(material).c_str());
+    registerEntity(root, QStringLiteral("Model"));
+}
+
+void zalUnrealRenderView::draw(const OdGiDrawable* drawable)
+{
+    if (!drawable) return;
+    const auto* object = dynamic_cast<const OdDbObject*>(drawable);
+    zalDbUnrealRenderSession* s = session();
+    if (!isSessionReady()) {
+        if (object) postpone(object->objectId());
+        return;
+    }
+    if (isSkipped(object)) return;
+
+    // A reference that shows an XBlock's representation stands for the XBlock itself.
+    OdDbObjectPtr substitute;
+    if (const auto* reference = dynamic_cast<const OdDbBlockReference*>(object)) {
+        OdDbObjectPtr owner = viewerOwnerId(reference).openObject();
+        if (owner && dynamic_cast<zalDbXBlock*>(owner.get())) {
+            substitute = owner;
+            object = substitute.get();
+            drawable = substitute.get();
+        }
+    }
+
+    sendModelSpaceRoot();
+    if (OdGsBaseVectorizeView::mode() != kGouraud) setMode(OdGsView::kGouraudShaded);
+    m_awaitingRefresh.erase(object->objectId());
+    if (object->isErased()) return;
+
+    zalUnrealDrawingState& state = zalUnrealDrawingState::instance();
+    OdDbDatabase* db = database();
+    if (const auto* light = dynamic_cast<const OdDbLight*>(object)) {
+        sendLight(light);
+        return;
+    }
+    if (dynamic_cast<const zalDbStarImagePolygon*>(object)) return;
+    if (const auto* material = dynamic_cast<const OdDbMaterial*>(object)) {
+        translateMaterial(material);
+        return;
+    }
+    if (dynamic_cast<const OdDbViewportTableRecord*>(object)) {
+        if (db && object->objectId() == db->activeViewportId()) s->activeViewportChanged();
+        return;
+    }
+    if (!state.currentEntityName.isEmpty()) {
+        // Nested: its faces join the entity being drawn.
+        if (logicalFlags(drawable) == 0) OdGsBaseVectorizeViewDef::draw(drawable);
+        return;
+    }
+    if (const auto* reference = dynamic_cast<const OdDbBlockReference*>(object)) {
+        drawBlockReference(reference);
+        return;
+    }
+    if (auto* record = dynamic_cast<const OdDbBlockTableRecord*>(object)) {
+        if (s->nestedBlockDraw || (db && object->objectId() == db->getModelSpaceId())) {
+            auto* writable = const_cast<OdDbBlockTableRecord*>(record);
+            const bool isModelSpace = db && object->objectId() == db->getModelSpaceId();
+            if (ensureBlockDefinition(writable, false) || isModelSpace)
+                OdGsBaseVectorizeViewDef::draw(drawable);
+            return;
+        }
+    }
+    if (const auto* placeholder = dynamic_cast<const zalIUEAssetPlaceHolder*>(object)) {
+        sendAssetPlaceholder(dynamic_cast<const OdDbEntity*>(object), placeholder->getCommand(),
+                             placeholder->getAssetPath(), placeholder->getAssetTransform());
+        return;
+    }
+    if (const auto* spawner = dynamic_cast<const zalDbAssetsSpawner*>(object)) {
+        zalUnrealAssetSpawning::sendAssetsSpawner(s, spawner, this);
+        return;
+    }
+    if (object->isA() && object->isA()->name() == OdString(L"zalDbAnimation")) {
+        OdGsBaseVectorizeViewDef::draw(drawable);
+        return;
+    }
+    if (isVisible(object)) {
+        const bool isRecord = dynamic_cast<const OdDbBlockTableRecord*>(object) != nullptr;
+        const OdDbObjectId owner = viewerOwnerId(object);
+        if (!isRecord && owner.isValid() && !isEntitySent(owner, OdDbObjectId())) {
+            postpone(object->objectId());
+            return;
+        }
+        drawGeometry(drawable, object);
+    }
+}
+
+void zalUnrealRenderView::drawBlockReference(const OdDbBlockReference* reference)
+{
+    zalDbUnrealRenderSession* s = session();
+    OdDbDatabase* db = database();
+    const OdDbObjectId ownerId = viewerOwnerId(reference);
+    if (ownerId.isValid() && !isEntitySent(ownerId, OdDbObjectId())) {
+        OdDbObjectPtr owner = ownerId.openObject();
+        const bool isModelSpace = db && ownerId == db->getModelSpaceId();
+        if (!isModelSpace && !dynamic_cast<zalDbXBlock*>(owner.get())) {
+            postpone(reference->objectId());
+            return;
+        }
+        if (owner) draw(owner.get());
+    }
+    OdDbBlockTableRecordPtr record = OdDbBlockTableRecord::cast(reference->blockTableRecord().openObject());
+    if (record && !record->isErased() && !isEntitySent(record->objectId(), OdDbObjectId())) {
+        s->nestedBlockDraw = true;
+        try {
+            if (ensureBlockDefinition(record.get(), false)) OdGsBaseVectorizeViewDef::draw(record.get());
+        } catch (...) {
+            s->nestedBlockDraw = false;
+            throw;
+        }
+        s->nestedBlockDraw = false;
+    }
+    zalUnrealAssetSpawning::sendBlockReferenceInstance(s, reference, this);
+}
+
+void zalUnrealRenderView::drawGeometry(const OdGiDrawable* drawable, const OdDbObject* object)
+{
+    const auto* record = dynamic_cast<const OdDbBlockTableRecord*>(object);
+    const auto* entity = dynamic_cast<const OdDbEntity*>(object);
+    const QString blockName = idOf(entity ? entity->blockId() : object->ownerId());
+    m_currentBlock = blockName;
+    if (beginEntity(object)) {
+        try {
+            OdGsBaseVectorizeViewDef::draw(drawable);
+        } catch (const OdError& e) {
+            // A drawable that fails to draw still closes its entity: the drawing state is process-wide.
+            qDebug() << "zalUnrealRenderView: drawing failed:"
+                     << QString::fromStdString(e.description().toUtf8());
+        }
+        m_currentBlock = record ? idOf(object) : blockName;
+        endEntity(object);
+    }
+    m_currentBlock.clear();
+}
+
+bool zalUnrealRenderView::beginEntity(const OdDbObject* entity)
+{
+    zalDbUnrealRenderSession* s = session();
+    zalUnrealViewerSender* snd = sender();
+    if (!entity || !s || !snd) return false;
+    const QString name = idOf(entity);
+    if (name.isEmpty()) return false;
+    const QString owner = idOf(viewerOwnerId(entity));
+    if (isEntityRegistered(name, owner) && snd->isEntityValid(utf8(name).c_str(), utf8(owner).c_str())) {
+        snd->assureEntityConnected(name, owner);
+        return false;
+    }
+    if (owner.isEmpty()) return false;
+
+    zalUnrealDrawingState& state = zalUnrealDrawingState::instance();
+    state.pendingFaces.clear();
+    state.currentEntityName = name;
+    state.currentOwnerName = owner;
+    state.currentDatabase = entity->database();
+    if (const auto* e = dynamic_cast<const OdDbEntity*>(entity)) {
+        state.currentColor = colorRef(e->entityColor(), e->layerId());
+        state.currentMaterialKey = materialKey(e->materialId(), entity->database());
+    } else {
+        state.currentColor = odcmLookupAci(7);
+        state.currentMaterialKey = materialKey(OdDbObjectId(), entity->database());
+    }
+
+    s->drawDepth += 1;
+    if (!s->drawingOpen && snd->isViewerStarted()) {
+        snd->beginTransaction("startDrawing");
+        s->drawingOpen = true;
+    }
+    if (const auto* xblock = dynamic_cast<const zalDbXBlock*>(entity)) {
+        // An XBlock shown by a drawing file brings its own geometry before its faces are flushed.
+        if (zalUnrealAssetSpawning::sendXBlock(s, xblock, this)) OdGsBaseVectorizeViewDef::draw(entity);
+        endEntity(entity);
+        return false;
+    }
+    return true;
+}
+
+void zalUnrealRenderView::closeDrawing()
+{
+    zalDbUnrealRenderSession* s = session();
+    if (!s || s->drawDepth == 0) return;
+    s->drawDepth -= 1;
+    zalUnrealViewerSender* snd = s->sender();
+    if (s->drawDepth == 0 && s->drawingOpen && snd && snd->isViewerStarted()) {
+        snd->endTransaction(false);
+        s->drawingOpen = false;
+    }
+}
+
+void zalUnrealRenderView::endEntity(const OdDbObject*)
+{
+    zalUnrealDrawingState& state = zalUnrealDrawingState::instance();
+    if (state.pendingFaces.empty()) {
+        state.clearCurrentEntity();
+        closeDrawing();
+        state.deferredBlocks.clear();
+        return;
+    }
+    const QVector<OdSmartPtr<OdDbBlockTableRecord>> deferred = state.deferredBlocks;
+    state.deferredBlocks.clear();
+    for (const OdSmartPtr<OdDbBlockTableRecord>& record : deferred)
+        ensureBlockDefinition(record.get(), false);
+
+    zalUnrealViewerSender* snd = sender();
+    if (snd) {
+        // Distinct raw keys in ascending order, each resolved once.
+        std::map<QString, QString> resolved;
+        for (const PendingFace& face : state.pendingFaces)
+            resolved.emplace(face.materialKey.isEmpty() ? state.currentMaterialKey : face.materialKey,
+                             QString());
+        for (auto& entry : resolved)
+            entry.second = ensureMaterial(entry.first);
+
+        const std::string entity = utf8(state.currentEntityName);
+        const std::string owner = utf8(state.currentOwnerName);
+        snd->addInstance(entity.c_str(), owner.c_str(), "", entity.c_str(), nullptr, "");
+        registerEntity(state.currentEntityName, state.currentOwnerName);
+
+        // Meshes in ascending order of their viewer material, faces in arrival order.
+        std::map<QString, std::vector<std::int32_t>> byMaterial;
+        for (std::size_t i = 0; i < state.pendingFaces.size(); ++i) {
+            const PendingFace& face = state.pendingFaces[i];
+            const QString& key = face.materialKey.isEmpty() ? state.currentMaterialKey : face.materialKey;
+            byMaterial[resolved[key]].push_back(std::int32_t(i));
+        }
+        static zalUnrealMeshStream stream;
+        for (const auto& group : byMaterial) {
+            stream.build(state.pendingFaces, group.second);
+            if (stream.isEmpty()) continue;
+            const std::string material = utf8(group.first);
+            const std::string meshName = entity + "_" + material;
+            snd->addMesh(meshName.c_str(), entity.c_str(), "", stream.positions().data(),
+                         stream.normals().data(), stream.textureCoordinates().data(),
+                         stream.textureCoordinates().data(), stream.flags().data(), stream.faceSizes().data(),
+                         int(stream.faceSizes().size()), stream.vertexCount(), material.c_str(),
+                         material.c_str());
+        }
+    }
+    state.pendingFaces.clear();
+    state.clearCurrentEntity();
+    closeDrawing();
+}
+
+bool zalUnrealRenderView::ensureBlockDefinition(OdDbBlockTableRecord* record, bool deferred)
+{
+    zalUnrealViewerSender* snd = sender();
+    if (!record || !snd) return false;
+    const QString name = idOf(record);
+    if (isEntityRegistered(name, QString()) && snd->isEntityValid(utf8(name).c_str(), "")) return false;
+    IzalApplication* app = zalApp();
+    const QString label =
+        app ? app->toQString(record->getName()) : QString::fromStdWString(record->getName().toStdWString());
+    if (deferred) {
+        zalUnrealDrawingState::instance().deferredBlocks.append(OdSmartPtr<OdDbBlockTableRecord>(record));
+        return false;
+    }
+    registerEntity(name, QString());
+    snd->addComponentDef(utf8(name).c_str(), utf8(label).c_str(), false, "");
+    OdDbDatabase* db = record->database();
+    if (db && record->objectId() == db->getModelSpaceId()) {
+        float matrix[16];
+        zalUnrealViewerFrame::toViewerMatrix(modelScaleMatrix(db), matrix);
+        const QString material = ensureMaterial(idOf(db->globalMaterialId()));
+        const QString root = name + QLatin1String("_Root");
+        if (!db->xrefBlockId().isNull()) {
+            snd->addInstance(utf8(root).c_str(), utf8(idOf(db->xrefBlockId())).c_str(), utf8(name).c_str(),
+                             "Modelspace", matrix, utf8(material).c_str());
+        } else if (app && app->isOpenDocument(db)) {
+            snd->addInstance(utf8(root).c_str(), "Model", utf8(name).c_str(), "Modelspace", matrix,
+                             utf8(material).c_str());
+        }
+        registerEntity(root, QStringLiteral("Model"));
+    }
+    return true;
+}
+
+void zalUnrealRenderView::sendLight(const OdDbLight* light)
+{
+    zalUnrealViewerSender* snd = sender();
+    if (!light || !snd) return;
+    const QString name = idOf(light);
+    const QString owner = idOf(viewerOwnerId(light));
+    const OdGiDrawable::DrawableType kind = light->lightType();
+    const bool web = kind == OdGiDrawable::kWebLight;
+    const OdGiShadowParameters& shadow = light->shadowParameters();
+    int type = 0;
+    if (kind == OdGiDrawable::kDistantLight)
+        type = 3;
+    else if (kind == OdGiDrawable::kSpotLight || web)
+        type = shadow.extendedLightShape() == OdGiShadowParameters::kRectangle ? 2 : 1;
+
+    const double a = web ? light->physicalIntensity() * 0.0001 : 0.1;
+    const double b =
+        kind == OdGiDrawable::kDistantLight ? 0.1 : (kind == OdGiDrawable::kSpotLight ? 1000.0 : 100.0);
+    const double intensity = light->intensity() * a * b * 100000.0;
+    const OdCmEntityColor c = light->resultingColor();
+    const std::uint32_t colour =
+        std::uint32_t(c.red()) | std::uint32_t(c.green()) << 8 | std::uint32_t(c.blue()) << 16;
+    const double size1 = type == 2 ? shadow.extendedLightWidth() : shadow.extendedLightRadius();
+    const double size2 = shadow.extendedLightLength();
+    const double attenuation = (web ? light->illuminanceDistance() : 1.0) *
+                               std::max(light->position().distanceTo(light->targetLocation()), 1.0);
+
+    QString ies;
+    if (web) {
+        IzalApplication* app = zalApp();
+        ies =
+            app ? app->toQString(light->webFile()) : QString::fromStdWString(light->webFile().toStdWString());
+        ies.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        const int at = ies.indexOf(QLatin1String("/IES/"));
+        if (at >= 0) {
+            ies = ies.mid(at);
+        } else if (zalUnrealRenderModule* module = zalUnrealRenderModule::instance()) {
+            const QString library = module->assetsLibraryPath();
+            if (!library.isEmpty()) ies = QDir(library).relativeFilePath(ies);
+        }
+        ies.remove(QLatin1String(".ies"), Qt::CaseInsensitive);
+    }
+
+    OdGeVector3d direction = -light->lightDirection();
+    if (direction.isZeroLength()) direction = -OdGeVector3d::kZAxis;
+    direction.normalize();
+    const OdGeVector3d perpendicular = direction.perpVector().normal();
+    const OdGeVector3d third = direction.crossProduct(perpendicular).normal();
+    OdGeMatrix3d frame;
+    frame.setCoordSystem(light->position(), direction, perpendicular, third);
+    const double webAngle = web ? OdaToRadian(light->webRotation().z) : 0.0;
+    if (webAngle != 0.0) frame = OdGeMatrix3d::rotation(webAngle, direction, light->position()) * frame;
+    float matrix[16];
+    zalUnrealViewerFrame::toViewerMatrix(frame, matrix);
+
+    snd->addLight(utf8(name).c_str(), utf8(owner).c_str(), float(intensity), colour, type,
+                  float(light->hotspotAngle()), float(light->falloffAngle()), float(size1), float(size2),
+                  true, float(attenuation), utf8(ies).c_str(), matrix, light->isOn());
+}
+
+void zalUnrealRenderView::sendAssetPlaceholder(const OdDbEntity* entity, const QString& arguments,
+                                               const QString& assetName, const OdGeMatrix3d& transform)
+{
+    zalUnrealViewerSender* snd = sender();
+    if (!entity || !snd || !isVisible(entity)) return;
+    const QString name = idOf(entity);
+    const QString owner = idOf(viewerOwnerId(entity));
+    if (isEntityRegistered(name, owner) && snd->isEntityValid(utf8(name).c_str(), utf8(owner).c_str()))
+        return;
+    const QString material = ensureMaterial(materialKey(entity->materialId(), entity->database()));
+    float matrix[16];
+    zalUnrealViewerFrame::toViewerMatrix(transform, matrix);
+    snd->addInstance(utf8(name).c_str(), utf8(owner).c_str(), "", utf8(assetName).c_str(), matrix,
+                     utf8(material).c_str());
+    snd->sendConsoleCommand(QStringLiteral("CallOnActor %1 %2").arg(name, arguments));
+    registerEntity(name, owner);
+    snd->assureEntityConnected(name, owner);
+}
+
+QString zalUnrealRenderView::ensureMaterial(const QString& key)
+{
+    zalUnrealViewerSender* snd = sender();
+    if (!key.isEmpty()) {
+        if (isEntityRegistered(key, QString())) return key;
+        const OdDbObjectId id = zalUnrealRenderModule::string2ObjectId(key);
+        OdDbMaterialPtr material = OdDbMaterial::cast(id.openObject());
+        if (material) {
+            translateMaterial(material.get());
+            return key;
+        }
+    }
+    OdDbDatabase* db = database();
+    if (!db) return QString();
+    const QString global = idOf(db->globalMaterialId());
+    if (!isEntityRegistered(global, QString()) || !snd || !snd->isEntityValid(utf8(global).c_str(), "")) {
+        OdDbMaterialPtr material = OdDbMaterial::cast(db->globalMaterialId().openObject());
+        if (material) translateMaterial(material.get());
+    }
+    return global;
+}
+
+void zalUnrealRenderView::translateMaterial(const OdDbMaterial* material)
+{
+    // The plain form until the physical description is translated: the material's diffuse colour and
+    // opacity under its viewer name.
+    zalUnrealViewerSender* snd = sender();
+    if (!material || !snd) return;
+    const OdString materialName = material->name();
+    if (materialName == OdString(L"ByBlock") || materialName == OdString(L"ByLayer")) return;
+    const QString name = idOf(material);
+    if (isEntityRegistered(name, QString()) && snd->isEntityValid(utf8(name).c_str(), "")) return;
+    OdGiMaterialColor diffuse;
+    OdGiMaterialMap diffuseMap;
+    material->diffuse(diffuse, diffuseMap);
+    std::uint32_t colour = ODRGB(128, 128, 128);
+    if (diffuse.method() == OdGiMaterialColor::kOverride) {
+        const OdCmEntityColor& c = diffuse.color();
+        colour =
+            c.isByColor() ? ODRGB(c.red(), c.green(), c.blue()) : odcmLookupAci(std::uint8_t(c.colorIndex()));
+    }
+    double opacity = 1.0;
+    OdGiMaterialMap opacityMap;
+    material->opacity(opacity, opacityMap);
+    snd->addMaterial(utf8(name).c_str(), "", "", colour, float(opacity), "", "");
+    registerEntity(name, QString());
+}
