@@ -15,19 +15,24 @@ OdCmEntityColor::OdCmEntityColor(OdUInt8 red, OdUInt8 green, OdUInt8 blue)
 void OdCmEntityColor::setColorMethod(ColorMethod method)
 {
     m_value = OdUInt32(method) << 24;
-    if (method == kByACI)
-        m_value |= kACIforeground;
+    if (method == kByACI) m_value |= kACIforeground;
 }
 
 OdUInt16 OdCmEntityColor::colorIndex() const
 {
     switch (colorMethod()) {
-    case kByLayer: return kACIbyLayer;
-    case kByBlock: return kACIbyBlock;
-    case kByACI: return OdUInt16(m_value & 0xFFFF);
-    case kByColor: return lookUpACI(red(), green(), blue());
-    case kForeground: return kACIforeground;
-    default: return kACInone;
+    case kByLayer:
+        return kACIbyLayer;
+    case kByBlock:
+        return kACIbyBlock;
+    case kByACI:
+        return OdUInt16(m_value & 0xFFFF);
+    case kByColor:
+        return lookUpACI(red(), green(), blue());
+    case kForeground:
+        return kACIforeground;
+    default:
+        return kACInone;
     }
 }
 
@@ -50,22 +55,19 @@ void OdCmEntityColor::setRGB(OdUInt8 r, OdUInt8 g, OdUInt8 b)
 
 OdUInt8 OdCmEntityColor::red() const
 {
-    if (colorMethod() == kByACI)
-        return OdUInt8(lookUpRGB(OdUInt8(colorIndex())) >> 16);
+    if (colorMethod() == kByACI) return OdUInt8(lookUpRGB(OdUInt8(colorIndex())) >> 16);
     return OdUInt8(m_value >> 16);
 }
 
 OdUInt8 OdCmEntityColor::green() const
 {
-    if (colorMethod() == kByACI)
-        return OdUInt8(lookUpRGB(OdUInt8(colorIndex())) >> 8);
+    if (colorMethod() == kByACI) return OdUInt8(lookUpRGB(OdUInt8(colorIndex())) >> 8);
     return OdUInt8(m_value >> 8);
 }
 
 OdUInt8 OdCmEntityColor::blue() const
 {
-    if (colorMethod() == kByACI)
-        return OdUInt8(lookUpRGB(OdUInt8(colorIndex())));
+    if (colorMethod() == kByACI) return OdUInt8(lookUpRGB(OdUInt8(colorIndex())));
     return OdUInt8(m_value);
 }
 
@@ -73,8 +75,7 @@ OdUInt32 OdCmEntityColor::lookUpRGB(OdUInt8 index)
 {
     static const OdUInt32 basic[10] = {0x000000, 0xFF0000, 0xFFFF00, 0x00FF00, 0x00FFFF,
                                        0x0000FF, 0xFF00FF, 0xFFFFFF, 0x808080, 0xC0C0C0};
-    if (index < 10)
-        return basic[index];
+    if (index < 10) return basic[index];
     if (index >= 250) {
         static const OdUInt8 grays[6] = {51, 91, 132, 173, 214, 255};
         OdUInt32 g = grays[index - 250];
@@ -92,12 +93,24 @@ OdUInt32 OdCmEntityColor::lookUpRGB(OdUInt8 index)
     double p = v * (1.0 - s), q = v * (1.0 - s * f), t = v * (1.0 - s * (1.0 - f));
     double r, g, b;
     switch (sector) {
-    case 0: r = v, g = t, b = p; break;
-    case 1: r = q, g = v, b = p; break;
-    case 2: r = p, g = v, b = t; break;
-    case 3: r = p, g = q, b = v; break;
-    case 4: r = t, g = p, b = v; break;
-    default: r = v, g = p, b = q; break;
+    case 0:
+        r = v, g = t, b = p;
+        break;
+    case 1:
+        r = q, g = v, b = p;
+        break;
+    case 2:
+        r = p, g = v, b = t;
+        break;
+    case 3:
+        r = p, g = q, b = v;
+        break;
+    case 4:
+        r = t, g = p, b = v;
+        break;
+    default:
+        r = v, g = p, b = q;
+        break;
     }
     return (OdUInt32(std::floor(r)) << 16) | (OdUInt32(std::floor(g)) << 8) | OdUInt32(std::floor(b));
 }

@@ -60,8 +60,7 @@ OdGeVector3d OdDbAbstractViewTableRecord::viewDirection() const
 void OdDbAbstractViewTableRecord::setViewDirection(const OdGeVector3d& direction)
 {
     assertWriteEnabled();
-    if (direction.isZeroLength())
-        throw OdError(eInvalidInput, L"Zero-length view direction");
+    if (direction.isZeroLength()) throw OdError(eInvalidInput, L"Zero-length view direction");
     m_direction = direction;
 }
 double OdDbAbstractViewTableRecord::viewTwist() const
@@ -106,8 +105,7 @@ static OdGeVector3d untwistedUp(const OdGeVector3d& direction)
 {
     OdGeVector3d d = direction.normal();
     OdGeVector3d up = OdGeVector3d::kZAxis - d * d.dotProduct(OdGeVector3d::kZAxis);
-    if (up.length() < 1e-9)
-        up = OdGeVector3d::kYAxis - d * d.dotProduct(OdGeVector3d::kYAxis);
+    if (up.length() < 1e-9) up = OdGeVector3d::kYAxis - d * d.dotProduct(OdGeVector3d::kYAxis);
     return up.normal();
 }
 
@@ -124,8 +122,7 @@ void OdDbAbstractViewTableRecord::setView(const OdGePoint3d& position, const OdG
 {
     assertWriteEnabled();
     OdGeVector3d direction = position - target;
-    if (direction.isZeroLength())
-        throw OdError(eInvalidInput, L"Camera and target coincide");
+    if (direction.isZeroLength()) throw OdError(eInvalidInput, L"Camera and target coincide");
     m_target = target;
     m_direction = direction;
     OdGeVector3d d = direction.normal();
@@ -135,15 +132,13 @@ void OdDbAbstractViewTableRecord::setView(const OdGePoint3d& position, const OdG
         return;
     }
     m_twist = -untwistedUp(direction).angleTo(up.normal(), d);
-    if (m_twist <= -OdaPI)
-        m_twist += Oda2PI;
+    if (m_twist <= -OdaPI) m_twist += Oda2PI;
 }
 
 OdResult OdDbAbstractViewTableRecord::dwgInFields(OdDbDwgFiler* filer)
 {
     OdResult res = OdDbSymbolTableRecord::dwgInFields(filer);
-    if (res != eOk)
-        return res;
+    if (res != eOk) return res;
     m_center = filer->rdPoint2d();
     m_height = filer->rdDouble();
     m_width = filer->rdDouble();

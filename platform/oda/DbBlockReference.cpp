@@ -73,8 +73,7 @@ OdGeVector3d OdDbBlockReference::normal() const
 void OdDbBlockReference::setNormal(const OdGeVector3d& normal)
 {
     assertWriteEnabled();
-    if (normal.isZeroLength())
-        throw OdError(eInvalidInput, L"Zero-length normal");
+    if (normal.isZeroLength()) throw OdError(eInvalidInput, L"Zero-length normal");
     m_normal = normal.normal();
 }
 
@@ -96,13 +95,11 @@ OdResult OdDbBlockReference::setBlockTransform(const OdGeMatrix3d& xform)
     assertWriteEnabled();
     OdGeVector3d x = xform.getCsXAxis(), y = xform.getCsYAxis(), z = xform.getCsZAxis();
     double sx = x.length(), sy = y.length(), sz = z.length();
-    if (sx < 1e-12 || sy < 1e-12 || sz < 1e-12)
-        return eInvalidInput;
+    if (sx < 1e-12 || sy < 1e-12 || sz < 1e-12) return eInvalidInput;
     // A mirrored transform keeps the normal along the X-Y cross product and carries the
     // mirror in a negative Z scale.
     OdGeVector3d n = x.crossProduct(y).normal();
-    if (z.dotProduct(n) < 0.0)
-        sz = -sz;
+    if (z.dotProduct(n) < 0.0) sz = -sz;
     OdGePoint3d origin;
     if (OdDbObject* block = OdDbObjectAccess::object(m_blockId)) {
         OdDbObjectPtr open = m_blockId.openObject(OdDb::kForRead, true);
@@ -126,12 +123,10 @@ OdResult OdDbBlockReference::subGetGeomExtents(OdGeExtents3d& extents) const
 {
     assertReadEnabled();
     OdDbObjectPtr block = m_blockId.openObject();
-    if (block.isNull())
-        return eInvalidExtents;
+    if (block.isNull()) return eInvalidExtents;
     OdGeExtents3d e;
     OdResult res = static_cast<OdDbBlockTableRecord*>(block.get())->getGeomExtents(e);
-    if (res != eOk)
-        return res;
+    if (res != eOk) return res;
     e.transformBy(blockTransform());
     extents = e;
     return eOk;
@@ -140,8 +135,7 @@ OdResult OdDbBlockReference::subGetGeomExtents(OdGeExtents3d& extents) const
 OdResult OdDbBlockReference::dwgInFields(OdDbDwgFiler* filer)
 {
     OdResult res = OdDbEntity::dwgInFields(filer);
-    if (res != eOk)
-        return res;
+    if (res != eOk) return res;
     m_blockId = filer->rdHardPointerId();
     m_position = filer->rdPoint3d();
     m_scale = filer->rdScale3d();

@@ -32,8 +32,7 @@ public:
     bool done() const override { return m_pos < 0 || m_pos >= int(m_ids.size()); }
     void step(bool forward, bool skipErased) override
     {
-        if (done())
-            return;
+        if (done()) return;
         m_pos += forward ? 1 : -1;
         skip(forward, skipErased);
     }
@@ -45,8 +44,7 @@ public:
     bool seek(const OdDbObjectId& id) override
     {
         OdDbObjectIdArray::size_type i;
-        if (!m_ids.find(id, i))
-            return false;
+        if (!m_ids.find(id, i)) return false;
         m_pos = int(i);
         return true;
     }
@@ -54,7 +52,8 @@ public:
 private:
     void skip(bool forward, bool skipErased)
     {
-        while (!done() && (!m_ids[OdUInt32(m_pos)].isValid() || (skipErased && m_ids[OdUInt32(m_pos)].isErased())))
+        while (!done() &&
+               (!m_ids[OdUInt32(m_pos)].isValid() || (skipErased && m_ids[OdUInt32(m_pos)].isErased())))
             m_pos += forward ? 1 : -1;
     }
     OdDbObjectIdArray m_ids;
@@ -69,25 +68,20 @@ OdDbObjectId OdDbBlockTableRecord::appendOdDbEntity(OdDbEntity* entity)
 {
     // Holding entities is not a change of the record's own data: no objectModified for it.
     assertWriteEnabled(false, false);
-    if (!entity)
-        throw OdError(eNullObjectPointer);
+    if (!entity) throw OdError(eNullObjectPointer);
     OdDbDatabase* db = database();
-    if (!db)
-        throw OdError(eNotInDatabase);
+    if (!db) throw OdError(eNotInDatabase);
     OdDbObjectId id;
     if (entity->isDBRO()) {
-        if (entity->database() != db)
-            throw OdError(eWrongDatabase);
+        if (entity->database() != db) throw OdError(eWrongDatabase);
         if (!entity->ownerId().isNull() && entity->ownerId() != objectId())
             throw OdError(eInvalidInput, L"The entity belongs to another block");
         OdDbObjectAccess::setOwner(entity, objectId());
         id = entity->objectId();
     } else {
         // Entities without a layer or material get the database's defaults.
-        if (entity->layerId().isNull())
-            entity->setLayer(db->getCLAYER());
-        if (entity->materialId().isNull())
-            entity->setMaterial(db->byLayerMaterialId());
+        if (entity->layerId().isNull()) entity->setLayer(db->getCLAYER());
+        if (entity->materialId().isNull()) entity->setMaterial(db->byLayerMaterialId());
         if (OdDbBlockReference* ref = dynamic_cast<OdDbBlockReference*>(entity)) {
             OdDbObjectId block = ref->blockTableRecord();
             id = OdDbObjectAccess::add(db, entity, objectId(), OdDbHandle());
@@ -96,8 +90,7 @@ OdDbObjectId OdDbBlockTableRecord::appendOdDbEntity(OdDbEntity* entity)
             id = OdDbObjectAccess::add(db, entity, objectId(), OdDbHandle());
         }
     }
-    if (!m_entities.contains(id))
-        m_entities.append(id);
+    if (!m_entities.contains(id)) m_entities.append(id);
     return id;
 }
 
@@ -114,8 +107,7 @@ OdUInt32 OdDbBlockTableRecord::numEntities(bool includeErased) const
     assertReadEnabled();
     OdUInt32 n = 0;
     for (const OdDbObjectId& id : m_entities)
-        if (id.isValid() && (includeErased || !id.isErased()))
-            ++n;
+        if (id.isValid() && (includeErased || !id.isErased())) ++n;
     return n;
 }
 
@@ -199,8 +191,7 @@ void OdDbBlockTableRecord::getBlockReferenceIds(OdDbObjectIdArray& ids, bool, bo
     assertReadEnabled();
     ids.clear();
     for (const OdDbObjectId& id : m_references)
-        if (id.isValid() && !id.isErased())
-            ids.append(id);
+        if (id.isValid() && !id.isErased()) ids.append(id);
 }
 
 OdResult OdDbBlockTableRecord::getGeomExtents(OdGeExtents3d& extents) const
@@ -209,14 +200,11 @@ OdResult OdDbBlockTableRecord::getGeomExtents(OdGeExtents3d& extents) const
     OdGeExtents3d result;
     for (const OdDbObjectId& id : m_entities) {
         OdDbObjectPtr obj = id.openObject();
-        if (obj.isNull())
-            continue;
+        if (obj.isNull()) continue;
         OdGeExtents3d e;
-        if (static_cast<OdDbEntity*>(obj.get())->getGeomExtents(e) == eOk)
-            result.addExt(e);
+        if (static_cast<OdDbEntity*>(obj.get())->getGeomExtents(e) == eOk) result.addExt(e);
     }
-    if (!result.isValidExtents())
-        return eInvalidExtents;
+    if (!result.isValidExtents()) return eInvalidExtents;
     extents = result;
     return eOk;
 }
@@ -224,14 +212,12 @@ OdResult OdDbBlockTableRecord::getGeomExtents(OdGeExtents3d& extents) const
 OdResult OdDbBlockTableRecord::dwgInFields(OdDbDwgFiler* filer)
 {
     OdResult res = OdDbSymbolTableRecord::dwgInFields(filer);
-    if (res != eOk)
-        return res;
+    if (res != eOk) return res;
     m_origin = filer->rdPoint3d();
     m_comments = filer->rdString();
     m_pathName = filer->rdString();
     OdInt32 n = filer->rdInt32();
-    if (n < 0)
-        return eInvalidInput;
+    if (n < 0) return eInvalidInput;
     m_entities.clear();
     for (OdInt32 i = 0; i < n; ++i)
         m_entities.append(filer->rdHardOwnershipId());

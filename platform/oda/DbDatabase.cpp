@@ -185,8 +185,7 @@ OdDbHandle OdDbDatabase::handseed() const
 
 void OdDbDatabase::addReactor(OdDbDatabaseReactor* reactor)
 {
-    if (reactor && !hasReactor(reactor))
-        m_impl->reactors.push_back(reactor);
+    if (reactor && !hasReactor(reactor)) m_impl->reactors.push_back(reactor);
 }
 
 void OdDbDatabase::removeReactor(OdDbDatabaseReactor* reactor)
@@ -208,24 +207,20 @@ void OdDbDatabase::visitEntities(const std::function<void(const OdDbObjectId& en
     blocks.append(m_impl->modelSpace);
     if (OdDbObject* table = OdDbObjectAccess::object(m_impl->blockTable))
         for (const OdDbObjectId& id : static_cast<const OdDbObjectIdArray&>(OdDbObjectAccess::records(table)))
-            if (id != m_impl->modelSpace)
-                blocks.append(id);
+            if (id != m_impl->modelSpace) blocks.append(id);
     for (const OdDbObjectId& blockId : static_cast<const OdDbObjectIdArray&>(blocks)) {
         OdDbObject* block = OdDbObjectAccess::object(blockId);
-        if (!block || block->isErased())
-            continue;
+        if (!block || block->isErased()) continue;
         OdDbObjectIdArray entities = OdDbObjectAccess::entities(block);
         for (const OdDbObjectId& id : static_cast<const OdDbObjectIdArray&>(entities))
-            if (id.isValid() && !id.isErased())
-                visitor(id);
+            if (id.isValid() && !id.isErased()) visitor(id);
     }
 }
 
 namespace {
 template <class D, class T> void setVar(OdDbDatabase* db, D* d, T& var, T value, const OdChar* name)
 {
-    if (var == value)
-        return;
+    if (var == value) return;
     d->notify(db, [&](OdDbDatabaseReactor* r) { r->headerSysVarWillChange(db, name); });
     var = value;
     d->notify(db, [&](OdDbDatabaseReactor* r) { r->headerSysVarChanged(db, name); });
@@ -238,8 +233,7 @@ OdDb::UnitsValue OdDbDatabase::getINSUNITS() const
 }
 void OdDbDatabase::setINSUNITS(OdDb::UnitsValue units)
 {
-    if (units < OdDb::kUnitsUndefined || units > OdDb::kUnitsMax)
-        throw OdError(eInvalidInput);
+    if (units < OdDb::kUnitsUndefined || units > OdDb::kUnitsMax) throw OdError(eInvalidInput);
     setVar(this, m_impl, m_impl->insunits, units, L"INSUNITS");
 }
 OdInt16 OdDbDatabase::getLUNITS() const
@@ -248,8 +242,7 @@ OdInt16 OdDbDatabase::getLUNITS() const
 }
 void OdDbDatabase::setLUNITS(OdInt16 lunits)
 {
-    if (lunits < 1 || lunits > 5)
-        throw OdError(eInvalidInput);
+    if (lunits < 1 || lunits > 5) throw OdError(eInvalidInput);
     setVar(this, m_impl, m_impl->lunits, lunits, L"LUNITS");
 }
 OdInt16 OdDbDatabase::getLUPREC() const
@@ -258,8 +251,7 @@ OdInt16 OdDbDatabase::getLUPREC() const
 }
 void OdDbDatabase::setLUPREC(OdInt16 precision)
 {
-    if (precision < 0 || precision > 8)
-        throw OdError(eInvalidInput);
+    if (precision < 0 || precision > 8) throw OdError(eInvalidInput);
     setVar(this, m_impl, m_impl->luprec, precision, L"LUPREC");
 }
 OdInt16 OdDbDatabase::getAUNITS() const
@@ -268,8 +260,7 @@ OdInt16 OdDbDatabase::getAUNITS() const
 }
 void OdDbDatabase::setAUNITS(OdInt16 aunits)
 {
-    if (aunits < 0 || aunits > 4)
-        throw OdError(eInvalidInput);
+    if (aunits < 0 || aunits > 4) throw OdError(eInvalidInput);
     setVar(this, m_impl, m_impl->aunits, aunits, L"AUNITS");
 }
 OdInt16 OdDbDatabase::getAUPREC() const
@@ -278,8 +269,7 @@ OdInt16 OdDbDatabase::getAUPREC() const
 }
 void OdDbDatabase::setAUPREC(OdInt16 precision)
 {
-    if (precision < 0 || precision > 8)
-        throw OdError(eInvalidInput);
+    if (precision < 0 || precision > 8) throw OdError(eInvalidInput);
     setVar(this, m_impl, m_impl->auprec, precision, L"AUPREC");
 }
 OdDb::MeasurementValue OdDbDatabase::getMEASUREMENT() const
@@ -344,15 +334,13 @@ void OdDbDatabase::disableUndoRecording(bool disable)
 void OdDbDatabase::startUndoRecord()
 {
     m_impl->undoStarted = true;
-    if (m_impl->undoSteps.empty() || !m_impl->undoSteps.back().empty())
-        m_impl->undoSteps.emplace_back();
+    if (m_impl->undoSteps.empty() || !m_impl->undoSteps.back().empty()) m_impl->undoSteps.emplace_back();
 }
 
 bool OdDbDatabase::hasUndo() const
 {
     for (const auto& step : m_impl->undoSteps)
-        if (!step.empty())
-            return true;
+        if (!step.empty()) return true;
     return false;
 }
 
@@ -361,8 +349,7 @@ void OdDbDatabase::undo()
     auto& steps = m_impl->undoSteps;
     while (!steps.empty() && steps.back().empty())
         steps.pop_back();
-    if (steps.empty())
-        return;
+    if (steps.empty()) return;
     Impl::UndoStep step = std::move(steps.back());
     steps.pop_back();
     for (auto it = step.rbegin(); it != step.rend(); ++it) {
@@ -381,8 +368,7 @@ bool OdDbDatabase::hasRedo() const
 
 void OdDbDatabase::redo()
 {
-    if (m_impl->redoSteps.empty())
-        return;
+    if (m_impl->redoSteps.empty()) return;
     Impl::UndoStep step = std::move(m_impl->redoSteps.back());
     m_impl->redoSteps.pop_back();
     for (auto& action : step) {

@@ -23,8 +23,7 @@ public:
     bool done() const override { return m_pos >= m_entries.size(); }
     bool next() override
     {
-        if (!done())
-            ++m_pos;
+        if (!done()) ++m_pos;
         return !done();
     }
 
@@ -46,8 +45,7 @@ OdDbObjectId OdDbDictionary::getAt(const OdString& key) const
 {
     assertReadEnabled();
     for (const Entry& e : m_entries)
-        if (e.key.iCompare(key) == 0 && live(e.id))
-            return e.id;
+        if (e.key.iCompare(key) == 0 && live(e.id)) return e.id;
     return OdDbObjectId();
 }
 
@@ -65,8 +63,7 @@ bool OdDbDictionary::has(const OdDbObjectId& objectId) const
 {
     assertReadEnabled();
     for (const Entry& e : m_entries)
-        if (e.id == objectId && live(e.id))
-            return true;
+        if (e.id == objectId && live(e.id)) return true;
     return false;
 }
 
@@ -74,8 +71,7 @@ OdString OdDbDictionary::nameAt(const OdDbObjectId& objectId) const
 {
     assertReadEnabled();
     for (const Entry& e : m_entries)
-        if (e.id == objectId)
-            return e.key;
+        if (e.id == objectId) return e.key;
     return OdString();
 }
 
@@ -84,40 +80,33 @@ OdUInt32 OdDbDictionary::numEntries() const
     assertReadEnabled();
     OdUInt32 n = 0;
     for (const Entry& e : m_entries)
-        if (live(e.id))
-            ++n;
+        if (live(e.id)) ++n;
     return n;
 }
 
 OdDbObjectId OdDbDictionary::setAt(const OdString& key, OdDbObject* object)
 {
     assertWriteEnabled(false, false);
-    if (!object)
-        throw OdError(eNullObjectPointer);
-    if (key.isEmpty())
-        throw OdError(eInvalidInput, L"A dictionary key must not be empty");
+    if (!object) throw OdError(eNullObjectPointer);
+    if (key.isEmpty()) throw OdError(eInvalidInput, L"A dictionary key must not be empty");
     OdDbDatabase* db = database();
     OdDbObjectId id;
     if (object->isDBRO()) {
-        if (object->database() != db)
-            throw OdError(eWrongDatabase);
+        if (object->database() != db) throw OdError(eWrongDatabase);
         OdDbObjectAccess::setOwner(object, objectId());
         id = object->objectId();
     } else {
-        if (!db)
-            throw OdError(eNotInDatabase);
+        if (!db) throw OdError(eNotInDatabase);
         id = OdDbObjectAccess::add(db, object, objectId(), OdDbHandle());
     }
     for (OdUInt32 i = 0; i < m_entries.size(); ++i) {
-        if (m_entries[i].key.iCompare(key) != 0)
-            continue;
+        if (m_entries[i].key.iCompare(key) != 0) continue;
         OdDbObjectId old = m_entries[i].id;
         m_entries[i].id = id;
         if (old != id && live(old)) {
             // The replaced object is erased, as the entry that owned it is gone.
             OdDbObjectPtr previous = old.openObject(OdDb::kForWrite);
-            if (!previous.isNull())
-                previous->erase(true);
+            if (!previous.isNull()) previous->erase(true);
         }
         return id;
     }
@@ -148,8 +137,7 @@ bool OdDbDictionary::remove(const OdDbObjectId& objectId)
 bool OdDbDictionary::setName(const OdString& oldName, const OdString& newName)
 {
     assertWriteEnabled(false, false);
-    if (newName.isEmpty() || (oldName.iCompare(newName) != 0 && has(newName)))
-        return false;
+    if (newName.isEmpty() || (oldName.iCompare(newName) != 0 && has(newName))) return false;
     for (OdUInt32 i = 0; i < m_entries.size(); ++i)
         if (m_entries[i].key.iCompare(oldName) == 0) {
             m_entries[i].key = newName;
@@ -163,19 +151,16 @@ OdDbDictionaryIteratorPtr OdDbDictionary::newIterator() const
     assertReadEnabled();
     OdSmartPtr<DictionaryIterator> it = OdRxObjectImpl<DictionaryIterator>::createObject();
     for (const Entry& e : m_entries)
-        if (live(e.id))
-            it->add(e.key, e.id);
+        if (live(e.id)) it->add(e.key, e.id);
     return OdDbDictionaryIteratorPtr(it.get());
 }
 
 OdResult OdDbDictionary::dwgInFields(OdDbDwgFiler* filer)
 {
     OdResult res = OdDbObject::dwgInFields(filer);
-    if (res != eOk)
-        return res;
+    if (res != eOk) return res;
     OdInt32 n = filer->rdInt32();
-    if (n < 0)
-        return eInvalidInput;
+    if (n < 0) return eInvalidInput;
     m_entries.clear();
     for (OdInt32 i = 0; i < n; ++i) {
         OdString key = filer->rdString();

@@ -26,9 +26,19 @@ struct OdDbDwgMemoryFiler::Items
 namespace {
 const char* typeName(OdDbDwgMemoryFiler::ItemType t)
 {
-    static const char* names[] = {"bool",   "int8",  "int16",  "int32",           "int64",
-                                  "double", "string", "bytes", "handle",          "soft ownership id",
-                                  "hard ownership id", "hard pointer id", "soft pointer id"};
+    static const char* names[] = {"bool",
+                                  "int8",
+                                  "int16",
+                                  "int32",
+                                  "int64",
+                                  "double",
+                                  "string",
+                                  "bytes",
+                                  "handle",
+                                  "soft ownership id",
+                                  "hard ownership id",
+                                  "hard pointer id",
+                                  "soft pointer id"};
     return names[t];
 }
 } // namespace
@@ -42,8 +52,7 @@ OdDbDwgMemoryFiler::~OdDbDwgMemoryFiler()
 
 void OdDbDwgMemoryFiler::seek(OdUInt32 itemIndex)
 {
-    if (itemIndex > numItems())
-        throw OdError(eInvalidIndex);
+    if (itemIndex > numItems()) throw OdError(eInvalidIndex);
     m_pos = itemIndex;
 }
 
@@ -54,8 +63,7 @@ OdUInt32 OdDbDwgMemoryFiler::numItems() const
 
 OdDbDwgMemoryFiler::ItemType OdDbDwgMemoryFiler::itemTypeAt(OdUInt32 itemIndex) const
 {
-    if (itemIndex >= numItems())
-        throw OdError(eInvalidIndex);
+    if (itemIndex >= numItems()) throw OdError(eInvalidIndex);
     return m_items->list[itemIndex].type;
 }
 
@@ -72,9 +80,9 @@ const OdDbDwgMemoryFiler::Item& OdDbDwgMemoryFiler::next(ItemType type)
                                                      " past the end of the stream"));
     const Item& item = m_items->list[m_pos];
     if (item.type != type)
-        throw OdError(eInvalidInput, OdString::fromUtf8(std::string("Read of a ") + typeName(type) + " at item " +
-                                                        std::to_string(m_pos) + ", which holds a " +
-                                                        typeName(item.type)));
+        throw OdError(eInvalidInput,
+                      OdString::fromUtf8(std::string("Read of a ") + typeName(type) + " at item " +
+                                         std::to_string(m_pos) + ", which holds a " + typeName(item.type)));
     ++m_pos;
     return item;
 }
@@ -123,8 +131,7 @@ void OdDbDwgMemoryFiler::rdBytes(void* buffer, OdUInt32 numBytes)
         --m_pos;
         throw OdError(eInvalidInput, L"Byte block of another size");
     }
-    if (numBytes)
-        std::memcpy(buffer, item.bytes.data(), numBytes);
+    if (numBytes) std::memcpy(buffer, item.bytes.data(), numBytes);
 }
 
 OdDbHandle OdDbDwgMemoryFiler::rdDbHandle()
@@ -137,8 +144,7 @@ OdDbObjectId OdDbDwgMemoryFiler::readId(ItemType type)
     const Item& item = next(type);
     OdDbHandle h(OdUInt64(item.integer));
     OdDbDatabase* db = m_db ? m_db : item.db;
-    if (h.isNull() || !db)
-        return OdDbObjectId();
+    if (h.isNull() || !db) return OdDbObjectId();
     return db->getOdDbObjectId(h);
 }
 

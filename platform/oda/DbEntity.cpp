@@ -21,8 +21,7 @@ OdString OdDbEntity::layer() const
 {
     assertReadEnabled();
     OdDbObjectPtr layer = m_layerId.openObject();
-    if (layer.isNull())
-        return OdString();
+    if (layer.isNull()) return OdString();
     return OdDbLayerTableRecord::cast(layer)->getName();
 }
 
@@ -35,12 +34,10 @@ void OdDbEntity::setLayer(const OdDbObjectId& layerId, bool)
 void OdDbEntity::setLayer(const OdString& layerName, bool doSubents)
 {
     OdDbDatabase* db = database();
-    if (!db)
-        throw OdError(eNotInDatabase);
+    if (!db) throw OdError(eNotInDatabase);
     OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject();
     OdDbObjectId id = layers->getAt(layerName);
-    if (id.isNull())
-        throw OdError(eKeyNotFound, OdString(L"No layer ") + layerName);
+    if (id.isNull()) throw OdError(eKeyNotFound, OdString(L"No layer ") + layerName);
     setLayer(id, doSubents);
 }
 
@@ -84,8 +81,7 @@ OdString OdDbEntity::material() const
 {
     assertReadEnabled();
     OdDbObjectPtr material = m_materialId.openObject();
-    if (material.isNull())
-        return OdString();
+    if (material.isNull()) return OdString();
     return OdDbMaterial::cast(material)->name();
 }
 
@@ -110,8 +106,7 @@ void OdDbEntity::setVisibility(OdDb::Visibility visibility, bool)
 void OdDbEntity::setDatabaseDefaults(OdDbDatabase* db, bool)
 {
     assertWriteEnabled();
-    if (!db)
-        db = database();
+    if (!db) db = database();
     m_color = OdCmColor(OdCmEntityColor::kByLayer);
     m_visibility = OdDb::kVisible;
     if (db) {
@@ -129,8 +124,7 @@ void OdDbEntity::recordGraphicsModified(bool setModified)
 OdResult OdDbEntity::dwgInFields(OdDbDwgFiler* filer)
 {
     OdResult res = OdDbObject::dwgInFields(filer);
-    if (res != eOk)
-        return res;
+    if (res != eOk) return res;
     m_layerId = filer->rdHardPointerId();
     OdCmEntityColor c;
     c.setColor(OdUInt32(filer->rdInt32()));
@@ -161,5 +155,6 @@ OdResult OdDbEntity::subGetGeomExtents(OdGeExtents3d&) const
 
 OdUInt32 OdDbEntity::subSetAttributes(OdGiDrawableTraits*) const
 {
-    return m_visibility == OdDb::kInvisible ? (kDrawableIsAnEntity | kDrawableIsInvisible) : kDrawableIsAnEntity;
+    return m_visibility == OdDb::kInvisible ? (kDrawableIsAnEntity | kDrawableIsInvisible)
+                                            : kDrawableIsAnEntity;
 }

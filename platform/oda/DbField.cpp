@@ -31,8 +31,7 @@ OdDbField::State OdDbField::state() const
 OdResult OdDbField::dwgInFields(OdDbDwgFiler* filer)
 {
     OdResult res = OdDbObject::dwgInFields(filer);
-    if (res != eOk)
-        return res;
+    if (res != eOk) return res;
     m_code = filer->rdString();
     m_flags = OdUInt32(filer->rdInt32());
     return eOk;

@@ -6,8 +6,7 @@ OdDbHandle::OdDbHandle(const OdString& hex)
 {
     OdUInt64 v = 0;
     int n = hex.getLength();
-    if (n == 0 || n > 16)
-        return;
+    if (n == 0 || n > 16) return;
     for (int i = 0; i < n; ++i) {
         OdChar c = hex.getAt(i);
         int d;

@@ -77,8 +77,7 @@ void OdDbLayerTableRecord::setMaterialId(const OdDbObjectId& materialId)
 OdResult OdDbLayerTableRecord::dwgInFields(OdDbDwgFiler* filer)
 {
     OdResult res = OdDbSymbolTableRecord::dwgInFields(filer);
-    if (res != eOk)
-        return res;
+    if (res != eOk) return res;
     m_off = filer->rdBool();
     m_frozen = filer->rdBool();
     m_locked = filer->rdBool();

@@ -162,8 +162,7 @@ void OdDbLight::setTargetLocation(const OdGePoint3d& target)
 OdGeVector3d OdDbLight::lightDirection() const
 {
     assertReadEnabled();
-    if (m_data->type == OdGiDrawable::kDistantLight)
-        return m_data->direction;
+    if (m_data->type == OdGiDrawable::kDistantLight) return m_data->direction;
     return m_data->target - m_data->position;
 }
 
@@ -241,8 +240,7 @@ OdResult OdDbLight::subGetGeomExtents(OdGeExtents3d& extents) const
 OdResult OdDbLight::dwgInFields(OdDbDwgFiler* filer)
 {
     OdResult res = OdDbEntity::dwgInFields(filer);
-    if (res != eOk)
-        return res;
+    if (res != eOk) return res;
     Data& d = *m_data;
     d.name = filer->rdString();
     d.type = OdGiDrawable::DrawableType(filer->rdInt16());

@@ -41,8 +41,7 @@ OdString OdDbMaterial::name() const
 
 OdResult OdDbMaterial::setName(const OdString& name)
 {
-    if (name.isEmpty())
-        return eInvalidInput;
+    if (name.isEmpty()) return eInvalidInput;
     assertWriteEnabled();
     m_data->name = name;
     return eOk;
@@ -237,8 +236,7 @@ static OdGiMaterialMap readMap(OdDbDwgFiler* f)
 OdResult OdDbMaterial::dwgInFields(OdDbDwgFiler* filer)
 {
     OdResult res = OdDbObject::dwgInFields(filer);
-    if (res != eOk)
-        return res;
+    if (res != eOk) return res;
     Data& d = *m_data;
     d.name = filer->rdString();
     d.description = filer->rdString();

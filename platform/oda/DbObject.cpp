@@ -55,14 +55,11 @@ OdDbHandle OdDbObject::getDbHandle() const
 
 OdResult OdDbObject::erase(bool erasing)
 {
-    if (!m_stub)
-        return eNotInDatabase;
+    if (!m_stub) return eNotInDatabase;
     assertWriteEnabled(false, false);
-    if (m_erased == erasing)
-        return eOk;
+    if (m_erased == erasing) return eOk;
     OdResult res = subErase(erasing);
-    if (res != eOk)
-        return res;
+    if (res != eOk) return res;
     OdDbObjectAccess::setErased(this, erasing, true);
     return eOk;
 }
@@ -89,21 +86,17 @@ bool OdDbObject::isNotifyEnabled() const
 
 void OdDbObject::assertReadEnabled() const
 {
-    if (!isReadEnabled())
-        throw OdError(eNotOpenForRead);
+    if (!isReadEnabled()) throw OdError(eNotOpenForRead);
 }
 
 void OdDbObject::assertWriteEnabled(bool, bool recordModified)
 {
     if (!m_stub) {
-        if (recordModified)
-            m_modified = true;
+        if (recordModified) m_modified = true;
         return;
     }
-    if (m_openMode != OdDb::kForWrite)
-        throw OdError(eNotOpenForWrite);
-    if (!recordModified)
-        return;
+    if (m_openMode != OdDb::kForWrite) throw OdError(eNotOpenForWrite);
+    if (!recordModified) return;
     m_modified = true;
     if (!m_openedForModify) {
         m_openedForModify = true;
@@ -115,27 +108,21 @@ void OdDbObject::assertWriteEnabled(bool, bool recordModified)
 
 void OdDbObject::assertNotifyEnabled() const
 {
-    if (m_stub && m_openMode == OdDb::kNotOpen)
-        throw OdError(eInvalidOpenState);
+    if (m_stub && m_openMode == OdDb::kNotOpen) throw OdError(eInvalidOpenState);
 }
 
 void OdDbObject::upgradeOpen()
 {
-    if (!m_stub)
-        return;
-    if (m_erased)
-        throw OdError(eWasErased);
-    if (m_openMode == OdDb::kNotOpen || m_openMode == OdDb::kForNotify)
-        throw OdError(eInvalidOpenState);
+    if (!m_stub) return;
+    if (m_erased) throw OdError(eWasErased);
+    if (m_openMode == OdDb::kNotOpen || m_openMode == OdDb::kForNotify) throw OdError(eInvalidOpenState);
     m_openMode = OdDb::kForWrite;
 }
 
 void OdDbObject::downgradeOpen()
 {
-    if (!m_stub || m_openMode != OdDb::kForWrite)
-        return;
-    if (m_modified)
-        OdDbObjectAccess::notifyModified(this);
+    if (!m_stub || m_openMode != OdDb::kForWrite) return;
+    if (m_modified) OdDbObjectAccess::notifyModified(this);
     m_modified = false;
     m_openedForModify = false;
     m_openMode = OdDb::kForRead;

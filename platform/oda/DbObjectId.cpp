@@ -29,12 +29,9 @@ const OdDbHandle& OdDbObjectId::getHandle() const
 OdResult OdDbObjectId::openObject(OdDbObjectPtr& object, OdDb::OpenMode openMode, bool openErased) const
 {
     object.release();
-    if (!m_id)
-        return eNullObjectId;
-    if (!m_id->object)
-        return eKeyNotFound;
-    if (m_id->object->isErased() && !openErased)
-        return eWasErased;
+    if (!m_id) return eNullObjectId;
+    if (!m_id->object) return eKeyNotFound;
+    if (m_id->object->isErased() && !openErased) return eWasErased;
     return OdDbObjectAccess::open(m_id->object, openMode, object);
 }
 
@@ -49,17 +46,14 @@ OdDbObjectPtr OdDbObjectId::safeOpenObject(OdDb::OpenMode openMode, bool openEra
 {
     OdDbObjectPtr object;
     OdResult res = openObject(object, openMode, openErased);
-    if (res != eOk)
-        throw OdError(res);
+    if (res != eOk) throw OdError(res);
     return object;
 }
 
 bool OdDbObjectId::operator<(const OdDbObjectId& other) const
 {
-    if (m_id == other.m_id)
-        return false;
-    if (!m_id || !other.m_id)
-        return !m_id;
+    if (m_id == other.m_id) return false;
+    if (!m_id || !other.m_id) return !m_id;
     if (m_id->db != other.m_id->db) {
         OdUInt32 a = m_id->db ? OdDbObjectAccess::impl(m_id->db)->tag : 0;
         OdUInt32 b = other.m_id->db ? OdDbObjectAccess::impl(other.m_id->db)->tag : 0;

@@ -26,8 +26,7 @@ public:
     bool done() const override { return m_pos < 0 || m_pos >= int(m_ids.size()); }
     void step(bool forward, bool skipDeleted) override
     {
-        if (done())
-            return;
+        if (done()) return;
         m_pos += forward ? 1 : -1;
         skip(forward, skipDeleted);
     }
@@ -48,7 +47,8 @@ public:
 private:
     void skip(bool forward, bool skipDeleted)
     {
-        while (!done() && (!m_ids[OdUInt32(m_pos)].isValid() || (skipDeleted && m_ids[OdUInt32(m_pos)].isErased())))
+        while (!done() &&
+               (!m_ids[OdUInt32(m_pos)].isValid() || (skipDeleted && m_ids[OdUInt32(m_pos)].isErased())))
             m_pos += forward ? 1 : -1;
     }
     OdDbObjectIdArray m_ids;
@@ -64,12 +64,10 @@ OdDbObjectId OdDbSymbolTable::getAt(const OdString& recordName, bool getErasedRe
     assertReadEnabled();
     for (const OdDbObjectId& id : m_records) {
         OdDbObject* obj = OdDbObjectAccess::object(id);
-        if (!obj || (obj->isErased() && !getErasedRecord))
-            continue;
+        if (!obj || (obj->isErased() && !getErasedRecord)) continue;
         auto* record = static_cast<OdDbSymbolTableRecord*>(obj);
         OdDbObjectPtr open = id.openObject(OdDb::kForRead, true);
-        if (record->getName().iCompare(recordName) == 0)
-            return id;
+        if (record->getName().iCompare(recordName) == 0) return id;
     }
     return OdDbObjectId();
 }
@@ -95,25 +93,19 @@ bool OdDbSymbolTable::has(const OdDbObjectId& recordId) const
 OdDbObjectId OdDbSymbolTable::add(OdDbSymbolTableRecord* record)
 {
     assertWriteEnabled(false, false);
-    if (!record)
-        throw OdError(eNullObjectPointer);
+    if (!record) throw OdError(eNullObjectPointer);
     OdRxClass* wanted = recordClass();
-    if (wanted && !record->isKindOf(wanted))
-        throw OdError_NotThatKindOfClass(record->isA(), wanted);
+    if (wanted && !record->isKindOf(wanted)) throw OdError_NotThatKindOfClass(record->isA(), wanted);
     OdString name = record->getName();
-    if (name.isEmpty())
-        throw OdError(eInvalidInput, L"A table record needs a name");
-    if (has(name))
-        throw OdError(eDuplicateKey, OdString(L"Duplicate record name ") + name);
+    if (name.isEmpty()) throw OdError(eInvalidInput, L"A table record needs a name");
+    if (has(name)) throw OdError(eDuplicateKey, OdString(L"Duplicate record name ") + name);
     OdDbObjectId id;
     if (record->isDBRO()) {
-        if (record->database() != database())
-            throw OdError(eWrongDatabase);
+        if (record->database() != database()) throw OdError(eWrongDatabase);
         OdDbObjectAccess::setOwner(record, objectId());
         id = record->objectId();
     } else {
-        if (!database())
-            throw OdError(eNotInDatabase);
+        if (!database()) throw OdError(eNotInDatabase);
         id = OdDbObjectAccess::add(database(), record, objectId(), OdDbHandle());
     }
     m_records.append(id);
@@ -133,8 +125,7 @@ OdUInt32 OdDbSymbolTable::numEntries() const
     assertReadEnabled();
     OdUInt32 n = 0;
     for (const OdDbObjectId& id : m_records)
-        if (id.isValid() && !id.isErased())
-            ++n;
+        if (id.isValid() && !id.isErased()) ++n;
     return n;
 }
 
@@ -146,11 +137,9 @@ OdRxClass* OdDbSymbolTable::recordClass() const
 OdResult OdDbSymbolTable::dwgInFields(OdDbDwgFiler* filer)
 {
     OdResult res = OdDbObject::dwgInFields(filer);
-    if (res != eOk)
-        return res;
+    if (res != eOk) return res;
     OdInt32 n = filer->rdInt32();
-    if (n < 0)
-        return eInvalidInput;
+    if (n < 0) return eInvalidInput;
     m_records.clear();
     for (OdInt32 i = 0; i < n; ++i)
         m_records.append(filer->rdSoftOwnershipId());

@@ -23,8 +23,7 @@ void OdDbSymbolTableRecord::setName(const OdString& name)
 OdResult OdDbSymbolTableRecord::dwgInFields(OdDbDwgFiler* filer)
 {
     OdResult res = OdDbObject::dwgInFields(filer);
-    if (res == eOk)
-        m_name = filer->rdString();
+    if (res == eOk) m_name = filer->rdString();
     return res;
 }
 

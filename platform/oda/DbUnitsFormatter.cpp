@@ -35,10 +35,8 @@ OdString fractionText(double value, int precision, bool spaceBeforeFraction)
 {
     long long whole, num, den;
     fraction(value, precision, whole, num, den);
-    if (num == 0)
-        return OdString::formatted(L"%lld", whole);
-    if (whole == 0)
-        return OdString::formatted(L"%lld/%lld", num, den);
+    if (num == 0) return OdString::formatted(L"%lld", whole);
+    if (whole == 0) return OdString::formatted(L"%lld/%lld", num, den);
     return OdString::formatted(spaceBeforeFraction ? L"%lld %lld/%lld" : L"%lld-%lld/%lld", whole, num, den);
 }
 
@@ -54,8 +52,7 @@ bool readNumber(const std::wstring& s, size_t& i, double& value)
     const wchar_t* start = s.c_str() + i;
     wchar_t* end = nullptr;
     value = std::wcstod(start, &end);
-    if (end == start)
-        return false;
+    if (end == start) return false;
     i += size_t(end - start);
     return true;
 }
@@ -64,14 +61,12 @@ bool readNumber(const std::wstring& s, size_t& i, double& value)
 bool readMixed(const std::wstring& s, size_t& i, double& value)
 {
     double a;
-    if (!readNumber(s, i, a))
-        return false;
+    if (!readNumber(s, i, a)) return false;
     size_t save = i;
     if (i < s.size() && s[i] == L'/') {
         ++i;
         double b;
-        if (!readNumber(s, i, b) || b == 0.0)
-            return false;
+        if (!readNumber(s, i, b) || b == 0.0) return false;
         value = a / b;
         return true;
     }
@@ -169,8 +164,7 @@ double OdDbUnitsFormatter::unformatL(const OdString& text, int)
     OdString trimmed(text);
     trimmed.trimLeft().trimRight();
     const std::wstring& s = trimmed.toStdWString();
-    if (s.empty())
-        invalid(text);
+    if (s.empty()) invalid(text);
     size_t i = 0;
     bool negative = false;
     if (s[i] == L'-' || s[i] == L'+') {
@@ -178,31 +172,26 @@ double OdDbUnitsFormatter::unformatL(const OdString& text, int)
         ++i;
     }
     double first;
-    if (!readMixed(s, i, first))
-        invalid(text);
+    if (!readMixed(s, i, first)) invalid(text);
     double result = first;
     skipSpaces(s, i);
     if (i < s.size() && s[i] == L'\'') {
         ++i;
         double inches = 0.0;
         skipSpaces(s, i);
-        if (i < s.size() && s[i] == L'-')
-            ++i;
+        if (i < s.size() && s[i] == L'-') ++i;
         skipSpaces(s, i);
         if (i < s.size()) {
-            if (!readMixed(s, i, inches))
-                invalid(text);
+            if (!readMixed(s, i, inches)) invalid(text);
             skipSpaces(s, i);
-            if (i < s.size() && s[i] == L'"')
-                ++i;
+            if (i < s.size() && s[i] == L'"') ++i;
         }
         result = first * 12.0 + inches;
     } else if (i < s.size() && s[i] == L'"') {
         ++i;
     }
     skipSpaces(s, i);
-    if (i != s.size())
-        invalid(text);
+    if (i != s.size()) invalid(text);
     return negative ? -result : result;
 }
 
@@ -220,10 +209,8 @@ OdString OdDbUnitsFormatter::formatA(double value, int aunits, int precision)
         long long totalSeconds = std::llround(deg * 3600.0);
         long long d = totalSeconds / 3600, m = (totalSeconds / 60) % 60, sec = totalSeconds % 60;
         OdString s = OdString::formatted(L"%lldd", d);
-        if (precision >= 1)
-            s += OdString::formatted(L"%lld'", m);
-        if (precision >= 3)
-            s += OdString::formatted(L"%lld\"", sec);
+        if (precision >= 1) s += OdString::formatted(L"%lld'", m);
+        if (precision >= 3) s += OdString::formatted(L"%lld\"", sec);
         return negative ? OdString(L"-") + s : s;
     }
     case OdDb::kDegrees:
@@ -238,8 +225,7 @@ double OdDbUnitsFormatter::unformatA(const OdString& text, int aunits)
     OdString trimmed(text);
     trimmed.trimLeft().trimRight();
     const std::wstring& s = trimmed.toStdWString();
-    if (s.empty())
-        invalid(text);
+    if (s.empty()) invalid(text);
     size_t i = 0;
     bool negative = false;
     if (s[i] == L'-' || s[i] == L'+') {
@@ -247,8 +233,7 @@ double OdDbUnitsFormatter::unformatA(const OdString& text, int aunits)
         ++i;
     }
     double a;
-    if (!readNumber(s, i, a) || a < 0.0)
-        invalid(text);
+    if (!readNumber(s, i, a) || a < 0.0) invalid(text);
     skipSpaces(s, i);
     double result;
     if (i < s.size() && (s[i] == L'd' || s[i] == L'D' || s[i] == 0xB0)) {
@@ -285,8 +270,7 @@ double OdDbUnitsFormatter::unformatA(const OdString& text, int aunits)
         }
     }
     skipSpaces(s, i);
-    if (i != s.size())
-        invalid(text);
+    if (i != s.size()) invalid(text);
     return negative ? -result : result;
 }
 

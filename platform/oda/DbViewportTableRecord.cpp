@@ -33,8 +33,7 @@ void OdDbViewportTableRecord::setUpperRightCorner(const OdGePoint2d& point)
 OdResult OdDbViewportTableRecord::dwgInFields(OdDbDwgFiler* filer)
 {
     OdResult res = OdDbAbstractViewTableRecord::dwgInFields(filer);
-    if (res != eOk)
-        return res;
+    if (res != eOk) return res;
     m_lowerLeft = filer->rdPoint2d();
     m_upperRight = filer->rdPoint2d();
     return eOk;

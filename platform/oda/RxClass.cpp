@@ -45,7 +45,9 @@ bool OdRxClass::isDerivedFrom(const OdRxClass* pClass) const
 OdRxObjectPtr OdRxClass::create() const
 {
     if (!m_constructor) throw OdError(eNotApplicable, OdString(L"Class ") + m_name + L" has no constructor");
-    return m_constructor();
+    OdRxObjectPtr obj = m_constructor();
+    if (obj.isNull()) throw OdError(eNotApplicable, OdString(L"Class ") + m_name + L" is abstract");
+    return obj;
 }
 
 OdRxObjectPtr OdRxClass::addX(const OdRxClass* protocolClass, OdRxObject* protocolObject)

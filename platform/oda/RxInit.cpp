@@ -116,6 +116,8 @@ struct LoadTimeRegistration
 {
     LoadTimeRegistration()
     {
+        // A second copy of the library in the process finds the classes of the first.
+        if (odrxFindClass(L"OdRxObject")) return;
         registerCore();
         registerDb();
         g_dbRegistered = true;
@@ -137,8 +139,7 @@ void odInitialize(OdDbSystemServices*)
 void odUninitialize()
 {
     std::lock_guard<std::mutex> lock(g_initMutex);
-    if (g_initCount > 0)
-        --g_initCount;
+    if (g_initCount > 0) --g_initCount;
     if (g_initCount == 0 && g_dbRegistered) {
         unregisterDb();
         g_dbRegistered = false;

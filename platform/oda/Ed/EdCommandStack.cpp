@@ -16,11 +16,13 @@ public:
     bool done() const override { return m_pos >= commands.size(); }
     bool next() override
     {
-        if (!done())
-            ++m_pos;
+        if (!done()) ++m_pos;
         return !done();
     }
-    OdRxObjectPtr object() const override { return done() ? OdRxObjectPtr() : OdRxObjectPtr(commands[m_pos].get()); }
+    OdRxObjectPtr object() const override
+    {
+        return done() ? OdRxObjectPtr() : OdRxObjectPtr(commands[m_pos].get());
+    }
 
 private:
     size_t m_pos = 0;
@@ -31,15 +33,15 @@ class CommandStack : public OdEdCommandStack
 public:
     void addCommand(OdEdCommand* command) override
     {
-        if (!command)
-            throw OdError(eNullObjectPointer);
+        if (!command) throw OdError(eNullObjectPointer);
         OdString group = command->groupName();
         OdString name = command->globalName();
         std::lock_guard<std::mutex> lock(m_mutex);
         Group& g = groupOf(group, true);
         for (const OdEdCommandPtr& c : g.commands)
             if (c->globalName().iCompare(name) == 0)
-                throw OdError(eDuplicateKey, OdString(L"Command ") + group + L"." + name + L" exists already");
+                throw OdError(eDuplicateKey,
+                              OdString(L"Command ") + group + L"." + name + L" exists already");
         g.commands.push_back(OdEdCommandPtr(command));
     }
 
@@ -49,12 +51,10 @@ public:
         // Global names first, then local names, so a local name never hides a global one.
         for (int pass = 0; pass < 2; ++pass)
             for (const Group& g : m_groups) {
-                if (!group.isEmpty() && g.name.iCompare(group) != 0)
-                    continue;
+                if (!group.isEmpty() && g.name.iCompare(group) != 0) continue;
                 for (const OdEdCommandPtr& c : g.commands) {
                     OdString candidate = pass == 0 ? c->globalName() : c->localName();
-                    if (candidate.iCompare(name) == 0)
-                        return c;
+                    if (candidate.iCompare(name) == 0) return c;
                 }
             }
         return OdEdCommandPtr();
@@ -65,14 +65,12 @@ public:
         OdEdCommandPtr removed; // released outside the lock
         std::lock_guard<std::mutex> lock(m_mutex);
         for (auto gi = m_groups.begin(); gi != m_groups.end(); ++gi) {
-            if (gi->name.iCompare(group) != 0)
-                continue;
+            if (gi->name.iCompare(group) != 0) continue;
             for (auto it = gi->commands.begin(); it != gi->commands.end(); ++it)
                 if ((*it)->globalName().iCompare(name) == 0) {
                     removed = *it;
                     gi->commands.erase(it);
-                    if (gi->commands.empty())
-                        m_groups.erase(gi);
+                    if (gi->commands.empty()) m_groups.erase(gi);
                     return true;
                 }
         }
@@ -134,8 +132,7 @@ public:
 
     void executeCommand(OdEdCommand* command, OdEdCommandContext* context) override
     {
-        if (!command)
-            throw OdError(eNullObjectPointer);
+        if (!command) throw OdError(eNullObjectPointer);
         OdEdCommandPtr keep(command);
         command->execute(context);
     }
@@ -149,8 +146,7 @@ private:
     Group& groupOf(const OdString& name, bool create)
     {
         for (Group& g : m_groups)
-            if (g.name.iCompare(name) == 0)
-                return g;
+            if (g.name.iCompare(name) == 0) return g;
         (void)create;
         m_groups.push_back(Group{name, {}});
         return m_groups.back();

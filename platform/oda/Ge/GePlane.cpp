@@ -2,11 +2,12 @@
 
 #include <cmath>
 
-const OdGePlane OdGePlane::kXYPlane(OdGePoint3d::kOrigin, OdGeVector3d::kZAxis);
-const OdGePlane OdGePlane::kYZPlane(OdGePoint3d::kOrigin, OdGeVector3d::kXAxis);
-const OdGePlane OdGePlane::kZXPlane(OdGePoint3d::kOrigin, OdGeVector3d::kYAxis);
+// Spelled out: constants of other files may not be initialised yet.
+const OdGePlane OdGePlane::kXYPlane(OdGePoint3d(0, 0, 0), OdGeVector3d(0, 0, 1));
+const OdGePlane OdGePlane::kYZPlane(OdGePoint3d(0, 0, 0), OdGeVector3d(1, 0, 0));
+const OdGePlane OdGePlane::kZXPlane(OdGePoint3d(0, 0, 0), OdGeVector3d(0, 1, 0));
 
-OdGePlane::OdGePlane() : m_normal(OdGeVector3d::kZAxis) {}
+OdGePlane::OdGePlane() : m_normal(0, 0, 1) {}
 
 OdGePlane::OdGePlane(const OdGePoint3d& origin, const OdGeVector3d& normal)
     : m_origin(origin), m_normal(normal.normal())

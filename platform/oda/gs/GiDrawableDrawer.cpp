@@ -66,8 +66,8 @@ public:
         OdDbBlockTableRecordPtr record =
             OdDbBlockTableRecord::cast(reference->blockTableRecord().openObject());
         if (!record) return true;
-        OdGeMatrix3d xfm = reference->blockTransform();
-        wd->geometry().pushModelTransform(xfm * OdGeMatrix3d::translation(-record->origin().asVector()));
+        // blockTransform already moves the block origin to the insertion point.
+        wd->geometry().pushModelTransform(reference->blockTransform());
         for (OdDbObjectIteratorPtr it = record->newIterator(); !it->done(); it->step()) {
             OdDbEntityPtr entity = it->entity();
             if (entity) wd->geometry().draw(entity.get());

@@ -15,8 +15,7 @@ OdDbObject* OdDbObjectAccess::object(const OdDbObjectId& id)
 OdResult OdDbObjectAccess::open(OdDbObject* obj, OdDb::OpenMode mode, OdDbObjectPtr& result)
 {
     if (mode == OdDb::kForWrite) {
-        if (obj->m_openMode == OdDb::kForNotify)
-            return eInvalidOpenState;
+        if (obj->m_openMode == OdDb::kForNotify) return eInvalidOpenState;
         obj->m_openMode = OdDb::kForWrite;
     } else if (obj->m_openMode == OdDb::kNotOpen) {
         obj->m_openMode = OdDb::kForRead;
@@ -40,23 +39,20 @@ void OdDbObjectAccess::notifyModified(OdDbObject* obj)
 
 void OdDbObjectAccess::close(OdDbObject* obj)
 {
-    if (obj->m_openMode == OdDb::kForWrite && obj->m_modified)
-        notifyModified(obj);
+    if (obj->m_openMode == OdDb::kForWrite && obj->m_modified) notifyModified(obj);
     obj->m_modified = false;
     obj->m_openedForModify = false;
     obj->m_new = false;
     obj->m_openMode = OdDb::kNotOpen;
 }
 
-OdDbObjectId OdDbObjectAccess::add(OdDbDatabase* db, OdDbObject* obj, const OdDbObjectId& owner, OdDbHandle handle)
+OdDbObjectId OdDbObjectAccess::add(OdDbDatabase* db, OdDbObject* obj, const OdDbObjectId& owner,
+                                   OdDbHandle handle)
 {
-    if (!obj)
-        throw OdError(eNullObjectPointer);
-    if (obj->m_stub)
-        throw OdError(eAlreadyInDb);
+    if (!obj) throw OdError(eNullObjectPointer);
+    if (obj->m_stub) throw OdError(eAlreadyInDb);
     OdDbDatabase::Impl* d = impl(db);
-    if (handle.isNull() || d->stubs.count(handle))
-        handle = d->handseed;
+    if (handle.isNull() || d->stubs.count(handle)) handle = d->handseed;
     d->handseed = std::max<OdUInt64>(d->handseed, OdUInt64(handle) + 1);
 
     OdDbStub* s = new OdDbStub;
@@ -83,8 +79,7 @@ void OdDbObjectAccess::setErased(OdDbObject* obj, bool erased, bool record)
 {
     obj->m_erased = erased;
     OdDbDatabase* db = obj->database();
-    if (!db)
-        return;
+    if (!db) return;
     if (record)
         impl(db)->record({OdDbDatabase::Impl::UndoAction::kErase, obj->m_stub, OdDbObjectPtr(), erased});
     ++obj->m_refs;
@@ -95,8 +90,7 @@ void OdDbObjectAccess::setErased(OdDbObject* obj, bool erased, bool record)
 void OdDbObjectAccess::unAppend(OdDbStub* s, OdDbObjectPtr& keep)
 {
     OdDbObject* obj = s->object;
-    if (!obj)
-        return;
+    if (!obj) return;
     OdDbDatabase* db = s->db;
     keep = obj; // the undo record keeps it for redo
     impl(db)->notify(db, [&](OdDbDatabaseReactor* r) { r->objectUnAppended(db, obj); });
@@ -108,8 +102,7 @@ void OdDbObjectAccess::unAppend(OdDbStub* s, OdDbObjectPtr& keep)
 
 void OdDbObjectAccess::reAppend(OdDbStub* s, OdDbObject* obj)
 {
-    if (s->object || !obj)
-        return;
+    if (s->object || !obj) return;
     s->object = obj;
     ++obj->m_refs;
     obj->m_stub = s;
@@ -121,15 +114,13 @@ void OdDbObjectAccess::reAppend(OdDbStub* s, OdDbObject* obj)
 void OdDbObjectAccess::addReference(const OdDbObjectId& blockId, const OdDbObjectId& refId)
 {
     OdDbBlockTableRecord* btr = dynamic_cast<OdDbBlockTableRecord*>(object(blockId));
-    if (btr && !refId.isNull() && !btr->m_references.contains(refId))
-        btr->m_references.append(refId);
+    if (btr && !refId.isNull() && !btr->m_references.contains(refId)) btr->m_references.append(refId);
 }
 
 void OdDbObjectAccess::removeReference(const OdDbObjectId& blockId, const OdDbObjectId& refId)
 {
     OdDbBlockTableRecord* btr = dynamic_cast<OdDbBlockTableRecord*>(object(blockId));
-    if (btr)
-        btr->m_references.remove(refId);
+    if (btr) btr->m_references.remove(refId);
 }
 
 OdDbObjectIdArray& OdDbObjectAccess::entities(OdDbObject* blockRecord)
@@ -144,10 +135,8 @@ OdDbObjectIdArray& OdDbObjectAccess::records(OdDbObject* table)
 
 void OdDbDatabase::Impl::record(UndoAction action)
 {
-    if (undoDisabled || !undoStarted)
-        return;
-    if (undoSteps.empty())
-        undoSteps.emplace_back();
+    if (undoDisabled || !undoStarted) return;
+    if (undoSteps.empty()) undoSteps.emplace_back();
     undoSteps.back().push_back(std::move(action));
     redoSteps.clear();
 }
@@ -157,8 +146,7 @@ void OdDbDatabase::Impl::notify(const OdDbDatabase* db, const std::function<void
     // A reactor may add or remove reactors while it runs: walk a copy, and skip those removed.
     std::vector<OdDbDatabaseReactor*> copy = reactors;
     for (OdDbDatabaseReactor* r : copy) {
-        if (std::find(reactors.begin(), reactors.end(), r) == reactors.end())
-            continue;
+        if (std::find(reactors.begin(), reactors.end(), r) == reactors.end()) continue;
         try {
             f(r);
         } catch (const OdError& e) {
