@@ -295,6 +295,24 @@ bool XoRemoteRenderMessage::isKnownType(std::uint32_t code)
     return schemaOf(code) != nullptr;
 }
 
+std::vector<XoMessageType> XoRemoteRenderMessage::allTypes()
+{
+    std::vector<XoMessageType> types;
+    for (const TypeSpec& spec : schemas())
+        types.push_back(spec.type);
+    return types;
+}
+
+std::vector<std::pair<std::string, XoFieldKind>> XoRemoteRenderMessage::schema(XoMessageType type)
+{
+    std::vector<std::pair<std::string, XoFieldKind>> fields;
+    if (const TypeSpec* spec = schemaOf(static_cast<std::uint32_t>(type))) {
+        for (const FieldSpec& f : spec->fields)
+            fields.emplace_back(f.name, f.kind);
+    }
+    return fields;
+}
+
 void XoRemoteRenderMessage::pushScalar(XoFieldKind kind, std::uint64_t bits)
 {
     XoMessageField f;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Every message type of the channel. Values are the wire codes; never renumber.
@@ -123,6 +124,9 @@ public:
     const char* name() const;
     static const char* typeName(XoMessageType type);
     static bool isKnownType(std::uint32_t code);
+    // Every type, and the names and kinds of a type's fields in wire order.
+    static std::vector<XoMessageType> allTypes();
+    static std::vector<std::pair<std::string, XoFieldKind>> schema(XoMessageType type);
 
     // Building: values are appended in the schema's order. Strings are copied (they are small);
     // arrays and bytes are referenced and must stay valid until the message is sent.

@@ -102,7 +102,8 @@ XoSocketFrameIO::ReadStatus XoSocketFrameIO::readFrame(int fd, XoRemoteRenderMes
     char header[XoRemoteRenderMessage::kHeaderSize];
     std::size_t got = 0;
     int status = readAll(fd, header, sizeof header, got);
-    if (status == 0 && got == 0) return ReadStatus::Closed;
+    // A peer that dies between frames resets the connection: that is an end, not bad data.
+    if (got == 0 && (status == 0 || (status < 0 && errno == ECONNRESET))) return ReadStatus::Closed;
     if (status <= 0) {
         error = status < 0 ? std::string("socket read failed: ") + std::strerror(errno)
                            : "the stream ended inside a frame header";

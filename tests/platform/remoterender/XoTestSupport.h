@@ -1,0 +1,52 @@
+#pragma once
+
+// Shared by the channel and viewer tests: a Qt application for the event loop, and waiting for
+// something to happen while that loop runs.
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QString>
+#include <QThread>
+
+#include <functional>
+
+namespace xotest {
+
+inline void ensureApplication()
+{
+    if (!QCoreApplication::instance()) {
+        static int argc = 1;
+        static char name[] = "XoRemoteRenderTests";
+        static char* argv[] = {name, nullptr};
+        new QCoreApplication(argc, argv);
+    }
+}
+
+// Runs the event loop until `condition` holds. The limit only keeps a broken build from hanging;
+// nothing is measured with it.
+inline bool waitUntil(const std::function<bool()>& condition, int limitMs = 60000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > limitMs) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+inline QString binDir()
+{
+    const QByteArray dir = qgetenv("ZAL_BIN_DIR");
+    return dir.isEmpty() ? QCoreApplication::applicationDirPath() : QString::fromLocal8Bit(dir);
+}
+
+inline QString viewerExecutable()
+{
+    return binDir() +
+           QStringLiteral(
+               "/zalUnrealViewerResources/UE4/zalViewer/Binaries/Win64/zalViewer-Win64-Shipping.exe");
+}
+
+} // namespace xotest

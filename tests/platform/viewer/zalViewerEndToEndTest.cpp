@@ -1,0 +1,513 @@
+// The real viewer process, started through the sender over the real channel.
+#include "XoLocalSocketMessagesManager.h"
+#include "XoRemoteRenderMessage.h"
+#include "XoRemoteRenderSenderFlattener.h"
+#include "XoSocketFrameIO.h"
+#include "tests/platform/remoterender/XoTestSupport.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+namespace {
+
+std::atomic<std::uint64_t> receivedHandle{0};
+std::atomic<bool> handleOnOwnThread{false};
+std::thread::id mainThread;
+
+void windowHandleArrived(const void* handle)
+{
+    handleOnOwnThread = std::this_thread::get_id() != mainThread;
+    receivedHandle = reinterpret_cast<std::uintptr_t>(handle);
+}
+
+class ObservedSender : public XoRemoteRenderSenderFlattener
+{
+public:
+    ObservedSender(const QString& folder, std::vector<std::string>* refreshed)
+        : XoRemoteRenderSenderFlattener(folder.toStdWString(), nullptr, 7,
+                                        [refreshed](const std::string& name) { refreshed->push_back(name); })
+    {
+    }
+    void onRenderInit() override
+    {
+        XoRemoteRenderSenderFlattener::onRenderInit();
+        ++inits;
+    }
+    void onRenderExit() override
+    {
+        XoRemoteRenderSenderFlattener::onRenderExit();
+        ++exits;
+        startedAtExit = isViewerStarted();
+    }
+    void onRenderProcessExit(int code) override
+    {
+        XoRemoteRenderSenderFlattener::onRenderProcessExit(code);
+        processExitCode = code;
+    }
+    void onTransactionApplied(const char* name) override { applied.push_back(name); }
+    void onMessage(const char* name, const void*, long) override { messages.push_back(name); }
+    void onError(int code, const char* message) override
+    {
+        XoRemoteRenderSenderFlattener::onError(code, message);
+        errors.push_back(message);
+    }
+
+    int inits = 0;
+    int exits = 0;
+    bool startedAtExit = true;
+    int processExitCode = -1;
+    std::vector<std::string> applied;
+    std::vector<std::string> messages;
+    std::vector<std::string> errors;
+};
+
+// A lit, coloured cube of 12 triangles without shared vertices, as the host sends geometry.
+struct Cube
+{
+    std::vector<float> positions, normals, uv;
+    std::vector<std::int32_t> flags, faceSizes;
+    explicit Cube(float half)
+    {
+        const float corners[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
+        const int order[6] = {0, 1, 2, 0, 2, 3};
+        for (int a = 0; a < 3; ++a) {
+            for (float sign : {1.0f, -1.0f}) {
+                const int u = (a + 1) % 3, v = (a + 2) % 3;
+                for (int k : order) {
+                    float p[3] = {0, 0, 0}, n[3] = {0, 0, 0};
+                    p[a] = sign * half;
+                    p[u] = corners[k][0] * half;
+                    p[v] = corners[k][1] * half;
+                    n[a] = sign;
+                    positions.insert(positions.end(), p, p + 3);
+                    normals.insert(normals.end(), n, n + 3);
+                    uv.push_back(corners[k][0]);
+                    uv.push_back(corners[k][1]);
+                    flags.push_back(1);
+                }
+                faceSizes.push_back(3);
+                faceSizes.push_back(3);
+            }
+        }
+    }
+    int vertexCount() const { return int(positions.size() / 3); }
+};
+
+QJsonObject readJson(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return QJsonObject();
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+QJsonObject findByName(const QJsonArray& array, const QString& name)
+{
+    for (const QJsonValue& v : array) {
+        if (v.toObject().value("name").toString() == name) return v.toObject();
+    }
+    return QJsonObject();
+}
+
+std::vector<float> floats(const QJsonValue& value)
+{
+    std::vector<float> out;
+    for (const QJsonValue& v : value.toArray())
+        out.push_back(float(v.toDouble()));
+    return out;
+}
+
+// Asks the viewer for a dump and waits for it; console lines run in order, so it holds
+// everything sent before.
+QJsonObject dumpOf(XoRemoteRenderSender& sender, const QString& folder, int serial)
+{
+    const QString path = folder + QStringLiteral("/dump%1.json").arg(serial);
+    sender.sendConsoleCommand(QStringLiteral("zal.DumpScene %1").arg(path));
+    EXPECT_TRUE(xotest::waitUntil([&] { return QFileInfo::exists(path); }))
+        << "no dump at " << path.toStdString();
+    return readJson(path);
+}
+
+class ViewerSession : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        xotest::ensureApplication();
+        mainThread = std::this_thread::get_id();
+        folder = new QTemporaryDir();
+        refreshed = new std::vector<std::string>();
+        sender = new ObservedSender(folder->path(), refreshed);
+        ASSERT_TRUE(QFileInfo::exists(xotest::viewerExecutable()))
+            << xotest::viewerExecutable().toStdString();
+        ASSERT_TRUE(sender->isServerRunning());
+        ASSERT_TRUE(
+            sender->startRender(xotest::viewerExecutable().toStdWString().c_str(), 40, 30, 480, 320, false));
+        ASSERT_TRUE(xotest::waitUntil([] { return sender->inits == 1; }));
+        ASSERT_TRUE(sender->isViewerStarted());
+    }
+    static void TearDownTestSuite()
+    {
+        if (sender) {
+            sender->requestRenderExit();
+            xotest::waitUntil([] { return !sender->isProcessRunning(); });
+        }
+        delete sender;
+        sender = nullptr;
+        delete refreshed;
+        delete folder;
+    }
+
+    static QTemporaryDir* folder;
+    static ObservedSender* sender;
+    static std::vector<std::string>* refreshed;
+    static int dumps;
+};
+
+QTemporaryDir* ViewerSession::folder = nullptr;
+ObservedSender* ViewerSession::sender = nullptr;
+std::vector<std::string>* ViewerSession::refreshed = nullptr;
+int ViewerSession::dumps = 0;
+
+TEST_F(ViewerSession, ReportsItsWindowHandleOnTheChannelThread)
+{
+    sender->getWindowHandle(&windowHandleArrived);
+    ASSERT_TRUE(xotest::waitUntil([] { return receivedHandle != 0; }));
+    EXPECT_TRUE(handleOnOwnThread);
+    const QJsonObject viewer = dumpOf(*sender, folder->path(), ++dumps).value("viewer").toObject();
+    EXPECT_EQ(viewer.value("windowId").toDouble(), double(receivedHandle));
+    EXPECT_EQ(viewer.value("session").toInt(), 7);
+}
+
+TEST_F(ViewerSession, HoldsWhatOneTransactionSent)
+{
+    const Cube cube(50);
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const float root[16] = {100, 0, 0, 0, 0, 100, 0, 0, 0, 0, 100, 0, 0, 0, 0, 1};
+    const float placed[16] = {1, 0, 0, -250, 0, 1, 0, 120, 0, 0, 1, 5.5f, 0, 0, 0, 1};
+    const float lightAt[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 300, 0, 0, 0, 1};
+    std::vector<float> spawned;
+    for (int i = 0; i < 3; ++i) {
+        const float t[16] = {1, 0, 0, float(200 * i), 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+        spawned.insert(spawned.end(), t, t + 16);
+    }
+
+    ASSERT_TRUE(sender->beginTransaction("startDrawing"));
+    sender->addMaterial("D_AcDbMaterial_1F", "M_Configurable", "", 0x0000C0u, 1.0f, "", "ShaderType:0");
+    sender->addComponentDef("D_AcDbBlockTableRecord_1F", "*Model_Space", false, "");
+    sender->addInstance("D_AcDbBlockTableRecord_1F_Root", "Model", "D_AcDbBlockTableRecord_1F", "Modelspace",
+                        root, "D_AcDbMaterial_1F");
+    sender->addInstance("D_AcDbPolyFaceMesh_2A", "D_AcDbBlockTableRecord_1F", "", "D_AcDbPolyFaceMesh_2A",
+                        placed, "");
+    sender->addMesh("D_AcDbPolyFaceMesh_2A_D_AcDbMaterial_1F", "D_AcDbPolyFaceMesh_2A", "",
+                    cube.positions.data(), cube.normals.data(), cube.uv.data(), cube.uv.data(),
+                    cube.flags.data(), cube.faceSizes.data(), int(cube.faceSizes.size()), cube.vertexCount(),
+                    "D_AcDbMaterial_1F", "D_AcDbMaterial_1F");
+    sender->addLight("D_AcDbLight_3C", "D_AcDbBlockTableRecord_1F", 5000.0f, 0x00FFEEDDu, 0, 45, 50, 10, 10,
+                     true, 2.5f, "", lightAt, true);
+    sender->addComponentDef("D_AcDbBlockTableRecord_44", "Tree", false, "");
+    sender->addInstance("D_AcDbShell_45", "D_AcDbBlockTableRecord_44", "", "D_AcDbShell_45", identity, "");
+    sender->addMesh("D_AcDbShell_45_D_AcDbMaterial_1F", "D_AcDbShell_45", "", cube.positions.data(),
+                    cube.normals.data(), cube.uv.data(), cube.uv.data(), cube.flags.data(),
+                    cube.faceSizes.data(), int(cube.faceSizes.size()), cube.vertexCount(),
+                    "D_AcDbMaterial_1F", "D_AcDbMaterial_1F");
+    sender->addInstance("D_zalDbAssetsSpawner_50", "D_AcDbBlockTableRecord_1F", "", "D_zalDbAssetsSpawner_50",
+                        identity, "");
+    sender->spawnInstances("D_zalDbAssetsSpawner_50[SE:D_AcDbBlockTableRecord_44]", "D_zalDbAssetsSpawner_50",
+                           "D_AcDbBlockTableRecord_44", "", 3, spawned.data(), "");
+    // Nothing is applied before the transaction ends.
+    const QJsonObject before = dumpOf(*sender, folder->path(), ++dumps);
+    EXPECT_TRUE(before.value("meshes").toArray().isEmpty());
+    EXPECT_EQ(before.value("transactions").toObject().value("pending").toInt(), 11);
+    ASSERT_TRUE(sender->endTransaction(false));
+    ASSERT_TRUE(xotest::waitUntil([] { return !sender->applied.empty(); }));
+    EXPECT_EQ(sender->applied.back(), "startDrawing");
+
+    const QJsonObject dump = dumpOf(*sender, folder->path(), ++dumps);
+    const QJsonObject component = findByName(dump.value("components").toArray(), "D_AcDbBlockTableRecord_1F");
+    EXPECT_EQ(component.value("label").toString(), "*Model_Space");
+    const QJsonObject rootInstance =
+        findByName(dump.value("instances").toArray(), "D_AcDbBlockTableRecord_1F_Root");
+    EXPECT_EQ(rootInstance.value("parent").toString(), "Model");
+    EXPECT_EQ(rootInstance.value("component").toString(), "D_AcDbBlockTableRecord_1F");
+    EXPECT_EQ(rootInstance.value("asset").toString(), "Modelspace");
+    EXPECT_EQ(floats(rootInstance.value("transform")), std::vector<float>(root, root + 16));
+    const QJsonObject entity = findByName(dump.value("instances").toArray(), "D_AcDbPolyFaceMesh_2A");
+    EXPECT_EQ(entity.value("parent").toString(), "D_AcDbBlockTableRecord_1F");
+    EXPECT_EQ(floats(entity.value("transform")), std::vector<float>(placed, placed + 16));
+
+    const QJsonObject mesh =
+        findByName(dump.value("meshes").toArray(), "D_AcDbPolyFaceMesh_2A_D_AcDbMaterial_1F");
+    EXPECT_EQ(mesh.value("parent").toString(), "D_AcDbPolyFaceMesh_2A");
+    EXPECT_EQ(mesh.value("vertexCount").toInt(), 36);
+    EXPECT_EQ(mesh.value("positions").toInt(), 108);
+    EXPECT_EQ(mesh.value("normals").toInt(), 108);
+    EXPECT_EQ(mesh.value("uv0").toInt(), 72);
+    EXPECT_EQ(mesh.value("uv1").toInt(), 72);
+    EXPECT_EQ(mesh.value("flags").toInt(), 36);
+    EXPECT_EQ(mesh.value("faceSizes").toInt(), 12);
+    EXPECT_EQ(mesh.value("material").toString(), "D_AcDbMaterial_1F");
+    EXPECT_EQ(floats(mesh.value("boundsMax")), std::vector<float>({50, 50, 50}));
+
+    const QJsonObject material = findByName(dump.value("materials").toArray(), "D_AcDbMaterial_1F");
+    EXPECT_EQ(material.value("colour").toInt(), 0xC0);
+    EXPECT_EQ(material.value("parameters").toString(), "ShaderType:0");
+    const QJsonObject light = findByName(dump.value("lights").toArray(), "D_AcDbLight_3C");
+    EXPECT_EQ(light.value("parent").toString(), "D_AcDbBlockTableRecord_1F");
+    EXPECT_FLOAT_EQ(float(light.value("intensity").toDouble()), 5000.0f);
+    EXPECT_EQ(floats(light.value("transform")), std::vector<float>(lightAt, lightAt + 16));
+    const QJsonObject spawn =
+        findByName(dump.value("spawns").toArray(), "D_zalDbAssetsSpawner_50[SE:D_AcDbBlockTableRecord_44]");
+    EXPECT_EQ(spawn.value("parent").toString(), "D_zalDbAssetsSpawner_50");
+    EXPECT_EQ(spawn.value("component").toString(), "D_AcDbBlockTableRecord_44");
+    EXPECT_EQ(spawn.value("count").toInt(), 3);
+    EXPECT_EQ(floats(spawn.value("transforms").toArray().at(2)),
+              std::vector<float>(spawned.begin() + 32, spawned.begin() + 48));
+
+    // The sender's own record of what the viewer holds agrees.
+    EXPECT_TRUE(sender->isEntityValid("D_AcDbPolyFaceMesh_2A", "D_AcDbBlockTableRecord_1F"));
+    EXPECT_TRUE(sender->isEntityValid("D_AcDbMaterial_1F", ""));
+    EXPECT_FALSE(sender->isEntityValid("D_AcDbPolyFaceMesh_2A", "Model"));
+}
+
+TEST_F(ViewerSession, HighResShotWritesAPictureOfTheLitMesh)
+{
+    ASSERT_FALSE(sender->applied.empty()) << "needs the scene of the transaction test";
+    const QString path = folder->path() + "/a b/shot.png";
+    sender->sendConsoleCommand(QStringLiteral("HighResShot 640x360 filename=\"%1\"").arg(path));
+    ASSERT_TRUE(xotest::waitUntil([&] { return QFileInfo::exists(path); }));
+    QImage image(path);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(640, 360));
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); y += 4)
+        for (int x = 0; x < image.width(); x += 4)
+            colours.insert(image.pixel(x, y));
+    EXPECT_GT(colours.size(), 3) << "a lit mesh over the background gives several colours";
+    // The material is red: some pixels are clearly red.
+    bool red = false;
+    for (int y = 0; y < image.height() && !red; ++y)
+        for (int x = 0; x < image.width() && !red; ++x) {
+            const QColor c = image.pixelColor(x, y);
+            red = c.red() > 60 && c.red() > 3 * c.green() && c.red() > 3 * c.blue();
+        }
+    EXPECT_TRUE(red);
+}
+
+TEST_F(ViewerSession, KeepsWhatConsoleCommandsAndViewCallsSet)
+{
+    sender->sendConsoleCommand("Set PostProcessVolume Settings (bOverride_WhiteTemp=1,WhiteTemp=6500,"
+                               "ColorGain=(X=1,Y=1,Z=1,W=1.000000),BloomMethod = BM_SOG)");
+    sender->sendConsoleCommand("setao 0.501961;0.501961;0.501961");
+    sender->sendConsoleCommand("Set zalSunSky_C SunLatitude 41.9028");
+    sender->sendConsoleCommand("setgametime 12.5");
+    sender->sendConsoleCommand("pause");
+    sender->sendConsoleCommand("showflag.pathtracing 1");
+    sender->sendConsoleCommand("r.HighresScreenshotDelay 50");
+    sender->sendConsoleCommand(
+        "CallOnActor D_zalDbWaterFountain_9 SetFountainParams True (R=0,G=0.5,B=1,A=5.0) "
+        "2 100 30 10 500");
+    sender->sendConsoleCommand("NoSuchCommand at all");
+    sender->setToneMapper(1.0f, 1.0f, 1.0f, true, 1.0f);
+    sender->setSunByPos(100, 30.0f, 40.0f);
+    sender->setNavigationType(UnrealNavigationOrbit);
+    sender->sendInputEvent(XoInputEvent{3, 0, 10, 20});
+    sender->sendInputEvent(XoInputEvent{4, 0, 10, 20});
+    sender->setCamera(0, 0, 0, 1000, -1000, 800, 0, 0, 1, false, false, 45, 1.0f, 0, 0, "");
+
+    const QJsonObject settings = dumpOf(*sender, folder->path(), ++dumps).value("settings").toObject();
+    const QJsonObject post = settings.value("postProcess").toObject();
+    EXPECT_EQ(post.value("WhiteTemp").toString(), "6500");
+    EXPECT_EQ(post.value("ColorGain").toString(), "(X=1,Y=1,Z=1,W=1.000000)");
+    EXPECT_EQ(post.value("BloomMethod").toString(), "BM_SOG");
+    EXPECT_NEAR(settings.value("aoColour").toArray().at(1).toDouble(), 0.501961, 1e-6);
+    EXPECT_EQ(
+        settings.value("actors").toObject().value("zalSunSky_C").toObject().value("SunLatitude").toString(),
+        "41.9028");
+    EXPECT_DOUBLE_EQ(settings.value("gameTime").toDouble(), 12.5);
+    EXPECT_TRUE(settings.value("gamePaused").toBool());
+    EXPECT_EQ(settings.value("pathTracing").toInt(), 1);
+    EXPECT_EQ(settings.value("consoleVariables").toObject().value("r.HighresScreenshotDelay").toString(),
+              "50");
+    const QJsonObject fountain =
+        settings.value("fountains").toObject().value("D_zalDbWaterFountain_9").toObject();
+    EXPECT_TRUE(fountain.value("active").toBool());
+    EXPECT_DOUBLE_EQ(fountain.value("jetPower").toDouble(), 500);
+    EXPECT_EQ(settings.value("unknownCommands").toArray().at(0).toString(), "NoSuchCommand at all");
+    EXPECT_TRUE(settings.value("toneMapper").toObject().value("set").toBool());
+    const QJsonObject sun = settings.value("sun").toObject();
+    EXPECT_EQ(sun.value("northOffset").toInt(), 100);
+    EXPECT_DOUBLE_EQ(sun.value("elevation").toDouble(), 40);
+    EXPECT_EQ(settings.value("navigationType").toInt(), 0);
+    EXPECT_EQ(settings.value("input").toObject().value("count").toInt(), 2);
+    EXPECT_EQ(settings.value("camera").toObject().value("position").toArray().at(0).toDouble(), 1000);
+}
+
+TEST_F(ViewerSession, AnEntityTheViewerLosesIsAskedForAgain)
+{
+    ASSERT_TRUE(sender->isEntityValid("D_AcDbPolyFaceMesh_2A_D_AcDbMaterial_1F", "D_AcDbPolyFaceMesh_2A"));
+    refreshed->clear();
+    sender->sendConsoleCommand("zal.DropEntity D_AcDbPolyFaceMesh_2A_D_AcDbMaterial_1F");
+    ASSERT_TRUE(xotest::waitUntil([] { return !refreshed->empty(); }));
+    // A lost mesh brings back the entity that owns it.
+    EXPECT_EQ(refreshed->front(), "D_AcDbPolyFaceMesh_2A");
+    EXPECT_FALSE(sender->isEntityValid("D_AcDbPolyFaceMesh_2A_D_AcDbMaterial_1F", "D_AcDbPolyFaceMesh_2A"));
+    EXPECT_TRUE(sender->isEntityValid("D_AcDbPolyFaceMesh_2A", "D_AcDbBlockTableRecord_1F"));
+}
+
+TEST_F(ViewerSession, AnswersPingAfterEverythingBeforeIt)
+{
+    const char payload[] = "abc";
+    sender->sendMessage("zal.Ping", payload, 3);
+    ASSERT_TRUE(xotest::waitUntil([] { return !sender->messages.empty(); }));
+    EXPECT_EQ(sender->messages.back(), "zal.Pong");
+}
+
+TEST(ViewerProcess, KillingTheViewerEndsItForTheSender)
+{
+    xotest::ensureApplication();
+    QTemporaryDir folder;
+    std::vector<std::string> refreshed;
+    ObservedSender sender(folder.path(), &refreshed);
+    ASSERT_TRUE(sender.startRender(xotest::viewerExecutable().toStdWString().c_str(), false));
+    ASSERT_TRUE(xotest::waitUntil([&] { return sender.inits == 1; }));
+    sender.addMaterial("M", "Base", "", 0, 1, "", "");
+    ASSERT_TRUE(sender.isEntityValid("M", ""));
+    auto* transport = dynamic_cast<XoLocalSocketMessagesManager*>(sender.transport());
+    ASSERT_NE(transport, nullptr);
+    ASSERT_GT(transport->processId(), 0);
+    ASSERT_EQ(::kill(pid_t(transport->processId()), SIGKILL), 0);
+    ASSERT_TRUE(xotest::waitUntil([&] { return sender.exits == 1 && sender.processExitCode >= 0; }));
+    EXPECT_FALSE(sender.startedAtExit);
+    EXPECT_FALSE(sender.isViewerStarted());
+    EXPECT_FALSE(sender.isProcessRunning());
+    EXPECT_EQ(sender.processExitCode, 128 + SIGKILL);
+    // What the viewer held is forgotten with it.
+    EXPECT_FALSE(sender.isEntityValid("M", ""));
+    // Sending now goes nowhere and harms nothing.
+    sender.sendConsoleCommand("pause");
+    EXPECT_EQ(sender.exits, 1);
+}
+
+// The viewer reading bytes no host would send: it logs, closes the channel and ends with code 2.
+class ViewerDecoder : public ::testing::Test
+{
+protected:
+    struct Run
+    {
+        int exitCode = -1;
+        QProcess::ExitStatus status = QProcess::CrashExit;
+        QString errors;
+    };
+
+    Run feed(const std::string& bytes)
+    {
+        xotest::ensureApplication();
+        const std::string name =
+            "zalViewerDecoderTest-" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+        const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path + 1, name.data(), name.size());
+        const socklen_t length = socklen_t(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+        EXPECT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&address), length), 0);
+        EXPECT_EQ(::listen(server, 1), 0);
+        QProcess viewer;
+        viewer.start(xotest::viewerExecutable(), {"--channel", QString::fromStdString(name), "--headless"});
+        EXPECT_TRUE(viewer.waitForStarted());
+        const int connection = ::accept(server, nullptr, nullptr);
+        EXPECT_GE(connection, 0);
+        // Its first words are a well-formed announcement.
+        XoRemoteRenderMessage hello;
+        std::string error;
+        EXPECT_EQ(XoSocketFrameIO::readFrame(connection, hello, error), XoSocketFrameIO::ReadStatus::Message)
+            << error;
+        EXPECT_EQ(hello.type(), XoMessageType::ViewerStarted);
+        ::send(connection, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        ::shutdown(connection, SHUT_WR);
+        Run run;
+        EXPECT_TRUE(viewer.waitForFinished(60000));
+        run.exitCode = viewer.exitCode();
+        run.status = viewer.exitStatus();
+        run.errors = QString::fromLocal8Bit(viewer.readAllStandardError());
+        ::close(connection);
+        ::close(server);
+        return run;
+    }
+
+    int serial = 0;
+};
+
+TEST_F(ViewerDecoder, RandomBytesAreRefused)
+{
+    std::string bytes(64, '\0');
+    std::uint32_t state = 12345;
+    for (char& c : bytes) {
+        state = state * 1664525u + 1013904223u;
+        c = char(state >> 24);
+    }
+    const Run run = feed(bytes);
+    EXPECT_EQ(run.status, QProcess::NormalExit);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.errors.contains("malformed")) << run.errors.toStdString();
+}
+
+TEST_F(ViewerDecoder, AFrameCutShortIsRefused)
+{
+    const std::string frame =
+        XoRemoteRenderMessage(XoMessageType::SendConsoleCommand).addString("pause").frameBytes();
+    const Run run = feed(frame.substr(0, frame.size() - 2));
+    EXPECT_EQ(run.status, QProcess::NormalExit);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.errors.contains("ended inside a frame")) << run.errors.toStdString();
+}
+
+TEST_F(ViewerDecoder, AWrongLengthIsRefused)
+{
+    std::string frame =
+        XoRemoteRenderMessage(XoMessageType::SendConsoleCommand).addString("pause").frameBytes();
+    // The string claims more bytes than its frame holds.
+    frame[8] = char(200);
+    const Run run = feed(frame);
+    EXPECT_EQ(run.status, QProcess::NormalExit);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.errors.contains("claims")) << run.errors.toStdString();
+}
+
+TEST_F(ViewerDecoder, AHugeAnnouncedLengthIsRefusedWithoutWaitingForIt)
+{
+    std::string frame(8, '\0');
+    const std::uint32_t length = 0xFFFFFFF0u, type = std::uint32_t(XoMessageType::AddMesh);
+    std::memcpy(&frame[0], &length, 4);
+    std::memcpy(&frame[4], &type, 4);
+    const Run run = feed(frame);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.errors.contains("exceeds the limit")) << run.errors.toStdString();
+}
+
+TEST_F(ViewerDecoder, AClosedChannelEndsTheViewerQuietly)
+{
+    const Run run = feed(std::string());
+    EXPECT_EQ(run.status, QProcess::NormalExit);
+    EXPECT_EQ(run.exitCode, 0);
+}
+
+} // namespace
