@@ -27,6 +27,8 @@ public:
     // The host's graphics view for this view's camera; not owned.
     void setGsView(OdGsView* view) { m_gsView = view; }
     int updateCount() const { return m_updateCount; }
+    // The widget is being destroyed by someone else; the view must not delete it again.
+    void releaseWidget() { m_widget = nullptr; }
 
 signals:
     void updated();

@@ -87,7 +87,10 @@ zalHostView* zalHostViewSystem::openView(const QString& typeId, OdDbDatabase* da
 
 void zalHostViewSystem::widgetGone(zalHostView* view)
 {
-    if (m_views.contains(view)) closeView(view);
+    // A widget reports its destruction before its QPointers are cleared.
+    if (!m_views.contains(view)) return;
+    view->releaseWidget();
+    closeView(view);
 }
 
 void zalHostViewSystem::closeView(IzalView* iview)

@@ -1,0 +1,229 @@
+#include "zalHostTestHost.h"
+
+#include "IzalAppProps.h"
+#include "IzalApplication.h"
+#include "IzalConsole.h"
+#include "IzalPhysicsMaterialsModule.h"
+#include "IzalProjectManager.h"
+#include "IzalTerrainModellerModule.h"
+#include "IzalViewSystem.h"
+#include "zalHostAppProps.h"
+#include "zalHostProgressIndicator.h"
+#include "zalHostStrings.h"
+
+#include "OdVariant.h"
+#include "RxDynamicLinker.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QSettings>
+#include <QTimer>
+
+#include <memory>
+
+TEST(zalHostServices, allServicesAnswerUnderTheirIds)
+{
+    zalHostTestHost host;
+    ASSERT_EQ(zalApp(), static_cast<IzalApplication*>(host.app()));
+    EXPECT_NE(zalService<IzalConsole>(IzalConsole_id), nullptr);
+    EXPECT_NE(zalService<IzalAppProps>(IzalAppProps_id), nullptr);
+    EXPECT_NE(zalService<IzalViewSystem>(IzalViewSystem_id), nullptr);
+    EXPECT_NE(zalService<IzalProjectManager>(IzalProjectManager_id), nullptr);
+    EXPECT_NE(zalService<IzalPhysicsMaterialsModule>(IzalPhysicsMaterialsModule_id), nullptr);
+    EXPECT_NE(zalService<IzalTerrainModellerModule>(IzalTerrainModellerModule_id), nullptr);
+    // An id names one service; asking for another interface gives nothing.
+    EXPECT_EQ(zalService<IzalConsole>(IzalAppProps_id), nullptr);
+    EXPECT_EQ(zalService<IzalConsole>("zal.INothing"), nullptr);
+}
+
+TEST(zalHostServices, leftOutServicesAreAbsent)
+{
+    zalHostTestHost host(zalHostOptions::Console | zalHostOptions::TerrainModeller);
+    EXPECT_NE(zalService<IzalConsole>(IzalConsole_id), nullptr);
+    EXPECT_NE(zalService<IzalTerrainModellerModule>(IzalTerrainModellerModule_id), nullptr);
+    EXPECT_EQ(zalService<IzalAppProps>(IzalAppProps_id), nullptr);
+    EXPECT_EQ(zalService<IzalViewSystem>(IzalViewSystem_id), nullptr);
+    EXPECT_EQ(zalService<IzalProjectManager>(IzalProjectManager_id), nullptr);
+    EXPECT_EQ(zalService<IzalPhysicsMaterialsModule>(IzalPhysicsMaterialsModule_id), nullptr);
+    EXPECT_EQ(host.app()->serviceIds().size(), 2);
+}
+
+TEST(zalHostServices, noHostNoApplication)
+{
+    EXPECT_EQ(zalApp(), nullptr);
+    EXPECT_EQ(zalService<IzalConsole>(IzalConsole_id), nullptr);
+}
+
+TEST(zalHostServices, moduleServiceRegistersAndUnregisters)
+{
+    zalHostTestHost host(0);
+    IzalApplication* app = zalApp();
+    QObject module;
+    QObject intruder;
+    EXPECT_TRUE(app->registerService("zal.IUnrealRender", &module));
+    EXPECT_EQ(app->service("zal.IUnrealRender"), &module);
+    EXPECT_TRUE(app->registerService("zal.IUnrealRender", &module));
+    EXPECT_FALSE(app->registerService("zal.IUnrealRender", &intruder));
+    EXPECT_FALSE(app->registerService("", &intruder));
+    EXPECT_FALSE(app->registerService("zal.X", nullptr));
+    EXPECT_FALSE(app->unregisterService("zal.IUnrealRender", &intruder));
+    EXPECT_TRUE(app->unregisterService("zal.IUnrealRender", &module));
+    EXPECT_EQ(app->service("zal.IUnrealRender"), nullptr);
+    EXPECT_FALSE(app->unregisterService("zal.IUnrealRender", &module));
+}
+
+TEST(zalHostServices, destroyedServiceIsGone)
+{
+    zalHostTestHost host(0);
+    auto* module = new QObject;
+    ASSERT_TRUE(zalApp()->registerService("zal.IUnrealRender", module));
+    delete module;
+    EXPECT_EQ(zalApp()->service("zal.IUnrealRender"), nullptr);
+    QObject next;
+    EXPECT_TRUE(zalApp()->registerService("zal.IUnrealRender", &next));
+}
+
+class zalHostVariables : public ::testing::Test
+{
+protected:
+    QTemporaryDir folder;
+    QString ini() const { return folder.filePath("settings/vars.ini"); }
+};
+
+TEST_F(zalHostVariables, missingIntegerGivesTheDefault)
+{
+    zalHostTestHost host(zalHostOptions::AppProps, ini());
+    auto* props = zalService<IzalAppProps>(IzalAppProps_id);
+    ASSERT_NE(props, nullptr);
+    EXPECT_EQ(props->intVariable(OdString("Vars/UEVersion"), 0), 0);
+    EXPECT_EQ(props->intVariable(OdString("Vars/UEVersion"), 7), 7);
+}
+
+TEST_F(zalHostVariables, createdVariableSurvivesTheHost)
+{
+    {
+        zalHostTestHost host(zalHostOptions::AppProps, ini());
+        auto* props = zalService<IzalAppProps>(IzalAppProps_id);
+        ASSERT_TRUE(
+            props->createVariable(OdString("Vars/UEVersion"), OdVariant(OdInt32(4)), OdString("int")));
+        EXPECT_EQ(props->intVariable(OdString("Vars/UEVersion"), 0), 4);
+    }
+    ASSERT_TRUE(QFile::exists(ini()));
+    {
+        zalHostTestHost host(zalHostOptions::AppProps, ini());
+        auto* props = zalService<IzalAppProps>(IzalAppProps_id);
+        EXPECT_EQ(props->intVariable(OdString("Vars/UEVersion"), 0), 4);
+        EXPECT_EQ(host.app()->appProps()->variableType("Vars/UEVersion"), "int");
+        ASSERT_TRUE(
+            props->createVariable(OdString("Vars/UEVersion"), OdVariant(OdInt32(5)), OdString("int")));
+    }
+    zalHostTestHost host(zalHostOptions::AppProps, ini());
+    EXPECT_EQ(zalService<IzalAppProps>(IzalAppProps_id)->intVariable(OdString("Vars/UEVersion"), 0), 5);
+}
+
+TEST_F(zalHostVariables, fileIsPlainIni)
+{
+    {
+        zalHostTestHost host(zalHostOptions::AppProps, ini());
+        ASSERT_TRUE(host.app()->appProps()->setVariable("Vars/UEPathTracerProduction", 1, "int"));
+    }
+    QSettings file(ini(), QSettings::IniFormat);
+    EXPECT_EQ(file.value("Vars/UEPathTracerProduction").toInt(), 1);
+}
+
+TEST_F(zalHostVariables, nonIntegerReadsAsDefault)
+{
+    zalHostTestHost host(zalHostOptions::AppProps, ini());
+    zalHostAppProps* props = host.app()->appProps();
+    ASSERT_TRUE(props->setVariable("Vars/Name", "viewer", "string"));
+    EXPECT_EQ(props->intVariable(OdString("Vars/Name"), 3), 3);
+    ASSERT_TRUE(props->setVariable("Vars/Scale", 2.5, "double"));
+    EXPECT_DOUBLE_EQ(props->variable("Vars/Scale").toDouble(), 2.5);
+}
+
+TEST_F(zalHostVariables, badValuesAreRefused)
+{
+    zalHostTestHost host(zalHostOptions::AppProps, ini());
+    zalHostAppProps* props = host.app()->appProps();
+    EXPECT_FALSE(props->setVariable("Vars/UEVersion", "five", "int"));
+    EXPECT_FALSE(props->setVariable("Vars/UEVersion", 5, "colour"));
+    EXPECT_FALSE(props->setVariable("", 5, "int"));
+    EXPECT_FALSE(props->hasVariable("Vars/UEVersion"));
+}
+
+TEST_F(zalHostVariables, unwritableFileIsReported)
+{
+    QFile blocker(folder.filePath("file"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    // A folder path below a plain file cannot be made.
+    zalHostTestHost host(zalHostOptions::AppProps, folder.filePath("file/vars.ini"));
+    EXPECT_FALSE(host.app()->appProps()->setVariable("Vars/UEVersion", 4, "int"));
+}
+
+TEST(zalHostUnits, conversionFactorsBetweenUnitCodes)
+{
+    zalHostTestHost host(0);
+    IzalApplication* app = zalApp();
+    EXPECT_DOUBLE_EQ(app->unitConversionFactor(4, 6), 0.001);  // mm → m
+    EXPECT_DOUBLE_EQ(app->unitConversionFactor(1, 6), 0.0254); // in → m
+    EXPECT_DOUBLE_EQ(app->unitConversionFactor(6, 5), 100.0);  // m → cm
+    EXPECT_DOUBLE_EQ(app->unitConversionFactor(2, 1), 12.0);   // ft → in
+    EXPECT_DOUBLE_EQ(app->unitConversionFactor(0, 6), 1.0);    // undefined
+    EXPECT_DOUBLE_EQ(app->unitConversionFactor(6, 99), 1.0);   // unknown code
+}
+
+TEST(zalHostFiles, saveFileNamesComeFromTheQueueThenCancel)
+{
+    zalHostTestHost host(0);
+    host.app()->queueSaveFileNames({host.filePath("a.png")});
+    IzalApplication* app = zalApp();
+    EXPECT_EQ(
+        app->saveFileName("Png Image *.png|Jpeg Image *.jpg", "renderImage.png", "*.png", "Export Image"),
+        host.filePath("a.png"));
+    EXPECT_EQ(app->saveFileName("Png Image *.png", "renderImage.png", "*.png", "Export Image"), QString());
+}
+
+TEST(zalHostFiles, waitForFileSeesAFileWrittenLater)
+{
+    zalHostTestHost host(0);
+    const QString path = host.filePath("shot.png");
+    QTimer::singleShot(50, [path]() {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write("png");
+    });
+    EXPECT_TRUE(zalApp()->waitForFile(path, 60000));
+    EXPECT_FALSE(zalApp()->waitForFile(host.filePath("never.png"), 100));
+    EXPECT_FALSE(zalApp()->waitForFile(QString(), 100));
+}
+
+TEST(zalHostProgress, indicatorLivesUntilTheCallerDeletesIt)
+{
+    zalHostTestHost host(0);
+    QObject* indicator = zalApp()->createProgressIndicator("Synchronizing Scene", nullptr);
+    ASSERT_NE(indicator, nullptr);
+    EXPECT_EQ(host.app()->progressIndicatorCount(), 1);
+    EXPECT_EQ(qobject_cast<zalHostProgressIndicator*>(indicator)->title(), "Synchronizing Scene");
+    delete indicator;
+    EXPECT_EQ(host.app()->progressIndicatorCount(), 0);
+}
+
+TEST(zalHostStrings, qtAndDrawingStringsRoundTrip)
+{
+    const QString text = QString::fromUtf8("Synchronizing Scene – Größe ✓");
+    EXPECT_EQ(zalHostStrings::toQString(zalHostStrings::toOdString(text)), text);
+    EXPECT_EQ(zalHostStrings::toQString(OdString()), QString());
+}
+
+TEST(zalHostSiblings, siblingModulesLoadThroughTheLinker)
+{
+    for (const char* name : {"zalProjectManagerEx.dll", "zalOdViewSystem.dll"}) {
+        OdRxModulePtr module = odrxDynamicLinker()->loadModule(OdString(name));
+        ASSERT_FALSE(module.isNull()) << name << ": " << odrxDynamicLinker()->lastError().toUtf8();
+        // Loading again answers the module already loaded.
+        EXPECT_EQ(odrxDynamicLinker()->loadModule(OdString(name)).get(), module.get());
+        EXPECT_FALSE(odrxDynamicLinker()->modulePath(OdString(name)).isEmpty());
+    }
+}
