@@ -20,6 +20,7 @@
 #include "IzalViewSystem.h"
 
 #include "DbEntity.h"
+#include "RxDynamicLinker.h"
 
 #include <QDebug>
 #include <QDir>
@@ -351,4 +352,26 @@ void zalHostApplication::forEachEntity(OdDbDatabase* database,
         if (!object.isNull() && object->isKindOf(OdDbEntity::desc()))
             visitor(static_cast<OdDbEntity*>(object.get()));
     });
+}
+
+bool zalHostApplication::loadModule(const QString& name, QString* error)
+{
+    QString reason;
+    try {
+        OdRxModulePtr module = odrxDynamicLinker()->loadModule(zalHostStrings::toOdString(name));
+        if (!module.isNull()) return true;
+        reason = zalHostStrings::toQString(odrxDynamicLinker()->lastError());
+    } catch (const OdError& e) {
+        reason = QStringLiteral("%1 (error %2)")
+                     .arg(zalHostStrings::toQString(e.description()))
+                     .arg(int(e.code()));
+    }
+    qWarning() << "zalhost: cannot load" << name << ":" << reason;
+    if (error) *error = reason;
+    return false;
+}
+
+bool zalHostApplication::unloadModule(const QString& name)
+{
+    return odrxDynamicLinker()->unloadModule(zalHostStrings::toOdString(name));
 }

@@ -75,6 +75,12 @@ public:
     void removeDocument(OdDbDatabase* database);
     QList<OdDbDatabase*> documents() const;
 
+    // Loads a module by name through the dynamic linker (its initApp runs on the first load). On failure
+    // error tells why, with the result code of an OdError that initApp raised.
+    bool loadModule(const QString& name, QString* error = nullptr);
+    // Runs the module's uninitApp and lets it go; false when it is not loaded.
+    bool unloadModule(const QString& name);
+
     // Sends a host event to its subscribers; the number reached.
     int fireEvent(const QString& event, const QString& arg = QString());
 

@@ -227,3 +227,14 @@ TEST(zalHostSiblings, siblingModulesLoadThroughTheLinker)
         EXPECT_FALSE(odrxDynamicLinker()->modulePath(OdString(name)).isEmpty());
     }
 }
+
+TEST(zalHostSiblings, hostLoadsAndUnloadsModulesByName)
+{
+    zalHostTestHost host(0);
+    QString error;
+    EXPECT_TRUE(host.app()->loadModule("zalOdViewSystem.dll", &error)) << error.toStdString();
+    EXPECT_TRUE(host.app()->unloadModule("zalOdViewSystem.dll"));
+    EXPECT_FALSE(host.app()->unloadModule("zalOdViewSystem.dll"));
+    EXPECT_FALSE(host.app()->loadModule("zalNoSuchModule.dll", &error));
+    EXPECT_FALSE(error.isEmpty());
+}
