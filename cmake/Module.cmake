@@ -2,7 +2,7 @@
 add_library(zalUnrealRenderModule SHARED ${ZAL_MODULE_SOURCES})
 target_include_directories(zalUnrealRenderModule PUBLIC ${CMAKE_SOURCE_DIR})
 set(_zal_module_deps Qt5::Core Qt5::Gui Qt5::Widgets OpenMP::OpenMP_CXX)
-foreach(t odkit odgs zalOdDbEx zalhostapi XoRemoteRender zalX11)
+foreach(t odkit odgs odprop zalOdDbEx zalhostapi XoRemoteRender zalX11)
   if(TARGET ${t})
     list(APPEND _zal_module_deps ${t})
   endif()
