@@ -17,7 +17,9 @@ public:
     static const OdChar* paperSpaceName; // "*Paper_Space"
 
     // Appends the entity (record open for write; the entity must not be resident or be
-    // resident in this record's database without an owner). Reactors get objectAppended.
+    // resident in this record's database without an owner). Reactors get objectAppended; the
+    // record itself does not count as modified. Entities without layer or material get the
+    // database's current layer and the ByLayer material.
     OdDbObjectId appendOdDbEntity(OdDbEntity* entity);
     OdDbObjectIteratorPtr newIterator(bool atBeginning = true, bool skipErased = true) const;
     OdUInt32 numEntities(bool includeErased = false) const;

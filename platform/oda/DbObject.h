@@ -1,9 +1,10 @@
 // Base of every database object. An object made with createObject belongs to its creator until
 // it is added to a database; from then on the database holds it and it is reached by opening
-// its id. Opening hands out a smart pointer; the object closes when the last opened pointer is
-// released. Changes need the object open for write (setters call assertWriteEnabled), and
-// closing or downgrading an object changed while open for write notifies the database's
-// reactors (objectModified). Objects outside a database are always readable and writable.
+// its id. Opening hands out a smart pointer; the object closes when the last pointer other than
+// the database's own is released (so a pointer kept elsewhere keeps the object open). Changes need the object
+// open for write (setters call assertWriteEnabled), and closing or downgrading an object changed while open
+// for write notifies the database's reactors (objectModified). Objects outside a database are always readable
+// and writable.
 #pragma once
 
 #include "DbObjectId.h"

@@ -11,7 +11,7 @@ public:
     ~OdDbSymbolTableRecord() override;
 
     OdString getName() const;
-    // Renaming a record that is in a table keeps the table's index in step.
+    // Tables look records up by their current name; uniqueness is checked only by add.
     void setName(const OdString& name);
     bool isDependent() const { return false; }
 
