@@ -70,10 +70,11 @@ bool zalHostEventHub::unsubscribe(const QString& events, QObject* receiver)
 
 void zalHostEventHub::forget(QObject* receiver)
 {
+    // No QPointer may be made of an object being destroyed, so entries are compared as raw pointers.
+    // A plain QObject's guards are already null here; a widget's are cleared only after it reports.
     for (auto it = m_subscribers.begin(); it != m_subscribers.end();) {
-        it->removeAll(receiver);
-        // The QPointers of a receiver being destroyed are already null.
-        it->removeAll(nullptr);
+        for (auto entry = it->begin(); entry != it->end();)
+            entry = entry->isNull() || entry->data() == receiver ? it->erase(entry) : std::next(entry);
         it = it->isEmpty() ? m_subscribers.erase(it) : std::next(it);
     }
 }

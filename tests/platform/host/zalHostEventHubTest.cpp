@@ -7,6 +7,7 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QWidget>
 
 class zalHostEventSink : public QObject
 {
@@ -21,6 +22,16 @@ public slots:
         received << key + QLatin1Char('=') + arg;
         if (onRefresh) onRefresh();
     }
+};
+
+class zalHostEventWidget : public QWidget
+{
+    Q_OBJECT
+public:
+    int received = 0;
+
+public slots:
+    void refresh(const QString&, const QString&) { ++received; }
 };
 
 class zalHostEvents : public ::testing::Test
@@ -87,6 +98,16 @@ TEST_F(zalHostEvents, destroyedReceiverIsDropped)
     delete other;
     EXPECT_EQ(host.app()->fireEvent("<e1>", "x"), 1);
     EXPECT_EQ(host.app()->events()->subscribers("<e1>"), QStringList({"zalHostEventSink"}));
+}
+
+TEST_F(zalHostEvents, destroyedWidgetIsDropped)
+{
+    auto* widget = new zalHostEventWidget;
+    ASSERT_TRUE(app->subscribeEvents("zalHostEventWidget<e1>|<e2>", widget));
+    EXPECT_EQ(host.app()->fireEvent("<e2>", "x"), 1);
+    delete widget;
+    EXPECT_EQ(host.app()->fireEvent("<e1>", "x"), 0);
+    EXPECT_TRUE(host.app()->events()->subscribers("<e2>").isEmpty());
 }
 
 TEST_F(zalHostEvents, receiverMayUnsubscribeAnotherWhileHandling)
