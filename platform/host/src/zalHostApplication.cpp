@@ -96,8 +96,14 @@ zalHostApplication::zalHostApplication(int& argc, char** argv, const zalHostOpti
         registerService(QStringLiteral(IzalTerrainModellerModule_id), m_terrainModeller);
     }
 
-    // The view system is where the host's picking and editing take view input.
+    // The view system is where the host's picking and editing take view input, and where point
+    // prompts show their trackers.
     if (m_console && m_viewSystem) {
+        QPointer<zalHostViewSystem> views = m_viewSystem;
+        m_console->setTrackerView([views]() -> OdGsView* {
+            IzalView* view = views ? views->activeView() : nullptr;
+            return view ? view->gsView() : nullptr;
+        });
         for (QEvent::Type type :
              {QEvent::MouseMove, QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
               QEvent::MouseButtonDblClick, QEvent::Wheel, QEvent::KeyPress, QEvent::KeyRelease})
