@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+// The group pairs of an ASCII DXF file, read without interpretation. libdime builds the drawing;
+// this reader checks the file's structure first (so a cut or damaged file gives a message instead
+// of a half-read drawing) and serves what libdime does not keep: header variables and the objects
+// of the OBJECTS section.
+class zalDxfGroupReader
+{
+public:
+    struct Group
+    {
+        int code = 0;
+        QByteArray value;
+    };
+
+    // False with error() set when the data is not a complete ASCII DXF: a group code that is not
+    // a number, a code without its value, no "EOF" at the end, or unbalanced sections.
+    bool read(const QByteArray& data);
+
+    QString error() const { return m_error; }
+    const QVector<Group>& groups() const { return m_groups; }
+    // Whether data starts with the binary DXF sentinel.
+    static bool isBinaryDxf(const QByteArray& data);
+
+    // The value groups of a header variable ("$INSUNITS"); empty when absent.
+    QVector<Group> headerVariable(const QByteArray& name) const;
+    // Index range [begin, end) of the named section's groups (after its "2/NAME" pair); end < 0 when
+    // the section is absent.
+    void sectionRange(const QByteArray& name, int& begin, int& end) const;
+
+private:
+    QVector<Group> m_groups;
+    QString m_error;
+};

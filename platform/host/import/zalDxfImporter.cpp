@@ -1,0 +1,602 @@
+#include "zalDxfImporter.h"
+
+#include "zalDxfGroupReader.h"
+#include "zalDxfMaterials.h"
+#include "zalDxfText.h"
+#include "zalHostStrings.h"
+
+#include "Db3dPolyline.h"
+#include "DbArc.h"
+#include "DbBlockReference.h"
+#include "DbBlockTable.h"
+#include "DbBlockTableRecord.h"
+#include "DbCircle.h"
+#include "DbDatabase.h"
+#include "DbFace.h"
+#include "DbLayerTable.h"
+#include "DbLayerTableRecord.h"
+#include "DbLight.h"
+#include "DbLine.h"
+#include "DbPolyFaceMesh.h"
+#include "DbPolygonMesh.h"
+#include "DbPolyline.h"
+#include "DbSubDMesh.h"
+#include "DbText.h"
+#include "OdError.h"
+
+#include <dime/Input.h>
+#include <dime/Model.h>
+#include <dime/entities/3DFace.h>
+#include <dime/entities/Arc.h>
+#include <dime/entities/Block.h>
+#include <dime/entities/Circle.h>
+#include <dime/entities/Insert.h>
+#include <dime/entities/LWPolyline.h>
+#include <dime/entities/Line.h>
+#include <dime/entities/Polyline.h>
+#include <dime/entities/Text.h>
+#include <dime/entities/Vertex.h>
+#include <dime/records/Record.h>
+#include <dime/sections/BlocksSection.h>
+#include <dime/sections/EntitiesSection.h>
+#include <dime/sections/HeaderSection.h>
+#include <dime/sections/TablesSection.h>
+#include <dime/tables/LayerTable.h>
+#include <dime/tables/Table.h>
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// Record values by the type libdime gives the group code (it keeps 420 and 290 as text, for
+// instance), so a value reads the same whatever the code's storage.
+bool recordValue(const dimeRecordHolder* holder, int code, double& value, int index = 0)
+{
+    dimeParam p;
+    if (!holder->getRecord(code, p, index)) return false;
+    switch (dimeRecord::getRecordType(code)) {
+    case dimeBase::dimeInt8RecordType:
+        value = p.int8_data;
+        return true;
+    case dimeBase::dimeInt16RecordType:
+        value = p.int16_data;
+        return true;
+    case dimeBase::dimeInt32RecordType:
+        value = p.int32_data;
+        return true;
+    case dimeBase::dimeFloatRecordType:
+        value = p.float_data;
+        return true;
+    case dimeBase::dimeDoubleRecordType:
+        value = p.double_data;
+        return true;
+    case dimeBase::dimeStringRecordType:
+    case dimeBase::dimeHexRecordType: {
+        const char* s = p.string_data;
+        if (!s) return false;
+        char* end = nullptr;
+        value = std::strtod(s, &end);
+        return end != s;
+    }
+    default:
+        return false;
+    }
+}
+
+double recordNumber(const dimeRecordHolder* holder, int code, double fallback, int index = 0)
+{
+    double v = 0.0;
+    return recordValue(holder, code, v, index) ? v : fallback;
+}
+
+QByteArray recordText(const dimeRecordHolder* holder, int code, int index = 0)
+{
+    dimeParam p;
+    if (!holder->getRecord(code, p, index)) return QByteArray();
+    const int type = dimeRecord::getRecordType(code);
+    if (type != dimeBase::dimeStringRecordType && type != dimeBase::dimeHexRecordType) return QByteArray();
+    return QByteArray(p.string_data ? p.string_data : "");
+}
+
+double paramNumber(const dimeRecord* record)
+{
+    dimeParam p;
+    record->getValue(p);
+    switch (dimeRecord::getRecordType(record->getGroupCode())) {
+    case dimeBase::dimeInt8RecordType:
+        return p.int8_data;
+    case dimeBase::dimeInt16RecordType:
+        return p.int16_data;
+    case dimeBase::dimeInt32RecordType:
+        return p.int32_data;
+    case dimeBase::dimeFloatRecordType:
+        return p.float_data;
+    case dimeBase::dimeDoubleRecordType:
+        return p.double_data;
+    case dimeBase::dimeStringRecordType:
+    case dimeBase::dimeHexRecordType:
+        return p.string_data ? std::strtod(p.string_data, nullptr) : 0.0;
+    default:
+        return 0.0;
+    }
+}
+
+OdGePoint3d point(const dimeVec3f& v)
+{
+    return OdGePoint3d(v[0], v[1], v[2]);
+}
+
+OdGeVector3d extrusionOf(const dimeRecordHolder* holder)
+{
+    OdGeVector3d n(recordNumber(holder, 210, 0.0), recordNumber(holder, 220, 0.0),
+                   recordNumber(holder, 230, 1.0));
+    if (n.length() < 1e-12) return OdGeVector3d::kZAxis;
+    return n.normal();
+}
+
+// Object coordinates (entities given in the plane of their extrusion) to world coordinates.
+OdGePoint3d ocsToWcs(const OdGePoint3d& p, const OdGeVector3d& normal)
+{
+    if (normal == OdGeVector3d::kZAxis) return p;
+    OdGePoint3d q = p;
+    return q.transformBy(OdGeMatrix3d::planeToWorld(normal));
+}
+
+bool isModelOrPaperSpace(const QString& name)
+{
+    return name.startsWith(QLatin1String("*Model_Space"), Qt::CaseInsensitive) ||
+           name.startsWith(QLatin1String("*Paper_Space"), Qt::CaseInsensitive) ||
+           name.startsWith(QLatin1String("$Model_Space"), Qt::CaseInsensitive) ||
+           name.startsWith(QLatin1String("$Paper_Space"), Qt::CaseInsensitive);
+}
+
+void setTrueColor(OdCmColor& color, double raw)
+{
+    const quint32 v = quint32(qint64(raw));
+    color.setRGB(OdUInt8((v >> 16) & 0xff), OdUInt8((v >> 8) & 0xff), OdUInt8(v & 0xff));
+}
+
+} // namespace
+
+zalDxfImporter::zalDxfImporter(OdDbDatabase* db) : m_db(db) {}
+
+zalDxfImporter::~zalDxfImporter() = default;
+
+zalImportResult zalDxfImporter::importFile(const QString& path)
+{
+    m_result = zalImportResult();
+    m_result.format = QStringLiteral("DXF");
+    const QString name = QFileInfo(path).fileName();
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return zalImportResult::failure(name + QStringLiteral(": cannot be read"));
+    const QByteArray data = file.readAll();
+    file.close();
+
+    // libdime reads what it can of a cut file and says yes; the structure is checked first.
+    zalDxfGroupReader groups;
+    const bool binary = zalDxfGroupReader::isBinaryDxf(data);
+    if (!binary && !groups.read(data))
+        return zalImportResult::failure(name + QStringLiteral(": not a complete DXF file: ") +
+                                        groups.error());
+
+    dimeInput input;
+    if (!input.setFile(QFile::encodeName(path).constData()))
+        return zalImportResult::failure(name + QStringLiteral(": cannot be read"));
+    dimeModel model;
+    if (!model.read(&input))
+        return zalImportResult::failure(
+            name +
+            QStringLiteral(": not a readable DXF file (stopped near byte %1)").arg(input.getFilePosition()));
+
+    QByteArray version, codePage;
+    int insUnits = -1;
+    if (!binary) {
+        const auto v = groups.headerVariable("$ACADVER");
+        if (!v.isEmpty()) version = v.first().value;
+        const auto c = groups.headerVariable("$DWGCODEPAGE");
+        if (!c.isEmpty()) codePage = c.first().value;
+        const auto u = groups.headerVariable("$INSUNITS");
+        if (!u.isEmpty()) insUnits = u.first().value.trimmed().toInt();
+    } else if (auto* header = static_cast<dimeHeaderSection*>(model.findSection("HEADER"))) {
+        int codes[4];
+        dimeParam params[4];
+        if (header->getVariable("$ACADVER", codes, params, 4) > 0 && params[0].string_data)
+            version = params[0].string_data;
+        if (header->getVariable("$DWGCODEPAGE", codes, params, 4) > 0 && params[0].string_data)
+            codePage = params[0].string_data;
+        if (header->getVariable("$INSUNITS", codes, params, 4) > 0) insUnits = params[0].int16_data;
+    }
+    m_text.reset(new zalDxfText(version, codePage));
+    if (insUnits >= 0 && insUnits <= OdDb::kUnitsMax) m_db->setINSUNITS(OdDb::UnitsValue(insUnits));
+
+    try {
+        m_materials.reset(new zalDxfMaterials);
+        if (!binary) m_result.materials = m_materials->import(groups, *m_text, m_db);
+        importLayers(model);
+        importBlocks(model);
+
+        OdDbBlockTableRecordPtr modelSpace = m_db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
+        OdDbBlockTableRecordPtr paperSpace = m_db->getPaperSpaceId().safeOpenObject(OdDb::kForWrite);
+        if (auto* entities = static_cast<dimeEntitiesSection*>(model.findSection("ENTITIES"))) {
+            for (int i = 0; i < entities->getNumEntities(); ++i) {
+                dimeEntity* e = entities->getEntity(i);
+                const bool paper = (e->getEntityFlags() & FLAG_PAPERSPACE) != 0;
+                if (!importEntity(e, paper ? paperSpace.get() : modelSpace.get())) ++m_result.skipped;
+            }
+        }
+    } catch (const OdError& error) {
+        return zalImportResult::failure(name + QStringLiteral(": ") +
+                                        zalHostStrings::toQString(error.description()));
+    }
+    m_result.ok = true;
+    return m_result;
+}
+
+OdDbObjectId zalDxfImporter::layerId(const char* name)
+{
+    const QString key = m_text->decode(name ? name : "0").toUpper();
+    auto it = m_layers.constFind(key);
+    if (it != m_layers.constEnd()) return it.value();
+    // Files without a layer table (R12 writers often leave it out) name layers only on entities.
+    OdDbLayerTablePtr table = m_db->getLayerTableId().safeOpenObject(OdDb::kForWrite);
+    OdDbObjectId id = table->getAt(zalHostStrings::toOdString(m_text->decode(name)));
+    if (id.isNull()) {
+        OdDbLayerTableRecordPtr layer = OdDbLayerTableRecord::createObject();
+        layer->setName(zalHostStrings::toOdString(m_text->decode(name)));
+        id = table->add(layer.get());
+        ++m_result.layers;
+    }
+    m_layers.insert(key, id);
+    return id;
+}
+
+void zalDxfImporter::importLayers(dimeModel& model)
+{
+    auto* tables = static_cast<dimeTablesSection*>(model.findSection("TABLES"));
+    if (!tables) return;
+    OdDbLayerTablePtr table = m_db->getLayerTableId().safeOpenObject(OdDb::kForWrite);
+    for (int t = 0; t < tables->getNumTables(); ++t) {
+        dimeTable* dt = tables->getTable(t);
+        if (!dt->tableName() || std::strcmp(dt->tableName(), "LAYER") != 0) continue;
+        for (int e = 0; e < dt->getNumTableEntries(); ++e) {
+            dimeTableEntry* entry = dt->getTableEntry(e);
+            if (!entry || !entry->getTableName() || std::strcmp(entry->getTableName(), "LAYER") != 0)
+                continue;
+            auto* layerEntry = static_cast<dimeLayerTable*>(entry);
+            const QString name = m_text->decode(layerEntry->getLayerName());
+            if (name.isEmpty()) continue;
+            // The entry itself holds the state: a negative colour means off, flag 1 frozen, 4 locked.
+            const int color = layerEntry->getColorNumber();
+            const int flags = int(recordNumber(layerEntry, 70, 0));
+            OdDbObjectId id = table->getAt(zalHostStrings::toOdString(name));
+            OdDbLayerTableRecordPtr layer;
+            if (id.isNull()) {
+                layer = OdDbLayerTableRecord::createObject();
+                layer->setName(zalHostStrings::toOdString(name));
+                id = table->add(layer.get());
+                ++m_result.layers;
+            } else {
+                layer = id.safeOpenObject(OdDb::kForWrite);
+            }
+            layer->setIsOff(color < 0);
+            layer->setIsFrozen((flags & 1) != 0);
+            layer->setIsLocked((flags & 4) != 0);
+            OdCmColor layerColor;
+            double rgb = 0;
+            if (recordValue(layerEntry, 420, rgb))
+                setTrueColor(layerColor, rgb);
+            else
+                layerColor.setColorIndex(OdUInt16(color == 0 ? 7 : std::abs(color)));
+            layer->setColor(layerColor);
+            const QByteArray material = recordText(layerEntry, 347);
+            if (!material.isEmpty() && m_materials) {
+                const OdDbObjectId mid = m_materials->byHandle(material);
+                if (!mid.isNull()) layer->setMaterialId(mid);
+            }
+            m_layers.insert(name.toUpper(), id);
+        }
+    }
+}
+
+void zalDxfImporter::importBlocks(dimeModel& model)
+{
+    auto* blocks = static_cast<dimeBlocksSection*>(model.findSection("BLOCKS"));
+    if (!blocks) return;
+    OdDbBlockTablePtr table = m_db->getBlockTableId().safeOpenObject(OdDb::kForWrite);
+    // All records first: an INSERT may name a block defined after the one that holds it.
+    QList<QPair<dimeBlock*, OdDbObjectId>> filled;
+    for (int b = 0; b < blocks->getNumBlocks(); ++b) {
+        dimeBlock* block = blocks->getBlock(b);
+        const QString name = m_text->decode(block->getName());
+        if (name.isEmpty() || isModelOrPaperSpace(name) || m_blocks.contains(name.toUpper())) continue;
+        OdDbBlockTableRecordPtr record = OdDbBlockTableRecord::createObject();
+        record->setName(zalHostStrings::toOdString(name));
+        record->setOrigin(point(block->getBasePoint()));
+        const OdDbObjectId id = table->add(record.get());
+        m_blocks.insert(name.toUpper(), id);
+        filled.append(qMakePair(block, id));
+        ++m_result.blocks;
+    }
+    for (const auto& pair : filled) {
+        OdDbBlockTableRecordPtr record = pair.second.safeOpenObject(OdDb::kForWrite);
+        for (int i = 0; i < pair.first->getNumEntities(); ++i)
+            if (!importEntity(pair.first->getEntity(i), record.get())) ++m_result.skipped;
+    }
+}
+
+void zalDxfImporter::applyCommon(dimeEntity* entity, OdDbEntity* target)
+{
+    target->setLayer(layerId(entity->getLayerName()), false);
+    OdCmColor color;
+    double rgb = 0;
+    const int aci = entity->getColorNumber();
+    if (recordValue(entity, 420, rgb))
+        setTrueColor(color, rgb);
+    else if (aci == 256)
+        color.setColorMethod(OdCmEntityColor::kByLayer);
+    else if (aci == 0)
+        color.setColorMethod(OdCmEntityColor::kByBlock);
+    else
+        color.setColorIndex(OdUInt16(std::abs(aci)));
+    target->setColor(color, false);
+    const QByteArray material = recordText(entity, 347);
+    if (!material.isEmpty() && m_materials) {
+        const OdDbObjectId id = m_materials->byHandle(material);
+        if (!id.isNull()) target->setMaterial(id, false);
+    }
+}
+
+bool zalDxfImporter::importEntity(dimeEntity* e, OdDbBlockTableRecord* owner)
+{
+    if (!e || e->isDeleted()) return false;
+    const char* kind = e->getEntityName();
+    if (!kind) return false;
+    const auto is = [kind](const char* name) { return std::strcmp(kind, name) == 0; };
+    OdDbEntityPtr made;
+
+    if (is("3DFACE")) {
+        auto* face = static_cast<dime3DFace*>(e);
+        OdDbFacePtr f = OdDbFace::createObject();
+        dimeVec3f v[4];
+        face->getVertices(v[0], v[1], v[2], v[3]);
+        for (int i = 0; i < 4; ++i)
+            f->setVertexAt(OdUInt16(i), point(v[i]));
+        const int hidden = face->getFlags();
+        for (int i = 0; i < 4; ++i)
+            if (hidden & (1 << i)) f->makeEdgeInvisibleAt(OdUInt16(i));
+        made = f;
+    } else if (is("POLYLINE")) {
+        auto* pl = static_cast<dimePolyline*>(e);
+        const int flags = int(recordNumber(pl, 70, 0));
+        if (flags & dimePolyline::IS_POLYFACE_MESH) {
+            OdDbPolyFaceMeshPtr mesh = OdDbPolyFaceMesh::createObject();
+            const int count = pl->getNumCoordVertices();
+            for (int i = 0; i < count; ++i)
+                mesh->appendVertex(point(pl->getCoordVertex(i)->getCoords()));
+            for (int i = 0; i < pl->getNumIndexVertices(); ++i) {
+                dimeVertex* v = pl->getIndexVertex(i);
+                // Each of the four indices read as it is: libdime's own count stops at a quad's third
+                // index. Negative marks an invisible edge, 0 an unused corner.
+                int idx[4];
+                int used = 0;
+                for (int k = 0; k < 4; ++k) {
+                    idx[k] = std::abs(v->getIndex(k));
+                    if (idx[k] > count) idx[k] = 0;
+                    if (idx[k] > 0) ++used;
+                }
+                if (used < 3 || idx[0] == 0 || idx[1] == 0 || idx[2] == 0) continue;
+                mesh->appendFace(idx[0] - 1, idx[1] - 1, idx[2] - 1, idx[3] > 0 ? idx[3] - 1 : -1);
+            }
+            made = mesh;
+        } else if (flags & dimePolyline::IS_POLYMESH_3D) {
+            const int m = int(recordNumber(pl, 71, 0));
+            const int n = int(recordNumber(pl, 72, 0));
+            OdArray<OdGePoint3d> points;
+            for (int i = 0; i < pl->getNumCoordVertices(); ++i)
+                points.append(point(pl->getCoordVertex(i)->getCoords()));
+            OdDbPolygonMeshPtr mesh = OdDbPolygonMesh::createObject();
+            if (m < 2 || n < 2 || points.size() != unsigned(m * n) ||
+                mesh->setMesh(OdInt16(m), OdInt16(n), points) != eOk)
+                return false;
+            if (flags & dimePolyline::POLYMESH_CLOSED_M) mesh->makeMClosed();
+            if (flags & dimePolyline::POLYMESH_CLOSED_N) mesh->makeNClosed();
+            made = mesh;
+        } else {
+            OdDb3dPolylinePtr poly = OdDb3dPolyline::createObject();
+            const bool is3d = (flags & dimePolyline::IS_POLYLINE_3D) != 0;
+            const OdGeVector3d normal = is3d ? OdGeVector3d::kZAxis : extrusionOf(pl);
+            const double elevation = recordNumber(pl, 30, 0.0);
+            for (int i = 0; i < pl->getNumCoordVertices(); ++i) {
+                OdGePoint3d p = point(pl->getCoordVertex(i)->getCoords());
+                if (!is3d) p.z = elevation;
+                poly->appendVertex(is3d ? p : ocsToWcs(p, normal));
+            }
+            poly->setClosed((flags & dimePolyline::CLOSED) != 0);
+            made = poly;
+        }
+    } else if (is("LINE")) {
+        auto* line = static_cast<dimeLine*>(e);
+        OdDbLinePtr l = OdDbLine::createObject();
+        l->setStartPoint(point(line->getCoords(0)));
+        l->setEndPoint(point(line->getCoords(1)));
+        made = l;
+    } else if (is("CIRCLE")) {
+        auto* circle = static_cast<dimeCircle*>(e);
+        const OdGeVector3d normal = extrusionOf(circle);
+        OdDbCirclePtr c = OdDbCircle::createObject();
+        c->setCenter(ocsToWcs(point(circle->getCenter()), normal));
+        c->setRadius(circle->getRadius());
+        c->setNormal(normal);
+        made = c;
+    } else if (is("ARC")) {
+        auto* arc = static_cast<dimeArc*>(e);
+        const OdGeVector3d normal = extrusionOf(arc);
+        dimeVec3f center;
+        arc->getCenter(center);
+        OdDbArcPtr a = OdDbArc::createObject();
+        a->setCenter(ocsToWcs(point(center), normal));
+        a->setRadius(arc->getRadius());
+        a->setNormal(normal);
+        a->setStartAngle(arc->getStartAngle() * OdaPI / 180.0);
+        a->setEndAngle(arc->getEndAngle() * OdaPI / 180.0);
+        made = a;
+    } else if (is("LWPOLYLINE")) {
+        auto* lw = static_cast<dimeLWPolyline*>(e);
+        const OdGeVector3d normal = extrusionOf(lw);
+        const bool closed = (lw->getFlags() & 1) != 0;
+        const dxfdouble* xs = lw->getXCoords();
+        const dxfdouble* ys = lw->getYCoords();
+        if (normal == OdGeVector3d::kZAxis) {
+            OdDbPolylinePtr p = OdDbPolyline::createObject();
+            for (int i = 0; i < lw->getNumVertices(); ++i)
+                p->addVertexAt(unsigned(i), OdGePoint2d(xs[i], ys[i]));
+            p->setElevation(lw->getElevation());
+            p->setClosed(closed);
+            made = p;
+        } else {
+            OdDb3dPolylinePtr p = OdDb3dPolyline::createObject();
+            for (int i = 0; i < lw->getNumVertices(); ++i)
+                p->appendVertex(ocsToWcs(OdGePoint3d(xs[i], ys[i], lw->getElevation()), normal));
+            p->setClosed(closed);
+            made = p;
+        }
+    } else if (is("TEXT")) {
+        auto* text = static_cast<dimeText*>(e);
+        const OdGeVector3d normal = extrusionOf(text);
+        dimeVec3f origin;
+        text->getOrigin(origin);
+        OdDbTextPtr t = OdDbText::createObject();
+        t->setPosition(ocsToWcs(point(origin), normal));
+        t->setHeight(text->getHeight());
+        t->setRotation(text->getRotation() * OdaPI / 180.0);
+        t->setNormal(normal);
+        t->setTextString(zalHostStrings::toOdString(m_text->decode(text->getTextString())));
+        made = t;
+    } else if (is("MTEXT")) {
+        // Kept as plain text: the chunks (3) before the last part (1), paragraph breaks as blanks.
+        QByteArray raw;
+        for (int i = 0;; ++i) {
+            const QByteArray chunk = recordText(e, 3, i);
+            if (chunk.isEmpty()) break;
+            raw += chunk;
+        }
+        raw += recordText(e, 1);
+        QString s = m_text->decode(raw.constData());
+        s.replace(QLatin1String("\\P"), QLatin1String(" "));
+        OdDbTextPtr t = OdDbText::createObject();
+        t->setPosition(OdGePoint3d(recordNumber(e, 10, 0), recordNumber(e, 20, 0), recordNumber(e, 30, 0)));
+        t->setHeight(recordNumber(e, 40, 1.0));
+        t->setRotation(recordNumber(e, 50, 0.0) * OdaPI / 180.0);
+        t->setNormal(extrusionOf(e));
+        t->setTextString(zalHostStrings::toOdString(s));
+        made = t;
+    } else if (is("INSERT")) {
+        auto* insert = static_cast<dimeInsert*>(e);
+        QString blockName;
+        if (insert->getBlock()) blockName = m_text->decode(insert->getBlock()->getName());
+        if (blockName.isEmpty()) blockName = m_text->decode(recordText(insert, 2).constData());
+        const OdDbObjectId blockId = m_blocks.value(blockName.toUpper());
+        if (blockId.isNull()) return false;
+        const OdGeVector3d normal = extrusionOf(insert);
+        // The insertion point is in the plane of the extrusion; the reference keeps it in world
+        // coordinates and applies the same plane itself.
+        const OdGePoint3d ocs(recordNumber(insert, 10, 0), recordNumber(insert, 20, 0),
+                              recordNumber(insert, 30, 0));
+        OdDbBlockReferencePtr ref = OdDbBlockReference::createObject();
+        ref->setBlockTableRecord(blockId);
+        ref->setNormal(normal);
+        ref->setPosition(ocsToWcs(ocs, normal));
+        ref->setScaleFactors(OdGeScale3d(recordNumber(insert, 41, 1.0), recordNumber(insert, 42, 1.0),
+                                         recordNumber(insert, 43, 1.0)));
+        ref->setRotation(recordNumber(insert, 50, 0.0) * OdaPI / 180.0);
+        made = ref;
+        ++m_result.references;
+    } else if (is("MESH")) {
+        // A subdivision mesh from its groups, in order: 92 vertex count, the vertices, 93 face list
+        // size, the face list (90 each); edges and creases follow and are not needed.
+        OdArray<OdGePoint3d> vertices;
+        OdArray<OdInt32> faces;
+        int level = 0;
+        int vertexCount = -1;
+        int faceListSize = -1;
+        int state = 0; // 1: reading vertices, 2: reading the face list
+        OdGePoint3d current;
+        const int n = e->getNumRecordsInRecordHolder();
+        for (int i = 0; i < n; ++i) {
+            const dimeRecord* r = e->getRecordInRecordHolder(i);
+            const int code = r->getGroupCode();
+            const double v = paramNumber(r);
+            if (code == 91 && state == 0)
+                level = int(v);
+            else if (code == 92 && state == 0) {
+                vertexCount = int(v);
+                state = 1;
+            } else if (state == 1 && code == 10)
+                current.x = v;
+            else if (state == 1 && code == 20)
+                current.y = v;
+            else if (state == 1 && code == 30) {
+                current.z = v;
+                vertices.append(current);
+            } else if (code == 93 && state <= 1) {
+                faceListSize = int(v);
+                state = 2;
+            } else if (state == 2 && code == 90 && int(faces.size()) < faceListSize)
+                faces.append(OdInt32(v));
+            else if (state == 2 && int(faces.size()) >= faceListSize)
+                break;
+        }
+        if (vertexCount < 0 || int(vertices.size()) != vertexCount || faceListSize < 0 ||
+            int(faces.size()) != faceListSize)
+            return false;
+        OdDbSubDMeshPtr mesh = OdDbSubDMesh::createObject();
+        if (mesh->setSubDMesh(vertices, faces, level) != eOk) return false;
+        made = mesh;
+    } else if (is("LIGHT")) {
+        OdDbLightPtr light = OdDbLight::createObject();
+        light->setName(zalHostStrings::toOdString(m_text->decode(recordText(e, 1).constData())));
+        switch (int(recordNumber(e, 70, 2))) {
+        case 1:
+            light->setLightType(OdGiDrawable::kDistantLight);
+            break;
+        case 3:
+            light->setLightType(OdGiDrawable::kSpotLight);
+            break;
+        default:
+            light->setLightType(OdGiDrawable::kPointLight);
+            break;
+        }
+        light->setOn(recordNumber(e, 290, 1) != 0);
+        light->setIntensity(recordNumber(e, 40, 1.0));
+        const OdGePoint3d position(recordNumber(e, 10, 0), recordNumber(e, 20, 0), recordNumber(e, 30, 0));
+        const OdGePoint3d target(recordNumber(e, 11, 0), recordNumber(e, 21, 0), recordNumber(e, 31, 0));
+        light->setPosition(position);
+        light->setTargetLocation(target);
+        if (light->lightType() == OdGiDrawable::kDistantLight && !(target - position).isZeroLength())
+            light->setLightDirection(target - position);
+        light->setHotspotAndFalloff(recordNumber(e, 50, 45.0) * OdaPI / 180.0,
+                                    recordNumber(e, 51, 50.0) * OdaPI / 180.0);
+        OdCmColor color;
+        double raw = 0;
+        if (recordValue(e, 421, raw))
+            setTrueColor(color, raw);
+        else
+            color.setColorIndex(OdUInt16(std::abs(int(recordNumber(e, 63, 7)))));
+        light->setLightColor(color);
+        made = light;
+        ++m_result.lights;
+    } else {
+        return false;
+    }
+
+    applyCommon(e, made.get());
+    owner->appendOdDbEntity(made.get());
+    ++m_result.entities;
+    return true;
+}

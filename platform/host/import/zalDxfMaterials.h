@@ -1,0 +1,29 @@
+#pragma once
+
+#include "zalDxfGroupReader.h"
+
+#include "DbObjectId.h"
+
+#include <QHash>
+
+class OdDbDatabase;
+class zalDxfText;
+
+// MATERIAL objects of a DXF file. libdime does not keep the OBJECTS section, so they are read from
+// its group pairs: name, description, diffuse colour and map, specular gloss, opacity, bump and
+// reflection maps, refraction index. The three materials every database has (ByLayer, ByBlock,
+// Global) are not created again; their handles map to the database's own.
+class zalDxfMaterials
+{
+public:
+    // Creates the materials in db's material dictionary; the number created.
+    int import(const zalDxfGroupReader& groups, const zalDxfText& text, OdDbDatabase* db);
+
+    // The material a "347" handle names; null when unknown.
+    OdDbObjectId byHandle(const QByteArray& handle) const;
+    QList<OdDbObjectId> created() const { return m_created; }
+
+private:
+    QHash<QByteArray, OdDbObjectId> m_byHandle;
+    QList<OdDbObjectId> m_created;
+};

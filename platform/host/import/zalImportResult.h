@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+
+// What an import brought into the database. message is one line naming the cause when ok is false.
+struct zalImportResult
+{
+    bool ok = false;
+    QString message;
+    QString format; // "DXF", or the model format's extension ("gltf", "obj", ...)
+    int entities = 0;
+    int blocks = 0;
+    int references = 0;
+    int layers = 0;
+    int materials = 0;
+    int lights = 0;
+    int skipped = 0; // entities of kinds the database does not hold
+
+    static zalImportResult failure(const QString& why)
+    {
+        zalImportResult result;
+        result.message = why;
+        return result;
+    }
+};

@@ -1,0 +1,424 @@
+#include "zalModelImporter.h"
+
+#include "zalHostPhysicsMaterial.h"
+#include "zalHostPhysicsMaterials.h"
+#include "zalHostStrings.h"
+
+#include "DbAbstractViewTableRecord.h"
+#include "DbBlockReference.h"
+#include "DbBlockTable.h"
+#include "DbBlockTableRecord.h"
+#include "DbDatabase.h"
+#include "DbDictionary.h"
+#include "DbLight.h"
+#include "DbMaterial.h"
+#include "DbSubDMesh.h"
+#include "DbViewportTableRecord.h"
+#include "OdError.h"
+
+#include <assimp/Importer.hpp>
+#include <assimp/material.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+OdString od(const QString& s)
+{
+    return zalHostStrings::toOdString(s);
+}
+
+QString text(const aiString& s)
+{
+    return QString::fromUtf8(s.C_Str(), int(s.length));
+}
+
+OdGeMatrix3d toMatrix(const aiMatrix4x4& m)
+{
+    OdGeMatrix3d r;
+    const ai_real* src = &m.a1;
+    for (int row = 0; row < 4; ++row)
+        for (int col = 0; col < 4; ++col)
+            r[row][col] = double(src[row * 4 + col]);
+    return r;
+}
+
+QString oneLine(QString s)
+{
+    s.replace(QRegularExpression(QStringLiteral("\\s+")), QStringLiteral(" "));
+    return s.trimmed();
+}
+
+QString blockNameFrom(const QString& raw)
+{
+    QString s = raw;
+    s.replace(QRegularExpression(QStringLiteral("[<>/\\\\\":;?*|,=`]")), QStringLiteral("_"));
+    return s.trimmed();
+}
+
+} // namespace
+
+zalModelImporter::zalModelImporter(OdDbDatabase* db, zalHostPhysicsMaterials* materials)
+    : m_db(db), m_physics(materials)
+{
+}
+
+zalImportResult zalModelImporter::importFile(const QString& path)
+{
+    m_result = zalImportResult();
+    const QFileInfo info(path);
+    m_result.format = info.suffix().toLower();
+    m_folder = info.absolutePath();
+    m_baseName = blockNameFrom(info.completeBaseName());
+    if (m_baseName.isEmpty()) m_baseName = QStringLiteral("model");
+    m_yUp = m_result.format == QLatin1String("gltf") || m_result.format == QLatin1String("glb");
+
+    Assimp::Importer importer;
+    // Points, lines and degenerate faces carry nothing a shell can show.
+    importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
+    const aiScene* scene =
+        importer.ReadFile(QFile::encodeName(path).toStdString(),
+                          aiProcess_ValidateDataStructure | aiProcess_JoinIdenticalVertices |
+                              aiProcess_SortByPType | aiProcess_GenNormals | aiProcess_FindDegenerates);
+    if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode) {
+        const QString why = oneLine(QString::fromUtf8(importer.GetErrorString()));
+        return zalImportResult::failure(
+            info.fileName() + QStringLiteral(": not a readable model file") +
+            (why.isEmpty() ? QString() : QStringLiteral(" (") + why + QStringLiteral(")")));
+    }
+
+    try {
+        m_db->setINSUNITS(OdDb::kUnitsMeters);
+        importMaterials(scene);
+        // Y-up models stand up in the drawing's Z-up world: (x, y, z) -> (x, -z, y).
+        OdGeMatrix3d root;
+        if (m_yUp) root = OdGeMatrix3d::rotation(OdaPI / 2.0, OdGeVector3d::kXAxis);
+        importNode(scene, scene->mRootNode, root);
+        importLights(scene);
+        importCamera(scene);
+    } catch (const OdError& error) {
+        return zalImportResult::failure(info.fileName() + QStringLiteral(": ") +
+                                        zalHostStrings::toQString(error.description()));
+    }
+    m_result.ok = true;
+    return m_result;
+}
+
+void zalModelImporter::importMaterials(const aiScene* scene)
+{
+    m_materialIds.fill(OdDbObjectId(), int(scene->mNumMaterials));
+    OdDbDictionaryPtr dictionary = m_db->getMaterialDictionaryId().safeOpenObject(OdDb::kForWrite);
+    for (unsigned i = 0; i < scene->mNumMaterials; ++i) {
+        const aiMaterial* material = scene->mMaterials[i];
+        QString name = text(material->GetName());
+        // assimp adds a material of its own for meshes the file left without one; the drawing's
+        // entities then keep their layer's material instead.
+        if (name == QLatin1String(AI_DEFAULT_MATERIAL_NAME)) continue;
+        if (name.isEmpty()) name = QStringLiteral("Material %1").arg(i);
+        QString unique = name;
+        for (int n = 2; dictionary->has(od(unique)); ++n)
+            unique = QStringLiteral("%1 (%2)").arg(name).arg(n);
+
+        OdDbMaterialPtr m = OdDbMaterial::createObject();
+        m->setName(od(unique));
+
+        aiColor4D base(1.f, 1.f, 1.f, 1.f);
+        if (material->Get(AI_MATKEY_BASE_COLOR, base) != AI_SUCCESS) {
+            aiColor3D diffuse(1.f, 1.f, 1.f);
+            if (material->Get(AI_MATKEY_COLOR_DIFFUSE, diffuse) == AI_SUCCESS)
+                base = aiColor4D(diffuse.r, diffuse.g, diffuse.b, 1.f);
+        }
+        const auto channel = [](float c) { return OdUInt8(std::lround(std::clamp(c, 0.f, 1.f) * 255.f)); };
+        OdGiMaterialColor diffuseColor(OdCmEntityColor(channel(base.r), channel(base.g), channel(base.b)));
+        OdGiMaterialMap diffuseMap;
+        aiString texture;
+        if (material->GetTexture(aiTextureType_BASE_COLOR, 0, &texture) == AI_SUCCESS ||
+            material->GetTexture(aiTextureType_DIFFUSE, 0, &texture) == AI_SUCCESS) {
+            diffuseMap.setSource(OdGiMaterialMap::kFile);
+            diffuseMap.setSourceFileName(od(text(texture)));
+        }
+        m->setDiffuse(diffuseColor, diffuseMap);
+
+        float opacity = base.a;
+        float value = 1.f;
+        if (material->Get(AI_MATKEY_OPACITY, value) == AI_SUCCESS) opacity = std::min(opacity, value);
+        float transmission = 0.f;
+        if (material->Get(AI_MATKEY_TRANSMISSION_FACTOR, transmission) == AI_SUCCESS && transmission > 0.f)
+            opacity = std::min(opacity, 1.f - transmission);
+        m->setOpacity(std::clamp(double(opacity), 0.0, 1.0), OdGiMaterialMap());
+
+        float roughness = 1.f;
+        if (material->Get(AI_MATKEY_ROUGHNESS_FACTOR, roughness) == AI_SUCCESS)
+            m->setSpecular(OdGiMaterialColor(), OdGiMaterialMap(),
+                           1.0 - std::clamp(double(roughness), 0.0, 1.0));
+        float metallic = 0.f;
+        if (material->Get(AI_MATKEY_METALLIC_FACTOR, metallic) == AI_SUCCESS)
+            m->setReflectivity(std::clamp(double(metallic), 0.0, 1.0));
+        if (material->GetTexture(aiTextureType_NORMALS, 0, &texture) == AI_SUCCESS) {
+            OdGiMaterialMap bump;
+            bump.setSource(OdGiMaterialMap::kFile);
+            bump.setSourceFileName(od(text(texture)));
+            m->setBump(bump);
+        }
+        int twoSided = 0;
+        if (material->Get(AI_MATKEY_TWOSIDED, twoSided) == AI_SUCCESS) m->setTwoSided(twoSided != 0);
+
+        const OdDbObjectId id = dictionary->setAt(od(unique), m.get());
+        m_materialIds[int(i)] = id;
+        ++m_result.materials;
+        if (m_physics) describeMaterial(material, id, m_folder);
+    }
+}
+
+void zalModelImporter::describeMaterial(const aiMaterial* material, const OdDbObjectId& id,
+                                        const QString& folder)
+{
+    std::shared_ptr<zalHostPhysicsMaterial> d = m_physics->newDescription();
+    d->setBaseMaterial(text(material->GetName()));
+    const auto file = [&folder](const aiString& t) {
+        const QString name = text(t);
+        return QFileInfo(name).isRelative() ? folder + QLatin1Char('/') + name : name;
+    };
+
+    aiColor4D base(1.f, 1.f, 1.f, 1.f);
+    if (material->Get(AI_MATKEY_BASE_COLOR, base) != AI_SUCCESS) {
+        aiColor3D diffuse(1.f, 1.f, 1.f);
+        if (material->Get(AI_MATKEY_COLOR_DIFFUSE, diffuse) == AI_SUCCESS)
+            base = aiColor4D(diffuse.r, diffuse.g, diffuse.b, 1.f);
+    }
+    aiString texture;
+    if (material->GetTexture(aiTextureType_BASE_COLOR, 0, &texture) == AI_SUCCESS ||
+        material->GetTexture(aiTextureType_DIFFUSE, 0, &texture) == AI_SUCCESS)
+        d->setChannel(QStringLiteral("diffuseColor"), zalHostPhysicsMaterial::textureChannel(file(texture)));
+    else
+        d->setChannel(QStringLiteral("diffuseColor"),
+                      zalHostPhysicsMaterial::colorChannel(base.r, base.g, base.b, 1.0));
+
+    float opacity = base.a;
+    float value = 1.f;
+    if (material->Get(AI_MATKEY_OPACITY, value) == AI_SUCCESS) opacity = std::min(opacity, value);
+    float transmission = 0.f;
+    if (material->Get(AI_MATKEY_TRANSMISSION_FACTOR, transmission) == AI_SUCCESS && transmission > 0.f)
+        opacity = std::min(opacity, 1.f - transmission);
+    if (opacity < 1.f)
+        d->setChannel(QStringLiteral("opacity"), zalHostPhysicsMaterial::scalarChannel(opacity));
+    // See-through materials take the viewer's translucent shader, the rest the standard one.
+    d->setShaderType(opacity < 1.f ? 2 : 0);
+
+    float metallic = 0.f;
+    if (material->Get(AI_MATKEY_METALLIC_FACTOR, metallic) == AI_SUCCESS)
+        d->setChannel(QStringLiteral("metalness"), zalHostPhysicsMaterial::scalarChannel(metallic));
+    float roughness = 1.f;
+    if (material->Get(AI_MATKEY_ROUGHNESS_FACTOR, roughness) == AI_SUCCESS)
+        d->setChannel(QStringLiteral("roughness"), zalHostPhysicsMaterial::scalarChannel(roughness));
+    aiColor3D emissive(0.f, 0.f, 0.f);
+    if (material->Get(AI_MATKEY_COLOR_EMISSIVE, emissive) == AI_SUCCESS && !emissive.IsBlack())
+        d->setChannel(QStringLiteral("emissiveColor"),
+                      zalHostPhysicsMaterial::colorChannel(emissive.r, emissive.g, emissive.b, 1.0));
+    if (material->GetTexture(aiTextureType_NORMALS, 0, &texture) == AI_SUCCESS)
+        d->setChannel(QStringLiteral("normal"), zalHostPhysicsMaterial::textureChannel(file(texture)));
+    m_physics->setDescription(id, d);
+}
+
+OdDbObjectId zalModelImporter::shapeBlock(const aiScene* scene, const aiNode* node)
+{
+    QStringList keyParts;
+    for (unsigned i = 0; i < node->mNumMeshes; ++i)
+        keyParts << QString::number(node->mMeshes[i]);
+    const QString key = keyParts.join(QLatin1Char(','));
+    auto it = m_shapes.constFind(key);
+    if (it != m_shapes.constEnd()) return it.value();
+
+    OdArray<OdGePoint3d> vertices;
+    OdArray<OdInt32> faces;
+    OdArray<OdDbObjectId> faceMaterials;
+    OdArray<OdGeVector3d> normals;
+    OdArray<OdGePoint3d> uvs;
+    bool allNormals = true;
+    bool allUvs = true;
+    QString meshName;
+    for (unsigned i = 0; i < node->mNumMeshes; ++i) {
+        const unsigned index = node->mMeshes[i];
+        if (index >= scene->mNumMeshes) continue;
+        const aiMesh* mesh = scene->mMeshes[index];
+        if (meshName.isEmpty()) meshName = text(mesh->mName);
+        allNormals = allNormals && mesh->HasNormals();
+        allUvs = allUvs && mesh->HasTextureCoords(0);
+    }
+    for (unsigned i = 0; i < node->mNumMeshes; ++i) {
+        const unsigned index = node->mMeshes[i];
+        if (index >= scene->mNumMeshes) continue;
+        const aiMesh* mesh = scene->mMeshes[index];
+        const OdInt32 offset = OdInt32(vertices.size());
+        for (unsigned v = 0; v < mesh->mNumVertices; ++v) {
+            const aiVector3D& p = mesh->mVertices[v];
+            vertices.append(OdGePoint3d(p.x, p.y, p.z));
+            if (allNormals) {
+                const aiVector3D& n = mesh->mNormals[v];
+                normals.append(OdGeVector3d(n.x, n.y, n.z));
+            }
+            if (allUvs) {
+                const aiVector3D& t = mesh->mTextureCoords[0][v];
+                uvs.append(OdGePoint3d(t.x, t.y, 0.0));
+            }
+        }
+        const OdDbObjectId material = mesh->mMaterialIndex < unsigned(m_materialIds.size())
+                                          ? m_materialIds[int(mesh->mMaterialIndex)]
+                                          : OdDbObjectId();
+        for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+            const aiFace& face = mesh->mFaces[f];
+            if (face.mNumIndices < 3) continue;
+            faces.append(OdInt32(face.mNumIndices));
+            for (unsigned k = 0; k < face.mNumIndices; ++k)
+                faces.append(offset + OdInt32(face.mIndices[k]));
+            faceMaterials.append(material);
+        }
+    }
+    if (faceMaterials.isEmpty()) return OdDbObjectId();
+
+    OdDbSubDMeshPtr shell = OdDbSubDMesh::createObject();
+    if (shell->setSubDMesh(vertices, faces, 0) != eOk) return OdDbObjectId();
+    shell->setFaceMaterials(faceMaterials);
+    if (allNormals) shell->setVertexNormalArray(normals);
+    if (allUvs) shell->setVertexTextureArray(uvs);
+    shell->setDatabaseDefaults(m_db);
+
+    OdDbBlockTablePtr table = m_db->getBlockTableId().safeOpenObject(OdDb::kForWrite);
+    QString base = blockNameFrom(meshName.isEmpty() ? text(node->mName) : meshName);
+    if (base.isEmpty()) base = QStringLiteral("mesh");
+    QString name = m_baseName + QLatin1Char('_') + base;
+    for (int n = 2; table->has(od(name)); ++n)
+        name = QStringLiteral("%1_%2_%3").arg(m_baseName, base).arg(n);
+    OdDbBlockTableRecordPtr block = OdDbBlockTableRecord::createObject();
+    block->setName(od(name));
+    const OdDbObjectId id = table->add(block.get());
+    block->appendOdDbEntity(shell.get());
+    ++m_result.blocks;
+    m_shapes.insert(key, id);
+    return id;
+}
+
+void zalModelImporter::importNode(const aiScene* scene, const aiNode* node, const OdGeMatrix3d& parentWorld)
+{
+    const OdGeMatrix3d world = parentWorld * toMatrix(node->mTransformation);
+    m_nodeWorld.insert(text(node->mName), world);
+    if (node->mNumMeshes > 0) {
+        const OdDbObjectId block = shapeBlock(scene, node);
+        if (!block.isNull()) {
+            OdDbBlockTableRecordPtr modelSpace = m_db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
+            OdDbBlockReferencePtr ref = OdDbBlockReference::createObject();
+            ref->setDatabaseDefaults(m_db);
+            ref->setBlockTableRecord(block);
+            if (ref->setBlockTransform(world) == eOk) {
+                modelSpace->appendOdDbEntity(ref.get());
+                ++m_result.references;
+                ++m_result.entities;
+            } else {
+                // A sheared transform has no insertion form: this node gets its own transformed copy.
+                OdDbBlockTableRecordPtr shape = block.safeOpenObject();
+                for (OdDbObjectIteratorPtr it = shape->newIterator(); !it->done(); it->step()) {
+                    OdDbEntityPtr source = it->entity();
+                    auto* original = dynamic_cast<OdDbSubDMesh*>(source.get());
+                    if (!original) continue;
+                    OdDbSubDMeshPtr copy = OdDbSubDMesh::createObject();
+                    copy->setSubDMesh(original->vertices(), original->faceList(), original->subDLevel());
+                    copy->setFaceMaterials(original->faceMaterials());
+                    copy->setVertexNormalArray(original->vertexNormalArray());
+                    copy->setVertexTextureArray(original->vertexTextureArray());
+                    copy->setDatabaseDefaults(m_db);
+                    copy->transformBy(world);
+                    modelSpace->appendOdDbEntity(copy.get());
+                    ++m_result.entities;
+                }
+            }
+        }
+    }
+    for (unsigned i = 0; i < node->mNumChildren; ++i)
+        importNode(scene, node->mChildren[i], world);
+}
+
+void zalModelImporter::importLights(const aiScene* scene)
+{
+    if (scene->mNumLights == 0) return;
+    OdDbBlockTableRecordPtr modelSpace = m_db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
+    for (unsigned i = 0; i < scene->mNumLights; ++i) {
+        const aiLight* source = scene->mLights[i];
+        OdDbLight::DrawableType type;
+        switch (source->mType) {
+        case aiLightSource_DIRECTIONAL:
+            type = OdGiDrawable::kDistantLight;
+            break;
+        case aiLightSource_POINT:
+            type = OdGiDrawable::kPointLight;
+            break;
+        case aiLightSource_SPOT:
+            type = OdGiDrawable::kSpotLight;
+            break;
+        default:
+            continue;
+        }
+        // The light's own position and direction are relative to the node of the same name.
+        const OdGeMatrix3d world = m_nodeWorld.value(text(source->mName), OdGeMatrix3d());
+        OdGePoint3d position(source->mPosition.x, source->mPosition.y, source->mPosition.z);
+        position.transformBy(world);
+        OdGeVector3d direction(source->mDirection.x, source->mDirection.y, source->mDirection.z);
+        direction.transformBy(world);
+        if (direction.isZeroLength()) direction = -OdGeVector3d::kZAxis;
+        direction.normalize();
+
+        OdDbLightPtr light = OdDbLight::createObject();
+        light->setDatabaseDefaults(m_db);
+        light->setName(od(text(source->mName)));
+        light->setLightType(type);
+        light->setOn(true);
+        light->setPosition(position);
+        light->setTargetLocation(position + direction);
+        if (type == OdGiDrawable::kDistantLight) light->setLightDirection(direction);
+        // assimp hands the colour already multiplied by the intensity: split it again.
+        const double r = source->mColorDiffuse.r, g = source->mColorDiffuse.g, b = source->mColorDiffuse.b;
+        const double intensity = std::max({r, g, b});
+        OdCmColor color;
+        if (intensity > 0.0)
+            color.setRGB(OdUInt8(std::lround(r / intensity * 255.0)),
+                         OdUInt8(std::lround(g / intensity * 255.0)),
+                         OdUInt8(std::lround(b / intensity * 255.0)));
+        else
+            color.setRGB(255, 255, 255);
+        light->setLightColor(color);
+        light->setIntensity(intensity);
+        if (type == OdGiDrawable::kSpotLight)
+            // The file gives half-angles from the axis; the drawing keeps full cone angles.
+            light->setHotspotAndFalloff(2.0 * source->mAngleInnerCone, 2.0 * source->mAngleOuterCone);
+        modelSpace->appendOdDbEntity(light.get());
+        ++m_result.lights;
+        ++m_result.entities;
+    }
+}
+
+void zalModelImporter::importCamera(const aiScene* scene)
+{
+    if (scene->mNumCameras == 0) return;
+    const aiCamera* camera = scene->mCameras[0];
+    const OdGeMatrix3d world = m_nodeWorld.value(text(camera->mName), OdGeMatrix3d());
+    OdGePoint3d position(camera->mPosition.x, camera->mPosition.y, camera->mPosition.z);
+    position.transformBy(world);
+    OdGeVector3d look(camera->mLookAt.x, camera->mLookAt.y, camera->mLookAt.z);
+    look.transformBy(world);
+    OdGeVector3d up(camera->mUp.x, camera->mUp.y, camera->mUp.z);
+    up.transformBy(world);
+    if (look.isZeroLength() || up.isZeroLength()) return;
+
+    OdDbViewportTableRecordPtr viewport = m_db->activeViewportId().safeOpenObject(OdDb::kForWrite);
+    viewport->setView(position, position + look.normal(), up.normal());
+    if (camera->mHorizontalFOV > 0.f) {
+        viewport->setPerspectiveEnabled(true);
+        // Lens of a 36 mm wide film frame with that horizontal field of view.
+        viewport->setLensLength(18.0 / std::tan(camera->mHorizontalFOV / 2.0));
+    }
+}
