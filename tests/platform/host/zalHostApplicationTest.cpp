@@ -8,9 +8,13 @@
 #include "IzalTerrainModellerModule.h"
 #include "IzalViewSystem.h"
 #include "zalHostAppProps.h"
+#include "zalHostConsole.h"
 #include "zalHostProgressIndicator.h"
 #include "zalHostStrings.h"
+#include "zalHostView.h"
+#include "zalHostViewSystem.h"
 
+#include "DbDatabase.h"
 #include "OdVariant.h"
 #include "RxDynamicLinker.h"
 
@@ -237,4 +241,31 @@ TEST(zalHostSiblings, hostLoadsAndUnloadsModulesByName)
     EXPECT_FALSE(host.app()->unloadModule("zalOdViewSystem.dll"));
     EXPECT_FALSE(host.app()->loadModule("zalNoSuchModule.dll", &error));
     EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(zalHostPlugin, moduleReachesTheHostThroughItsInterfaces)
+{
+    zalHostTestHost host;
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    host.app()->addDocument(db.get());
+    QString error;
+    ASSERT_TRUE(host.app()->loadModule("zalHostTestModule.dll", &error)) << error.toStdString();
+
+    QObject* service = zalApp()->service("zal.ITestModule");
+    ASSERT_NE(service, nullptr);
+    EXPECT_EQ(service->objectName(), "zalHostTestModuleService");
+    ASSERT_TRUE(host.app()->viewSystem()->hasViewType("TestView"));
+    zalHostView* view = host.app()->viewSystem()->openView("TestView", db.get());
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->widget()->objectName(), "zalHostTestModuleView");
+    host.app()->viewSystem()->closeView(view);
+
+    host.app()->console()->queueAnswers({"stat unit"});
+    EXPECT_EQ(host.app()->console()->executeCommand("zalhost_module_echo"), zalHostConsole::Done);
+    EXPECT_TRUE(host.app()->console()->transcript().contains("echo stat unit"));
+
+    ASSERT_TRUE(host.app()->unloadModule("zalHostTestModule.dll"));
+    EXPECT_EQ(zalApp()->service("zal.ITestModule"), nullptr);
+    EXPECT_FALSE(host.app()->viewSystem()->hasViewType("TestView"));
+    EXPECT_EQ(host.app()->console()->executeCommand("zalhost_module_echo"), zalHostConsole::UnknownCommand);
 }
