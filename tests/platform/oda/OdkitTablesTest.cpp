@@ -1,0 +1,110 @@
+#include "odkit.h"
+
+#include <gtest/gtest.h>
+
+class OdkitTables : public ::testing::Test
+{
+protected:
+    OdDbObjectId addLayer(const OdString& name)
+    {
+        OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject(OdDb::kForWrite);
+        OdDbLayerTableRecordPtr layer = OdDbLayerTableRecord::createObject();
+        layer->setName(name);
+        return layers->add(layer);
+    }
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+};
+
+TEST_F(OdkitTables, IteratorWalksRecordsInOrderAndSkipsErasedOnRequest)
+{
+    OdDbObjectId a = addLayer(L"A");
+    OdDbObjectId b = addLayer(L"B");
+    OdDbObjectPtr(a.safeOpenObject(OdDb::kForWrite))->erase();
+    OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject();
+    OdArray<OdString> names;
+    for (OdDbSymbolTableIteratorPtr it = layers->newIterator(); !it->done(); it->step())
+        names.append(it->getRecord()->getName());
+    EXPECT_EQ(names, (OdArray<OdString>{L"0", L"B"}));
+    names.clear();
+    for (OdDbSymbolTableIteratorPtr it = layers->newIterator(true, false); !it->done(); it->step(true, false))
+        names.append(it->getRecord(OdDb::kForRead, true)->getName());
+    EXPECT_EQ(names, (OdArray<OdString>{L"0", L"A", L"B"}));
+    EXPECT_EQ(layers->numEntries(), 2u);
+    EXPECT_FALSE(layers->has(L"A"));
+    EXPECT_TRUE(layers->has(b));
+    EXPECT_EQ(layers->getAt(L"A", true), a) << "erased records are found on request";
+    // A name freed by erasing can be used again.
+    EXPECT_NO_THROW(addLayer(L"a"));
+}
+
+TEST_F(OdkitTables, TablesAcceptOnlyTheirRecordClass)
+{
+    OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject(OdDb::kForWrite);
+    OdDbBlockTableRecordPtr block = OdDbBlockTableRecord::createObject();
+    block->setName(L"NotALayer");
+    EXPECT_THROW(layers->add(block), OdError_NotThatKindOfClass);
+    layers.release(); // closes the table
+    OdDbLayerTablePtr readOnly = db->getLayerTableId().safeOpenObject();
+    OdDbLayerTableRecordPtr layer = OdDbLayerTableRecord::createObject();
+    layer->setName(L"L");
+    EXPECT_THROW(readOnly->add(layer), OdError) << "adding needs the table open for write";
+}
+
+TEST_F(OdkitTables, ViewRecordRoundTripsThroughTheFiler)
+{
+    OdDbViewportTableRecordPtr vp = db->activeViewportId().safeOpenObject(OdDb::kForWrite);
+    vp->setView(OdGePoint3d(3, 4, 5), OdGePoint3d(1, 1, 1), OdGeVector3d(0, 0, 1));
+    vp->setPerspectiveEnabled(true);
+    vp->setLensLength(28.0);
+    vp->setUpperRightCorner(OdGePoint2d(0.5, 1.0));
+    OdDbDwgMemoryFilerPtr f = OdDbDwgMemoryFiler::createObject();
+    vp->dwgOutFields(f);
+    f->rewind();
+    OdDbViewportTableRecordPtr copy = OdDbViewportTableRecord::createObject();
+    ASSERT_EQ(copy->dwgInFields(f), eOk);
+    EXPECT_EQ(copy->getName(), OdString(L"*Active"));
+    EXPECT_TRUE(copy->viewPosition().isEqualTo(OdGePoint3d(3, 4, 5)));
+    EXPECT_TRUE(copy->upVector().isEqualTo(vp->upVector(), OdGeTol(1e-12)));
+    EXPECT_TRUE(copy->isPerspectiveEnabled());
+    EXPECT_EQ(copy->lensLength(), 28.0);
+    EXPECT_EQ(copy->upperRightCorner(), OdGePoint2d(0.5, 1.0));
+    EXPECT_EQ(copy->ownerId(), db->getViewportTableId());
+}
+
+TEST_F(OdkitTables, LayerRecordRoundTripsThroughTheFiler)
+{
+    OdDbObjectId id = addLayer(L"Glass");
+    OdDbLayerTableRecordPtr layer = id.safeOpenObject(OdDb::kForWrite);
+    layer->setIsHidden(true);
+    layer->setIsLocked(true);
+    layer->setMaterialId(db->globalMaterialId());
+    OdCmColor c;
+    c.setRGB(1, 2, 3);
+    layer->setColor(c);
+    OdDbDwgMemoryFilerPtr f = OdDbDwgMemoryFiler::createObject();
+    layer->dwgOutFields(f);
+    f->rewind();
+    OdDbLayerTableRecordPtr copy = OdDbLayerTableRecord::createObject();
+    ASSERT_EQ(copy->dwgInFields(f), eOk);
+    EXPECT_EQ(copy->getName(), OdString(L"Glass"));
+    EXPECT_TRUE(copy->isHidden());
+    EXPECT_TRUE(copy->isLocked());
+    EXPECT_FALSE(copy->isOff());
+    EXPECT_EQ(copy->color(), c);
+    EXPECT_EQ(copy->materialId(), db->globalMaterialId());
+}
+
+TEST_F(OdkitTables, DictionaryEntryComesBackWhenUnerased)
+{
+    OdDbDictionaryPtr nod = db->getNamedObjectsDictionaryId().safeOpenObject(OdDb::kForWrite);
+    OdDbObjectId id = nod->setAt(L"Key", OdDbField::createObject());
+    OdDbObjectPtr(id.safeOpenObject(OdDb::kForWrite))->erase();
+    EXPECT_FALSE(nod->has(L"Key"));
+    EXPECT_EQ(nod->numEntries(), 1u) << "only ACAD_MATERIAL remains visible";
+    OdDbObjectPtr(id.safeOpenObject(OdDb::kForWrite, true))->erase(false);
+    EXPECT_EQ(nod->getAt(L"key"), id);
+    EXPECT_TRUE(nod->setName(L"Key", L"Renamed"));
+    EXPECT_EQ(nod->getAt(L"Renamed"), id);
+    EXPECT_FALSE(nod->setName(L"Renamed", L"ACAD_MATERIAL")) << "names stay unique";
+    EXPECT_THROW(nod->setAt(L"", OdDbField::createObject()), OdError);
+}
