@@ -13,22 +13,14 @@
 #include "gs/GiContextForDbDatabase.h"
 #include "gs/GsView.h"
 
-#if __has_include("translate/zalUnrealRenderView.cpp") && __has_include("translate/zalUnrealRenderDevice.cpp")
-#define ZAL_SESSION_TRANSLATION 1
 #include "translate/zalUnrealRenderDevice.h"
 #include "translate/zalUnrealRenderView.h"
-#else
-// Until the render view is built, the session keeps its registry itself and draws nothing.
-#define ZAL_SESSION_TRANSLATION 0
-#endif
 
 namespace {
 
 const ODCOLORREF kBackground = 0xFFFFFF;
 
 } // namespace
-
-#if ZAL_SESSION_TRANSLATION
 
 zalUnrealRenderDevice* zalDbUnrealRenderSession::device() const
 {
@@ -130,64 +122,3 @@ OdDbObjectId zalDbUnrealRenderSession::viewerOwnerId(const OdDbObject* object) c
     zalUnrealRenderView* renderView = view();
     return renderView ? renderView->viewerOwnerId(object) : object->ownerId();
 }
-
-#else
-
-zalUnrealRenderDevice* zalDbUnrealRenderSession::device() const
-{
-    return nullptr;
-}
-
-zalUnrealRenderView* zalDbUnrealRenderSession::view() const
-{
-    return nullptr;
-}
-
-void zalDbUnrealRenderSession::createTranslation() {}
-
-void zalDbUnrealRenderSession::releaseTranslation()
-{
-    m_layoutHelper.release();
-}
-
-void zalDbUnrealRenderSession::drawObject(const OdDbObject*) {}
-void zalDbUnrealRenderSession::postpone(const OdDbObjectId&) {}
-void zalDbUnrealRenderSession::redrawModelSpace() {}
-void zalDbUnrealRenderSession::drawPendingObjects() {}
-void zalDbUnrealRenderSession::updateView() {}
-
-int zalDbUnrealRenderSession::numObjectsAwaitingRefresh() const
-{
-    return 0;
-}
-
-void zalDbUnrealRenderSession::forgetEntity(const OdDbObject* object)
-{
-    entityOwners.remove(zalUnrealRenderModule::object2IdString(object));
-}
-
-bool zalDbUnrealRenderSession::isExcluded(const OdDbObject*) const
-{
-    return false;
-}
-
-bool zalDbUnrealRenderSession::isRegistered(const QString& name, const QString& owner) const
-{
-    const QStringList owners = entityOwners.value(name);
-    return owner.isEmpty() ? !owners.isEmpty() : owners.contains(owner);
-}
-
-void zalDbUnrealRenderSession::registerEntity(const QString& name, const QString& owner)
-{
-    if (!m_sender || !m_sender->isViewerStarted()) return;
-    QStringList& owners = entityOwners[name];
-    const QString key = owner.isEmpty() ? name : owner;
-    if (!owners.contains(key)) owners << key;
-}
-
-OdDbObjectId zalDbUnrealRenderSession::viewerOwnerId(const OdDbObject* object) const
-{
-    return object->ownerId();
-}
-
-#endif
