@@ -12,3 +12,9 @@ target_link_libraries(zalUnrealRenderModule PUBLIC ${_zal_module_deps})
 set_target_properties(zalUnrealRenderModule PROPERTIES
   CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON PREFIX "")
 target_compile_definitions(zalUnrealRenderModule PRIVATE ZAL_BUILDING_MODULE)
+# What the module loads or starts at run time must be in the bin folder before it runs.
+foreach(t zalProjectManagerEx zalOdViewSystem zalViewer)
+  if(TARGET ${t})
+    add_dependencies(zalUnrealRenderModule ${t})
+  endif()
+endforeach()
