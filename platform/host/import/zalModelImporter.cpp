@@ -23,6 +23,7 @@
 
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
@@ -80,12 +81,12 @@ zalImportResult zalModelImporter::importFile(const QString& path)
     m_yUp = m_result.format == QLatin1String("gltf") || m_result.format == QLatin1String("glb");
 
     Assimp::Importer importer;
-    // Points, lines and degenerate faces carry nothing a shell can show.
+    // Points and lines carry nothing a shell can show.
     importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
     const aiScene* scene =
         importer.ReadFile(QFile::encodeName(path).toStdString(),
                           aiProcess_ValidateDataStructure | aiProcess_JoinIdenticalVertices |
-                              aiProcess_SortByPType | aiProcess_GenNormals | aiProcess_FindDegenerates);
+                              aiProcess_SortByPType | aiProcess_GenNormals);
     if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode) {
         const QString why = oneLine(QString::fromUtf8(importer.GetErrorString()));
         return zalImportResult::failure(
@@ -113,13 +114,17 @@ zalImportResult zalModelImporter::importFile(const QString& path)
 void zalModelImporter::importMaterials(const aiScene* scene)
 {
     m_materialIds.fill(OdDbObjectId(), int(scene->mNumMaterials));
+    QSet<unsigned> used;
+    for (unsigned i = 0; i < scene->mNumMeshes; ++i)
+        used.insert(scene->mMeshes[i]->mMaterialIndex);
     OdDbDictionaryPtr dictionary = m_db->getMaterialDictionaryId().safeOpenObject(OdDb::kForWrite);
     for (unsigned i = 0; i < scene->mNumMaterials; ++i) {
         const aiMaterial* material = scene->mMaterials[i];
         QString name = text(material->GetName());
-        // assimp adds a material of its own for meshes the file left without one; the drawing's
-        // entities then keep their layer's material instead.
-        if (name == QLatin1String(AI_DEFAULT_MATERIAL_NAME)) continue;
+        // assimp adds a material of its own for meshes the file left without one (named, or for
+        // glTF unnamed and unused); the drawing's entities then keep their layer's material instead.
+        if (name == QLatin1String(AI_DEFAULT_MATERIAL_NAME) || (name.isEmpty() && !used.contains(i)))
+            continue;
         if (name.isEmpty()) name = QStringLiteral("Material %1").arg(i);
         QString unique = name;
         for (int n = 2; dictionary->has(od(unique)); ++n)
@@ -407,6 +412,12 @@ void zalModelImporter::importCamera(const aiScene* scene)
     const aiCamera* camera = scene->mCameras[0];
     const OdGeMatrix3d world = m_nodeWorld.value(text(camera->mName), OdGeMatrix3d());
     OdGePoint3d position(camera->mPosition.x, camera->mPosition.y, camera->mPosition.z);
+    // The glTF reader also copies its node's translation into the camera; counted once.
+    const aiNode* node = scene->mRootNode->FindNode(camera->mName);
+    if (node) {
+        const aiMatrix4x4& t = node->mTransformation;
+        if (OdGePoint3d(t.a4, t.b4, t.c4).isEqualTo(position, OdGeTol(1e-6))) position = OdGePoint3d::kOrigin;
+    }
     position.transformBy(world);
     OdGeVector3d look(camera->mLookAt.x, camera->mLookAt.y, camera->mLookAt.z);
     look.transformBy(world);
