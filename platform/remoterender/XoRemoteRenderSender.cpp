@@ -82,6 +82,12 @@ public:
     void processExited(int exitCode) override
     {
         toGui([this, exitCode] {
+            if (!announced) {
+                const std::string text = "the viewer process ended with code " + std::to_string(exitCode) +
+                                         " before it announced itself";
+                q->onError(3, text.c_str());
+            }
+            announced = false;
             // A viewer that died before its channel closed still ends here.
             viewerGone();
             q->onRenderProcessExit(exitCode);
@@ -106,6 +112,7 @@ public:
     std::unique_ptr<XoInterProcessMessagesManager> transport;
     bool serverRunning = false;
     bool viewerStarted = false;
+    bool announced = false; // the current process said it started
     bool paused = false;
     std::wstring workingFolder;
     long sessionKey = 0;
@@ -135,6 +142,7 @@ void XoRemoteRenderSenderPrivate::messageReceived(const XoRemoteRenderMessage& m
         case XoMessageType::ViewerStarted:
             toGui([this] {
                 viewerStarted = true;
+                announced = true;
                 q->onRenderInit();
             });
             return;

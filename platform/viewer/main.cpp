@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QtDebug>
 
+#include <X11/Xlib.h>
+
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -60,6 +62,17 @@ int main(int argc, char** argv)
         std::fprintf(stderr,
                      "zalViewer: no X display (DISPLAY is not set). The viewer draws with OpenGL, which "
                      "needs an X server; run it under one, e.g. xvfb-run -a zalViewer ...\n");
+        return 3;
+    }
+    // Qt aborts when its display connection fails; asking Xlib first turns that into a message.
+    if (Display* x = XOpenDisplay(nullptr)) {
+        XCloseDisplay(x);
+    } else {
+        std::fprintf(
+            stderr,
+            "zalViewer: cannot open the X display \"%s\". The viewer draws with OpenGL, which needs a "
+            "running X server.\n",
+            display);
         return 3;
     }
     // The host may run on Qt's offscreen platform; the viewer needs the real one for OpenGL.

@@ -392,6 +392,16 @@ TEST_F(RecordedSender, ForgetsEverythingWhenTheViewerEnds)
     EXPECT_TRUE(sender->beginTransaction("again"));
 }
 
+TEST_F(RecordedSender, AViewerThatDiesBeforeAnnouncingItselfIsAnError)
+{
+    sender->startRender(L"/app/viewer", false);
+    recording->simulateViewerExit(3);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(sender->events, (std::vector<std::string>{"error 3", "process 3"}));
+    EXPECT_NE(sender->lastError.find("before it announced itself"), std::string::npos);
+    EXPECT_FALSE(sender->isViewerStarted());
+}
+
 TEST_F(RecordedSender, MaterialMapsNeedParametersFromTheCallback)
 {
     std::vector<std::string> unused;

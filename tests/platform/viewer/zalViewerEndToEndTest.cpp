@@ -24,6 +24,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -37,6 +38,20 @@ void windowHandleArrived(const void* handle)
 {
     handleOnOwnThread = std::this_thread::get_id() != mainThread;
     receivedHandle = reinterpret_cast<std::uintptr_t>(handle);
+}
+
+struct PakCalls
+{
+    std::mutex mutex;
+    std::vector<std::pair<std::wstring, bool>> calls;
+    bool onOwnThread = false;
+} pakCalls;
+
+void pakMounted(const wchar_t* path, bool mounted)
+{
+    std::lock_guard<std::mutex> lock(pakCalls.mutex);
+    pakCalls.calls.emplace_back(path, mounted);
+    pakCalls.onOwnThread = std::this_thread::get_id() != mainThread;
 }
 
 class ObservedSender : public XoRemoteRenderSenderFlattener
@@ -64,6 +79,7 @@ public:
         processExitCode = code;
     }
     void onTransactionApplied(const char* name) override { applied.push_back(name); }
+    void onRenderDataSaved() override { ++saved; }
     void onMessage(const char* name, const void*, long) override { messages.push_back(name); }
     void onError(int code, const char* message) override
     {
@@ -73,6 +89,7 @@ public:
 
     int inits = 0;
     int exits = 0;
+    int saved = 0;
     bool startedAtExit = true;
     int processExitCode = -1;
     std::vector<std::string> applied;
@@ -379,6 +396,56 @@ TEST_F(ViewerSession, AnswersPingAfterEverythingBeforeIt)
     sender->sendMessage("zal.Ping", payload, 3);
     ASSERT_TRUE(xotest::waitUntil([] { return !sender->messages.empty(); }));
     EXPECT_EQ(sender->messages.back(), "zal.Pong");
+}
+
+TEST_F(ViewerSession, MountsPaksThatExistAndSavesItsData)
+{
+    const QString pak = folder->path() + "/Nature Pack.pak";
+    QFile file(pak);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("pak");
+    file.close();
+    sender->mountExternalPak(pak.toStdWString().c_str(), &pakMounted);
+    sender->mountExternalPak(L"/nowhere/Missing.pak", &pakMounted);
+    ASSERT_TRUE(xotest::waitUntil([] {
+        std::lock_guard<std::mutex> lock(pakCalls.mutex);
+        return pakCalls.calls.size() == 2;
+    }));
+    {
+        std::lock_guard<std::mutex> lock(pakCalls.mutex);
+        EXPECT_EQ(pakCalls.calls[0], std::make_pair(pak.toStdWString(), true));
+        EXPECT_EQ(pakCalls.calls[1], std::make_pair(std::wstring(L"/nowhere/Missing.pak"), false));
+        EXPECT_TRUE(pakCalls.onOwnThread);
+    }
+    sender->requestSaveData();
+    ASSERT_TRUE(xotest::waitUntil([] { return sender->saved == 1; }));
+    const QJsonObject saved = readJson(folder->path() + "/zalViewerSavedScene.json");
+    const QJsonArray paks = saved.value("paks").toArray();
+    ASSERT_EQ(paks.size(), 2);
+    for (const QJsonValue& entry : paks) {
+        const QJsonObject o = entry.toObject();
+        EXPECT_EQ(o.value("mounted").toBool(), o.value("path").toString() == pak)
+            << o.value("path").toString().toStdString();
+    }
+}
+
+TEST(ViewerProcess, WithoutAnXServerItSaysSoAndEnds)
+{
+    xotest::ensureApplication();
+    for (const char* display : {"", ":987"}) {
+        QProcess viewer;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        if (*display)
+            environment.insert("DISPLAY", display);
+        else
+            environment.remove("DISPLAY");
+        viewer.setProcessEnvironment(environment);
+        viewer.start(xotest::viewerExecutable(), {"--channel", "unused", "--headless"});
+        ASSERT_TRUE(viewer.waitForFinished(60000)) << display;
+        EXPECT_EQ(viewer.exitStatus(), QProcess::NormalExit) << display;
+        EXPECT_EQ(viewer.exitCode(), 3) << display;
+        EXPECT_TRUE(QString::fromLocal8Bit(viewer.readAllStandardError()).contains("X server")) << display;
+    }
 }
 
 TEST(ViewerProcess, KillingTheViewerEndsItForTheSender)
