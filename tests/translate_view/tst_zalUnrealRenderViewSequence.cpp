@@ -1,0 +1,335 @@
+// The draw hub through the real module, session and host, with the channel recorded call by call.
+#include "zalTranslateTestDrawing.h"
+#include "zalTranslateTestSession.h"
+
+#include "translate/zalUnrealViewerFrame.h"
+
+#include "gs/GiWorldDraw.h"
+
+#include <cmath>
+
+namespace {
+
+// An entity that draws only curves: it passes the translation's checks but yields no faces.
+class LinesOnlyEntity : public OdDbEntity
+{
+public:
+    ODRX_DECLARE_MEMBERS(LinesOnlyEntity);
+
+protected:
+    bool subWorldDraw(OdGiWorldDraw* wd) const override
+    {
+        const OdGePoint3d points[3] = {{0, 0, 0}, {5, 0, 0}, {5, 5, 0}};
+        wd->geometry().polyline(3, points);
+        wd->geometry().circle(OdGePoint3d(1, 1, 0), 2.0, OdGeVector3d::kZAxis);
+        return true;
+    }
+    OdResult subGetGeomExtents(OdGeExtents3d& extents) const override
+    {
+        extents.set(OdGePoint3d(0, 0, 0), OdGePoint3d(5, 5, 0));
+        return eOk;
+    }
+};
+
+} // namespace
+
+ODRX_DEFINE_MEMBERS_EX(LinesOnlyEntity, OdDbEntity, DBOBJECT_CONSTR, 0, 0, 0, OdString(L"LINESONLY"),
+                       OdString(L"Test"), OdString(L"LinesOnlyEntity"))
+
+class zalUnrealRenderViewSequence : public zalTranslateSessionTest
+{
+protected:
+    static void SetUpTestSuite() { LinesOnlyEntity::rxInit(); }
+    static void TearDownTestSuite() { LinesOnlyEntity::rxUninit(); }
+
+    void SetUp() override
+    {
+        startHost(true);
+        drawing.reset(new zalTranslateTestDrawing(db.get()));
+    }
+
+    // Opens the drawing and waits for the first refresh, which sends the whole model space.
+    zalDbUnrealRenderSession* openAndSync()
+    {
+        zalDbUnrealRenderSession* session = openDrawing(db.get());
+        if (!session) return nullptr;
+        EXPECT_TRUE(waitFor([&] { return !session->isFirstRunPending(); })) << "no first refresh";
+        EXPECT_TRUE(waitFor([&] { return session->drawDepth == 0; }));
+        return session;
+    }
+
+    QList<zalRecordedCall> named(const QString& operation, const QString& name) const
+    {
+        QList<zalRecordedCall> out;
+        for (const zalRecordedCall& c : calls(operation)) {
+            if (c["name"] == name) out << c;
+        }
+        return out;
+    }
+
+    static QVector<double> viewerMatrix(const OdGeMatrix3d& m)
+    {
+        float f[16];
+        zalUnrealViewerFrame::toViewerMatrix(m, f);
+        QVector<double> out;
+        for (float x : f)
+            out << double(x);
+        return out;
+    }
+
+    static void expectNear(const QVector<double>& actual, const QVector<double>& expected,
+                           double tolerance = 1e-3)
+    {
+        ASSERT_EQ(actual.size(), expected.size());
+        for (int i = 0; i < actual.size(); ++i)
+            EXPECT_NEAR(actual[i], expected[i], tolerance) << "at " << i;
+    }
+
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    std::unique_ptr<zalTranslateTestDrawing> drawing;
+};
+
+TEST_F(zalUnrealRenderViewSequence, FirstRefreshSendsDefinitionsInstancesAndMeshes)
+{
+    const OdDbObjectId block = drawing->addBlock(L"Tri");
+    const OdDbObjectId blockFace = drawing->addFace({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, block);
+    const OdDbObjectId ref1 = drawing->addReference(block, OdGePoint3d(10, 0, 0));
+    const OdDbObjectId ref2 = drawing->addReference(block, OdGePoint3d(0, 10, 0), OdaPI / 2, 2.0);
+    const OdDbObjectId face = drawing->addFace({{0, 0, 1}, {2, 0, 1}, {2, 2, 1}, {0, 2, 1}});
+    OdDbLinePtr line = OdDbLine::createObject();
+    line->setEndPoint(OdGePoint3d(3, 3, 3));
+    const OdDbObjectId lineId = drawing->append(line);
+    line = nullptr;
+    OdSmartPtr<LinesOnlyEntity> curves = LinesOnlyEntity::createObject();
+    const OdDbObjectId curvesId = drawing->append(curves);
+    curves = nullptr;
+
+    zalDbUnrealRenderSession* session = openAndSync();
+    ASSERT_NE(session, nullptr);
+    const QString ms = id(db->getModelSpaceId());
+    const QString global = id(db->globalMaterialId());
+
+    EXPECT_EQ(named("addComponentDef", ms).size(), 1);
+    EXPECT_EQ(named("addComponentDef", id(block)).size(), 1) << "the block is defined once";
+    const QList<zalRecordedCall> roots = named("addInstance", ms + "_Root");
+    ASSERT_EQ(roots.size(), 1) << "the model-space root goes out exactly once";
+    EXPECT_EQ(roots[0]["parent"], "Model");
+    EXPECT_EQ(roots[0]["component"], ms);
+    EXPECT_EQ(roots[0]["asset"], "Modelspace");
+    EXPECT_EQ(roots[0]["material"], global);
+    // Millimetres to metres.
+    EXPECT_NEAR(roots[0].numbers("transform").value(0), 0.001, 1e-9);
+
+    for (const OdDbObjectId& ref : {ref1, ref2}) {
+        const QList<zalRecordedCall> instances = named("addInstance", id(ref));
+        ASSERT_EQ(instances.size(), 1);
+        EXPECT_EQ(instances[0]["parent"], ms);
+        EXPECT_EQ(instances[0]["component"], id(block));
+        OdDbBlockReferencePtr reference = ref.safeOpenObject();
+        expectNear(instances[0].numbers("transform"), viewerMatrix(reference->blockTransform()));
+    }
+    // The second reference: rotated a quarter turn, scaled 2, at (0, 10, 0) -> X mirrored, centimetres.
+    expectNear(named("addInstance", id(ref2))[0].numbers("transform"),
+               {0, 2, 0, 0, -2, 0, 0, 1000, 0, 0, 2, 0, 0, 0, 0, 1});
+
+    // One instance per entity with faces, one mesh per material named entity + "_" + material.
+    for (const auto& entity : {std::make_pair(face, ms), std::make_pair(blockFace, id(block))}) {
+        const QList<zalRecordedCall> instances = named("addInstance", id(entity.first));
+        ASSERT_EQ(instances.size(), 1);
+        EXPECT_EQ(instances[0]["parent"], entity.second);
+        EXPECT_EQ(instances[0]["component"], "");
+        EXPECT_EQ(instances[0]["asset"], id(entity.first));
+        const QList<zalRecordedCall> meshes = named("addMesh", id(entity.first) + "_" + global);
+        ASSERT_EQ(meshes.size(), 1);
+        EXPECT_EQ(meshes[0]["parent"], id(entity.first));
+        EXPECT_EQ(meshes[0]["material"], global);
+    }
+    const zalRecordedCall quad = named("addMesh", id(face) + "_" + global)[0];
+    EXPECT_EQ(quad["faceSizes"], "[3,3]");
+    EXPECT_EQ(quad["vertexCount"], "6");
+    EXPECT_EQ(quad["flags"], "[1,1,1,1,1,1]");
+    EXPECT_EQ(quad.numbers("positions").mid(0, 9),
+              QVector<double>({0, 0, 100, -200, 0, 100, -200, 200, 100}));
+    EXPECT_EQ(quad["uv0"], quad["uv1"]);
+
+    // Nothing for lines, nor for an entity that yields only curves.
+    for (const zalRecordedCall& c : calls()) {
+        EXPECT_FALSE(c["name"].startsWith(id(lineId))) << c.operation.toStdString();
+        EXPECT_FALSE(c["name"].startsWith(id(curvesId))) << c.operation.toStdString();
+    }
+    // Entities go out inside viewer transactions that are all closed again.
+    EXPECT_EQ(calls("beginTransaction").size(), calls("endTransaction").size());
+    EXPECT_FALSE(session->sender()->isTransactionOpen());
+}
+
+TEST_F(zalUnrealRenderViewSequence, SecondRefreshOnlyReconnectsAndAnEditResendsOnlyTheEdited)
+{
+    const OdDbObjectId a = drawing->addFace({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    const OdDbObjectId b = drawing->addFace({{5, 0, 0}, {6, 0, 0}, {5, 1, 0}});
+    zalDbUnrealRenderSession* session = openAndSync();
+    ASSERT_NE(session, nullptr);
+    ASSERT_EQ(named("addInstance", id(a)).size(), 1);
+
+    recorder->clear();
+    session->refresh(QString(), QString());
+    EXPECT_TRUE(calls("addMesh").isEmpty());
+    EXPECT_TRUE(calls("addInstance").isEmpty());
+    EXPECT_TRUE(calls("addComponentDef").isEmpty());
+    QStringList connected;
+    for (const zalRecordedCall& c : calls("assureEntityConnected"))
+        connected << c["name"];
+    EXPECT_TRUE(connected.contains(id(a)));
+    EXPECT_TRUE(connected.contains(id(b)));
+
+    recorder->clear();
+    {
+        OdDbFacePtr edited = b.safeOpenObject(OdDb::kForWrite);
+        edited->setVertexAt(2, OdGePoint3d(5, 3, 0));
+    }
+    waitFor([&] { return !calls("addMesh").isEmpty(); }, 3000);
+    const QList<zalRecordedCall> meshes = calls("addMesh");
+    ASSERT_EQ(meshes.size(), 1);
+    EXPECT_EQ(meshes[0]["parent"], id(b));
+    const QList<zalRecordedCall> instances = calls("addInstance");
+    ASSERT_EQ(instances.size(), 1);
+    EXPECT_EQ(instances[0]["name"], id(b));
+    EXPECT_EQ(named("removeEntity", id(b)).size(), 1) << "the old one leaves the viewer first";
+    EXPECT_TRUE(named("removeEntity", id(a)).isEmpty());
+    EXPECT_NEAR(meshes[0].numbers("positions").value(7), 300.0, 1e-3);
+}
+
+TEST_F(zalUnrealRenderViewSequence, LayersOffOrHiddenKeepTheirEntitiesOut)
+{
+    const OdDbObjectId off = drawing->addLayer(L"Off", true, false);
+    const OdDbObjectId hidden = drawing->addLayer(L"Hidden", false, true);
+    const OdDbObjectId frozenOnly = drawing->addLayer(L"Frozen");
+    {
+        OdDbLayerTableRecordPtr layer = frozenOnly.safeOpenObject(OdDb::kForWrite);
+        layer->setIsFrozen(true);
+    }
+    const OdDbObjectId onOff = drawing->addFace({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, OdDbObjectId(), off);
+    const OdDbObjectId onHidden = drawing->addFace({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, OdDbObjectId(), hidden);
+    const OdDbObjectId onFrozen =
+        drawing->addFace({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, OdDbObjectId(), frozenOnly);
+    ASSERT_NE(openAndSync(), nullptr);
+    EXPECT_TRUE(named("addInstance", id(onOff)).isEmpty());
+    EXPECT_TRUE(named("addInstance", id(onHidden)).isEmpty());
+    EXPECT_EQ(named("addInstance", id(onFrozen)).size(), 1) << "frozen layers are not tested";
+}
+
+TEST_F(zalUnrealRenderViewSequence, TrianglesFollowTheSimplifierRules)
+{
+    const OdDbObjectId red = drawing->addMaterial(L"Red");
+    const OdDbObjectId blue = drawing->addMaterial(L"Blue");
+    // Face 0: counter-clockwise in XY, no normals. Face 1: two coincident corners. Face 2: collinear within
+    // 1e-6. Face 3: clockwise (seen from -Z). Faces 4, 5 carry ByBlock and ByLayer materials, face 6 red.
+    const OdDbObjectId shell = drawing->addShell(
+        {{0, 0, 0},
+         {1, 0, 0},
+         {0, 1, 0},
+         {1, 0, 0},
+         {2, 0, 0},
+         {3, 0, 5e-7},
+         {0, 0, 2},
+         {0, 1, 2},
+         {1, 0, 2}},
+        {3, 0, 1, 2, 3, 0, 1, 3, 3, 0, 4, 5, 3, 6, 7, 8, 3, 0, 1, 2, 3, 0, 1, 2, 3, 0, 1, 2}, {},
+        {OdDbObjectId(), OdDbObjectId(), OdDbObjectId(), OdDbObjectId(), db->byBlockMaterialId(),
+         db->byLayerMaterialId(), red},
+        blue);
+    // The same triangle with vertex normals.
+    const OdDbObjectId withNormals = drawing->addShell({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {3, 0, 1, 2},
+                                                       {{0.6, 0, 0.8}, {0.6, 0, 0.8}, {0.6, 0, 0.8}});
+    ASSERT_NE(openAndSync(), nullptr);
+
+    const QString name = id(shell);
+    const QList<zalRecordedCall> blueMesh = named("addMesh", name + "_" + id(blue));
+    const QList<zalRecordedCall> redMesh = named("addMesh", name + "_" + id(red));
+    ASSERT_EQ(blueMesh.size(), 1)
+        << "faces without their own material, and ByBlock/ByLayer ones, take the traits'";
+    ASSERT_EQ(redMesh.size(), 1);
+    EXPECT_EQ(blueMesh[0]["faceSizes"], "[3,3,3,3]") << "the degenerate faces are not sent";
+    EXPECT_EQ(redMesh[0]["faceSizes"], "[3]");
+
+    const QVector<double> normals = blueMesh[0].numbers("normals");
+    const QVector<double> uvs = blueMesh[0].numbers("uv0");
+    const QVector<double> positions = blueMesh[0].numbers("positions");
+    // Counter-clockwise without normals: the plane normal of the converted points, mirrored again.
+    expectNear(normals.mid(0, 3), {0, 0, -1});
+    // Clockwise, seen from -Z in the drawing: +Z in the viewer.
+    expectNear(normals.mid(3 * 3, 3), {0, 0, 1});
+    // Box mapping: Z dominant; v = +y for a face seen from -Z, -y from +Z; the stream writes (u, -v).
+    for (int v = 0; v < 3; ++v) {
+        EXPECT_NEAR(uvs[2 * v], positions[3 * v], 1e-3);
+        EXPECT_NEAR(uvs[2 * v + 1], -positions[3 * v + 1], 1e-3);
+        EXPECT_NEAR(uvs[6 + 2 * v], positions[9 + 3 * v], 1e-3);
+        EXPECT_NEAR(uvs[6 + 2 * v + 1], positions[9 + 3 * v + 1], 1e-3);
+    }
+    // Vertex normals are taken and mirrored in X.
+    const QList<zalRecordedCall> normalMesh =
+        calls("addMesh").isEmpty() ? QList<zalRecordedCall>()
+                                   : named("addMesh", id(withNormals) + "_" + id(db->globalMaterialId()));
+    ASSERT_EQ(normalMesh.size(), 1);
+    expectNear(normalMesh[0].numbers("normals").mid(0, 3), {-0.6, 0, 0.8});
+}
+
+TEST_F(zalUnrealRenderViewSequence, LightsGoOutWithTheirTypeIntensityColourAndRange)
+{
+    drawing->addFace({{0, 0, 0}, {10, 0, 0}, {0, 10, 0}});
+    const OdDbObjectId point = drawing->addLight(OdGiDrawable::kPointLight, {1, 2, 3}, {1, 2, 3}, 2.0);
+    const OdDbObjectId spot = drawing->addLight(OdGiDrawable::kSpotLight, {0, 0, 5}, {0, 0, 0}, 1.0);
+    const OdDbObjectId web = drawing->addLight(OdGiDrawable::kWebLight, {0, 0, 4}, {0, 0, 0}, 1.0);
+    const OdDbObjectId distant = drawing->addLight(OdGiDrawable::kDistantLight, {0, 0, 9}, {0, 0, 0}, 1.0);
+    {
+        OdDbLightPtr light = web.safeOpenObject(OdDb::kForWrite);
+        light->setPhysicalIntensity(1500.0);
+        light->setIlluminanceDistance(2.0);
+        light->setWebFile(L"/library/lights/IES/lamp.ies");
+        OdCmColor colour;
+        colour.setRGB(255, 128, 0);
+        light->setLightColor(colour);
+        OdGiShadowParameters shadow;
+        shadow.setExtendedLightShape(OdGiShadowParameters::kRectangle);
+        shadow.setExtendedLightWidth(3.0);
+        shadow.setExtendedLightLength(4.0);
+        light->setShadowParameters(shadow);
+    }
+    zalDbUnrealRenderSession* session = openAndSync();
+    ASSERT_NE(session, nullptr);
+
+    auto lightCall = [&](const OdDbObjectId& light) {
+        const QList<zalRecordedCall> c = named("addLight", id(light));
+        EXPECT_FALSE(c.isEmpty());
+        return c.isEmpty() ? zalRecordedCall() : c.last();
+    };
+    const zalRecordedCall p = lightCall(point);
+    EXPECT_EQ(p["type"], "0");
+    EXPECT_EQ(p["parent"], id(db->getModelSpaceId()));
+    EXPECT_NEAR(p["intensity"].toDouble(), 2.0 * 0.1 * 100 * 100000, 1.0);
+    EXPECT_NEAR(p["attenuationRadius"].toDouble(), 1.0, 1e-6) << "a light at its target: factor 1, not 0";
+    const zalRecordedCall s = lightCall(spot);
+    EXPECT_EQ(s["type"], "1");
+    EXPECT_NEAR(s["intensity"].toDouble(), 0.1 * 1000 * 100000, 1.0);
+    EXPECT_NEAR(s["attenuationRadius"].toDouble(), 5.0, 1e-5);
+    const zalRecordedCall w = lightCall(web);
+    EXPECT_EQ(w["type"], "2") << "rectangular extended shape";
+    EXPECT_NEAR(w["intensity"].toDouble(), 1500 * 0.0001 * 100 * 100000, 1.0);
+    EXPECT_NEAR(w["attenuationRadius"].toDouble(), 2.0 * 4.0, 1e-5);
+    EXPECT_EQ(w["colour"], QString::number(255 | 128 << 8));
+    EXPECT_EQ(w["iesFile"], "/IES/lamp");
+    EXPECT_NEAR(w["size1"].toDouble(), 3.0, 1e-6);
+    EXPECT_NEAR(w["size2"].toDouble(), 4.0, 1e-6);
+    const zalRecordedCall d = lightCall(distant);
+    EXPECT_EQ(d["type"], "3");
+    EXPECT_NEAR(d["intensity"].toDouble(), 0.1 * 0.1 * 100000, 1e-3);
+    // Position in the viewer frame: translation of the light's frame.
+    const QVector<double> t = s.numbers("transform");
+    ASSERT_EQ(t.size(), 16);
+    EXPECT_NEAR(t[3], 0.0, 1e-4);
+    EXPECT_NEAR(t[11], 500.0, 1e-3);
+
+    // Lights are not registered: a refresh sends them again.
+    recorder->clear();
+    session->refresh(QString(), QString());
+    EXPECT_EQ(named("addLight", id(spot)).size(), 1);
+}
