@@ -1,0 +1,131 @@
+#include "zalDocumentManager.h"
+
+#include "zalDrawingImporter.h"
+#include "zalDxfWriter.h"
+#include "zalHostApplication.h"
+#include "zalHostPhysicsMaterials.h"
+#include "zalHostStrings.h"
+
+#include "module/IzalUnrealRenderModule.h"
+
+#include "OdError.h"
+#include "RxDynamicLinker.h"
+
+#include <QFileInfo>
+
+namespace {
+zalDocumentManager* s_instance = nullptr;
+}
+
+zalDocumentManager::zalDocumentManager(zalHostApplication* app, QObject* parent) : QObject(parent), m_app(app)
+{
+    s_instance = this;
+}
+
+zalDocumentManager::~zalDocumentManager()
+{
+    if (s_instance == this) s_instance = nullptr;
+}
+
+zalDocumentManager* zalDocumentManager::instance()
+{
+    return s_instance;
+}
+
+OdDbDatabase* zalDocumentManager::openDrawing(const QString& path, QString* message)
+{
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    const QString absolute = path.isEmpty() ? path : QFileInfo(path).absoluteFilePath();
+    zalImportResult result;
+    try {
+        result =
+            zalDrawingImporter::importFile(absolute, db.get(), m_app ? m_app->physicsMaterials() : nullptr);
+    } catch (const OdError& error) {
+        result = zalImportResult::failure(QFileInfo(path).fileName() + QStringLiteral(": ") +
+                                          zalHostStrings::toQString(error.description()));
+    }
+    if (!result.ok) {
+        if (message) *message = result.message;
+        return nullptr;
+    }
+    if (message)
+        *message = QStringLiteral("%1: %2 entities, %3 blocks, %4 materials, %5 lights")
+                       .arg(QFileInfo(absolute).fileName())
+                       .arg(result.entities)
+                       .arg(result.blocks)
+                       .arg(result.materials)
+                       .arg(result.lights);
+    adoptDrawing(db.get(), absolute);
+    return db.get();
+}
+
+void zalDocumentManager::adoptDrawing(OdDbDatabase* db, const QString& path)
+{
+    if (!db) return;
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    db->setFilename(zalHostStrings::toOdString(absolute));
+    m_paths.insert(db, absolute);
+    // The application keeps the drawing alive from here on.
+    if (m_app) m_app->addDocument(db);
+    emit documentOpened(db, absolute);
+}
+
+bool zalDocumentManager::saveDrawing(OdDbDatabase* db, const QString& path, QString* message)
+{
+    if (!db) {
+        if (message) *message = QStringLiteral("no drawing to save");
+        return false;
+    }
+    QString error;
+    if (!zalDxfWriter::write(db, path, &error)) {
+        if (message) *message = error;
+        return false;
+    }
+    m_paths.insert(db, QFileInfo(path).absoluteFilePath());
+    if (message) *message = QStringLiteral("Saved %1").arg(QFileInfo(path).absoluteFilePath());
+    return true;
+}
+
+void zalDocumentManager::closeDrawing(OdDbDatabase* db)
+{
+    if (!db || !m_paths.contains(db)) return;
+    emit documentClosing(db);
+    m_paths.remove(db);
+    if (m_app) m_app->removeDocument(db);
+}
+
+bool zalDocumentManager::loadRenderModule(QString* message)
+{
+    OdRxDynamicLinker* linker = odrxDynamicLinker();
+    OdRxModulePtr module;
+    try {
+        module = linker->loadModule(OdString("zalUnrealRenderModule.dll"));
+    } catch (const OdError& error) {
+        if (message)
+            *message = QStringLiteral("the render module failed to start: ") +
+                       zalHostStrings::toQString(error.description());
+        return false;
+    }
+    if (module.isNull()) {
+        if (message)
+            *message = QStringLiteral("the render module could not be loaded: ") +
+                       zalHostStrings::toQString(linker->lastError());
+        return false;
+    }
+    if (!renderModule()) {
+        if (message) *message = QStringLiteral("the render module did not publish its service");
+        return false;
+    }
+    return true;
+}
+
+IzalUnrealRenderModule* zalDocumentManager::renderModule() const
+{
+    QObject* service = m_app ? m_app->service(QStringLiteral("zal.IUnrealRender")) : nullptr;
+    return service ? dynamic_cast<IzalUnrealRenderModule*>(service) : nullptr;
+}
+
+void zalDocumentManager::notifyChanged(OdDbDatabase* db)
+{
+    emit drawingChanged(db);
+}

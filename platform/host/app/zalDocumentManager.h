@@ -1,0 +1,48 @@
+#pragma once
+
+#include "DbDatabase.h"
+
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+class IzalUnrealRenderModule;
+class zalHostApplication;
+
+// The drawings open in the host application and the render module it runs with. Opening imports
+// the file into a new database and hands it to the application; the windows follow the signals.
+class zalDocumentManager : public QObject
+{
+    Q_OBJECT
+public:
+    explicit zalDocumentManager(zalHostApplication* app, QObject* parent = nullptr);
+    ~zalDocumentManager() override;
+
+    // The one manager of the process (set by the constructor); null before.
+    static zalDocumentManager* instance();
+
+    // Null with message set to one line naming the cause when the file cannot be opened.
+    OdDbDatabase* openDrawing(const QString& path, QString* message = nullptr);
+    // Takes a drawing imported elsewhere (the headless run reads its file before the window exists).
+    void adoptDrawing(OdDbDatabase* db, const QString& path);
+    bool saveDrawing(OdDbDatabase* db, const QString& path, QString* message = nullptr);
+    void closeDrawing(OdDbDatabase* db);
+    QString pathOf(OdDbDatabase* db) const { return m_paths.value(db); }
+
+    // Loads "zalUnrealRenderModule" through the dynamic linker; false with message when it cannot.
+    bool loadRenderModule(QString* message = nullptr);
+    // The module's service, null when it is not loaded.
+    IzalUnrealRenderModule* renderModule() const;
+
+    // Tells the views that a command or an import changed a drawing.
+    void notifyChanged(OdDbDatabase* db);
+
+signals:
+    void documentOpened(OdDbDatabase* db, const QString& path);
+    void documentClosing(OdDbDatabase* db);
+    void drawingChanged(OdDbDatabase* db);
+
+private:
+    zalHostApplication* m_app;
+    QHash<OdDbDatabase*, QString> m_paths;
+};

@@ -1,0 +1,205 @@
+#include "zalHeadlessRunner.h"
+
+#include "zalDocumentManager.h"
+#include "zalDrawingTab.h"
+#include "zalHostApplication.h"
+#include "zalHostConsole.h"
+#include "zalHostMainWindow.h"
+
+#include "module/IzalUnrealRenderModule.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QJsonDocument>
+
+#include <cstdio>
+
+zalHeadlessRunner::zalHeadlessRunner(zalHostApplication* app, zalDocumentManager* documents,
+                                     zalHostMainWindow* window, const zalAppOptions& options,
+                                     OdDbDatabase* drawing, QObject* parent)
+    : QObject(parent), m_app(app), m_documents(documents), m_window(window), m_options(options),
+      m_drawing(drawing)
+{
+    m_poll.setInterval(100);
+    connect(&m_poll, &QTimer::timeout, this, &zalHeadlessRunner::poll);
+    m_timeout.setSingleShot(true);
+    connect(&m_timeout, &QTimer::timeout, this, [this] {
+        fail(5, QStringLiteral("timed out after %1 s waiting for %2")
+                    .arg(m_options.timeoutSeconds)
+                    .arg(stageText()));
+    });
+}
+
+QString zalHeadlessRunner::stageText() const
+{
+    switch (m_stage) {
+    case Stage::Starting:
+        return QStringLiteral("the drawing to open");
+    case Stage::WaitingForSync:
+        return QStringLiteral(
+            "the viewer's first synchronisation (the viewer did not start or never answered)");
+    case Stage::Settling:
+        return QStringLiteral("the script's edits to reach the viewer");
+    case Stage::Dumping:
+        return QStringLiteral("the viewer's scene dump %1").arg(m_dumpPath);
+    case Stage::Exporting:
+        return QStringLiteral("the viewer to write %1").arg(m_imagePath);
+    case Stage::Done:
+        break;
+    }
+    return QString();
+}
+
+void zalHeadlessRunner::fail(int code, const QString& message)
+{
+    if (m_stage == Stage::Done) return;
+    m_stage = Stage::Done;
+    m_poll.stop();
+    m_timeout.stop();
+    m_code = code;
+    m_message = message;
+    std::fprintf(stderr, "zalhost: %s\n", message.toLocal8Bit().constData());
+    std::fflush(stderr);
+    emit finished(code);
+}
+
+void zalHeadlessRunner::succeed()
+{
+    if (m_stage == Stage::Done) return;
+    m_stage = Stage::Done;
+    m_poll.stop();
+    m_timeout.stop();
+    m_code = 0;
+    QStringList wrote;
+    if (!m_dumpPath.isEmpty()) wrote << m_dumpPath;
+    if (!m_imagePath.isEmpty()) wrote << m_imagePath;
+    m_message = wrote.isEmpty() ? QStringLiteral("done")
+                                : QStringLiteral("wrote ") + wrote.join(QStringLiteral(", "));
+    std::printf("zalhost: %s\n", m_message.toLocal8Bit().constData());
+    std::fflush(stdout);
+    emit finished(0);
+}
+
+void zalHeadlessRunner::start()
+{
+    m_timeout.start(m_options.timeoutSeconds * 1000);
+    if (!m_options.scriptFile.isEmpty()) {
+        QFile file(m_options.scriptFile);
+        if (!QFileInfo::exists(m_options.scriptFile))
+            return fail(2, m_options.scriptFile + QStringLiteral(": no such script file"));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            return fail(2, m_options.scriptFile + QStringLiteral(": cannot be read"));
+        m_script = QString::fromUtf8(file.readAll());
+    }
+    if (!m_options.exportImage.isEmpty()) m_imagePath = QFileInfo(m_options.exportImage).absoluteFilePath();
+    if (!m_options.dumpScene.isEmpty()) m_dumpPath = QFileInfo(m_options.dumpScene).absoluteFilePath();
+    for (const QString& out : {m_imagePath, m_dumpPath}) {
+        if (out.isEmpty()) continue;
+        if (!QFileInfo(QFileInfo(out).absolutePath()).isDir())
+            return fail(2, QFileInfo(out).absolutePath() + QStringLiteral(": no such folder for the output"));
+        QFile::remove(out); // only a file the viewer writes now counts
+    }
+    if (!m_documents->renderModule()) return fail(3, QStringLiteral("the render module is not loaded"));
+
+    m_stage = Stage::WaitingForSync;
+    // The first "Synchronizing Scene" indicator that ends marks the first synchronisation.
+    connect(m_app, &zalHostApplication::progressFinished, this, [this](const QString&) {
+        if (m_stage == Stage::WaitingForSync) synchronised();
+    });
+    OdDbDatabase* db = m_drawing.get();
+    if (db) {
+        m_documents->adoptDrawing(db, m_options.openFile);
+    } else {
+        QString message;
+        db = m_documents->openDrawing(m_options.openFile, &message);
+        if (!db) return fail(2, message);
+        std::printf("zalhost: opened %s\n", message.toLocal8Bit().constData());
+        std::fflush(stdout);
+    }
+    zalDrawingTab* tab = m_window ? m_window->tabOf(db) : nullptr;
+    if (!tab || !tab->renderWidget()) return fail(3, QStringLiteral("the render view could not be opened"));
+}
+
+void zalHeadlessRunner::synchronised()
+{
+    m_stage = Stage::Settling;
+    // The viewer applies the first transaction as a whole; a moment later the script may edit.
+    QTimer::singleShot(1000, this, &zalHeadlessRunner::runScript);
+}
+
+void zalHeadlessRunner::runScript()
+{
+    if (m_stage == Stage::Done) return;
+    zalHostConsole* console = m_app->console();
+    if (!m_script.isEmpty() && console) {
+        QString failure;
+        const auto connection =
+            connect(console, &zalHostConsole::commandFinished, this,
+                    [&failure, console](const QString& name, zalHostConsole::Result result) {
+                        if (result == zalHostConsole::Done || !failure.isEmpty()) return;
+                        const QString why = result == zalHostConsole::Cancelled
+                                                ? QStringLiteral("cancelled (an answer is missing)")
+                                                : console->lastError();
+                        failure = QStringLiteral("script: %1: %2").arg(name, why);
+                    });
+        const int done = console->runScript(m_script);
+        disconnect(connection);
+        if (!failure.isEmpty()) return fail(4, failure);
+        std::printf("zalhost: script ran %d command%s\n", done, done == 1 ? "" : "s");
+        std::fflush(stdout);
+        for (zalDrawingTab* tab = m_window ? m_window->currentTab() : nullptr; tab; tab = nullptr)
+            QMetaObject::invokeMethod(tab, "followCamera");
+    }
+    // Edits reach the viewer at once or with the session's next tick (every 500 ms).
+    QTimer::singleShot(m_script.isEmpty() ? 200 : 1500, this, [this] {
+        if (m_stage == Stage::Done) return;
+        if (!m_dumpPath.isEmpty())
+            startDump();
+        else
+            startExport();
+    });
+}
+
+void zalHeadlessRunner::startDump()
+{
+    m_stage = Stage::Dumping;
+    m_lastSize = -1;
+    m_documents->renderModule()->sendViewerConsoleCommand(
+        QStringLiteral("zal.dumpscene \"%1\"").arg(m_dumpPath));
+    m_poll.start();
+}
+
+void zalHeadlessRunner::startExport()
+{
+    if (m_imagePath.isEmpty()) return succeed();
+    m_stage = Stage::Exporting;
+    m_lastSize = -1;
+    IzalUnrealRenderModule* module = m_documents->renderModule();
+    if (!module || !module->exportImage(m_imagePath, m_options.size, 0))
+        return fail(3, QStringLiteral("the viewer is not reachable for the image export"));
+    m_poll.start();
+}
+
+void zalHeadlessRunner::poll()
+{
+    const QString path = m_stage == Stage::Dumping ? m_dumpPath : m_imagePath;
+    const QFileInfo info(path);
+    if (!info.exists() || info.size() == 0) return;
+    // Done once the size holds still between two looks and the content reads.
+    if (info.size() != m_lastSize) {
+        m_lastSize = info.size();
+        return;
+    }
+    if (m_stage == Stage::Dumping) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly) || QJsonDocument::fromJson(file.readAll()).isNull()) return;
+        m_poll.stop();
+        startExport();
+    } else if (m_stage == Stage::Exporting) {
+        QImageReader reader(path);
+        if (!reader.canRead()) return;
+        m_poll.stop();
+        succeed();
+    }
+}

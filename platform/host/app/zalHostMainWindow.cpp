@@ -1,0 +1,226 @@
+#include "zalHostMainWindow.h"
+
+#include "zalCommandLine.h"
+#include "zalDocumentManager.h"
+#include "zalDrawingImporter.h"
+#include "zalDrawingTab.h"
+#include "zalDrawingView.h"
+#include "zalHostApplication.h"
+#include "zalHostConsole.h"
+#include "zalHostView.h"
+#include "zalHostViewSystem.h"
+
+#include "module/IzalUnrealRenderModule.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QTabWidget>
+
+zalHostMainWindow::zalHostMainWindow(zalHostApplication* app, zalDocumentManager* documents, QWidget* parent)
+    : QMainWindow(parent), m_app(app), m_documents(documents)
+{
+    setWindowTitle(QStringLiteral("zalhost"));
+    resize(1400, 860);
+    m_tabs = new QTabWidget(this);
+    m_tabs->setTabsClosable(true);
+    m_tabs->setDocumentMode(true);
+    setCentralWidget(m_tabs);
+
+    m_commandLine = new zalCommandLine(app ? app->console() : nullptr, this);
+    auto* commandDock = new QDockWidget(tr("Command line"), this);
+    commandDock->setObjectName(QStringLiteral("commandDock"));
+    commandDock->setWidget(m_commandLine);
+    commandDock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    addDockWidget(Qt::BottomDockWidgetArea, commandDock);
+
+    m_settingsDock = new QDockWidget(tr("Render settings"), this);
+    m_settingsDock->setObjectName(QStringLiteral("settingsDock"));
+    addDockWidget(Qt::RightDockWidgetArea, m_settingsDock);
+    m_settingsDock->hide();
+
+    m_status = new QLabel(this);
+    m_busy = new QProgressBar(this);
+    m_busy->setRange(0, 0);
+    m_busy->setMaximumWidth(160);
+    m_busy->hide();
+    statusBar()->addWidget(m_status, 1);
+    statusBar()->addPermanentWidget(m_busy);
+
+    buildMenus();
+
+    connect(m_tabs, &QTabWidget::currentChanged, this, &zalHostMainWindow::currentChanged);
+    connect(m_tabs, &QTabWidget::tabCloseRequested, this, [this](int index) {
+        if (auto* tab = qobject_cast<zalDrawingTab*>(m_tabs->widget(index)))
+            m_documents->closeDrawing(tab->database());
+    });
+    if (m_documents) {
+        connect(m_documents, &zalDocumentManager::documentOpened, this, &zalHostMainWindow::documentOpened);
+        connect(m_documents, &zalDocumentManager::documentClosing, this, &zalHostMainWindow::documentClosing);
+        connect(m_documents, &zalDocumentManager::drawingChanged, this, [this](OdDbDatabase* db) {
+            if (zalDrawingTab* tab = tabOf(db)) tab->drawingView()->refreshDrawing();
+        });
+    }
+    connect(m_commandLine, &zalCommandLine::commandDone, this, [this] {
+        for (int i = 0; i < m_tabs->count(); ++i)
+            if (auto* tab = qobject_cast<zalDrawingTab*>(m_tabs->widget(i)))
+                tab->drawingView()->refreshDrawing();
+    });
+    if (m_app) {
+        connect(m_app, &zalHostApplication::progressStarted, this, [this](const QString& title) {
+            ++m_syncDepth;
+            m_status->setText(title);
+            m_busy->show();
+        });
+        connect(m_app, &zalHostApplication::progressFinished, this, [this](const QString&) {
+            if (--m_syncDepth <= 0) {
+                m_syncDepth = 0;
+                m_busy->hide();
+                m_status->setText(tr("Ready"));
+            }
+        });
+        if (m_app->console())
+            m_app->console()->setTrackerView([this]() -> OdGsView* {
+                zalDrawingTab* tab = currentTab();
+                return tab ? tab->drawingView()->gsView() : nullptr;
+            });
+    }
+    updateSettingsPanel();
+}
+
+zalHostMainWindow::~zalHostMainWindow()
+{
+    if (m_app && m_app->console()) m_app->console()->setTrackerView(nullptr);
+    // Tabs close their render views while the view system still exists.
+    while (m_tabs->count() > 0)
+        delete m_tabs->widget(0);
+}
+
+void zalHostMainWindow::buildMenus()
+{
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    file->addAction(tr("&Open..."), this, &zalHostMainWindow::openDialog, QKeySequence::Open);
+    file->addAction(tr("&Save as DXF..."), this, &zalHostMainWindow::saveDialog, QKeySequence::SaveAs);
+    file->addAction(tr("&Close"), this, &zalHostMainWindow::closeCurrent, QKeySequence::Close);
+    file->addSeparator();
+    file->addAction(tr("&Quit"), this, &QWidget::close, QKeySequence::Quit);
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    QAction* shaded = view->addAction(tr("&Shaded"));
+    shaded->setCheckable(true);
+    shaded->setChecked(true);
+    connect(shaded, &QAction::toggled, this, [this](bool on) {
+        if (zalDrawingTab* tab = currentTab()) tab->drawingView()->setShaded(on);
+    });
+    view->addAction(tr("Zoom &extents"), this, [this] {
+        if (zalDrawingTab* tab = currentTab()) tab->drawingView()->zoomExtents();
+    });
+}
+
+zalDrawingTab* zalHostMainWindow::currentTab() const
+{
+    return qobject_cast<zalDrawingTab*>(m_tabs->currentWidget());
+}
+
+zalDrawingTab* zalHostMainWindow::tabOf(OdDbDatabase* db) const
+{
+    for (int i = 0; i < m_tabs->count(); ++i)
+        if (auto* tab = qobject_cast<zalDrawingTab*>(m_tabs->widget(i)))
+            if (tab->database() == db) return tab;
+    return nullptr;
+}
+
+bool zalHostMainWindow::isSynchronising() const
+{
+    return m_syncDepth > 0;
+}
+
+void zalHostMainWindow::documentOpened(OdDbDatabase* db, const QString& path)
+{
+    auto* tab = new zalDrawingTab(db, path, m_app ? m_app->viewSystem() : nullptr, this, m_tabs);
+    const int index = m_tabs->addTab(tab, QFileInfo(path).fileName());
+    m_tabs->setTabToolTip(index, path);
+    connect(tab->drawingView(), &zalDrawingView::entityPicked, this, [this](const OdDbObjectId& id) {
+        m_commandLine->append(
+            QStringLiteral("Picked entity %1").arg(QString::fromStdString(id.getHandle().ascii().toUtf8())));
+    });
+    m_tabs->setCurrentIndex(index);
+    currentChanged(index);
+    updateSettingsPanel();
+}
+
+void zalHostMainWindow::documentClosing(OdDbDatabase* db)
+{
+    if (zalDrawingTab* tab = tabOf(db)) delete tab;
+}
+
+void zalHostMainWindow::currentChanged(int)
+{
+    zalDrawingTab* tab = currentTab();
+    if (!m_app) return;
+    if (m_app->console()) m_app->console()->setCurrentDatabase(tab ? tab->database() : nullptr);
+    if (tab && tab->renderView() && m_app->viewSystem())
+        m_app->viewSystem()->setActiveView(tab->renderView());
+    setWindowTitle(tab ? QStringLiteral("zalhost - %1").arg(QFileInfo(tab->path()).fileName())
+                       : QStringLiteral("zalhost"));
+}
+
+void zalHostMainWindow::updateSettingsPanel()
+{
+    if (m_settingsPanel || !m_documents) return;
+    IzalUnrealRenderModule* module = m_documents->renderModule();
+    if (!module) return;
+    QWidget* panel = module->createSettingsWidget(m_settingsDock);
+    if (!panel) return;
+    m_settingsPanel = panel;
+    m_settingsDock->setWidget(panel);
+    m_settingsDock->show();
+}
+
+void zalHostMainWindow::openDialog()
+{
+    const QString path =
+        QFileDialog::getOpenFileName(this, tr("Open drawing"), QString(), zalDrawingImporter::fileFilter());
+    if (path.isEmpty()) return;
+    QString message;
+    if (!m_documents->openDrawing(path, &message))
+        QMessageBox::warning(this, tr("Open drawing"), message);
+    else
+        m_commandLine->append(message);
+}
+
+void zalHostMainWindow::saveDialog()
+{
+    zalDrawingTab* tab = currentTab();
+    if (!tab) return;
+    const QString path = QFileDialog::getSaveFileName(
+        this, tr("Save drawing as DXF"), QFileInfo(tab->path()).completeBaseName() + QStringLiteral(".dxf"),
+        tr("DXF drawings (*.dxf)"));
+    if (path.isEmpty()) return;
+    QString message;
+    if (!m_documents->saveDrawing(tab->database(), path, &message))
+        QMessageBox::warning(this, tr("Save drawing"), message);
+    else
+        m_commandLine->append(message);
+}
+
+void zalHostMainWindow::closeCurrent()
+{
+    if (zalDrawingTab* tab = currentTab()) m_documents->closeDrawing(tab->database());
+}
+
+void zalHostMainWindow::closeEvent(QCloseEvent* event)
+{
+    while (m_tabs->count() > 0) {
+        auto* tab = qobject_cast<zalDrawingTab*>(m_tabs->widget(0));
+        if (!tab) break;
+        m_documents->closeDrawing(tab->database());
+    }
+    event->accept();
+}

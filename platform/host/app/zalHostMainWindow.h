@@ -1,0 +1,61 @@
+#pragma once
+
+#include "DbDatabase.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+class QDockWidget;
+class QLabel;
+class QProgressBar;
+class QTabWidget;
+class zalCommandLine;
+class zalDocumentManager;
+class zalDrawingTab;
+class zalHostApplication;
+
+// The reference host's window: one tab per open drawing, the command line below, the render
+// module's settings panel in a dock on the right (when the module offers one), and a busy bar in the
+// status bar while the module synchronises.
+class zalHostMainWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    zalHostMainWindow(zalHostApplication* app, zalDocumentManager* documents, QWidget* parent = nullptr);
+    ~zalHostMainWindow() override;
+
+    QTabWidget* tabs() const { return m_tabs; }
+    zalCommandLine* commandLine() const { return m_commandLine; }
+    zalDrawingTab* currentTab() const;
+    zalDrawingTab* tabOf(OdDbDatabase* db) const;
+    QDockWidget* settingsDock() const { return m_settingsDock; }
+    bool isSynchronising() const;
+
+public slots:
+    void openDialog();
+    void saveDialog();
+    void closeCurrent();
+    // Puts the module's settings panel in its dock once the module gives one.
+    void updateSettingsPanel();
+
+private slots:
+    void documentOpened(OdDbDatabase* db, const QString& path);
+    void documentClosing(OdDbDatabase* db);
+    void currentChanged(int index);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+
+    zalHostApplication* m_app;
+    zalDocumentManager* m_documents;
+    QTabWidget* m_tabs;
+    zalCommandLine* m_commandLine;
+    QDockWidget* m_settingsDock;
+    QPointer<QWidget> m_settingsPanel;
+    QProgressBar* m_busy;
+    QLabel* m_status;
+    int m_syncDepth = 0;
+};

@@ -1,0 +1,41 @@
+#include "zalLayerCommand.h"
+
+#include "zalDocumentManager.h"
+#include "zalHostStrings.h"
+
+#include "DbDatabase.h"
+#include "DbLayerTable.h"
+#include "DbLayerTableRecord.h"
+#include "Ed/EdCommandContext.h"
+
+void zalLayerCommand::execute(OdEdCommandContext* context)
+{
+    OdDbDatabase* db = database(context);
+    const QString name =
+        zalHostStrings::toQString(context->userIO()->getString(OdString("Layer name"))).trimmed();
+    OdDbLayerTablePtr table = db->getLayerTableId().safeOpenObject();
+    const OdDbObjectId id = table->getAt(zalHostStrings::toOdString(name));
+    if (id.isNull()) fail(QStringLiteral("no layer \"%1\" in the drawing").arg(name));
+    const int state = context->userIO()->getKeyword(OdString("Layer state [On/Off/Freeze/Thaw]"),
+                                                    OdString("On Off Freeze Thaw"));
+    OdDbLayerTableRecordPtr layer = id.safeOpenObject(OdDb::kForWrite);
+    switch (state) {
+    case 0:
+        layer->setIsOff(false);
+        break;
+    case 1:
+        layer->setIsOff(true);
+        break;
+    case 2:
+        layer->setIsFrozen(true);
+        break;
+    default:
+        layer->setIsFrozen(false);
+        break;
+    }
+    layer.release();
+    tell(
+        context,
+        QStringLiteral("Layer %1: %2.").arg(name, QStringList{"on", "off", "frozen", "thawed"}.value(state)));
+    if (auto* documents = zalDocumentManager::instance()) documents->notifyChanged(db);
+}

@@ -1,0 +1,16 @@
+#include "zalOpenCommand.h"
+
+#include "zalDocumentManager.h"
+#include "zalHostStrings.h"
+
+#include "Ed/EdCommandContext.h"
+
+void zalOpenCommand::execute(OdEdCommandContext* context)
+{
+    const QString path = zalHostStrings::toQString(context->userIO()->getString(OdString("File to open")));
+    zalDocumentManager* documents = zalDocumentManager::instance();
+    if (!documents) fail(QStringLiteral("the host cannot open drawings"));
+    QString message;
+    if (!documents->openDrawing(path.trimmed(), &message)) fail(message);
+    tell(context, message);
+}
