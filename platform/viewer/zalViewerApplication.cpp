@@ -486,13 +486,19 @@ QJsonObject zalViewerApplication::dump() const
                                          {"last", m_lastTransaction},
                                          {"open", m_transactionOpen},
                                          {"pending", int(m_pending.size())}});
-    o.insert("viewer", QJsonObject{{"headless", m_options.headless},
-                                   {"session", double(m_options.session)},
-                                   {"channel", m_options.channel},
-                                   {"workingFolder", m_options.workingFolder},
-                                   {"windowId", m_window ? double(m_window->winId()) : 0.0},
-                                   {"messagesReceived", m_messagesReceived},
-                                   {"framesDrawn", m_framesDrawn}});
+    o.insert("viewer",
+             QJsonObject{{"headless", m_options.headless},
+                         {"session", double(m_options.session)},
+                         {"channel", m_options.channel},
+                         {"workingFolder", m_options.workingFolder},
+                         {"windowId", m_window ? double(m_window->winId()) : 0.0},
+                         {"window", m_window ? QJsonValue(QJsonArray{m_window->x(), m_window->y(),
+                                                                     m_window->width(), m_window->height()})
+                                             : QJsonValue()},
+                         {"frameless", m_window && m_window->flags().testFlag(Qt::FramelessWindowHint)},
+                         {"windowVisible", m_window && m_window->isVisible()},
+                         {"messagesReceived", m_messagesReceived},
+                         {"framesDrawn", m_framesDrawn}});
     return o;
 }
 

@@ -212,6 +212,11 @@ TEST_F(ViewerSession, ReportsItsWindowHandleOnTheChannelThread)
     const QJsonObject viewer = dumpOf(*sender, folder->path(), ++dumps).value("viewer").toObject();
     EXPECT_EQ(viewer.value("windowId").toDouble(), double(receivedHandle));
     EXPECT_EQ(viewer.value("session").toInt(), 7);
+    // Its own frameless top-level window, where the host asked for it.
+    EXPECT_EQ(viewer.value("window").toArray(), (QJsonArray{40, 30, 480, 320}));
+    EXPECT_TRUE(viewer.value("frameless").toBool());
+    EXPECT_TRUE(viewer.value("windowVisible").toBool());
+    EXPECT_FALSE(viewer.value("headless").toBool());
 }
 
 TEST_F(ViewerSession, HoldsWhatOneTransactionSent)
