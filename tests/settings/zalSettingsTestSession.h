@@ -46,11 +46,13 @@ protected:
         options.temporaryRoot = dir.filePath("projects");
         options.materialLibraryRoot = dir.filePath("materials");
         host.reset(new zalHostApplication(argc, argv, options));
-        XoRemoteRenderSender::setDefaultTransportFactory([this] {
-            auto transport = std::make_unique<XoRecordingMessagesManager>();
-            transports << transport.get();
-            return std::unique_ptr<XoInterProcessMessagesManager>(std::move(transport));
-        });
+        if (recording) {
+            XoRemoteRenderSender::setDefaultTransportFactory([this] {
+                auto transport = std::make_unique<XoRecordingMessagesManager>();
+                transports << transport.get();
+                return std::unique_ptr<XoInterProcessMessagesManager>(std::move(transport));
+            });
+        }
         OdRxModulePtr loaded = odrxDynamicLinker()->loadModule(kModule);
         ASSERT_FALSE(loaded.isNull())
             << QString::fromStdWString(odrxDynamicLinker()->lastError().c_str()).toStdString();
@@ -169,6 +171,9 @@ protected:
     }
 
     inline static const OdString kModule{L"zalUnrealRenderModule.dll"};
+
+    // False: the sessions talk to real viewer processes over the socket transport.
+    bool recording = true;
 
     QTemporaryDir dir;
     int argc = 1;

@@ -1,0 +1,142 @@
+// Image production and scene settings with the real viewer: the host shows a drawing in an
+// "UnrealRender" view, the widget starts zalViewer over the socket channel and embeds it, and the
+// viewer's own dump and screenshot files tell what arrived.
+#include "zalSettingsTestSession.h"
+
+#include "gs/DbFace.h"
+
+#include "DbBlockTableRecord.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+class ProductionViewer : public zalSettingsSessionTest
+{
+protected:
+    ProductionViewer() { recording = false; }
+
+    void SetUp() override
+    {
+        zalSettingsSessionTest::SetUp();
+        if (HasFatalFailure()) return;
+        db = OdDbDatabase::createObject();
+        {
+            OdDbBlockTableRecordPtr model = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
+            OdDbFacePtr face = OdDbFace::createObject();
+            face->setDatabaseDefaults(db.get());
+            const OdGePoint3d corners[4] = {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}};
+            for (OdUInt16 i = 0; i < 4; ++i)
+                face->setVertexAt(i, corners[i]);
+            model->appendOdDbEntity(face);
+        }
+        host->addDocument(db.get());
+        host->console()->setCurrentDatabase(db.get());
+        zalHostView* view = host->viewSystem()->openView("UnrealRender", db.get());
+        ASSERT_NE(view, nullptr);
+        session = zalUnrealRenderModule::sessionFor(db.get());
+        ASSERT_NE(session, nullptr);
+
+        // Shown, the widget starts the viewer it finds under the application folder.
+        QWidget* widget = view->widget();
+        ASSERT_NE(widget, nullptr);
+        widget->resize(480, 320);
+        widget->show();
+        ASSERT_TRUE(waitFor([&] { return session->sender() && session->sender()->isViewerStarted(); }, 60000))
+            << "the viewer did not start";
+        ASSERT_TRUE(waitFor([&] { return session->widget()->viewerWindow() != 0; }, 30000))
+            << "the viewer window was not embedded";
+        ASSERT_TRUE(waitFor([&] { return !session->isFirstRunPending(); }, 30000)) << "no first run";
+    }
+
+    void TearDown() override
+    {
+        if (session && session->sender() && session->sender()->isProcessRunning()) {
+            session->sender()->requestRenderExit();
+            waitFor([&] { return !session->sender() || !session->sender()->isProcessRunning(); }, 20000);
+        }
+        zalSettingsSessionTest::TearDown();
+    }
+
+    // The viewer's scene and settings as it holds them after everything sent so far.
+    QJsonObject dump()
+    {
+        const QString path = dir.filePath(QString("dumps/dump %1.json").arg(++dumps));
+        module->sendViewerConsoleCommand(QString("zal.DumpScene \"%1\"").arg(path));
+        EXPECT_TRUE(waitFor([&] { return QFileInfo::exists(path); }, 30000)) << path.toStdString();
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) return QJsonObject();
+        return QJsonDocument::fromJson(file.readAll()).object().value("settings").toObject();
+    }
+
+    OdDbDatabasePtr db;
+    zalDbUnrealRenderSession* session = nullptr;
+    int dumps = 0;
+};
+
+} // namespace
+
+TEST_F(ProductionViewer, ExportedImageHasTheRequestedSize)
+{
+    module->setSceneSettings("RenderSettings/PT_SamplesPerPixel", 10, true, false);
+    module->setSceneSettings("RenderSettings/EnablePathTracing", 1, true, false);
+    const QString path = dir.filePath("renders/final shot 1.png");
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    ASSERT_TRUE(module->exportImage(path, QSize(1920, 1080), 0));
+
+    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(path); }, 120000))
+        << "no image at " << path.toStdString();
+    const QImage image(path);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(1920, 1080));
+
+    const QJsonObject settings = dump();
+    EXPECT_EQ(settings.value("consoleVariables").toObject().value("r.HighresScreenshotDelay").toString(),
+              "50");
+    EXPECT_EQ(settings.value("consoleVariables").toObject().value("r.HighResshotDelay").toString(), "20");
+    EXPECT_EQ(settings.value("pathTracing").toInt(), 1);
+    EXPECT_TRUE(settings.value("screenshots").toArray().contains(path));
+}
+
+TEST_F(ProductionViewer, ViewerHoldsTheAppliedSettings)
+{
+    module->setSceneSettings("ToneMapper/Gamma", 2.2, false, false);
+    module->setSceneSettings("ToneMapper/AmbientOcclusionColor", 255, false, false);
+    module->setSceneSettings("Sun/Environment/SunMode", 1, false, false);
+    module->setSceneSettings("Sun/Environment/SunAzimut", 30, false, false);
+    module->setSceneSettings("Sun/Environment/SunElevation", 40, false, false);
+    module->setSceneSettings("Sun/Environment/SunNorth", 10, true, false);
+    module->setGameTimeSeconds(12.5f);
+
+    QJsonObject settings = dump();
+    const QJsonObject postProcess = settings.value("postProcess").toObject();
+    EXPECT_EQ(postProcess.value("ColorGamma").toString(), "(X=2.2,Y=2.2,Z=2.2,W=1.000000)");
+    EXPECT_EQ(postProcess.value("PathTracingSamplesPerPixel").toString(), "250");
+    EXPECT_EQ(postProcess.value("BloomMethod").toString(), "BM_SOG");
+    const QJsonObject sun = settings.value("sun").toObject();
+    EXPECT_EQ(sun.value("mode").toString(), "position");
+    EXPECT_EQ(sun.value("northOffset").toInt(), 100);
+    EXPECT_EQ(sun.value("azimuth").toDouble(), 30);
+    EXPECT_EQ(sun.value("elevation").toDouble(), 40);
+    EXPECT_EQ(settings.value("aoColour").toArray(), (QJsonArray{1, 0, 0}));
+    EXPECT_EQ(settings.value("gameTime").toDouble(), 12.5);
+    EXPECT_EQ(settings.value("consoleVariables").toObject().value("r.Shadow.FadeResolution").toString(),
+              "1.27324");
+    const bool pausedBefore = settings.value("gamePaused").toBool();
+
+    // Production pauses the game and switches the path tracer on.
+    module->setSceneSettings("ImageProduction/EnablePathTracing", 1, false, false);
+    module->setProductionMode(true, false, false, true);
+    settings = dump();
+    EXPECT_NE(settings.value("gamePaused").toBool(), pausedBefore);
+    EXPECT_EQ(settings.value("pathTracing").toInt(), 1);
+    module->setProductionMode(false, false, false, true);
+    settings = dump();
+    EXPECT_EQ(settings.value("gamePaused").toBool(), pausedBefore);
+    EXPECT_EQ(settings.value("pathTracing").toInt(), 0);
+}
