@@ -29,6 +29,7 @@
 #include <QTimer>
 
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -373,6 +374,16 @@ void zalDbUnrealRenderSession::invalidate(OdDbObject* object, bool redraw)
         drawObject(object);
     else
         postpone(object->objectId());
+}
+
+void zalDbUnrealRenderSession::invalidateDeferred()
+{
+    if (zalUnrealRenderModule::isReactorSuspended()) return;
+    const QMap<OdDbObjectId, bool> deferred = std::exchange(m_deferredInvalidations, {});
+    for (auto it = deferred.cbegin(); it != deferred.cend(); ++it) {
+        OdDbObjectPtr object = it.key().openObject(OdDb::kForRead, true);
+        if (!object.isNull()) invalidate(object.get(), it.value() && !object->isErased());
+    }
 }
 
 void zalDbUnrealRenderSession::objectAppended(const OdDbDatabase*, const OdDbObject* object)

@@ -1,0 +1,454 @@
+// The render session through the reference host: registry, start-up sequence, transactions,
+// database changes, refreshes, camera and the end of the viewer.
+#include "zalSessionTestHost.h"
+
+#include "DbObjectId.h"
+
+#include <QtGlobal>
+
+#include <cmath>
+
+namespace {
+
+// The lines of one run of the "Lazy Session Init" message: how many transactions had ended then.
+int s_endsAtLazyInit = -1;
+XoRecordingMessagesManager* s_watched = nullptr;
+QtMessageHandler s_previousHandler = nullptr;
+
+void watchLazyInit(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (s_watched &&
+        message.contains(QLatin1String("Lazy Session Init completed...Refreshing render scene.")))
+        s_endsAtLazyInit = s_watched->lines("endTransaction").size();
+    if (s_previousHandler) s_previousHandler(type, context, message);
+}
+
+double angleDegrees(const QVector<double>& a, const QVector<double>& b)
+{
+    const double dot = a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+    const double la = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
+    const double lb = std::sqrt(b[0] * b[0] + b[1] * b[1] + b[2] * b[2]);
+    return std::acos(std::max(-1.0, std::min(1.0, dot / (la * lb)))) * 180.0 / M_PI;
+}
+
+QVector<double> minus(const QVector<double>& a, const QVector<double>& b)
+{
+    return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
+}
+
+} // namespace
+
+class Session : public zalSessionTestHost
+{
+};
+
+TEST_F(Session, openingAViewPutsOneSessionInTheRegistryAndClosingItRemovesIt)
+{
+    OdDbDatabasePtr db = newDrawing();
+    const std::size_t before = zalUnrealRenderModule::sessionRegistry().size();
+    Opened o = open(db);
+    ASSERT_NE(o.session, nullptr);
+    ASSERT_NE(o.widget, nullptr);
+    EXPECT_EQ(zalUnrealRenderModule::sessionRegistry().size(), before + 1);
+    EXPECT_EQ(o.widget->session(), o.session);
+    EXPECT_EQ(o.session->widget(), o.widget);
+    EXPECT_EQ(o.session->database(), db.get());
+    EXPECT_EQ(module->activeWidget(), o.widget);
+    EXPECT_TRUE(o.widget->isReactorAttached());
+    EXPECT_TRUE(db->hasReactor(o.session));
+    // Not shown yet: no viewer.
+    EXPECT_TRUE(o.recorder->lines("startRender").isEmpty());
+
+    host->viewSystem()->closeView(o.view);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(zalUnrealRenderModule::sessionRegistry().size(), before);
+    EXPECT_EQ(zalUnrealRenderModule::sessionFor(db), nullptr);
+    EXPECT_EQ(module->activeWidget(), nullptr);
+}
+
+TEST_F(Session, showHideShowStartsTheViewerOnceAndPausesItWhileHidden)
+{
+    OdDbDatabasePtr db = newDrawing();
+    Opened o = open(db);
+    o.widget->show();
+    ASSERT_EQ(o.recorder->lines("startRender").size(), 1);
+    const QString start = o.recorder->lines("startRender").first();
+    EXPECT_TRUE(field(start, "executable")
+                    .contains("/zalUnrealViewerResources/UE4/zalViewer/Binaries/Win64/zalViewer"))
+        << start.toStdString();
+    EXPECT_EQ(field(start, "width"), "640");
+    EXPECT_EQ(field(start, "height"), "480");
+
+    o.widget->hide();
+    ASSERT_FALSE(o.recorder->lines("setRenderPaused").isEmpty());
+    EXPECT_EQ(o.recorder->lines("setRenderPaused").last(), "setRenderPaused paused=true");
+
+    // The viewer process is gone before the second show: only the 10 s guard holds the start back.
+    o.recorder->simulateViewerExit(1);
+    spin(100);
+    o.widget->show();
+    EXPECT_EQ(o.recorder->lines("startRender").size(), 1);
+    EXPECT_EQ(o.recorder->lines("setRenderPaused").last(), "setRenderPaused paused=false");
+}
+
+TEST_F(Session, aShowMoreThanTenSecondsAfterTheLastStartStartsAgain)
+{
+    OdDbDatabasePtr db = newDrawing();
+    Opened o = open(db);
+    o.widget->show();
+    ASSERT_EQ(o.recorder->lines("startRender").size(), 1);
+    o.widget->hide();
+    o.recorder->simulateViewerExit(1);
+    spin(10200);
+    o.widget->show();
+    EXPECT_EQ(o.recorder->lines("startRender").size(), 2);
+}
+
+TEST_F(Session, firstTransactionEndsAfterLazyInitAndFirstRunWithOneBeginAndOneEnd)
+{
+    OdDbDatabasePtr db = newDrawing();
+    const OdDbObjectId face = addFace(db, 5.0);
+    Opened o = open(db);
+    // Two batches wait for the viewer: the initialisation and the widget's warm-up.
+    EXPECT_EQ(o.session->drawDepth, 2u);
+    EXPECT_FALSE(o.session->drawingOpen);
+
+    o.widget->show();
+    startViewer(o);
+    s_watched = o.recorder;
+    s_endsAtLazyInit = -1;
+    s_previousHandler = qInstallMessageHandler(watchLazyInit);
+
+    const std::uint64_t handle = 0x4200001;
+    o.recorder->simulateWindowHandle(handle);
+    EXPECT_EQ(o.session->viewerWindowHandle(), reinterpret_cast<void*>(handle));
+    ASSERT_TRUE(waitFor([&] { return o.widget->viewerWindow() == WId(handle); }));
+    // Embedded, but the first commands wait for their timer.
+    EXPECT_FALSE(o.recorder->consoleCommands().contains("DisableAllScreenMessages"));
+
+    ASSERT_TRUE(
+        waitFor([&] { return !o.recorder->lines("endTransaction").isEmpty() && s_endsAtLazyInit >= 0; }));
+    spin(800);
+    qInstallMessageHandler(s_previousHandler);
+    s_watched = nullptr;
+
+    const QStringList lines = o.recorder->lines();
+    EXPECT_EQ(count(lines, "beginTransaction"), 1);
+    EXPECT_EQ(count(lines, "endTransaction"), 1);
+    EXPECT_EQ(s_endsAtLazyInit, 0);
+    EXPECT_FALSE(o.session->isFirstRunPending());
+    EXPECT_EQ(o.session->drawDepth, 0u);
+    EXPECT_FALSE(o.session->drawingOpen);
+
+    // Camera at capture, then the first commands, then the first run inside the transaction.
+    const int camera = indexOf(lines, "setCamera");
+    const int toneMapper = indexOf(lines, "setToneMapper");
+    const int screenMessages = indexOf(lines, "sendConsoleCommand command=\"DisableAllScreenMessages\"");
+    const int instances = indexOf(lines, "sendConsoleCommand command=\"spawneruseinstances 1\"");
+    const int rayTracing =
+        indexOf(lines, "sendConsoleCommand command=\"r.raytracing.ForceAllRayTracingEffects\"");
+    const int unpaused = indexOf(lines, "setRenderPaused paused=false", toneMapper);
+    const int begin = indexOf(lines, "beginTransaction");
+    const int mesh = indexOf(lines, "addInstance name=\"" + name(face) + "\"");
+    const int end = indexOf(lines, "endTransaction");
+    ASSERT_GE(camera, 0);
+    EXPECT_LT(camera, toneMapper);
+    EXPECT_EQ(lines.at(toneMapper),
+              "setToneMapper exposure=1 contrast=1 saturation=1 autoExposure=true gamma=1");
+    EXPECT_LT(toneMapper, screenMessages);
+    EXPECT_LT(screenMessages, instances);
+    EXPECT_LT(instances, rayTracing);
+    EXPECT_LT(rayTracing, unpaused);
+    EXPECT_LT(unpaused, begin);
+    EXPECT_LT(begin, mesh);
+    EXPECT_LT(mesh, end);
+    // The model-space root is confirmed inside the same transaction.
+    const QString root = name(db->getModelSpaceId()) + "_Root";
+    const int rootLine = indexOf(lines, "addInstance name=\"" + root + "\"");
+    EXPECT_GT(rootLine, begin);
+    EXPECT_LT(rootLine, end);
+    EXPECT_EQ(field(lines.at(rootLine), "parent"), "Model");
+    EXPECT_EQ(field(lines.at(rootLine), "asset"), "Modelspace");
+}
+
+TEST_F(Session, aDrawingWithAnEmptyModelSpaceNeverGetsARefreshTransaction)
+{
+    OdDbDatabasePtr db = newDrawing(false);
+    Opened o = open(db);
+    bringUp(o);
+    host->fireEvent("<event-refresh:view_changed>");
+    o.widget->refresh(QString(), QString());
+    spin(700);
+    for (const QString& line : o.recorder->lines("beginTransaction"))
+        EXPECT_NE(field(line, "name"), "refresh") << line.toStdString();
+    EXPECT_TRUE(o.session->areExtentsUnusable());
+}
+
+TEST_F(Session, degenerateAndFarAwayDrawingsAreNotRefreshed)
+{
+    // A single point of geometry: the diagonal is not above 0.001.
+    OdDbDatabasePtr flat = OdDbDatabase::createObject();
+    {
+        OdDbBlockTableRecordPtr modelSpace = flat->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
+        OdDbFacePtr face = OdDbFace::createObject();
+        face->setDatabaseDefaults(flat);
+        for (OdUInt16 i = 0; i < 4; ++i)
+            face->setVertexAt(i, OdGePoint3d(1, 1, 1));
+        modelSpace->appendOdDbEntity(face);
+    }
+    Opened o = open(flat);
+    bringUp(o);
+    EXPECT_TRUE(o.session->areExtentsUnusable());
+    EXPECT_TRUE(o.recorder->lines("beginTransaction").isEmpty());
+
+    OdDbDatabasePtr far = OdDbDatabase::createObject();
+    addFace(far, 2e6);
+    Opened f = open(far);
+    bringUp(f, 0x4300001);
+    EXPECT_TRUE(f.session->areExtentsUnusable());
+    EXPECT_TRUE(f.recorder->lines("beginTransaction").isEmpty());
+
+    // Just inside the limit the drawing goes out.
+    OdDbDatabasePtr near = OdDbDatabase::createObject();
+    addFace(near, 999000.0);
+    Opened n = open(near);
+    bringUp(n, 0x4400001);
+    EXPECT_FALSE(n.session->areExtentsUnusable());
+    EXPECT_FALSE(n.recorder->lines("beginTransaction").isEmpty());
+}
+
+TEST_F(Session, hostRefreshEventsRefreshButSelectionChangesNever)
+{
+    OdDbDatabasePtr db = newDrawing();
+    Opened o = open(db);
+    bringUp(o);
+
+    o.recorder->clear();
+    o.widget->refresh("<event-refresh:selection_changed>", QString());
+    spin(300);
+    EXPECT_TRUE(o.recorder->lines("beginTransaction").isEmpty());
+
+    EXPECT_GE(host->fireEvent("<event-refresh:view_changed>"), 1);
+    ASSERT_FALSE(o.recorder->lines("beginTransaction").isEmpty());
+    EXPECT_EQ(field(o.recorder->lines("beginTransaction").first(), "name"), "refresh");
+    EXPECT_EQ(o.recorder->lines("endTransaction").size(), 1);
+}
+
+TEST_F(Session, appendedModifiedAndErasedEntitiesReachALiveViewer)
+{
+    OdDbDatabasePtr db = newDrawing();
+    Opened o = open(db);
+    bringUp(o);
+    ASSERT_TRUE(o.session->isLive());
+    o.recorder->clear();
+
+    const OdDbObjectId added = addFace(db, 3.0);
+    const QString id = name(added);
+    ASSERT_TRUE(
+        waitFor([&] { return indexOf(o.recorder->lines(), "addInstance name=\"" + id + "\"") >= 0; }));
+    EXPECT_GE(indexOf(o.recorder->lines(), "addMesh name=\"" + id + "_"), 0);
+    EXPECT_TRUE(o.session->entityOwners.contains(id));
+
+    o.recorder->clear();
+    {
+        OdDbFacePtr face = added.safeOpenObject(OdDb::kForWrite);
+        face->setVertexAt(2, OdGePoint3d(20, 20, 3));
+    }
+    ASSERT_TRUE(
+        waitFor([&] { return indexOf(o.recorder->lines(), "addInstance name=\"" + id + "\"") >= 0; }));
+    QStringList lines = o.recorder->lines();
+    const int removed = indexOf(lines, "removeEntity name=\"" + id + "\"");
+    ASSERT_GE(removed, 0);
+    EXPECT_LT(removed, indexOf(lines, "addInstance name=\"" + id + "\""));
+
+    o.recorder->clear();
+    {
+        OdDbObjectPtr face = added.safeOpenObject(OdDb::kForWrite);
+        face->erase();
+    }
+    ASSERT_TRUE(
+        waitFor([&] { return indexOf(o.recorder->lines(), "removeEntity name=\"" + id + "\"") >= 0; }));
+    spin(600);
+    EXPECT_LT(indexOf(o.recorder->lines(), "addInstance name=\"" + id + "\""), 0);
+    EXPECT_FALSE(o.session->entityOwners.contains(id));
+}
+
+TEST_F(Session, whileSuspendedNothingReachesTheViewerUntilTheResumeRefreshes)
+{
+    OdDbDatabasePtr db = newDrawing();
+    const OdDbObjectId face = addFace(db, 4.0);
+    Opened o = open(db);
+    bringUp(o);
+    const QString id = name(face);
+    o.recorder->clear();
+
+    module->suspendSessionDbReactors();
+    EXPECT_TRUE(zalUnrealRenderModule::isReactorSuspended());
+    {
+        OdDbFacePtr entity = face.safeOpenObject(OdDb::kForWrite);
+        entity->setVertexAt(0, OdGePoint3d(-5, -5, 4));
+    }
+    spin(700);
+    for (const QString& line : o.recorder->lines())
+        EXPECT_FALSE(line.contains(id)) << line.toStdString();
+
+    module->resumeSessionDbReactors();
+    EXPECT_EQ(zalUnrealRenderModule::reactorSuspendCount(), 0);
+    const QStringList lines = o.recorder->lines();
+    const int begin = indexOf(lines, "beginTransaction name=\"refresh\"");
+    const int removed = indexOf(lines, "removeEntity name=\"" + id + "\"");
+    const int sent = indexOf(lines, "addInstance name=\"" + id + "\"");
+    const int end = indexOf(lines, "endTransaction");
+    ASSERT_GE(begin, 0);
+    EXPECT_LT(begin, removed);
+    EXPECT_LT(removed, sent);
+    EXPECT_LT(sent, end);
+}
+
+TEST_F(Session, resumeWithoutAnActiveWidgetOnlyDecrementsTheCounter)
+{
+    OdDbDatabasePtr db = newDrawing();
+    Opened o = open(db);
+    bringUp(o);
+    o.recorder->clear();
+    host->console()->setCurrentDatabase(nullptr);
+    ASSERT_EQ(module->activeWidget(), nullptr);
+
+    module->suspendSessionDbReactors();
+    module->suspendSessionDbReactors();
+    EXPECT_EQ(zalUnrealRenderModule::reactorSuspendCount(), 2);
+    module->resumeSessionDbReactors();
+    EXPECT_EQ(zalUnrealRenderModule::reactorSuspendCount(), 1);
+    EXPECT_TRUE(zalUnrealRenderModule::isReactorSuspended());
+    module->resumeSessionDbReactors();
+    EXPECT_EQ(zalUnrealRenderModule::reactorSuspendCount(), 0);
+    spin(100);
+    EXPECT_TRUE(o.recorder->lines("beginTransaction").isEmpty());
+}
+
+TEST_F(Session, invalidateObjectAndALostEntitySendTheEntityAgain)
+{
+    OdDbDatabasePtr db = newDrawing();
+    const OdDbObjectId face = addFace(db, 6.0);
+    Opened o = open(db);
+    bringUp(o);
+    const QString id = name(face);
+    ASSERT_TRUE(o.session->entityOwners.contains(id));
+
+    o.recorder->clear();
+    module->invalidateObject(face);
+    QStringList lines = o.recorder->lines();
+    EXPECT_GE(indexOf(lines, "removeEntity name=\"" + id + "\""), 0);
+    EXPECT_GT(indexOf(lines, "addInstance name=\"" + id + "\""),
+              indexOf(lines, "removeEntity name=\"" + id + "\""));
+
+    // The viewer reports the entity lost: the session marks it modified and it goes out again.
+    o.recorder->clear();
+    const QString owner = o.session->entityOwners.value(id).value(0);
+    o.recorder->simulateEntityLost(id.toStdString(), owner.toStdString());
+    ASSERT_TRUE(
+        waitFor([&] { return indexOf(o.recorder->lines(), "addInstance name=\"" + id + "\"") >= 0; }));
+
+    // An id of a drawing without a session does nothing.
+    OdDbDatabasePtr other = newDrawing();
+    const OdDbObjectId stranger = addFace(other, 1.0);
+    o.recorder->clear();
+    module->invalidateObject(stranger);
+    module->invalidateObject(OdDbObjectId());
+    EXPECT_TRUE(o.recorder->lines().isEmpty());
+}
+
+TEST_F(Session, cameraSynchronisationConvertsToCentimetresAndTiltsAPlanView)
+{
+    OdDbDatabasePtr db = newDrawing();
+    Opened o = open(db);
+    bringUp(o);
+    {
+        OdDbViewportTableRecordPtr viewport = db->activeViewportId().safeOpenObject(OdDb::kForWrite);
+        viewport->setView(OdGePoint3d(5, 5, 20), OdGePoint3d(5, 5, 0), OdGeVector3d(0, 1, 0));
+        viewport->setWidth(40.0);
+        viewport->setHeight(30.0);
+    }
+    o.recorder->clear();
+    o.widget->syncRenderCamera();
+    ASSERT_EQ(o.recorder->lines("setCamera").size(), 1);
+    const QString line = o.recorder->lines("setCamera").first();
+    const QVector<double> aim = floats(line, "aim");
+    const QVector<double> position = floats(line, "position");
+    const QVector<double> up = floats(line, "up");
+    ASSERT_EQ(aim.size(), 3);
+    ASSERT_EQ(position.size(), 3);
+    ASSERT_EQ(up.size(), 3);
+
+    // Metres to centimetres; the camera stays 20 m from the target, tilted by 2.5 degrees.
+    const QVector<double> target = {500.0, 500.0, 0.0};
+    const QVector<double> offset = minus(position, target);
+    EXPECT_NEAR(std::sqrt(offset[0] * offset[0] + offset[1] * offset[1] + offset[2] * offset[2]), 2000.0,
+                0.05);
+    EXPECT_NEAR(angleDegrees(offset, {0, 0, 1}), 2.5, 1e-3);
+    EXPECT_NEAR(angleDegrees(minus(aim, position), {0, 0, -1}), 2.5, 1e-3);
+    EXPECT_NEAR(angleDegrees(up, minus(aim, position)), 90.0, 1e-3);
+    EXPECT_NEAR(field(line, "fieldOfView").toDouble(), std::atan(20.0 / 1000.0) * 180.0 / M_PI, 1e-4);
+    EXPECT_EQ(field(line, "animate"), "false");
+    EXPECT_EQ(field(line, "orthographic"), "false");
+    EXPECT_EQ(field(line, "aspectRatio"), "1");
+    EXPECT_EQ(field(line, "name"), "");
+
+    // A side view is not tilted; millimetres become tenths.
+    db->setINSUNITS(OdDb::kUnitsMillimeters);
+    {
+        OdDbViewportTableRecordPtr viewport = db->activeViewportId().safeOpenObject(OdDb::kForWrite);
+        viewport->setView(OdGePoint3d(0, -100, 0), OdGePoint3d(0, 0, 0), OdGeVector3d(0, 0, 1));
+    }
+    o.recorder->clear();
+    o.widget->updateRenderCamera();
+    ASSERT_FALSE(o.recorder->lines("setCamera").isEmpty());
+    const QString side = o.recorder->lines("setCamera").last();
+    EXPECT_EQ(floats(side, "position"), QVector<double>({0, -10, 0}));
+    EXPECT_EQ(floats(side, "up"), QVector<double>({0, 0, 1}));
+
+    // Nothing while suspended or when the drawing is not the current one.
+    o.recorder->clear();
+    module->suspendSessionDbReactors();
+    o.widget->syncRenderCamera();
+    zalUnrealRenderModule::adjustReactorSuspendCount(-1);
+    host->console()->setCurrentDatabase(nullptr);
+    o.widget->syncRenderCamera();
+    EXPECT_TRUE(o.recorder->lines("setCamera").isEmpty());
+}
+
+TEST_F(Session, whenTheViewerEndsTheNextTickDropsTheEmbeddingAndTheSender)
+{
+    OdDbDatabasePtr db = newDrawing();
+    Opened o = open(db);
+    bringUp(o);
+    ASSERT_NE(o.session->sender(), nullptr);
+
+    o.recorder->simulateViewerExit(3);
+    ASSERT_TRUE(waitFor([&] { return o.session->sender() == nullptr; }));
+    EXPECT_EQ(o.widget->viewerWindow(), WId(0));
+    EXPECT_EQ(o.session->viewerWindowHandle(), nullptr);
+    EXPECT_FALSE(o.session->isLive());
+
+    // The host keeps running: commands, refreshes, changes and shows find no viewer.
+    host->console()->queueAnswers({"stat fps"});
+    EXPECT_EQ(host->console()->executeCommand("unrealcommand"), zalHostConsole::Done);
+    EXPECT_EQ(host->console()->executeCommand("unrealoutliner"), zalHostConsole::Done);
+    host->fireEvent("<event-refresh:view_changed>");
+    addFace(db, 9.0);
+    o.widget->hide();
+    o.widget->show();
+    module->sendViewerConsoleCommand("stat unit");
+    spin(600);
+    EXPECT_EQ(o.session->sender(), nullptr);
+}
+
+TEST_F(Session, closingTheWidgetSendsTheCloseRecord)
+{
+    OdDbDatabasePtr db = newDrawing();
+    Opened o = open(db);
+    bringUp(o);
+    o.recorder->clear();
+    o.widget->close();
+    EXPECT_EQ(o.recorder->lines("sendInputEvent"), QStringList({"sendInputEvent type=11 a=0 x=0 y=0"}));
+}
