@@ -68,7 +68,8 @@ TEST(ImportFailures, MissingEmptyCutAndBrokenFiles)
         const QString path = dir.filePath(QStringLiteral("cut%1.dxf").arg(tenth));
         ASSERT_TRUE(writeFile(path, whole.left(whole.size() * tenth / 10)));
         OdDbDatabasePtr fresh = OdDbDatabase::createObject();
-        expectOneLineFailure(zalDrawingImporter::importFile(path, fresh.get()), QStringLiteral("cut"));
+        expectOneLineFailure(zalDrawingImporter::importFile(path, fresh.get()),
+                             QStringLiteral("not a complete DXF file"));
     }
 
     const QString garbage = dir.filePath(QStringLiteral("garbage.dxf"));
