@@ -16,8 +16,3 @@ int zalUnrealRenderModule::getAvailableComponentAssets(QStringList&, QStringList
 {
     return 0;
 }
-
-QWidget* zalUnrealRenderModule::createSettingsWidget(QWidget*)
-{
-    return nullptr;
-}

@@ -1,0 +1,713 @@
+// The settings panel in a reference host with the render module loaded by name, one drawing open
+// in an "UnrealRender" view whose viewer channel is recorded, and the host's property editor
+// drawing the panel's page. Every edit is made through the editor's widgets.
+#include "settings/zalUnrealSettingsWidget.h"
+
+#include "settings/ConfigurablePropBase.h"
+
+#include "module/zalDbUnrealRenderSession.h"
+#include "module/zalUnrealRenderModule.h"
+#include "module/zalUnrealViewerSender.h"
+#include "widget/QUnrealDbRenderWidget.h"
+
+#include "zalKeepAwake.h"
+#include "zalPropEditorServices.h"
+#include "zalPropertyPage.h"
+
+#include "zalHostApplication.h"
+#include "zalHostConsole.h"
+#include "zalHostView.h"
+#include "zalHostViewSystem.h"
+
+#include "XoRecordingMessagesManager.h"
+#include "XoRemoteRenderSender.h"
+
+#include "DbDatabase.h"
+#include "RxDynamicLinker.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+// Readable failures.
+void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+const OdString kModule(L"zalUnrealRenderModule.dll");
+
+// The host with a say in the file wait: the test plays the viewer writing the screenshot there.
+class ExportHost : public zalHostApplication
+{
+public:
+    using zalHostApplication::zalHostApplication;
+
+    bool waitForFile(const QString& path, int timeoutMs) override
+    {
+        waits << qMakePair(path, timeoutMs);
+        if (onWait) return onWait(path, timeoutMs);
+        return zalHostApplication::waitForFile(path, timeoutMs);
+    }
+
+    QList<QPair<QString, int>> waits;
+    std::function<bool(const QString&, int)> onWait;
+};
+
+class SettingsPanelTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        zalHostOptions options;
+        options.variablesFile = dir.filePath("vars.ini");
+        options.temporaryRoot = dir.filePath("projects");
+        options.materialLibraryRoot = dir.filePath("materials");
+        host.reset(new ExportHost(argc, argv, options));
+        XoRemoteRenderSender::setDefaultTransportFactory([this] {
+            auto transport = std::make_unique<XoRecordingMessagesManager>();
+            recorder = transport.get();
+            return std::unique_ptr<XoInterProcessMessagesManager>(std::move(transport));
+        });
+        // The host application publishes its property services at start.
+        zalPropEditorServices::registerServices();
+        ASSERT_FALSE(odrxDynamicLinker()->loadModule(kModule).isNull())
+            << QString::fromStdWString(odrxDynamicLinker()->lastError().c_str()).toStdString();
+        module = zalUnrealRenderModule::instance();
+        ASSERT_NE(module, nullptr);
+    }
+
+    void TearDown() override
+    {
+        delete panel;
+        if (host) {
+            for (zalHostView* view : host->viewSystem()->views())
+                host->viewSystem()->closeView(view);
+            QCoreApplication::processEvents();
+        }
+        odrxDynamicLinker()->unloadModule(kModule);
+        zalPropEditorServices::unregisterServices();
+        XoRemoteRenderSender::setDefaultTransportFactory(XoRemoteRenderSender::TransportFactory());
+        host.reset();
+    }
+
+    // A drawing in an "UnrealRender" view whose viewer has started, and the panel made by the module.
+    void openPanel(bool startViewer = true, bool withPage = true)
+    {
+        db = OdDbDatabase::createObject();
+        host->addDocument(db);
+        host->console()->setCurrentDatabase(db);
+        ASSERT_NE(host->viewSystem()->openView("UnrealRender", db), nullptr);
+        session = zalUnrealRenderModule::sessionFor(db);
+        ASSERT_NE(session, nullptr);
+        ASSERT_NE(recorder, nullptr);
+        if (startViewer) {
+            recorder->simulateViewerStarted();
+            ASSERT_TRUE(waitFor([&] { return session->sender() && session->sender()->isViewerStarted(); }));
+        }
+        auto* service = qobject_cast<IzalUnrealRenderModule*>(host->service("zal.IUnrealRender"));
+        ASSERT_NE(service, nullptr);
+        panel = service->createSettingsWidget(nullptr);
+        ASSERT_NE(panel, nullptr);
+        EXPECT_STREQ(panel->metaObject()->className(), "zalUnrealSettingsWidget");
+        page = panel->findChild<zalPropertyPage*>();
+        if (!withPage) return;
+        ASSERT_NE(page, nullptr);
+        panel->resize(420, 900);
+        panel->show();
+        recorder->clear();
+    }
+
+    QVariant stored(const QString& key) const { return session->sceneSettings().value(key); }
+
+    template <class T> T* editor(const QString& path) const
+    {
+        T* widget = qobject_cast<T*>(page->editor(path));
+        EXPECT_NE(widget, nullptr) << path.toStdString();
+        return widget;
+    }
+
+    // Chooses an entry of a combo through the widget, as a user picking it does.
+    void choose(const QString& path, const QString& entry)
+    {
+        QComboBox* combo = editor<QComboBox>(path);
+        if (!combo) return;
+        const int index = combo->findText(entry);
+        ASSERT_GE(index, 0) << entry.toStdString();
+        combo->setCurrentIndex(index);
+    }
+
+    void type(QWidget* field, const QString& text)
+    {
+        ASSERT_NE(field, nullptr);
+        field->setFocus();
+        if (auto* spin = qobject_cast<QAbstractSpinBox*>(field)) spin->selectAll();
+        if (auto* line = qobject_cast<QLineEdit*>(field)) line->selectAll();
+        QTest::keyClicks(field, text);
+        QTest::keyClick(field, Qt::Key_Return);
+    }
+
+    QStringList combo(const QString& path) const
+    {
+        QStringList items;
+        if (QComboBox* box = editor<QComboBox>(path))
+            for (int i = 0; i < box->count(); ++i)
+                items << box->itemText(i);
+        return items;
+    }
+
+    int postProcessApplications() const
+    {
+        return recorder->consoleCommands()
+            .filter(QRegularExpression("^Set PostProcessVolume Settings"))
+            .size();
+    }
+
+    QStringList highResShots() const
+    {
+        return recorder->consoleCommands().filter(QRegularExpression("^HighResShot "));
+    }
+
+    static bool waitFor(const std::function<bool()>& done, int milliseconds = 10000)
+    {
+        QDeadlineTimer deadline(milliseconds);
+        while (!done()) {
+            if (deadline.hasExpired()) return done();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(5);
+        }
+        return true;
+    }
+
+    static void spin(int milliseconds)
+    {
+        QDeadlineTimer deadline(milliseconds);
+        while (!deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(5);
+        }
+    }
+
+    QTemporaryDir dir;
+    int argc = 1;
+    char arg0[16] = "panel_test";
+    char* argv[2] = {arg0, nullptr};
+    std::unique_ptr<ExportHost> host;
+    zalUnrealRenderModule* module = nullptr;
+    XoRecordingMessagesManager* recorder = nullptr;
+    OdDbDatabasePtr db;
+    zalDbUnrealRenderSession* session = nullptr;
+    QWidget* panel = nullptr;
+    zalPropertyPage* page = nullptr;
+};
+
+const QStringList kSimpleModeProperties = {
+    "UE_UiMode",
+    "ImageProduction/ProdFrameSize",
+    "ImageProduction/ProdCustomSize/ProdFrameWidth",
+    "ImageProduction/ProdCustomSize/ProdFrameX",
+    "ImageProduction/ProdCustomSize/ProdFrameHeight",
+    "ImageProduction/ProdCustomSize/FakeLabel",
+    "ImageProduction/ProdPathTrace/ProdPathTracing",
+    "ImageProduction/ProdPathTrace/ProdMaxIter",
+    "ImageProduction/ProdPathTrace/FakeLabel",
+    "ImageProduction/ProdExportImage",
+    "CatRayTracing/RTQuality",
+    "PathTracing/EnablePathTracing",
+    "PathTracing/PT_SamplesPerPixel",
+    "PathTracing/PT_EnableEmissiveMaterials",
+    "Camera/AutoExpMethod",
+    "Camera/AutoExpBias",
+    "Camera/DofEnabled",
+    "Camera/DofDistance",
+    "Camera/DofRegion",
+    "Camera/MotionBlurEnabled",
+    "Camera/MotionBlurTFPS",
+    "Camera/MotionBlurAmount",
+    "Camera/BloomEnabled",
+    "Camera/BloomMethod",
+    "Camera/BloomIntensity",
+    "Camera/BloomThreshold",
+    "Camera/BloomScale",
+    "Sky/DateToolbar/DateTitle",
+    "Sky/DateToolbar/DateSpacer",
+    "Sky/DateToolbar/DateYear",
+    "Sky/DateToolbar/DateMonth",
+    "Sky/DateToolbar/DateDay",
+    "Sky/TimeToolbar/TimeTitle",
+    "Sky/TimeToolbar/DateHour",
+    "Sky/TimeToolbar/DateMinute",
+    "Sky/Longitude",
+    "Sky/Latitude",
+    "Sky/North",
+    "Sky/Weather",
+    "Sky/SunIntensity",
+    "Sky/SunDiscPower",
+    "Sky/SunLightSourceAngle",
+    "ToneMapper/Brightness",
+    "ToneMapper/Contrast",
+    "ToneMapper/Saturation",
+    "ToneMapper/Gamma",
+    "ToneMapper/WhiteTemp",
+};
+
+const char* const kRefractionRays = "CatRayTracing/RayTracingTranslucencyRefractionRays";
+
+TEST_F(SettingsPanelTest, simpleModeShowsExactlyTheSimpleProperties)
+{
+    openPanel();
+    EXPECT_EQ(page->propertyPaths(), kSimpleModeProperties);
+    for (const QString& path : page->propertyPaths())
+        EXPECT_TRUE(page->editor(path)->isVisibleTo(panel)) << path.toStdString();
+    EXPECT_EQ(editor<QComboBox>("UE_UiMode")->currentText(), "Simple");
+    EXPECT_EQ(combo("UE_UiMode"), QStringList({"Simple", "Advanced", "Expert"}));
+}
+
+TEST_F(SettingsPanelTest, uiModeComboSwitchesModesAndRefractionRaysStayHidden)
+{
+    openPanel();
+    EXPECT_EQ(page->editor(kRefractionRays), nullptr);
+
+    choose("UE_UiMode", "Advanced");
+    EXPECT_EQ(stored("RenderSettings/PropertyUiMode").toInt(), 1);
+    // Only stored: the viewer is not told.
+    EXPECT_EQ(postProcessApplications(), 0);
+    const QStringList advanced = page->propertyPaths();
+    for (const char* path : {"FinalGatherQuality", "ReflectionsMode", "GIMode", "RaytracingAO",
+                             "CatRayTracing/RayTracingGISamplesPerPixel", "PathTracing/PT_MaxBounces",
+                             "Shadows/AOColor", "MidTones/MidTonesGamma", "Highlights/HighlightsGamma",
+                             "AmbientOcclusion/AmbientOcclusionStaticFraction", "Misc/ConsoleCommand"})
+        EXPECT_TRUE(advanced.contains(path)) << path;
+    for (const char* path :
+         {"TranslucencyMode", "CatRayTracing/RayTracingReflectionsMaxBounces",
+          "CatRayTracing/RayTracingTranslucencySamplesPerPixel", "Camera/DofAmount", kRefractionRays})
+        EXPECT_FALSE(advanced.contains(path)) << path;
+
+    choose("UE_UiMode", "Expert");
+    EXPECT_EQ(stored("RenderSettings/PropertyUiMode").toInt(), 2);
+    const QStringList expert = page->propertyPaths();
+    for (const char* path : {"TranslucencyMode", "CatRayTracing/RayTracingReflectionsMaxBounces",
+                             "CatRayTracing/RayTracingGIMaxBounces",
+                             "CatRayTracing/RayTracingTranslucencySamplesPerPixel", "Camera/DofAmount"})
+        EXPECT_TRUE(expert.contains(path)) << path;
+    EXPECT_FALSE(expert.contains(kRefractionRays));
+    EXPECT_EQ(page->editor(kRefractionRays), nullptr);
+
+    // The source still describes it, hidden, with its range.
+    OdString text;
+    ASSERT_TRUE(
+        static_cast<ConfigurablePropBase*>(static_cast<zalUnrealSettingsWidget*>(panel)->propertySource())
+            ->getPropertyValues(text));
+    const QString xml = QString::fromStdString(text.toUtf8());
+    EXPECT_TRUE(xml.contains(
+        "<property Name=\"RayTracingTranslucencyRefractionRays\" Type=\"int\" Value=\"8\" "
+        "VisibleName=\"Translucency Refraction Rays\" Hidden=\"true\" Min=\"3\" Max=\"16384\"/>"))
+        << xml.toStdString();
+
+    // An out-of-range stored mode is clamped.
+    module->setSceneSettings("RenderSettings/PropertyUiMode", 7, false, true);
+    EXPECT_EQ(editor<QComboBox>("UE_UiMode")->currentText(), "Expert");
+}
+
+TEST_F(SettingsPanelTest, customSizeStoresZeroAndEnablesTheSizeFields)
+{
+    openPanel();
+    EXPECT_EQ(editor<QComboBox>("ImageProduction/ProdFrameSize")->currentText(), "1920x1080 HD");
+    EXPECT_EQ(combo("ImageProduction/ProdFrameSize"), zalUnrealSettingsWidget::frameSizeList());
+    EXPECT_FALSE(editor<QSpinBox>("ImageProduction/ProdCustomSize/ProdFrameWidth")->isEnabled());
+    EXPECT_FALSE(editor<QSpinBox>("ImageProduction/ProdCustomSize/ProdFrameHeight")->isEnabled());
+
+    choose("ImageProduction/ProdFrameSize", "Custom Size");
+    EXPECT_EQ(stored("ImageProduction/ImageWidth"), QVariant(0));
+    EXPECT_EQ(stored("ImageProduction/ImageHeight"), QVariant(0));
+    QSpinBox* width = editor<QSpinBox>("ImageProduction/ProdCustomSize/ProdFrameWidth");
+    ASSERT_NE(width, nullptr);
+    EXPECT_TRUE(width->isEnabled());
+    EXPECT_TRUE(editor<QSpinBox>("ImageProduction/ProdCustomSize/ProdFrameHeight")->isEnabled());
+    EXPECT_EQ(width->value(), 0);
+
+    type(width, "1000");
+    type(editor<QSpinBox>("ImageProduction/ProdCustomSize/ProdFrameHeight"), "500");
+    EXPECT_EQ(stored("ImageProduction/ImageWidth"), QVariant(1000));
+    EXPECT_EQ(stored("ImageProduction/ImageHeight"), QVariant(500));
+    EXPECT_EQ(editor<QComboBox>("ImageProduction/ProdFrameSize")->currentText(), "Custom Size");
+    EXPECT_TRUE(editor<QSpinBox>("ImageProduction/ProdCustomSize/ProdFrameWidth")->isEnabled());
+
+    // A listed size again: the fields lock, the size is the label's.
+    choose("ImageProduction/ProdFrameSize", "1280x720 HD 720P");
+    EXPECT_EQ(stored("ImageProduction/ImageWidth"), QVariant(1280));
+    EXPECT_EQ(stored("ImageProduction/ImageHeight"), QVariant(720));
+    EXPECT_FALSE(editor<QSpinBox>("ImageProduction/ProdCustomSize/ProdFrameWidth")->isEnabled());
+}
+
+TEST(SettingsPanelFrameSizes, labelsMapToSizesAndBack)
+{
+    const QStringList& sizes = zalUnrealSettingsWidget::frameSizeList();
+    ASSERT_EQ(sizes.size(), 9);
+    EXPECT_EQ(zalUnrealSettingsWidget::frameSizeIndex(720, 480), 0);
+    EXPECT_EQ(zalUnrealSettingsWidget::frameSizeIndex(1920, 1080), 5);
+    EXPECT_EQ(zalUnrealSettingsWidget::frameSizeIndex(7680, 4320), 7);
+    EXPECT_EQ(zalUnrealSettingsWidget::frameSizeIndex(1000, 500), 8);
+    EXPECT_EQ(zalUnrealSettingsWidget::frameSizeIndex(0, 0), 8);
+    // The label only has to start with "<width>x<height>".
+    EXPECT_EQ(zalUnrealSettingsWidget::frameSizeIndex(1280, 10), 4);
+    EXPECT_EQ(zalUnrealSettingsWidget::frameSize(3), QSize(1280, 720));
+    EXPECT_EQ(zalUnrealSettingsWidget::frameSize(6), QSize(3840, 2160));
+    EXPECT_FALSE(zalUnrealSettingsWidget::frameSize(8).isValid());
+    EXPECT_FALSE(zalUnrealSettingsWidget::frameSize(-1).isValid());
+    for (int i = 0; i < 8; ++i) {
+        const QSize size = zalUnrealSettingsWidget::frameSize(i);
+        EXPECT_EQ(zalUnrealSettingsWidget::frameSizeIndex(size.width(), size.height()), i) << i;
+    }
+}
+
+TEST_F(SettingsPanelTest, highPresetStoresTheSixKeysAndAppliesOnce)
+{
+    openPanel();
+    EXPECT_EQ(editor<QComboBox>("CatRayTracing/RTQuality")->currentText(), "Standard");
+    EXPECT_EQ(combo("CatRayTracing/RTQuality"), QStringList({"Base", "Standard", "High", "Ultra"}));
+
+    choose("CatRayTracing/RTQuality", "High");
+    EXPECT_EQ(stored("RenderSettings/RTQuality"), QVariant(2));
+    EXPECT_EQ(stored("RenderSettings/RayTracingReflectionsMaxBounces"), QVariant(2));
+    EXPECT_EQ(stored("RenderSettings/RayTracingGIMaxBounces"), QVariant(2));
+    EXPECT_EQ(stored("RenderSettings/RayTracingGISamplesPerPixel"), QVariant(16));
+    EXPECT_EQ(stored("RenderSettings/RayTracingAOSamplesPerPixel"), QVariant(8));
+    EXPECT_EQ(stored("RenderSettings/RayTracingTranslucencyRefractionRays"), QVariant(12));
+    EXPECT_EQ(stored("RenderSettings/RayTracingTranslucencySamplesPerPixel"), QVariant(8));
+    EXPECT_EQ(postProcessApplications(), 1) << recorder->consoleCommands().join("\n").toStdString();
+    EXPECT_EQ(editor<QComboBox>("CatRayTracing/RTQuality")->currentText(), "High");
+}
+
+TEST_F(SettingsPanelTest, editsThroughTheWidgetsStoreTheirSettingsAndApply)
+{
+    openPanel();
+    choose("UE_UiMode", "Expert");
+    recorder->clear();
+
+    // double, int, bool under RenderSettings (0/1), bool elsewhere (bool).
+    type(editor<QDoubleSpinBox>("Camera/AutoExpBias"), "2.5");
+    EXPECT_EQ(stored("Camera/AutoExposureBias"), QVariant(2.5));
+    type(editor<QSpinBox>("PathTracing/PT_SamplesPerPixel"), "500");
+    EXPECT_EQ(stored("RenderSettings/PT_SamplesPerPixel"), QVariant(500));
+    type(editor<QSpinBox>("PathTracing/PT_MaxBounces"), "32");
+    EXPECT_EQ(stored("RenderSettings/PT_MaxBounces"), QVariant(32.0));
+    editor<QCheckBox>("PathTracing/EnablePathTracing")->click();
+    EXPECT_EQ(stored("RenderSettings/EnablePathTracing"), QVariant(1));
+    editor<QCheckBox>("Camera/BloomEnabled")->click();
+    EXPECT_EQ(stored("Camera/BloomEnabled"), QVariant(true));
+    // Bloom's fields follow the switch.
+    EXPECT_TRUE(editor<QComboBox>("Camera/BloomMethod")->isEnabled());
+    EXPECT_TRUE(editor<QDoubleSpinBox>("Camera/BloomIntensity")->isEnabled());
+    EXPECT_EQ(postProcessApplications(), 5);
+
+    choose("Camera/BloomMethod", "Convolution");
+    EXPECT_EQ(stored("Camera/BloomMethod"), QVariant("BM_FFT"));
+    choose("Camera/AutoExpMethod", "Manual");
+    EXPECT_EQ(stored("Camera/AutoExposureMethod"), QVariant(2));
+    choose("Shadows/ReflShadowType", "Soft");
+    EXPECT_EQ(stored("ToneMapper/ReflShadowType"), QVariant(1));
+    type(editor<QDoubleSpinBox>("AmbientOcclusion/AmbientOcclusionMipThreshold"), "0.01234");
+    EXPECT_EQ(stored("ToneMapper/AmbientOcclusionMipThreshold"), QVariant(0.01234));
+    EXPECT_EQ(editor<QDoubleSpinBox>("AmbientOcclusion/AmbientOcclusionMipThreshold")->decimals(), 5);
+
+    // Ranges from the table reach the spin boxes.
+    QSpinBox* fps = editor<QSpinBox>("Camera/MotionBlurTFPS");
+    EXPECT_EQ(fps->minimum(), 5);
+    EXPECT_EQ(fps->maximum(), 60);
+    EXPECT_EQ(fps->singleStep(), 5);
+    QDoubleSpinBox* sun = editor<QDoubleSpinBox>("Sky/SunIntensity");
+    EXPECT_EQ(sun->decimals(), 2);
+    EXPECT_DOUBLE_EQ(sun->maximum(), 100);
+    EXPECT_DOUBLE_EQ(editor<QDoubleSpinBox>("Sky/Longitude")->value(), 12.4964);
+}
+
+TEST_F(SettingsPanelTest, expertOnlyFirstEntriesOfThreeCombos)
+{
+    openPanel();
+    choose("UE_UiMode", "Advanced");
+    // The stored "Disabled" is still shown as the current value, but not offered.
+    EXPECT_EQ(editor<QComboBox>("CatRayTracing/RayTracingGIType")->currentText(), "Disabled");
+    choose("CatRayTracing/RayTracingGIType", "Brute Force");
+    EXPECT_EQ(stored("RenderSettings/RayTracingGIType"), QVariant(2));
+    EXPECT_EQ(combo("CatRayTracing/RayTracingGIType"), QStringList({"Final Gather", "Brute Force"}));
+    EXPECT_EQ(combo("GIMode"), QStringList({"ScreenSpace", "RayTraced", "Lumen"}));
+    EXPECT_EQ(combo("ReflectionsMode"), QStringList({"RayTraced", "Lumen"}));
+    choose("ReflectionsMode", "RayTraced");
+    EXPECT_EQ(stored("RenderSettings/ReflectionsMode"), QVariant(1));
+
+    choose("UE_UiMode", "Expert");
+    EXPECT_EQ(combo("CatRayTracing/RayTracingGIType"),
+              QStringList({"Disabled", "Final Gather", "Brute Force"}));
+    EXPECT_EQ(combo("ReflectionsMode"), QStringList({"ScreenSpace", "RayTraced", "Lumen"}));
+    EXPECT_EQ(combo("TranslucencyMode"), QStringList({"Raster", "Raytracing"}));
+    choose("CatRayTracing/RayTracingGIType", "Disabled");
+    EXPECT_EQ(stored("RenderSettings/RayTracingGIType"), QVariant(0));
+}
+
+TEST_F(SettingsPanelTest, sourceMapsTextsAsTheRulesSay)
+{
+    openPanel();
+    auto* source =
+        static_cast<ConfigurablePropBase*>(static_cast<zalUnrealSettingsWidget*>(panel)->propertySource());
+    OdPropSource::Action_t action = OdPropSource::kReloadPage;
+    // A text matching none of the earlier names gives the last index.
+    EXPECT_TRUE(source->setPropertyValue(L"CatRayTracing/RayTracingGIType", L"Whatever", action));
+    EXPECT_EQ(action, OdPropSource::kNoAction);
+    EXPECT_EQ(stored("RenderSettings/RayTracingGIType"), QVariant(2));
+    // An unparsable number stores 0.
+    EXPECT_TRUE(source->setPropertyValue(L"Camera/AutoExpBias", L"abc", action));
+    EXPECT_EQ(stored("Camera/AutoExposureBias"), QVariant(0.0));
+    EXPECT_TRUE(source->setPropertyValue(L"Shadows/AOColor", L"65280", action));
+    EXPECT_EQ(stored("ToneMapper/AmbientOcclusionColor"), QVariant(65280.0));
+    EXPECT_TRUE(source->setPropertyValue(L"PathTracing/PT_SamplesPerPixel", L"99.9", action));
+    EXPECT_EQ(stored("RenderSettings/PT_SamplesPerPixel"), QVariant(99));
+    // Weather stores nothing; unknown paths are refused.
+    const int keys = session->sceneSettings().size();
+    EXPECT_TRUE(source->setPropertyValue(L"Sky/Weather", L"Default", action));
+    EXPECT_EQ(session->sceneSettings().size(), keys);
+    EXPECT_FALSE(source->setPropertyValue(L"Sky/Nothing", L"1", action));
+    EXPECT_FALSE(source->setPropertyValue(L"ImageProduction/ProdFrameSize", L"13x13", action));
+    OdArray<OdString> values, second;
+    EXPECT_FALSE(source->getPropertyPossibleValues(L"Sky/North", values, second));
+    EXPECT_TRUE(source->getPropertyPossibleValues(L"Sky/Weather", values, second));
+    ASSERT_EQ(values.size(), 1u);
+    EXPECT_TRUE(second.isEmpty());
+}
+
+TEST_F(SettingsPanelTest, dateAndTimeFieldsEditTheSunDateAndDropImpossibleDates)
+{
+    openPanel();
+    module->setSceneSettings("Sun/Environment/SunDateTime", QDateTime(QDate(2024, 3, 31), QTime(14, 30, 10)),
+                             false, false);
+    module->updateSettingsDialog();
+    EXPECT_EQ(editor<QSpinBox>("Sky/DateToolbar/DateDay")->value(), 31);
+    EXPECT_EQ(editor<QSpinBox>("Sky/DateToolbar/DateDay")->maximum(), 31);
+    EXPECT_EQ(editor<QSpinBox>("Sky/TimeToolbar/DateHour")->value(), 14);
+
+    type(editor<QSpinBox>("Sky/TimeToolbar/DateHour"), "9");
+    EXPECT_EQ(stored("Sun/Environment/SunDateTime").toDateTime(),
+              QDateTime(QDate(2024, 3, 31), QTime(9, 30, 10)));
+    // 31 April does not exist: dropped.
+    type(editor<QSpinBox>("Sky/DateToolbar/DateMonth"), "4");
+    EXPECT_EQ(stored("Sun/Environment/SunDateTime").toDateTime(),
+              QDateTime(QDate(2024, 3, 31), QTime(9, 30, 10)));
+    type(editor<QSpinBox>("Sky/DateToolbar/DateDay"), "30");
+    type(editor<QSpinBox>("Sky/DateToolbar/DateMonth"), "4");
+    EXPECT_EQ(stored("Sun/Environment/SunDateTime").toDateTime(),
+              QDateTime(QDate(2024, 4, 30), QTime(9, 30, 10)));
+    EXPECT_EQ(editor<QSpinBox>("Sky/DateToolbar/DateDay")->maximum(), 30);
+}
+
+TEST_F(SettingsPanelTest, consoleCommandGoesToTheViewerAndTheFieldClears)
+{
+    openPanel();
+    choose("UE_UiMode", "Advanced");
+    recorder->clear();
+    QLineEdit* field = editor<QLineEdit>("Misc/ConsoleCommand");
+    type(field, "stat unit");
+    EXPECT_EQ(recorder->consoleCommands(), QStringList({"stat unit"}));
+    EXPECT_TRUE(editor<QLineEdit>("Misc/ConsoleCommand")->text().isEmpty());
+}
+
+TEST_F(SettingsPanelTest, consoleCommandIsDroppedWhileTheViewerStarts)
+{
+    openPanel(false);
+    choose("UE_UiMode", "Advanced");
+    type(editor<QLineEdit>("Misc/ConsoleCommand"), "stat unit");
+    EXPECT_TRUE(recorder->consoleCommands().isEmpty());
+}
+
+TEST_F(SettingsPanelTest, refreshFollowsOutsideChanges)
+{
+    openPanel();
+    module->setSceneSettings("Camera/AutoExposureBias", 3.5, false, false);
+    EXPECT_DOUBLE_EQ(editor<QDoubleSpinBox>("Camera/AutoExpBias")->value(), 1.0);
+    module->updateSettingsDialog();
+    EXPECT_DOUBLE_EQ(editor<QDoubleSpinBox>("Camera/AutoExpBias")->value(), 3.5);
+
+    // Host events reach the panel as well.
+    module->setSceneSettings("Camera/AutoExposureBias", -4.0, false, false);
+    const int builds = page->buildCount();
+    EXPECT_GE(host->fireEvent("<event-refresh:database_changed>"), 1);
+    EXPECT_EQ(page->buildCount(), builds + 1);
+    EXPECT_DOUBLE_EQ(editor<QDoubleSpinBox>("Camera/AutoExpBias")->value(), -4.0);
+}
+
+TEST_F(SettingsPanelTest, withoutPropertyServicesThePanelIsEmpty)
+{
+    zalPropEditorServices::unregisterServices();
+    openPanel(true, false);
+    auto* settings = static_cast<zalUnrealSettingsWidget*>(panel);
+    EXPECT_TRUE(settings->pageId().isEmpty());
+    EXPECT_EQ(page, nullptr);
+    EXPECT_TRUE(panel->findChildren<QWidget*>().isEmpty());
+    // Refreshing has nothing to draw and must not fail.
+    module->updateSettingsDialog();
+    EXPECT_TRUE(panel->findChildren<QWidget*>().isEmpty());
+}
+
+// The export: the test plays the viewer, writing a real PNG where the screenshot command says.
+class SettingsPanelExportTest : public SettingsPanelTest
+{
+protected:
+    // Writes a PNG at the file named by the last "HighResShot" command; false when there is none.
+    bool playViewerWritingScreenshot()
+    {
+        const QStringList shots = highResShots();
+        if (shots.isEmpty()) return false;
+        QRegularExpressionMatch match = QRegularExpression("filename=\"(.*)\"$").match(shots.last());
+        if (!match.hasMatch()) return false;
+        QImage image(64, 32, QImage::Format_RGB32);
+        image.fill(QColor(200, 40, 10));
+        return image.save(match.captured(1), "PNG");
+    }
+
+    void recordStateDuringWait(bool viewerWrites)
+    {
+        host->onWait = [this, viewerWrites](const QString& path, int timeoutMs) {
+            existedBeforeViewer = QFileInfo::exists(path);
+            stateDuringWait = zalExecutionStateNow();
+            QWidget* widget = module->activeWidget();
+            producingDuringWait = widget && widget->property("Producing").toBool();
+            if (!viewerWrites) return false;
+            playViewerWritingScreenshot();
+            return host->zalHostApplication::waitForFile(path, timeoutMs);
+        };
+    }
+
+    void clickExport()
+    {
+        QTest::mouseClick(editor<QPushButton>("ImageProduction/ProdExportImage"), Qt::LeftButton);
+    }
+
+    bool existedBeforeViewer = true;
+    unsigned stateDuringWait = 0;
+    bool producingDuringWait = false;
+};
+
+TEST_F(SettingsPanelExportTest, jpegIsAskedAsPngConvertedAndThePngDeleted)
+{
+    openPanel();
+    const QString jpeg = dir.filePath("shot.jpg");
+    const QString png = dir.filePath("shot.png");
+    // A stale screenshot of the same name goes first.
+    QFile stale(png);
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write("old");
+    stale.close();
+    host->queueSaveFileNames({jpeg});
+    recordStateDuringWait(true);
+
+    clickExport();
+    ASSERT_EQ(host->waits.size(), 1);
+    EXPECT_EQ(host->waits[0].first, png);
+    EXPECT_EQ(host->waits[0].second, 60000);
+    EXPECT_FALSE(existedBeforeViewer);
+    EXPECT_EQ(highResShots(), QStringList({QString("HighResShot 1920x1080 filename=\"%1\"").arg(png)}));
+    EXPECT_TRUE(producingDuringWait);
+    EXPECT_EQ(stateDuringWait,
+              unsigned(ZAL_ES_CONTINUOUS | ZAL_ES_SYSTEM_REQUIRED | ZAL_ES_AWAYMODE_REQUIRED));
+    // Restored at once; the conversion follows half a second later on the event loop.
+    EXPECT_EQ(zalExecutionStateNow(), unsigned(ZAL_ES_CONTINUOUS));
+    EXPECT_FALSE(module->activeWidget()->property("Producing").toBool());
+    EXPECT_TRUE(QFileInfo::exists(png));
+    EXPECT_FALSE(QFileInfo::exists(jpeg));
+
+    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(jpeg) && !QFileInfo::exists(png); }));
+    QImageReader reader(jpeg);
+    EXPECT_EQ(reader.format(), QByteArray("jpeg"));
+    QFile file(jpeg);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.read(3) == QByteArray("\xff\xd8\xff", 3));
+    EXPECT_EQ(reader.read().size(), QSize(64, 32));
+}
+
+TEST_F(SettingsPanelExportTest, pngIsKeptAsTheViewerWroteItAtTheChosenSize)
+{
+    openPanel();
+    choose("ImageProduction/ProdFrameSize", "Custom Size");
+    type(editor<QSpinBox>("ImageProduction/ProdCustomSize/ProdFrameWidth"), "1000");
+    type(editor<QSpinBox>("ImageProduction/ProdCustomSize/ProdFrameHeight"), "500");
+    recorder->clear();
+    const QString png = dir.filePath("Plain Name.PNG");
+    host->queueSaveFileNames({png});
+    recordStateDuringWait(true);
+    clickExport();
+    const QString written = dir.filePath("Plain Name.png");
+    EXPECT_EQ(highResShots(), QStringList({QString("HighResShot 1000x500 filename=\"%1\"").arg(written)}));
+    spin(800);
+    EXPECT_TRUE(QFileInfo::exists(written));
+    EXPECT_EQ(QImageReader(written).format(), QByteArray("png"));
+    EXPECT_EQ(QDir(dir.path()).entryList({"Plain Name.*"}, QDir::Files).size(), 1);
+}
+
+TEST_F(SettingsPanelExportTest, cancelledDialogChangesNothing)
+{
+    openPanel();
+    recordStateDuringWait(true);
+    const QVariant stateBefore = qApp->property("zalExecutionState");
+    clickExport();
+    EXPECT_TRUE(host->waits.isEmpty());
+    EXPECT_TRUE(recorder->consoleCommands().isEmpty())
+        << recorder->consoleCommands().join("\n").toStdString();
+    EXPECT_FALSE(module->activeWidget()->property("Producing").toBool());
+    EXPECT_EQ(qApp->property("zalExecutionState"), stateBefore);
+}
+
+TEST_F(SettingsPanelExportTest, timeOutRestoresTheProductionStateThatWasThere)
+{
+    openPanel();
+    module->setProductionMode(true, true, false, false);
+    QWidget* widget = module->activeWidget();
+    ASSERT_TRUE(widget->property("Producing").toBool());
+    host->queueSaveFileNames({dir.filePath("late.jpg")});
+    recordStateDuringWait(false);
+    recorder->clear();
+
+    clickExport();
+    ASSERT_EQ(host->waits.size(), 1);
+    EXPECT_EQ(host->waits[0].second, 60000);
+    EXPECT_EQ(stateDuringWait,
+              unsigned(ZAL_ES_CONTINUOUS | ZAL_ES_SYSTEM_REQUIRED | ZAL_ES_AWAYMODE_REQUIRED));
+    EXPECT_TRUE(widget->property("Producing").toBool());
+    EXPECT_TRUE(widget->property("ProducingAnimation").toBool());
+    EXPECT_FALSE(widget->property("ProducingPreview").toBool());
+    EXPECT_EQ(zalExecutionStateNow(), unsigned(ZAL_ES_CONTINUOUS));
+    spin(800);
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("late.jpg")));
+}
+
+TEST_F(SettingsPanelExportTest, unreachableViewerEndsTheExportWithoutWaiting)
+{
+    openPanel(false);
+    host->queueSaveFileNames({dir.filePath("never.png")});
+    recordStateDuringWait(true);
+    clickExport();
+    EXPECT_TRUE(host->waits.isEmpty());
+    EXPECT_TRUE(highResShots().isEmpty());
+    EXPECT_EQ(zalExecutionStateNow(), unsigned(ZAL_ES_CONTINUOUS));
+}
+
+} // namespace
