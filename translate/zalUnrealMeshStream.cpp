@@ -1,22 +1,47 @@
 #include "translate/zalUnrealMeshStream.h"
 
+#include <cmath>
 #include <cstddef>
 
 namespace {
 
+// Inline geometry for the fill loop (the database layer's versions live in another library).
+inline double dot(const OdGeVector3d& a, const OdGeVector3d& b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+inline OdGeVector3d cross(const OdGeVector3d& a, const OdGeVector3d& b)
+{
+    return OdGeVector3d(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
+}
+
+inline bool samePoint(const OdGePoint3d& a, const OdGePoint3d& b)
+{
+    const double tol = OdGeContext::gTol.equalPoint();
+    const OdGeVector3d d = a - b;
+    return dot(d, d) <= tol * tol;
+}
+
 inline void writeNormal(const PendingFace& face, int k, float* out)
 {
-    OdGeVector3d n = k < face.normals.size() ? face.normals[k] : OdGeVector3d::kIdentity;
-    if (n.isZeroLength()) {
+    const double tol = OdGeContext::gTol.equalVector();
+    // Fewer normals than points: (1, 1, 1), normalised below.
+    OdGeVector3d n = k < face.normals.size() ? face.normals[k] : OdGeVector3d(1.0, 1.0, 1.0);
+    if (dot(n, n) <= tol * tol) {
         // The plane of the face's first three points; a degenerate face keeps the zero vector.
         n = OdGeVector3d();
         if (face.points.size() >= 3) {
             const OdGeVector3d e1 = face.points[1] - face.points[0];
             const OdGeVector3d e2 = face.points[2] - face.points[0];
-            if (!e1.isZeroLength() && !e2.isZeroLength() && !e1.isParallelTo(e2)) n = e1.crossProduct(e2);
+            const OdGeVector3d c = cross(e1, e2);
+            if (dot(e1, e1) > tol * tol && dot(e2, e2) > tol * tol &&
+                dot(c, c) > tol * tol * dot(e1, e1) * dot(e2, e2))
+                n = c;
         }
     }
-    n.normalize();
+    const double length = std::sqrt(dot(n, n));
+    if (length > tol) n /= length;
     out[0] = float(n.x);
     out[1] = float(n.y);
     out[2] = float(n.z);
@@ -33,8 +58,8 @@ void zalUnrealMeshStream::build(const std::vector<PendingFace>& faces,
     for (std::int32_t index : faceIndices) {
         const PendingFace& face = faces[std::size_t(index)];
         const int k = face.points.size();
-        if (k < 3 || face.points[0].isEqualTo(face.points[1]) || face.points[0].isEqualTo(face.points[2]) ||
-            face.points[1].isEqualTo(face.points[2]))
+        if (k < 3 || samePoint(face.points[0], face.points[1]) || samePoint(face.points[0], face.points[2]) ||
+            samePoint(face.points[1], face.points[2]))
             continue;
         m_kept.push_back(index);
         m_firstVertex.push_back(vertices);

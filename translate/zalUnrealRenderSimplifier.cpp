@@ -24,13 +24,43 @@ inline OdGeVector3d toViewerNormal(const OdGeVector3d& n)
     return OdGeVector3d(-n.x, n.y, n.z);
 }
 
+// The geometry of the hot loop, inline: the database layer's versions are calls into another library.
+inline double dot(const OdGeVector3d& a, const OdGeVector3d& b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+inline OdGeVector3d cross(const OdGeVector3d& a, const OdGeVector3d& b)
+{
+    return OdGeVector3d(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
+}
+
+inline bool samePoint(const OdGePoint3d& a, const OdGePoint3d& b, double tol)
+{
+    const OdGeVector3d d = a - b;
+    return dot(d, d) <= tol * tol;
+}
+
+inline bool isZero(const OdGeVector3d& v, double tol)
+{
+    return dot(v, v) <= tol * tol;
+}
+
+// The third point within 1e-6 of the line through the first two.
 bool isCollinear(const OdGePoint3d& p0, const OdGePoint3d& p1, const OdGePoint3d& p2)
 {
     const OdGeVector3d direction = p1 - p0;
-    const double length = direction.length();
+    const double length = std::sqrt(dot(direction, direction));
     if (length <= kCollinearTol.equalPoint()) return true;
-    const double distance = (p2 - p0).crossProduct(direction).length() / length;
-    return distance <= kCollinearTol.equalPoint();
+    const OdGeVector3d c = cross(p2 - p0, direction);
+    return std::sqrt(dot(c, c)) / length <= kCollinearTol.equalPoint();
+}
+
+// Parallel within the vector tolerance: the sine of the angle between them.
+inline bool areParallel(const OdGeVector3d& a, const OdGeVector3d& b, double tol)
+{
+    const OdGeVector3d c = cross(a, b);
+    return dot(c, c) <= tol * tol * dot(a, a) * dot(b, b);
 }
 
 // The id string of a face material; faces of one shell mostly share a few materials, so the last answer
@@ -105,7 +135,8 @@ void zalUnrealRenderSimplifier::acceptTriangle(const std::int32_t* indices, cons
     const OdGePoint3d& a = vertices[indices[0]];
     const OdGePoint3d& b = vertices[indices[1]];
     const OdGePoint3d& c = vertices[indices[2]];
-    if (a.isEqualTo(b) || a.isEqualTo(c) || b.isEqualTo(c) || isCollinear(a, b, c)) return;
+    const double tol = OdGeContext::gTol.equalPoint();
+    if (samePoint(a, b, tol) || samePoint(a, c, tol) || samePoint(b, c, tol) || isCollinear(a, b, c)) return;
 
     zalUnrealDrawingState& state = zalUnrealDrawingState::instance();
     state.pendingFaces.emplace_back();
@@ -119,8 +150,9 @@ void zalUnrealRenderSimplifier::acceptTriangle(const std::int32_t* indices, cons
     const OdGiVertexData* data = vertexData();
     const OdGeVector3d* vertexNormals = data ? data->normals() : nullptr;
     face.normals.resize(3);
-    if (vertexNormals && !vertexNormals[indices[0]].isZeroLength() &&
-        !vertexNormals[indices[1]].isZeroLength() && !vertexNormals[indices[2]].isZeroLength()) {
+    const double vtol = OdGeContext::gTol.equalVector();
+    if (vertexNormals && !isZero(vertexNormals[indices[0]], vtol) &&
+        !isZero(vertexNormals[indices[1]], vtol) && !isZero(vertexNormals[indices[2]], vtol)) {
         for (int k = 0; k < 3; ++k)
             face.normals[k] = vertexNormals[indices[k]];
     } else if (faceNormal) {
@@ -131,9 +163,9 @@ void zalUnrealRenderSimplifier::acceptTriangle(const std::int32_t* indices, cons
         const OdGeVector3d e1 = face.points[1] - face.points[0];
         const OdGeVector3d e2 = face.points[2] - face.points[0];
         OdGeVector3d n;
-        if (!e1.isZeroLength() && !e2.isZeroLength() && !e1.isParallelTo(e2)) {
-            n = e1.crossProduct(e2);
-            n.normalize();
+        if (!isZero(e1, vtol) && !isZero(e2, vtol) && !areParallel(e1, e2, vtol)) {
+            n = cross(e1, e2);
+            n /= std::sqrt(dot(n, n));
         }
         for (int k = 0; k < 3; ++k)
             face.normals[k] = n;

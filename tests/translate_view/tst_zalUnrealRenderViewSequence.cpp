@@ -8,8 +8,6 @@
 
 #include <cmath>
 
-namespace {
-
 // An entity that draws only curves: it passes the translation's checks but yields no faces.
 class LinesOnlyEntity : public OdDbEntity
 {
@@ -30,8 +28,6 @@ protected:
         return eOk;
     }
 };
-
-} // namespace
 
 ODRX_DEFINE_MEMBERS_EX(LinesOnlyEntity, OdDbEntity, DBOBJECT_CONSTR, 0, 0, 0, OdString(L"LINESONLY"),
                        OdString(L"Test"), OdString(L"LinesOnlyEntity"))

@@ -103,6 +103,16 @@ private:
 
 namespace {
 
+inline double dot(const OdGeVector3d& a, const OdGeVector3d& b)
+{
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+inline OdGeVector3d cross(const OdGeVector3d& a, const OdGeVector3d& b)
+{
+    return OdGeVector3d(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
+}
+
 OdGeVector3d newellNormal(std::int32_t n, const std::int32_t* loop, const OdGePoint3d* v)
 {
     OdGeVector3d normal;
@@ -120,7 +130,7 @@ OdGeVector3d newellNormal(std::int32_t n, const std::int32_t* loop, const OdGePo
 // full revolution (a star has same-way turns that add up to two).
 bool isConvexLoop(std::int32_t n, const std::int32_t* loop, const OdGePoint3d* v, const OdGeVector3d& normal)
 {
-    const double normalLength = normal.length();
+    const double normalLength = std::sqrt(dot(normal, normal));
     if (normalLength <= 0.0) return false;
     const OdGeVector3d unit = normal / normalLength;
     double turning = 0.0;
@@ -130,9 +140,9 @@ bool isConvexLoop(std::int32_t n, const std::int32_t* loop, const OdGePoint3d* v
         const OdGePoint3d& c = v[loop[(i + 1) % n]];
         const OdGeVector3d e1 = b - a;
         const OdGeVector3d e2 = c - b;
-        const double sine = e1.crossProduct(e2).dotProduct(unit);
-        if (sine < -1e-12 * (e1.length() * e2.length() + 1e-300)) return false;
-        if (n > 4) turning += std::atan2(sine, e1.dotProduct(e2));
+        const double sine = dot(cross(e1, e2), unit);
+        if (sine < -1e-12 * (std::sqrt(dot(e1, e1) * dot(e2, e2)) + 1e-300)) return false;
+        if (n > 4) turning += std::atan2(sine, dot(e1, e2));
     }
     return n <= 4 || std::fabs(turning - 2.0 * M_PI) < 1e-3;
 }
@@ -364,7 +374,7 @@ bool OdGiGeometrySimplifier::triangulateFace(std::int32_t faceListSize, const st
         }
         return true;
     }
-    if (normal.lengthSqrd() <= 0.0) return false; // no area at all
+    if (dot(normal, normal) <= 0.0) return false; // no area at all
     if (!m_tessellator) m_tessellator = new Tessellator();
     if (!m_tessellator->run(faceListSize, faceList, m_vertexList, normal, triangles)) triangles.clear();
     triangles.resize(triangles.size() - triangles.size() % 3);
