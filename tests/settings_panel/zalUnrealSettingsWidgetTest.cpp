@@ -16,6 +16,7 @@
 
 #include "zalHostApplication.h"
 #include "zalHostConsole.h"
+#include "zalHostEventHub.h"
 #include "zalHostView.h"
 #include "zalHostViewSystem.h"
 
@@ -23,9 +24,11 @@
 #include "XoRemoteRenderSender.h"
 
 #include "DbDatabase.h"
+#include "PropServices.h"
 #include "RxDynamicLinker.h"
 
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -37,6 +40,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -553,6 +557,48 @@ TEST_F(SettingsPanelTest, refreshFollowsOutsideChanges)
     EXPECT_GE(host->fireEvent("<event-refresh:database_changed>"), 1);
     EXPECT_EQ(page->buildCount(), builds + 1);
     EXPECT_DOUBLE_EQ(editor<QDoubleSpinBox>("Camera/AutoExpBias")->value(), -4.0);
+}
+
+TEST_F(SettingsPanelTest, pageFollowsTheSessionDatabaseAndThePanelLetsGoWhenDestroyed)
+{
+    openPanel();
+    auto* settings = static_cast<zalUnrealSettingsWidget*>(panel);
+    OdPropServicesPtr services = odrxPropServices();
+    ASSERT_FALSE(services.isNull());
+    const OdString pageId(settings->pageId().toStdWString());
+    EXPECT_EQ(page->objectName(), settings->pageId());
+    EXPECT_EQ(page->title(), "Properties");
+    EXPECT_NE(page->findChild<QScrollArea*>(), nullptr);
+    module->updateSettingsDialog();
+    EXPECT_EQ(services->pageDatabase(pageId), static_cast<OdRxObject*>(db.get()));
+    for (const char* event : {"<event-refresh:view_changed>", "<event-refresh:database_changed>"})
+        EXPECT_TRUE(host->events()->subscribers(event).contains("zalUnrealSettingsWidget")) << event;
+
+    OdRxObjectPtr source = settings->propertySource();
+    ASSERT_EQ(source->numRefs(), 3); // the panel, the page and this test
+    delete panel;
+    panel = nullptr;
+    EXPECT_EQ(source->numRefs(), 1);
+    for (const char* event : {"<event-refresh:view_changed>", "<event-refresh:database_changed>"})
+        EXPECT_FALSE(host->events()->subscribers(event).contains("zalUnrealSettingsWidget")) << event;
+    // The module's signal no longer reaches a panel.
+    module->updateSettingsDialog();
+}
+
+TEST_F(SettingsPanelTest, occlusionColourIsPickedInTheColourDialog)
+{
+    openPanel();
+    choose("UE_UiMode", "Advanced");
+    QPushButton* color = editor<QPushButton>("Shadows/AOColor");
+    ASSERT_NE(color, nullptr);
+    EXPECT_EQ(color->text(), "#808080");
+    color->click();
+    auto* dialog = page->findChild<QColorDialog*>("Shadows/AOColor:dialog");
+    ASSERT_NE(dialog, nullptr);
+    dialog->setCurrentColor(QColor(255, 0, 0));
+    dialog->accept();
+    EXPECT_EQ(stored("ToneMapper/AmbientOcclusionColor"), QVariant(255.0));
+    EXPECT_EQ(editor<QPushButton>("Shadows/AOColor")->text(), "#ff0000");
 }
 
 TEST_F(SettingsPanelTest, withoutPropertyServicesThePanelIsEmpty)
