@@ -265,6 +265,7 @@ void zalDbUnrealRenderSession::refresh(const QString& reason, const QString& sec
     scope.batchOpen = true;
 
     if (m_layoutHelper) m_layoutHelper->setActiveViewport(m_database->activeViewportId());
+    invalidateDeferred();
 
     if (isLive() && !m_extentsUnusable) sendMaterials();
 
@@ -338,6 +339,12 @@ void zalDbUnrealRenderSession::confirmModelSpaceRoot()
 void zalDbUnrealRenderSession::invalidate(OdDbObject* object, bool redraw)
 {
     if (!object || !m_layoutHelper || isExcluded(object)) return;
+    if (zalUnrealRenderModule::isReactorSuspended()) {
+        // Nothing of a suspended change reaches the viewer before the resuming refresh.
+        const OdDbObjectId id = object->objectId();
+        if (!id.isNull()) m_deferredInvalidations[id] = m_deferredInvalidations.value(id) || redraw;
+        return;
+    }
 
     if (object->isKindOf(OdDbBlockTableRecord::desc())) {
         auto* record = static_cast<OdDbBlockTableRecord*>(object);

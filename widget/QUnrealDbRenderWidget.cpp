@@ -181,17 +181,27 @@ void QUnrealDbRenderWidget::hideEvent(QHideEvent* event)
 void QUnrealDbRenderWidget::resizeEvent(QResizeEvent* event)
 {
     XoUnrealWidget::resizeEvent(event);
-    zalUnrealViewerSender* sender = m_session ? m_session->sender() : nullptr;
-    if (viewerWindow() && sender && sender->isViewerStarted() && isFullScreen() && !m_fullScreenApplied)
+    if (isFullScreen() && !m_fullScreenApplied)
         QMetaObject::invokeMethod(this, &QUnrealDbRenderWidget::applyFullScreenResolution,
                                   Qt::QueuedConnection);
     emit resized(event->size());
 }
 
+void QUnrealDbRenderWidget::changeEvent(QEvent* event)
+{
+    XoUnrealWidget::changeEvent(event);
+    // Platforms report the full-screen state and the new size in either order.
+    if (event->type() == QEvent::WindowStateChange && isFullScreen() && !m_fullScreenApplied)
+        QMetaObject::invokeMethod(this, &QUnrealDbRenderWidget::applyFullScreenResolution,
+                                  Qt::QueuedConnection);
+}
+
 void QUnrealDbRenderWidget::applyFullScreenResolution()
 {
     zalUnrealViewerSender* sender = m_session ? m_session->sender() : nullptr;
-    if (m_fullScreenApplied || !sender || !sender->isServerRunning() || !sender->isViewerStarted()) return;
+    if (m_fullScreenApplied || !isFullScreen() || !viewerWindow() || !sender || !sender->isServerRunning() ||
+        !sender->isViewerStarted())
+        return;
     sender->sendConsoleCommand(QStringLiteral("r.FullScreenMode 1"));
     sender->sendConsoleCommand(QStringLiteral("r.setRes %1x%2w").arg(width()).arg(height()));
     m_fullScreenApplied = true;
