@@ -6,6 +6,7 @@
 #include "DbAbstractViewTableRecord.h"
 #include "DbBlockTableRecord.h"
 #include "DbEntity.h"
+#include "DbLight.h"
 #include "DbObjectIterator.h"
 #include "RxObjectImpl.h"
 
@@ -106,8 +107,10 @@ OdGeExtents3d zalDrawingView::modelExtents() const
     OdDbBlockTableRecordPtr modelSpace = m_db->getModelSpaceId().safeOpenObject();
     for (OdDbObjectIteratorPtr it = modelSpace->newIterator(); !it->done(); it->step()) {
         OdDbEntityPtr e = it->entity();
+        // A far light (the sun) would leave the model a dot in the middle of the view.
+        if (e.isNull() || dynamic_cast<OdDbLight*>(e.get())) continue;
         OdGeExtents3d ext;
-        if (!e.isNull() && e->getGeomExtents(ext) == eOk) extents.addExt(ext);
+        if (e->getGeomExtents(ext) == eOk) extents.addExt(ext);
     }
     return extents;
 }
@@ -208,7 +211,8 @@ void zalDrawingView::paintEvent(QPaintEvent*)
     vectorize();
     const auto& primitives = static_cast<zalSketchView*>(m_view.get())->primitives();
 
-    // Faces far from the camera first, so nearer ones cover them.
+    // Faces whose farthest corner is farthest from the camera first, so nearer ones cover them (by
+    // the farthest corner rather than the centre: a large ground face then stays under what stands on it).
     const OdGeMatrix3d toEye = m_view->worldToEyeTransform();
     struct Item
     {
@@ -219,12 +223,14 @@ void zalDrawingView::paintEvent(QPaintEvent*)
     items.reserve(primitives.size());
     for (const zalSketchPrimitive& p : primitives) {
         double z = 0;
+        bool first = true;
         for (const OdGePoint3d& point : p.points) {
             OdGePoint3d e = point;
             e.transformBy(toEye);
-            z += e.z;
+            z = first ? e.z : std::min(z, e.z);
+            first = false;
         }
-        items.push_back({&p, p.points.empty() ? 0.0 : z / p.points.size()});
+        items.push_back({&p, z});
     }
     std::stable_sort(items.begin(), items.end(),
                      [](const Item& a, const Item& b) { return a.depth < b.depth; });

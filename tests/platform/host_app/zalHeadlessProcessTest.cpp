@@ -10,18 +10,18 @@
 
 namespace {
 
-struct Run
+struct Outcome
 {
     int code = -1;
     QString out, err;
 };
 
-Run zalhost(const QStringList& args)
+Outcome zalhost(const QStringList& args)
 {
     QProcess p;
     const QString bin = QString::fromLocal8Bit(qgetenv("ZAL_BIN_DIR"));
     p.start(QDir(bin).filePath(QStringLiteral("zalhost")), args);
-    Run r;
+    Outcome r;
     if (!p.waitForFinished(60000)) {
         p.kill();
         p.waitForFinished();
@@ -39,7 +39,7 @@ bool write(const QString& path, const QByteArray& data)
     return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
 }
 
-void expectOneLine(const Run& r, int code, const QString& mentions)
+void expectOneLine(const Outcome& r, int code, const QString& mentions)
 {
     EXPECT_EQ(r.code, code) << r.err.toStdString();
     const QStringList lines = r.err.trimmed().split(QLatin1Char('\n'));
@@ -86,7 +86,7 @@ TEST(HeadlessRun, ArgumentsItDoesNotTake)
     expectOneLine(zalhost({"--open", "a.dxf", "--timeout", "-3", "--headless"}), 64,
                   QStringLiteral("--timeout"));
     expectOneLine(zalhost({"--frobnicate"}), 64, QStringLiteral("unknown argument"));
-    const Run help = zalhost({"--help"});
+    const Outcome help = zalhost({"--help"});
     EXPECT_EQ(help.code, 0);
     EXPECT_TRUE(help.out.contains(QStringLiteral("--export-image")));
 }

@@ -1,0 +1,206 @@
+// The whole chain under Xvfb: the zalhost executable opens the bundled sample, its render view starts
+// the real viewer through the render module, the first synchronisation sends the drawing, a script
+// edits it, and the viewer's scene dump and exported image are checked against the drawing.
+#include "zalDrawingImporter.h"
+
+#include "DbBlockTableRecord.h"
+#include "DbDatabase.h"
+#include "DbEntity.h"
+#include "DbObjectIterator.h"
+#include "DbText.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+struct Outcome
+{
+    int code = -1;
+    QString out, err;
+};
+
+Outcome zalhost(const QStringList& args)
+{
+    QProcess p;
+    p.start(QDir(QString::fromLocal8Bit(qgetenv("ZAL_BIN_DIR"))).filePath(QStringLiteral("zalhost")), args);
+    Outcome r;
+    if (!p.waitForFinished(280000)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QStringLiteral("still running after 280 s");
+        return r;
+    }
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+QString sourceSample()
+{
+    return QString::fromLocal8Bit(qgetenv("ZAL_SOURCE_DIR")) + QStringLiteral("/samples/pavilion.dxf");
+}
+
+QJsonObject readJson(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return QJsonObject();
+    return QJsonDocument::fromJson(f.readAll()).object();
+}
+
+// The scene part of a dump (the viewer nests it, or not).
+QJsonObject sceneOf(const QJsonObject& dump)
+{
+    return dump.contains(QStringLiteral("scene")) ? dump.value(QStringLiteral("scene")).toObject() : dump;
+}
+
+// Handles of the drawing objects a dump names ("<tag>_<class>_<handle>" in instance and mesh names).
+QSet<QString> handlesIn(const QJsonObject& scene, const QStringList& arrays)
+{
+    static const QRegularExpression id(QStringLiteral("^[^_]+_(AcDb[A-Za-z0-9]+)_([0-9A-F]+)(_|$)"));
+    QSet<QString> handles;
+    for (const QString& array : arrays)
+        for (const QJsonValue& v : scene.value(array).toArray()) {
+            const QRegularExpressionMatch m = id.match(v.toObject().value(QStringLiteral("name")).toString());
+            if (m.hasMatch() && m.captured(1) != QLatin1String("AcDbMaterial") &&
+                m.captured(1) != QLatin1String("AcDbBlockTableRecord"))
+                handles.insert(m.captured(2));
+        }
+    return handles;
+}
+
+// Lowest and highest z of the meshes of one entity, in viewer units.
+bool zRange(const QJsonObject& scene, const QString& handle, double& low, double& high)
+{
+    bool found = false;
+    for (const QJsonValue& v : scene.value(QStringLiteral("meshes")).toArray()) {
+        const QJsonObject m = v.toObject();
+        // A mesh's parent is its entity.
+        if (!m.value(QStringLiteral("parent")).toString().endsWith(QLatin1Char('_') + handle)) continue;
+        const QJsonArray lo = m.value(QStringLiteral("boundsMin")).toArray();
+        const QJsonArray hi = m.value(QStringLiteral("boundsMax")).toArray();
+        if (lo.size() != 3 || hi.size() != 3) continue;
+        low = found ? std::min(low, lo.at(2).toDouble()) : lo.at(2).toDouble();
+        high = found ? std::max(high, hi.at(2).toDouble()) : hi.at(2).toDouble();
+        found = true;
+    }
+    return found;
+}
+
+struct Entity
+{
+    QString handle;
+    QString cls;
+};
+
+// The sample as the host reads it: model-space entities in order (the scripts name them as "#n").
+std::vector<Entity> sampleEntities()
+{
+    std::vector<Entity> list;
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    if (!zalDrawingImporter::importFile(sourceSample(), db.get()).ok) return list;
+    OdDbBlockTableRecordPtr ms = db->getModelSpaceId().safeOpenObject();
+    for (OdDbObjectIteratorPtr it = ms->newIterator(); !it->done(); it->step()) {
+        OdDbEntityPtr e = it->entity();
+        list.push_back({QString::fromStdString(e->handle().ascii().toUtf8()),
+                        QString::fromStdString(OdString(e->isA()->name()).toUtf8())});
+    }
+    return list;
+}
+
+} // namespace
+
+TEST(EndToEnd, SampleThroughHostModuleAndViewerThenScriptedEdits)
+{
+    ASSERT_FALSE(qgetenv("DISPLAY").isEmpty()) << "needs an X server (xvfb-run)";
+    QTemporaryDir dir;
+    // The host keeps the drawing's project folder beside it: the sample runs from the temporary folder.
+    const QString sample = dir.filePath(QStringLiteral("pavilion.dxf"));
+    ASSERT_TRUE(QFile::copy(sourceSample(), sample));
+    const std::vector<Entity> entities = sampleEntities();
+    ASSERT_GT(entities.size(), 10u);
+
+    // First run: the sample as it is.
+    const QString png = dir.filePath(QStringLiteral("sample.png"));
+    const QString dump = dir.filePath(QStringLiteral("scene.json"));
+    const Outcome first = zalhost({"--open", sample, "--export-image", png, "--size", "640x360",
+                                   "--dump-scene", dump, "--timeout", "240"});
+    ASSERT_EQ(first.code, 0) << first.out.toStdString() << first.err.toStdString();
+
+    const QImage image(png);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(640, 360));
+    std::map<QRgb, int> histogram;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            ++histogram[image.pixel(x, y) & 0xffffff];
+    int most = 0;
+    for (const auto& h : histogram)
+        most = std::max(most, h.second);
+    // Not one colour, and not only the clear colour: the model covers a good part of the picture.
+    EXPECT_GT(histogram.size(), 20u);
+    EXPECT_LT(most, image.width() * image.height() * 9 / 10);
+
+    const QJsonObject scene = sceneOf(readJson(dump));
+    ASSERT_FALSE(scene.isEmpty());
+    // Every 3D entity of the model space reached the viewer; text (2D) does not.
+    const QSet<QString> shown = handlesIn(scene, {"instances", "meshes", "lights"});
+    for (const Entity& e : entities) {
+        SCOPED_TRACE(e.cls.toStdString() + " " + e.handle.toStdString());
+        if (e.cls == QLatin1String("AcDbText"))
+            EXPECT_FALSE(shown.contains(e.handle));
+        else
+            EXPECT_TRUE(shown.contains(e.handle));
+    }
+
+    // Second run: erase the pool and lift the roof by one metre.
+    int pool = -1, roof = -1;
+    for (size_t i = 0; i < entities.size(); ++i) {
+        // The sample's order: ground, floor, 4 step faces, 8 columns, roof, pool, 4 lights, text.
+        if (i == 14) roof = int(i);
+        if (i == 15) pool = int(i);
+    }
+    ASSERT_EQ(entities[size_t(roof)].cls, QStringLiteral("AcDbSubDMesh"));
+    ASSERT_EQ(entities[size_t(pool)].cls, QStringLiteral("AcDbSubDMesh"));
+    const QString script = dir.filePath(QStringLiteral("edit.scr"));
+    {
+        QFile f(script);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QStringLiteral("erase\n%1\nmove\n#%2\n0,0,1\n")
+                    .arg(entities[size_t(pool)].handle)
+                    .arg(roof + 1)
+                    .toUtf8());
+    }
+    const QString dump2 = dir.filePath(QStringLiteral("edited.json"));
+    const Outcome second =
+        zalhost({"--open", sample, "--script", script, "--dump-scene", dump2, "--timeout", "240"});
+    ASSERT_EQ(second.code, 0) << second.out.toStdString() << second.err.toStdString();
+    EXPECT_TRUE(second.out.contains(QStringLiteral("script ran 2 commands"))) << second.out.toStdString();
+
+    const QJsonObject edited = sceneOf(readJson(dump2));
+    const QSet<QString> after = handlesIn(edited, {"instances", "meshes", "lights"});
+    for (const Entity& e : entities) {
+        SCOPED_TRACE(e.cls.toStdString() + " " + e.handle.toStdString());
+        const bool expected = e.cls != QLatin1String("AcDbText") && e.handle != entities[size_t(pool)].handle;
+        EXPECT_EQ(after.contains(e.handle), expected);
+    }
+    double low1 = 0, high1 = 0, low2 = 0, high2 = 0;
+    ASSERT_TRUE(zRange(scene, entities[size_t(roof)].handle, low1, high1));
+    ASSERT_TRUE(zRange(edited, entities[size_t(roof)].handle, low2, high2));
+    // One metre is 100 viewer units (centimetres).
+    EXPECT_NEAR(low2 - low1, 100.0, 0.01);
+    EXPECT_NEAR(high2 - high1, 100.0, 0.01);
+}
