@@ -2,6 +2,8 @@
 // database changes, refreshes, camera and the end of the viewer.
 #include "zalSessionTestHost.h"
 
+#include "DbLayerTable.h"
+#include "DbLayerTableRecord.h"
 #include "DbObjectId.h"
 
 #include <QtGlobal>
@@ -451,4 +453,49 @@ TEST_F(Session, closingTheWidgetSendsTheCloseRecord)
     o.recorder->clear();
     o.widget->close();
     EXPECT_EQ(o.recorder->lines("sendInputEvent"), QStringList({"sendInputEvent type=11 a=0 x=0 y=0"}));
+}
+
+TEST_F(Session, turningALayerOffAndOnTakesItsEntitiesOutOfTheViewerAndBack)
+{
+    OdDbDatabasePtr db = newDrawing();
+    OdDbObjectId layer;
+    {
+        OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject(OdDb::kForWrite);
+        OdDbLayerTableRecordPtr record = OdDbLayerTableRecord::createObject();
+        record->setName(OdString(L"Trees"));
+        layer = layers->add(record);
+    }
+    const OdDbObjectId face = addFace(db, 7.0);
+    {
+        OdDbEntityPtr entity = face.safeOpenObject(OdDb::kForWrite);
+        entity->setLayer(layer);
+    }
+    Opened o = open(db);
+    bringUp(o);
+    const QString id = name(face);
+    ASSERT_TRUE(o.session->entityOwners.contains(id));
+
+    o.recorder->clear();
+    {
+        OdDbLayerTableRecordPtr record = layer.safeOpenObject(OdDb::kForWrite);
+        record->setIsOff(true);
+    }
+    // The layer's entities go out through one refresh; the reactors are running again after it.
+    EXPECT_EQ(zalUnrealRenderModule::reactorSuspendCount(), 0);
+    QStringList lines = o.recorder->lines();
+    const int begin = indexOf(lines, "beginTransaction name=\"refresh\"");
+    const int removed = indexOf(lines, "removeEntity name=\"" + id + "\"");
+    ASSERT_GE(begin, 0);
+    EXPECT_GT(removed, begin);
+    EXPECT_LT(indexOf(lines, "addInstance name=\"" + id + "\""), 0);
+    EXPECT_FALSE(o.session->entityOwners.contains(id));
+
+    o.recorder->clear();
+    {
+        OdDbLayerTableRecordPtr record = layer.safeOpenObject(OdDb::kForWrite);
+        record->setIsOff(false);
+    }
+    lines = o.recorder->lines();
+    EXPECT_GE(indexOf(lines, "addInstance name=\"" + id + "\""), 0);
+    EXPECT_TRUE(o.session->entityOwners.contains(id));
 }
