@@ -2,7 +2,12 @@
 #include "zalTranslateTestDrawing.h"
 #include "zalTranslateTestSession.h"
 
+#include "translate/zalUnrealAssetSpawning.h"
 #include "translate/zalUnrealViewerFrame.h"
+
+#include "zalDbAssetsSpawner.h"
+#include "zalDbXBlock.h"
+#include "zalIUEAssetPlaceHolder.h"
 
 #include "gs/GiWorldDraw.h"
 
@@ -32,11 +37,42 @@ protected:
 ODRX_DEFINE_MEMBERS_EX(LinesOnlyEntity, OdDbEntity, DBOBJECT_CONSTR, 0, 0, 0, OdString(L"LINESONLY"),
                        OdString(L"Test"), OdString(L"LinesOnlyEntity"))
 
+// An entity that stands for a viewer asset.
+class PlaceholderEntity : public zalIUEAssetPlaceHolder, public OdDbEntity
+{
+public:
+    ODRX_DECLARE_MEMBERS(PlaceholderEntity);
+    QString getCommand() const override { return QStringLiteral("SetColour 1 0 0"); }
+    QString getAssetPath() const override { return QStringLiteral("/Game/Lamp"); }
+    OdGeMatrix3d getAssetTransform() const override
+    {
+        return OdGeMatrix3d::translation(OdGeVector3d(1, 2, 3));
+    }
+
+protected:
+    OdResult subGetGeomExtents(OdGeExtents3d& extents) const override
+    {
+        extents.set(OdGePoint3d(0, 0, 0), OdGePoint3d(1, 1, 1));
+        return eOk;
+    }
+};
+
+ODRX_DEFINE_MEMBERS_EX(PlaceholderEntity, OdDbEntity, DBOBJECT_CONSTR, 0, 0, 0, OdString(L"PLACEHOLDER"),
+                       OdString(L"Test"), OdString(L"PlaceholderEntity"))
+
 class zalUnrealRenderViewSequence : public zalTranslateSessionTest
 {
 protected:
-    static void SetUpTestSuite() { LinesOnlyEntity::rxInit(); }
-    static void TearDownTestSuite() { LinesOnlyEntity::rxUninit(); }
+    static void SetUpTestSuite()
+    {
+        LinesOnlyEntity::rxInit();
+        PlaceholderEntity::rxInit();
+    }
+    static void TearDownTestSuite()
+    {
+        PlaceholderEntity::rxUninit();
+        LinesOnlyEntity::rxUninit();
+    }
 
     void SetUp() override
     {
@@ -328,4 +364,98 @@ TEST_F(zalUnrealRenderViewSequence, LightsGoOutWithTheirTypeIntensityColourAndRa
     recorder->clear();
     session->refresh(QString(), QString());
     EXPECT_EQ(named("addLight", id(spot)).size(), 1);
+}
+
+TEST_F(zalUnrealRenderViewSequence, SpawnerSendsItsXBlocksThenOneBatchPerXBlock)
+{
+    drawing->addFace({{0, 0, 0}, {10, 0, 0}, {0, 10, 0}});
+    const OdDbObjectId treeDef = drawing->addBlock(L"TreeDef");
+    zalDbXBlockPtr xblock = zalDbXBlock::createObject();
+    const OdDbObjectId xblockId = drawing->append(xblock, treeDef);
+    xblock->setSubObjectPath(4, L"/Game/Trees/Oak");
+    xblock->setLocalArchivePath(dir.path().toStdWString().c_str());
+    OdDbBlockReferencePtr instance = OdDbBlockReference::createObject();
+    instance->setBlockTableRecord(treeDef);
+    instance->setPosition(OdGePoint3d(0, 0, 1));
+    const OdDbObjectId instanceId = db->addOdDbObject(instance, xblockId);
+    instance = nullptr;
+    xblock->setInstanceForRepresentation(4, instanceId);
+    xblock = nullptr;
+
+    AssetSpawnInfo entry(xblockId, 1.0, 1.0, 0.0, 1.0);
+    entry.instanceTransforms = {OdGeMatrix3d::translation(OdGeVector3d(1, 0, 0)),
+                                OdGeMatrix3d::translation(OdGeVector3d(0, 2, 0))};
+    AssetSpawnInfo empty(OdDbObjectId(), 1.0, 1.0, 0.0, 1.0);
+    empty.instanceTransforms = {OdGeMatrix3d()};
+    zalDbAssetsSpawnerPtr spawner = zalDbAssetsSpawner::createObject();
+    spawner->setSpawnObjectsInfo({entry, empty});
+    const OdDbObjectId spawnerId = drawing->append(spawner);
+    spawner = nullptr;
+
+    zalDbUnrealRenderSession* session = openAndSync();
+    ASSERT_NE(session, nullptr);
+    const QString spawnerName = id(spawnerId);
+    const QString ms = id(db->getModelSpaceId());
+    const QList<zalRecordedCall> spawnerInstance = named("addInstance", spawnerName);
+    ASSERT_EQ(spawnerInstance.size(), 1);
+    EXPECT_EQ(spawnerInstance[0]["parent"], ms);
+    EXPECT_EQ(spawnerInstance[0]["asset"], spawnerName);
+    EXPECT_EQ(named("addComponentDef", id(treeDef)).size(), 1) << "the XBlock's definition goes first";
+    // The XBlock's viewer representation is an asset: placed as one instance.
+    const QList<zalRecordedCall> placed = named("addInstance", id(xblockId));
+    ASSERT_EQ(placed.size(), 1);
+    EXPECT_EQ(placed[0]["parent"], id(treeDef));
+    EXPECT_EQ(placed[0]["asset"], "/Game/Trees/Oak");
+    EXPECT_NEAR(placed[0].numbers("transform").value(0), 0.01, 1e-6);
+    // scale(0.01) x blockTransform: the insertion height of 1 shrinks with it, then turns to centimetres.
+    EXPECT_NEAR(placed[0].numbers("transform").value(11), 1.0, 1e-4);
+
+    const QList<zalRecordedCall> batches = calls("spawnInstances");
+    ASSERT_EQ(batches.size(), 1) << "an entry without an XBlock gives no batch";
+    EXPECT_EQ(batches[0]["name"], spawnerName + "[SE:" + id(treeDef) + "]");
+    EXPECT_EQ(batches[0]["parent"], spawnerName);
+    EXPECT_EQ(batches[0]["component"], id(treeDef));
+    EXPECT_EQ(batches[0]["count"], "2");
+    const QVector<double> transforms = batches[0].numbers("transforms");
+    ASSERT_EQ(transforms.size(), 32);
+    EXPECT_NEAR(transforms[3], -100.0, 1e-4);
+    EXPECT_NEAR(transforms[16 + 7], 200.0, 1e-4);
+
+    // Present already: only reconnected, sub-entities first.
+    recorder->clear();
+    session->refresh(QString(), QString());
+    EXPECT_TRUE(calls("spawnInstances").isEmpty());
+    QStringList connected;
+    for (const zalRecordedCall& c : calls("assureEntityConnected"))
+        connected << c["name"];
+    const int batchAt = connected.indexOf(spawnerName + "[SE:" + id(treeDef) + "]");
+    const int spawnerAt = connected.indexOf(spawnerName);
+    ASSERT_GE(batchAt, 0);
+    ASSERT_GE(spawnerAt, 0);
+    EXPECT_LT(batchAt, spawnerAt);
+}
+
+TEST_F(zalUnrealRenderViewSequence, PlaceholderIsPlacedAndItsCommandRunsOnIt)
+{
+    OdSmartPtr<PlaceholderEntity> lamp = PlaceholderEntity::createObject();
+    const OdDbObjectId lampId = drawing->append(lamp);
+    lamp = nullptr;
+    ASSERT_NE(openAndSync(), nullptr);
+    const QList<zalRecordedCall> placed = named("addInstance", id(lampId));
+    ASSERT_EQ(placed.size(), 1);
+    EXPECT_EQ(placed[0]["component"], "");
+    EXPECT_EQ(placed[0]["asset"], "/Game/Lamp");
+    EXPECT_EQ(placed[0]["material"], id(db->globalMaterialId()));
+    expectNear(placed[0].numbers("transform"),
+               viewerMatrix(OdGeMatrix3d::translation(OdGeVector3d(1, 2, 3))));
+    EXPECT_TRUE(recorder->consoleCommands().contains(
+        QStringLiteral("CallOnActor %1 SetColour 1 0 0").arg(id(lampId))));
+    EXPECT_TRUE(named("addMesh", id(lampId)).isEmpty());
+}
+
+TEST(zalUnrealAssetSpawning, BatchNamesReplaceStarsAndBrackets)
+{
+    EXPECT_EQ(zalUnrealAssetSpawning::batchName("S", "*U2[x]"), "S[SE:_U2|x|]");
+    EXPECT_EQ(zalUnrealAssetSpawning::batchName("S", ""), "S");
+    EXPECT_EQ(zalUnrealAssetSpawning::batchName("", "K"), "");
 }
