@@ -2,6 +2,7 @@
 
 #include "module/zalDbUnrealRenderSession.h"
 #include "module/zalUnrealRenderModule.h"
+#include "translate/zalUnrealMaterialTranslator.h"
 
 #include "IzalAppProps.h"
 #include "IzalApplication.h"
@@ -52,11 +53,10 @@ long databaseKey(zalDbUnrealRenderSession* session)
     return long(std::uint32_t(address & 0xFFFFFFFFu));
 }
 
-// The parameter strings of viewer materials belong to the material translation, which sends them
-// with each material; the viewer is never asked to bake maps from this side.
-std::string materialMapParameters(const std::string&)
+// Maps are baked from the parameter string the material translation sent with the material.
+std::string materialMapParameters(const std::string& materialName)
 {
-    return std::string();
+    return zalUnrealMaterialTranslator::materialParameters(materialName);
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "module/zalUnrealViewerSender.h"
 #include "translate/zalUnrealAssetSpawning.h"
 #include "translate/zalUnrealDrawingState.h"
+#include "translate/zalUnrealMaterialTranslator.h"
 #include "translate/zalUnrealMeshStream.h"
 #include "translate/zalUnrealRenderSimplifier.h"
 #include "translate/zalUnrealViewerFrame.h"
@@ -391,11 +392,13 @@ void zalUnrealRenderView::draw(const OdGiDrawable* drawable)
     }
     if (isSkipped(object)) return;
 
-    // A reference that shows an XBlock's representation stands for the XBlock itself.
+    // A reference that shows an XBlock's representation stands for the XBlock itself, except inside the
+    // XBlock's own geometry: there it is that geometry, and standing for the XBlock would recurse.
     OdDbObjectPtr substitute;
     if (const auto* reference = dynamic_cast<const OdDbBlockReference*>(object)) {
         OdDbObjectPtr owner = viewerOwnerId(reference).openObject();
-        if (owner && dynamic_cast<zalDbXBlock*>(owner.get())) {
+        if (owner && dynamic_cast<zalDbXBlock*>(owner.get()) &&
+            zalUnrealDrawingState::instance().currentEntityName != idOf(owner->objectId())) {
             substitute = owner;
             object = substitute.get();
             drawable = substitute.get();
@@ -733,48 +736,10 @@ void zalUnrealRenderView::sendAssetPlaceholder(const OdDbEntity* entity, const Q
 
 QString zalUnrealRenderView::ensureMaterial(const QString& key)
 {
-    zalUnrealViewerSender* snd = sender();
-    if (!key.isEmpty()) {
-        if (isEntityRegistered(key, QString())) return key;
-        const OdDbObjectId id = zalUnrealRenderModule::string2ObjectId(key);
-        OdDbMaterialPtr material = OdDbMaterial::cast(id.openObject());
-        if (material) {
-            translateMaterial(material.get());
-            return key;
-        }
-    }
-    OdDbDatabase* db = database();
-    if (!db) return QString();
-    const QString global = idOf(db->globalMaterialId());
-    if (!isEntityRegistered(global, QString()) || !snd || !snd->isEntityValid(utf8(global).c_str(), "")) {
-        OdDbMaterialPtr material = OdDbMaterial::cast(db->globalMaterialId().openObject());
-        if (material) translateMaterial(material.get());
-    }
-    return global;
+    return zalUnrealMaterialTranslator::ensureMaterial(session(), key);
 }
 
 void zalUnrealRenderView::translateMaterial(const OdDbMaterial* material)
 {
-    // The plain form until the physical description is translated: the material's diffuse colour and
-    // opacity under its viewer name.
-    zalUnrealViewerSender* snd = sender();
-    if (!material || !snd) return;
-    const OdString materialName = material->name();
-    if (materialName == OdString(L"ByBlock") || materialName == OdString(L"ByLayer")) return;
-    const QString name = idOf(material);
-    if (isEntityRegistered(name, QString()) && snd->isEntityValid(utf8(name).c_str(), "")) return;
-    OdGiMaterialColor diffuse;
-    OdGiMaterialMap diffuseMap;
-    material->diffuse(diffuse, diffuseMap);
-    std::uint32_t colour = ODRGB(128, 128, 128);
-    if (diffuse.method() == OdGiMaterialColor::kOverride) {
-        const OdCmEntityColor& c = diffuse.color();
-        colour =
-            c.isByColor() ? ODRGB(c.red(), c.green(), c.blue()) : odcmLookupAci(std::uint8_t(c.colorIndex()));
-    }
-    double opacity = 1.0;
-    OdGiMaterialMap opacityMap;
-    material->opacity(opacity, opacityMap);
-    snd->addMaterial(utf8(name).c_str(), "", "", colour, float(opacity), "", "");
-    registerEntity(name, QString());
+    zalUnrealMaterialTranslator::translateMaterial(session(), material);
 }
