@@ -2,9 +2,12 @@
 // database changes, refreshes, camera and the end of the viewer.
 #include "zalSessionTestHost.h"
 
+#include "DbBlockReference.h"
+#include "DbBlockTable.h"
 #include "DbLayerTable.h"
 #include "DbLayerTableRecord.h"
 #include "DbObjectId.h"
+#include "zalDbXBlock.h"
 
 #include <QtGlobal>
 
@@ -498,4 +501,51 @@ TEST_F(Session, turningALayerOffAndOnTakesItsEntitiesOutOfTheViewerAndBack)
     lines = o.recorder->lines();
     EXPECT_GE(indexOf(lines, "addInstance name=\"" + id + "\""), 0);
     EXPECT_TRUE(o.session->entityOwners.contains(id));
+}
+
+TEST_F(Session, anXBlockIsRedrawnOnlyWhenItsRepresentationChanges)
+{
+    OdDbDatabasePtr db = newDrawing();
+    OdDbObjectId blocks[2];
+    {
+        OdDbBlockTablePtr table = db->getBlockTableId().safeOpenObject(OdDb::kForWrite);
+        const wchar_t* names[2] = {L"TreeA", L"TreeB"};
+        for (int i = 0; i < 2; ++i) {
+            OdDbBlockTableRecordPtr record = OdDbBlockTableRecord::createObject();
+            record->setName(OdString(names[i]));
+            blocks[i] = table->add(record);
+        }
+    }
+    OdDbObjectId xblockId;
+    OdDbObjectId instanceId;
+    {
+        OdDbBlockTableRecordPtr modelSpace = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
+        zalDbXBlockPtr xblock = zalDbXBlock::createObject();
+        xblock->setDatabaseDefaults(db);
+        xblock->setSubObjectPath(4, OdString(L"/Game/Trees/Oak"));
+        xblockId = modelSpace->appendOdDbEntity(xblock);
+        OdDbBlockReferencePtr instance = OdDbBlockReference::createObject();
+        instance->setBlockTableRecord(blocks[0]);
+        instanceId = db->addOdDbObject(instance, xblockId);
+        instance = nullptr;
+        xblock->setInstanceForRepresentation(4, instanceId);
+    }
+    Opened o = open(db);
+    bringUp(o);
+    const QString key = name(xblockId);
+
+    module->invalidateObject(xblockId);
+    EXPECT_EQ(o.session->xblockRepresentations.value(key), name(blocks[0]));
+
+    // The same representation again: nothing is removed or sent.
+    o.recorder->clear();
+    module->invalidateObject(xblockId);
+    EXPECT_TRUE(o.recorder->lines().isEmpty()) << o.recorder->lines().join('\n').toStdString();
+
+    {
+        OdDbBlockReferencePtr instance = instanceId.safeOpenObject(OdDb::kForWrite);
+        instance->setBlockTableRecord(blocks[1]);
+    }
+    module->invalidateObject(xblockId);
+    EXPECT_EQ(o.session->xblockRepresentations.value(key), name(blocks[1]));
 }
