@@ -1,0 +1,3 @@
+#include "GenericGripData.h"
+
+ODRX_CONS_DEFINE_MEMBERS(GenericGripData, OdRxObject, RXIMPL_CONSTR)
