@@ -1,0 +1,214 @@
+// "fountain_create" in the reference host with the module loaded by name: the point answered from a
+// script places a fountain in model space, and the drawing's render view sends it to the viewer as the
+// particle asset with its parameters. The viewer is played by the channel's recording transport.
+#include "fountain/zalDbWaterFountain.h"
+#include "module/zalDbUnrealRenderSession.h"
+#include "module/zalUnrealRenderModule.h"
+#include "module/zalUnrealViewerSender.h"
+#include "widget/QUnrealDbRenderWidget.h"
+
+#include "zalHostApplication.h"
+#include "zalHostConsole.h"
+#include "zalHostView.h"
+#include "zalHostViewSystem.h"
+
+#include "XoRecordingMessagesManager.h"
+#include "XoRemoteRenderSender.h"
+
+#include "DbBlockTableRecord.h"
+#include "DbDatabase.h"
+#include "DbObjectIterator.h"
+#include "RxDynamicLinker.h"
+#include "gs/DbFace.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+class FountainCreate : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        zalHostOptions options;
+        options.variablesFile = dir.filePath("vars.ini");
+        options.temporaryRoot = dir.filePath("projects");
+        options.materialLibraryRoot = dir.filePath("materials");
+        host.reset(new zalHostApplication(argc, argv, options));
+        XoRemoteRenderSender::setDefaultTransportFactory([this] {
+            auto transport = std::make_unique<XoRecordingMessagesManager>();
+            transports << transport.get();
+            return std::unique_ptr<XoInterProcessMessagesManager>(std::move(transport));
+        });
+        ASSERT_FALSE(odrxDynamicLinker()->loadModule(kModule).isNull());
+        db = OdDbDatabase::createObject();
+        db->setINSUNITS(OdDb::kUnitsMeters);
+        host->addDocument(db);
+        host->console()->setCurrentDatabase(db);
+    }
+
+    void TearDown() override
+    {
+        for (zalHostView* view : host->viewSystem()->views())
+            host->viewSystem()->closeView(view);
+        QCoreApplication::processEvents();
+        db = nullptr;
+        odrxDynamicLinker()->unloadModule(kModule);
+        XoRemoteRenderSender::setDefaultTransportFactory(XoRemoteRenderSender::TransportFactory());
+        host.reset();
+    }
+
+    // The drawing, with a face to give it extents, in an "UnrealRender" view with a started viewer that
+    // holds the first refresh.
+    XoRecordingMessagesManager* openLiveView()
+    {
+        {
+            OdDbBlockTableRecordPtr modelSpace = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
+            OdDbFacePtr face = OdDbFace::createObject();
+            face->setDatabaseDefaults(db);
+            face->setVertexAt(0, OdGePoint3d(0, 0, 0));
+            face->setVertexAt(1, OdGePoint3d(10, 0, 0));
+            face->setVertexAt(2, OdGePoint3d(10, 10, 0));
+            face->setVertexAt(3, OdGePoint3d(0, 10, 0));
+            modelSpace->appendOdDbEntity(face);
+        }
+        const int before = transports.size();
+        zalHostView* view = host->viewSystem()->openView("UnrealRender", db);
+        EXPECT_NE(view, nullptr);
+        auto* widget = view ? qobject_cast<QUnrealDbRenderWidget*>(view->widget()) : nullptr;
+        zalDbUnrealRenderSession* session = zalUnrealRenderModule::sessionFor(db);
+        if (!widget || !session || transports.size() != before + 1) {
+            ADD_FAILURE() << "no render view with a channel: widget " << (widget != nullptr) << ", session "
+                          << (session != nullptr) << ", transports " << transports.size() - before;
+            return nullptr;
+        }
+        XoRecordingMessagesManager* recorder = transports.last();
+        widget->show();
+        recorder->simulateViewerStarted();
+        if (!waitFor([&] { return !recorder->lines("getWindowHandle").isEmpty(); })) {
+            ADD_FAILURE() << "the sender did not ask for the viewer's window";
+            return nullptr;
+        }
+        recorder->simulateWindowHandle(0x4200001);
+        if (!waitFor([&] {
+                return widget->viewerWindow() == WId(0x4200001) && !session->isFirstRunPending() &&
+                       session->drawDepth == 0 && !session->drawingOpen;
+            })) {
+            ADD_FAILURE() << "the first refresh did not end: window "
+                          << (widget->viewerWindow() == WId(0x4200001)) << ", first run pending "
+                          << session->isFirstRunPending() << ", depth " << session->drawDepth << ", open "
+                          << session->drawingOpen;
+            return nullptr;
+        }
+        return recorder;
+    }
+
+    static bool waitFor(const std::function<bool()>& done, int milliseconds = 10000)
+    {
+        QDeadlineTimer deadline(milliseconds);
+        while (!done()) {
+            if (deadline.hasExpired()) return done();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(5);
+        }
+        return true;
+    }
+
+    // The fountains of model space.
+    QList<OdDbObjectId> fountains()
+    {
+        QList<OdDbObjectId> found;
+        OdDbBlockTableRecordPtr modelSpace = db->getModelSpaceId().safeOpenObject();
+        for (OdDbObjectIteratorPtr it = modelSpace->newIterator(); !it->done(); it->step()) {
+            OdDbObjectPtr object = it->objectId().safeOpenObject();
+            if (object->isKindOf(zalDbWaterFountain::desc())) found << it->objectId();
+        }
+        return found;
+    }
+
+    inline static const OdString kModule{L"zalUnrealRenderModule.dll"};
+    QTemporaryDir dir;
+    int argc = 1;
+    char arg0[24] = "tst_fountain_create";
+    char* argv[2] = {arg0, nullptr};
+    std::unique_ptr<zalHostApplication> host;
+    QList<XoRecordingMessagesManager*> transports;
+    OdDbDatabasePtr db;
+};
+
+TEST_F(FountainCreate, aScriptedPointPlacesAFountainThatTheViewerReceives)
+{
+    XoRecordingMessagesManager* recorder = openLiveView();
+    ASSERT_NE(recorder, nullptr);
+    recorder->clear();
+
+    EXPECT_EQ(host->console()->runScript("fountain_create\n3,4,0.5\n"), 1);
+    EXPECT_TRUE(host->console()->transcript().join('\n').contains("Set Fountain Position: 3,4,0.5"));
+
+    const QList<OdDbObjectId> placed = fountains();
+    ASSERT_EQ(placed.size(), 1);
+    zalDbWaterFountainPtr fountain = zalDbWaterFountain::cast(placed[0].safeOpenObject().get());
+    EXPECT_TRUE(fountain->active());
+    EXPECT_TRUE(fountain->transform().isEqualTo(OdGeMatrix3d::translation(OdGeVector3d(3, 4, 0.5))));
+    EXPECT_EQ(fountain->ownerId(), db->getModelSpaceId());
+    EXPECT_EQ(fountain->layerId(), db->getLayerZeroId());
+    // The console got the page during placement and the appended fountain at the end.
+    EXPECT_EQ(host->console()->lastPlacedObject(), placed[0]);
+    EXPECT_TRUE(host->console()->placementPropertySource().isNull());
+
+    const QString name = zalUnrealRenderModule::objectId2String(placed[0]);
+    const QString command = fountain->getCommand();
+    fountain = nullptr;
+    ASSERT_TRUE(waitFor([&] { return !recorder->consoleCommands().filter("CallOnActor").isEmpty(); }));
+    EXPECT_EQ(recorder->consoleCommands().filter("CallOnActor"),
+              QStringList({QStringLiteral("CallOnActor %1 %2").arg(name, command)}));
+    EXPECT_TRUE(command.startsWith("SetFountainParams True (R="));
+    QStringList instances;
+    for (const QString& line : recorder->lines("addInstance"))
+        if (line.contains(name)) instances << line;
+    ASSERT_EQ(instances.size(), 1) << recorder->lines().join('\n').toStdString();
+    EXPECT_TRUE(instances[0].contains("ConfigurableWaterFountain")) << instances[0].toStdString();
+}
+
+TEST_F(FountainCreate, aCancelledPromptAppendsNothing)
+{
+    QStringList placements;
+    QObject::connect(host->console(), &zalHostConsole::placementStarted, [&] { placements << "started"; });
+    host->console()->queueAnswers({zalHostConsole::cancelToken()});
+    EXPECT_EQ(host->console()->executeCommand("fountain_create"), zalHostConsole::Cancelled);
+    EXPECT_TRUE(fountains().isEmpty());
+    EXPECT_EQ(placements, QStringList({"started"}));
+    EXPECT_TRUE(host->console()->placementPropertySource().isNull());
+    EXPECT_TRUE(host->console()->lastPlacedObject().isNull());
+}
+
+TEST_F(FountainCreate, inPaperSpaceWithAViewportActiveTheFountainGoesToModelSpace)
+{
+    db->setActiveLayoutBTRId(db->getPaperSpaceId());
+    db->setCVPORT(2);
+    host->console()->queueAnswers({"1,1"});
+    EXPECT_EQ(host->console()->executeCommand("fountain_create"), zalHostConsole::Done);
+    EXPECT_EQ(fountains().size(), 1);
+
+    // Paper space itself when no model viewport is active.
+    db->setCVPORT(1);
+    host->console()->queueAnswers({"2,2"});
+    EXPECT_EQ(host->console()->executeCommand("fountain_create"), zalHostConsole::Done);
+    EXPECT_EQ(fountains().size(), 1);
+    OdDbBlockTableRecordPtr paperSpace = db->getPaperSpaceId().safeOpenObject();
+    int inPaper = 0;
+    for (OdDbObjectIteratorPtr it = paperSpace->newIterator(); !it->done(); it->step())
+        inPaper += it->objectId().safeOpenObject()->isKindOf(zalDbWaterFountain::desc()) ? 1 : 0;
+    EXPECT_EQ(inPaper, 1);
+}
+
+} // namespace
