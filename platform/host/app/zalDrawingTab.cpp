@@ -35,6 +35,8 @@ zalDrawingTab::zalDrawingTab(OdDbDatabase* db, const QString& path, zalHostViewS
     }
     m_splitter->setStretchFactor(0, 1);
     m_splitter->setStretchFactor(1, 1);
+    // Half and half to begin with; the user moves the handle.
+    m_splitter->setSizes({1000, 1000});
     connect(m_drawing, &zalDrawingView::cameraChanged, this, &zalDrawingTab::followCamera);
 }
 

@@ -181,6 +181,7 @@ void zalHostMainWindow::updateSettingsPanel()
     m_settingsPanel = panel;
     m_settingsDock->setWidget(panel);
     m_settingsDock->show();
+    resizeDocks({m_settingsDock}, {qMax(300, panel->sizeHint().width())}, Qt::Horizontal);
 }
 
 void zalHostMainWindow::openDialog()
