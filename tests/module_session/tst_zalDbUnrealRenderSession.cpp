@@ -549,3 +549,33 @@ TEST_F(Session, anXBlockIsRedrawnOnlyWhenItsRepresentationChanges)
     module->invalidateObject(xblockId);
     EXPECT_EQ(o.session->xblockRepresentations.value(key), name(blocks[1]));
 }
+
+TEST_F(Session, aPerspectiveViewAimsAtTheFocalDistanceWithItsFieldOfView)
+{
+    OdDbDatabasePtr db = newDrawing();
+    Opened o = open(db);
+    bringUp(o);
+    {
+        OdDbViewportTableRecordPtr viewport = db->activeViewportId().safeOpenObject(OdDb::kForWrite);
+        viewport->setView(OdGePoint3d(-30, 0, 5), OdGePoint3d(0, 0, 5), OdGeVector3d(0, 0, 1));
+        viewport->setWidth(36.0);
+        viewport->setHeight(24.0);
+        viewport->setLensLength(50.0);
+        viewport->setPerspectiveEnabled(true);
+    }
+    o.recorder->clear();
+    o.widget->syncRenderCamera();
+    ASSERT_EQ(o.recorder->lines("setCamera").size(), 1);
+    const QString line = o.recorder->lines("setCamera").first();
+    // A 36 mm frame with a 50 mm lens over a 36 unit wide field: focal distance 50 units.
+    const QVector<double> position = floats(line, "position");
+    const QVector<double> aim = floats(line, "aim");
+    ASSERT_EQ(position.size(), 3);
+    ASSERT_EQ(aim.size(), 3);
+    EXPECT_NEAR(position[0], -3000.0, 1e-3);
+    EXPECT_NEAR(position[2], 500.0, 1e-3);
+    EXPECT_NEAR(aim[0], 2000.0, 1e-2);
+    EXPECT_NEAR(aim[1], 0.0, 1e-3);
+    EXPECT_NEAR(aim[2], 500.0, 1e-3);
+    EXPECT_NEAR(field(line, "fieldOfView").toDouble(), std::atan(18.0 / 50.0) * 180.0 / M_PI, 1e-4);
+}
