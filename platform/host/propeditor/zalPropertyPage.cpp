@@ -167,14 +167,18 @@ void zalPropertyPage::build()
     column->addWidget(body);
     column->addStretch(1);
 
-    // Sources that describe themselves in a context are read as a tree; others give no page.
-    OdPropBasePtr base;
-    if (OdPropBase::desc() && m_source->isKindOf(OdPropBase::desc()))
-        base = static_cast<OdPropBase*>(m_source.get());
-    if (!base.isNull()) {
-        OdPropContext context(OdString(), OdString(L"Property"), m_database);
-        if (base->getPropertyValues(context)) buildChildren(context.rootNode(), body, false);
+    // Sources that describe themselves in a context are read directly; others through their text.
+    OdPropContext context(OdString(), OdString(L"Property"), m_database);
+    bool described = false;
+    if (OdPropBase::desc() && m_source->isKindOf(OdPropBase::desc())) {
+        described = static_cast<OdPropBase*>(m_source.get())->getPropertyValues(context);
+    } else {
+        OdString text;
+        OdString error;
+        described = m_source->getPropertyValues(text) && context.parse(text, &error);
+        if (!error.isEmpty()) qWarning("Property page: unreadable description: %s", error.toUtf8().c_str());
     }
+    if (described) buildChildren(context.rootNode(), body, false);
 
     if (m_scrollable) {
         m_scroll = new QScrollArea;

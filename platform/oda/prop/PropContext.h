@@ -80,6 +80,9 @@ public:
     // The tree as XML text: every element with its attributes as name="value" pairs separated by
     // blanks, values escaped.
     OdString text() const;
+    // Reads a tree written by text() (of any source) in place of this one; the root's "Path" becomes
+    // the root path. On malformed text answers false, says why in error and changes nothing.
+    bool parse(const OdString& text, OdString* error = nullptr);
     // The first property or category whose path is path; null when none.
     const Node* find(const OdString& path) const;
 

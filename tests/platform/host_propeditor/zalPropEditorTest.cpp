@@ -353,6 +353,48 @@ TEST_F(PropEditorTest, pageDestroyedWithItsWindowIsForgotten)
     EXPECT_TRUE(services->createPropView(nullptr).isEmpty());
 }
 
+// A source that only gives text: the page reads it back into a tree.
+class TextSource : public OdPropSource
+{
+public:
+    OdString text;
+    QStringList edits;
+    bool getPropertyValues(OdString& out) override
+    {
+        out += text;
+        return !text.isEmpty();
+    }
+    bool setPropertyValue(const OdString& path, const OdString& value, Action_t&) override
+    {
+        edits << qs(path) + "=" + qs(value);
+        return true;
+    }
+    bool getPropertyPossibleValues(const OdString&, OdArray<OdString>&, OdArray<OdString>&) override
+    {
+        return false;
+    }
+};
+
+TEST_F(PropEditorTest, textOnlySourcesAreDrawnFromTheirText)
+{
+    OdSmartPtr<TextSource> text = OdRxObjectImpl<TextSource>::createObject();
+    text->text =
+        L"<Property Path=\"\"><category Name=\"Fountain\"><property Name=\"Lifetime\" Type=\"double\" "
+        L"Value=\"2.5\" Min=\"0.1\" Max=\"15\"/></category></Property>";
+    ASSERT_TRUE(services->attachPropSource(pageId, text.get(), L"Fountain", OdString(), OdString()));
+    EXPECT_EQ(page->propertyPaths(), QStringList({"Fountain/Lifetime"}));
+    auto* lifetime = editor<QDoubleSpinBox>("Fountain/Lifetime");
+    ASSERT_NE(lifetime, nullptr);
+    EXPECT_DOUBLE_EQ(lifetime->maximum(), 15.0);
+    lifetime->setValue(3);
+    EXPECT_EQ(text->edits, QStringList({"Fountain/Lifetime=3"}));
+
+    // Unreadable text gives an empty page, not a failure.
+    text->text = L"<Property><category Name=\"Fountain\">";
+    EXPECT_TRUE(services->refreshPage(pageId, text.get(), true));
+    EXPECT_TRUE(page->propertyPaths().isEmpty());
+}
+
 TEST(PropEditorRegistration, servicesArePublishedOnceAndRemovedAgain)
 {
     EXPECT_TRUE(odrxPropServices().isNull());

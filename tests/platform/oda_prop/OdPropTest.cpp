@@ -134,6 +134,74 @@ TEST(OdPropContextTest, numbersReadBack)
     }
 }
 
+TEST(OdPropContextTest, textReadsBackToTheSameTree)
+{
+    OdPropContext written(L"Root");
+    OdStaticRxObject<TwoPropertySource> source;
+    source.getPropertyValues(written);
+    written.root().addProperty(L"Note", L"line one\nline two 'quoted' \u00e9", L"string");
+
+    OdPropContext read;
+    OdString error(L"stale");
+    ASSERT_TRUE(read.parse(written.text(), &error)) << utf8(error);
+    EXPECT_TRUE(error.isEmpty());
+    EXPECT_EQ(utf8(read.text()), utf8(written.text()));
+    EXPECT_EQ(utf8(read.rootPath()), "Root");
+    const OdPropContext::Node* bias = read.find(L"Root/Camera/Bias");
+    ASSERT_NE(bias, nullptr);
+    EXPECT_EQ(utf8(bias->attribute(L"Max")), "150");
+    EXPECT_EQ(utf8(read.find(L"Root/Camera")->attribute(L"VisibleName")), "Camera \"Settings\" & <more>");
+    EXPECT_EQ(read.find(L"Root/Note")->value(), OdString(L"line one\nline two 'quoted' \u00e9"));
+}
+
+TEST(OdPropContextTest, everyTruncationAndTrailingTextIsRefusedWithoutChange)
+{
+    OdPropContext written(L"Root");
+    OdStaticRxObject<TwoPropertySource> source;
+    source.getPropertyValues(written);
+    const std::wstring text = written.text().toStdWString();
+    // Only the final line break may go.
+    size_t complete = text.size();
+    while (complete > 0 && text[complete - 1] == L'\n')
+        --complete;
+
+    OdPropContext target(L"Kept");
+    target.root().addProperty(L"A", L"1", L"int");
+    const std::string before = utf8(target.text());
+    for (size_t length = 0; length < complete; ++length) {
+        OdString error;
+        EXPECT_FALSE(target.parse(OdString(text.substr(0, length)), &error)) << length;
+        EXPECT_FALSE(error.isEmpty()) << length;
+    }
+    EXPECT_EQ(utf8(target.text()), before);
+    EXPECT_TRUE(target.parse(OdString(text.substr(0, complete))));
+
+    for (const wchar_t* trailing : {L"x", L"<more/>", L"</Property>", L"&"}) {
+        OdString error;
+        EXPECT_FALSE(target.parse(OdString(text + trailing), &error)) << utf8(OdString(trailing));
+        EXPECT_NE(utf8(error).find("offset"), std::string::npos);
+    }
+    EXPECT_TRUE(target.parse(OdString(text + L"  \n\t")));
+}
+
+TEST(OdPropContextTest, malformedElementsAreRefused)
+{
+    OdPropContext context;
+    for (const wchar_t* text :
+         {L"", L"plain", L"<a b=\"1\"></b>", L"<a b=1/>", L"<a b=\"1/>", L"<a b=\"&bogus;\"/>",
+          L"<a b=\"<\"/>", L"<a b=\"1\"c=\"2\"/>", L"<a><b></a>", L"<>", L"<a b=\"&#;\"/>"}) {
+        OdString error;
+        EXPECT_FALSE(context.parse(OdString(text), &error)) << utf8(OdString(text));
+        EXPECT_FALSE(error.isEmpty());
+    }
+    std::wstring deep;
+    for (int i = 0; i < 1000; ++i)
+        deep += L"<a>";
+    EXPECT_FALSE(context.parse(OdString(deep)));
+    EXPECT_TRUE(context.parse(L"<a b=\"&#65;&apos;\"><c/></a>"));
+    EXPECT_EQ(utf8(context.rootNode().attribute(L"b")), "A'");
+}
+
 TEST(OdPropBaseTest, textFormIsTheContextWrittenFromTheEmptyRoot)
 {
     OdSmartPtr<TwoPropertySource> source = OdRxObjectImpl<TwoPropertySource>::createObject();
