@@ -204,3 +204,35 @@ TEST(EndToEnd, SampleThroughHostModuleAndViewerThenScriptedEdits)
     EXPECT_NEAR(low2 - low1, 100.0, 0.01);
     EXPECT_NEAR(high2 - high1, 100.0, 0.01);
 }
+
+// Without the viewer next to the host, the run ends after its time-out with one line naming what it
+// waited for, and a non-zero exit.
+TEST(EndToEnd, ViewerThatDoesNotStart)
+{
+    ASSERT_FALSE(qgetenv("DISPLAY").isEmpty()) << "needs an X server (xvfb-run)";
+    QTemporaryDir dir;
+    const QDir bin(QString::fromLocal8Bit(qgetenv("ZAL_BIN_DIR")));
+    // The host and its modules, but not the viewer's folder.
+    QStringList files = bin.entryList({QStringLiteral("*.so")}, QDir::Files);
+    files << QStringLiteral("zalhost");
+    for (const QString& file : files)
+        ASSERT_TRUE(QFile::copy(bin.filePath(file), dir.filePath(file))) << file.toStdString();
+    QFile::setPermissions(dir.filePath(QStringLiteral("zalhost")),
+                          QFile::permissions(bin.filePath(QStringLiteral("zalhost"))));
+    const QString sample = dir.filePath(QStringLiteral("pavilion.dxf"));
+    ASSERT_TRUE(QFile::copy(sourceSample(), sample));
+
+    QProcess p;
+    p.start(dir.filePath(QStringLiteral("zalhost")),
+            {"--open", sample, "--export-image", dir.filePath(QStringLiteral("x.png")), "--timeout", "8"});
+    ASSERT_TRUE(p.waitForFinished(120000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 5);
+    const QStringList ours = QString::fromLocal8Bit(p.readAllStandardError())
+                                 .split(QLatin1Char('\n'))
+                                 .filter(QRegularExpression(QStringLiteral("^zalhost: ")));
+    ASSERT_EQ(ours.size(), 1);
+    EXPECT_TRUE(ours.first().contains(QStringLiteral("timed out after 8 s waiting for the viewer")))
+        << ours.first().toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("x.png"))));
+}
