@@ -1,0 +1,160 @@
+// A fountain placed with "fountain_create" reaches the real viewer: the host shows the drawing in an
+// "UnrealRender" view, the widget starts zalViewer over the socket channel, and the viewer's scene dump
+// tells what it holds.
+#include "fountain/zalDbWaterFountain.h"
+#include "module/zalDbUnrealRenderSession.h"
+#include "module/zalUnrealRenderModule.h"
+#include "module/zalUnrealViewerSender.h"
+#include "widget/QUnrealDbRenderWidget.h"
+
+#include "zalHostApplication.h"
+#include "zalHostConsole.h"
+#include "zalHostView.h"
+#include "zalHostViewSystem.h"
+
+#include "DbBlockTableRecord.h"
+#include "DbDatabase.h"
+#include "RxDynamicLinker.h"
+#include "gs/DbFace.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+class FountainViewer : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        zalHostOptions options;
+        options.variablesFile = dir.filePath("vars.ini");
+        options.temporaryRoot = dir.filePath("projects");
+        options.materialLibraryRoot = dir.filePath("materials");
+        host.reset(new zalHostApplication(argc, argv, options));
+        ASSERT_FALSE(odrxDynamicLinker()->loadModule(kModule).isNull());
+        module = zalUnrealRenderModule::instance();
+        ASSERT_NE(module, nullptr);
+
+        db = OdDbDatabase::createObject();
+        db->setINSUNITS(OdDb::kUnitsMeters);
+        {
+            OdDbBlockTableRecordPtr modelSpace = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
+            OdDbFacePtr face = OdDbFace::createObject();
+            face->setDatabaseDefaults(db);
+            const OdGePoint3d corners[4] = {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}};
+            for (OdUInt16 i = 0; i < 4; ++i)
+                face->setVertexAt(i, corners[i]);
+            modelSpace->appendOdDbEntity(face);
+        }
+        host->addDocument(db);
+        host->console()->setCurrentDatabase(db);
+        zalHostView* view = host->viewSystem()->openView("UnrealRender", db);
+        ASSERT_NE(view, nullptr);
+        session = zalUnrealRenderModule::sessionFor(db);
+        ASSERT_NE(session, nullptr);
+        view->widget()->resize(480, 320);
+        view->widget()->show();
+        ASSERT_TRUE(waitFor([&] { return session->sender() && session->sender()->isViewerStarted(); }, 60000))
+            << "the viewer did not start";
+        ASSERT_TRUE(waitFor([&] { return session->widget()->viewerWindow() != 0; }, 30000));
+        ASSERT_TRUE(waitFor([&] { return !session->isFirstRunPending(); }, 30000));
+    }
+
+    void TearDown() override
+    {
+        if (session && session->sender() && session->sender()->isProcessRunning()) {
+            session->sender()->requestRenderExit();
+            waitFor([&] { return !session->sender() || !session->sender()->isProcessRunning(); }, 20000);
+        }
+        if (host) {
+            for (zalHostView* view : host->viewSystem()->views())
+                host->viewSystem()->closeView(view);
+            QCoreApplication::processEvents();
+        }
+        db = nullptr;
+        odrxDynamicLinker()->unloadModule(kModule);
+        host.reset();
+    }
+
+    static bool waitFor(const std::function<bool()>& done, int milliseconds)
+    {
+        QDeadlineTimer deadline(milliseconds);
+        while (!done()) {
+            if (deadline.hasExpired()) return done();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(5);
+        }
+        return true;
+    }
+
+    QJsonObject dump()
+    {
+        const QString path = dir.filePath(QString("dump %1.json").arg(++dumps));
+        module->sendViewerConsoleCommand(QString("zal.DumpScene \"%1\"").arg(path));
+        EXPECT_TRUE(waitFor([&] { return QFileInfo::exists(path); }, 30000)) << path.toStdString();
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) return QJsonObject();
+        return QJsonDocument::fromJson(file.readAll()).object();
+    }
+
+    inline static const OdString kModule{L"zalUnrealRenderModule.dll"};
+    QTemporaryDir dir;
+    int argc = 1;
+    char arg0[24] = "tst_zalFountainViewer";
+    char* argv[2] = {arg0, nullptr};
+    std::unique_ptr<zalHostApplication> host;
+    zalUnrealRenderModule* module = nullptr;
+    zalDbUnrealRenderSession* session = nullptr;
+    OdDbDatabasePtr db;
+    int dumps = 0;
+};
+
+TEST_F(FountainViewer, thePlacedFountainIsTheParticleAssetWithItsParameters)
+{
+    EXPECT_EQ(host->console()->runScript("fountain_create\n2,3,0\n"), 1);
+    const OdDbObjectId placed = host->console()->lastPlacedObject();
+    ASSERT_FALSE(placed.isNull());
+    const QString name = zalUnrealRenderModule::objectId2String(placed);
+
+    QJsonObject scene, instance;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            scene = dump();
+            for (const QJsonValue& value : scene.value("instances").toArray())
+                if (value.toObject().value("name").toString() == name) instance = value.toObject();
+            return !instance.isEmpty();
+        },
+        30000))
+        << QJsonDocument(scene).toJson().toStdString();
+    EXPECT_EQ(instance.value("asset").toString(), "ConfigurableWaterFountain");
+
+    const QJsonObject fountain =
+        scene.value("settings").toObject().value("fountains").toObject().value(name).toObject();
+    ASSERT_FALSE(fountain.isEmpty())
+        << QJsonDocument(scene.value("settings").toObject()).toJson().toStdString();
+    EXPECT_TRUE(fountain.value("active").toBool());
+    EXPECT_DOUBLE_EQ(fountain.value("lifetime").toDouble(), 1.0);
+    EXPECT_DOUBLE_EQ(fountain.value("spawnRate").toDouble(), 7500.0);
+    EXPECT_DOUBLE_EQ(fountain.value("jetPower").toDouble(), 1.5);
+    const QJsonArray colour = fountain.value("colour").toArray();
+    ASSERT_EQ(colour.size(), 4);
+    EXPECT_NEAR(colour[0].toDouble(), 220.0 / 255.0, 1e-6);
+    EXPECT_DOUBLE_EQ(colour[2].toDouble(), 1.0);
+    EXPECT_DOUBLE_EQ(colour[3].toDouble(), 5.0);
+}
+
+} // namespace
