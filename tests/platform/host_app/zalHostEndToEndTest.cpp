@@ -1,12 +1,22 @@
 // The whole chain under Xvfb: the zalhost executable opens the bundled sample, its render view starts
 // the real viewer through the render module, the first synchronisation sends the drawing, a script
 // edits it, and the viewer's scene dump and exported image are checked against the drawing.
+#include "tests/platform/host_import/zalImportTestSupport.h"
 #include "zalDrawingImporter.h"
+
+#include "DbBlockReference.h"
+#include "DbDictionary.h"
+#include "DbLayerTableRecord.h"
+#include "DbLight.h"
 
 #include "DbBlockTableRecord.h"
 #include "DbDatabase.h"
 #include "DbEntity.h"
+#include "DbFace.h"
 #include "DbObjectIterator.h"
+#include "DbPolyFaceMesh.h"
+#include "DbPolygonMesh.h"
+#include "DbSubDMesh.h"
 #include "DbText.h"
 
 #include <QDir>
@@ -235,4 +245,122 @@ TEST(EndToEnd, ViewerThatDoesNotStart)
     EXPECT_TRUE(ours.first().contains(QStringLiteral("timed out after 8 s waiting for the viewer")))
         << ours.first().toStdString();
     EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("x.png"))));
+}
+
+namespace {
+
+QString handleOf(const OdDbObjectId& id)
+{
+    return QString::fromStdString(id.getHandle().ascii().toUtf8());
+}
+
+// Names in one array of a dump whose drawing handle is the given one.
+QJsonArray named(const QJsonObject& scene, const QString& array, const QString& handle)
+{
+    QJsonArray found;
+    for (const QJsonValue& v : scene.value(array).toArray()) {
+        const QString name = v.toObject().value(QStringLiteral("name")).toString();
+        if (name.section(QLatin1Char('_'), 2, 2) == handle) found.append(v);
+    }
+    return found;
+}
+
+} // namespace
+
+// Files the import tests write, opened by the host: what the viewer holds matches the database.
+TEST(EndToEnd, ImportedDxfAndGltfInTheViewer)
+{
+    ASSERT_FALSE(qgetenv("DISPLAY").isEmpty()) << "needs an X server (xvfb-run)";
+    QTemporaryDir dir;
+    using namespace zalImportTest;
+
+    // The DXF scene.
+    const QString script = dir.filePath(QStringLiteral("write.py"));
+    ASSERT_TRUE(writeFile(script, kSceneWriter));
+    const QString dxf = dir.filePath(QStringLiteral("scene.dxf"));
+    QString log;
+    ASSERT_TRUE(runPython(script, {dxf, dir.filePath(QStringLiteral("expected.json"))}, &log))
+        << log.toStdString();
+    const QString dxfDump = dir.filePath(QStringLiteral("dxf.json"));
+    const Outcome dxfRun = zalhost({"--open", dxf, "--dump-scene", dxfDump, "--timeout", "120"});
+    ASSERT_EQ(dxfRun.code, 0) << dxfRun.err.toStdString();
+    const QJsonObject dxfScene = sceneOf(readJson(dxfDump));
+
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    ASSERT_TRUE(zalDrawingImporter::importFile(dxf, db.get()).ok);
+    int checked = 0;
+    forEachEntity(db->getModelSpaceId(), [&](OdDbEntity* e) {
+        const QString h = handleOf(e->objectId());
+        OdDbLayerTableRecordPtr layer = e->layerId().safeOpenObject();
+        // The translation leaves out layers that are off (or hidden), not frozen ones.
+        const bool hidden = layer->isOff() || layer->isHidden();
+        SCOPED_TRACE(QString::fromStdString(OdString(e->isA()->name()).toUtf8()).toStdString() + " " +
+                     h.toStdString());
+        if (dynamic_cast<OdDbBlockReference*>(e)) {
+            // The INSERT is an instance of the block's component.
+            const QJsonArray instances = named(dxfScene, QStringLiteral("instances"), h);
+            ASSERT_EQ(instances.size(), 1);
+            auto* ref = static_cast<OdDbBlockReference*>(e);
+            EXPECT_TRUE(instances.at(0)
+                            .toObject()
+                            .value(QStringLiteral("component"))
+                            .toString()
+                            .endsWith(QLatin1Char('_') + handleOf(ref->blockTableRecord())));
+            ++checked;
+        } else if (dynamic_cast<OdDbLight*>(e)) {
+            EXPECT_EQ(named(dxfScene, QStringLiteral("lights"), h).size(), 1);
+            ++checked;
+        } else if (dynamic_cast<OdDbSubDMesh*>(e)) {
+            // The MESH carries its MATERIAL.
+            const QJsonArray meshes = named(dxfScene, QStringLiteral("meshes"), h);
+            ASSERT_EQ(meshes.size(), 1);
+            EXPECT_TRUE(meshes.at(0)
+                            .toObject()
+                            .value(QStringLiteral("material"))
+                            .toString()
+                            .endsWith(QLatin1Char('_') + handleOf(e->materialId())));
+            ++checked;
+        } else if (dynamic_cast<OdDbFace*>(e) || dynamic_cast<OdDbPolyFaceMesh*>(e) ||
+                   dynamic_cast<OdDbPolygonMesh*>(e)) {
+            // 3D geometry reaches the viewer unless its layer is off.
+            EXPECT_EQ(named(dxfScene, QStringLiteral("meshes"), h).isEmpty(), hidden);
+            ++checked;
+        }
+    });
+    EXPECT_EQ(checked, 6);
+
+    // The glTF model: one component for the shared mesh, an instance per node, both materials, the light.
+    const QString gltfPath = dir.filePath(QStringLiteral("pair.gltf"));
+    ASSERT_TRUE(writeFile(gltfPath, gltf()));
+    const QString gltfDump = dir.filePath(QStringLiteral("gltf.json"));
+    const Outcome gltfRun = zalhost({"--open", gltfPath, "--dump-scene", gltfDump, "--timeout", "120"});
+    ASSERT_EQ(gltfRun.code, 0) << gltfRun.err.toStdString();
+    const QJsonObject gltfScene = sceneOf(readJson(gltfDump));
+
+    OdDbDatabasePtr model = OdDbDatabase::createObject();
+    ASSERT_TRUE(zalDrawingImporter::importFile(gltfPath, model.get()).ok);
+    QSet<QString> components;
+    int references = 0;
+    forEachEntity(model->getModelSpaceId(), [&](OdDbEntity* e) {
+        const QString h = handleOf(e->objectId());
+        if (auto* ref = dynamic_cast<OdDbBlockReference*>(e)) {
+            const QJsonArray instances = named(gltfScene, QStringLiteral("instances"), h);
+            ASSERT_EQ(instances.size(), 1);
+            components << instances.at(0).toObject().value(QStringLiteral("component")).toString();
+            EXPECT_TRUE(
+                components.values().first().endsWith(QLatin1Char('_') + handleOf(ref->blockTableRecord())));
+            ++references;
+        } else if (dynamic_cast<OdDbLight*>(e)) {
+            EXPECT_EQ(named(gltfScene, QStringLiteral("lights"), h).size(), 1);
+        }
+    });
+    EXPECT_EQ(references, 2);
+    EXPECT_EQ(components.size(), 1);
+    OdDbDictionaryPtr materials = model->getMaterialDictionaryId().safeOpenObject();
+    for (const char* name : {"Red", "Glass"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(
+            named(gltfScene, QStringLiteral("materials"), handleOf(materials->getAt(OdString(name)))).size(),
+            1);
+    }
 }

@@ -30,45 +30,6 @@ using namespace zalImportTest;
 
 namespace {
 
-const char* kWriter = R"PY(
-import sys, json, math, ezdxf
-out, expected = sys.argv[1], sys.argv[2]
-doc = ezdxf.new('R2010')
-doc.header['$INSUNITS'] = 6
-doc.layers.add('Walls', color=1)
-doc.layers.add('Hidden', color=3).off()
-doc.layers.add('Frozen', color=4).freeze()
-doc.layers.add('Locked', color=5).lock()
-glass = doc.materials.new('Glass')
-glass.dxf.diffuse_color_method = 1
-glass.dxf.diffuse_color_value = ((0xC2 << 24) | 0x3366FF) - (1 << 32)
-glass.dxf.opacity = 0.3
-blk = doc.blocks.new('COL', base_point=(1, 0, 0))
-blk.add_3dface([(0, 0, 0), (1, 0, 0), (1, 1, 0), (0, 1, 0)])
-msp = doc.modelspace()
-ins = msp.add_blockref('COL', (10, 20, 30), dxfattribs={'xscale': 2, 'yscale': 3, 'zscale': 4,
-    'rotation': 30, 'extrusion': (0, 1, 1), 'layer': 'Walls'})
-msp.add_3dface([(0, 0, 0), (1, 0, 0), (1, 1, 0)], dxfattribs={'color': 5, 'layer': 'Locked'})
-pf = msp.add_polyface(dxfattribs={'layer': 'Frozen'})
-pf.append_face([(0, 0, 0), (2, 0, 0), (2, 2, 0), (0, 2, 0)])
-pf.append_face([(0, 0, 1), (2, 0, 1), (2, 2, 1)])
-msp.add_line((0, 0, 0), (5, 5, 5), dxfattribs={'layer': 'Hidden', 'true_color': 0x123456})
-mesh = msp.add_mesh(dxfattribs={'material_handle': glass.dxf.handle})
-with mesh.edit_data() as d:
-    d.vertices = [(0, 0, 0), (3, 0, 0), (3, 3, 0), (0, 3, 0), (1.5, 1.5, 2)]
-    d.faces = [(0, 1, 2, 3), (0, 1, 4)]
-pm = msp.add_polymesh((3, 4))
-for i in range(3):
-    for j in range(4):
-        pm.set_mesh_vertex((i, j), (i, j, i * j))
-msp.add_text('Zo\u00eb', dxfattribs={'insert': (1, 2, 0), 'height': 0.5})
-light = msp.new_entity('LIGHT', dxfattribs={'name': 'Lamp', 'type': 3, 'intensity': 2.5,
-    'location': (1, 2, 3), 'target': (1, 2, 0), 'hotspot_angle': 40, 'falloff_angle': 60})
-doc.saveas(out)
-faces = [[list(v) for v in e.wcs_vertices()] for e in ins.virtual_entities()]
-json.dump({'insertFaces': faces, 'matrix': list(ins.matrix44())}, open(expected, 'w'))
-)PY";
-
 class DxfImport : public ::testing::Test
 {
 protected:
@@ -76,7 +37,7 @@ protected:
     {
         dir = new QTemporaryDir;
         const QString script = dir->filePath(QStringLiteral("write.py"));
-        ASSERT_TRUE(writeFile(script, kWriter));
+        ASSERT_TRUE(writeFile(script, kSceneWriter));
         QString log;
         ASSERT_TRUE(runPython(
             script,
@@ -157,7 +118,7 @@ TEST_F(DxfImport, LayerStateComesFromTheLayerTable)
         if (e->layerId() == layer("Hidden")) ++onHidden;
         if (e->layerId() == layer("Locked")) ++onLocked;
     });
-    EXPECT_EQ(onHidden, 1);
+    EXPECT_EQ(onHidden, 2); // the line and the polygon mesh
     EXPECT_EQ(onLocked, 1);
 }
 

@@ -25,49 +25,6 @@ using namespace zalImportTest;
 
 namespace {
 
-QByteArray floats(std::initializer_list<float> values)
-{
-    QByteArray bytes;
-    for (float v : values)
-        bytes.append(reinterpret_cast<const char*>(&v), sizeof v);
-    return bytes;
-}
-
-QByteArray gltf()
-{
-    const QByteArray buffer = floats({0, 0, 0, 1, 0, 0, 0, 1, 0}) + floats({0, 0, 1, 1, 0, 1, 0, 1, 1});
-    QJsonObject doc = QJsonDocument::fromJson(R"({
- "asset": {"version": "2.0"},
- "extensionsUsed": ["KHR_lights_punctual"],
- "extensions": {"KHR_lights_punctual": {"lights": [{"type": "spot", "name": "Spot", "color": [1, 0.5, 0.25],
-     "intensity": 10, "spot": {"innerConeAngle": 0.2, "outerConeAngle": 0.4}}]}},
- "scene": 0,
- "scenes": [{"nodes": [0, 1, 2, 3]}],
- "nodes": [
-   {"name": "A", "mesh": 0, "translation": [1, 0, 0]},
-   {"name": "B", "mesh": 0, "translation": [0, 0, -5], "scale": [2, 2, 2]},
-   {"name": "Spot", "translation": [0, 3, 0], "extensions": {"KHR_lights_punctual": {"light": 0}}},
-   {"name": "Cam", "camera": 0, "translation": [0, 1, 10]}],
- "cameras": [{"name": "Cam", "type": "perspective", "perspective": {"yfov": 0.8, "znear": 0.1, "aspectRatio": 1.5}}],
- "meshes": [{"name": "Pair", "primitives": [{"attributes": {"POSITION": 0}, "material": 0},
-                                             {"attributes": {"POSITION": 1}, "material": 1}]}],
- "materials": [
-   {"name": "Red", "pbrMetallicRoughness": {"baseColorFactor": [1, 0, 0, 1], "metallicFactor": 0.25, "roughnessFactor": 0.75}},
-   {"name": "Glass", "alphaMode": "BLEND", "pbrMetallicRoughness": {"baseColorFactor": [0.2, 0.4, 0.8, 0.5], "metallicFactor": 0, "roughnessFactor": 0.1}}],
- "bufferViews": [{"buffer": 0, "byteOffset": 0, "byteLength": 36}, {"buffer": 0, "byteOffset": 36, "byteLength": 36}],
- "accessors": [
-   {"bufferView": 0, "componentType": 5126, "count": 3, "type": "VEC3", "min": [0, 0, 0], "max": [1, 1, 0]},
-   {"bufferView": 1, "componentType": 5126, "count": 3, "type": "VEC3", "min": [0, 0, 1], "max": [1, 1, 1]}]
-})")
-                          .object();
-    doc.insert(QStringLiteral("buffers"),
-               QJsonArray{QJsonObject{
-                   {QStringLiteral("byteLength"), buffer.size()},
-                   {QStringLiteral("uri"), QStringLiteral("data:application/octet-stream;base64,") +
-                                               QString::fromLatin1(buffer.toBase64())}}});
-    return QJsonDocument(doc).toJson();
-}
-
 OdDbObjectId material(OdDbDatabase* db, const char* name)
 {
     OdDbDictionaryPtr dictionary = db->getMaterialDictionaryId().safeOpenObject();
