@@ -68,7 +68,9 @@ int main(int argc, char** argv)
         if (!moduleLoaded) window.commandLine()->append(moduleMessage);
         window.show();
         if (options.headless) {
-            zalHeadlessRunner runner(&app, &documents, &window, options, drawing.get());
+            // Models are read again once the host exists, so their materials get physical descriptions.
+            const bool reread = !zalDrawingImporter::isDxf(options.openFile);
+            zalHeadlessRunner runner(&app, &documents, &window, options, reread ? nullptr : drawing.get());
             QObject::connect(&runner, &zalHeadlessRunner::finished, &app, [&app](int result) {
                 // Leave the event loop first; the window closes its drawings (and the viewer) afterwards.
                 QTimer::singleShot(0, &app, [&app, result] { app.exit(result); });
