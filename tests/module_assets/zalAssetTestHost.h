@@ -55,11 +55,13 @@ protected:
         options.temporaryRoot = dir.filePath("projects");
         options.materialLibraryRoot = dir.filePath("materials");
         host.reset(new zalHostApplication(argc, argv, options));
-        XoRemoteRenderSender::setDefaultTransportFactory([this] {
-            auto transport = std::make_unique<XoRecordingMessagesManager>();
-            transports << transport.get();
-            return std::unique_ptr<XoInterProcessMessagesManager>(std::move(transport));
-        });
+        if (useRecordingTransport) {
+            XoRemoteRenderSender::setDefaultTransportFactory([this] {
+                auto transport = std::make_unique<XoRecordingMessagesManager>();
+                transports << transport.get();
+                return std::unique_ptr<XoInterProcessMessagesManager>(std::move(transport));
+            });
+        }
         OdRxModulePtr loaded = odrxDynamicLinker()->loadModule(kModule);
         ASSERT_FALSE(loaded.isNull())
             << QString::fromStdWString(odrxDynamicLinker()->lastError().c_str()).toStdString();
@@ -168,6 +170,9 @@ protected:
     }
 
     inline static const OdString kModule{L"zalUnrealRenderModule.dll"};
+
+    // Tests with the real viewer turn the recording transport off before SetUp.
+    bool useRecordingTransport = true;
 
     QTemporaryDir dir;
     int argc = 1;
