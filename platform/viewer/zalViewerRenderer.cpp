@@ -1,5 +1,6 @@
 #include "zalViewerRenderer.h"
 
+#include "zalViewerFountainMarker.h"
 #include "zalViewerScene.h"
 #include "zalViewerSettings.h"
 
@@ -93,6 +94,8 @@ struct Visit
 {
     std::function<void(const zalViewerScene::Mesh&, const QMatrix4x4&)> mesh;
     std::function<void(const QMatrix4x4&, const QString& material)> box;
+    // A fountain asset instance, by its name (the actor its SetFountainParams names).
+    std::function<void(const QMatrix4x4&, const QString& name)> fountain;
 };
 
 void walk(const zalViewerScene& scene, const QString& owner, const QMatrix4x4& frame, int depth,
@@ -108,6 +111,9 @@ void walk(const zalViewerScene& scene, const QString& owner, const QMatrix4x4& f
         walk(scene, name, placed, depth + 1, visit);
         if (!inst.component.isEmpty() && inst.component != name) {
             walk(scene, inst.component, placed, depth + 1, visit);
+        } else if (!inst.group && inst.component.isEmpty() &&
+                   zalViewerFountainMarker::isFountain(inst.asset)) {
+            visit.fountain(placed, name);
         } else if (!inst.group && inst.component.isEmpty() && !inst.asset.isEmpty() && inst.asset != name &&
                    scene.meshesOf(name).empty()) {
             // An asset the reference viewer cannot load: shown as a box where it stands.
@@ -213,6 +219,9 @@ bool zalViewerRenderer::bounds(const zalViewerScene& scene, QVector3D& low, QVec
     };
     visit.box = [&](const QMatrix4x4& m, const QString&) {
         add(QVector3D(-kBoxHalf, -kBoxHalf, -kBoxHalf), QVector3D(kBoxHalf, kBoxHalf, kBoxHalf), m);
+    };
+    visit.fountain = [&](const QMatrix4x4& m, const QString&) {
+        add(QVector3D(-250, -150, 0), QVector3D(50, 150, 250), m);
     };
     walkAll(scene, visit);
     return any;
@@ -365,6 +374,23 @@ void zalViewerRenderer::render(const zalViewerScene& scene, const zalViewerSetti
         m_program->disableAttributeArray(1);
         m_program->setAttributeValue(1, 0.0f, 0.0f, 0.0f);
         glDrawArrays(GL_TRIANGLES, 0, 36);
+    };
+    QOpenGLBuffer drops(QOpenGLBuffer::VertexBuffer);
+    visit.fountain = [&](const QMatrix4x4& model, const QString& name) {
+        const QJsonObject parameters = settings.fountains.value(name);
+        const std::vector<float> triangles = zalViewerFountainMarker::triangles(parameters);
+        if (triangles.empty()) return;
+        if (!drops.isCreated()) drops.create();
+        drops.bind();
+        drops.allocate(triangles.data(), int(triangles.size() * sizeof(float)));
+        m_program->setUniformValue("colour", zalViewerFountainMarker::colour(parameters));
+        m_program->setUniformValue("opacity", 0.85f);
+        setModel(model);
+        m_program->enableAttributeArray(0);
+        m_program->setAttributeBuffer(0, GL_FLOAT, 0, 3);
+        m_program->disableAttributeArray(1);
+        m_program->setAttributeValue(1, 0.0f, 0.0f, 0.0f);
+        glDrawArrays(GL_TRIANGLES, 0, GLsizei(triangles.size() / 3));
     };
     walkAll(scene, visit);
     m_program->disableAttributeArray(0);

@@ -1,6 +1,7 @@
 // A fountain placed with "fountain_create" reaches the real viewer: the host shows the drawing in an
 // "UnrealRender" view, the widget starts zalViewer over the socket channel, and the viewer's scene dump
 // tells what it holds.
+#include "fountain/OdDbXmlPropWaterFountain.h"
 #include "fountain/zalDbWaterFountain.h"
 #include "module/zalDbUnrealRenderSession.h"
 #include "module/zalUnrealRenderModule.h"
@@ -14,6 +15,7 @@
 
 #include "DbBlockTableRecord.h"
 #include "DbDatabase.h"
+#include "DbViewportTableRecord.h"
 #include "RxDynamicLinker.h"
 #include "gs/DbFace.h"
 
@@ -23,6 +25,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -59,6 +62,15 @@ protected:
             for (OdUInt16 i = 0; i < 4; ++i)
                 face->setVertexAt(i, corners[i]);
             modelSpace->appendOdDbEntity(face);
+        }
+        {
+            // A perspective camera looking down on the face from one corner.
+            OdDbViewportTableRecordPtr active = db->activeViewportId().safeOpenObject(OdDb::kForWrite);
+            active->setView(OdGePoint3d(25, -15, 20), OdGePoint3d(5, 5, 0), OdGeVector3d::kZAxis);
+            active->setPerspectiveEnabled(true);
+            active->setLensLength(35);
+            active->setWidth(30);
+            active->setHeight(20);
         }
         host->addDocument(db);
         host->console()->setCurrentDatabase(db);
@@ -99,6 +111,23 @@ protected:
             QThread::msleep(5);
         }
         return true;
+    }
+
+    // Pixels of a viewer screenshot where red clearly dominates.
+    int redPixels(const QString& fileName)
+    {
+        const QString path = dir.filePath(fileName);
+        module->sendViewerConsoleCommand(QString("HighResShot 480x320 filename=\"%1\"").arg(path));
+        EXPECT_TRUE(waitFor([&] { return QFileInfo::exists(path); }, 60000)) << path.toStdString();
+        const QImage image(path);
+        EXPECT_FALSE(image.isNull());
+        int red = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                red += c.red() > 80 && c.red() > c.green() + 50 && c.red() > c.blue() + 50 ? 1 : 0;
+            }
+        return red;
     }
 
     QJsonObject dump()
@@ -155,6 +184,41 @@ TEST_F(FountainViewer, thePlacedFountainIsTheParticleAssetWithItsParameters)
     EXPECT_NEAR(colour[0].toDouble(), 220.0 / 255.0, 1e-6);
     EXPECT_DOUBLE_EQ(colour[2].toDouble(), 1.0);
     EXPECT_DOUBLE_EQ(colour[3].toDouble(), 5.0);
+}
+
+TEST_F(FountainViewer, theViewerDrawsTheFountainAsDropsInItsWaterColour)
+{
+    EXPECT_EQ(host->console()->runScript("fountain_create\n5,5,0\n"), 1);
+    const OdDbObjectId placed = host->console()->lastPlacedObject();
+    ASSERT_FALSE(placed.isNull());
+    const QString name = zalUnrealRenderModule::objectId2String(placed);
+    auto waterColour = [&] {
+        return dump()
+            .value("settings")
+            .toObject()
+            .value("fountains")
+            .toObject()
+            .value(name)
+            .toObject()
+            .value("colour");
+    };
+    ASSERT_TRUE(waitFor([&] { return waterColour().toArray().size() == 4; }, 30000));
+    // Nothing in the picture is red yet: the water is light blue, the face grey and the sky blue-grey.
+    EXPECT_EQ(redPixels("before.png"), 0);
+
+    // Red water through the property page: the changed fountain reaches the viewer again.
+    OdDbXmlPropWaterFountainPtr page =
+        OdDbXmlPropWaterFountain::createObject(zalDbWaterFountain::cast(placed.safeOpenObject().get()).get());
+    OdPropSource::Action_t action;
+    ASSERT_TRUE(page->setPropertyValue(OdString(L"FountainProperties/WaterColor"), OdString(L"255"), action));
+    page = nullptr;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const QJsonArray colour = waterColour().toArray();
+            return colour.size() == 4 && colour[0].toDouble() == 1.0 && colour[1].toDouble() == 0.0;
+        },
+        30000));
+    EXPECT_GT(redPixels("after.png"), 20);
 }
 
 } // namespace
