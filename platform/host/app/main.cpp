@@ -8,6 +8,8 @@
 #include "zalHostApplication.h"
 #include "zalHostCommands.h"
 #include "zalHostMainWindow.h"
+#include "zalKeepAwakeInhibitor.h"
+#include "zalPropEditorServices.h"
 
 #include <QFileInfo>
 #include <QTimer>
@@ -52,6 +54,10 @@ int main(int argc, char** argv)
     zalHostOptions hostOptions;
     hostOptions.interactive = !options.headless;
     zalHostApplication app(argc, argv, hostOptions);
+    // Property pages (the render settings panel, entity pages) are drawn by the host's editor; the
+    // services must exist before modules register their property sources.
+    zalPropEditorServices::registerServices();
+    zalKeepAwakeInhibitor keepAwake;
     zalHostCommands::registerAll();
     zalDocumentManager documents(&app);
 
@@ -89,5 +95,6 @@ int main(int argc, char** argv)
         }
     }
     zalHostCommands::unregisterAll();
+    zalPropEditorServices::unregisterServices();
     return code;
 }
