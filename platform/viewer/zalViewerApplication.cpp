@@ -2,6 +2,7 @@
 
 #include "XoRemoteRenderMessage.h"
 #include "zalViewerChannel.h"
+#include "zalViewerScreenshotDelay.h"
 #include "zalViewerWindow.h"
 
 #include <QCoreApplication>
@@ -363,7 +364,13 @@ void zalViewerApplication::executeConsole(const QString& line)
             path = inWorkingFolder(QStringLiteral("Screenshots/HighresScreenshot%1.png")
                                        .arg(m_settings.screenshots.size(), 5, 10, QLatin1Char('0')));
         }
-        writeScreenshot(size, path);
+        // The picture waits the requested frames, so that path tracing gathers its samples.
+        const int frames = zalViewerScreenshotDelayFrames(m_settings);
+        if (frames > 0)
+            QTimer::singleShot(frames * kFrameDelayMs, this,
+                               [this, size, path] { writeScreenshot(size, path); });
+        else
+            writeScreenshot(size, path);
         break;
     }
     case zalViewerConsole::Action::DumpScene:

@@ -1,5 +1,7 @@
 #include "zalViewerConsole.h"
 
+#include "zalViewerSunSky.h"
+
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <QtDebug>
@@ -149,6 +151,7 @@ zalViewerConsole::Action zalViewerConsole::execute(const QString& rawLine)
 void zalViewerConsole::setActorProperty(const QString& actor, const QString& property, const QString& value)
 {
     m_settings.actors[actor][property] = value;
+    if (actor == QLatin1String("zalSunSky_C")) zalViewerApplySunSkyProperty(m_settings, property, value);
     if (actor == QLatin1String("PostProcessVolume") && property == QLatin1String("Settings")) {
         QString body = value.trimmed();
         if (body.startsWith('(') && body.endsWith(')')) body = body.mid(1, body.size() - 2);

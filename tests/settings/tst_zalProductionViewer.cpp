@@ -7,6 +7,7 @@
 
 #include "DbBlockTableRecord.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
@@ -105,6 +106,20 @@ TEST_F(ProductionViewer, ExportedImageHasTheRequestedSize)
 
 TEST_F(ProductionViewer, ViewerHoldsTheAppliedSettings)
 {
+    // The sun placed by date: today's, at 11 and the current seconds.
+    const QDate today = QDate::currentDate();
+    module->applyCurrentSceneSettings();
+    QJsonObject sunByTime = dump().value("sun").toObject();
+    EXPECT_EQ(sunByTime.value("mode").toString(), "time");
+    EXPECT_EQ(sunByTime.value("year").toInt(), today.year());
+    EXPECT_EQ(sunByTime.value("month").toInt(), today.month());
+    EXPECT_EQ(sunByTime.value("day").toInt(), today.day());
+    EXPECT_EQ(sunByTime.value("northOffset").toInt(), 90);
+    EXPECT_NEAR(sunByTime.value("latitude").toDouble(), 41.9028, 1e-4);
+    EXPECT_NEAR(sunByTime.value("longitude").toDouble(), 12.4964, 1e-4);
+    EXPECT_GE(sunByTime.value("solarTime").toDouble(), 11.0);
+    EXPECT_LT(sunByTime.value("solarTime").toDouble(), 11.0 + 60 / 3600.0);
+
     module->setSceneSettings("ToneMapper/Gamma", 2.2, false, false);
     module->setSceneSettings("ToneMapper/AmbientOcclusionColor", 255, false, false);
     module->setSceneSettings("Sun/Environment/SunMode", 1, false, false);
