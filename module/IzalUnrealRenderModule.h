@@ -34,10 +34,10 @@ public:
     virtual QMap<QString, QVariant>& currentSceneSettings() = 0;
     virtual void setSceneSettings(const QString& key, const QVariant& value, bool apply, bool save) = 0;
     virtual QVariant getSceneSettings(const QString& key, QVariant defaultValue) = 0;
-    virtual int getAvailableMaterialAssets(QStringList& names, QStringList& paths, QStringList& thumbnails,
-                                           QStringList& packages) = 0;
-    virtual int getAvailableComponentAssets(QStringList& names, QStringList& paths, QStringList& thumbnails,
-                                            QStringList& packages) = 0;
+    virtual int getAvailableMaterialAssets(QStringList& assetNames, QStringList& pakNames,
+                                           QStringList& displayNames, QStringList& thumbnails) = 0;
+    virtual int getAvailableComponentAssets(QStringList& assetNames, QStringList& pakNames,
+                                            QStringList& displayNames, QStringList& thumbnails) = 0;
     virtual void setGameTimeSeconds(float seconds) = 0;
     virtual void invalidateObject(OdDbObjectId id) = 0;
     virtual QString viewerVersion() = 0;

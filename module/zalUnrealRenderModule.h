@@ -50,10 +50,10 @@ public:
     QMap<QString, QVariant>& currentSceneSettings() override;
     void setSceneSettings(const QString& key, const QVariant& value, bool apply, bool save) override;
     QVariant getSceneSettings(const QString& key, QVariant defaultValue) override;
-    int getAvailableMaterialAssets(QStringList& names, QStringList& paths, QStringList& thumbnails,
-                                   QStringList& packages) override;
-    int getAvailableComponentAssets(QStringList& names, QStringList& paths, QStringList& thumbnails,
-                                    QStringList& packages) override;
+    int getAvailableMaterialAssets(QStringList& assetNames, QStringList& pakNames, QStringList& displayNames,
+                                   QStringList& thumbnails) override;
+    int getAvailableComponentAssets(QStringList& assetNames, QStringList& pakNames, QStringList& displayNames,
+                                    QStringList& thumbnails) override;
     void setGameTimeSeconds(float seconds) override;
     void invalidateObject(OdDbObjectId id) override;
     QString viewerVersion() override;
