@@ -212,10 +212,25 @@ TEST_F(FountainViewer, theViewerDrawsTheFountainAsDropsInItsWaterColour)
     OdPropSource::Action_t action;
     ASSERT_TRUE(page->setPropertyValue(OdString(L"FountainProperties/WaterColor"), OdString(L"255"), action));
     page = nullptr;
+    // The changed fountain is sent again: wait until the viewer holds it, its parameters and no pending work.
     ASSERT_TRUE(waitFor(
         [&] {
-            const QJsonArray colour = waterColour().toArray();
-            return colour.size() == 4 && colour[0].toDouble() == 1.0 && colour[1].toDouble() == 0.0;
+            const QJsonObject d = dump();
+            const QJsonArray colour = d.value("settings")
+                                          .toObject()
+                                          .value("fountains")
+                                          .toObject()
+                                          .value(name)
+                                          .toObject()
+                                          .value("colour")
+                                          .toArray();
+            bool present = false;
+            for (const QJsonValue& value : d.value("instances").toArray())
+                present = present || value.toObject().value("name").toString() == name;
+            const QJsonObject transactions = d.value("transactions").toObject();
+            return present && colour.size() == 4 && colour[0].toDouble() == 1.0 &&
+                   colour[1].toDouble() == 0.0 && !transactions.value("open").toBool() &&
+                   transactions.value("pending").toInt() == 0;
         },
         30000));
     EXPECT_GT(redPixels("after.png"), 20);
