@@ -64,7 +64,7 @@ constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 
 // A property whose value is one setting. The shown default is base + perQuality × the RT quality
 // preset; enabledBy names the bool setting that enables it.
-struct Spec
+struct PropertyDef
 {
     const char* name;
     const char* label;
@@ -81,7 +81,7 @@ struct Spec
     const char* enabledBy;
 };
 
-const Spec kSpecs[] = {
+const PropertyDef kPropertyDefs[] = {
     {"FinalGatherQuality", "Final Gather Quality", kDouble, "ToneMapper/FinalGatherQuality", 1.0, 0, 2, 0.1,
      -1, kAdvanced, nullptr, 0, nullptr},
     {"ReflectionsQuality", "Reflections Quality", kDouble, "ToneMapper/ReflectionsQuality", 1.0, 0, 2, 0.1,
@@ -239,10 +239,10 @@ const Spec kSpecs[] = {
      "ToneMapper/AmbientOcclusionStaticFraction", 1.0, 0, 100, 0.05, 5, kAdvanced, nullptr, 0, nullptr},
 };
 
-const Spec* findSpec(const QString& name)
+const PropertyDef* findPropertyDef(const QString& name)
 {
-    for (const Spec& spec : kSpecs)
-        if (name == QLatin1String(spec.name)) return &spec;
+    for (const PropertyDef& def : kPropertyDefs)
+        if (name == QLatin1String(def.name)) return &def;
     return nullptr;
 }
 
@@ -328,47 +328,47 @@ QDateTime sunDateTime()
 }
 
 // Writes one property of the table with the value the store holds (or its shown default).
-OdPropContext::Element addSpec(OdPropContext::Element parent, const Spec& spec, int mode)
+OdPropContext::Element addPropertyDef(OdPropContext::Element parent, const PropertyDef& def, int mode)
 {
-    const double shownDefault = spec.base + spec.perQuality * rtQuality();
+    const double shownDefault = def.base + def.perQuality * rtQuality();
     QString value;
     const char* type = "double";
-    switch (spec.kind) {
+    switch (def.kind) {
     case kDouble:
-        value = number(setting(spec.key, shownDefault).toDouble());
+        value = number(setting(def.key, shownDefault).toDouble());
         break;
     case kInt:
         type = "int";
-        value = QString::number(setting(spec.key, int(shownDefault)).toInt());
+        value = QString::number(setting(def.key, int(shownDefault)).toInt());
         break;
     case kBool:
         type = "bool";
-        value = setting(spec.key, shownDefault != 0).toBool() ? "true" : "false";
+        value = setting(def.key, shownDefault != 0).toBool() ? "true" : "false";
         break;
     case kIndexCombo: {
         type = "combo";
-        QStringList shown = choicesOf(spec.choices);
-        int index = qBound(0, setting(spec.key, int(shownDefault)).toInt(), int(shown.size()) - 1);
+        QStringList shown = choicesOf(def.choices);
+        int index = qBound(0, setting(def.key, int(shownDefault)).toInt(), int(shown.size()) - 1);
         value = shown.value(index);
         break;
     }
     }
-    OdPropContext::Element element = parent.addProperty(OdString(spec.name), od(value), OdString(type));
-    element.setAttribute(L"VisibleName", od(tr(spec.label)));
-    element.setAttribute(L"Hidden", mode < spec.mode);
-    if (!std::isnan(spec.minimum)) element.setAttribute(L"Min", spec.minimum);
-    if (!std::isnan(spec.maximum)) element.setAttribute(L"Max", spec.maximum);
-    if (!std::isnan(spec.step)) element.setAttribute(L"step", spec.step);
-    if (spec.decimals >= 0) element.setAttribute(L"decimals", spec.decimals);
-    if (spec.enabledBy) element.setAttribute(L"Enabled", setting(spec.enabledBy, false).toBool());
+    OdPropContext::Element element = parent.addProperty(OdString(def.name), od(value), OdString(type));
+    element.setAttribute(L"VisibleName", od(tr(def.label)));
+    element.setAttribute(L"Hidden", mode < def.mode);
+    if (!std::isnan(def.minimum)) element.setAttribute(L"Min", def.minimum);
+    if (!std::isnan(def.maximum)) element.setAttribute(L"Max", def.maximum);
+    if (!std::isnan(def.step)) element.setAttribute(L"step", def.step);
+    if (def.decimals >= 0) element.setAttribute(L"decimals", def.decimals);
+    if (def.enabledBy) element.setAttribute(L"Enabled", setting(def.enabledBy, false).toBool());
     return element;
 }
 
-OdPropContext::Element addSpec(OdPropContext::Element parent, const char* name, int mode)
+OdPropContext::Element addPropertyDef(OdPropContext::Element parent, const char* name, int mode)
 {
-    const Spec* spec = findSpec(name);
-    Q_ASSERT(spec);
-    return spec ? addSpec(parent, *spec, mode) : OdPropContext::Element();
+    const PropertyDef* def = findPropertyDef(name);
+    Q_ASSERT(def);
+    return def ? addPropertyDef(parent, *def, mode) : OdPropContext::Element();
 }
 
 OdPropContext::Element addCategory(OdPropContext::Element parent, const char* name, const char* label,
@@ -493,7 +493,7 @@ bool zalUnrealSettingsWidget::getPropertyValues(OdPropContext& context)
     uiModeProperty.setAttribute(L"VisibleName", od(tr("UI Mode"))).setAttribute(L"Hidden", false);
     for (const char* name : {"FinalGatherQuality", "ReflectionsQuality", "ReflectionsMode", "GIMode",
                              "TranslucencyMode", "RaytracingAO"})
-        addSpec(root, name, mode);
+        addPropertyDef(root, name, mode);
 
     // Image production.
     {
@@ -507,11 +507,11 @@ bool zalUnrealSettingsWidget::getPropertyValues(OdPropContext& context)
             .setAttribute(L"VisibleName", od(tr("Image Size")));
 
         OdPropContext::Element customSize = addRow(production, "ProdCustomSize");
-        addSpec(customSize, "ProdFrameWidth", mode).setAttribute(L"Enabled", custom);
+        addPropertyDef(customSize, "ProdFrameWidth", mode).setAttribute(L"Enabled", custom);
         addLabel(customSize, "ProdFrameX", tr("x"))
             .setAttribute(L"VisibleName", od(tr("x")))
             .setAttribute(L"Enabled", custom);
-        addSpec(customSize, "ProdFrameHeight", mode).setAttribute(L"Enabled", custom);
+        addPropertyDef(customSize, "ProdFrameHeight", mode).setAttribute(L"Enabled", custom);
         addLabel(customSize, "FakeLabel", QString()).setAttribute(L"add_spacer", true);
 
         OdPropContext::Element pathTrace = addRow(production, "ProdPathTrace");
@@ -520,7 +520,7 @@ bool zalUnrealSettingsWidget::getPropertyValues(OdPropContext& context)
                                  .toBool();
         pathTrace.addProperty(L"ProdPathTracing", tracing ? L"true" : L"false", L"bool")
             .setAttribute(L"VisibleName", od(tr("Path Tracing Production")));
-        addSpec(pathTrace, "ProdMaxIter", mode).setAttribute(L"Enabled", tracing);
+        addPropertyDef(pathTrace, "ProdMaxIter", mode).setAttribute(L"Enabled", tracing);
         addLabel(pathTrace, "FakeLabel", QString()).setAttribute(L"add_spacer", true);
 
         production.addProperty(L"ProdExportImage", OdString(), L"button")
@@ -538,7 +538,7 @@ bool zalUnrealSettingsWidget::getPropertyValues(OdPropContext& context)
              {"RayTracingReflectionsMaxBounces", "RayTracingGIMaxBounces", "RayTracingGISamplesPerPixel",
               "RayTracingAOSamplesPerPixel", "RayTracingTranslucencyRefractionRays",
               "RayTracingTranslucencySamplesPerPixel", "RayTracingGIType"})
-            addSpec(rayTracing, name, mode);
+            addPropertyDef(rayTracing, name, mode);
     }
 
     // Path tracing.
@@ -547,7 +547,7 @@ bool zalUnrealSettingsWidget::getPropertyValues(OdPropContext& context)
         for (const char* name :
              {"EnablePathTracing", "PT_MaxBounces", "PT_SamplesPerPixel", "PT_AntialiasFilter",
               "PT_EnableEmissiveMaterials", "PT_MaxPathExposure", "PT_EnableDenoiser"})
-            addSpec(pathTracing, name, mode);
+            addPropertyDef(pathTracing, name, mode);
     }
 
     // Camera.
@@ -556,13 +556,13 @@ bool zalUnrealSettingsWidget::getPropertyValues(OdPropContext& context)
         for (const char* name :
              {"AutoExpMethod", "AutoExpBias", "DofEnabled", "DofDistance", "DofAmount", "DofRegion",
               "MotionBlurEnabled", "MotionBlurTFPS", "MotionBlurAmount", "BloomEnabled"})
-            addSpec(camera, name, mode);
+            addPropertyDef(camera, name, mode);
         const bool bloomMethodIsFft = setting("Camera/BloomMethod", "BM_SOG").toString() == "BM_FFT";
         camera.addProperty(L"BloomMethod", od(tr(bloomMethodIsFft ? "Convolution" : "Gaussian")), L"combo")
             .setAttribute(L"VisibleName", od(tr("Bloom Method")))
             .setAttribute(L"Enabled", setting("Camera/BloomEnabled", false).toBool());
         for (const char* name : {"BloomIntensity", "BloomThreshold", "BloomScale"})
-            addSpec(camera, name, mode);
+            addPropertyDef(camera, name, mode);
     }
 
     // Sky.
@@ -591,25 +591,25 @@ bool zalUnrealSettingsWidget::getPropertyValues(OdPropContext& context)
             .setAttribute(L"maxwidth", 40);
 
         for (const char* name : {"Longitude", "Latitude", "North"})
-            addSpec(sky, name, mode);
+            addPropertyDef(sky, name, mode);
         sky.addProperty(L"Weather", od(tr("Default")), L"combo")
             .setAttribute(L"VisibleName", od(tr("Weather")));
         for (const char* name : {"SunIntensity", "SunDiscPower", "SunLightSourceAngle"})
-            addSpec(sky, name, mode);
+            addPropertyDef(sky, name, mode);
     }
 
     // Tone mapper.
     {
         OdPropContext::Element toneMapper = addCategory(root, "ToneMapper", "Tone Mapper", false);
         for (const char* name : {"Brightness", "Contrast", "Saturation", "Gamma", "WhiteTemp"})
-            addSpec(toneMapper, name, mode);
+            addPropertyDef(toneMapper, name, mode);
     }
 
     const bool advanced = mode >= kAdvanced;
     {
         OdPropContext::Element shadows = addCategory(root, "Shadows", "Shadows", !advanced);
         for (const char* name : {"ReflShadowType", "AOIntensity", "AORadius"})
-            addSpec(shadows, name, mode);
+            addPropertyDef(shadows, name, mode);
         shadows
             .addProperty(
                 L"AOColor",
@@ -619,17 +619,17 @@ bool zalUnrealSettingsWidget::getPropertyValues(OdPropContext& context)
             .setAttribute(L"Hidden", !advanced);
         for (const char* name : {"ShadowsBrightness", "ShadowsContrast", "ShadowsSaturation", "ShadowsGamma",
                                  "ShadowsFadeThreshold"})
-            addSpec(shadows, name, mode);
+            addPropertyDef(shadows, name, mode);
     }
     {
         OdPropContext::Element midTones = addCategory(root, "MidTones", "Mid Tones", !advanced);
         for (const char* name :
              {"MidTonesBrightness", "MidTonesContrast", "MidTonesSaturation", "MidTonesGamma"})
-            addSpec(midTones, name, mode);
+            addPropertyDef(midTones, name, mode);
         OdPropContext::Element highlights = addCategory(root, "Highlights", "Highlights", !advanced);
         for (const char* name :
              {"HighlightsBrightness", "HighlightsContrast", "HighlightsSaturation", "HighlightsGamma"})
-            addSpec(highlights, name, mode);
+            addPropertyDef(highlights, name, mode);
     }
     {
         OdPropContext::Element occlusion =
@@ -638,7 +638,7 @@ bool zalUnrealSettingsWidget::getPropertyValues(OdPropContext& context)
              {"AmbientOcclusionPower", "AmbientOcclusionQuality", "AmbientOcclusionBias",
               "AmbientOcclusionFadeDistance", "AmbientOcclusionFadeRadius", "AmbientOcclusionMipBlend",
               "AmbientOcclusionMipScale", "AmbientOcclusionMipThreshold", "AmbientOcclusionStaticFraction"})
-            addSpec(occlusion, name, mode);
+            addPropertyDef(occlusion, name, mode);
     }
     {
         OdPropContext::Element misc = addCategory(root, "Misc", "Misc", !advanced);
@@ -779,10 +779,10 @@ bool zalUnrealSettingsWidget::setPropertyValue(const OdString& odPath, const OdS
         return true;
     }
 
-    const Spec* spec = findSpec(name);
-    if (!spec) return false;
-    const QString key = spec->key;
-    switch (spec->kind) {
+    const PropertyDef* def = findPropertyDef(name);
+    if (!def) return false;
+    const QString key = def->key;
+    switch (def->kind) {
     case kDouble:
         store(key, toDouble(text));
         break;
@@ -803,7 +803,7 @@ bool zalUnrealSettingsWidget::setPropertyValue(const OdString& odPath, const OdS
         break;
     }
     case kIndexCombo:
-        store(key, choiceIndex(spec->choices, text));
+        store(key, choiceIndex(def->choices, text));
         break;
     }
     return true;

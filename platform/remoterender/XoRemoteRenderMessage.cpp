@@ -9,23 +9,23 @@ namespace {
 
 using K = XoFieldKind;
 
-struct FieldSpec
+struct FieldLayout
 {
     const char* name;
     XoFieldKind kind;
 };
 
-struct TypeSpec
+struct TypeLayout
 {
     XoMessageType type;
     const char* name;
-    std::vector<FieldSpec> fields;
+    std::vector<FieldLayout> fields;
 };
 
 // The one description of every message: encoder checks, decoder, and text lines all read it.
-const std::vector<TypeSpec>& schemas()
+const std::vector<TypeLayout>& schemas()
 {
-    static const std::vector<TypeSpec> table = {
+    static const std::vector<TypeLayout> table = {
         {XoMessageType::BeginTransaction, "beginTransaction", {{"name", K::String}}},
         {XoMessageType::EndTransaction, "endTransaction", {{"fullUpdate", K::Bool}}},
         {XoMessageType::ClearSession, "clearSession", {}},
@@ -188,13 +188,13 @@ const std::vector<TypeSpec>& schemas()
     return table;
 }
 
-const TypeSpec* schemaOf(std::uint32_t code)
+const TypeLayout* schemaOf(std::uint32_t code)
 {
     // Built once: codes index straight into the table.
-    static const std::vector<const TypeSpec*> byCode = [] {
-        std::vector<const TypeSpec*> index(256, nullptr);
-        for (const TypeSpec& spec : schemas())
-            index[static_cast<std::uint32_t>(spec.type)] = &spec;
+    static const std::vector<const TypeLayout*> byCode = [] {
+        std::vector<const TypeLayout*> index(256, nullptr);
+        for (const TypeLayout& layout : schemas())
+            index[static_cast<std::uint32_t>(layout.type)] = &layout;
         return index;
     }();
     return code < byCode.size() ? byCode[code] : nullptr;
@@ -286,8 +286,8 @@ const char* XoRemoteRenderMessage::name() const
 
 const char* XoRemoteRenderMessage::typeName(XoMessageType type)
 {
-    const TypeSpec* spec = schemaOf(static_cast<std::uint32_t>(type));
-    return spec ? spec->name : "unknown";
+    const TypeLayout* layout = schemaOf(static_cast<std::uint32_t>(type));
+    return layout ? layout->name : "unknown";
 }
 
 bool XoRemoteRenderMessage::isKnownType(std::uint32_t code)
@@ -298,16 +298,16 @@ bool XoRemoteRenderMessage::isKnownType(std::uint32_t code)
 std::vector<XoMessageType> XoRemoteRenderMessage::allTypes()
 {
     std::vector<XoMessageType> types;
-    for (const TypeSpec& spec : schemas())
-        types.push_back(spec.type);
+    for (const TypeLayout& layout : schemas())
+        types.push_back(layout.type);
     return types;
 }
 
 std::vector<std::pair<std::string, XoFieldKind>> XoRemoteRenderMessage::schema(XoMessageType type)
 {
     std::vector<std::pair<std::string, XoFieldKind>> fields;
-    if (const TypeSpec* spec = schemaOf(static_cast<std::uint32_t>(type))) {
-        for (const FieldSpec& f : spec->fields)
+    if (const TypeLayout* layout = schemaOf(static_cast<std::uint32_t>(type))) {
+        for (const FieldLayout& f : layout->fields)
             fields.emplace_back(f.name, f.kind);
     }
     return fields;
@@ -397,10 +397,10 @@ XoRemoteRenderMessage& XoRemoteRenderMessage::addBytes(const void* data, std::si
 
 const XoMessageField& XoRemoteRenderMessage::field(std::string_view name) const
 {
-    const TypeSpec* spec = schemaOf(static_cast<std::uint32_t>(m_type));
-    if (spec) {
-        for (std::size_t i = 0; i < spec->fields.size() && i < m_fields.size(); ++i) {
-            if (name == spec->fields[i].name) return m_fields[i];
+    const TypeLayout* layout = schemaOf(static_cast<std::uint32_t>(m_type));
+    if (layout) {
+        for (std::size_t i = 0; i < layout->fields.size() && i < m_fields.size(); ++i) {
+            if (name == layout->fields[i].name) return m_fields[i];
         }
     }
     throw std::out_of_range(std::string("no field ") + std::string(name) + " in " + typeName(m_type));
@@ -408,10 +408,10 @@ const XoMessageField& XoRemoteRenderMessage::field(std::string_view name) const
 
 bool XoRemoteRenderMessage::matchesSchema() const
 {
-    const TypeSpec* spec = schemaOf(static_cast<std::uint32_t>(m_type));
-    if (!spec || spec->fields.size() != m_fields.size()) return false;
+    const TypeLayout* layout = schemaOf(static_cast<std::uint32_t>(m_type));
+    if (!layout || layout->fields.size() != m_fields.size()) return false;
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
-        if (spec->fields[i].kind != m_fields[i].kind) return false;
+        if (layout->fields[i].kind != m_fields[i].kind) return false;
     }
     return true;
 }
@@ -504,23 +504,23 @@ bool XoRemoteRenderMessage::decode(std::shared_ptr<const char> storage, std::siz
         error = text;
         return false;
     }
-    const TypeSpec* spec = schemaOf(code);
-    if (!spec) {
+    const TypeLayout* layout = schemaOf(code);
+    if (!layout) {
         std::snprintf(text, sizeof text, "unknown message type %" PRIu32, code);
         error = text;
         return false;
     }
-    XoRemoteRenderMessage message(spec->type);
-    message.m_fields.reserve(spec->fields.size());
+    XoRemoteRenderMessage message(layout->type);
+    message.m_fields.reserve(layout->fields.size());
     const char* cursor = base + kHeaderSize;
     const char* end = base + size;
-    for (const FieldSpec& fs : spec->fields) {
+    for (const FieldLayout& fs : layout->fields) {
         XoMessageField f;
         f.kind = fs.kind;
         const std::size_t left = std::size_t(end - cursor);
         if (isVariableSize(fs.kind)) {
             if (left < 4) {
-                std::snprintf(text, sizeof text, "%s: field %s is cut off", spec->name, fs.name);
+                std::snprintf(text, sizeof text, "%s: field %s is cut off", layout->name, fs.name);
                 error = text;
                 return false;
             }
@@ -528,13 +528,13 @@ bool XoRemoteRenderMessage::decode(std::shared_ptr<const char> storage, std::siz
             cursor += 4;
             if (bytes > left - 4) {
                 std::snprintf(text, sizeof text, "%s: field %s claims %" PRIu32 " bytes, %zu left",
-                              spec->name, fs.name, bytes, left - 4);
+                              layout->name, fs.name, bytes, left - 4);
                 error = text;
                 return false;
             }
             if ((fs.kind == K::FloatArray || fs.kind == K::Int32Array) && bytes % 4 != 0) {
                 std::snprintf(text, sizeof text, "%s: array %s of %" PRIu32 " bytes is not whole elements",
-                              spec->name, fs.name, bytes);
+                              layout->name, fs.name, bytes);
                 error = text;
                 return false;
             }
@@ -544,7 +544,7 @@ bool XoRemoteRenderMessage::decode(std::shared_ptr<const char> storage, std::siz
         } else {
             const std::uint32_t bytes = scalarSize(fs.kind);
             if (left < bytes) {
-                std::snprintf(text, sizeof text, "%s: field %s is cut off", spec->name, fs.name);
+                std::snprintf(text, sizeof text, "%s: field %s is cut off", layout->name, fs.name);
                 error = text;
                 return false;
             }
@@ -552,7 +552,7 @@ bool XoRemoteRenderMessage::decode(std::shared_ptr<const char> storage, std::siz
             std::memcpy(&f.scalar, cursor, bytes);
             cursor += bytes;
             if (fs.kind == K::Bool && f.scalar > 1) {
-                std::snprintf(text, sizeof text, "%s: boolean %s holds %" PRIu64, spec->name, fs.name,
+                std::snprintf(text, sizeof text, "%s: boolean %s holds %" PRIu64, layout->name, fs.name,
                               f.scalar);
                 error = text;
                 return false;
@@ -561,7 +561,7 @@ bool XoRemoteRenderMessage::decode(std::shared_ptr<const char> storage, std::siz
         message.m_fields.push_back(f);
     }
     if (cursor != end) {
-        std::snprintf(text, sizeof text, "%s: %zu bytes after the last field", spec->name,
+        std::snprintf(text, sizeof text, "%s: %zu bytes after the last field", layout->name,
                       std::size_t(end - cursor));
         error = text;
         return false;
@@ -580,12 +580,12 @@ bool XoRemoteRenderMessage::decode(const std::string& bytes, XoRemoteRenderMessa
 
 std::string XoRemoteRenderMessage::describe() const
 {
-    const TypeSpec* spec = schemaOf(static_cast<std::uint32_t>(m_type));
-    std::string line = spec ? spec->name : "unknown";
+    const TypeLayout* layout = schemaOf(static_cast<std::uint32_t>(m_type));
+    std::string line = layout ? layout->name : "unknown";
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
         const XoMessageField& f = m_fields[i];
         line += ' ';
-        line += (spec && i < spec->fields.size()) ? spec->fields[i].name : "field";
+        line += (layout && i < layout->fields.size()) ? layout->fields[i].name : "field";
         line += '=';
         switch (f.kind) {
         case K::String:
