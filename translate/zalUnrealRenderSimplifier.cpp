@@ -67,13 +67,17 @@ inline bool areParallel(const OdGeVector3d& a, const OdGeVector3d& b, double tol
 // is kept rather than asking the host for every triangle.
 QString materialIdString(const OdDbObjectId& id)
 {
-    static OdDbObjectId lastId;
-    static QString lastName;
-    if (id != lastId || lastName.isEmpty()) {
-        lastName = zalUnrealRenderModule::objectId2String(id);
-        lastId = id;
+    // Two entries: faces often alternate between two materials.
+    static OdDbObjectId ids[2];
+    static QString names[2];
+    for (int k = 0; k < 2; ++k) {
+        if (id == ids[k] && !names[k].isEmpty()) return names[k];
     }
-    return lastName;
+    ids[1] = ids[0];
+    names[1] = names[0];
+    names[0] = zalUnrealRenderModule::objectId2String(id);
+    ids[0] = id;
+    return names[0];
 }
 
 } // namespace

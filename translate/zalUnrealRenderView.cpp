@@ -586,9 +586,14 @@ void zalUnrealRenderView::endEntity(const OdDbObject*)
     if (snd) {
         // Distinct raw keys in ascending order, each resolved once.
         std::map<QString, QString> resolved;
-        for (const PendingFace& face : state.pendingFaces)
-            resolved.emplace(face.materialKey.isEmpty() ? state.currentMaterialKey : face.materialKey,
-                             QString());
+        const QString* lastKey = nullptr;
+        for (const PendingFace& face : state.pendingFaces) {
+            const QString& key = face.materialKey.isEmpty() ? state.currentMaterialKey : face.materialKey;
+            // Runs of faces share a key; the map is searched only when it changes.
+            if (lastKey && key == *lastKey) continue;
+            resolved.emplace(key, QString());
+            lastKey = &key;
+        }
         for (auto& entry : resolved)
             entry.second = ensureMaterial(entry.first);
 
@@ -599,10 +604,16 @@ void zalUnrealRenderView::endEntity(const OdDbObject*)
 
         // Meshes in ascending order of their viewer material, faces in arrival order.
         std::map<QString, std::vector<std::int32_t>> byMaterial;
+        lastKey = nullptr;
+        std::vector<std::int32_t>* group = nullptr;
         for (std::size_t i = 0; i < state.pendingFaces.size(); ++i) {
             const PendingFace& face = state.pendingFaces[i];
             const QString& key = face.materialKey.isEmpty() ? state.currentMaterialKey : face.materialKey;
-            byMaterial[resolved[key]].push_back(std::int32_t(i));
+            if (!lastKey || key != *lastKey) {
+                group = &byMaterial[resolved[key]];
+                lastKey = &key;
+            }
+            group->push_back(std::int32_t(i));
         }
         static zalUnrealMeshStream stream;
         for (const auto& group : byMaterial) {
