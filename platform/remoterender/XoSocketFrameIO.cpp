@@ -95,10 +95,15 @@ private:
     // page at a time while it copies, which costs more than the copy. Failure only loses the gain.
     static void populate(char* data, std::size_t size)
     {
+#ifdef MADV_POPULATE_WRITE
         const std::uintptr_t page = std::uintptr_t(::sysconf(_SC_PAGESIZE));
         const std::uintptr_t begin = (std::uintptr_t(data) + page - 1) & ~(page - 1);
         const std::uintptr_t end = (std::uintptr_t(data) + size) & ~(page - 1);
         if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+#else
+        (void)data;
+        (void)size;
+#endif
     }
 
     static constexpr std::size_t kPooledMinimum = 64u << 10;
