@@ -343,12 +343,21 @@ int main(int argc, char** argv)
     }
     const QString dumpCold = dir.filePath("cold.json");
     const QString dumpWarm = dir.filePath("warm.json");
+    auto mark = [](const char* what) {
+        if (!std::getenv("ZAL_BENCH_MARKS")) return;
+        timespec t;
+        clock_gettime(CLOCK_MONOTONIC, &t);
+        std::fprintf(stderr, "MARK %s %ld.%09ld\n", what, long(t.tv_sec), t.tv_nsec);
+    };
+    mark("live-start");
     timer.restart();
     live->refresh(QString(), QString());
+    mark("live-returned");
     const double refreshReturned = double(timer.nsecsElapsed()) / 1e9;
     live->sender()->sendConsoleCommand(QStringLiteral("zal.DumpScene %1").arg(dumpCold));
     waitFor([&] { return QFileInfo::exists(dumpCold); }, 600000);
     const double withDump = double(timer.nsecsElapsed()) / 1e9;
+    mark("live-dumped");
     // The dump itself takes time; a second one of the same scene measures it.
     QElapsedTimer dumpTimer;
     dumpTimer.start();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "module/zalExport.h"
-#include "translate/PendingFace.h"
+#include "translate/zalPendingFaces.h"
 
 #include "DbObjectId.h"
 #include "SmartPtr.h"
@@ -27,7 +27,7 @@ public:
     QString currentMaterialKey;
     std::uint32_t currentColor = 0; // 0x00BBGGRR
     OdDbDatabase* currentDatabase = nullptr;
-    std::vector<PendingFace> pendingFaces;
+    zalPendingFaces pendingFaces;
     // Block definitions met while drawing an entity, sent when the entity has faces.
     QVector<OdSmartPtr<OdDbBlockTableRecord>> deferredBlocks;
 

@@ -7,6 +7,7 @@
 
 #include "DbDatabase.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -46,14 +47,15 @@ inline bool isZero(const OdGeVector3d& v, double tol)
     return dot(v, v) <= tol * tol;
 }
 
-// The third point within 1e-6 of the line through the first two.
+// The third point within 1e-6 of the line through the first two (compared squared: no roots).
 bool isCollinear(const OdGePoint3d& p0, const OdGePoint3d& p1, const OdGePoint3d& p2)
 {
+    const double tol = kCollinearTol.equalPoint();
     const OdGeVector3d direction = p1 - p0;
-    const double length = std::sqrt(dot(direction, direction));
-    if (length <= kCollinearTol.equalPoint()) return true;
+    const double lengthSquared = dot(direction, direction);
+    if (lengthSquared <= tol * tol) return true;
     const OdGeVector3d c = cross(p2 - p0, direction);
-    return std::sqrt(dot(c, c)) / length <= kCollinearTol.equalPoint();
+    return dot(c, c) <= tol * tol * lengthSquared;
 }
 
 // Parallel within the vector tolerance: the sine of the angle between them.
@@ -63,21 +65,22 @@ inline bool areParallel(const OdGeVector3d& a, const OdGeVector3d& b, double tol
     return dot(c, c) <= tol * tol * dot(a, a) * dot(b, b);
 }
 
-// The id string of a face material; faces of one shell mostly share a few materials, so the last answer
-// is kept rather than asking the host for every triangle.
-QString materialIdString(const OdDbObjectId& id)
+inline double length(const OdGeVector3d& v)
 {
-    // Two entries: faces often alternate between two materials.
-    static OdDbObjectId ids[2];
-    static QString names[2];
-    for (int k = 0; k < 2; ++k) {
-        if (id == ids[k] && !names[k].isEmpty()) return names[k];
-    }
-    ids[1] = ids[0];
-    names[1] = names[0];
-    names[0] = zalUnrealRenderModule::objectId2String(id);
-    ids[0] = id;
-    return names[0];
+    return std::sqrt(dot(v, v));
+}
+
+// The normal a vertex is sent with: a zero-length one becomes the plane normal of the triangle (the zero
+// vector when it has none), then it is made unit length.
+inline void writeStreamNormal(const OdGeVector3d& normal, const OdGeVector3d& planeNormal, double tol,
+                              float* out)
+{
+    const OdGeVector3d& n = dot(normal, normal) <= tol * tol ? planeNormal : normal;
+    const double l = length(n);
+    const double scale = l > tol ? 1.0 / l : 1.0;
+    out[0] = float(n.x * scale);
+    out[1] = float(n.y * scale);
+    out[2] = float(n.z * scale);
 }
 
 } // namespace
@@ -141,59 +144,65 @@ void zalUnrealRenderSimplifier::acceptTriangle(const std::int32_t* indices, cons
     const OdGePoint3d& c = vertices[indices[2]];
     const double tol = OdGeContext::gTol.equalPoint();
     if (samePoint(a, b, tol) || samePoint(a, c, tol) || samePoint(b, c, tol) || isCollinear(a, b, c)) return;
+    // Corners equal in the viewer frame are closer still in the drawing's, so every triangle kept here
+    // also passes the stream's own test for coincident corners.
+    const OdGePoint3d points[3] = {toViewerPoint(a), toViewerPoint(b), toViewerPoint(c)};
 
-    zalUnrealDrawingState& state = zalUnrealDrawingState::instance();
-    state.pendingFaces.emplace_back();
-    PendingFace& face = state.pendingFaces.back();
-    face.reversed = false;
-    face.points.resize(3);
-    face.points[0] = toViewerPoint(a);
-    face.points[1] = toViewerPoint(b);
-    face.points[2] = toViewerPoint(c);
+    // The plane normal of the converted points; mirrored once more where it stands in for a missing normal.
+    const double vtol = OdGeContext::gTol.equalVector();
+    const OdGeVector3d e1 = points[1] - points[0];
+    const OdGeVector3d e2 = points[2] - points[0];
+    OdGeVector3d plane;
+    if (!isZero(e1, vtol) && !isZero(e2, vtol) && !areParallel(e1, e2, vtol)) {
+        const OdGeVector3d n = cross(e1, e2);
+        const double l = length(n);
+        plane = OdGeVector3d(n.x / l, n.y / l, n.z / l);
+    }
 
     const OdGiVertexData* data = vertexData();
     const OdGeVector3d* vertexNormals = data ? data->normals() : nullptr;
-    face.normals.resize(3);
-    const double vtol = OdGeContext::gTol.equalVector();
+    OdGeVector3d normals[3];
+    bool sharedNormal = false;
     if (vertexNormals && !isZero(vertexNormals[indices[0]], vtol) &&
         !isZero(vertexNormals[indices[1]], vtol) && !isZero(vertexNormals[indices[2]], vtol)) {
         for (int k = 0; k < 3; ++k)
-            face.normals[k] = vertexNormals[indices[k]];
-    } else if (faceNormal) {
-        for (int k = 0; k < 3; ++k)
-            face.normals[k] = *faceNormal;
+            normals[k] = toViewerNormal(vertexNormals[indices[k]]);
     } else {
-        // The plane of the points already in the viewer frame; mirrored once more below.
-        const OdGeVector3d e1 = face.points[1] - face.points[0];
-        const OdGeVector3d e2 = face.points[2] - face.points[0];
-        OdGeVector3d n;
-        if (!isZero(e1, vtol) && !isZero(e2, vtol) && !areParallel(e1, e2, vtol)) {
-            n = cross(e1, e2);
-            n /= std::sqrt(dot(n, n));
-        }
-        for (int k = 0; k < 3; ++k)
-            face.normals[k] = n;
-    }
-    for (int k = 0; k < 3; ++k)
-        face.normals[k] = toViewerNormal(face.normals[k]);
-
-    const OdGePoint3d* mapping = data ? data->mappingCoords() : nullptr;
-    face.textureCoordinates.resize(3);
-    for (int k = 0; k < 3; ++k) {
-        face.textureCoordinates[k] =
-            mapping ? mapping[indices[k]] : boxMappingUV(face.points[k], face.normals[k]);
+        normals[0] = normals[1] = normals[2] = toViewerNormal(faceNormal ? *faceNormal : plane);
+        sharedNormal = true;
     }
 
+    zalUnrealDrawingState& state = zalUnrealDrawingState::instance();
+    zalPendingFaces& pending = state.pendingFaces;
     const OdDbObjectId* materials = m_currentFaceData ? m_currentFaceData->materials() : nullptr;
-    OdDbObjectId material = materials ? materials[m_faceCounter] : OdDbObjectId();
+    const OdDbObjectId material = materials ? materials[m_faceCounter] : OdDbObjectId();
     OdDbDatabase* db = state.currentDatabase;
-    if (!material.isNull() && db && material != db->byBlockMaterialId() &&
-        material != db->byLayerMaterialId())
-        face.materialKey = materialIdString(material);
-    else if (!material.isNull() && !db)
-        face.materialKey = materialIdString(material);
-    else
-        face.materialKey = state.currentMaterialKey;
+    const int group =
+        !material.isNull() &&
+                (!db || (material != db->byBlockMaterialId() && material != db->byLayerMaterialId()))
+            ? pending.groupOfMaterial(material)
+            : pending.groupOfKey(state.currentMaterialKey);
+
+    const zalPendingFaces::Slots out = pending.appendTriangle(group);
+    for (int k = 0; k < 3; ++k) {
+        out.positions[3 * k + 0] = float(points[k].x);
+        out.positions[3 * k + 1] = float(points[k].y);
+        out.positions[3 * k + 2] = float(points[k].z);
+    }
+    if (sharedNormal) {
+        writeStreamNormal(normals[0], plane, vtol, out.normals);
+        std::copy(out.normals, out.normals + 3, out.normals + 3);
+        std::copy(out.normals, out.normals + 3, out.normals + 6);
+    } else {
+        for (int k = 0; k < 3; ++k)
+            writeStreamNormal(normals[k], plane, vtol, out.normals + 3 * k);
+    }
+    const OdGePoint3d* mapping = data ? data->mappingCoords() : nullptr;
+    for (int k = 0; k < 3; ++k) {
+        const OdGePoint3d uv = mapping ? mapping[indices[k]] : boxMappingUV(points[k], normals[k]);
+        out.textureCoordinates[2 * k + 0] = float(uv.x);
+        out.textureCoordinates[2 * k + 1] = float(-uv.y);
+    }
 }
 
 OdGePoint3d zalUnrealRenderSimplifier::boxMappingUV(const OdGePoint3d& p, const OdGeVector3d& n)

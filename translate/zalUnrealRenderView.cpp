@@ -6,7 +6,6 @@
 #include "translate/zalUnrealAssetSpawning.h"
 #include "translate/zalUnrealDrawingState.h"
 #include "translate/zalUnrealMaterialTranslator.h"
-#include "translate/zalUnrealMeshStream.h"
 #include "translate/zalUnrealRenderSimplifier.h"
 #include "translate/zalUnrealViewerFrame.h"
 
@@ -571,7 +570,8 @@ void zalUnrealRenderView::closeDrawing()
 void zalUnrealRenderView::endEntity(const OdDbObject*)
 {
     zalUnrealDrawingState& state = zalUnrealDrawingState::instance();
-    if (state.pendingFaces.empty()) {
+    zalPendingFaces& pending = state.pendingFaces;
+    if (pending.isEmpty()) {
         state.clearCurrentEntity();
         closeDrawing();
         state.deferredBlocks.clear();
@@ -584,51 +584,47 @@ void zalUnrealRenderView::endEntity(const OdDbObject*)
 
     zalUnrealViewerSender* snd = sender();
     if (snd) {
-        // Distinct raw keys in ascending order, each resolved once.
-        std::map<QString, QString> resolved;
-        const QString* lastKey = nullptr;
-        for (const PendingFace& face : state.pendingFaces) {
-            const QString& key = face.materialKey.isEmpty() ? state.currentMaterialKey : face.materialKey;
-            // Runs of faces share a key; the map is searched only when it changes.
-            if (lastKey && key == *lastKey) continue;
-            resolved.emplace(key, QString());
-            lastKey = &key;
+        // Meshes in ascending order of their viewer material: faces without a key of their own take the
+        // traits' material as it stands now; two keys naming one viewer material share a mesh.
+        // Keys are resolved in ascending order, each once.
+        std::map<QString, std::vector<int>> byKey;
+        for (int g = 0; g < pending.groupCount(); ++g) {
+            const QString& key = pending.group(g).materialKey;
+            byKey[key.isEmpty() ? state.currentMaterialKey : key].push_back(g);
         }
-        for (auto& entry : resolved)
-            entry.second = ensureMaterial(entry.first);
+        std::map<QString, std::vector<int>> byMaterial;
+        for (const auto& key : byKey) {
+            std::vector<int>& groups = byMaterial[ensureMaterial(key.first)];
+            groups.insert(groups.end(), key.second.begin(), key.second.end());
+        }
 
         const std::string entity = utf8(state.currentEntityName);
         const std::string owner = utf8(state.currentOwnerName);
         snd->addInstance(entity.c_str(), owner.c_str(), "", entity.c_str(), nullptr, "");
         registerEntity(state.currentEntityName, state.currentOwnerName);
 
-        // Meshes in ascending order of their viewer material, faces in arrival order.
-        std::map<QString, std::vector<std::int32_t>> byMaterial;
-        lastKey = nullptr;
-        std::vector<std::int32_t>* group = nullptr;
-        for (std::size_t i = 0; i < state.pendingFaces.size(); ++i) {
-            const PendingFace& face = state.pendingFaces[i];
-            const QString& key = face.materialKey.isEmpty() ? state.currentMaterialKey : face.materialKey;
-            if (!lastKey || key != *lastKey) {
-                group = &byMaterial[resolved[key]];
-                lastKey = &key;
+        // Every face here has three vertices; the flag and face-size arrays are the same for all meshes.
+        static std::vector<std::int32_t> ones, threes;
+        static zalPendingFaces::Group merged;
+        for (const auto& material : byMaterial) {
+            const zalPendingFaces::Group* group = &pending.group(material.second.front());
+            if (material.second.size() > 1) {
+                pending.merge(material.second, merged);
+                group = &merged;
             }
-            group->push_back(std::int32_t(i));
-        }
-        static zalUnrealMeshStream stream;
-        for (const auto& group : byMaterial) {
-            stream.build(state.pendingFaces, group.second);
-            if (stream.isEmpty()) continue;
-            const std::string material = utf8(group.first);
-            const std::string meshName = entity + "_" + material;
-            snd->addMesh(meshName.c_str(), entity.c_str(), "", stream.positions().data(),
-                         stream.normals().data(), stream.textureCoordinates().data(),
-                         stream.textureCoordinates().data(), stream.flags().data(), stream.faceSizes().data(),
-                         int(stream.faceSizes().size()), stream.vertexCount(), material.c_str(),
-                         material.c_str());
+            const int faces = group->faceCount;
+            if (faces == 0) continue;
+            const int vertices = 3 * faces;
+            if (ones.size() < std::size_t(vertices)) ones.assign(std::size_t(vertices), 1);
+            if (threes.size() < std::size_t(faces)) threes.assign(std::size_t(faces), 3);
+            const std::string name = utf8(material.first);
+            const std::string meshName = entity + "_" + name;
+            snd->addMesh(meshName.c_str(), entity.c_str(), "", group->positions.data(), group->normals.data(),
+                         group->textureCoordinates.data(), group->textureCoordinates.data(), ones.data(),
+                         threes.data(), faces, vertices, name.c_str(), name.c_str());
         }
     }
-    state.pendingFaces.clear();
+    pending.clear();
     state.clearCurrentEntity();
     closeDrawing();
 }

@@ -302,7 +302,7 @@ void XoRemoteRenderSenderFlattener::forgetChildren(const std::string& parent, bo
 {
     auto it = m_children.find(parent);
     if (it == m_children.end()) return;
-    const std::set<std::string> children = it->second;
+    const std::unordered_set<std::string> children = it->second;
     for (const std::string& child : children) {
         auto held = m_held.find(child);
         if (held == m_held.end()) continue;

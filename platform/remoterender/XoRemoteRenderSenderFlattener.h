@@ -9,6 +9,8 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 // Answers the parameter string of a viewer material (as sent with addMaterial) for
 // generateMaterialMaps; empty when the material is unknown.
@@ -95,7 +97,8 @@ private:
     long m_sessionKey;
     XoEntityRefreshCallback m_entityRefresh;
     bool m_transactionOpen = false;
-    // name -> owner -> kind; the owners of one name are few, so a nested map is enough.
-    std::map<std::string, std::map<std::string, HeldKind>> m_held;
-    std::map<std::string, std::set<std::string>> m_children; // owner -> names held under it
+    // name -> owner -> kind; the owners of one name are few, so the inner map stays small. Hashed: a
+    // refresh of a large drawing holds thousands of names, each looked up several times.
+    std::unordered_map<std::string, std::map<std::string, HeldKind>> m_held;
+    std::unordered_map<std::string, std::unordered_set<std::string>> m_children; // owner -> names under it
 };

@@ -45,13 +45,7 @@ void zalViewerChannel::run()
         std::string error;
         const XoSocketFrameIO::ReadStatus status = XoSocketFrameIO::readFrame(m_fd, *message, error);
         if (status == XoSocketFrameIO::ReadStatus::Message) {
-            std::shared_ptr<const XoRemoteRenderMessage> shared = std::move(message);
-            QMetaObject::invokeMethod(
-                this,
-                [this, shared] {
-                    if (m_handler) m_handler(shared);
-                },
-                Qt::QueuedConnection);
+            hand(std::move(message));
             continue;
         }
         const bool malformed = status == XoSocketFrameIO::ReadStatus::Error && !m_closing;
@@ -65,9 +59,42 @@ void zalViewerChannel::run()
             m_open = false;
             ::shutdown(m_fd, SHUT_RDWR);
         }
+        // After every message already read.
         QMetaObject::invokeMethod(
-            this, [this, malformed, reason] { emit ended(malformed, reason); }, Qt::QueuedConnection);
+            this,
+            [this, malformed, reason] {
+                drain();
+                emit ended(malformed, reason);
+            },
+            Qt::QueuedConnection);
         return;
+    }
+}
+
+void zalViewerChannel::hand(std::shared_ptr<const XoRemoteRenderMessage> message)
+{
+    bool wake = false;
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        wake = m_queue.empty();
+        m_queue.push_back(std::move(message));
+    }
+    if (wake)
+        QMetaObject::invokeMethod(
+            this, [this] { drain(); }, Qt::QueuedConnection);
+}
+
+void zalViewerChannel::drain()
+{
+    for (;;) {
+        std::shared_ptr<const XoRemoteRenderMessage> message;
+        {
+            std::lock_guard<std::mutex> lock(m_queueMutex);
+            if (m_queue.empty()) return;
+            message = std::move(m_queue.front());
+            m_queue.pop_front();
+        }
+        if (m_handler) m_handler(message);
     }
 }
 

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -38,6 +39,9 @@ signals:
 
 private:
     void run();
+    // Queues a message for the GUI thread; wakes it only when the queue was empty.
+    void hand(std::shared_ptr<const XoRemoteRenderMessage> message);
+    void drain();
 
     Handler m_handler;
     int m_fd = -1;
@@ -45,4 +49,7 @@ private:
     std::atomic<bool> m_closing{false};
     mutable std::mutex m_sendMutex;
     bool m_open = false;
+    // Messages read and not yet handled: one wake-up of the GUI thread serves a whole run of them.
+    std::mutex m_queueMutex;
+    std::deque<std::shared_ptr<const XoRemoteRenderMessage>> m_queue;
 };

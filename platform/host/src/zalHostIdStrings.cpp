@@ -10,6 +10,8 @@
 #include <QCryptographicHash>
 #include <QFileInfo>
 
+#include <cstdio>
+
 #include "DbDatabaseReactor.h"
 #include "StaticRxObject.h"
 
@@ -69,9 +71,25 @@ QString zalHostIdStrings::objectToIdString(const OdDbObject* object) const
     if (!object) return QString();
     const OdDbObjectId id = object->objectId();
     if (id.isNull() || !object->database() || !object->isA()) return QString();
-    return databaseTag(object->database()) + QLatin1Char('_') +
-           zalHostStrings::toQString(object->isA()->name()) + QLatin1Char('_') +
-           zalHostStrings::toQString(id.getHandle().ascii());
+    // Asked for thousands of times per refresh: class names are converted once, the handle directly.
+    const OdRxClass* type = object->isA();
+    // The stored name is compared too: a class unregistered and another registered at its address
+    // must not inherit its name.
+    auto name = m_classNames.find(type);
+    if (name == m_classNames.end() || name->first != type->name())
+        name = m_classNames.insert(type, {type->name(), zalHostStrings::toQString(type->name())});
+    const QString tag = databaseTag(object->database());
+    char hex[17];
+    const int digits =
+        std::snprintf(hex, sizeof hex, "%llX", static_cast<unsigned long long>(OdUInt64(id.getHandle())));
+    QString result;
+    result.reserve(tag.size() + name->second.size() + digits + 2);
+    result += tag;
+    result += QLatin1Char('_');
+    result += name->second;
+    result += QLatin1Char('_');
+    result += QLatin1String(hex, digits);
+    return result;
 }
 
 QString zalHostIdStrings::objectIdToString(const OdDbObjectId& id) const

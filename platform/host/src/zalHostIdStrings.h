@@ -1,12 +1,16 @@
 #pragma once
 
+#include "OdString.h"
+
 #include <QHash>
 #include <QObject>
+#include <QPair>
 #include <QString>
 
 class OdDbDatabase;
 class OdDbObject;
 class OdDbObjectId;
+class OdRxClass;
 
 // Id strings "<database tag>_<class name>_<hexadecimal handle>" and the database tags behind them.
 // A drawing with a file is tagged from its path, so its id strings (and the scene files named after
@@ -35,4 +39,5 @@ private:
     Watcher* m_watcher;
     mutable QHash<OdDbDatabase*, QString> m_tags;
     mutable QHash<QString, OdDbDatabase*> m_databases;
+    mutable QHash<const OdRxClass*, QPair<OdString, QString>> m_classNames;
 };

@@ -116,12 +116,13 @@ inline OdGeVector3d cross(const OdGeVector3d& a, const OdGeVector3d& b)
 OdGeVector3d newellNormal(std::int32_t n, const std::int32_t* loop, const OdGePoint3d* v)
 {
     OdGeVector3d normal;
+    const OdGePoint3d* a = &v[loop[n - 1]];
     for (std::int32_t i = 0; i < n; ++i) {
-        const OdGePoint3d& a = v[loop[i]];
-        const OdGePoint3d& b = v[loop[(i + 1) % n]];
-        normal.x += (a.y - b.y) * (a.z + b.z);
-        normal.y += (a.z - b.z) * (a.x + b.x);
-        normal.z += (a.x - b.x) * (a.y + b.y);
+        const OdGePoint3d* b = &v[loop[i]];
+        normal.x += (a->y - b->y) * (a->z + b->z);
+        normal.y += (a->z - b->z) * (a->x + b->x);
+        normal.z += (a->x - b->x) * (a->y + b->y);
+        a = b;
     }
     return normal;
 }
@@ -132,17 +133,21 @@ bool isConvexLoop(std::int32_t n, const std::int32_t* loop, const OdGePoint3d* v
 {
     const double normalLength = std::sqrt(dot(normal, normal));
     if (normalLength <= 0.0) return false;
-    const OdGeVector3d unit = normal / normalLength;
     double turning = 0.0;
+    const OdGePoint3d* a = &v[loop[n - 2]];
+    const OdGePoint3d* b = &v[loop[n - 1]];
     for (std::int32_t i = 0; i < n; ++i) {
-        const OdGePoint3d& a = v[loop[(i + n - 1) % n]];
-        const OdGePoint3d& b = v[loop[i]];
-        const OdGePoint3d& c = v[loop[(i + 1) % n]];
-        const OdGeVector3d e1 = b - a;
-        const OdGeVector3d e2 = c - b;
-        const double sine = dot(cross(e1, e2), unit);
-        if (sine < -1e-12 * (std::sqrt(dot(e1, e1) * dot(e2, e2)) + 1e-300)) return false;
-        if (n > 4) turning += std::atan2(sine, dot(e1, e2));
+        const OdGePoint3d* c = &v[loop[i]];
+        const OdGeVector3d e1 = *b - *a;
+        const OdGeVector3d e2 = *c - *b;
+        // The sine against the unit normal, scaled by the normal's length; the tolerance only matters
+        // for turns that go the wrong way, so the root is taken only for those.
+        const double sine = dot(cross(e1, e2), normal);
+        if (sine < 0.0 && sine < -1e-12 * (std::sqrt(dot(e1, e1) * dot(e2, e2)) + 1e-300) * normalLength)
+            return false;
+        if (n > 4) turning += std::atan2(sine / normalLength, dot(e1, e2));
+        a = b;
+        b = c;
     }
     return n <= 4 || std::fabs(turning - 2.0 * M_PI) < 1e-3;
 }
