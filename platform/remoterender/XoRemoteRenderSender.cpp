@@ -114,6 +114,7 @@ public:
     bool viewerStarted = false;
     bool announced = false; // the current process said it started
     bool paused = false;
+    std::uint64_t transactionsApplied = 0; // acknowledgements seen on the sender's thread
     std::wstring workingFolder;
     long sessionKey = 0;
 
@@ -154,7 +155,10 @@ void XoRemoteRenderSenderPrivate::messageReceived(const XoRemoteRenderMessage& m
         }
         case XoMessageType::TransactionApplied: {
             std::string name(message.field("name").text());
-            toGui([this, name] { q->onTransactionApplied(name.c_str()); });
+            toGui([this, name] {
+                ++transactionsApplied;
+                q->onTransactionApplied(name.c_str());
+            });
             return;
         }
         case XoMessageType::DataSaved:
@@ -252,6 +256,11 @@ bool XoRemoteRenderSender::isPaused() const
 {
     return d->paused;
 }
+std::uint64_t XoRemoteRenderSender::transactionsApplied() const
+{
+    return d->transactionsApplied;
+}
+
 std::string XoRemoteRenderSender::channelName() const
 {
     return d->transport->channelName();

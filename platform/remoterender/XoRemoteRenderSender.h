@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -50,6 +51,8 @@ public:
     bool isServerRunning() const;  // the channel listens
     bool isProcessRunning() const; // the viewer process this sender started is alive
     bool isPaused() const;         // the last setRenderPaused
+    // Transactions the viewer has applied and acknowledged, as delivered on the sender's thread.
+    std::uint64_t transactionsApplied() const;
     std::string channelName() const;
     XoInterProcessMessagesManager* transport() const;
 

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
@@ -132,6 +133,84 @@ private:
     std::size_t m_pooledBytes = 0;
 };
 
+// Spare 2 MiB arenas: warmed ahead of need (reserveReceiveMemory) or given back by frames that are gone.
+// Memory a process touches for the first time can cost more than the bytes written into it, so arenas
+// are reused rather than unmapped, up to the reserved amount.
+class ArenaPool
+{
+public:
+    static ArenaPool& instance()
+    {
+        // Never destroyed, like the buffer pool.
+        static ArenaPool* pool = new ArenaPool;
+        return *pool;
+    }
+
+    char* take()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (!m_free.empty()) {
+                char* data = m_free.back();
+                m_free.pop_back();
+                return data;
+            }
+        }
+        std::size_t size = kHugePage;
+        char* data = mapAligned(size);
+        if (!data) throw std::bad_alloc();
+        return data;
+    }
+
+    void give(char* data)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_free.size() < m_keep) {
+                m_free.push_back(data);
+                return;
+            }
+        }
+        ::munmap(data, kHugePage);
+    }
+
+    // Keeps up to `arenas` spare arenas and warms new ones until that many are spare; stops early when
+    // `stop` turns true.
+    void reserve(std::size_t arenas, const std::atomic<bool>* stop)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_keep = std::max(m_keep, arenas);
+        }
+        for (;;) {
+            if (stop && stop->load()) return;
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                if (m_free.size() >= arenas) return;
+            }
+            std::size_t size = kHugePage;
+            char* data = mapAligned(size);
+            if (!data) return;
+            touch(data, size);
+            give(data);
+        }
+    }
+
+private:
+    static void touch(char* data, std::size_t size)
+    {
+#ifdef MADV_POPULATE_WRITE
+        if (::madvise(data, size, MADV_POPULATE_WRITE) == 0) return;
+#endif
+        for (std::size_t i = 0; i < size; i += pageSize())
+            reinterpret_cast<volatile char*>(data)[i] = 0;
+    }
+
+    std::mutex m_mutex;
+    std::vector<char*> m_free;
+    std::size_t m_keep = 0;
+};
+
 // One 2 MiB arena; frames are handed out front to back and share its ownership.
 struct Arena
 {
@@ -139,7 +218,7 @@ struct Arena
     std::size_t used = 0;
     ~Arena()
     {
-        if (data) ::munmap(data, kHugePage);
+        if (data) ArenaPool::instance().give(data);
     }
 };
 
@@ -150,9 +229,7 @@ std::shared_ptr<char> arenaStorage(std::size_t size)
     const std::size_t aligned = (size + 15) & ~std::size_t(15);
     if (!current || current->used + aligned > kHugePage) {
         auto arena = std::make_shared<Arena>();
-        std::size_t capacity = kHugePage;
-        arena->data = mapAligned(capacity);
-        if (!arena->data) throw std::bad_alloc();
+        arena->data = ArenaPool::instance().take();
         current = std::move(arena);
     }
     char* data = current->data + current->used;
@@ -266,6 +343,11 @@ bool XoSocketFrameIO::writeFrame(int fd, const XoRemoteRenderMessage& message, s
         }
     }
     return true;
+}
+
+void XoSocketFrameIO::reserveReceiveMemory(std::size_t bytes, const std::atomic<bool>* stop)
+{
+    ArenaPool::instance().reserve((bytes + kHugePage - 1) / kHugePage, stop);
 }
 
 void XoSocketFrameIO::tuneSocket(int fd)

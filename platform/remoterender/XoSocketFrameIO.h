@@ -2,6 +2,8 @@
 
 #include "XoRemoteRenderExport.h"
 
+#include <atomic>
+#include <cstddef>
 #include <string>
 
 class XoRemoteRenderMessage;
@@ -24,6 +26,12 @@ public:
     // Writes one frame with gathering writes straight from the message's pieces. A peer that takes
     // nothing for the socket's send timeout counts as an error.
     static bool writeFrame(int fd, const XoRemoteRenderMessage& message, std::string& error);
+
+    // Warms `bytes` of receive memory ahead of need and keeps that much of it for reuse once the frames
+    // in it are gone. For a process about to take in a large scene: memory touched for the first time
+    // can cost more than the bytes written into it (notably in virtual machines). Blocks while it works,
+    // so call it from a thread of its own; returns early once *stop turns true.
+    static void reserveReceiveMemory(std::size_t bytes, const std::atomic<bool>* stop = nullptr);
 
     // Applies the buffer sizes and the send timeout both ends use.
     static void tuneSocket(int fd);

@@ -1,6 +1,9 @@
 // zalViewer: the reference viewer. Started by the host's channel library with
 //   --channel <name> [--workdir <folder>] [--session-key <key>] [--rect x,y,w,h] [--vr] [--headless]
+//   [--receive-reserve <MiB>]
 #include "zalViewerApplication.h"
+
+#include "XoSocketFrameIO.h"
 
 #include <QCommandLineParser>
 #include <QGuiApplication>
@@ -8,10 +11,13 @@
 
 #include <X11/Xlib.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
@@ -49,6 +55,30 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_done;
     bool m_finished = false;
+    std::thread m_thread;
+};
+
+// Warms receive memory while the viewer starts and waits for its first scene, at the lowest priority, so
+// that the first large transfer lands in memory already mapped.
+class ReceiveReserve
+{
+public:
+    explicit ReceiveReserve(std::size_t bytes)
+    {
+        if (bytes == 0) return;
+        m_thread = std::thread([this, bytes] {
+            ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19);
+            XoSocketFrameIO::reserveReceiveMemory(bytes, &m_stop);
+        });
+    }
+    ~ReceiveReserve()
+    {
+        m_stop = true;
+        if (m_thread.joinable()) m_thread.join();
+    }
+
+private:
+    std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
 
@@ -97,8 +127,20 @@ int main(int argc, char** argv)
     const QCommandLineOption headless(QStringLiteral("headless"),
                                       QStringLiteral("Render offscreen, no window."));
     const QCommandLineOption vr(QStringLiteral("vr"), QStringLiteral("Start for VR."));
-    parser.addOptions({channel, workdir, session, rect, headless, vr});
+    const QCommandLineOption reserve(
+        QStringLiteral("receive-reserve"),
+        QStringLiteral(
+            "Receive memory to warm at start and keep for reuse, in MiB (default 256, 0 for none)."),
+        QStringLiteral("MiB"), QStringLiteral("256"));
+    parser.addOptions({channel, workdir, session, rect, headless, vr, reserve});
     parser.process(app);
+    bool reserveOk = false;
+    const int reserveMiB = parser.value(reserve).toInt(&reserveOk);
+    if (!reserveOk || reserveMiB < 0 || reserveMiB > 65536) {
+        std::fprintf(stderr, "zalViewer: --receive-reserve wants a size in MiB from 0 to 65536\n");
+        return 1;
+    }
+    ReceiveReserve receiveReserve(std::size_t(reserveMiB) << 20);
 
     zalViewerApplication::Options options;
     options.channel = parser.value(channel);

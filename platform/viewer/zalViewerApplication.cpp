@@ -134,9 +134,13 @@ void zalViewerApplication::handle(const std::shared_ptr<const XoRemoteRenderMess
     const XoRemoteRenderMessage& m = *message;
     if (zalViewerScene::isContent(m)) {
         // A transaction is applied as a whole when it ends.
-        if (m_transactionOpen)
-            m_pending.push_back(message);
-        else
+        if (m_transactionOpen) {
+            PendingContent content{message, nullptr};
+            if (m.type() == Type::AddMesh)
+                content.mesh =
+                    std::make_unique<zalViewerScene::PreparedMesh>(zalViewerScene::prepareMesh(message));
+            m_pending.push_back(std::move(content));
+        } else
             applyContent(message);
         return;
     }
@@ -155,14 +159,18 @@ void zalViewerApplication::handle(const std::shared_ptr<const XoRemoteRenderMess
             break;
         }
         const int before = int(m_pending.size());
-        std::vector<std::shared_ptr<const XoRemoteRenderMessage>> batch;
+        std::vector<PendingContent> batch;
         batch.swap(m_pending);
         m_transactionOpen = false;
         int rejected = 0;
         std::vector<zalViewerScene::Key> lost;
         QStringList errors;
-        for (const auto& content : batch)
-            m_scene.apply(content, lost, errors);
+        for (PendingContent& content : batch) {
+            if (content.mesh)
+                m_scene.applyMesh(std::move(*content.mesh), lost, errors);
+            else
+                m_scene.apply(content.message, lost, errors);
+        }
         for (const QString& e : errors)
             qWarning().noquote() << "zalViewer: rejected:" << e;
         for (const auto& key : lost) {

@@ -77,7 +77,13 @@ private:
 
     bool m_transactionOpen = false;
     QString m_transactionName;
-    std::vector<std::shared_ptr<const XoRemoteRenderMessage>> m_pending;
+    // Content held back until its transaction ends; meshes prepared on arrival.
+    struct PendingContent
+    {
+        std::shared_ptr<const XoRemoteRenderMessage> message;
+        std::unique_ptr<zalViewerScene::PreparedMesh> mesh;
+    };
+    std::vector<PendingContent> m_pending;
     int m_transactionsApplied = 0;
     QString m_lastTransaction;
     int m_messagesReceived = 0;

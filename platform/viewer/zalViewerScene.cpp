@@ -94,6 +94,74 @@ bool zalViewerScene::Mesh::bounds(QVector3D& low, QVector3D& high) const
     return m_boundsState == 1;
 }
 
+zalViewerScene::PreparedMesh
+zalViewerScene::prepareMesh(const std::shared_ptr<const XoRemoteRenderMessage>& message)
+{
+    const XoRemoteRenderMessage& m = *message;
+    PreparedMesh prepared;
+    prepared.key = Key{str(m.field("name")), str(m.field("parent"))};
+    Mesh& mesh = prepared.mesh;
+    const int vertices = m.field("vertexCount").toInt();
+    const int faces = m.field("faceSizeCount").toInt();
+    mesh.component = str(m.field("component"));
+    mesh.positions = array(message, m.field("positions"));
+    mesh.normals = array(message, m.field("normals"));
+    mesh.uv0 = array(message, m.field("uv0"));
+    mesh.uv1 = array(message, m.field("uv1"));
+    mesh.flags = array(message, m.field("flags"));
+    mesh.faceSizes = array(message, m.field("faceSizes"));
+    mesh.vertexCount = vertices;
+    mesh.material = str(m.field("material"));
+    mesh.secondMaterial = str(m.field("secondMaterial"));
+    const std::size_t n = vertices > 0 ? std::size_t(vertices) : 0;
+    QString fault;
+    if (vertices < 0 || faces < 0)
+        fault = QStringLiteral("negative counts");
+    else if (mesh.positions.count != 3 * n)
+        fault = QStringLiteral("%1 position floats for %2 vertices").arg(mesh.positions.count).arg(n);
+    else if (mesh.normals.count != 0 && mesh.normals.count != 3 * n)
+        fault = QStringLiteral("%1 normal floats for %2 vertices").arg(mesh.normals.count).arg(n);
+    else if (mesh.uv0.count != 0 && mesh.uv0.count != 2 * n)
+        fault = QStringLiteral("%1 texture floats for %2 vertices").arg(mesh.uv0.count).arg(n);
+    else if (mesh.uv1.count != 0 && mesh.uv1.count != 2 * n)
+        fault = QStringLiteral("%1 second texture floats for %2 vertices").arg(mesh.uv1.count).arg(n);
+    else if (mesh.flags.count != 0 && mesh.flags.count != n)
+        fault = QStringLiteral("%1 flags for %2 vertices").arg(mesh.flags.count).arg(n);
+    else if (mesh.faceSizes.count != std::size_t(faces))
+        fault = QStringLiteral("%1 face sizes where %2 were announced").arg(mesh.faceSizes.count).arg(faces);
+    if (fault.isEmpty()) {
+        std::int64_t sum = 0;
+        for (std::size_t i = 0; i < mesh.faceSizes.count; ++i) {
+            const std::int32_t size = mesh.faceSizes.intAt(i);
+            if (size == 0 || size == std::numeric_limits<std::int32_t>::min() || std::abs(size) < 3) {
+                fault = QStringLiteral("face %1 has size %2").arg(i).arg(size);
+                break;
+            }
+            sum += std::abs(size);
+        }
+        if (fault.isEmpty() && sum != std::int64_t(n))
+            fault = QStringLiteral("face sizes add up to %1, not %2 vertices").arg(sum).arg(n);
+    }
+    prepared.fault = fault;
+    if (fault.isEmpty()) {
+        QVector3D low, high;
+        mesh.bounds(low, high); // worked out now, while the arrays are fresh in the cache
+    }
+    return prepared;
+}
+
+void zalViewerScene::applyMesh(PreparedMesh&& prepared, std::vector<Key>& lost, QStringList& errors)
+{
+    if (!prepared.fault.isEmpty()) {
+        errors << QStringLiteral("addMesh %1: %2").arg(prepared.key.name, prepared.fault);
+        lost.push_back(prepared.key);
+        return;
+    }
+    prepared.mesh.revision = ++m_meshRevision;
+    m_meshes[prepared.key] = std::move(prepared.mesh);
+    changed();
+}
+
 bool zalViewerScene::isContent(const XoRemoteRenderMessage& message)
 {
     switch (message.type()) {
@@ -176,57 +244,8 @@ void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& m
         break;
     }
     case Type::AddMesh: {
-        const Key key{str(m.field("name")), str(m.field("parent"))};
-        const int vertices = m.field("vertexCount").toInt();
-        const int faces = m.field("faceSizeCount").toInt();
-        Mesh mesh;
-        mesh.component = str(m.field("component"));
-        mesh.positions = array(message, m.field("positions"));
-        mesh.normals = array(message, m.field("normals"));
-        mesh.uv0 = array(message, m.field("uv0"));
-        mesh.uv1 = array(message, m.field("uv1"));
-        mesh.flags = array(message, m.field("flags"));
-        mesh.faceSizes = array(message, m.field("faceSizes"));
-        mesh.vertexCount = vertices;
-        mesh.material = str(m.field("material"));
-        mesh.secondMaterial = str(m.field("secondMaterial"));
-        const std::size_t n = vertices > 0 ? std::size_t(vertices) : 0;
-        QString fault;
-        if (vertices < 0 || faces < 0)
-            fault = QStringLiteral("negative counts");
-        else if (mesh.positions.count != 3 * n)
-            fault = QStringLiteral("%1 position floats for %2 vertices").arg(mesh.positions.count).arg(n);
-        else if (mesh.normals.count != 0 && mesh.normals.count != 3 * n)
-            fault = QStringLiteral("%1 normal floats for %2 vertices").arg(mesh.normals.count).arg(n);
-        else if (mesh.uv0.count != 0 && mesh.uv0.count != 2 * n)
-            fault = QStringLiteral("%1 texture floats for %2 vertices").arg(mesh.uv0.count).arg(n);
-        else if (mesh.uv1.count != 0 && mesh.uv1.count != 2 * n)
-            fault = QStringLiteral("%1 second texture floats for %2 vertices").arg(mesh.uv1.count).arg(n);
-        else if (mesh.flags.count != 0 && mesh.flags.count != n)
-            fault = QStringLiteral("%1 flags for %2 vertices").arg(mesh.flags.count).arg(n);
-        else if (mesh.faceSizes.count != std::size_t(faces))
-            fault =
-                QStringLiteral("%1 face sizes where %2 were announced").arg(mesh.faceSizes.count).arg(faces);
-        if (fault.isEmpty()) {
-            std::int64_t sum = 0;
-            for (std::size_t i = 0; i < mesh.faceSizes.count; ++i) {
-                const std::int32_t size = mesh.faceSizes.intAt(i);
-                if (size == 0 || size == std::numeric_limits<std::int32_t>::min() || std::abs(size) < 3) {
-                    fault = QStringLiteral("face %1 has size %2").arg(i).arg(size);
-                    break;
-                }
-                sum += std::abs(size);
-            }
-            if (fault.isEmpty() && sum != std::int64_t(n))
-                fault = QStringLiteral("face sizes add up to %1, not %2 vertices").arg(sum).arg(n);
-        }
-        if (!fault.isEmpty()) {
-            reject(key.name, key.parent, fault);
-            break;
-        }
-        mesh.revision = ++m_meshRevision;
-        m_meshes[key] = std::move(mesh);
-        changed();
+        PreparedMesh prepared = prepareMesh(message);
+        applyMesh(std::move(prepared), lost, errors);
         break;
     }
     case Type::AddLight: {

@@ -122,6 +122,16 @@ public:
     // Applies one content message. Entities it rejects or cannot find are appended to `lost`.
     void apply(const std::shared_ptr<const XoRemoteRenderMessage>& message, std::vector<Key>& lost,
                QStringList& errors);
+    // A mesh worked out ahead of applying it: names, checks and bounds. Preparing meshes as they arrive
+    // leaves little more than inserting them to the end of a long transaction.
+    struct PreparedMesh
+    {
+        Key key;
+        Mesh mesh;
+        QString fault; // why the mesh is rejected, empty when it fits together
+    };
+    static PreparedMesh prepareMesh(const std::shared_ptr<const XoRemoteRenderMessage>& message);
+    void applyMesh(PreparedMesh&& prepared, std::vector<Key>& lost, QStringList& errors);
     // Removes an entity under every owner, with its meshes and children (used by zal.DropEntity).
     bool drop(const QString& name);
     void clear();
