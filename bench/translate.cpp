@@ -334,7 +334,15 @@ int main(int argc, char** argv)
         return 0;
     }
 
-    // 2. Translation plus sending into the real viewer.
+    // 2. The raw socket with the same bytes, in writes of one mesh each, before any viewer runs that
+    // could compete for the processors.
+    std::vector<double> raws;
+    for (int i = 0; i < 5; ++i)
+        raws.push_back(rawSocketSeconds(meshBytes, meshes));
+    std::sort(raws.begin(), raws.end());
+    const double rawSeconds = raws[2]; // the median
+
+    // 3. Translation plus sending into the real viewer.
     XoRemoteRenderSender::setDefaultTransportFactory(XoRemoteRenderSender::TransportFactory());
     OdDbDatabasePtr second = seedDrawing();
     std::size_t trianglesSecond = 0;
@@ -378,13 +386,6 @@ int main(int argc, char** argv)
         const QJsonObject scene = QJsonDocument::fromJson(dumpFile.readAll()).object();
         held = std::size_t(scene.value(QStringLiteral("meshes")).toArray().size());
     }
-
-    // 3. The raw socket with the same bytes, in writes of one mesh each.
-    std::vector<double> raws;
-    for (int i = 0; i < 3; ++i)
-        raws.push_back(rawSocketSeconds(meshBytes, meshes));
-    std::sort(raws.begin(), raws.end());
-    const double rawSeconds = raws[1];
 
     std::printf(
         "drawing: %d entities, %zu triangles (%zu vectorized), %zu meshes, %.1f MiB of mesh messages\n",

@@ -155,8 +155,8 @@ void zalUnrealRenderSimplifier::acceptTriangle(const std::int32_t* indices, cons
     OdGeVector3d plane;
     if (!isZero(e1, vtol) && !isZero(e2, vtol) && !areParallel(e1, e2, vtol)) {
         const OdGeVector3d n = cross(e1, e2);
-        const double l = length(n);
-        plane = OdGeVector3d(n.x / l, n.y / l, n.z / l);
+        const double inverse = 1.0 / length(n);
+        plane = OdGeVector3d(n.x * inverse, n.y * inverse, n.z * inverse);
     }
 
     const OdGiVertexData* data = vertexData();
@@ -190,7 +190,14 @@ void zalUnrealRenderSimplifier::acceptTriangle(const std::int32_t* indices, cons
         out.positions[3 * k + 2] = float(points[k].z);
     }
     if (sharedNormal) {
-        writeStreamNormal(normals[0], plane, vtol, out.normals);
+        if (faceNormal) {
+            writeStreamNormal(normals[0], plane, vtol, out.normals);
+        } else {
+            // The mirrored plane normal is unit length already (or zero, which the stream keeps).
+            out.normals[0] = float(normals[0].x);
+            out.normals[1] = float(normals[0].y);
+            out.normals[2] = float(normals[0].z);
+        }
         std::copy(out.normals, out.normals + 3, out.normals + 3);
         std::copy(out.normals, out.normals + 3, out.normals + 6);
     } else {

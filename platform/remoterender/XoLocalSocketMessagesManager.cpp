@@ -30,6 +30,26 @@ namespace {
 
 std::atomic<int> channelCounter{0};
 
+// What the viewer holds back until the transaction ends anyway: it may wait in the batch.
+bool isSceneContent(XoMessageType type)
+{
+    switch (type) {
+    case XoMessageType::AddMesh:
+    case XoMessageType::AddMaterial:
+    case XoMessageType::AddGroup:
+    case XoMessageType::AddInstance:
+    case XoMessageType::AddComponentDef:
+    case XoMessageType::AddLight:
+    case XoMessageType::SpawnInstances:
+    case XoMessageType::RemoveEntity:
+    case XoMessageType::RemoveEntityMeshes:
+    case XoMessageType::AssureEntityConnected:
+        return true;
+    default:
+        return false;
+    }
+}
+
 socklen_t abstractAddress(const std::string& name, sockaddr_un& address)
 {
     std::memset(&address, 0, sizeof address);
@@ -75,6 +95,9 @@ public:
     // The connection: the reader thread sets and clears it, send() writes through it.
     mutable std::mutex sendMutex;
     int connectionFd = -1;
+    // Scene content of an open transaction waits here in small runs; anything else flushes it.
+    XoFrameBatch batch;
+    bool transactionOpen = false;
 
     std::shared_ptr<ProcessWatch> process = std::make_shared<ProcessWatch>();
 };
@@ -92,6 +115,8 @@ void XoLocalSocketMessagesManagerPrivate::run()
         {
             std::lock_guard<std::mutex> lock(sendMutex);
             connectionFd = fd;
+            batch.clear();
+            transactionOpen = false;
         }
         if (observer) observer->channelConnected();
         for (;;) {
@@ -111,6 +136,7 @@ void XoLocalSocketMessagesManagerPrivate::run()
         {
             std::lock_guard<std::mutex> lock(sendMutex);
             connectionFd = -1;
+            batch.clear();
         }
         ::close(fd);
         if (observer) observer->channelDisconnected();
@@ -251,7 +277,24 @@ bool XoLocalSocketMessagesManager::send(const XoRemoteRenderMessage& message)
     std::lock_guard<std::mutex> lock(d->sendMutex);
     if (d->connectionFd < 0) return false;
     std::string error;
-    if (XoSocketFrameIO::writeFrame(d->connectionFd, message, error)) return true;
+    bool written = false;
+    switch (message.type()) {
+    case XoMessageType::BeginTransaction:
+        d->transactionOpen = true;
+        written = d->batch.flush(d->connectionFd, &message, error);
+        break;
+    case XoMessageType::EndTransaction:
+        d->transactionOpen = false;
+        written = d->batch.flush(d->connectionFd, &message, error);
+        break;
+    default:
+        written = d->transactionOpen && isSceneContent(message.type())
+                      ? d->batch.add(d->connectionFd, message, error)
+                      : d->batch.flush(d->connectionFd, &message, error);
+        break;
+    }
+    if (written) return true;
+    d->batch.clear();
     qWarning().noquote() << "XoRemoteRender: sending" << message.name()
                          << "failed:" << QString::fromStdString(error);
     // The reader sees the shut-down socket, reports the disconnection and clears the connection.

@@ -309,16 +309,11 @@ XoSocketFrameIO::ReadStatus XoSocketFrameIO::readFrame(int fd, XoRemoteRenderMes
     return ReadStatus::Message;
 }
 
-bool XoSocketFrameIO::writeFrame(int fd, const XoRemoteRenderMessage& message, std::string& error)
+namespace {
+
+// Writes every byte the pieces name, in gathering writes of at most kMaxPieces pieces.
+bool writePieces(int fd, std::vector<iovec>& vec, std::string& error)
 {
-    if (message.payloadSize() > XoRemoteRenderMessage::kMaxPayload) {
-        error = std::string(message.name()) + ": message too large for the channel";
-        return false;
-    }
-    const std::vector<XoRemoteRenderMessage::Piece> pieces = message.frame();
-    std::vector<iovec> vec(pieces.size());
-    for (std::size_t i = 0; i < pieces.size(); ++i)
-        vec[i] = iovec{const_cast<void*>(pieces[i].data), pieces[i].size};
     std::size_t first = 0;
     while (first < vec.size()) {
         msghdr header{};
@@ -343,6 +338,53 @@ bool XoSocketFrameIO::writeFrame(int fd, const XoRemoteRenderMessage& message, s
         }
     }
     return true;
+}
+
+bool fitsChannel(const XoRemoteRenderMessage& message, std::string& error)
+{
+    if (message.payloadSize() <= XoRemoteRenderMessage::kMaxPayload) return true;
+    error = std::string(message.name()) + ": message too large for the channel";
+    return false;
+}
+
+void appendPieces(std::vector<iovec>& vec, const XoRemoteRenderMessage& message)
+{
+    for (const XoRemoteRenderMessage::Piece& piece : message.frame())
+        vec.push_back(iovec{const_cast<void*>(piece.data), piece.size});
+}
+
+} // namespace
+
+bool XoSocketFrameIO::writeFrame(int fd, const XoRemoteRenderMessage& message, std::string& error)
+{
+    if (!fitsChannel(message, error)) return false;
+    std::vector<iovec> vec;
+    appendPieces(vec, message);
+    return writePieces(fd, vec, error);
+}
+
+bool XoFrameBatch::add(int fd, const XoRemoteRenderMessage& message, std::string& error)
+{
+    if (!fitsChannel(message, error)) return false;
+    if (XoRemoteRenderMessage::kHeaderSize + message.payloadSize() > kCopiedFrame)
+        return flush(fd, &message, error);
+    if (m_buffer.capacity() < kBufferLimit) m_buffer.reserve(kBufferLimit + kCopiedFrame);
+    for (const XoRemoteRenderMessage::Piece& piece : message.frame()) {
+        const char* data = static_cast<const char*>(piece.data);
+        m_buffer.insert(m_buffer.end(), data, data + piece.size);
+    }
+    return m_buffer.size() < kBufferLimit || flush(fd, nullptr, error);
+}
+
+bool XoFrameBatch::flush(int fd, const XoRemoteRenderMessage* message, std::string& error)
+{
+    if (message && !fitsChannel(*message, error)) return false;
+    std::vector<iovec> vec;
+    if (!m_buffer.empty()) vec.push_back(iovec{m_buffer.data(), m_buffer.size()});
+    if (message) appendPieces(vec, *message);
+    const bool written = vec.empty() || writePieces(fd, vec, error);
+    m_buffer.clear();
+    return written;
 }
 
 void XoSocketFrameIO::reserveReceiveMemory(std::size_t bytes, const std::atomic<bool>* stop)

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 class XoRemoteRenderMessage;
 
@@ -35,4 +36,26 @@ public:
 
     // Applies the buffer sizes and the send timeout both ends use.
     static void tuneSocket(int fd);
+};
+
+// Frames written together. A small frame is copied into a buffer that goes out with the next write, so
+// a long run of small frames costs a few system calls (and wake-ups of the reader) instead of one each; a
+// large frame goes out at once, straight from its pieces, behind what is buffered. The caller decides
+// when a frame may wait (the sender: scene content inside a transaction, which the viewer applies only
+// when the transaction ends) and flushes before anything that must not. (A thread of its own writing
+// the full buffers was tried: on two cores it competed with the viewer's reader and gained nothing.)
+class XOREMOTERENDER_EXPORT XoFrameBatch
+{
+public:
+    // Adds a frame; writes when the buffer is full or the frame is large. False on a write failure.
+    bool add(int fd, const XoRemoteRenderMessage& message, std::string& error);
+    // Writes what is buffered, followed by `message` when one is given, in one gathering write.
+    bool flush(int fd, const XoRemoteRenderMessage* message, std::string& error);
+    // Forgets what is buffered (the connection changed).
+    void clear() { m_buffer.clear(); }
+
+private:
+    static constexpr std::size_t kCopiedFrame = 64u << 10;
+    static constexpr std::size_t kBufferLimit = 1u << 20;
+    std::vector<char> m_buffer;
 };

@@ -305,6 +305,34 @@ TEST_F(zalUnrealRenderViewSequence, TrianglesFollowTheSimplifierRules)
     expectNear(normalMesh[0].numbers("normals").mid(0, 3), {-0.6, 0, 0.8});
 }
 
+TEST_F(zalUnrealRenderViewSequence, FaceMaterialsThatNameOneViewerMaterialShareAMeshInArrivalOrder)
+{
+    // A face material that is not a material falls back to the global one, which faces 0 and 2 name
+    // themselves: two keys, one viewer material, so one mesh with the four faces as they came.
+    const OdDbObjectId notAMaterial = drawing->addLayer(L"Stone");
+    const OdDbObjectId global = db->globalMaterialId();
+    std::vector<OdGePoint3d> vertices;
+    std::vector<OdInt32> faces;
+    for (int f = 0; f < 4; ++f) {
+        vertices.insert(vertices.end(), {{10.0 * f, 0, 0}, {10.0 * f + 1, 0, 0}, {10.0 * f, 1, 0}});
+        faces.insert(faces.end(), {3, 3 * f, 3 * f + 1, 3 * f + 2});
+    }
+    const OdDbObjectId shell =
+        drawing->addShell(vertices, faces, {}, {global, notAMaterial, global, notAMaterial});
+    ASSERT_NE(openAndSync(), nullptr);
+
+    const QList<zalRecordedCall> meshes = named("addMesh", id(shell) + "_" + id(global));
+    ASSERT_EQ(meshes.size(), 1);
+    EXPECT_EQ(meshes[0]["faceSizes"], "[3,3,3,3]");
+    const QVector<double> positions = meshes[0].numbers("positions");
+    ASSERT_EQ(positions.size(), 36);
+    for (int f = 0; f < 4; ++f)
+        EXPECT_NEAR(positions[9 * f], -1000.0 * f, 1e-3) << "face " << f;
+    for (const zalRecordedCall& call : calls("addMesh"))
+        EXPECT_FALSE(call["name"].startsWith(id(shell)) && call["name"] != id(shell) + "_" + id(global))
+            << call["name"].toStdString();
+}
+
 TEST_F(zalUnrealRenderViewSequence, LightsGoOutWithTheirTypeIntensityColourAndRange)
 {
     drawing->addFace({{0, 0, 0}, {10, 0, 0}, {0, 10, 0}});

@@ -114,6 +114,76 @@ TEST_F(LocalSocket, MessagesReachTheViewerWholeAndInOrder)
     EXPECT_TRUE(sender.isEntityValid("big", "owner"));
 }
 
+TEST_F(LocalSocket, ContentOfATransactionArrivesInOrderAroundCommandsAndLargeMeshes)
+{
+    FakeViewer viewer(sender.channelName());
+    ASSERT_TRUE(xotest::waitUntil([&] { return sender.connects == 1; }));
+    XoSocketFrameIO::reserveReceiveMemory(4u << 20);
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    std::vector<float> big(3 * 30000, 0.25f); // above what is copied into the batch
+    std::vector<std::int32_t> bigFaces(10000, 3);
+    std::vector<float> small(3 * 300);
+    std::vector<std::int32_t> smallFaces(100, 3);
+    const int instances = 4000;
+
+    std::vector<std::string> expected{"beginTransaction"};
+    std::vector<std::shared_ptr<XoRemoteRenderMessage>> kept;
+    std::thread reader([&] {
+        for (;;) {
+            auto m = std::make_shared<XoRemoteRenderMessage>();
+            if (!viewer.read(*m)) return;
+            kept.push_back(m);
+            if (m->type() == XoMessageType::EndTransaction) return;
+        }
+    });
+    sender.beginTransaction("t");
+    for (int i = 0; i < instances; ++i) {
+        const std::string name = "I" + std::to_string(i);
+        sender.addInstance(name.c_str(), "owner", "", name.c_str(), identity, "");
+        expected.push_back("addInstance " + name);
+        if (i == 1000) {
+            sender.sendConsoleCommand("stat fps");
+            expected.push_back("sendConsoleCommand");
+        }
+        if (i == 2000) {
+            sender.addMesh("big", "I2000", "", big.data(), nullptr, nullptr, nullptr, nullptr,
+                           bigFaces.data(), int(bigFaces.size()), 30000, "M", "M");
+            expected.push_back("addMesh big");
+        }
+        if (i % 500 == 0) {
+            for (std::size_t k = 0; k < small.size(); ++k)
+                small[k] = float(i) + float(k);
+            const std::string mesh = "S" + std::to_string(i);
+            sender.addMesh(mesh.c_str(), name.c_str(), "", small.data(), nullptr, nullptr, nullptr, nullptr,
+                           smallFaces.data(), int(smallFaces.size()), 300, "M", "M");
+            expected.push_back("addMesh " + mesh);
+        }
+    }
+    sender.endTransaction(false);
+    expected.push_back("endTransaction");
+    reader.join();
+
+    std::vector<std::string> arrived;
+    for (const auto& m : kept) {
+        std::string line = m->name();
+        if (m->type() == XoMessageType::AddInstance || m->type() == XoMessageType::AddMesh)
+            line += " " + std::string(m->field("name").text());
+        arrived.push_back(line);
+    }
+    EXPECT_EQ(arrived, expected);
+    // Every message still holds its own bytes after all the others came in.
+    for (const auto& m : kept) {
+        if (m->type() != XoMessageType::AddMesh || m->field("name").text() == "big") continue;
+        const int i = std::stoi(std::string(m->field("name").text()).substr(1));
+        const XoMessageField& positions = m->field("positions");
+        ASSERT_EQ(positions.size, small.size() * 4);
+        std::vector<float> values(small.size());
+        std::memcpy(values.data(), positions.data, positions.size);
+        EXPECT_EQ(values.front(), float(i));
+        EXPECT_EQ(values.back(), float(i) + float(small.size() - 1));
+    }
+}
+
 TEST_F(LocalSocket, TheViewersAnswersArrive)
 {
     FakeViewer viewer(sender.channelName());

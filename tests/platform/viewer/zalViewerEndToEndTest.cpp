@@ -395,6 +395,53 @@ TEST_F(ViewerSession, AnEntityTheViewerLosesIsAskedForAgain)
     EXPECT_TRUE(sender->isEntityValid("D_AcDbPolyFaceMesh_2A", "D_AcDbBlockTableRecord_1F"));
 }
 
+TEST_F(ViewerSession, ALongTransactionOfSmallMeshesArrivesWholeAndABadMeshIsAskedForAgain)
+{
+    // About 2.5 MB of small meshes: several batched writes and more than one receive arena.
+    const Cube cube(1);
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const int count = 1500;
+    refreshed->clear();
+    ASSERT_TRUE(sender->beginTransaction("many"));
+    for (int i = 0; i < count; ++i) {
+        const std::string entity = "D_AcDbShell_M" + std::to_string(i);
+        std::vector<float> positions = cube.positions;
+        for (std::size_t k = 0; k < positions.size(); k += 3)
+            positions[k] += float(10 * i);
+        sender->addInstance(entity.c_str(), "D_AcDbBlockTableRecord_1F", "", entity.c_str(), identity, "");
+        // One mesh claims a vertex fewer than its faces use.
+        const int vertices = i == 700 ? cube.vertexCount() - 1 : cube.vertexCount();
+        sender->addMesh((entity + "_D_AcDbMaterial_1F").c_str(), entity.c_str(), "", positions.data(),
+                        cube.normals.data(), cube.uv.data(), cube.uv.data(), cube.flags.data(),
+                        cube.faceSizes.data(), int(cube.faceSizes.size()), vertices, "D_AcDbMaterial_1F",
+                        "D_AcDbMaterial_1F");
+        if (i == count / 2) {
+            // A command in the middle goes out at once, behind everything sent before it.
+            const QJsonObject middle = dumpOf(*sender, folder->path(), ++dumps);
+            EXPECT_EQ(middle.value("transactions").toObject().value("pending").toInt(), 2 * (count / 2 + 1));
+        }
+    }
+    ASSERT_TRUE(sender->endTransaction(false));
+    ASSERT_TRUE(
+        xotest::waitUntil([] { return !sender->applied.empty() && sender->applied.back() == "many"; }));
+
+    const QJsonObject dump = dumpOf(*sender, folder->path(), ++dumps);
+    const QJsonArray meshes = dump.value("meshes").toArray();
+    int held = 0;
+    for (const QJsonValue& m : meshes)
+        held += m.toObject().value("name").toString().startsWith("D_AcDbShell_M") ? 1 : 0;
+    EXPECT_EQ(held, count - 1);
+    const QJsonObject last =
+        findByName(meshes, QStringLiteral("D_AcDbShell_M%1_D_AcDbMaterial_1F").arg(count - 1));
+    EXPECT_EQ(floats(last.value("boundsMax")), std::vector<float>({float(10 * (count - 1) + 1), 1, 1}));
+    EXPECT_TRUE(findByName(meshes, "D_AcDbShell_M700_D_AcDbMaterial_1F").isEmpty());
+    // The refused mesh brings its entity back to the host.
+    ASSERT_TRUE(xotest::waitUntil([] { return !refreshed->empty(); }));
+    EXPECT_EQ(*refreshed, std::vector<std::string>{"D_AcDbShell_M700"});
+    EXPECT_FALSE(sender->isEntityValid("D_AcDbShell_M700_D_AcDbMaterial_1F", "D_AcDbShell_M700"));
+    EXPECT_TRUE(sender->isEntityValid("D_AcDbShell_M701_D_AcDbMaterial_1F", "D_AcDbShell_M701"));
+}
+
 TEST_F(ViewerSession, AnswersPingAfterEverythingBeforeIt)
 {
     const char payload[] = "abc";
