@@ -83,6 +83,37 @@ inline void writeStreamNormal(const OdGeVector3d& normal, const OdGeVector3d& pl
     out[2] = float(n.z * scale);
 }
 
+// Box mapping as the stream writes it, (u, -v): one coordinate of the point each, with a sign, chosen
+// by the normal's dominant axis. Worked out once per normal, applied to each vertex that shares it.
+struct BoxProjection
+{
+    int uAxis;
+    double uSign;
+    int vAxis;
+    double vSign;
+
+    explicit BoxProjection(const OdGeVector3d& n)
+    {
+        const double eps = 1e-10;
+        const double ax = std::fabs(n.x), ay = std::fabs(n.y), az = std::fabs(n.z);
+        if (ax > ay + eps && ax > az + eps) {
+            *this = {1, n.x < -eps ? -1.0 : 1.0, 2, 1.0}; // u = ±y, v = -z
+        } else if (ax <= ay + eps && ay > az + eps) {
+            *this = {0, n.y < -eps ? 1.0 : -1.0, 2, 1.0}; // u = ∓x, v = -z
+        } else {
+            *this = {0, 1.0, 1, n.z < -eps ? -1.0 : 1.0}; // u = x, v = ±y (-y seen from +Z)
+        }
+    }
+    BoxProjection(int u, double su, int v, double sv) : uAxis(u), uSign(su), vAxis(v), vSign(sv) {}
+
+    void write(const OdGePoint3d& p, float* out) const
+    {
+        const double c[3] = {p.x, p.y, p.z};
+        out[0] = float(uSign * c[uAxis]);
+        out[1] = float(vSign * c[vAxis]);
+    }
+};
+
 } // namespace
 
 zalUnrealRenderSimplifier::zalUnrealRenderSimplifier() = default;
@@ -205,18 +236,24 @@ void zalUnrealRenderSimplifier::acceptTriangle(const std::int32_t* indices, cons
             writeStreamNormal(normals[k], plane, vtol, out.normals + 3 * k);
     }
     const OdGePoint3d* mapping = data ? data->mappingCoords() : nullptr;
-    for (int k = 0; k < 3; ++k) {
-        const OdGePoint3d uv = mapping ? mapping[indices[k]] : boxMappingUV(points[k], normals[k]);
-        out.textureCoordinates[2 * k + 0] = float(uv.x);
-        out.textureCoordinates[2 * k + 1] = float(-uv.y);
+    if (mapping) {
+        for (int k = 0; k < 3; ++k) {
+            out.textureCoordinates[2 * k + 0] = float(mapping[indices[k]].x);
+            out.textureCoordinates[2 * k + 1] = float(-mapping[indices[k]].y);
+        }
+    } else if (sharedNormal) {
+        const BoxProjection projection(normals[0]);
+        for (int k = 0; k < 3; ++k)
+            projection.write(points[k], out.textureCoordinates + 2 * k);
+    } else {
+        for (int k = 0; k < 3; ++k)
+            BoxProjection(normals[k]).write(points[k], out.textureCoordinates + 2 * k);
     }
 }
 
 OdGePoint3d zalUnrealRenderSimplifier::boxMappingUV(const OdGePoint3d& p, const OdGeVector3d& n)
 {
-    const double eps = 1e-10;
-    const double ax = std::fabs(n.x), ay = std::fabs(n.y), az = std::fabs(n.z);
-    if (ax > ay + eps && ax > az + eps) return OdGePoint3d(n.x < -eps ? -p.y : p.y, -p.z, 0.0);
-    if (ax <= ay + eps && ay > az + eps) return OdGePoint3d(n.y < -eps ? p.x : -p.x, -p.z, 0.0);
-    return OdGePoint3d(p.x, n.z < -eps ? p.y : -p.y, 0.0);
+    const BoxProjection box(n);
+    const double c[3] = {p.x, p.y, p.z};
+    return OdGePoint3d(box.uSign * c[box.uAxis], -box.vSign * c[box.vAxis], 0.0);
 }
