@@ -8,9 +8,9 @@
 
 class OdGiFaceData;
 
-// The end of the device's conveyor: keeps only filled faces. Every triangle of a shell or mesh becomes a
-// PendingFace of the entity being drawn, in the viewer's frame; lines, curves, text and points produce
-// nothing. Owned by the device.
+// The end of the device's conveyor: keeps only filled faces. Every triangle of a shell or mesh joins the
+// pending faces of the entity being drawn, in the viewer's frame and already in the layout of the mesh
+// stream; lines, curves, text and points produce nothing. Owned by the device.
 class ZAL_EXPORT zalUnrealRenderSimplifier : public OdGiGeometrySimplifier
 {
 public:
@@ -48,7 +48,7 @@ public:
     void generateShellWires(std::int32_t, const std::int32_t*, const OdGiEdgeData*) override {}
     void triangleOut(const std::int32_t* indices, const OdGeVector3d* normal) override;
 
-    // Stores one triangle of the current vertex list as a pending face, unless it is degenerate.
+    // Adds one triangle of the current vertex list to the pending faces, unless it is degenerate.
     void acceptTriangle(const std::int32_t* indices, const OdGeVector3d* faceNormal);
 
     // Box-mapped texture coordinates (u, v, 0) of a point with its normal, in the viewer frame.
