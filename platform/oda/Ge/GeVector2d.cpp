@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-const OdGeVector2d OdGeVector2d::kIdentity(0.0, 0.0);
+const OdGeVector2d OdGeVector2d::kIdentity(1.0, 1.0);
 const OdGeVector2d OdGeVector2d::kXAxis(1.0, 0.0);
 const OdGeVector2d OdGeVector2d::kYAxis(0.0, 1.0);
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-const OdGeVector3d OdGeVector3d::kIdentity(0.0, 0.0, 0.0);
+const OdGeVector3d OdGeVector3d::kIdentity(1.0, 1.0, 1.0);
 const OdGeVector3d OdGeVector3d::kXAxis(1.0, 0.0, 0.0);
 const OdGeVector3d OdGeVector3d::kYAxis(0.0, 1.0, 0.0);
 const OdGeVector3d OdGeVector3d::kZAxis(0.0, 0.0, 1.0);

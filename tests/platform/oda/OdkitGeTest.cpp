@@ -145,6 +145,9 @@ TEST(OdkitGe, VectorOperations)
     r.rotateBy(OdaPI / 2, OdGeVector3d::kZAxis);
     EXPECT_TRUE(r.isEqualTo(y, OdGeTol(1e-12)));
     EXPECT_TRUE(OdGeVector3d(0, 0, 1).perpVector().isPerpendicularTo(OdGeVector3d::kZAxis));
+    // The identity vector is all ones (the stream's fallback normal before normalising).
+    EXPECT_EQ(OdGeVector3d::kIdentity, OdGeVector3d(1, 1, 1));
+    EXPECT_EQ(OdGeVector2d::kIdentity, OdGeVector2d(1, 1));
 }
 
 TEST(OdkitGe, ExtentsStartEmptyAndGrow)
