@@ -30,26 +30,6 @@ namespace {
 
 std::atomic<int> channelCounter{0};
 
-// What the viewer holds back until the transaction ends anyway: it may wait in the batch.
-bool isSceneContent(XoMessageType type)
-{
-    switch (type) {
-    case XoMessageType::AddMesh:
-    case XoMessageType::AddMaterial:
-    case XoMessageType::AddGroup:
-    case XoMessageType::AddInstance:
-    case XoMessageType::AddComponentDef:
-    case XoMessageType::AddLight:
-    case XoMessageType::SpawnInstances:
-    case XoMessageType::RemoveEntity:
-    case XoMessageType::RemoveEntityMeshes:
-    case XoMessageType::AssureEntityConnected:
-        return true;
-    default:
-        return false;
-    }
-}
-
 socklen_t abstractAddress(const std::string& name, sockaddr_un& address)
 {
     std::memset(&address, 0, sizeof address);
@@ -288,7 +268,7 @@ bool XoLocalSocketMessagesManager::send(const XoRemoteRenderMessage& message)
         written = d->batch.flush(d->connectionFd, &message, error);
         break;
     default:
-        written = d->transactionOpen && isSceneContent(message.type())
+        written = d->transactionOpen && XoRemoteRenderMessage::isSceneContent(message.type())
                       ? d->batch.add(d->connectionFd, message, error)
                       : d->batch.flush(d->connectionFd, &message, error);
         break;

@@ -625,3 +625,29 @@ std::string XoRemoteRenderMessage::describe() const
     }
     return line;
 }
+
+bool XoRemoteRenderMessage::isSceneContent(XoMessageType type)
+{
+    switch (type) {
+    case XoMessageType::ClearSession:
+    case XoMessageType::AddMesh:
+    case XoMessageType::AddMaterial:
+    case XoMessageType::AddGroup:
+    case XoMessageType::AddInstance:
+    case XoMessageType::AddComponentDef:
+    case XoMessageType::AddLight:
+    case XoMessageType::SpawnInstances:
+    case XoMessageType::RemoveEntity:
+    case XoMessageType::RemoveEntityMeshes:
+    case XoMessageType::AssureEntityConnected:
+    case XoMessageType::SetAssetTransform:
+    case XoMessageType::PlaceAsset:
+    case XoMessageType::SetAssetVisible:
+    case XoMessageType::AddFile:
+    case XoMessageType::SetFileTransform:
+    case XoMessageType::SetFileVisible:
+        return true;
+    default:
+        return false;
+    }
+}

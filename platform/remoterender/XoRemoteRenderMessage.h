@@ -124,6 +124,8 @@ public:
     const char* name() const;
     static const char* typeName(XoMessageType type);
     static bool isKnownType(std::uint32_t code);
+    // Scene content: what a viewer holds back while a transaction is open and applies when it ends.
+    static bool isSceneContent(XoMessageType type);
     // Every type, and the names and kinds of a type's fields in wire order.
     static std::vector<XoMessageType> allTypes();
     static std::vector<std::pair<std::string, XoFieldKind>> schema(XoMessageType type);

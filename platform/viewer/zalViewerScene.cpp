@@ -164,28 +164,7 @@ void zalViewerScene::applyMesh(PreparedMesh&& prepared, std::vector<Key>& lost, 
 
 bool zalViewerScene::isContent(const XoRemoteRenderMessage& message)
 {
-    switch (message.type()) {
-    case Type::ClearSession:
-    case Type::AddMesh:
-    case Type::AddMaterial:
-    case Type::AddGroup:
-    case Type::AddInstance:
-    case Type::AddComponentDef:
-    case Type::AddLight:
-    case Type::SpawnInstances:
-    case Type::RemoveEntity:
-    case Type::RemoveEntityMeshes:
-    case Type::AssureEntityConnected:
-    case Type::SetAssetTransform:
-    case Type::PlaceAsset:
-    case Type::SetAssetVisible:
-    case Type::AddFile:
-    case Type::SetFileTransform:
-    case Type::SetFileVisible:
-        return true;
-    default:
-        return false;
-    }
+    return XoRemoteRenderMessage::isSceneContent(message.type());
 }
 
 void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& message,

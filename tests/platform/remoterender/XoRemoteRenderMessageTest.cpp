@@ -132,6 +132,22 @@ INSTANTIATE_TEST_SUITE_P(XoRemoteRenderMessage, EveryType,
                              return std::string(XoRemoteRenderMessage::typeName(info.param));
                          });
 
+TEST(XoRemoteRenderMessage, SceneContentIsWhatATransactionHoldsBack)
+{
+    int content = 0;
+    for (XoMessageType type : XoRemoteRenderMessage::allTypes())
+        content += XoRemoteRenderMessage::isSceneContent(type) ? 1 : 0;
+    EXPECT_EQ(content, 17);
+    for (XoMessageType type : {XoMessageType::AddMesh, XoMessageType::RemoveEntity,
+                               XoMessageType::ClearSession, XoMessageType::SetFileVisible})
+        EXPECT_TRUE(XoRemoteRenderMessage::isSceneContent(type)) << XoRemoteRenderMessage::typeName(type);
+    // The bracket itself, commands and view calls act at once.
+    for (XoMessageType type :
+         {XoMessageType::BeginTransaction, XoMessageType::EndTransaction, XoMessageType::SendConsoleCommand,
+          XoMessageType::SetCamera, XoMessageType::TransactionApplied})
+        EXPECT_FALSE(XoRemoteRenderMessage::isSceneContent(type)) << XoRemoteRenderMessage::typeName(type);
+}
+
 TEST(XoRemoteRenderMessage, DescribesOneReadableLine)
 {
     const float t[16] = {1, 0, 0, -250, 0, 1, 0, 120, 0, 0, 1, 5.5f, 0, 0, 0, 1};
