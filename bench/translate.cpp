@@ -51,6 +51,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -361,9 +362,11 @@ int main(int argc, char** argv)
     const std::uint64_t appliedBefore = live->sender()->transactionsApplied();
     auto mark = [](const char* what) {
         if (!std::getenv("ZAL_BENCH_MARKS")) return;
-        timespec t;
-        clock_gettime(CLOCK_MONOTONIC, &t);
-        std::fprintf(stderr, "MARK %s %ld.%09ld\n", what, long(t.tv_sec), t.tv_nsec);
+        // steady_clock is CLOCK_MONOTONIC on Linux.
+        const long long ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch())
+                                 .count();
+        std::fprintf(stderr, "MARK %s %lld.%09lld\n", what, ns / 1000000000LL, ns % 1000000000LL);
     };
     mark("live-start");
     timer.restart();
