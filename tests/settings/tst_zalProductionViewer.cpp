@@ -20,31 +20,20 @@ namespace {
 class ProductionViewer : public zalSettingsSessionTest
 {
 protected:
-    ProductionViewer() { recording = false; }
+    ProductionViewer() { useRecordingTransport = false; }
 
     void SetUp() override
     {
         zalSettingsSessionTest::SetUp();
         if (HasFatalFailure()) return;
-        db = OdDbDatabase::createObject();
-        {
-            OdDbBlockTableRecordPtr model = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
-            OdDbFacePtr face = OdDbFace::createObject();
-            face->setDatabaseDefaults(db.get());
-            const OdGePoint3d corners[4] = {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}};
-            for (OdUInt16 i = 0; i < 4; ++i)
-                face->setVertexAt(i, corners[i]);
-            model->appendOdDbEntity(face);
-        }
-        host->addDocument(db.get());
-        host->console()->setCurrentDatabase(db.get());
-        zalHostView* view = host->viewSystem()->openView("UnrealRender", db.get());
-        ASSERT_NE(view, nullptr);
-        session = zalUnrealRenderModule::sessionFor(db.get());
+        db = newDrawing();
+        const Opened o = open(db.get());
+        ASSERT_NE(o.view, nullptr);
+        session = o.session;
         ASSERT_NE(session, nullptr);
 
         // Shown, the widget starts the viewer it finds under the application folder.
-        QWidget* widget = view->widget();
+        QWidget* widget = o.view->widget();
         ASSERT_NE(widget, nullptr);
         widget->resize(480, 320);
         widget->show();

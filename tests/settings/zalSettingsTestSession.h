@@ -1,98 +1,26 @@
 #pragma once
 
-// A reference host with the render module loaded by name, one drawing open in an "UnrealRender"
-// view, and the session's viewer channel on a recording transport that plays a started viewer.
+// The module's host for the settings and production tests: one drawing open, its viewer played by
+// the recording transport, and what was sent to it read back as console lines.
 
-#include "module/zalDbUnrealRenderSession.h"
-#include "module/zalUnrealRenderModule.h"
-#include "module/zalUnrealViewerSender.h"
-#include "widget/QUnrealDbRenderWidget.h"
+#include "tests/common/zalModuleTestHost.h"
 
-#include "zalHostAppProps.h"
-#include "zalHostApplication.h"
-#include "zalHostConsole.h"
 #include "zalHostProjectManager.h"
-#include "zalHostView.h"
-#include "zalHostViewSystem.h"
 
-#include "XoRecordingMessagesManager.h"
-#include "XoRemoteRenderSender.h"
-
-#include "DbDatabase.h"
-#include "OdVariant.h"
-#include "RxDynamicLinker.h"
-
-#include <gtest/gtest.h>
-
-#include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QStringList>
-#include <QTemporaryDir>
-#include <QThread>
-
-#include <cstdint>
-#include <functional>
-#include <memory>
-
-class zalSettingsSessionTest : public ::testing::Test
+class zalSettingsSessionTest : public zalModuleTestHost
 {
 protected:
-    // Starts the host and loads the module; the drawing is opened by openDrawing.
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        zalHostOptions options;
-        options.variablesFile = dir.filePath("vars.ini");
-        options.temporaryRoot = dir.filePath("projects");
-        options.materialLibraryRoot = dir.filePath("materials");
-        host.reset(new zalHostApplication(argc, argv, options));
-        if (recording) {
-            XoRemoteRenderSender::setDefaultTransportFactory([this] {
-                auto transport = std::make_unique<XoRecordingMessagesManager>();
-                transports << transport.get();
-                return std::unique_ptr<XoInterProcessMessagesManager>(std::move(transport));
-            });
-        }
-        OdRxModulePtr loaded = odrxDynamicLinker()->loadModule(kModule);
-        ASSERT_FALSE(loaded.isNull())
-            << QString::fromStdWString(odrxDynamicLinker()->lastError().c_str()).toStdString();
-        module = zalUnrealRenderModule::instance();
-        ASSERT_NE(module, nullptr);
-    }
-
-    void TearDown() override
-    {
-        if (host) {
-            for (zalHostView* view : host->viewSystem()->views())
-                host->viewSystem()->closeView(view);
-            QCoreApplication::processEvents();
-        }
-        odrxDynamicLinker()->unloadModule(kModule);
-        XoRemoteRenderSender::setDefaultTransportFactory(XoRemoteRenderSender::TransportFactory());
-        host.reset();
-    }
-
     // Opens db in an "UnrealRender" view, makes it the current drawing and lets its viewer start.
     // The recorder then holds nothing: what a test reads is what happened after this.
-    zalDbUnrealRenderSession* openDrawing(OdDbDatabase* db, bool startViewer = true)
+    zalDbUnrealRenderSession* openDrawing(OdDbDatabase* db, bool withViewer = true)
     {
-        if (!host->documents().contains(db)) host->addDocument(db);
-        host->console()->setCurrentDatabase(db);
-        const int before = transports.size();
-        zalHostView* view = host->viewSystem()->openView("UnrealRender", db);
-        EXPECT_NE(view, nullptr);
-        zalDbUnrealRenderSession* session = zalUnrealRenderModule::sessionFor(db);
-        EXPECT_NE(session, nullptr);
-        EXPECT_EQ(transports.size(), before + 1);
-        if (!session || transports.size() != before + 1) return session;
-        recorder = transports.last();
-        if (startViewer) {
-            recorder->simulateViewerStarted();
-            waitFor([&] { return session->sender() && session->sender()->isViewerStarted(); });
-            EXPECT_TRUE(session->sender()->isViewerStarted());
-        }
+        const Opened o = open(db);
+        EXPECT_NE(o.recorder, nullptr);
+        if (!o.session || !o.recorder) return o.session;
+        recorder = o.recorder;
+        if (withViewer) startViewer(o);
         recorder->clear();
-        return session;
+        return o.session;
     }
 
     // Plays the viewer reporting its window: the session's tick embeds it, the first commands and
@@ -110,28 +38,6 @@ protected:
         }
         recorder->clear();
         return true;
-    }
-
-    // Runs the event loop until done() holds or ten seconds have passed; done()'s last answer.
-    static bool waitFor(const std::function<bool()>& done, int milliseconds = 10000)
-    {
-        QDeadlineTimer deadline(milliseconds);
-        while (!done()) {
-            if (deadline.hasExpired()) return done();
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(5);
-        }
-        return true;
-    }
-
-    // Runs the event loop for a while (for things that must NOT happen).
-    static void spin(int milliseconds)
-    {
-        QDeadlineTimer deadline(milliseconds);
-        while (!deadline.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(5);
-        }
     }
 
     // Console commands and sun placements in the order sent; a sun placement reads
@@ -164,23 +70,5 @@ protected:
         return out;
     }
 
-    void setVariable(const char* key, int value)
-    {
-        host->appProps()->createVariable(OdString(QString(key).toStdWString().c_str()),
-                                         OdVariant(OdInt32(value)), OdString(L"int"));
-    }
-
-    inline static const OdString kModule{L"zalUnrealRenderModule.dll"};
-
-    // False: the sessions talk to real viewer processes over the socket transport.
-    bool recording = true;
-
-    QTemporaryDir dir;
-    int argc = 1;
-    char arg0[16] = "settings_test";
-    char* argv[2] = {arg0, nullptr};
-    std::unique_ptr<zalHostApplication> host;
-    zalUnrealRenderModule* module = nullptr;
-    QList<XoRecordingMessagesManager*> transports;
     XoRecordingMessagesManager* recorder = nullptr;
 };

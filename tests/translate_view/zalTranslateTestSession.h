@@ -1,37 +1,14 @@
 #pragma once
 
-// The reference host with the render module loaded by name and one drawing open in an "UnrealRender"
-// view whose viewer channel is either the recording transport (a viewer played by the test) or the
-// real socket to a real zalViewer process.
+// The module's host for translation tests: one drawing open, the channel's calls read back as records.
 
-#include "module/zalDbUnrealRenderSession.h"
-#include "module/zalUnrealRenderModule.h"
-#include "module/zalUnrealViewerSender.h"
+#include "tests/common/zalModuleTestHost.h"
+
 #include "translate/zalUnrealRenderView.h"
 
-#include "zalHostApplication.h"
-#include "zalHostConsole.h"
-#include "zalHostView.h"
-#include "zalHostViewSystem.h"
-
-#include "XoRecordingMessagesManager.h"
-#include "XoRemoteRenderSender.h"
-
-#include "DbDatabase.h"
-#include "RxDynamicLinker.h"
-
-#include <gtest/gtest.h>
-
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QMap>
-#include <QStringList>
-#include <QTemporaryDir>
-#include <QThread>
 
 #include <cstdio>
-#include <functional>
-#include <memory>
 
 // One recorded channel call, its fields by name; strings unquoted, arrays as their text "[a,b,...]".
 struct zalRecordedCall
@@ -87,29 +64,9 @@ struct zalRecordedCall
     }
 };
 
-class zalTranslateSessionTest : public ::testing::Test
+class zalTranslateSessionTest : public zalModuleTestHost
 {
 protected:
-    // recording: the channel is the recording transport; otherwise the real socket.
-    void startHost(bool recording)
-    {
-        ASSERT_TRUE(dir.isValid());
-        zalHostOptions options;
-        options.variablesFile = dir.filePath("vars.ini");
-        options.temporaryRoot = dir.filePath("projects");
-        options.materialLibraryRoot = dir.filePath("materials");
-        host.reset(new zalHostApplication(argc, argv, options));
-        if (recording) {
-            XoRemoteRenderSender::setDefaultTransportFactory([this] {
-                auto transport = std::make_unique<XoRecordingMessagesManager>();
-                transports << transport.get();
-                return std::unique_ptr<XoInterProcessMessagesManager>(std::move(transport));
-            });
-        }
-        OdRxModulePtr loaded = odrxDynamicLinker()->loadModule(kModule);
-        ASSERT_FALSE(loaded.isNull()) << odrxDynamicLinker()->lastError().toUtf8();
-    }
-
     void TearDown() override
     {
         // For reading a failure: ZAL_PRINT_CALLS=1 prints what the channel carried.
@@ -117,35 +74,20 @@ protected:
             for (const QString& line : recorder->lines())
                 std::printf("%s\n", line.left(300).toUtf8().constData());
         }
-        if (host) {
-            for (zalHostView* view : host->viewSystem()->views())
-                host->viewSystem()->closeView(view);
-            QCoreApplication::processEvents();
-        }
-        odrxDynamicLinker()->unloadModule(kModule);
-        XoRemoteRenderSender::setDefaultTransportFactory(XoRemoteRenderSender::TransportFactory());
-        host.reset();
+        zalModuleTestHost::TearDown();
     }
 
     // Opens db in an "UnrealRender" view as the current drawing; with the recording transport the
     // viewer is played as started and its window reported, so the session is ready to translate.
     zalDbUnrealRenderSession* openDrawing(OdDbDatabase* db)
     {
-        if (!host->documents().contains(db)) host->addDocument(db);
-        host->console()->setCurrentDatabase(db);
-        const int before = transports.size();
-        zalHostView* view = host->viewSystem()->openView("UnrealRender", db);
-        EXPECT_NE(view, nullptr);
-        zalDbUnrealRenderSession* session = zalUnrealRenderModule::sessionFor(db);
-        EXPECT_NE(session, nullptr);
-        if (!session || transports.size() != before + 1) return session;
-        recorder = transports.last();
-        recorder->simulateViewerStarted();
-        waitFor([&] { return session->sender() && session->sender()->isViewerStarted(); });
-        EXPECT_TRUE(session->sender()->isViewerStarted());
+        const Opened o = open(db);
+        if (!o.session || !o.recorder) return o.session;
+        recorder = o.recorder;
+        startViewer(o);
         recorder->simulateWindowHandle(0x4a00011);
-        waitFor([&] { return session->viewerWindowHandle() != nullptr; });
-        return session;
+        waitFor([&] { return o.session->viewerWindowHandle() != nullptr; });
+        return o.session;
     }
 
     QList<zalRecordedCall> calls(const QString& operation = QString()) const
@@ -167,29 +109,7 @@ protected:
         return out;
     }
 
-    static QString id(const OdDbObjectId& objectId)
-    {
-        return zalUnrealRenderModule::objectId2String(objectId);
-    }
+    static QString id(const OdDbObjectId& objectId) { return name(objectId); }
 
-    static bool waitFor(const std::function<bool()>& done, int milliseconds = 10000)
-    {
-        QDeadlineTimer deadline(milliseconds);
-        while (!done()) {
-            if (deadline.hasExpired()) return done();
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(5);
-        }
-        return true;
-    }
-
-    inline static const OdString kModule{L"zalUnrealRenderModule.dll"};
-
-    QTemporaryDir dir;
-    int argc = 1;
-    char arg0[16] = "translate_test";
-    char* argv[2] = {arg0, nullptr};
-    std::unique_ptr<zalHostApplication> host;
-    QList<XoRecordingMessagesManager*> transports;
     XoRecordingMessagesManager* recorder = nullptr;
 };

@@ -1,0 +1,222 @@
+#pragma once
+
+// The reference host with the render module loaded by name, for tests of the module's sessions.
+// Drawings open in "UnrealRender" views; with the recording transport (the default) each session's
+// viewer channel is an XoRecordingMessagesManager that plays the viewer, otherwise the real socket to a
+// real zalViewer process.
+
+#include "module/zalDbUnrealRenderSession.h"
+#include "module/zalUnrealRenderModule.h"
+#include "module/zalUnrealViewerSender.h"
+#include "widget/QUnrealDbRenderWidget.h"
+
+#include "zalHostAppProps.h"
+#include "zalHostApplication.h"
+#include "zalHostConsole.h"
+#include "zalHostView.h"
+#include "zalHostViewSystem.h"
+
+#include "XoRecordingMessagesManager.h"
+#include "XoRemoteRenderSender.h"
+
+#include "DbBlockTableRecord.h"
+#include "DbDatabase.h"
+#include "OdVariant.h"
+#include "RxDynamicLinker.h"
+#include "gs/DbFace.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QVector>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <ostream>
+
+// Readable strings in test failures.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+class zalModuleTestHost : public ::testing::Test
+{
+protected:
+    // One drawing in one view, and the transport of its session's viewer channel.
+    struct Opened
+    {
+        zalHostView* view = nullptr;
+        zalDbUnrealRenderSession* session = nullptr;
+        QUnrealDbRenderWidget* widget = nullptr;
+        XoRecordingMessagesManager* recorder = nullptr; // null on the real socket
+    };
+
+    void SetUp() override { startHost(useRecordingTransport); }
+
+    void TearDown() override
+    {
+        if (host) {
+            for (zalHostView* view : host->viewSystem()->views())
+                host->viewSystem()->closeView(view);
+            QCoreApplication::processEvents();
+        }
+        odrxDynamicLinker()->unloadModule(kModule);
+        XoRemoteRenderSender::setDefaultTransportFactory(XoRemoteRenderSender::TransportFactory());
+        host.reset();
+    }
+
+    // Starts the host with its files in a temporary folder and loads the module; with `recording`,
+    // every new viewer channel is a recording transport, kept in `transports`.
+    void startHost(bool recording)
+    {
+        ASSERT_TRUE(dir.isValid());
+        zalHostOptions options;
+        options.variablesFile = dir.filePath("vars.ini");
+        options.temporaryRoot = dir.filePath("projects");
+        options.materialLibraryRoot = dir.filePath("materials");
+        host.reset(new zalHostApplication(argc, argv, options));
+        if (recording) {
+            XoRemoteRenderSender::setDefaultTransportFactory([this] {
+                auto transport = std::make_unique<XoRecordingMessagesManager>();
+                transports << transport.get();
+                return std::unique_ptr<XoInterProcessMessagesManager>(std::move(transport));
+            });
+        }
+        OdRxModulePtr loaded = odrxDynamicLinker()->loadModule(kModule);
+        ASSERT_FALSE(loaded.isNull()) << odrxDynamicLinker()->lastError().toUtf8();
+        module = zalUnrealRenderModule::instance();
+        ASSERT_NE(module, nullptr);
+    }
+
+    // Opens db in an "UnrealRender" view as the current drawing.
+    Opened open(OdDbDatabase* db)
+    {
+        Opened o;
+        if (!host->documents().contains(db)) host->addDocument(db);
+        host->console()->setCurrentDatabase(db);
+        const int before = transports.size();
+        o.view = host->viewSystem()->openView("UnrealRender", db);
+        EXPECT_NE(o.view, nullptr);
+        o.widget = o.view ? qobject_cast<QUnrealDbRenderWidget*>(o.view->widget()) : nullptr;
+        o.session = zalUnrealRenderModule::sessionFor(db);
+        EXPECT_NE(o.session, nullptr);
+        if (transports.size() == before + 1) o.recorder = transports.last();
+        return o;
+    }
+
+    // The recorder plays the viewer announcing itself; waits until the sender asked for its window.
+    void startViewer(const Opened& o)
+    {
+        ASSERT_NE(o.recorder, nullptr);
+        o.recorder->simulateViewerStarted();
+        ASSERT_TRUE(waitFor([&] { return !o.recorder->lines("getWindowHandle").isEmpty(); }));
+        ASSERT_TRUE(o.session->sender() && o.session->sender()->isViewerStarted());
+    }
+
+    // Shows the widget, starts the viewer, hands over its window and waits until the start-up batches
+    // are closed.
+    void bringUp(const Opened& o, std::uint64_t handle = 0x4200001)
+    {
+        o.widget->show();
+        ASSERT_NO_FATAL_FAILURE(startViewer(o));
+        o.recorder->simulateWindowHandle(handle);
+        ASSERT_TRUE(waitFor([&] { return o.widget->viewerWindow() == WId(handle); }));
+        // The lazy initialisation and the first run close one batch each (a drawing without usable
+        // extents closes its first batch without a refresh).
+        ASSERT_TRUE(waitFor([&] { return o.session->drawDepth == 0 && !o.session->drawingOpen; }));
+    }
+
+    // A drawing in metres; with geometry, one 3D face of 10 x 10 units in model space (the session
+    // refreshes only drawings with usable extents).
+    static OdDbDatabasePtr newDrawing(bool withGeometry = true)
+    {
+        OdDbDatabasePtr db = OdDbDatabase::createObject();
+        db->setINSUNITS(OdDb::kUnitsMeters);
+        if (withGeometry) addFace(db, 0.0);
+        return db;
+    }
+
+    static OdDbObjectId addFace(OdDbDatabase* db, double z)
+    {
+        OdDbBlockTableRecordPtr modelSpace = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
+        OdDbFacePtr face = OdDbFace::createObject();
+        face->setDatabaseDefaults(db);
+        face->setVertexAt(0, OdGePoint3d(0, 0, z));
+        face->setVertexAt(1, OdGePoint3d(10, 0, z));
+        face->setVertexAt(2, OdGePoint3d(10, 10, z));
+        face->setVertexAt(3, OdGePoint3d(0, 10, z));
+        return modelSpace->appendOdDbEntity(face);
+    }
+
+    static QString name(const OdDbObjectId& id) { return zalUnrealRenderModule::objectId2String(id); }
+
+    void setVariable(const char* key, int value)
+    {
+        host->appProps()->createVariable(OdString(QString(key).toStdWString().c_str()),
+                                         OdVariant(OdInt32(value)), OdString(L"int"));
+    }
+
+    // Runs the event loop until done() holds or the time is up; done()'s last answer.
+    static bool waitFor(const std::function<bool()>& done, int milliseconds = 10000)
+    {
+        QDeadlineTimer deadline(milliseconds);
+        while (!done()) {
+            if (deadline.hasExpired()) return done();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(5);
+        }
+        return true;
+    }
+
+    // Runs the event loop for a while, for things that must not happen.
+    static void spin(int milliseconds)
+    {
+        QDeadlineTimer deadline(milliseconds);
+        while (!deadline.hasExpired()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(5);
+        }
+    }
+
+    // A field of a recorded line, a quoted string unquoted.
+    static QString field(const QString& line, const QString& field)
+    {
+        const QRegularExpression pattern(QStringLiteral("\\b%1=(\"(?:[^\"\\\\]|\\\\.)*\"|\\S+)").arg(field));
+        const QRegularExpressionMatch match = pattern.match(line);
+        if (!match.hasMatch()) return QString();
+        QString value = match.captured(1);
+        if (value.startsWith('"')) value = value.mid(1, value.size() - 2).replace("\\\"", "\"");
+        return value;
+    }
+
+    // The numbers of a float array field ("aim=[1,2,3]") of a recorded line.
+    static QVector<double> floats(const QString& line, const QString& field)
+    {
+        QVector<double> values;
+        const QRegularExpression pattern(QStringLiteral("\\b%1=\\[([^\\]]*)\\]").arg(field));
+        const QRegularExpressionMatch match = pattern.match(line);
+        if (!match.hasMatch()) return values;
+        for (const QString& part : match.captured(1).split(',', Qt::SkipEmptyParts))
+            values << part.toDouble();
+        return values;
+    }
+
+    inline static const OdString kModule{L"zalUnrealRenderModule.dll"};
+
+    // Tests with the real viewer turn the recording transport off before SetUp.
+    bool useRecordingTransport = true;
+    QTemporaryDir dir;
+    int argc = 1;
+    char arg0[16] = "module_test";
+    char* argv[2] = {arg0, nullptr};
+    std::unique_ptr<zalHostApplication> host;
+    zalUnrealRenderModule* module = nullptr;
+    QList<XoRecordingMessagesManager*> transports;
+};
