@@ -133,6 +133,26 @@ protected:
         ASSERT_TRUE(waitFor([&] { return o.session->drawDepth == 0 && !o.session->drawingOpen; }));
     }
 
+    // On the real socket: opens db in a shown 480 x 320 view, starts the zalViewer process and waits
+    // until it holds the first refresh.
+    void openInRealViewer(OdDbDatabase* db, zalDbUnrealRenderSession*& session)
+    {
+        const Opened o = open(db);
+        ASSERT_NE(o.view, nullptr);
+        session = o.session;
+        ASSERT_NE(session, nullptr);
+        ASSERT_NE(session->sender(), nullptr);
+        if (QWidget* widget = o.view->widget()) {
+            widget->resize(480, 320);
+            widget->show();
+        }
+        if (!session->sender()->isProcessRunning()) session->sender()->startViewer(0, 0, 480, 320);
+        ASSERT_TRUE(waitFor([&] { return session->sender() && session->sender()->isViewerStarted(); }, 60000))
+            << "the viewer did not start";
+        ASSERT_TRUE(waitFor([&] { return !session->isFirstRunPending(); }, 30000)) << "no first refresh";
+        ASSERT_TRUE(waitFor([&] { return session->drawDepth == 0; }, 10000));
+    }
+
     // A drawing in metres; with geometry, one 3D face of 10 x 10 units in model space (the session
     // refreshes only drawings with usable extents).
     static OdDbDatabasePtr newDrawing(bool withGeometry = true)

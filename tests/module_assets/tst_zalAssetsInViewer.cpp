@@ -119,22 +119,7 @@ TEST_F(AssetsInViewer, viewerHoldsMaterialsBatchesAndPakAssets)
     pak.close();
     const OdDbObjectId pine = addXBlock(db, nullptr, L"Pak:Trees.pak:/Game/Trees/Pine", OdGePoint3d(4, 5, 6));
 
-    host->addDocument(db.get());
-    host->console()->setCurrentDatabase(db.get());
-    zalHostView* view = host->viewSystem()->openView("UnrealRender", db.get());
-    ASSERT_NE(view, nullptr);
-    session = zalUnrealRenderModule::sessionFor(db.get());
-    ASSERT_NE(session, nullptr);
-    ASSERT_NE(session->sender(), nullptr);
-    if (QWidget* widget = view->widget()) {
-        widget->resize(480, 320);
-        widget->show();
-    }
-    if (!session->sender()->isProcessRunning()) session->sender()->startViewer(0, 0, 480, 320);
-    ASSERT_TRUE(waitFor([&] { return session->sender() && session->sender()->isViewerStarted(); }, 30000))
-        << "the viewer did not start";
-    ASSERT_TRUE(waitFor([&] { return !session->isFirstRunPending(); }, 30000)) << "no first refresh";
-    ASSERT_TRUE(waitFor([&] { return session->drawDepth == 0; }, 10000));
+    ASSERT_NO_FATAL_FAILURE(openInRealViewer(db.get(), session));
     // The pak-mounted answer comes back on the channel's thread and places the pine on the GUI thread.
     ASSERT_TRUE(
         waitFor([&] { return session->sender()->isEntityValid(name(pine).toUtf8().constData(), ""); }, 20000))

@@ -128,22 +128,7 @@ TEST_F(zalUnrealRenderViewViewer, DrawingReachesTheViewerAsComponentsInstancesMe
         light->setLightColor(colour);
     }
 
-    host->addDocument(db.get());
-    host->console()->setCurrentDatabase(db.get());
-    zalHostView* view = host->viewSystem()->openView("UnrealRender", db.get());
-    ASSERT_NE(view, nullptr);
-    session = zalUnrealRenderModule::sessionFor(db.get());
-    ASSERT_NE(session, nullptr);
-    ASSERT_NE(session->sender(), nullptr);
-    if (QWidget* widget = view->widget()) {
-        widget->resize(480, 320);
-        widget->show();
-    }
-    if (!session->sender()->isProcessRunning()) session->sender()->startViewer(0, 0, 480, 320);
-    ASSERT_TRUE(waitFor([&] { return session->sender() && session->sender()->isViewerStarted(); }, 30000))
-        << "the viewer did not start";
-    ASSERT_TRUE(waitFor([&] { return !session->isFirstRunPending(); }, 30000)) << "no first refresh";
-    ASSERT_TRUE(waitFor([&] { return session->drawDepth == 0; }, 10000));
+    ASSERT_NO_FATAL_FAILURE(openInRealViewer(db.get(), session));
 
     const QJsonObject scene = dump(1);
     const QString ms = id(db->getModelSpaceId());
