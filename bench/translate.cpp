@@ -8,7 +8,8 @@
 //   xvfb-run -a build/bin/bench_translate [entities] [cells per side]
 //
 // ZAL_BENCH_TRANSLATION_ONLY=1 stops after the first part; ZAL_BENCH_MARKS=1 prints CLOCK_MONOTONIC
-// marks around the second, to cut a system-wide profile (perf record -a -k CLOCK_MONOTONIC) to it.
+// marks around the first and the second, to cut a system-wide profile (perf record -a -k CLOCK_MONOTONIC) to
+// it.
 #include "module/zalDbUnrealRenderSession.h"
 #include "module/zalUnrealRenderModule.h"
 #include "module/zalUnrealViewerSender.h"
@@ -284,6 +285,15 @@ int main(int argc, char** argv)
         return session;
     };
 
+    auto mark = [](const char* what) {
+        if (!std::getenv("ZAL_BENCH_MARKS")) return;
+        // steady_clock is CLOCK_MONOTONIC on Linux.
+        const long long ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch())
+                                 .count();
+        std::fprintf(stderr, "MARK %s %lld.%09lld\n", what, ns / 1000000000LL, ns % 1000000000LL);
+    };
+
     // 1. Translation alone.
     OdDbDatabasePtr first = seedDrawing();
     std::size_t triangles = 0;
@@ -304,6 +314,7 @@ int main(int argc, char** argv)
     CountingTransport* countingOfFirst = counting;
     const std::size_t bytesBefore = countingOfFirst->meshBytes;
     const std::size_t meshesBefore = countingOfFirst->meshes;
+    mark("alone-start");
     QElapsedTimer timer;
     timer.start();
     if (std::getenv("ZAL_BENCH_VIEW_ONLY"))
@@ -311,6 +322,7 @@ int main(int argc, char** argv)
     else
         session->refresh(QString(), QString());
     const double translateSeconds = double(timer.nsecsElapsed()) / 1e9;
+    mark("alone-end");
     const std::size_t meshBytes = countingOfFirst->meshBytes - bytesBefore;
     const std::size_t meshes = countingOfFirst->meshes - meshesBefore;
 
@@ -360,14 +372,6 @@ int main(int argc, char** argv)
     // Timed until the viewer acknowledges the refresh's transaction: it has then received, checked and
     // applied everything.
     const std::uint64_t appliedBefore = live->sender()->transactionsApplied();
-    auto mark = [](const char* what) {
-        if (!std::getenv("ZAL_BENCH_MARKS")) return;
-        // steady_clock is CLOCK_MONOTONIC on Linux.
-        const long long ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                 std::chrono::steady_clock::now().time_since_epoch())
-                                 .count();
-        std::fprintf(stderr, "MARK %s %lld.%09lld\n", what, ns / 1000000000LL, ns % 1000000000LL);
-    };
     mark("live-start");
     timer.restart();
     live->refresh(QString(), QString());

@@ -2,6 +2,7 @@
 
 #include "XoInterProcessMessagesObserver.h"
 #include "XoRemoteRenderMessage.h"
+#include "XoSharedRing.h"
 #include "XoSocketFrameIO.h"
 
 #include <QByteArray>
@@ -12,6 +13,7 @@
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -29,6 +31,9 @@ extern char** environ;
 namespace {
 
 std::atomic<int> channelCounter{0};
+
+// Large enough that the viewer's reader rarely catches up with a refresh, small enough to stay warm.
+constexpr std::size_t kRingBytes = 8u << 20;
 
 socklen_t abstractAddress(const std::string& name, sockaddr_un& address)
 {
@@ -60,6 +65,7 @@ class XoLocalSocketMessagesManagerPrivate
 {
 public:
     void run();
+    void offerRing(int fd);
     void report(const std::string& text)
     {
         qWarning().noquote() << "XoRemoteRender:" << QString::fromStdString(text);
@@ -78,6 +84,8 @@ public:
     // Scene content of an open transaction waits here in small runs; anything else flushes it.
     XoFrameBatch batch;
     bool transactionOpen = false;
+    // Once the viewer has taken it, every frame goes through the ring; the socket only wakes the reader.
+    std::unique_ptr<XoSharedRing> ring;
 
     std::shared_ptr<ProcessWatch> process = std::make_shared<ProcessWatch>();
 };
@@ -97,6 +105,7 @@ void XoLocalSocketMessagesManagerPrivate::run()
             connectionFd = fd;
             batch.clear();
             transactionOpen = false;
+            ring.reset();
         }
         if (observer) observer->channelConnected();
         for (;;) {
@@ -104,7 +113,10 @@ void XoLocalSocketMessagesManagerPrivate::run()
             std::string error;
             const XoSocketFrameIO::ReadStatus status = XoSocketFrameIO::readFrame(fd, message, error);
             if (status == XoSocketFrameIO::ReadStatus::Message) {
-                if (observer) observer->messageReceived(message);
+                if (message.type() == XoMessageType::SharedRingRequest)
+                    offerRing(fd);
+                else if (observer)
+                    observer->messageReceived(message);
                 continue;
             }
             if (status == XoSocketFrameIO::ReadStatus::Error && !stopping)
@@ -117,10 +129,35 @@ void XoLocalSocketMessagesManagerPrivate::run()
             std::lock_guard<std::mutex> lock(sendMutex);
             connectionFd = -1;
             batch.clear();
+            ring.reset();
         }
         ::close(fd);
         if (observer) observer->channelDisconnected();
     }
+}
+
+void XoLocalSocketMessagesManagerPrivate::offerRing(int fd)
+{
+    std::string error;
+    std::unique_ptr<XoSharedRing> offered = XoSharedRing::create(kRingBytes, error);
+    if (!offered) {
+        // The socket carries everything, as before.
+        qWarning().noquote() << "XoRemoteRender: no shared ring for the viewer:"
+                             << QString::fromStdString(error);
+        return;
+    }
+    std::lock_guard<std::mutex> lock(sendMutex);
+    if (connectionFd != fd || ring) return;
+    XoRemoteRenderMessage offer(XoMessageType::UseSharedRing);
+    offer.addUInt64(offered->capacity());
+    // What waits in the batch goes first, on the socket; the viewer switches to the ring after the offer.
+    if (!batch.flush(fd, nullptr, error) || !XoSocketFrameIO::writeFrame(fd, offer, error, offered->fd())) {
+        qWarning().noquote() << "XoRemoteRender: offering the shared ring failed:"
+                             << QString::fromStdString(error);
+        ::shutdown(fd, SHUT_RDWR);
+        return;
+    }
+    ring = std::move(offered);
 }
 
 XoLocalSocketMessagesManager::XoLocalSocketMessagesManager()
@@ -258,20 +295,35 @@ bool XoLocalSocketMessagesManager::send(const XoRemoteRenderMessage& message)
     if (d->connectionFd < 0) return false;
     std::string error;
     bool written = false;
-    switch (message.type()) {
-    case XoMessageType::BeginTransaction:
-        d->transactionOpen = true;
-        written = d->batch.flush(d->connectionFd, &message, error);
-        break;
-    case XoMessageType::EndTransaction:
-        d->transactionOpen = false;
-        written = d->batch.flush(d->connectionFd, &message, error);
-        break;
-    default:
-        written = d->transactionOpen && XoRemoteRenderMessage::isSceneContent(message.type())
-                      ? d->batch.add(d->connectionFd, message, error)
-                      : d->batch.flush(d->connectionFd, &message, error);
-        break;
+    if (d->ring) {
+        // Scene content of an open transaction may wait in the ring without waking the viewer.
+        const XoMessageType type = message.type();
+        if (type == XoMessageType::BeginTransaction) d->transactionOpen = true;
+        if (type == XoMessageType::EndTransaction) d->transactionOpen = false;
+        const bool wake = !(d->transactionOpen && (type == XoMessageType::BeginTransaction ||
+                                                   XoRemoteRenderMessage::isSceneContent(type)));
+        std::vector<iovec> pieces;
+        for (const XoRemoteRenderMessage::Piece& piece : message.frame())
+            pieces.push_back(iovec{const_cast<void*>(piece.data), piece.size});
+        written = message.payloadSize() <= XoRemoteRenderMessage::kMaxPayload &&
+                  d->ring->write(pieces.data(), pieces.size(), d->connectionFd, wake, error);
+        if (!written && error.empty()) error = "message too large for the channel";
+    } else {
+        switch (message.type()) {
+        case XoMessageType::BeginTransaction:
+            d->transactionOpen = true;
+            written = d->batch.flush(d->connectionFd, &message, error);
+            break;
+        case XoMessageType::EndTransaction:
+            d->transactionOpen = false;
+            written = d->batch.flush(d->connectionFd, &message, error);
+            break;
+        default:
+            written = d->transactionOpen && XoRemoteRenderMessage::isSceneContent(message.type())
+                          ? d->batch.add(d->connectionFd, message, error)
+                          : d->batch.flush(d->connectionFd, &message, error);
+            break;
+        }
     }
     if (written) return true;
     d->batch.clear();

@@ -167,6 +167,7 @@ const std::vector<TypeLayout>& schemas()
         {XoMessageType::SetRenderPaused, "setRenderPaused", {{"paused", K::Bool}}},
         {XoMessageType::EnableVR, "enableVR", {{"enabled", K::Bool}}},
         {XoMessageType::GetWindowHandle, "getWindowHandle", {}},
+        {XoMessageType::UseSharedRing, "useSharedRing", {{"capacity", K::UInt64}}},
 
         {XoMessageType::ViewerStarted, "viewerStarted", {{"version", K::String}, {"pid", K::Int32}}},
         {XoMessageType::WindowHandle, "windowHandle", {{"handle", K::UInt64}}},
@@ -184,6 +185,7 @@ const std::vector<TypeLayout>& schemas()
          {{"name", K::String}, {"percent", K::Int32}}},
         {XoMessageType::EnumAsset, "enumAsset", {{"pak", K::String}, {"assets", K::String}}},
         {XoMessageType::ViewerExiting, "viewerExiting", {}},
+        {XoMessageType::SharedRingRequest, "sharedRingRequest", {}},
     };
     return table;
 }

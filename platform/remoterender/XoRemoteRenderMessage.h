@@ -51,6 +51,9 @@ enum class XoMessageType : std::uint32_t
     SetRenderPaused,
     EnableVR,
     GetWindowHandle,
+    // The transport's own: the host hands over a shared ring (its descriptor rides along), and every
+    // later frame to the viewer goes through it.
+    UseSharedRing,
 
     // viewer -> host
     ViewerStarted = 100,
@@ -65,6 +68,8 @@ enum class XoMessageType : std::uint32_t
     ModelLoadingProgress,
     EnumAsset,
     ViewerExiting,
+    // The transport's own: the viewer can read frames from a shared ring.
+    SharedRingRequest,
 };
 
 // Kinds of the values a message carries. Scalars are 4 bytes little-endian (U64: 8); strings and

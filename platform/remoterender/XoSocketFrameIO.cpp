@@ -1,6 +1,7 @@
 #include "XoSocketFrameIO.h"
 
 #include "XoRemoteRenderMessage.h"
+#include "XoSharedRing.h"
 
 #include <sys/mman.h>
 #include <sys/socket.h>
@@ -28,12 +29,37 @@ constexpr int kSendTimeoutSeconds = 30;
 // A frame announcing more than this gets its buffer in steps, as its bytes arrive.
 constexpr std::size_t kTrustedFrame = 64u << 20;
 
-// 0 = end of stream before anything, -1 = error (errno set), 1 = all bytes read.
-int readAll(int fd, char* data, std::size_t size, std::size_t& got)
+// 0 = end of stream before anything, -1 = error (errno set), 1 = all bytes read. With `passedFd`, reads
+// take ancillary data and keep a descriptor that comes along (closing any beyond the first).
+int readAll(int fd, char* data, std::size_t size, std::size_t& got, int* passedFd = nullptr)
 {
     got = 0;
     while (got < size) {
-        const ssize_t n = ::recv(fd, data + got, size - got, 0);
+        ssize_t n = 0;
+        if (passedFd) {
+            iovec vec{data + got, size - got};
+            alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int) * 4)];
+            msghdr header{};
+            header.msg_iov = &vec;
+            header.msg_iovlen = 1;
+            header.msg_control = control;
+            header.msg_controllen = sizeof control;
+            n = ::recvmsg(fd, &header, MSG_CMSG_CLOEXEC);
+            for (cmsghdr* c = n > 0 ? CMSG_FIRSTHDR(&header) : nullptr; c; c = CMSG_NXTHDR(&header, c)) {
+                if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_RIGHTS) continue;
+                const std::size_t count = (c->cmsg_len - CMSG_LEN(0)) / sizeof(int);
+                for (std::size_t i = 0; i < count; ++i) {
+                    int passed = -1;
+                    std::memcpy(&passed, CMSG_DATA(c) + i * sizeof(int), sizeof(int));
+                    if (*passedFd < 0)
+                        *passedFd = passed;
+                    else
+                        ::close(passed);
+                }
+            }
+        } else {
+            n = ::recv(fd, data + got, size - got, 0);
+        }
         if (n > 0) {
             got += std::size_t(n);
         } else if (n == 0) {
@@ -239,15 +265,20 @@ std::shared_ptr<char> arenaStorage(std::size_t size)
 
 } // namespace
 
-XoSocketFrameIO::ReadStatus XoSocketFrameIO::readFrame(int fd, XoRemoteRenderMessage& out, std::string& error)
+namespace {
+
+// One frame through `readAll(data, size, got)`, which behaves as the socket's readAll above.
+template <class ReadAll>
+XoSocketFrameIO::ReadStatus readFrameWith(ReadAll&& readAll, XoRemoteRenderMessage& out, std::string& error)
 {
+    using ReadStatus = XoSocketFrameIO::ReadStatus;
     char header[XoRemoteRenderMessage::kHeaderSize];
     std::size_t got = 0;
-    int status = readAll(fd, header, sizeof header, got);
+    int status = readAll(header, sizeof header, got);
     // A peer that dies between frames resets the connection: that is an end, not bad data.
     if (got == 0 && (status == 0 || (status < 0 && errno == ECONNRESET))) return ReadStatus::Closed;
     if (status <= 0) {
-        error = status < 0 ? std::string("socket read failed: ") + std::strerror(errno)
+        error = status < 0 ? std::string("read failed: ") + std::strerror(errno)
                            : "the stream ended inside a frame header";
         return ReadStatus::Error;
     }
@@ -267,9 +298,9 @@ XoSocketFrameIO::ReadStatus XoSocketFrameIO::readFrame(int fd, XoRemoteRenderMes
     if (total <= kArenaFrameLimit) {
         std::shared_ptr<char> storage = arenaStorage(total);
         std::memcpy(storage.get(), header, sizeof header);
-        status = readAll(fd, storage.get() + sizeof header, total - sizeof header, got);
+        status = readAll(storage.get() + sizeof header, total - sizeof header, got);
         if (status <= 0) {
-            error = status < 0 ? std::string("socket read failed: ") + std::strerror(errno)
+            error = status < 0 ? std::string("read failed: ") + std::strerror(errno)
                                : "the stream ended inside a frame (" + std::to_string(sizeof header + got) +
                                      " of " + std::to_string(total) + " bytes)";
             return ReadStatus::Error;
@@ -292,10 +323,10 @@ XoSocketFrameIO::ReadStatus XoSocketFrameIO::readFrame(int fd, XoRemoteRenderMes
             buffer = bigger;
             capacity = grown;
         }
-        status = readAll(fd, buffer + filled, std::min(capacity, total) - filled, got);
+        status = readAll(buffer + filled, std::min(capacity, total) - filled, got);
         filled += got;
         if (status <= 0) {
-            error = status < 0 ? std::string("socket read failed: ") + std::strerror(errno)
+            error = status < 0 ? std::string("read failed: ") + std::strerror(errno)
                                : "the stream ended inside a frame (" + std::to_string(filled) + " of " +
                                      std::to_string(total) + " bytes)";
             pool.give(buffer, capacity);
@@ -309,16 +340,45 @@ XoSocketFrameIO::ReadStatus XoSocketFrameIO::readFrame(int fd, XoRemoteRenderMes
     return ReadStatus::Message;
 }
 
+} // namespace
+
+XoSocketFrameIO::ReadStatus XoSocketFrameIO::readFrame(int fd, XoRemoteRenderMessage& out, std::string& error,
+                                                       int* passedFd)
+{
+    if (passedFd) *passedFd = -1;
+    return readFrameWith([fd, passedFd](char* data, std::size_t size,
+                                        std::size_t& got) { return readAll(fd, data, size, got, passedFd); },
+                         out, error);
+}
+
+XoSocketFrameIO::ReadStatus XoSocketFrameIO::readFrame(XoSharedRing& ring, int fd, XoRemoteRenderMessage& out,
+                                                       std::string& error)
+{
+    return readFrameWith([&ring, fd](char* data, std::size_t size,
+                                     std::size_t& got) { return ring.read(data, size, got, fd); },
+                         out, error);
+}
+
 namespace {
 
 // Writes every byte the pieces name, in gathering writes of at most kMaxPieces pieces.
-bool writePieces(int fd, std::vector<iovec>& vec, std::string& error)
+bool writePieces(int fd, std::vector<iovec>& vec, std::string& error, int passFd = -1)
 {
     std::size_t first = 0;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
     while (first < vec.size()) {
         msghdr header{};
         header.msg_iov = vec.data() + first;
         header.msg_iovlen = std::min<std::size_t>(vec.size() - first, kMaxPieces);
+        if (passFd >= 0) {
+            header.msg_control = control;
+            header.msg_controllen = sizeof control;
+            cmsghdr* c = CMSG_FIRSTHDR(&header);
+            c->cmsg_level = SOL_SOCKET;
+            c->cmsg_type = SCM_RIGHTS;
+            c->cmsg_len = CMSG_LEN(sizeof(int));
+            std::memcpy(CMSG_DATA(c), &passFd, sizeof(int));
+        }
         const ssize_t n = ::sendmsg(fd, &header, MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -327,6 +387,7 @@ bool writePieces(int fd, std::vector<iovec>& vec, std::string& error)
                         : std::string("socket write failed: ") + std::strerror(errno);
             return false;
         }
+        if (n > 0) passFd = -1; // it went with the first byte
         std::size_t left = std::size_t(n);
         while (first < vec.size() && left >= vec[first].iov_len) {
             left -= vec[first].iov_len;
@@ -355,12 +416,12 @@ void appendPieces(std::vector<iovec>& vec, const XoRemoteRenderMessage& message)
 
 } // namespace
 
-bool XoSocketFrameIO::writeFrame(int fd, const XoRemoteRenderMessage& message, std::string& error)
+bool XoSocketFrameIO::writeFrame(int fd, const XoRemoteRenderMessage& message, std::string& error, int passFd)
 {
     if (!fitsChannel(message, error)) return false;
     std::vector<iovec> vec;
     appendPieces(vec, message);
-    return writePieces(fd, vec, error);
+    return writePieces(fd, vec, error, passFd);
 }
 
 bool XoFrameBatch::add(int fd, const XoRemoteRenderMessage& message, std::string& error)

@@ -8,6 +8,7 @@
 #include <vector>
 
 class XoRemoteRenderMessage;
+class XoSharedRing;
 
 // Whole frames over a connected stream socket, used by both ends of the channel.
 class XOREMOTERENDER_EXPORT XoSocketFrameIO
@@ -22,11 +23,16 @@ public:
 
     // Blocks until one frame is in. The payload buffer grows only as bytes actually arrive, so a
     // forged length cannot make the reader reserve memory it never receives.
-    static ReadStatus readFrame(int fd, XoRemoteRenderMessage& out, std::string& error);
+    // With `passedFd`, a descriptor that came with the frame is stored there (else -1); the caller owns it.
+    static ReadStatus readFrame(int fd, XoRemoteRenderMessage& out, std::string& error,
+                                int* passedFd = nullptr);
+    // The same from a shared ring, sleeping on `fd` (the ring's socket) while it is empty.
+    static ReadStatus readFrame(XoSharedRing& ring, int fd, XoRemoteRenderMessage& out, std::string& error);
 
     // Writes one frame with gathering writes straight from the message's pieces. A peer that takes
-    // nothing for the socket's send timeout counts as an error.
-    static bool writeFrame(int fd, const XoRemoteRenderMessage& message, std::string& error);
+    // nothing for the socket's send timeout counts as an error. `passFd`, when given, travels with the
+    // frame's first byte.
+    static bool writeFrame(int fd, const XoRemoteRenderMessage& message, std::string& error, int passFd = -1);
 
     // Warms `bytes` of receive memory ahead of need and keeps that much of it for reuse once the frames
     // in it are gone. For a process about to take in a large scene: memory touched for the first time

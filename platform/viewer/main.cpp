@@ -1,6 +1,6 @@
 // zalViewer: the reference viewer. Started by the host's channel library with
 //   --channel <name> [--workdir <folder>] [--session-key <key>] [--rect x,y,w,h] [--vr] [--headless]
-//   [--receive-reserve <MiB>]
+//   [--receive-reserve <MiB>] [--socket-only]
 #include "zalViewerApplication.h"
 
 #include "XoSocketFrameIO.h"
@@ -132,7 +132,10 @@ int main(int argc, char** argv)
         QStringLiteral(
             "Receive memory to warm at start and keep for reuse, in MiB (default 256, 0 for none)."),
         QStringLiteral("MiB"), QStringLiteral("256"));
-    parser.addOptions({channel, workdir, session, rect, headless, vr, reserve});
+    const QCommandLineOption socketOnly(QStringLiteral("socket-only"),
+                                        QStringLiteral("Read the host's data from the socket; do not ask for "
+                                                       "shared memory."));
+    parser.addOptions({channel, workdir, session, rect, headless, vr, reserve, socketOnly});
     parser.process(app);
     bool reserveOk = false;
     const int reserveMiB = parser.value(reserve).toInt(&reserveOk);
@@ -148,6 +151,7 @@ int main(int argc, char** argv)
     options.session = parser.value(session).toLong();
     options.headless = parser.isSet(headless);
     options.vr = parser.isSet(vr);
+    options.socketOnly = parser.isSet(socketOnly);
     if (parser.isSet(rect)) {
         const QStringList parts = parser.value(rect).split(',');
         bool ok = parts.size() == 4;

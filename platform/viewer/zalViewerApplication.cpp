@@ -101,6 +101,7 @@ bool zalViewerApplication::connectChannel(QString& error)
     reply(XoRemoteRenderMessage(Type::ViewerStarted)
               .addString(QCoreApplication::applicationVersion().toStdString())
               .addInt(int(::getpid())));
+    if (!m_options.socketOnly) m_channel->requestSharedRing();
     return true;
 }
 

@@ -32,6 +32,7 @@ public:
         QRect rectangle{100, 100, 1280, 720};
         bool headless = false;
         bool vr = false;
+        bool socketOnly = false; // never ask for the shared ring
     };
 
     explicit zalViewerApplication(const Options& options);

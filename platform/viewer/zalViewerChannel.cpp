@@ -2,6 +2,7 @@
 
 #include "XoLocalSocketMessagesManager.h"
 #include "XoRemoteRenderMessage.h"
+#include "XoSharedRing.h"
 #include "XoSocketFrameIO.h"
 
 #include <QtDebug>
@@ -38,12 +39,31 @@ bool zalViewerChannel::isConnected() const
     return m_open;
 }
 
+void zalViewerChannel::requestSharedRing()
+{
+    send(XoRemoteRenderMessage(XoMessageType::SharedRingRequest));
+}
+
 void zalViewerChannel::run()
 {
+    std::unique_ptr<XoSharedRing> ring;
     for (;;) {
         auto message = std::make_shared<XoRemoteRenderMessage>();
         std::string error;
-        const XoSocketFrameIO::ReadStatus status = XoSocketFrameIO::readFrame(m_fd, *message, error);
+        int passed = -1;
+        XoSocketFrameIO::ReadStatus status = ring
+                                                 ? XoSocketFrameIO::readFrame(*ring, m_fd, *message, error)
+                                                 : XoSocketFrameIO::readFrame(m_fd, *message, error, &passed);
+        if (status == XoSocketFrameIO::ReadStatus::Message &&
+            message->type() == XoMessageType::UseSharedRing) {
+            // Everything after the offer comes through the ring; without it nothing more can be read.
+            if (passed >= 0) ring = XoSharedRing::attach(passed, message->field(0).toUInt64(), error);
+            if (ring) continue;
+            status = XoSocketFrameIO::ReadStatus::Error;
+            if (passed < 0) error = "a shared ring was offered without its memory";
+        } else if (passed >= 0) {
+            ::close(passed);
+        }
         if (status == XoSocketFrameIO::ReadStatus::Message) {
             hand(std::move(message));
             continue;

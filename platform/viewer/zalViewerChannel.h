@@ -14,7 +14,8 @@
 class XoRemoteRenderMessage;
 
 // The viewer's end of the channel: connects to the host's socket, reads whole frames on a thread
-// of its own and hands each message to the GUI thread in arrival order. A malformed frame is
+// of its own (from the socket, or from the shared ring the host hands over when asked) and hands each
+// message to the GUI thread in arrival order. A malformed frame is
 // logged and closes the connection; so does the host going away.
 class zalViewerChannel : public QObject
 {
@@ -28,6 +29,9 @@ public:
     // Called on this object's thread for every message.
     void setHandler(Handler handler) { m_handler = std::move(handler); }
     bool connectTo(const std::string& channel, QString& error);
+    // Asks the host to send through shared memory from now on (see XoSharedRing); the switch happens when
+    // its offer arrives, in order with everything else.
+    void requestSharedRing();
     bool isConnected() const;
     // Thread-safe; false once the connection is gone.
     bool send(const XoRemoteRenderMessage& message);

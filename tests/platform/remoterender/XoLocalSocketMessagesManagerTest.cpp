@@ -2,6 +2,7 @@
 #include "XoLocalSocketMessagesManager.h"
 #include "XoRemoteRenderMessage.h"
 #include "XoRemoteRenderSenderFlattener.h"
+#include "XoSharedRing.h"
 #include "XoSocketFrameIO.h"
 #include "XoTestSupport.h"
 
@@ -39,7 +40,8 @@ public:
     std::vector<std::string> errors;
 };
 
-// Plays the viewer: connects by channel name and reads or writes frames.
+// Plays the viewer: connects by channel name and reads or writes frames, through the shared ring once
+// the sender has offered it.
 class FakeViewer
 {
 public:
@@ -48,6 +50,15 @@ public:
         std::string error;
         fd = XoLocalSocketMessagesManager::connectToChannel(channel, error);
         EXPECT_GE(fd, 0) << error;
+    }
+    // Asks for the ring; with `wait`, takes the offer before returning (nothing else is sent meanwhile).
+    void askForRing(bool wait)
+    {
+        ASSERT_TRUE(send(XoRemoteRenderMessage(XoMessageType::SharedRingRequest)));
+        if (!wait) return;
+        XoRemoteRenderMessage m;
+        ASSERT_TRUE(read(m));
+        ASSERT_TRUE(ring) << "the first frame after the request was " << m.name();
     }
     ~FakeViewer()
     {
@@ -58,12 +69,35 @@ public:
         std::string error;
         return XoSocketFrameIO::writeFrame(fd, m, error);
     }
+    // The next frame, whichever way it comes; an offer is taken and reported as the frame read.
     bool read(XoRemoteRenderMessage& m)
     {
         std::string error;
-        return XoSocketFrameIO::readFrame(fd, m, error) == XoSocketFrameIO::ReadStatus::Message;
+        if (ring)
+            return XoSocketFrameIO::readFrame(*ring, fd, m, error) == XoSocketFrameIO::ReadStatus::Message;
+        int passed = -1;
+        if (XoSocketFrameIO::readFrame(fd, m, error, &passed) != XoSocketFrameIO::ReadStatus::Message)
+            return false;
+        if (m.type() == XoMessageType::UseSharedRing) {
+            EXPECT_GE(passed, 0) << "an offer without its memory";
+            if (passed >= 0) ring = XoSharedRing::attach(passed, m.field("capacity").toUInt64(), error);
+            EXPECT_TRUE(ring) << error;
+        } else if (passed >= 0) {
+            ADD_FAILURE() << "a descriptor came with " << m.name();
+            ::close(passed);
+        }
+        return true;
+    }
+    // Reads until a frame other than the ring's offer.
+    bool readContent(XoRemoteRenderMessage& m)
+    {
+        while (read(m)) {
+            if (m.type() != XoMessageType::UseSharedRing) return true;
+        }
+        return false;
     }
     int fd = -1;
+    std::unique_ptr<XoSharedRing> ring;
 };
 
 class LocalSocket : public ::testing::Test
@@ -114,14 +148,25 @@ TEST_F(LocalSocket, MessagesReachTheViewerWholeAndInOrder)
     EXPECT_TRUE(sender.isEntityValid("big", "owner"));
 }
 
-TEST_F(LocalSocket, ContentOfATransactionArrivesInOrderAroundCommandsAndLargeMeshes)
+class LocalSocketOrRing : public LocalSocket, public ::testing::WithParamInterface<bool>
+{
+};
+
+TEST_P(LocalSocketOrRing, ContentOfATransactionArrivesInOrderAroundCommandsAndLargeMeshes)
 {
     FakeViewer viewer(sender.channelName());
     ASSERT_TRUE(xotest::waitUntil([&] { return sender.connects == 1; }));
+    if (GetParam()) viewer.askForRing(true);
     XoSocketFrameIO::reserveReceiveMemory(4u << 20);
     const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     std::vector<float> big(3 * 30000, 0.25f); // above what is copied into the batch
     std::vector<std::int32_t> bigFaces(10000, 3);
+    // Larger than the shared ring: it streams through while the reader takes it out.
+    std::vector<float> huge(3 * 1000000);
+    for (std::size_t k = 0; k < huge.size(); ++k)
+        huge[k] = float(k % 4099);
+    std::vector<std::int32_t> hugeFaces(1000000 / 3, 3);
+    hugeFaces.push_back(1);
     std::vector<float> small(3 * 300);
     std::vector<std::int32_t> smallFaces(100, 3);
     const int instances = 4000;
@@ -131,7 +176,7 @@ TEST_F(LocalSocket, ContentOfATransactionArrivesInOrderAroundCommandsAndLargeMes
     std::thread reader([&] {
         for (;;) {
             auto m = std::make_shared<XoRemoteRenderMessage>();
-            if (!viewer.read(*m)) return;
+            if (!viewer.readContent(*m)) return;
             kept.push_back(m);
             if (m->type() == XoMessageType::EndTransaction) return;
         }
@@ -149,6 +194,11 @@ TEST_F(LocalSocket, ContentOfATransactionArrivesInOrderAroundCommandsAndLargeMes
             sender.addMesh("big", "I2000", "", big.data(), nullptr, nullptr, nullptr, nullptr,
                            bigFaces.data(), int(bigFaces.size()), 30000, "M", "M");
             expected.push_back("addMesh big");
+        }
+        if (i == 3000) {
+            sender.addMesh("huge", "I3000", "", huge.data(), nullptr, nullptr, nullptr, nullptr,
+                           hugeFaces.data(), int(hugeFaces.size()), 1000000, "M", "M");
+            expected.push_back("addMesh huge");
         }
         if (i % 500 == 0) {
             for (std::size_t k = 0; k < small.size(); ++k)
@@ -171,8 +221,15 @@ TEST_F(LocalSocket, ContentOfATransactionArrivesInOrderAroundCommandsAndLargeMes
         arrived.push_back(line);
     }
     EXPECT_EQ(arrived, expected);
+    EXPECT_EQ(bool(viewer.ring), GetParam());
     // Every message still holds its own bytes after all the others came in.
     for (const auto& m : kept) {
+        if (m->type() == XoMessageType::AddMesh && m->field("name").text() == "huge") {
+            const XoMessageField& positions = m->field("positions");
+            ASSERT_EQ(positions.size, huge.size() * 4);
+            EXPECT_EQ(std::memcmp(positions.data, huge.data(), positions.size), 0);
+            continue;
+        }
         if (m->type() != XoMessageType::AddMesh || m->field("name").text() == "big") continue;
         const int i = std::stoi(std::string(m->field("name").text()).substr(1));
         const XoMessageField& positions = m->field("positions");
@@ -182,6 +239,46 @@ TEST_F(LocalSocket, ContentOfATransactionArrivesInOrderAroundCommandsAndLargeMes
         EXPECT_EQ(values.front(), float(i));
         EXPECT_EQ(values.back(), float(i) + float(small.size() - 1));
     }
+}
+
+INSTANTIATE_TEST_SUITE_P(LocalSocket, LocalSocketOrRing, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return std::string(info.param ? "ThroughTheSharedRing" : "ThroughTheSocket");
+                         });
+
+TEST_F(LocalSocket, TheSwitchToTheRingKeepsTheOrderAndAClosingViewerEndsIt)
+{
+    {
+        FakeViewer viewer(sender.channelName());
+        ASSERT_TRUE(
+            viewer.send(XoRemoteRenderMessage(XoMessageType::ViewerStarted).addString("t").addInt(1)));
+        ASSERT_TRUE(xotest::waitUntil([&] { return sender.inits == 1; }));
+        // The request races with the commands: those sent before the offer come on the socket, the rest
+        // through the ring, all in order.
+        const int commands = 3000;
+        std::vector<std::string> arrived;
+        std::thread reader([&] {
+            XoRemoteRenderMessage m;
+            while (int(arrived.size()) < commands && viewer.readContent(m))
+                arrived.emplace_back(m.field("command").text());
+        });
+        std::vector<std::string> expected;
+        for (int i = 0; i < commands; ++i) {
+            if (i == 10) viewer.askForRing(false);
+            expected.push_back("c" + std::to_string(i));
+            sender.sendConsoleCommand(expected.back().c_str());
+            if (i % 100 == 0) std::this_thread::yield();
+        }
+        reader.join();
+        EXPECT_EQ(arrived, expected);
+        EXPECT_TRUE(viewer.ring);
+        // The request is the transport's own business: the sender never hears of it.
+        EXPECT_TRUE(sender.errors.empty());
+    }
+    // The viewer went away with its ring: the sender notices, and sending fails quietly.
+    ASSERT_TRUE(xotest::waitUntil([&] { return sender.exits == 1; }));
+    sender.sendConsoleCommand("after");
+    EXPECT_FALSE(sender.isViewerStarted());
 }
 
 TEST_F(LocalSocket, TheViewersAnswersArrive)

@@ -1,0 +1,142 @@
+// The shared ring between two threads over a real socket pair (the two ends of the channel in one
+// process: the ring's memory is the same either way).
+#include "XoSharedRing.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/mman.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <random>
+#include <thread>
+#include <vector>
+
+namespace {
+
+class SharedRing : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+        std::string error;
+        writer = XoSharedRing::create(kCapacity, error);
+        ASSERT_TRUE(writer) << error;
+        ASSERT_EQ(writer->capacity(), kCapacity);
+        reader = XoSharedRing::attach(::dup(writer->fd()), kCapacity, error);
+        ASSERT_TRUE(reader) << error;
+    }
+    void TearDown() override
+    {
+        for (int& fd : fds) {
+            if (fd >= 0) ::close(fd);
+        }
+    }
+    bool write(const std::vector<char>& bytes, bool wake, int timeoutSeconds = 30)
+    {
+        const iovec piece{const_cast<char*>(bytes.data()), bytes.size()};
+        lastError.clear();
+        return writer->write(&piece, 1, fds[0], wake, lastError, timeoutSeconds);
+    }
+
+    static constexpr std::size_t kCapacity = 4096 * 4;
+    int fds[2] = {-1, -1}; // [0] the writer's socket, [1] the reader's
+    std::unique_ptr<XoSharedRing> writer;
+    std::unique_ptr<XoSharedRing> reader;
+    std::string lastError;
+};
+
+std::vector<char> block(std::size_t size, std::uint32_t seed)
+{
+    std::vector<char> bytes(size);
+    std::minstd_rand random(seed + 1);
+    for (char& c : bytes)
+        c = char(random());
+    return bytes;
+}
+
+TEST_F(SharedRing, BlocksOfEverySizeCrossInOrderWhileTheRingWrapsAndFills)
+{
+    // Sizes from one byte to several times the ring; most writes do not wake, so the reader also has to
+    // be woken when the writer waits for room.
+    std::vector<std::size_t> sizes;
+    std::minstd_rand random(7);
+    for (int i = 0; i < 400; ++i)
+        sizes.push_back(i % 50 == 0 ? kCapacity * 3 + 17 : 1 + random() % 9000);
+    std::vector<std::string> faults;
+    std::thread consumer([&] {
+        for (std::size_t i = 0; i < sizes.size(); ++i) {
+            std::vector<char> bytes(sizes[i]);
+            std::size_t got = 0;
+            if (reader->read(bytes.data(), bytes.size(), got, fds[1]) != 1 || got != sizes[i]) {
+                faults.push_back("block " + std::to_string(i) + " cut short");
+                return;
+            }
+            if (bytes != block(sizes[i], std::uint32_t(i)))
+                faults.push_back("block " + std::to_string(i) + " differs");
+        }
+    });
+    for (std::size_t i = 0; i < sizes.size(); ++i)
+        ASSERT_TRUE(write(block(sizes[i], std::uint32_t(i)), i % 7 == 0)) << lastError;
+    // The last block went without a wake-up request: the reader must still get it.
+    ASSERT_TRUE(write({}, true));
+    consumer.join();
+    EXPECT_TRUE(faults.empty()) << faults.front();
+    EXPECT_EQ(writer->pending(), 0u);
+}
+
+TEST_F(SharedRing, TheReaderTakesWhatWasWrittenBeforeTheEndThenSeesTheEnd)
+{
+    ASSERT_TRUE(write(block(100, 1), false));
+    ::shutdown(fds[0], SHUT_WR);
+    std::vector<char> bytes(100);
+    std::size_t got = 0;
+    EXPECT_EQ(reader->read(bytes.data(), bytes.size(), got, fds[1]), 1);
+    EXPECT_EQ(bytes, block(100, 1));
+    EXPECT_EQ(reader->read(bytes.data(), 1, got, fds[1]), 0);
+    EXPECT_EQ(got, 0u);
+    // An end inside a block counts what came.
+    TearDown();
+    SetUp();
+    ASSERT_TRUE(write(block(10, 2), true));
+    ::shutdown(fds[0], SHUT_WR);
+    EXPECT_EQ(reader->read(bytes.data(), 50, got, fds[1]), 0);
+    EXPECT_EQ(got, 10u);
+}
+
+TEST_F(SharedRing, AWriterStopsWhenTheReaderIsGoneOrStopsReading)
+{
+    // A reader that never reads: the writer gives up after its timeout.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(write(block(kCapacity + 1, 3), false, 1));
+    EXPECT_NE(lastError.find("stopped reading"), std::string::npos) << lastError;
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900));
+    // A reader whose end of the socket is closed: the writer notices without waiting for the timeout.
+    ::close(fds[1]);
+    fds[1] = -1;
+    EXPECT_FALSE(write(block(kCapacity, 4), false, 30));
+    EXPECT_NE(lastError.find("went away"), std::string::npos) << lastError;
+}
+
+TEST_F(SharedRing, OnlyARingOfTheOfferedSizeIsTaken)
+{
+    std::string error;
+    EXPECT_FALSE(XoSharedRing::attach(::dup(writer->fd()), kCapacity * 2, error));
+    EXPECT_NE(error.find("size"), std::string::npos) << error;
+    // Shared memory of the right size that is not a ring.
+    const int other = ::memfd_create("not-a-ring", MFD_CLOEXEC);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::ftruncate(other, off_t(::sysconf(_SC_PAGESIZE) + kCapacity)), 0);
+    error.clear();
+    EXPECT_FALSE(XoSharedRing::attach(other, kCapacity, error));
+    EXPECT_NE(error.find("not one"), std::string::npos) << error;
+    // A socket is no shared memory at all.
+    error.clear();
+    EXPECT_FALSE(XoSharedRing::attach(::dup(fds[0]), kCapacity, error));
+    EXPECT_FALSE(error.empty());
+}
+
+} // namespace
