@@ -36,33 +36,9 @@ inline OdGeVector3d cross(const OdGeVector3d& a, const OdGeVector3d& b)
     return OdGeVector3d(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
 }
 
-inline bool samePoint(const OdGePoint3d& a, const OdGePoint3d& b, double tol)
-{
-    const OdGeVector3d d = a - b;
-    return dot(d, d) <= tol * tol;
-}
-
 inline bool isZero(const OdGeVector3d& v, double tol)
 {
     return dot(v, v) <= tol * tol;
-}
-
-// The third point within 1e-6 of the line through the first two (compared squared: no roots).
-bool isCollinear(const OdGePoint3d& p0, const OdGePoint3d& p1, const OdGePoint3d& p2)
-{
-    const double tol = kCollinearTol.equalPoint();
-    const OdGeVector3d direction = p1 - p0;
-    const double lengthSquared = dot(direction, direction);
-    if (lengthSquared <= tol * tol) return true;
-    const OdGeVector3d c = cross(p2 - p0, direction);
-    return dot(c, c) <= tol * tol * lengthSquared;
-}
-
-// Parallel within the vector tolerance: the sine of the angle between them.
-inline bool areParallel(const OdGeVector3d& a, const OdGeVector3d& b, double tol)
-{
-    const OdGeVector3d c = cross(a, b);
-    return dot(c, c) <= tol * tol * dot(a, a) * dot(b, b);
 }
 
 inline double length(const OdGeVector3d& v)
@@ -116,7 +92,10 @@ struct BoxProjection
 
 } // namespace
 
-zalUnrealRenderSimplifier::zalUnrealRenderSimplifier() = default;
+zalUnrealRenderSimplifier::zalUnrealRenderSimplifier()
+    : m_pending(&zalUnrealDrawingState::instance().pendingFaces)
+{
+}
 
 zalUnrealRenderSimplifier::~zalUnrealRenderSimplifier() = default;
 
@@ -135,7 +114,11 @@ void zalUnrealRenderSimplifier::generateMeshFaces(std::int32_t numRows, std::int
 {
     m_currentFaceData = faceData;
     m_faceCounter = 0;
+    m_groupFace = kNoFace;
+    m_deferring = true;
     OdGiGeometrySimplifier::generateMeshFaces(numRows, numColumns, faceData);
+    m_deferring = false;
+    acceptDeferred();
     m_currentFaceData = nullptr;
 }
 
@@ -150,7 +133,11 @@ void zalUnrealRenderSimplifier::generateShellFaces(std::int32_t faceListSize, co
 {
     m_currentFaceData = faceData;
     m_faceCounter = 0;
+    m_groupFace = kNoFace;
+    m_deferring = true;
     OdGiGeometrySimplifier::generateShellFaces(faceListSize, faceList, edgeData, faceData);
+    m_deferring = false;
+    acceptDeferred();
     m_currentFaceData = nullptr;
 }
 
@@ -163,31 +150,76 @@ void zalUnrealRenderSimplifier::shellFaceOut(std::int32_t faceListSize, const st
 
 void zalUnrealRenderSimplifier::triangleOut(const std::int32_t* indices, const OdGeVector3d* normal)
 {
-    acceptTriangle(indices, normal);
+    if (!m_deferring) {
+        acceptTriangle(indices, normal);
+        return;
+    }
+    m_deferred.push_back({{indices[0], indices[1], indices[2]}, currentGroup(), normal});
+}
+
+void zalUnrealRenderSimplifier::acceptDeferred()
+{
+    // One tight loop over the whole shell: the processor overlaps the roots and divisions of one triangle
+    // with the next, which a call per triangle from the triangulation does not let it do.
+    for (const Deferred& t : m_deferred)
+        accept(t.indices, t.faceNormal, t.group);
+    m_deferred.clear();
+}
+
+int zalUnrealRenderSimplifier::currentGroup()
+{
+    // Every triangle of a face shares its material: worked out once per face.
+    if (m_groupFace == m_faceCounter && m_currentFaceData) return m_group;
+    zalUnrealDrawingState& state = zalUnrealDrawingState::instance();
+    zalPendingFaces& pending = state.pendingFaces;
+    const OdDbObjectId* materials = m_currentFaceData ? m_currentFaceData->materials() : nullptr;
+    const OdDbObjectId material = materials ? materials[m_faceCounter] : OdDbObjectId();
+    OdDbDatabase* db = state.currentDatabase;
+    m_group = !material.isNull() &&
+                      (!db || (material != db->byBlockMaterialId() && material != db->byLayerMaterialId()))
+                  ? pending.groupOfMaterial(material)
+                  : pending.groupOfKey(state.currentMaterialKey);
+    m_groupFace = m_faceCounter;
+    return m_group;
 }
 
 void zalUnrealRenderSimplifier::acceptTriangle(const std::int32_t* indices, const OdGeVector3d* faceNormal)
+{
+    accept(indices, faceNormal, -1);
+}
+
+inline void zalUnrealRenderSimplifier::accept(const std::int32_t* indices, const OdGeVector3d* faceNormal,
+                                              int group)
 {
     const OdGePoint3d* vertices = vertexDataList();
     if (!vertices) return;
     const OdGePoint3d& a = vertices[indices[0]];
     const OdGePoint3d& b = vertices[indices[1]];
     const OdGePoint3d& c = vertices[indices[2]];
+    // Coincident corners, then the third corner within 1e-6 of the line through the first two.
     const double tol = OdGeContext::gTol.equalPoint();
-    if (samePoint(a, b, tol) || samePoint(a, c, tol) || samePoint(b, c, tol) || isCollinear(a, b, c)) return;
+    const OdGeVector3d e1 = b - a;
+    const OdGeVector3d e2 = c - a;
+    const OdGeVector3d e3 = c - b;
+    const double l1 = dot(e1, e1);
+    const double l2 = dot(e2, e2);
+    if (l1 <= tol * tol || l2 <= tol * tol || dot(e3, e3) <= tol * tol) return;
+    const double collinear = kCollinearTol.equalPoint();
+    if (l1 <= collinear * collinear) return;
+    const OdGeVector3d area = cross(e1, e2);
+    const double areaSquared = dot(area, area);
+    if (areaSquared <= collinear * collinear * l1) return;
     // Corners equal in the viewer frame are closer still in the drawing's, so every triangle kept here
     // also passes the stream's own test for coincident corners.
-    const OdGePoint3d points[3] = {toViewerPoint(a), toViewerPoint(b), toViewerPoint(c)};
 
-    // The plane normal of the converted points; mirrored once more where it stands in for a missing normal.
+    // The plane normal in the viewer frame. Under diag(-100, 100, 100) the edges grow by 100 and their
+    // cross product turns into 1e4 (x, -y, -z); the tests for short or parallel edges are those of the
+    // converted edges, scaled back.
     const double vtol = OdGeContext::gTol.equalVector();
-    const OdGeVector3d e1 = points[1] - points[0];
-    const OdGeVector3d e2 = points[2] - points[0];
     OdGeVector3d plane;
-    if (!isZero(e1, vtol) && !isZero(e2, vtol) && !areParallel(e1, e2, vtol)) {
-        const OdGeVector3d n = cross(e1, e2);
-        const double inverse = 1.0 / length(n);
-        plane = OdGeVector3d(n.x * inverse, n.y * inverse, n.z * inverse);
+    if (1e4 * l1 > vtol * vtol && 1e4 * l2 > vtol * vtol && areaSquared > vtol * vtol * l1 * l2) {
+        const double inverse = 1.0 / std::sqrt(areaSquared);
+        plane = OdGeVector3d(area.x * inverse, -area.y * inverse, -area.z * inverse);
     }
 
     const OdGiVertexData* data = vertexData();
@@ -203,22 +235,12 @@ void zalUnrealRenderSimplifier::acceptTriangle(const std::int32_t* indices, cons
         sharedNormal = true;
     }
 
-    zalUnrealDrawingState& state = zalUnrealDrawingState::instance();
-    zalPendingFaces& pending = state.pendingFaces;
-    const OdDbObjectId* materials = m_currentFaceData ? m_currentFaceData->materials() : nullptr;
-    const OdDbObjectId material = materials ? materials[m_faceCounter] : OdDbObjectId();
-    OdDbDatabase* db = state.currentDatabase;
-    const int group =
-        !material.isNull() &&
-                (!db || (material != db->byBlockMaterialId() && material != db->byLayerMaterialId()))
-            ? pending.groupOfMaterial(material)
-            : pending.groupOfKey(state.currentMaterialKey);
-
-    const zalPendingFaces::Slots out = pending.appendTriangle(group);
+    const zalPendingFaces::Slots out = m_pending->appendTriangle(group >= 0 ? group : currentGroup());
+    const OdGePoint3d* corners[3] = {&a, &b, &c};
     for (int k = 0; k < 3; ++k) {
-        out.positions[3 * k + 0] = float(points[k].x);
-        out.positions[3 * k + 1] = float(points[k].y);
-        out.positions[3 * k + 2] = float(points[k].z);
+        out.positions[3 * k + 0] = float(-100.0 * corners[k]->x);
+        out.positions[3 * k + 1] = float(100.0 * corners[k]->y);
+        out.positions[3 * k + 2] = float(100.0 * corners[k]->z);
     }
     if (sharedNormal) {
         if (faceNormal) {
@@ -244,10 +266,10 @@ void zalUnrealRenderSimplifier::acceptTriangle(const std::int32_t* indices, cons
     } else if (sharedNormal) {
         const BoxProjection projection(normals[0]);
         for (int k = 0; k < 3; ++k)
-            projection.write(points[k], out.textureCoordinates + 2 * k);
+            projection.write(toViewerPoint(*corners[k]), out.textureCoordinates + 2 * k);
     } else {
         for (int k = 0; k < 3; ++k)
-            BoxProjection(normals[k]).write(points[k], out.textureCoordinates + 2 * k);
+            BoxProjection(normals[k]).write(toViewerPoint(*corners[k]), out.textureCoordinates + 2 * k);
     }
 }
 

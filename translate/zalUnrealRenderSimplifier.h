@@ -5,8 +5,10 @@
 #include "gs/GiGeometrySimplifier.h"
 
 #include <cstdint>
+#include <vector>
 
 class OdGiFaceData;
+class zalPendingFaces;
 
 // The end of the device's conveyor: keeps only filled faces. Every triangle of a shell or mesh joins the
 // pending faces of the entity being drawn, in the viewer's frame and already in the layout of the mesh
@@ -57,6 +59,26 @@ public:
     std::uint32_t faceCounter() const { return m_faceCounter; }
 
 private:
+    // The pending group the current face's triangles go to.
+    int currentGroup();
+    // acceptTriangle into a known group (-1: the current face's).
+    void accept(const std::int32_t* indices, const OdGeVector3d* faceNormal, int group);
+    void acceptDeferred();
+
+    // Triangles of the shell or mesh being generated, accepted together when it ends.
+    struct Deferred
+    {
+        std::int32_t indices[3];
+        int group;
+        const OdGeVector3d* faceNormal;
+    };
+    std::vector<Deferred> m_deferred;
+    bool m_deferring = false;
+    zalPendingFaces* m_pending;
+
+    static constexpr std::uint32_t kNoFace = ~0u;
     const OdGiFaceData* m_currentFaceData = nullptr;
     std::uint32_t m_faceCounter = 0;
+    std::uint32_t m_groupFace = kNoFace;
+    int m_group = -1;
 };

@@ -76,7 +76,6 @@ bool XoRemoteRenderSenderFlattener::endTransaction(bool fullUpdate)
 void XoRemoteRenderSenderFlattener::clearSession()
 {
     m_held.clear();
-    m_children.clear();
     post(XoRemoteRenderMessage(XoMessageType::ClearSession));
 }
 
@@ -203,15 +202,15 @@ void XoRemoteRenderSenderFlattener::removeEntity(const char* name, const char* p
              .addString(owner)
              .addBool(removeChildren)
              .addBool(removeMeshes));
-    if (removeMeshes || removeChildren) forgetChildren(entity, removeChildren);
-    forget(entity, owner);
+    if (removeMeshes || removeChildren) m_held.forgetChildren(entity, removeChildren);
+    m_held.forget(entity, owner);
 }
 
 void XoRemoteRenderSenderFlattener::removeEntityMeshes(const char* name)
 {
     const std::string entity = orEmpty(name);
     post(XoRemoteRenderMessage(XoMessageType::RemoveEntityMeshes).addString(entity));
-    forgetChildren(entity, false);
+    m_held.forgetChildren(entity, false);
 }
 
 void XoRemoteRenderSenderFlattener::assureEntityConnected(QString name, QString parent)
@@ -222,16 +221,13 @@ void XoRemoteRenderSenderFlattener::assureEntityConnected(QString name, QString 
             XoRemoteRenderMessage(XoMessageType::AssureEntityConnected).addString(entity).addString(owner))) {
         // Connecting an entity the viewer does not hold gives it nothing to show; only an existing
         // entity gains the owner.
-        if (m_held.count(entity)) hold(entity.c_str(), owner.c_str(), HeldKind::Other);
+        if (m_held.isHeld(entity)) hold(entity.c_str(), owner.c_str(), HeldKind::Other);
     }
 }
 
 bool XoRemoteRenderSenderFlattener::isEntityValid(const char* name, const char* parent) const
 {
-    auto it = m_held.find(orEmpty(name));
-    if (it == m_held.end()) return false;
-    const char* owner = orEmpty(parent);
-    return *owner == '\0' ? !it->second.empty() : it->second.count(owner) != 0;
+    return m_held.isHeld(orEmpty(name), orEmpty(parent));
 }
 
 bool XoRemoteRenderSenderFlattener::generateMaterialMaps(const char* materialName, int width, int height)
@@ -249,7 +245,6 @@ bool XoRemoteRenderSenderFlattener::generateMaterialMaps(const char* materialNam
 void XoRemoteRenderSenderFlattener::viewerEnded()
 {
     m_held.clear();
-    m_children.clear();
     m_transactionOpen = false;
 }
 
@@ -257,63 +252,16 @@ void XoRemoteRenderSenderFlattener::viewerReportedEntityLost(const std::string& 
                                                              const std::string& parent)
 {
     XoRemoteRenderSender::viewerReportedEntityLost(name, parent);
-    auto it = m_held.find(name);
-    if (it == m_held.end()) return; // already removed on this side: nobody needs it again
-    bool mesh = false;
-    if (parent.empty()) {
-        for (const auto& owner : it->second)
-            mesh = mesh || owner.second == HeldKind::Mesh;
-    } else {
-        auto owner = it->second.find(parent);
-        if (owner == it->second.end()) return;
-        mesh = owner->second == HeldKind::Mesh;
-    }
+    bool held = false;
+    const bool mesh = m_held.isMesh(name, parent, &held);
+    if (!held) return; // already removed on this side: nobody needs it again
     // A mesh is not a drawing entity: the entity that owns it is drawn again.
     const std::string refresh = mesh && !parent.empty() ? parent : name;
-    forget(name, parent);
+    m_held.forget(name, parent);
     if (m_entityRefresh) m_entityRefresh(refresh);
 }
 
 void XoRemoteRenderSenderFlattener::hold(const char* name, const char* parent, HeldKind kind)
 {
-    const std::string entity = orEmpty(name);
-    const std::string owner = orEmpty(parent);
-    m_held[entity][owner] = kind;
-    if (!owner.empty()) m_children[owner].insert(entity);
-}
-
-void XoRemoteRenderSenderFlattener::forget(const std::string& name, const std::string& parent)
-{
-    auto it = m_held.find(name);
-    if (it == m_held.end()) return;
-    if (parent.empty()) {
-        for (const auto& owner : it->second) {
-            if (!owner.first.empty()) m_children[owner.first].erase(name);
-        }
-        m_held.erase(it);
-        return;
-    }
-    it->second.erase(parent);
-    m_children[parent].erase(name);
-    if (it->second.empty()) m_held.erase(it);
-}
-
-void XoRemoteRenderSenderFlattener::forgetChildren(const std::string& parent, bool everything)
-{
-    auto it = m_children.find(parent);
-    if (it == m_children.end()) return;
-    const std::unordered_set<std::string> children = it->second;
-    for (const std::string& child : children) {
-        auto held = m_held.find(child);
-        if (held == m_held.end()) continue;
-        auto owner = held->second.find(parent);
-        if (owner == held->second.end()) continue;
-        if (owner->second == HeldKind::Mesh) {
-            forget(child, parent);
-        } else if (everything) {
-            // Forget first, so an owner cycle ends the recursion.
-            forget(child, parent);
-            forgetChildren(child, true);
-        }
-    }
+    m_held.hold(orEmpty(name), orEmpty(parent), kind);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "XoHeldEntities.h"
 #include "XoRemoteRenderSender.h"
 
 #include <QString>
@@ -82,23 +83,13 @@ protected:
     void viewerReportedEntityLost(const std::string& name, const std::string& parent) override;
 
 private:
-    enum class HeldKind
-    {
-        Other,
-        Mesh
-    };
+    using HeldKind = XoHeldEntities::Kind;
     void hold(const char* name, const char* parent, HeldKind kind);
-    void forget(const std::string& name, const std::string& parent);
-    // Meshes under parent; with `everything`, child entities too, recursively.
-    void forgetChildren(const std::string& parent, bool everything);
 
     std::wstring m_workingFolder;
     XoMaterialMapCallback m_materialMaps;
     long m_sessionKey;
     XoEntityRefreshCallback m_entityRefresh;
     bool m_transactionOpen = false;
-    // name -> owner -> kind; the owners of one name are few, so the inner map stays small. Hashed: a
-    // refresh of a large drawing holds thousands of names, each looked up several times.
-    std::unordered_map<std::string, std::map<std::string, HeldKind>> m_held;
-    std::unordered_map<std::string, std::unordered_set<std::string>> m_children; // owner -> names under it
+    XoHeldEntities m_held;
 };

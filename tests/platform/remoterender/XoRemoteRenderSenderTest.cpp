@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <atomic>
 #include <cstring>
 #include <mutex>
@@ -351,6 +353,50 @@ TEST_F(RecordedSender, RemovingWithChildrenForgetsTheWholeBranch)
     EXPECT_FALSE(sender->isEntityValid("G", "C"));
     EXPECT_FALSE(sender->isEntityValid("G_M", "G"));
     EXPECT_TRUE(sender->isEntityValid("Other", "Model"));
+}
+
+TEST_F(RecordedSender, RemovingSomeOfManyChildrenKeepsTheOthers)
+{
+    startViewer();
+    const int count = 300;
+    for (int i = 0; i < count; ++i) {
+        const std::string name = "E" + std::to_string(i);
+        sender->addInstance(name.c_str(), "Model", "", name.c_str(), nullptr, "");
+        sender->addMesh((name + "_M").c_str(), name.c_str(), "", nullptr, nullptr, nullptr, nullptr, nullptr,
+                        nullptr, 0, 0, "M", "M");
+        // Every tenth also sits under a second owner.
+        if (i % 10 == 0) sender->assureEntityConnected(QString::fromStdString(name), "Other");
+    }
+    // Out of order, so removals land in the middle, at the end and at the front of the owner's list.
+    std::vector<int> removed;
+    for (int i = 0; i < count; i += 3)
+        removed.push_back((i * 7919) % count);
+    for (int i : removed) {
+        const std::string name = "E" + std::to_string(i);
+        sender->removeEntity(name.c_str(), "Model", false, true);
+    }
+    for (int i = 0; i < count; ++i) {
+        const std::string name = "E" + std::to_string(i);
+        const bool gone = std::find(removed.begin(), removed.end(), i) != removed.end();
+        EXPECT_EQ(sender->isEntityValid(name.c_str(), "Model"), !gone) << name;
+        EXPECT_EQ(sender->isEntityValid((name + "_M").c_str(), name.c_str()), !gone) << name;
+        EXPECT_EQ(sender->isEntityValid(name.c_str(), "Other"), i % 10 == 0) << name;
+        EXPECT_EQ(sender->isEntityValid(name.c_str(), ""), !gone || i % 10 == 0) << name;
+    }
+    // The rest of the branch still goes as a whole, and an entity that owns itself is no trap.
+    sender->addInstance("Self", "Self", "", "Self", nullptr, "");
+    sender->addInstance("Self", "Model", "", "Self", nullptr, "");
+    sender->removeEntity("Model", "", true, true);
+    for (int i = 0; i < count; ++i) {
+        const std::string name = "E" + std::to_string(i);
+        EXPECT_FALSE(sender->isEntityValid(name.c_str(), "Model")) << name;
+        EXPECT_FALSE(sender->isEntityValid((name + "_M").c_str(), name.c_str())) << name;
+    }
+    EXPECT_FALSE(sender->isEntityValid("Self", "Model"));
+    EXPECT_FALSE(sender->isEntityValid("Self", "Self"));
+    EXPECT_TRUE(sender->isEntityValid("E0", "Other"));
+    sender->removeEntity("E0", "", false, false);
+    EXPECT_FALSE(sender->isEntityValid("E0", ""));
 }
 
 TEST_F(RecordedSender, AnEntityTheViewerLostIsRefreshed)

@@ -1,0 +1,152 @@
+#include "XoHeldEntities.h"
+
+#include <algorithm>
+
+XoHeldEntities::XoHeldEntities() = default;
+
+XoHeldEntities::~XoHeldEntities() = default;
+
+XoHeldEntities::Owner* XoHeldEntities::Entry::ownerRecord(const Entry* owner)
+{
+    for (Owner& o : owners) {
+        if (o.owner == owner) return &o;
+    }
+    return nullptr;
+}
+
+XoHeldEntities::Entry* XoHeldEntities::find(std::string_view name) const
+{
+    const auto it = m_entries.find(name);
+    return it == m_entries.end() ? nullptr : it->second.get();
+}
+
+XoHeldEntities::Entry* XoHeldEntities::entry(std::string_view name)
+{
+    if (Entry* known = find(name)) return known;
+    auto made = std::make_unique<Entry>();
+    made->name.assign(name.data(), name.size());
+    Entry* e = made.get();
+    m_entries.emplace(std::string_view(e->name), std::move(made));
+    return e;
+}
+
+void XoHeldEntities::hold(std::string_view name, std::string_view owner, Kind kind)
+{
+    Entry* child = entry(name);
+    Entry* parent = nullptr;
+    if (!owner.empty()) {
+        parent = m_lastOwner && m_lastOwner->name == owner ? m_lastOwner : entry(owner);
+        m_lastOwner = parent;
+    }
+    if (Owner* known = child->ownerRecord(parent)) {
+        known->kind = kind;
+        return;
+    }
+    std::uint32_t slot = 0;
+    if (parent) {
+        slot = std::uint32_t(parent->children.size());
+        parent->children.push_back(child);
+    }
+    child->owners.push_back(Owner{parent, kind, slot});
+}
+
+bool XoHeldEntities::isHeld(std::string_view name, std::string_view owner) const
+{
+    Entry* e = find(name);
+    if (!e || e->owners.empty()) return false;
+    if (owner.empty()) return true;
+    Entry* parent = find(owner);
+    return parent && e->ownerRecord(parent);
+}
+
+bool XoHeldEntities::isMesh(std::string_view name, std::string_view owner, bool* held) const
+{
+    *held = false;
+    Entry* e = find(name);
+    if (!e || e->owners.empty()) return false;
+    if (owner.empty()) {
+        *held = true;
+        return std::any_of(e->owners.begin(), e->owners.end(),
+                           [](const Owner& o) { return o.kind == Kind::Mesh; });
+    }
+    Entry* parent = find(owner);
+    const Owner* record = parent ? e->ownerRecord(parent) : nullptr;
+    *held = record != nullptr;
+    return record && record->kind == Kind::Mesh;
+}
+
+void XoHeldEntities::unlink(Entry* child, Owner* record)
+{
+    if (Entry* parent = record->owner) {
+        // Swap-remove from the owner's children; the child moved into the slot learns its new place.
+        std::vector<Entry*>& list = parent->children;
+        const std::uint32_t slot = record->slot;
+        Entry* moved = list.back();
+        list[slot] = moved;
+        list.pop_back();
+        if (moved != child) moved->ownerRecord(parent)->slot = slot;
+    }
+    child->owners.erase(child->owners.begin() + (record - child->owners.data()));
+}
+
+void XoHeldEntities::eraseIfUnused(Entry* e)
+{
+    if (!e || !e->owners.empty() || !e->children.empty()) return;
+    if (m_lastOwner == e) m_lastOwner = nullptr;
+    m_entries.erase(std::string_view(e->name));
+}
+
+void XoHeldEntities::forget(std::string_view name, std::string_view owner)
+{
+    Entry* e = find(name);
+    if (!e) return;
+    if (owner.empty()) {
+        std::vector<Entry*> parents;
+        while (!e->owners.empty()) {
+            parents.push_back(e->owners.back().owner);
+            unlink(e, &e->owners.back());
+        }
+        // The entry last: an owner may be the entry itself.
+        for (Entry* parent : parents) {
+            if (parent != e) eraseIfUnused(parent);
+        }
+        eraseIfUnused(e);
+        return;
+    }
+    Entry* parent = find(owner);
+    Owner* record = parent ? e->ownerRecord(parent) : nullptr;
+    if (!record) return;
+    unlink(e, record);
+    if (parent != e) eraseIfUnused(parent);
+    eraseIfUnused(e);
+}
+
+void XoHeldEntities::forgetChildren(std::string_view owner, bool everything)
+{
+    Entry* parent = find(owner);
+    if (!parent) return;
+    // By name: forgetting may erase entries, the parent among them.
+    std::vector<std::string> children;
+    children.reserve(parent->children.size());
+    for (const Entry* child : parent->children)
+        children.push_back(child->name);
+    const std::string parentName = parent->name;
+    for (const std::string& child : children) {
+        bool held = false;
+        const bool mesh = isMesh(child, parentName, &held);
+        if (!held) continue;
+        if (mesh) {
+            forget(child, parentName);
+        } else if (everything) {
+            // Forget first, so an owner cycle ends the recursion.
+            forget(child, parentName);
+            forgetChildren(child, true);
+        }
+    }
+}
+
+void XoHeldEntities::clear()
+{
+    m_entries.clear();
+    m_lastOwner = nullptr;
+}
