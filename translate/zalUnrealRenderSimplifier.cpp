@@ -115,10 +115,7 @@ void zalUnrealRenderSimplifier::generateMeshFaces(std::int32_t numRows, std::int
     m_currentFaceData = faceData;
     m_faceCounter = 0;
     m_groupFace = kNoFace;
-    m_deferring = true;
     OdGiGeometrySimplifier::generateMeshFaces(numRows, numColumns, faceData);
-    m_deferring = false;
-    acceptDeferred();
     m_currentFaceData = nullptr;
 }
 
@@ -134,10 +131,7 @@ void zalUnrealRenderSimplifier::generateShellFaces(std::int32_t faceListSize, co
     m_currentFaceData = faceData;
     m_faceCounter = 0;
     m_groupFace = kNoFace;
-    m_deferring = true;
     OdGiGeometrySimplifier::generateShellFaces(faceListSize, faceList, edgeData, faceData);
-    m_deferring = false;
-    acceptDeferred();
     m_currentFaceData = nullptr;
 }
 
@@ -150,26 +144,11 @@ void zalUnrealRenderSimplifier::shellFaceOut(std::int32_t faceListSize, const st
 
 void zalUnrealRenderSimplifier::triangleOut(const std::int32_t* indices, const OdGeVector3d* normal)
 {
-    if (!m_deferring) {
-        acceptTriangle(indices, normal);
-        return;
-    }
-    m_deferred.push_back({{indices[0], indices[1], indices[2]}, currentGroup(), normal});
+    accept(indices, normal);
 }
 
-void zalUnrealRenderSimplifier::acceptDeferred()
+int zalUnrealRenderSimplifier::lookUpGroup()
 {
-    // One tight loop over the whole shell: the processor overlaps the roots and divisions of one triangle
-    // with the next, which a call per triangle from the triangulation does not let it do.
-    for (const Deferred& t : m_deferred)
-        accept(t.indices, t.faceNormal, t.group);
-    m_deferred.clear();
-}
-
-int zalUnrealRenderSimplifier::currentGroup()
-{
-    // Every triangle of a face shares its material: worked out once per face.
-    if (m_groupFace == m_faceCounter && m_currentFaceData) return m_group;
     zalUnrealDrawingState& state = zalUnrealDrawingState::instance();
     zalPendingFaces& pending = state.pendingFaces;
     const OdDbObjectId* materials = m_currentFaceData ? m_currentFaceData->materials() : nullptr;
@@ -185,11 +164,10 @@ int zalUnrealRenderSimplifier::currentGroup()
 
 void zalUnrealRenderSimplifier::acceptTriangle(const std::int32_t* indices, const OdGeVector3d* faceNormal)
 {
-    accept(indices, faceNormal, -1);
+    accept(indices, faceNormal);
 }
 
-inline void zalUnrealRenderSimplifier::accept(const std::int32_t* indices, const OdGeVector3d* faceNormal,
-                                              int group)
+inline void zalUnrealRenderSimplifier::accept(const std::int32_t* indices, const OdGeVector3d* faceNormal)
 {
     const OdGePoint3d* vertices = vertexDataList();
     if (!vertices) return;
@@ -235,7 +213,7 @@ inline void zalUnrealRenderSimplifier::accept(const std::int32_t* indices, const
         sharedNormal = true;
     }
 
-    const zalPendingFaces::Slots out = m_pending->appendTriangle(group >= 0 ? group : currentGroup());
+    const zalPendingFaces::Slots out = m_pending->appendTriangle(currentGroup());
     const OdGePoint3d* corners[3] = {&a, &b, &c};
     for (int k = 0; k < 3; ++k) {
         out.positions[3 * k + 0] = float(-100.0 * corners[k]->x);

@@ -5,7 +5,6 @@
 #include "gs/GiGeometrySimplifier.h"
 
 #include <cstdint>
-#include <vector>
 
 class OdGiFaceData;
 class zalPendingFaces;
@@ -59,21 +58,15 @@ public:
     std::uint32_t faceCounter() const { return m_faceCounter; }
 
 private:
-    // The pending group the current face's triangles go to.
-    int currentGroup();
-    // acceptTriangle into a known group (-1: the current face's).
-    void accept(const std::int32_t* indices, const OdGeVector3d* faceNormal, int group);
-    void acceptDeferred();
-
-    // Triangles of the shell or mesh being generated, accepted together when it ends.
-    struct Deferred
+    // The pending group the current face's triangles go to: every triangle of a face shares its material,
+    // so it is worked out once per face.
+    int currentGroup()
     {
-        std::int32_t indices[3];
-        int group;
-        const OdGeVector3d* faceNormal;
-    };
-    std::vector<Deferred> m_deferred;
-    bool m_deferring = false;
+        if (m_groupFace == m_faceCounter && m_currentFaceData) return m_group;
+        return lookUpGroup();
+    }
+    int lookUpGroup();
+    void accept(const std::int32_t* indices, const OdGeVector3d* faceNormal);
     zalPendingFaces* m_pending;
 
     static constexpr std::uint32_t kNoFace = ~0u;

@@ -35,6 +35,25 @@ OdGeExtents3d& OdGeExtents3d::addPoint(const OdGePoint3d& p)
     return *this;
 }
 
+OdGeExtents3d& OdGeExtents3d::addPoints(const OdGePoint3d* points, std::size_t count)
+{
+    if (count == 0) return *this;
+    if (!isValidExtents()) m_min = m_max = points[0];
+    double x0 = m_min.x, y0 = m_min.y, z0 = m_min.z, x1 = m_max.x, y1 = m_max.y, z1 = m_max.z;
+    for (std::size_t i = 0; i < count; ++i) {
+        const OdGePoint3d& p = points[i];
+        x0 = std::min(x0, p.x);
+        y0 = std::min(y0, p.y);
+        z0 = std::min(z0, p.z);
+        x1 = std::max(x1, p.x);
+        y1 = std::max(y1, p.y);
+        z1 = std::max(z1, p.z);
+    }
+    m_min.set(x0, y0, z0);
+    m_max.set(x1, y1, z1);
+    return *this;
+}
+
 OdGeExtents3d& OdGeExtents3d::addExt(const OdGeExtents3d& e)
 {
     if (e.isValidExtents()) {

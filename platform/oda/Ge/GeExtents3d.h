@@ -3,6 +3,8 @@
 
 #include "Ge/GePoint3d.h"
 
+#include <cstddef>
+
 class ODKIT_EXPORT OdGeExtents3d
 {
 public:
@@ -16,6 +18,8 @@ public:
     OdGeVector3d diagonal() const { return m_max - m_min; }
     void set(const OdGePoint3d& minPoint, const OdGePoint3d& maxPoint);
     OdGeExtents3d& addPoint(const OdGePoint3d& p);
+    // The same for a run of points, in one pass.
+    OdGeExtents3d& addPoints(const OdGePoint3d* points, std::size_t count);
     OdGeExtents3d& addExt(const OdGeExtents3d& e);
     // True when minimum <= maximum on every axis.
     bool isValidExtents() const;

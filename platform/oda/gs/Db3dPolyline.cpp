@@ -61,7 +61,6 @@ OdResult OdDb3dPolyline::subGetGeomExtents(OdGeExtents3d& extents) const
     assertReadEnabled();
     if (m_points.empty()) return eInvalidExtents;
     extents = OdGeExtents3d();
-    for (const OdGePoint3d& p : m_points)
-        extents.addPoint(p);
+    extents.addPoints(m_points.data(), m_points.size());
     return eOk;
 }

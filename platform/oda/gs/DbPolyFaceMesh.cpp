@@ -87,7 +87,6 @@ OdResult OdDbPolyFaceMesh::subGetGeomExtents(OdGeExtents3d& extents) const
     assertReadEnabled();
     if (m_vertices.empty()) return eInvalidExtents;
     extents = OdGeExtents3d();
-    for (const OdGePoint3d& p : m_vertices)
-        extents.addPoint(p);
+    extents.addPoints(m_vertices.data(), m_vertices.size());
     return eOk;
 }

@@ -140,7 +140,6 @@ OdResult OdDbSubDMesh::subGetGeomExtents(OdGeExtents3d& extents) const
     assertReadEnabled();
     if (m_vertices.empty()) return eInvalidExtents;
     extents = OdGeExtents3d();
-    for (const OdGePoint3d& p : m_vertices)
-        extents.addPoint(p);
+    extents.addPoints(m_vertices.data(), m_vertices.size());
     return eOk;
 }

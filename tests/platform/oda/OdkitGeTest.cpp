@@ -170,4 +170,17 @@ TEST(OdkitGe, ExtentsStartEmptyAndGrow)
     OdGeExtents3d empty;
     e.addExt(empty);
     EXPECT_TRUE(e.maxPoint().isEqualTo(OdGePoint3d(0, 1, 5), OdGeTol(1e-9))) << "an empty box adds nothing";
+
+    // A run of points gives the box their one-by-one additions give, into an empty box and into a full one.
+    const OdGePoint3d run[] = {OdGePoint3d(4, -7, 0.5), OdGePoint3d(-3, 8, 2), OdGePoint3d(0, 0, -9)};
+    for (OdGeExtents3d start : {OdGeExtents3d(), e}) {
+        OdGeExtents3d byOne = start, byRun = start;
+        for (const OdGePoint3d& p : run)
+            byOne.addPoint(p);
+        byRun.addPoints(run, 3);
+        EXPECT_EQ(byRun.minPoint(), byOne.minPoint());
+        EXPECT_EQ(byRun.maxPoint(), byOne.maxPoint());
+        byRun.addPoints(run, 0);
+        EXPECT_EQ(byRun.maxPoint(), byOne.maxPoint());
+    }
 }
