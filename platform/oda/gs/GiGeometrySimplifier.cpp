@@ -131,8 +131,13 @@ OdGeVector3d newellNormal(std::int32_t n, const std::int32_t* loop, const OdGePo
 // full revolution (a star has same-way turns that add up to two).
 bool isConvexLoop(std::int32_t n, const std::int32_t* loop, const OdGePoint3d* v, const OdGeVector3d& normal)
 {
-    const double normalLength = std::sqrt(dot(normal, normal));
-    if (normalLength <= 0.0) return false;
+    const double normalSquared = dot(normal, normal);
+    if (normalSquared <= 0.0) return false;
+    // Only turns that go the wrong way and the turning sum of longer loops need the length itself.
+    double normalLength = -1.0;
+    const auto length = [&] {
+        return normalLength < 0.0 ? normalLength = std::sqrt(normalSquared) : normalLength;
+    };
     double turning = 0.0;
     const OdGePoint3d* a = &v[loop[n - 2]];
     const OdGePoint3d* b = &v[loop[n - 1]];
@@ -143,9 +148,9 @@ bool isConvexLoop(std::int32_t n, const std::int32_t* loop, const OdGePoint3d* v
         // The sine against the unit normal, scaled by the normal's length; the tolerance only matters
         // for turns that go the wrong way, so the root is taken only for those.
         const double sine = dot(cross(e1, e2), normal);
-        if (sine < 0.0 && sine < -1e-12 * (std::sqrt(dot(e1, e1) * dot(e2, e2)) + 1e-300) * normalLength)
+        if (sine < 0.0 && sine < -1e-12 * (std::sqrt(dot(e1, e1) * dot(e2, e2)) + 1e-300) * length())
             return false;
-        if (n > 4) turning += std::atan2(sine / normalLength, dot(e1, e2));
+        if (n > 4) turning += std::atan2(sine / length(), dot(e1, e2));
         a = b;
         b = c;
     }
@@ -395,6 +400,26 @@ void OdGiGeometrySimplifier::shellFaceOut(std::int32_t faceListSize, const std::
 void OdGiGeometrySimplifier::outputFace(std::int32_t faceListSize, const std::int32_t* faceList,
                                         const OdGeVector3d* normal)
 {
+    // Triangles and convex quads, which make up most meshes, without the general path's buffer.
+    if ((faceListSize == 4 && faceList[0] == 3) || (faceListSize == 5 && faceList[0] == 4)) {
+        const std::int32_t n = faceList[0];
+        const std::int32_t* loop = faceList + 1;
+        bool valid = m_vertexList != nullptr;
+        for (std::int32_t k = 0; k < n; ++k)
+            valid = valid && loop[k] >= 0 && loop[k] < m_vertexCount;
+        if (!valid) return;
+        if (n == 3) {
+            triangleOut(loop, normal);
+            return;
+        }
+        if (isConvexLoop(4, loop, m_vertexList, newellNormal(4, loop, m_vertexList))) {
+            const std::int32_t first[3] = {loop[0], loop[1], loop[2]};
+            const std::int32_t second[3] = {loop[0], loop[2], loop[3]};
+            triangleOut(first, normal);
+            triangleOut(second, normal);
+            return;
+        }
+    }
     // The face's triangles go into a member buffer; triangulateFace may run again from triangleOut
     // overrides only through another face, so the buffer is moved aside first.
     std::vector<std::int32_t> triangles;

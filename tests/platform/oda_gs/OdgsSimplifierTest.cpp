@@ -54,6 +54,35 @@ TEST_F(OdgsSimplifier, ConvexFaceIsFannedKeepingItsOrientation)
     EXPECT_NEAR(simplifier.area(), 3.0 * std::sqrt(3.0) / 2.0, 1e-9);
 }
 
+TEST_F(OdgsSimplifier, QuadsSplitAlongTheRightDiagonal)
+{
+    // Convex, clockwise seen from +Z: the fan from the first corner, both halves keeping the winding.
+    shell({{0, 0, 1}, {0, 2, 1}, {3, 2, 1}, {3, 0, 1}}, {4, 0, 1, 2, 3});
+    ASSERT_EQ(simplifier.triangles.size(), 2u);
+    const std::int32_t expected[2][3] = {{0, 1, 2}, {0, 2, 3}};
+    for (int t = 0; t < 2; ++t) {
+        for (int k = 0; k < 3; ++k)
+            EXPECT_EQ(simplifier.triangles[std::size_t(t)].index[k], expected[t][k]);
+        EXPECT_LT(orientation(simplifier.triangles[std::size_t(t)], OdGeVector3d::kZAxis), 0.0);
+    }
+    // A dart whose reflex corner is the third: the fan from the first corner would leave the quad, so it
+    // is cut along the other diagonal.
+    simplifier.triangles.clear();
+    shell({{0, 0, 0}, {4, 0, 0}, {1, 1, 0}, {0, 4, 0}}, {4, 0, 1, 2, 3});
+    ASSERT_EQ(simplifier.triangles.size(), 2u);
+    EXPECT_NEAR(simplifier.area(), 4.0, 1e-9);
+    for (const auto& t : simplifier.triangles) {
+        EXPECT_GT(orientation(t, OdGeVector3d::kZAxis), 0.0);
+        EXPECT_TRUE(t.index[0] == 2 || t.index[1] == 2 || t.index[2] == 2)
+            << "every half has the reflex corner";
+    }
+    // A quad naming a vertex that is not there, and one without area, give nothing.
+    simplifier.triangles.clear();
+    shell({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, {4, 0, 1, 2, 4});
+    shell({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}}, {4, 0, 1, 2, 3});
+    EXPECT_TRUE(simplifier.triangles.empty());
+}
+
 TEST_F(OdgsSimplifier, NonConvexFaceIsTessellatedOverItsArea)
 {
     // An L: 3 x 3 square without its upper right 2 x 2 corner, area 5, clockwise seen from +Z.
