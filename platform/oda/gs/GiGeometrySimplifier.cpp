@@ -412,7 +412,16 @@ void OdGiGeometrySimplifier::outputFace(std::int32_t faceListSize, const std::in
             triangleOut(loop, normal);
             return;
         }
-        if (isConvexLoop(4, loop, m_vertexList, newellNormal(4, loop, m_vertexList))) {
+        // The fan from the first corner is a triangulation when both halves turn the way the whole quad does
+        // (their sum is the quad's area vector): true of every convex quad and of darts whose reflex corner
+        // is the first or the third. Other quads take the general path.
+        const OdGePoint3d& p0 = m_vertexList[loop[0]];
+        const OdGeVector3d d2 = m_vertexList[loop[2]] - p0;
+        const OdGeVector3d half1 = cross(m_vertexList[loop[1]] - p0, d2);
+        const OdGeVector3d half2 = cross(d2, m_vertexList[loop[3]] - p0);
+        const double both = dot(half1, half2);
+        if (dot(half1, half1) + both >= 0.0 && dot(half2, half2) + both >= 0.0 &&
+            dot(half1, half1) + 2.0 * both + dot(half2, half2) > 0.0) {
             const std::int32_t first[3] = {loop[0], loop[1], loop[2]};
             const std::int32_t second[3] = {loop[0], loop[2], loop[3]};
             triangleOut(first, normal);

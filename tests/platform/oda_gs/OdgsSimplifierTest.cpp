@@ -65,16 +65,22 @@ TEST_F(OdgsSimplifier, QuadsSplitAlongTheRightDiagonal)
             EXPECT_EQ(simplifier.triangles[std::size_t(t)].index[k], expected[t][k]);
         EXPECT_LT(orientation(simplifier.triangles[std::size_t(t)], OdGeVector3d::kZAxis), 0.0);
     }
-    // A dart whose reflex corner is the third: the fan from the first corner would leave the quad, so it
-    // is cut along the other diagonal.
-    simplifier.triangles.clear();
-    shell({{0, 0, 0}, {4, 0, 0}, {1, 1, 0}, {0, 4, 0}}, {4, 0, 1, 2, 3});
-    ASSERT_EQ(simplifier.triangles.size(), 2u);
-    EXPECT_NEAR(simplifier.area(), 4.0, 1e-9);
-    for (const auto& t : simplifier.triangles) {
-        EXPECT_GT(orientation(t, OdGeVector3d::kZAxis), 0.0);
-        EXPECT_TRUE(t.index[0] == 2 || t.index[1] == 2 || t.index[2] == 2)
-            << "every half has the reflex corner";
+    // Darts: whatever corner is the reflex one, both halves lie inside, keep the winding and share the
+    // reflex corner (the only diagonal inside a dart starts there).
+    const OdGePoint3d dart[4] = {{0, 0, 0}, {4, 0, 0}, {1, 1, 0}, {0, 4, 0}};
+    for (int reflex = 0; reflex < 4; ++reflex) {
+        simplifier.triangles.clear();
+        std::vector<OdGePoint3d> points;
+        for (int k = 0; k < 4; ++k)
+            points.push_back(dart[(k + 2 - reflex + 4) % 4]);
+        shell(points, {4, 0, 1, 2, 3});
+        ASSERT_EQ(simplifier.triangles.size(), 2u) << "reflex corner " << reflex;
+        EXPECT_NEAR(simplifier.area(), 4.0, 1e-9) << "reflex corner " << reflex;
+        for (const auto& t : simplifier.triangles) {
+            EXPECT_GT(orientation(t, OdGeVector3d::kZAxis), 0.0) << "reflex corner " << reflex;
+            EXPECT_TRUE(t.index[0] == reflex || t.index[1] == reflex || t.index[2] == reflex)
+                << "reflex corner " << reflex;
+        }
     }
     // A quad naming a vertex that is not there, and one without area, give nothing.
     simplifier.triangles.clear();
