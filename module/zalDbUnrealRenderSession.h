@@ -8,6 +8,7 @@
 #include "SmartPtr.h"
 #include "gs/GsLayoutHelper.h"
 
+#include <QHash>
 #include <QMap>
 #include <QString>
 #include <QStringList>
@@ -115,8 +116,9 @@ public:
     unsigned drawDepth = 0;
     bool drawingOpen = false;
     bool nestedBlockDraw = false;
-    QMap<QString, QStringList> entityOwners;
-    QMap<QString, QStringList> subEntityIndex;
+    // Hashed: a refresh of a large drawing looks names up here several times per entity.
+    QHash<QString, QStringList> entityOwners;
+    QHash<QString, QStringList> subEntityIndex;
     // X-block id string -> block record id string of the representation instance last drawn.
     QMap<QString, QString> xblockRepresentations;
     // What the settings application last sent: the RT quality preset and the path-tracing switch.
