@@ -18,3 +18,5 @@ foreach(t zalProjectManagerEx zalOdViewSystem zalViewer)
     add_dependencies(zalUnrealRenderModule ${t})
   endif()
 endforeach()
+
+zal_hot_path_sources(${CMAKE_SOURCE_DIR}/translate/zalUnrealRenderSimplifier.cpp)

@@ -15,11 +15,6 @@ namespace {
 const OdGeTol kCollinearTol(1e-6, 1e-6);
 
 // Points cross into the viewer frame as diag(-100, 100, 100), normals as the X mirror.
-inline OdGePoint3d toViewerPoint(const OdGePoint3d& p)
-{
-    return OdGePoint3d(-100.0 * p.x, 100.0 * p.y, 100.0 * p.z);
-}
-
 inline OdGeVector3d toViewerNormal(const OdGeVector3d& n)
 {
     return OdGeVector3d(-n.x, n.y, n.z);
@@ -82,9 +77,9 @@ struct BoxProjection
     }
     BoxProjection(int u, double su, int v, double sv) : uAxis(u), uSign(su), vAxis(v), vSign(sv) {}
 
-    void write(const OdGePoint3d& p, float* out) const
+    // c: a point's three coordinates.
+    void write(const double* c, float* out) const
     {
-        const double c[3] = {p.x, p.y, p.z};
         out[0] = float(uSign * c[uAxis]);
         out[1] = float(vSign * c[vAxis]);
     }
@@ -115,8 +110,11 @@ void zalUnrealRenderSimplifier::generateMeshFaces(std::int32_t numRows, std::int
     m_currentFaceData = faceData;
     m_faceCounter = 0;
     m_groupFace = kNoFace;
+    m_inFaces = true;
     OdGiGeometrySimplifier::generateMeshFaces(numRows, numColumns, faceData);
     m_currentFaceData = nullptr;
+    m_groupFace = kNoFace;
+    m_inFaces = false;
 }
 
 void zalUnrealRenderSimplifier::meshFaceOut(const std::int32_t* faceList, const OdGeVector3d* normal)
@@ -131,8 +129,11 @@ void zalUnrealRenderSimplifier::generateShellFaces(std::int32_t faceListSize, co
     m_currentFaceData = faceData;
     m_faceCounter = 0;
     m_groupFace = kNoFace;
+    m_inFaces = true;
     OdGiGeometrySimplifier::generateShellFaces(faceListSize, faceList, edgeData, faceData);
     m_currentFaceData = nullptr;
+    m_groupFace = kNoFace;
+    m_inFaces = false;
 }
 
 void zalUnrealRenderSimplifier::shellFaceOut(std::int32_t faceListSize, const std::int32_t* faceList,
@@ -149,16 +150,23 @@ void zalUnrealRenderSimplifier::triangleOut(const std::int32_t* indices, const O
 
 int zalUnrealRenderSimplifier::lookUpGroup()
 {
-    zalUnrealDrawingState& state = zalUnrealDrawingState::instance();
-    zalPendingFaces& pending = state.pendingFaces;
     const OdDbObjectId* materials = m_currentFaceData ? m_currentFaceData->materials() : nullptr;
     const OdDbObjectId material = materials ? materials[m_faceCounter] : OdDbObjectId();
+    // Within one shell or mesh, faces of one material share a group, whatever face they are.
+    if (m_groupFace != kNoFace && material == m_groupMaterial) {
+        m_groupFace = m_faceCounter;
+        return m_group;
+    }
+    zalUnrealDrawingState& state = zalUnrealDrawingState::instance();
+    zalPendingFaces& pending = state.pendingFaces;
     OdDbDatabase* db = state.currentDatabase;
     m_group = !material.isNull() &&
                       (!db || (material != db->byBlockMaterialId() && material != db->byLayerMaterialId()))
                   ? pending.groupOfMaterial(material)
                   : pending.groupOfKey(state.currentMaterialKey);
-    m_groupFace = m_faceCounter;
+    // Outside a shell or mesh nothing says the next triangle shares this one's material.
+    m_groupFace = m_inFaces ? m_faceCounter : kNoFace;
+    m_groupMaterial = material;
     return m_group;
 }
 
@@ -214,12 +222,16 @@ inline void zalUnrealRenderSimplifier::accept(const std::int32_t* indices, const
     }
 
     const zalPendingFaces::Slots out = m_pending->appendTriangle(currentGroup());
+    // The corners in the viewer frame, kept in doubles for the box mapping.
     const OdGePoint3d* corners[3] = {&a, &b, &c};
+    double viewer[9];
     for (int k = 0; k < 3; ++k) {
-        out.positions[3 * k + 0] = float(-100.0 * corners[k]->x);
-        out.positions[3 * k + 1] = float(100.0 * corners[k]->y);
-        out.positions[3 * k + 2] = float(100.0 * corners[k]->z);
+        viewer[3 * k + 0] = -100.0 * corners[k]->x;
+        viewer[3 * k + 1] = 100.0 * corners[k]->y;
+        viewer[3 * k + 2] = 100.0 * corners[k]->z;
     }
+    for (int i = 0; i < 9; ++i)
+        out.positions[i] = float(viewer[i]);
     if (sharedNormal) {
         if (faceNormal) {
             writeStreamNormal(normals[0], plane, vtol, out.normals);
@@ -244,10 +256,10 @@ inline void zalUnrealRenderSimplifier::accept(const std::int32_t* indices, const
     } else if (sharedNormal) {
         const BoxProjection projection(normals[0]);
         for (int k = 0; k < 3; ++k)
-            projection.write(toViewerPoint(*corners[k]), out.textureCoordinates + 2 * k);
+            projection.write(viewer + 3 * k, out.textureCoordinates + 2 * k);
     } else {
         for (int k = 0; k < 3; ++k)
-            BoxProjection(normals[k]).write(toViewerPoint(*corners[k]), out.textureCoordinates + 2 * k);
+            BoxProjection(normals[k]).write(viewer + 3 * k, out.textureCoordinates + 2 * k);
     }
 }
 

@@ -4,6 +4,8 @@
 
 #include "gs/GiGeometrySimplifier.h"
 
+#include "DbObjectId.h"
+
 #include <cstdint>
 
 class OdGiFaceData;
@@ -62,7 +64,7 @@ private:
     // so it is worked out once per face.
     int currentGroup()
     {
-        if (m_groupFace == m_faceCounter && m_currentFaceData) return m_group;
+        if (m_groupFace == m_faceCounter) return m_group;
         return lookUpGroup();
     }
     int lookUpGroup();
@@ -73,5 +75,7 @@ private:
     const OdGiFaceData* m_currentFaceData = nullptr;
     std::uint32_t m_faceCounter = 0;
     std::uint32_t m_groupFace = kNoFace;
+    bool m_inFaces = false; // inside generateShellFaces or generateMeshFaces
     int m_group = -1;
+    OdDbObjectId m_groupMaterial; // the face material m_group was worked out for
 };

@@ -76,13 +76,22 @@ bool zalViewerScene::Mesh::bounds(QVector3D& low, QVector3D& high) const
         const float inf = std::numeric_limits<float>::infinity();
         float lo[3] = {inf, inf, inf}, hi[3] = {-inf, -inf, -inf};
         const std::size_t n = positions.count / 3;
+        // Vertices with a coordinate that is not finite do not count. They are rare, so the common case
+        // is a check over all values (exponent bits all set) and then a plain minimum and maximum, both of
+        // which the compiler vectorizes.
+        std::uint32_t nonFinite = 0;
+        for (std::size_t i = 0; i < 3 * n; ++i) {
+            std::uint32_t bits;
+            std::memcpy(&bits, positions.data + 4 * i, 4);
+            nonFinite |= std::uint32_t((bits & 0x7f800000u) == 0x7f800000u);
+        }
         for (std::size_t i = 0; i < n; ++i) {
             float p[3];
             std::memcpy(p, positions.data + 12 * i, sizeof p);
-            if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) continue;
+            if (nonFinite && (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))) continue;
             for (int c = 0; c < 3; ++c) {
-                lo[c] = std::min(lo[c], p[c]);
-                hi[c] = std::max(hi[c], p[c]);
+                lo[c] = p[c] < lo[c] ? p[c] : lo[c];
+                hi[c] = p[c] > hi[c] ? p[c] : hi[c];
             }
         }
         m_boundsState = lo[0] <= hi[0] ? 1 : 2;

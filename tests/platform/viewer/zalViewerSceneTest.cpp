@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <random>
 
 namespace {
@@ -71,6 +73,29 @@ TEST_F(Scene, HoldsMeshesAndWorksOutTheirBounds)
     const QJsonObject json = scene.toJson().value("meshes").toArray().at(0).toObject();
     EXPECT_EQ(json.value("positions").toInt(), 9);
     EXPECT_EQ(json.value("faceSizes").toInt(), 1);
+
+    // A vertex with a coordinate that is not finite does not count at all, its finite ones included.
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    mesh("F_M", "F", {1, 2, 3, inf, 50, 50, -1, 4, 2, nan, -70, 9, 2, -3, 1, 0, 0, -inf}, {3, 3}, 6, 2);
+    ASSERT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+    int checked = 0;
+    for (const auto& entry : scene.meshes()) {
+        if (entry.first.name != "F_M") continue;
+        ++checked;
+        ASSERT_TRUE(entry.second.bounds(low, high));
+        EXPECT_EQ(low, QVector3D(-1, -3, 1));
+        EXPECT_EQ(high, QVector3D(2, 4, 3));
+    }
+    // Nothing finite: no bounds.
+    mesh("G_M", "G", {inf, 0, 0, 0, nan, 0, 0, 0, -inf}, {3}, 3, 1);
+    for (const auto& entry : scene.meshes()) {
+        if (entry.first.name == "G_M") {
+            ++checked;
+            EXPECT_FALSE(entry.second.bounds(low, high));
+        }
+    }
+    EXPECT_EQ(checked, 2);
 }
 
 TEST_F(Scene, RefusesMeshesWhoseArraysDoNotAgree)
