@@ -371,13 +371,21 @@ int main(int argc, char** argv)
     }
     // Timed until the viewer acknowledges the refresh's transaction: it has then received, checked and
     // applied everything.
-    const std::uint64_t appliedBefore = live->sender()->transactionsApplied();
+    // Every transaction before this one acknowledged first, so that a late acknowledgement of the set-up
+    // is not taken for the refresh's.
+    zalUnrealViewerSender* liveSender = live->sender();
+    if (!waitFor([&] { return liveSender->transactionsApplied() >= liveSender->transactionsEnded(); },
+                 60000)) {
+        std::fprintf(stderr, "bench_translate: the viewer did not acknowledge the set-up\n");
+        return 1;
+    }
     mark("live-start");
     timer.restart();
     live->refresh(QString(), QString());
     const double refreshReturned = double(timer.nsecsElapsed()) / 1e9;
     mark("live-returned");
-    if (!waitFor([&] { return live->sender()->transactionsApplied() > appliedBefore; }, 600000)) {
+    const std::uint64_t ended = liveSender->transactionsEnded();
+    if (!waitFor([&] { return liveSender->transactionsApplied() >= ended; }, 600000)) {
         std::fprintf(stderr, "bench_translate: the viewer never acknowledged the refresh\n");
         return 1;
     }

@@ -69,7 +69,7 @@ bool XoRemoteRenderSenderFlattener::endTransaction(bool fullUpdate)
         return false;
     }
     m_transactionOpen = false;
-    post(XoRemoteRenderMessage(XoMessageType::EndTransaction).addBool(fullUpdate));
+    if (post(XoRemoteRenderMessage(XoMessageType::EndTransaction).addBool(fullUpdate))) ++m_transactionsEnded;
     return true;
 }
 

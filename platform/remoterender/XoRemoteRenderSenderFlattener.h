@@ -43,6 +43,9 @@ public:
     bool beginTransaction(const char* name);
     bool endTransaction(bool fullUpdate);
     bool isTransactionOpen() const { return m_transactionOpen; }
+    // Transactions ended here so far; the viewer has applied all of them once transactionsApplied()
+    // reaches this number.
+    std::uint64_t transactionsEnded() const { return m_transactionsEnded; }
 
     // Removes everything the viewer holds for this session.
     void clearSession();
@@ -91,5 +94,6 @@ private:
     long m_sessionKey;
     XoEntityRefreshCallback m_entityRefresh;
     bool m_transactionOpen = false;
+    std::uint64_t m_transactionsEnded = 0;
     XoHeldEntities m_held;
 };

@@ -136,10 +136,13 @@ void zalViewerApplication::handle(const std::shared_ptr<const XoRemoteRenderMess
     if (zalViewerScene::isContent(m)) {
         // A transaction is applied as a whole when it ends.
         if (m_transactionOpen) {
-            PendingContent content{message, nullptr};
+            PendingContent content{message, nullptr, nullptr};
             if (m.type() == Type::AddMesh)
                 content.mesh =
                     std::make_unique<zalViewerScene::PreparedMesh>(zalViewerScene::prepareMesh(message));
+            else if (m.type() == Type::AddInstance || m.type() == Type::AddGroup)
+                content.instance =
+                    std::make_unique<zalViewerScene::PreparedInstance>(zalViewerScene::prepareInstance(m));
             m_pending.push_back(std::move(content));
         } else
             applyContent(message);
@@ -169,6 +172,8 @@ void zalViewerApplication::handle(const std::shared_ptr<const XoRemoteRenderMess
         for (PendingContent& content : batch) {
             if (content.mesh)
                 m_scene.applyMesh(std::move(*content.mesh), lost, errors);
+            else if (content.instance)
+                m_scene.applyInstance(std::move(*content.instance), lost, errors);
             else
                 m_scene.apply(content.message, lost, errors);
         }

@@ -78,11 +78,12 @@ private:
 
     bool m_transactionOpen = false;
     QString m_transactionName;
-    // Content held back until its transaction ends; meshes prepared on arrival.
+    // Content held back until its transaction ends; meshes and instances prepared on arrival.
     struct PendingContent
     {
         std::shared_ptr<const XoRemoteRenderMessage> message;
         std::unique_ptr<zalViewerScene::PreparedMesh> mesh;
+        std::unique_ptr<zalViewerScene::PreparedInstance> instance;
     };
     std::vector<PendingContent> m_pending;
     int m_transactionsApplied = 0;

@@ -109,7 +109,7 @@ zalViewerScene::prepareMesh(const std::shared_ptr<const XoRemoteRenderMessage>& 
     const XoRemoteRenderMessage& m = *message;
     PreparedMesh prepared;
     prepared.key = Key{str(m.field("name")), str(m.field("parent"))};
-    Mesh& mesh = prepared.mesh;
+    Mesh mesh;
     const int vertices = m.field("vertexCount").toInt();
     const int faces = m.field("faceSizeCount").toInt();
     mesh.component = str(m.field("component"));
@@ -155,6 +155,9 @@ zalViewerScene::prepareMesh(const std::shared_ptr<const XoRemoteRenderMessage>& 
     if (fault.isEmpty()) {
         QVector3D low, high;
         mesh.bounds(low, high); // worked out now, while the arrays are fresh in the cache
+        std::map<Key, Mesh> one;
+        one.emplace(prepared.key, std::move(mesh));
+        prepared.node = one.extract(one.begin());
     }
     return prepared;
 }
@@ -166,8 +169,51 @@ void zalViewerScene::applyMesh(PreparedMesh&& prepared, std::vector<Key>& lost, 
         lost.push_back(prepared.key);
         return;
     }
-    prepared.mesh.revision = ++m_meshRevision;
-    m_meshes[prepared.key] = std::move(prepared.mesh);
+    prepared.node.mapped().revision = ++m_meshRevision;
+    auto placed = m_meshes.insert(std::move(prepared.node));
+    if (!placed.inserted) placed.position->second = std::move(placed.node.mapped());
+    changed();
+}
+
+zalViewerScene::PreparedInstance zalViewerScene::prepareInstance(const XoRemoteRenderMessage& m)
+{
+    PreparedInstance prepared;
+    prepared.key = Key{str(m.field("name")), str(m.field("parent"))};
+    prepared.operation = m.name();
+    Instance inst;
+    if (!matrix(m.field("transform"), inst.transform)) {
+        prepared.fault = QStringLiteral("the transform is not 16 finite floats");
+        return prepared;
+    }
+    if (m.type() == Type::AddGroup) {
+        inst.group = true;
+        inst.asset = str(m.field("label"));
+    } else {
+        inst.component = str(m.field("component"));
+        inst.asset = str(m.field("asset"));
+        inst.material = str(m.field("material"));
+    }
+    std::map<Key, Instance> one;
+    one.emplace(prepared.key, std::move(inst));
+    prepared.node = one.extract(one.begin());
+    return prepared;
+}
+
+void zalViewerScene::applyInstance(PreparedInstance&& prepared, std::vector<Key>& lost, QStringList& errors)
+{
+    if (!prepared.fault.isEmpty()) {
+        errors << QStringLiteral("%1 %2: %3")
+                      .arg(QString::fromLatin1(prepared.operation), prepared.key.name, prepared.fault);
+        lost.push_back(prepared.key);
+        return;
+    }
+    auto placed = m_instances.insert(std::move(prepared.node));
+    if (!placed.inserted) {
+        // Replaced under the same pair: the owners it was connected to stay.
+        Instance& fresh = placed.node.mapped();
+        fresh.connections = std::move(placed.position->second.connections);
+        placed.position->second = std::move(fresh);
+    }
     changed();
 }
 
@@ -210,27 +256,9 @@ void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& m
         break;
     }
     case Type::AddInstance:
-    case Type::AddGroup: {
-        const Key key{str(m.field("name")), str(m.field("parent"))};
-        Instance inst;
-        if (!matrix(m.field("transform"), inst.transform)) {
-            reject(key.name, key.parent, QStringLiteral("the transform is not 16 finite floats"));
-            break;
-        }
-        if (m.type() == Type::AddGroup) {
-            inst.group = true;
-            inst.asset = str(m.field("label"));
-        } else {
-            inst.component = str(m.field("component"));
-            inst.asset = str(m.field("asset"));
-            inst.material = str(m.field("material"));
-        }
-        auto old = m_instances.find(key);
-        if (old != m_instances.end()) inst.connections = old->second.connections;
-        m_instances[key] = inst;
-        changed();
+    case Type::AddGroup:
+        applyInstance(prepareInstance(m), lost, errors);
         break;
-    }
     case Type::AddMesh: {
         PreparedMesh prepared = prepareMesh(message);
         applyMesh(std::move(prepared), lost, errors);

@@ -122,16 +122,27 @@ public:
     // Applies one content message. Entities it rejects or cannot find are appended to `lost`.
     void apply(const std::shared_ptr<const XoRemoteRenderMessage>& message, std::vector<Key>& lost,
                QStringList& errors);
-    // A mesh worked out ahead of applying it: names, checks and bounds. Preparing meshes as they arrive
-    // leaves little more than inserting them to the end of a long transaction.
+    // Meshes and instances worked out ahead of applying them: names, checks, bounds, and the map node
+    // they will live in. Preparing them as they arrive leaves only linking the nodes in to the end of a
+    // long transaction.
     struct PreparedMesh
     {
         Key key;
-        Mesh mesh;
-        QString fault; // why the mesh is rejected, empty when it fits together
+        std::map<Key, Mesh>::node_type node; // empty when rejected
+        QString fault;                       // why the mesh is rejected, empty when it fits together
     };
     static PreparedMesh prepareMesh(const std::shared_ptr<const XoRemoteRenderMessage>& message);
     void applyMesh(PreparedMesh&& prepared, std::vector<Key>& lost, QStringList& errors);
+    struct PreparedInstance
+    {
+        Key key;
+        std::map<Key, Instance>::node_type node; // empty when rejected
+        QString fault;
+        const char* operation = ""; // addInstance or addGroup, for the fault
+    };
+    // For addInstance and addGroup.
+    static PreparedInstance prepareInstance(const XoRemoteRenderMessage& message);
+    void applyInstance(PreparedInstance&& prepared, std::vector<Key>& lost, QStringList& errors);
     // Removes an entity under every owner, with its meshes and children (used by zal.DropEntity).
     bool drop(const QString& name);
     void clear();

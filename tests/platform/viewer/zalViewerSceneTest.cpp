@@ -98,6 +98,33 @@ TEST_F(Scene, HoldsMeshesAndWorksOutTheirBounds)
     EXPECT_EQ(checked, 2);
 }
 
+TEST_F(Scene, AnInstanceSentAgainKeepsItsConnectionsAndABadTransformIsRefused)
+{
+    instance("E", "Model", "Block");
+    XoRemoteRenderMessage connect(XoMessageType::AssureEntityConnected);
+    connect.addString("E").addString("Other");
+    apply(connect);
+    const float moved[16] = {1, 0, 0, 5, 0, 1, 0, 6, 0, 0, 1, 7, 0, 0, 0, 1}; // rows
+    instance("E", "Model", "Other block", moved);
+    ASSERT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+    ASSERT_EQ(scene.instances().size(), 1u);
+    const zalViewerScene::Instance& e = scene.instances().begin()->second;
+    EXPECT_EQ(e.component, "Other block");
+    EXPECT_EQ(e.transform.column(3), QVector4D(5, 6, 7, 1));
+    EXPECT_EQ(e.connections, (std::set<QString>{"Other"}));
+
+    float broken[16];
+    std::copy(moved, moved + 16, broken);
+    broken[5] = std::numeric_limits<float>::quiet_NaN();
+    instance("F", "Model", "Block", broken);
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors.front(), "addInstance F: the transform is not 16 finite floats");
+    ASSERT_EQ(lost.size(), 1u);
+    EXPECT_EQ(lost.front().name, "F");
+    EXPECT_EQ(lost.front().parent, "Model");
+    EXPECT_EQ(scene.instances().size(), 1u);
+}
+
 TEST_F(Scene, RefusesMeshesWhoseArraysDoNotAgree)
 {
     struct Case
