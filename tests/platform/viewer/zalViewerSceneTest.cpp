@@ -87,6 +87,15 @@ TEST_F(Scene, HoldsMeshesAndWorksOutTheirBounds)
         EXPECT_EQ(low, QVector3D(-1, -3, 1));
         EXPECT_EQ(high, QVector3D(2, 4, 3));
     }
+    // Finite throughout, six vertices: four taken together, two after; extremes in both parts.
+    mesh("H_M", "H", {0, 0, 0, 9, -1, 2, 3, 8, -4, 1, 1, 1, -6, 2, 0, 0, -3, 7}, {3, 3}, 6, 2);
+    for (const auto& entry : scene.meshes()) {
+        if (entry.first.name != "H_M") continue;
+        ++checked;
+        ASSERT_TRUE(entry.second.bounds(low, high));
+        EXPECT_EQ(low, QVector3D(-6, -3, -4));
+        EXPECT_EQ(high, QVector3D(9, 8, 7));
+    }
     // Nothing finite: no bounds.
     mesh("G_M", "G", {inf, 0, 0, 0, nan, 0, 0, 0, -inf}, {3}, 3, 1);
     for (const auto& entry : scene.meshes()) {
@@ -95,7 +104,7 @@ TEST_F(Scene, HoldsMeshesAndWorksOutTheirBounds)
             EXPECT_FALSE(entry.second.bounds(low, high));
         }
     }
-    EXPECT_EQ(checked, 2);
+    EXPECT_EQ(checked, 3);
 }
 
 TEST_F(Scene, AnInstanceSentAgainKeepsItsConnectionsAndABadTransformIsRefused)
