@@ -13,7 +13,6 @@
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -320,12 +319,7 @@ bool XoLocalSocketMessagesManager::send(const XoRemoteRenderMessage& message)
         if (type == XoMessageType::EndTransaction) d->transactionOpen = false;
         const bool wake = !(d->transactionOpen && (type == XoMessageType::BeginTransaction ||
                                                    XoRemoteRenderMessage::isSceneContent(type)));
-        std::vector<iovec> pieces;
-        for (const XoRemoteRenderMessage::Piece& piece : message.frame())
-            pieces.push_back(iovec{const_cast<void*>(piece.data), piece.size});
-        written = message.payloadSize() <= XoRemoteRenderMessage::kMaxPayload &&
-                  d->ring->write(pieces.data(), pieces.size(), d->connectionFd, wake, error);
-        if (!written && error.empty()) error = "message too large for the channel";
+        written = XoSocketFrameIO::writeFrame(*d->ring, d->connectionFd, message, wake, error);
     } else {
         switch (message.type()) {
         case XoMessageType::BeginTransaction:

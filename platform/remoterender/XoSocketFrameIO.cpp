@@ -424,6 +424,17 @@ bool XoSocketFrameIO::writeFrame(int fd, const XoRemoteRenderMessage& message, s
     return writePieces(fd, vec, error, passFd);
 }
 
+bool XoSocketFrameIO::writeFrame(XoSharedRing& ring, int fd, const XoRemoteRenderMessage& message, bool wake,
+                                 std::string& error)
+{
+    if (!fitsChannel(message, error)) return false;
+    // Kept between frames: one per frame would be an allocation per mesh of a refresh.
+    thread_local std::vector<iovec> vec;
+    vec.clear();
+    appendPieces(vec, message);
+    return ring.write(vec.data(), vec.size(), fd, wake, error);
+}
+
 bool XoFrameBatch::add(int fd, const XoRemoteRenderMessage& message, std::string& error)
 {
     if (!fitsChannel(message, error)) return false;

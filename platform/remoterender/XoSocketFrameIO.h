@@ -33,6 +33,9 @@ public:
     // nothing for the socket's send timeout counts as an error. `passFd`, when given, travels with the
     // frame's first byte.
     static bool writeFrame(int fd, const XoRemoteRenderMessage& message, std::string& error, int passFd = -1);
+    // The same into a shared ring whose reader sleeps on `fd`; `wake` as XoSharedRing::write says.
+    static bool writeFrame(XoSharedRing& ring, int fd, const XoRemoteRenderMessage& message, bool wake,
+                           std::string& error);
 
     // Warms `bytes` of receive memory ahead of need and keeps that much of it for reuse once the frames
     // in it are gone. For a process about to take in a large scene: memory touched for the first time

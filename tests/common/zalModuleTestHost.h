@@ -25,6 +25,8 @@
 #include "RxDynamicLinker.h"
 #include "gs/DbFace.h"
 
+#include "tests/common/zalEventLoop.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -181,28 +183,6 @@ protected:
     {
         host->appProps()->createVariable(OdString(QString(key).toStdWString().c_str()),
                                          OdVariant(OdInt32(value)), OdString(L"int"));
-    }
-
-    // Runs the event loop until done() holds or the time is up; done()'s last answer.
-    static bool waitFor(const std::function<bool()>& done, int milliseconds = 10000)
-    {
-        QDeadlineTimer deadline(milliseconds);
-        while (!done()) {
-            if (deadline.hasExpired()) return done();
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(5);
-        }
-        return true;
-    }
-
-    // Runs the event loop for a while, for things that must not happen.
-    static void spin(int milliseconds)
-    {
-        QDeadlineTimer deadline(milliseconds);
-        while (!deadline.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(5);
-        }
     }
 
     // A field of a recorded line, a quoted string unquoted.

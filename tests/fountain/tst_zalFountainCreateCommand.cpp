@@ -21,6 +21,8 @@
 #include "RxDynamicLinker.h"
 #include "gs/DbFace.h"
 
+#include "tests/common/zalEventLoop.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -110,17 +112,6 @@ protected:
             return nullptr;
         }
         return recorder;
-    }
-
-    static bool waitFor(const std::function<bool()>& done, int milliseconds = 10000)
-    {
-        QDeadlineTimer deadline(milliseconds);
-        while (!done()) {
-            if (deadline.hasExpired()) return done();
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(5);
-        }
-        return true;
     }
 
     // The fountains of model space.

@@ -19,6 +19,8 @@
 #include "RxDynamicLinker.h"
 #include "gs/DbFace.h"
 
+#include "tests/common/zalEventLoop.h"
+
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -100,17 +102,6 @@ protected:
         db = nullptr;
         odrxDynamicLinker()->unloadModule(kModule);
         host.reset();
-    }
-
-    static bool waitFor(const std::function<bool()>& done, int milliseconds)
-    {
-        QDeadlineTimer deadline(milliseconds);
-        while (!done()) {
-            if (deadline.hasExpired()) return done();
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(5);
-        }
-        return true;
     }
 
     // Pixels of a viewer screenshot where red clearly dominates.

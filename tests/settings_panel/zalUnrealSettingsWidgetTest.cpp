@@ -27,6 +27,8 @@
 #include "PropServices.h"
 #include "RxDynamicLinker.h"
 
+#include "tests/common/zalEventLoop.h"
+
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
@@ -191,26 +193,6 @@ protected:
     QStringList highResShots() const
     {
         return recorder->consoleCommands().filter(QRegularExpression("^HighResShot "));
-    }
-
-    static bool waitFor(const std::function<bool()>& done, int milliseconds = 10000)
-    {
-        QDeadlineTimer deadline(milliseconds);
-        while (!done()) {
-            if (deadline.hasExpired()) return done();
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(5);
-        }
-        return true;
-    }
-
-    static void spin(int milliseconds)
-    {
-        QDeadlineTimer deadline(milliseconds);
-        while (!deadline.hasExpired()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            QThread::msleep(5);
-        }
     }
 
     QTemporaryDir dir;
