@@ -12,8 +12,6 @@
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QOffscreenSurface>
-#include <QOpenGLContext>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QtDebug>
@@ -51,42 +49,32 @@ zalViewerApplication::zalViewerApplication(const Options& options) : m_options(o
 zalViewerApplication::~zalViewerApplication()
 {
     if (m_channel) m_channel->close();
-    if (m_context && makeCurrent()) m_renderer.release();
+    m_renderer.release();
 }
 
 bool zalViewerApplication::initializeGraphics(QString& error)
 {
-    m_context = std::make_unique<QOpenGLContext>();
-    if (!m_context->create()) {
-        error = QStringLiteral("cannot create an OpenGL context");
-        return false;
-    }
-    if (m_options.headless) {
-        m_offscreen = std::make_unique<QOffscreenSurface>();
-        m_offscreen->setFormat(m_context->format());
-        m_offscreen->create();
-    } else {
+    if (!m_options.headless) {
         m_window = std::make_unique<zalViewerWindow>();
         m_window->setGeometry(m_options.rectangle);
         connect(m_window.get(), &zalViewerWindow::needsFrame, this, [this] { m_frameTimer.start(); });
         connect(m_window.get(), &zalViewerWindow::input, this, &zalViewerApplication::input);
         m_window->create();
     }
-    if (!makeCurrent()) {
-        error = QStringLiteral("cannot make the OpenGL context current");
-        return false;
-    }
     if (!m_renderer.initialize(error)) return false;
-    qInfo().noquote() << "zalViewer: OpenGL"
-                      << reinterpret_cast<const char*>(m_context->functions()->glGetString(GL_VERSION));
+    // Texture names the host sends are absolute or relative to the drawing's folder, which is the
+    // viewer's working folder.
+    QStringList folders;
+    if (!m_options.workingFolder.isEmpty()) folders << m_options.workingFolder;
+    folders << QDir::currentPath();
+    m_renderer.setTextureFolders(folders);
+    qInfo().noquote() << "zalViewer: rendering with Filament (OpenGL)";
     return true;
 }
 
-bool zalViewerApplication::makeCurrent()
+QSize zalViewerApplication::windowPixels() const
 {
-    if (!m_context) return false;
-    if (m_window) return m_context->makeCurrent(m_window.get());
-    return m_offscreen && m_context->makeCurrent(m_offscreen.get());
+    return m_window ? m_window->size() * m_window->devicePixelRatio() : m_options.rectangle.size();
 }
 
 bool zalViewerApplication::connectChannel(QString& error)
@@ -467,19 +455,21 @@ void zalViewerApplication::sceneChanged()
 
 void zalViewerApplication::drawFrame()
 {
-    if (!m_window || !m_window->isExposed() || m_settings.renderPaused || !makeCurrent()) return;
+    if (!m_window || !m_window->isExposed() || m_settings.renderPaused) return;
     const zalViewerRenderer::View view = m_orbitActive ? m_orbit : m_renderer.view(m_scene, m_settings);
-    m_renderer.render(m_scene, m_settings, view, m_window->size() * m_window->devicePixelRatio());
-    m_context->swapBuffers(m_window.get());
+    QString error;
+    const QImage frame = m_renderer.renderImage(m_scene, m_settings, view, windowPixels(), error);
+    if (frame.isNull()) {
+        qWarning().noquote() << "zalViewer: frame:" << error;
+        return;
+    }
+    m_window->present(frame);
     ++m_framesDrawn;
 }
 
 bool zalViewerApplication::writeScreenshot(QSize size, const QString& path)
 {
-    if (!makeCurrent()) {
-        reportError(3, QStringLiteral("HighResShot: no OpenGL context"));
-        return false;
-    }
+    // The same renderer, scene and camera as the window: only the size differs.
     const zalViewerRenderer::View view = m_orbitActive ? m_orbit : m_renderer.view(m_scene, m_settings);
     QString error;
     const QImage image = m_renderer.renderImage(m_scene, m_settings, view, size, error);
@@ -520,6 +510,12 @@ QJsonObject zalViewerApplication::dump() const
                          {"windowVisible", m_window && m_window->isVisible()},
                          {"messagesReceived", m_messagesReceived},
                          {"framesDrawn", m_framesDrawn}});
+    const zalViewerRenderer::Statistics stats = m_renderer.statistics();
+    o.insert("render", QJsonObject{{"triangles", double(stats.triangles)},
+                                   {"renderables", stats.renderables},
+                                   {"meshBuffers", stats.meshBuffers},
+                                   {"materials", stats.materials},
+                                   {"textures", stats.textures}});
     return o;
 }
 
