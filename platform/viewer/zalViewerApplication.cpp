@@ -378,6 +378,18 @@ void zalViewerApplication::executeConsole(const QString& line)
     case zalViewerConsole::Action::DumpScene:
         dumpScene(action.path);
         break;
+    case zalViewerConsole::Action::SaveWindow: {
+        // What the window shows now: a pending redraw is drawn first, so the file is current.
+        if (m_frameTimer.isActive() || !m_window || m_window->frame().isNull()) {
+            m_frameTimer.stop();
+            drawFrame();
+        }
+        QSaveFile file(action.path);
+        if (!m_window || m_window->frame().isNull() || !file.open(QIODevice::WriteOnly) ||
+            !m_window->frame().save(&file, "PNG") || !file.commit())
+            reportError(3, QStringLiteral("zal.SaveWindow: no frame written to %1").arg(action.path));
+        break;
+    }
     case zalViewerConsole::Action::DropEntity: {
         // Playing the engine losing an actor: the host hears about it and sends it again.
         std::vector<zalViewerScene::Key> owners;

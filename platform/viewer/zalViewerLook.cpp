@@ -65,9 +65,11 @@ zalViewerLook zalViewerLookFromSettings(const zalViewerSettings& s, float sceneI
     look.exposureBias = std::clamp(field(s, "AutoExposureBias", 0), -15.0f, 15.0f);
     float ev = kDaylightEv100;
     if (look.autoExposure) {
-        // An incident-light meter reading (calibration 250 at ISO 100), half way from daylight.
+        // An incident-light meter reading (calibration 250 at ISO 100); the camera follows it a
+        // quarter of the way from daylight and by two stops at most, so dusk and night still look
+        // darker than day.
         const float metered = std::log2(std::max(sceneIlluminanceLux, 1e-3f) / 2.5f);
-        ev = kDaylightEv100 - 0.5f * (kDaylightEv100 - std::clamp(metered, -6.0f, 17.0f));
+        ev = kDaylightEv100 - std::clamp(0.25f * (kDaylightEv100 - metered), -2.0f, 2.0f);
     }
     ev -= look.exposureBias;
     if (s.toneMapperSet && s.exposure > 0 && std::isfinite(s.exposure)) ev -= std::log2(s.exposure);

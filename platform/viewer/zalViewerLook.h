@@ -39,7 +39,8 @@ struct zalViewerLook
 };
 
 // `sceneIlluminanceLux` is the light falling on the ground (sun and sky); automatic exposure
-// adapts half way towards it in stops, so a dusk scene still looks darker than noon.
+// follows it a quarter of the way in stops, at most two, so a dusk scene still looks darker
+// than noon.
 zalViewerLook zalViewerLookFromSettings(const zalViewerSettings& settings, float sceneIlluminanceLux);
 
 // Lux on level ground from the sun and the sky.

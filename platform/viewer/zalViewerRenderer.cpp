@@ -510,7 +510,8 @@ void zalViewerRenderer::Impl::addRenderable(VertexBuffer* vb, std::uint32_t coun
         .boundingBox(box)
         .geometry(0, RenderableManager::PrimitiveType::TRIANGLES, vb, indices, 0, count)
         .material(0, mi)
-        .castShadows(true)
+        // See-through materials let the sun through: glass roofs light the floor under them.
+        .castShadows(mi->getMaterial() != blended)
         .receiveShadows(true)
         .build(*engine, e);
     TransformManager& tm = engine->getTransformManager();
