@@ -609,9 +609,9 @@ void zalViewerRenderer::Impl::build(const zalViewerScene& source, const zalViewe
         if (shine.lengthSquared() < 1e-12f) shine = QVector3D(0, 0, -1);
         const QVector3D c = rgb(l.colour == 0 ? 0xFFFFFF : l.colour);
         const LinearColor colour(c.x(), c.y(), c.z());
-        // The host's intensities are in its engine's units: a thousandth is a candela for point
+        // The host's intensities are in its engine's units: a hundredth is a candela for point
         // and spot lights, a distant light's value is lux.
-        const float candela = std::max(l.intensity, 0.0f) / 1000.0f;
+        const float candela = std::max(l.intensity, 0.0f) / 100.0f;
         const float radius = (l.attenuationRadius > 0 ? l.attenuationRadius : 1000.0f) / 100.0f;
         Entity e = utils::EntityManager::get().create();
         if (l.type == 3) {
@@ -982,7 +982,7 @@ void zalViewerRenderer::clipPlanes(const View& view, const QVector3D& low, const
     const float size = any ? std::max((high - low).length(), 1.0f) : 1000.0f;
     far = std::max(farthest, 1.0f) * 1.05f + size * 0.01f;
     // Inside the bounds the near plane comes close; depth precision holds down to far / 1e5.
-    near = std::max(std::min(nearest * 0.95f, far * 0.5f), far * 1e-5f);
+    near = std::max(std::min(nearest * 0.95f, far * 0.9f), far * 1e-5f);
 }
 
 QImage zalViewerRenderer::renderImage(const zalViewerScene& scene, const zalViewerSettings& settings,

@@ -313,6 +313,26 @@ TEST_F(ViewerPictures, WindowAndHighResShotFrameTheSameView)
     EXPECT_NEAR(a.height(), b.height(), 0.03);
 }
 
+TEST_F(ViewerPictures, APointLightLightsTheGroundUnderItAtNight)
+{
+    look(QVector3D(0, -600, 2500), QVector3D(0, -600, 0), QVector3D(0, 1, 0));
+    sender->setSunByTime(90, 45.0f, 0.0f, 2024, 6, 21, 23.0f);
+    // Three metres above the ground, ten metres west of the camera's axis (the viewer's X is mirrored).
+    const float at[16] = {1, 0, 0, 1000, 0, 1, 0, -600, 0, 0, 1, 300, 0, 0, 0, 1};
+    ASSERT_TRUE(sender->beginTransaction("light"));
+    sender->addLight("Lamp", "MS", 1.0e6f, 0xFFFFFFu, 0, 0, 0, 0, 0, true, 1500, "", at, true);
+    ASSERT_TRUE(sender->endTransaction(false));
+    const Picture lit = shot();
+    ASSERT_TRUE(sender->beginTransaction("no light"));
+    sender->removeEntity("Lamp", "", true, true);
+    ASSERT_TRUE(sender->endTransaction(false));
+    const Picture dark = shot();
+    noon();
+    const QRect under(74 - 20, 160 - 20, 40, 40), across(406 - 20, 160 - 20, 40, 40);
+    EXPECT_GT(lit.mean(under), lit.mean(across) + 10);
+    EXPECT_GT(lit.mean(under), dark.mean(under) + 10);
+}
+
 TEST_F(ViewerPictures, InstancesShareTheirMeshBuffers)
 {
     noon();
