@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -489,6 +490,9 @@ bool zalViewerApplication::writeScreenshot(QSize size, const QString& path)
         reportError(3, QStringLiteral("HighResShot %1: %2").arg(path, error));
         return false;
     }
+    const zalViewerRenderer::Statistics stats = m_renderer.statistics();
+    QElapsedTimer writing;
+    writing.start();
     QDir().mkpath(QFileInfo(path).absolutePath());
     // Written under a temporary name and renamed, so a reader never sees half a file.
     QSaveFile file(path);
@@ -497,7 +501,13 @@ bool zalViewerApplication::writeScreenshot(QSize size, const QString& path)
         return false;
     }
     m_settings.screenshots << path;
-    qInfo().noquote() << "zalViewer: wrote" << path << image.width() << "x" << image.height();
+    qInfo().noquote() << QStringLiteral("zalViewer: wrote %1 %2 x %3: frame %4 ms, file %5 ms, %6 triangles")
+                             .arg(path)
+                             .arg(image.width())
+                             .arg(image.height())
+                             .arg(stats.frameMs, 0, 'f', 1)
+                             .arg(double(writing.nsecsElapsed()) / 1e6, 0, 'f', 1)
+                             .arg(stats.triangles);
     return true;
 }
 
@@ -527,7 +537,8 @@ QJsonObject zalViewerApplication::dump() const
                                    {"renderables", stats.renderables},
                                    {"meshBuffers", stats.meshBuffers},
                                    {"materials", stats.materials},
-                                   {"textures", stats.textures}});
+                                   {"textures", stats.textures},
+                                   {"frameMs", stats.frameMs}});
     return o;
 }
 

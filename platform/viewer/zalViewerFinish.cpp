@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace {
 
@@ -10,6 +11,26 @@ float encodeSrgb(float v)
     v = std::clamp(v, 0.0f, 1.0f);
     return v <= 0.0031308f ? v * 12.92f : 1.055f * std::pow(v, 1.0f / 2.4f) - 0.055f;
 }
+
+// Display-linear 0..1 to an 8-bit sRGB value through a table: a power per channel and pixel
+// costs more than the whole rest of the finish.
+class SrgbTable
+{
+public:
+    SrgbTable()
+    {
+        for (int i = 0; i < kSize; ++i)
+            m_values[i] = std::uint8_t(std::lround(encodeSrgb(float(i) / float(kSize - 1)) * 255.0f));
+    }
+    int operator()(float v) const
+    {
+        return m_values[int(std::clamp(v, 0.0f, 1.0f) * float(kSize - 1) + 0.5f)];
+    }
+
+private:
+    static constexpr int kSize = 8192;
+    std::uint8_t m_values[kSize];
+};
 
 // Separable box blur of one channel plane, a few passes approximating a Gaussian.
 void blur(std::vector<float>& plane, int w, int h, int radius)
@@ -110,6 +131,9 @@ QImage zalViewerFinishFrame(std::vector<float>& rgba, int width, int height, int
                          1.0f - 0.2f * look.whiteTint,
                          1.0f - 0.3f * look.whiteTemperature + 0.1f * look.whiteTint};
     const float midGrey = 0.18f;
+    static const SrgbTable srgb;
+    const bool contrast = std::fabs(look.contrast - 1.0f) > 1e-4f;
+    const bool saturation = std::fabs(look.saturation - 1.0f) > 1e-4f;
     QImage image(w, h, QImage::Format_RGB32);
     const float cx = 0.5f * float(w), cy = 0.5f * float(h);
     const float diagonal = std::sqrt(cx * cx + cy * cy);
@@ -121,9 +145,9 @@ QImage zalViewerFinishFrame(std::vector<float>& rgba, int width, int height, int
                 c[k] = rgb[(std::size_t(y) * w + x) * 3 + k] * wb[k] * look.gain;
             const float luma = 0.2126f * c[0] + 0.7152f * c[1] + 0.0722f * c[2];
             for (float& v : c) {
-                v = luma + (v - luma) * look.saturation;
+                if (saturation) v = luma + (v - luma) * look.saturation;
                 // Contrast about mid grey, in stops.
-                if (v > 0) v = midGrey * std::pow(v / midGrey, look.contrast);
+                if (contrast && v > 0) v = midGrey * std::pow(v / midGrey, look.contrast);
                 v = std::max(v, 0.0f);
             }
             float vignette = 1.0f;
@@ -136,7 +160,7 @@ QImage zalViewerFinishFrame(std::vector<float>& rgba, int width, int height, int
             for (int k = 0; k < 3; ++k) {
                 float v = zalViewerAces(c[k]) * vignette;
                 if (look.gamma != 1.0f) v = std::pow(v, 1.0f / look.gamma);
-                out[k] = int(std::lround(encodeSrgb(v) * 255.0f));
+                out[k] = srgb(v);
             }
             line[x] = qRgb(out[0], out[1], out[2]);
         }

@@ -37,6 +37,7 @@
 #include <utils/EntityManager.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QMatrix4x4>
@@ -1001,6 +1002,8 @@ QImage zalViewerRenderer::renderImage(const zalViewerScene& scene, const zalView
         return QImage();
     }
     Impl& r = *d;
+    QElapsedTimer clock;
+    clock.start();
     const zalViewerSunState sun = zalViewerSunFromSettings(settings);
     const zalViewerLook look = r.applyLook(settings, sun);
     // The epic preset supersamples: antialiasing without Filament's post-processing.
@@ -1097,5 +1100,7 @@ QImage zalViewerRenderer::renderImage(const zalViewerScene& scene, const zalView
             to[i] = float(from[i]);
     }
     delete[] pixels;
-    return zalViewerFinishFrame(hdr, w, h, factor, look);
+    QImage finished = zalViewerFinishFrame(hdr, w, h, factor, look);
+    r.stats.frameMs = double(clock.nsecsElapsed()) / 1e6;
+    return finished;
 }

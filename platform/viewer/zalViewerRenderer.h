@@ -33,6 +33,7 @@ public:
         int meshBuffers = 0; // vertex buffers held, one per mesh
         int materials = 0;
         int textures = 0;
+        double frameMs = 0; // the last frame: scene update, drawing, read-back and finish
     };
 
     zalViewerRenderer();
