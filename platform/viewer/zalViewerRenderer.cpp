@@ -430,6 +430,9 @@ Texture* zalViewerRenderer::Impl::texture(const QString& name, bool colour)
     if (image.isNull()) {
         qWarning().noquote() << "zalViewer: cannot read the texture" << path;
     } else {
+        // Filament stops the process on a texture beyond the GPU's limit; 4096 is plenty here.
+        if (image.width() > 4096 || image.height() > 4096)
+            image = image.scaled(4096, 4096, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         image = image.convertToFormat(QImage::Format_RGBA8888);
         const int w = image.width(), h = image.height();
         const auto levels = std::uint8_t(std::floor(std::log2(double(std::max(w, h)))) + 1);
