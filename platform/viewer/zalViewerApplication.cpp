@@ -20,6 +20,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace {
 
 using Type = XoMessageType;
@@ -478,6 +480,9 @@ void zalViewerApplication::drawFrame()
     }
     m_window->present(frame);
     ++m_framesDrawn;
+    // Messages wait while a frame is drawn: after a slow frame the next one waits as long again,
+    // so the channel keeps at least half of the time however slow drawing is.
+    m_frameTimer.setInterval(std::clamp(int(m_renderer.statistics().frameMs), kFrameDelayMs, 2000));
 }
 
 bool zalViewerApplication::writeScreenshot(QSize size, const QString& path)
