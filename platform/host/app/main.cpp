@@ -28,7 +28,8 @@ int main(int argc, char** argv)
         return 64;
     }
     if (options.help) {
-        std::printf("%s", zalAppOptions::usage().toLocal8Bit().constData());
+        std::printf("%s%s", zalAppOptions::usage().toLocal8Bit().constData(),
+                    zalFrameOptions::usage().toLocal8Bit().constData());
         return 0;
     }
     // A headless run reads its drawing first: a file that cannot be opened is told before anything starts.
