@@ -1,7 +1,21 @@
 // Animations on a Slurm farm: a local farm (scripts/farm-local) runs the frame range as an array
 // job of headless zalhost runs; the frames must equal those of one headless run, and a task that
 // cannot write its frame must be resubmitted once and then reported with its log.
+#include "zalDocumentManager.h"
+#include "zalFarmDock.h"
 #include "zalFarmJob.h"
+#include "zalHostAppTestSupport.h"
+#include "zalHostCommands.h"
+#include "zalHostConsole.h"
+#include "zalHostMainWindow.h"
+#include "zalRenderFarmCommand.h"
+
+#include "tests/common/zalEventLoop.h"
+
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
 
 #include <QDir>
 #include <QFile>
@@ -265,4 +279,96 @@ TEST_F(Farm, TaskThatCannotWriteItsFrameIsResubmittedOnceThenReportedWithItsLog)
     for (int frame : {1, 2, 3, 4})
         EXPECT_TRUE(zalFarmJob::isValidFrame(
             out + QStringLiteral("/frame_%1.png").arg(frame, 4, 10, QLatin1Char('0')), QSize(160, 90)));
+}
+
+namespace {
+
+// The GUI host with the sample open (from a copy, so the farm's frames land beside it) and the
+// host's commands registered.
+struct GuiHost
+{
+    GuiHost()
+    {
+        zalHostCommands::registerAll();
+        documents = std::make_unique<zalDocumentManager>(host.app());
+        window = std::make_unique<zalHostMainWindow>(host.app(), documents.get());
+        window->show();
+        drawing = host.filePath(QStringLiteral("pavilion.dxf"));
+        QFile::copy(sample(), drawing);
+        db = documents->openDrawing(drawing);
+        if (db) host.app()->console()->setCurrentDatabase(db);
+        zalRenderFarmCommand::setExecutable(QDir(binDir()).filePath(QStringLiteral("zalhost")));
+    }
+    ~GuiHost()
+    {
+        window.reset();
+        documents.reset();
+        zalHostCommands::unregisterAll();
+    }
+
+    zalHostAppTest::Host host;
+    std::unique_ptr<zalDocumentManager> documents;
+    std::unique_ptr<zalHostMainWindow> window;
+    QString drawing;
+    OdDbDatabase* db = nullptr;
+};
+
+} // namespace
+
+TEST_F(Farm, RenderFarmCommandFollowsTheJobInADock)
+{
+    qputenv("SLURM_CONF", s_conf.toLocal8Bit());
+    GuiHost gui;
+    ASSERT_NE(gui.db, nullptr);
+    const QString out = gui.host.filePath(QStringLiteral("frames"));
+    zalHostConsole* console = gui.host.app()->console();
+    EXPECT_EQ(console->runScript(QStringLiteral("renderfarm\n1-4\n160x90\n%1\n2\n").arg(out)), 1)
+        << console->transcript().join('\n').toStdString();
+
+    auto* dock = gui.window->findChild<zalFarmDock*>();
+    ASSERT_NE(dock, nullptr);
+    EXPECT_EQ(gui.window->dockWidgetArea(dock), Qt::RightDockWidgetArea);
+    auto* tasks = dock->findChild<QTableWidget*>();
+    auto* progress = dock->findChild<QProgressBar*>();
+    ASSERT_TRUE(tasks && progress);
+    EXPECT_EQ(tasks->rowCount(), 2);
+    EXPECT_EQ(progress->maximum(), 4);
+
+    ASSERT_TRUE(waitFor([dock] { return dock->isFinished(); }, 600000));
+    EXPECT_EQ(dock->exitCode(), 0) << dock->findChild<QPlainTextEdit*>()->toPlainText().toStdString();
+    EXPECT_EQ(progress->value(), 4);
+    for (int row = 0; row < 2; ++row)
+        EXPECT_EQ(tasks->item(row, 2)->text(), QStringLiteral("COMPLETED")) << row;
+    EXPECT_EQ(tasks->item(1, 1)->text(), QStringLiteral("3-4"));
+    for (int frame = 1; frame <= 4; ++frame)
+        EXPECT_TRUE(zalFarmJob::isValidFrame(out + QLatin1Char('/') + zalFrameOptions::frameName(frame),
+                                             QSize(160, 90)));
+}
+
+TEST_F(Farm, CancellingTheDockCancelsTheSlurmJob)
+{
+    qputenv("SLURM_CONF", s_conf.toLocal8Bit());
+    GuiHost gui;
+    ASSERT_NE(gui.db, nullptr);
+    const QString out = gui.host.filePath(QStringLiteral("frames"));
+    ASSERT_EQ(
+        gui.host.app()->console()->runScript(QStringLiteral("renderfarm\n1-40\n160x90\n%1\n2\n").arg(out)),
+        1);
+    auto* dock = gui.window->findChild<zalFarmDock*>();
+    ASSERT_NE(dock, nullptr);
+    const QString job = dock->job()->jobId();
+    ASSERT_FALSE(job.isEmpty());
+    const auto queued = [&job] {
+        QProcess squeue;
+        squeue.start(QStringLiteral("squeue"), {"-h", "-r", "-j", job, "-o", "%i"});
+        squeue.waitForFinished(30000);
+        return QString::fromLocal8Bit(squeue.readAllStandardOutput()).count(QLatin1Char('\n'));
+    };
+    ASSERT_TRUE(waitFor([&] { return dock->job()->framesDone() > 0 || queued() > 0; }, 60000));
+    dock->findChild<QPushButton*>()->click();
+    EXPECT_TRUE(dock->isFinished());
+    EXPECT_EQ(dock->exitCode(), 130);
+    // Every task of the job leaves the queue; with 20 tasks of 2 frames, most never ran.
+    EXPECT_TRUE(waitFor([&] { return queued() == 0; }, 60000));
+    EXPECT_LT(dock->job()->framesDone(), 40);
 }
