@@ -75,9 +75,11 @@ void zalFrameProduction::start()
     bool animation = false, preview = false, tracer = false;
     if (!m_module->isProducing(animation, preview, tracer) || !animation)
         return finish(3, QStringLiteral("the viewer is not reachable for production"));
-    std::printf("zalhost: rendering frames %d-%d of scene %d (%s) at %dx%d into %s\n", m_frames.first,
-                m_frames.last, m_module->currentScene(m_db), m_pathTracer ? "path traced" : "raster",
-                m_size.width(), m_size.height(), m_frames.outFolder.toLocal8Bit().constData());
+    std::printf("zalhost: rendering frames %d-%d of scene %d (%s, %s) at %dx%d into %s\n", m_frames.first,
+                m_frames.last, m_module->currentScene(m_db),
+                m_module->currentScenePath(m_db).toLocal8Bit().constData(),
+                m_pathTracer ? "path traced" : "raster", m_size.width(), m_size.height(),
+                m_frames.outFolder.toLocal8Bit().constData());
     std::fflush(stdout);
     m_frame = m_frames.first - 1;
     nextFrame();

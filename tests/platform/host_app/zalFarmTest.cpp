@@ -22,7 +22,9 @@
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRegularExpression>
 #include <QSet>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -210,6 +212,39 @@ TEST(HeadlessFrames, NameTheFrameThatCannotBeWritten)
     EXPECT_TRUE(r.err.contains(QStringLiteral("frame 3: cannot write"))) << r.err.toStdString();
     EXPECT_TRUE(zalFarmJob::isValidFrame(out + QStringLiteral("/frame_0002.png"), QSize(160, 90)));
     EXPECT_FALSE(QFile::exists(out + QStringLiteral("/frame_0004.png"))); // the run stopped there
+}
+
+TEST(HeadlessFrames, ArePathTracedWhenTheScenesAnimationSettingsSaySo)
+{
+    QTemporaryDir dir;
+    const QString drawing = dir.filePath(QStringLiteral("pavilion.dxf"));
+    ASSERT_TRUE(QFile::copy(sample(), drawing));
+    const QString bin = QDir(binDir()).filePath(QStringLiteral("zalhost"));
+    const QStringList args = {"--open", drawing,  "--render-frames", "1",
+                              "--size", "160x90", "--out",           dir.filePath("f")};
+    const Outcome plain = runProcess(bin, args, QProcessEnvironment::systemEnvironment());
+    ASSERT_EQ(plain.code, 0) << plain.err.toStdString();
+    // "... of scene 12 (NAME_ue5.rsc, raster) ...": the scene file the module reads, and the choice.
+    static const QRegularExpression line(
+        QStringLiteral("of scene \\d+ \\((\\S+_ue5\\.rsc), (raster|path traced)\\)"));
+    QRegularExpressionMatch m = line.match(plain.out);
+    ASSERT_TRUE(m.hasMatch()) << plain.out.toStdString();
+    EXPECT_EQ(m.captured(2), QStringLiteral("raster"));
+
+    // The scene's own file, in the drawing's project folder, turns path tracing on for animations.
+    const QString scenes = dir.filePath(QStringLiteral("pavilion_project/Scenes"));
+    ASSERT_TRUE(QDir().mkpath(scenes));
+    {
+        QSettings scene(scenes + QLatin1Char('/') + m.captured(1), QSettings::IniFormat);
+        scene.setValue(QStringLiteral("AnimationProduction/EnablePathTracing"), 1);
+        scene.setValue(QStringLiteral("AnimationProduction/MaxIterations"), 8);
+    }
+    const Outcome traced = runProcess(bin, args, QProcessEnvironment::systemEnvironment());
+    ASSERT_EQ(traced.code, 0) << traced.err.toStdString();
+    m = line.match(traced.out);
+    ASSERT_TRUE(m.hasMatch()) << traced.out.toStdString();
+    EXPECT_EQ(m.captured(2), QStringLiteral("path traced"));
+    EXPECT_TRUE(zalFarmJob::isValidFrame(dir.filePath(QStringLiteral("f/frame_0001.png")), QSize(160, 90)));
 }
 
 TEST_F(Farm, ArrayOfFourTasksRendersTheFramesOfOneHeadlessRun)
