@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QSet>
+#include <QStandardPaths>
 
 namespace {
 
@@ -373,6 +374,7 @@ void zalFarmJob::checkEnd()
                    .arg(problem.isEmpty() ? QString() : QStringLiteral("; ") + problem);
     }
     if (failed.isEmpty()) {
+        encodeVideo();
         return finish(0, QStringLiteral("all %1 frames of job %2 are valid %3x%4 PNGs in %5")
                              .arg(framesTotal())
                              .arg(m_jobId)
@@ -404,6 +406,31 @@ void zalFarmJob::checkEnd()
                   .arg(m_tasks.size())
                   .arg(m_tasks.size() == 1 ? "" : "s")
                   .arg(report.join(QLatin1Char('\n'))));
+}
+
+QString zalFarmJob::videoPath() const
+{
+    return QDir(m_request.frames.outFolder)
+        .filePath(QStringLiteral("frames_%1-%2.mp4").arg(m_request.frames.first).arg(m_request.frames.last));
+}
+
+void zalFarmJob::encodeVideo()
+{
+    const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+    if (ffmpeg.isEmpty()) return;
+    // H.264 wants even sizes; yuv420p is what players take.
+    const Run r =
+        run(ffmpeg,
+            {"-y", "-loglevel", "error", "-framerate", QString::number(m_request.frames.fps, 'g', 10),
+             "-start_number", QString::number(m_request.frames.first), "-i",
+             QDir(m_request.frames.outFolder).filePath(QStringLiteral("frame_%04d.png")), "-frames:v",
+             QString::number(framesTotal()), "-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2", "-c:v", "libx264",
+             "-pix_fmt", "yuv420p", videoPath()},
+            600000);
+    if (r.code == 0)
+        emit progress(QStringLiteral("video: %1").arg(videoPath()));
+    else
+        emit progress(QStringLiteral("ffmpeg could not make the video (%1); the frames are fine").arg(r.err));
 }
 
 void zalFarmJob::cancel()

@@ -55,6 +55,9 @@ public:
     int framesTotal() const { return m_request.frames.count(); }
     QString workFolder() const { return m_work; }
 
+    // FOLDER/frames_FIRST-LAST.mp4: made by ffmpeg, when it is installed, once every frame is there.
+    QString videoPath() const;
+
     // True when file is a PNG of size that decodes completely.
     static bool isValidFrame(const QString& file, QSize size);
 
@@ -68,6 +71,7 @@ private:
     void poll();
     bool readEndStates();
     void checkEnd();
+    void encodeVideo();
     void finish(int code, const QString& message);
     QString frameProblem(const Task& task) const;
     QString progressLine() const;

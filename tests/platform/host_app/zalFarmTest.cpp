@@ -260,6 +260,16 @@ TEST_F(Farm, ArrayOfFourTasksRendersTheFramesOfOneHeadlessRun)
     ASSERT_EQ(farm.code, 0) << farm.out.toStdString() << farm.err.toStdString();
     EXPECT_TRUE(farm.out.contains(QStringLiteral("4 tasks for frames 1-8"))) << farm.out.toStdString();
     EXPECT_TRUE(farm.out.contains(QStringLiteral("8/8 frames"))) << farm.out.toStdString();
+    if (!QStandardPaths::findExecutable(QStringLiteral("ffprobe")).isEmpty()) {
+        // The video holds the eight frames, not the first or some of them.
+        QProcess probe;
+        probe.start(QStringLiteral("ffprobe"), {"-v", "error", "-count_frames", "-select_streams", "v:0",
+                                                "-show_entries", "stream=nb_read_frames,width,height", "-of",
+                                                "csv=p=0", farmOut + QStringLiteral("/frames_1-8.mp4")});
+        ASSERT_TRUE(probe.waitForFinished(60000));
+        EXPECT_EQ(QString::fromLocal8Bit(probe.readAllStandardOutput()).trimmed(),
+                  QStringLiteral("320,180,8"));
+    }
 
     // Four tasks, each its own process with its own display, each its own two frames.
     const QStringList logs = QDir(farmOut + QStringLiteral("/.zalfarm/logs"))
