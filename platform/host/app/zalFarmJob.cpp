@@ -357,6 +357,9 @@ void zalFarmJob::checkEnd()
     if (!readEndStates())
         emit progress(QStringLiteral("job %1: its tasks' end states cannot be read; judging by the frames")
                           .arg(m_jobId));
+    // squeue may miss a task between two of its states; Slurm's word that it has not ended wins.
+    for (int i : m_active)
+        if (!isEnded(m_tasks[i].state)) return;
     QList<int> failed;
     QStringList why;
     for (const Task& t : m_tasks) {
