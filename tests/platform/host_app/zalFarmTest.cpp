@@ -30,6 +30,9 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <sys/types.h>
+
 namespace {
 
 struct Outcome
@@ -324,6 +327,37 @@ TEST_F(Farm, TaskThatCannotWriteItsFrameIsResubmittedOnceThenReportedWithItsLog)
     for (int frame : {1, 2, 3, 4})
         EXPECT_TRUE(zalFarmJob::isValidFrame(
             out + QStringLiteral("/frame_%1.png").arg(frame, 4, 10, QLatin1Char('0')), QSize(160, 90)));
+}
+
+TEST_F(Farm, InterruptingTheSubmittingProcessCancelsTheJob)
+{
+    QTemporaryDir dir;
+    QProcess p;
+    p.setProcessEnvironment(farmEnvironment());
+    p.start(QDir(binDir()).filePath(QStringLiteral("zalhost")),
+            {"--open", sample(), "--render-frames", "1-40", "--size", "160x90", "--out", dir.filePath("f"),
+             "--farm", "slurm", "--chunk", "2"});
+    QString out;
+    static const QRegularExpression submitted(QStringLiteral("submitted job (\\d+)"));
+    ASSERT_TRUE(waitFor(
+        [&] {
+            p.waitForReadyRead(100);
+            out += QString::fromLocal8Bit(p.readAllStandardOutput());
+            return submitted.match(out).hasMatch();
+        },
+        60000))
+        << out.toStdString();
+    const QString job = submitted.match(out).captured(1);
+    ::kill(pid_t(p.processId()), SIGINT); // what Ctrl+C in its terminal sends
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 130);
+    EXPECT_TRUE(
+        QString::fromLocal8Bit(p.readAllStandardError()).contains(QStringLiteral("cancelled job ") + job));
+    const Outcome queue =
+        runProcess(QStringLiteral("squeue"), {"-h", "-r", "-j", job, "-o", "%i %T"}, farmEnvironment());
+    EXPECT_TRUE(queue.out.trimmed().isEmpty() || !queue.out.contains(QStringLiteral("PENDING")))
+        << queue.out.toStdString();
 }
 
 namespace {
