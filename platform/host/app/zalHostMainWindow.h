@@ -13,6 +13,7 @@ class zalCommandLine;
 class zalDocumentManager;
 class zalDrawingTab;
 class zalHostApplication;
+class zalSelectionController;
 
 // The reference host's window: one tab per open drawing, the command line below, the render
 // module's settings panel in a dock on the right (when the module offers one), and a busy bar in the
@@ -30,6 +31,7 @@ public:
     zalDrawingTab* tabOf(OdDbDatabase* db) const;
     QDockWidget* settingsDock() const { return m_settingsDock; }
     bool isSynchronising() const;
+    zalSelectionController* selectionController() const { return m_selection; }
 
 public slots:
     void openDialog();
@@ -57,5 +59,6 @@ private:
     QPointer<QWidget> m_settingsPanel;
     QProgressBar* m_busy;
     QLabel* m_status;
+    zalSelectionController* m_selection;
     int m_syncDepth = 0;
 };
