@@ -97,6 +97,7 @@ zalHostMainWindow::zalHostMainWindow(zalHostApplication* app, zalDocumentManager
             });
     }
     updateSettingsPanel();
+    m_defaultLayout = saveState();
 }
 
 zalHostMainWindow::~zalHostMainWindow()
@@ -125,6 +126,7 @@ void zalHostMainWindow::buildMenus()
     view->addAction(tr("Zoom &extents"), this, [this] {
         if (zalDrawingTab* tab = currentTab()) tab->drawingView()->zoomExtents();
     });
+    addDockAndHelpMenus(view);
 }
 
 zalDrawingTab* zalHostMainWindow::currentTab() const

@@ -6,6 +6,7 @@
 #include <QPointer>
 
 class QDockWidget;
+class QMenu;
 class QLabel;
 class QProgressBar;
 class QTabWidget;
@@ -50,7 +51,16 @@ protected:
 
 private:
     void buildMenus();
+    // View menu entries for the docks and the layout reset, and the Help menu.
+    void addDockAndHelpMenus(QMenu* view);
 
+public:
+    // Puts the docks back where the window first had them, all shown.
+    void resetLayout();
+    // The commands the host knows, one line each (Help > Commands).
+    void showCommands();
+
+private:
     zalHostApplication* m_app;
     zalDocumentManager* m_documents;
     QTabWidget* m_tabs;
@@ -61,4 +71,5 @@ private:
     QLabel* m_status;
     zalSelectionController* m_selection;
     int m_syncDepth = 0;
+    QByteArray m_defaultLayout;
 };

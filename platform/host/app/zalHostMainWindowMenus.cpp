@@ -1,0 +1,54 @@
+// The main window's View entries for its docks and its Help menu, apart from the rest of the window.
+#include "zalHostMainWindow.h"
+
+#include "zalCommandLine.h"
+#include "zalHelpCommand.h"
+#include "zalHostConsole.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDockWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+
+void zalHostMainWindow::addDockAndHelpMenus(QMenu* view)
+{
+    view->addSeparator();
+    // Every dock can be brought back after it was closed.
+    for (QDockWidget* dock : findChildren<QDockWidget*>()) {
+        QAction* toggle = dock->toggleViewAction();
+        toggle->setObjectName(dock->objectName() + QStringLiteral("Toggle"));
+        view->addAction(toggle);
+    }
+    QAction* reset = view->addAction(tr("&Reset layout"), this, &zalHostMainWindow::resetLayout);
+    reset->setObjectName(QStringLiteral("resetLayout"));
+
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    help->setObjectName(QStringLiteral("helpMenu"));
+    help->addAction(tr("&Commands"), this, &zalHostMainWindow::showCommands, QKeySequence::HelpContents);
+    help->addAction(tr("&About zalhost"), this, [this] {
+        QMessageBox::about(
+            this, tr("About zalhost"),
+            tr("<b>zalhost</b> %1<p>The reference CAD host: drawings and models opened beside "
+               "their live render view.<p>Type <tt>help</tt> or <tt>?</tt> in the command line "
+               "for the commands; Tab completes their names.<p>Qt %2")
+                .arg(QApplication::applicationVersion(), QString::fromLatin1(qVersion())));
+    });
+}
+
+void zalHostMainWindow::resetLayout()
+{
+    restoreState(m_defaultLayout);
+    for (QDockWidget* dock : findChildren<QDockWidget*>()) {
+        // The settings dock stays hidden until the module gives a panel.
+        if (dock == m_settingsDock && !m_settingsPanel) continue;
+        dock->setFloating(false);
+        dock->show();
+    }
+}
+
+void zalHostMainWindow::showCommands()
+{
+    m_commandLine->submit(QStringLiteral("help"));
+}

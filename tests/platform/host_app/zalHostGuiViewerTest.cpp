@@ -1,0 +1,228 @@
+// The main window as a user meets it, with the render module and the real viewer (under Xvfb): a click
+// on the sample's pool selects the pool, an erase answered by a click removes it from the drawing and
+// from the viewer's scene. Screenshots of the window are kept in <build>/artifacts/host_gui.
+#include "zalCommandLine.h"
+#include "zalDocumentManager.h"
+#include "zalDrawingTab.h"
+#include "zalDrawingView.h"
+#include "zalHostApplication.h"
+#include "zalHostCommands.h"
+#include "zalHostMainWindow.h"
+#include "zalPropEditorServices.h"
+#include "zalSelectionController.h"
+
+#include "module/IzalUnrealRenderModule.h"
+#include "tests/common/zalEventLoop.h"
+
+#include "DbBlockTableRecord.h"
+#include "DbEntity.h"
+#include "DbLayerTableRecord.h"
+#include "DbObjectIterator.h"
+
+#include <QAction>
+#include <QDir>
+#include <QDockWidget>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+int s_argc = 1;
+char s_name[] = "zalHostGuiViewerTest";
+char* s_argv[] = {s_name, nullptr};
+
+QString handleOf(const OdDbObjectId& id)
+{
+    return QString::fromStdString(id.getHandle().ascii().toUtf8());
+}
+
+QString artifactsDir()
+{
+    QDir dir(QCoreApplication::applicationDirPath());
+    dir.cdUp();
+    dir.mkpath(QStringLiteral("artifacts/host_gui"));
+    return dir.filePath(QStringLiteral("artifacts/host_gui"));
+}
+
+// The first model-space entity on a layer.
+OdDbObjectId entityOnLayer(OdDbDatabase* db, const char* layer)
+{
+    OdDbBlockTableRecordPtr ms = db->getModelSpaceId().safeOpenObject();
+    for (OdDbObjectIteratorPtr it = ms->newIterator(); !it->done(); it->step()) {
+        OdDbEntityPtr e = it->entity();
+        OdDbLayerTableRecordPtr l = e->layerId().safeOpenObject();
+        if (l->getName() == OdString(layer)) return e->objectId();
+    }
+    return OdDbObjectId();
+}
+
+class HostGui : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        zalHostOptions options;
+        options.variablesFile = s_dir->filePath(QStringLiteral("vars/zalhost.ini"));
+        options.temporaryRoot = s_dir->filePath(QStringLiteral("temp"));
+        options.materialLibraryRoot = s_dir->filePath(QStringLiteral("MaterialLibrary"));
+        options.interactive = false;
+        s_app = new zalHostApplication(s_argc, s_argv, options);
+        zalPropEditorServices::registerServices();
+        zalHostCommands::registerAll();
+        s_documents = new zalDocumentManager(s_app);
+        QString message;
+        s_moduleLoaded = s_documents->loadRenderModule(&message);
+        s_moduleMessage = message;
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_documents;
+        zalHostCommands::unregisterAll();
+        zalPropEditorServices::unregisterServices();
+        delete s_app;
+    }
+
+    void SetUp() override
+    {
+        ASSERT_FALSE(qgetenv("DISPLAY").isEmpty()) << "needs an X server (xvfb-run)";
+        ASSERT_TRUE(s_moduleLoaded) << s_moduleMessage.toStdString();
+        window.reset(new zalHostMainWindow(s_app, s_documents));
+        window->resize(1280, 800);
+        window->show();
+    }
+    void TearDown() override { window.reset(); }
+
+    // Opens a copy of the sample and waits for the viewer's first synchronisation.
+    OdDbDatabase* openSample()
+    {
+        const QString copy = s_dir->filePath(QStringLiteral("pavilion.dxf"));
+        QFile::remove(copy);
+        QFile::copy(QString::fromLocal8Bit(qgetenv("ZAL_SOURCE_DIR")) +
+                        QStringLiteral("/samples/pavilion.dxf"),
+                    copy);
+        bool synced = false;
+        auto connection = QObject::connect(s_app, &zalHostApplication::progressFinished,
+                                           [&synced](const QString&) { synced = true; });
+        QString message;
+        OdDbDatabase* db = s_documents->openDrawing(copy, &message);
+        EXPECT_NE(db, nullptr) << message.toStdString();
+        EXPECT_TRUE(waitFor([&] { return synced; }, 120000)) << "no first synchronisation";
+        QObject::disconnect(connection);
+        spin(1000); // the viewer applies the first transaction as a whole
+        return db;
+    }
+
+    // The viewer's scene, as it dumps it now.
+    QJsonObject dumpScene(const QString& name)
+    {
+        const QString path = s_dir->filePath(name);
+        QFile::remove(path);
+        s_documents->renderModule()->sendViewerConsoleCommand(
+            QStringLiteral("zal.dumpscene \"%1\"").arg(path));
+        QJsonObject scene;
+        waitFor(
+            [&] {
+                QFile f(path);
+                if (!f.open(QIODevice::ReadOnly)) return false;
+                const QJsonDocument doc = QJsonDocument::fromJson(f.readAll());
+                if (doc.isNull()) return false;
+                scene = doc.object();
+                return true;
+            },
+            60000);
+        if (scene.contains(QStringLiteral("scene"))) scene = scene.value(QStringLiteral("scene")).toObject();
+        return scene;
+    }
+
+    static bool sceneNames(const QJsonObject& scene, const QString& handle)
+    {
+        for (const char* array : {"instances", "meshes"})
+            for (const QJsonValue& v : scene.value(QLatin1String(array)).toArray())
+                if (v.toObject().value(QStringLiteral("name")).toString().contains(QLatin1Char('_') + handle))
+                    return true;
+        return false;
+    }
+
+    void screenshot(const QString& name)
+    {
+        QCoreApplication::processEvents();
+        const QString path = QDir(artifactsDir()).filePath(name);
+        EXPECT_TRUE(window->grab().save(path)) << path.toStdString();
+    }
+
+    static inline QTemporaryDir* s_dir = new QTemporaryDir;
+    static inline zalHostApplication* s_app = nullptr;
+    static inline zalDocumentManager* s_documents = nullptr;
+    static inline bool s_moduleLoaded = false;
+    static inline QString s_moduleMessage;
+    std::unique_ptr<zalHostMainWindow> window;
+};
+
+} // namespace
+
+TEST_F(HostGui, SettingsDockComesBackFromTheViewMenuAndTheLayoutReset)
+{
+    QDockWidget* dock = window->settingsDock();
+    ASSERT_NE(dock->widget(), nullptr) << "the module gave no settings panel";
+    ASSERT_TRUE(dock->isVisible());
+    dock->close();
+    ASSERT_FALSE(dock->isVisible());
+    QAction* toggle = nullptr;
+    for (QAction* action : window->menuBar()->actions())
+        if (action->menu() && action->text().remove(QLatin1Char('&')) == QLatin1String("View"))
+            for (QAction* entry : action->menu()->actions())
+                if (entry->objectName() == QLatin1String("settingsDockToggle")) toggle = entry;
+    ASSERT_NE(toggle, nullptr) << "no View menu entry for the settings dock";
+    EXPECT_FALSE(toggle->isChecked());
+    toggle->trigger();
+    EXPECT_TRUE(dock->isVisible());
+
+    dock->setFloating(true);
+    dock->close();
+    window->resetLayout();
+    EXPECT_TRUE(dock->isVisible());
+    EXPECT_FALSE(dock->isFloating());
+    EXPECT_EQ(window->dockWidgetArea(dock), Qt::RightDockWidgetArea);
+}
+
+TEST_F(HostGui, ClickOnThePoolSelectsItAndAnEraseByClickTakesItFromTheViewer)
+{
+    OdDbDatabase* db = openSample();
+    ASSERT_NE(db, nullptr);
+    const OdDbObjectId pool = entityOnLayer(db, "Water");
+    ASSERT_FALSE(pool.isNull());
+    const QString handle = handleOf(pool);
+    ASSERT_TRUE(sceneNames(dumpScene(QStringLiteral("before.json")), handle))
+        << "the viewer never had the pool";
+
+    zalDrawingView* view = window->currentTab()->drawingView();
+    QPointF centre;
+    ASSERT_TRUE(view->project(OdGePoint3d(10, 0, 0.05), centre)); // the middle of the pool's water
+    screenshot(QStringLiteral("01-sample-opened.png"));
+
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
+    ASSERT_EQ(window->selectionController()->selection().size(), 1u);
+    EXPECT_EQ(handleOf(window->selectionController()->selection().front()), handle);
+    screenshot(QStringLiteral("02-pool-selected.png"));
+
+    zalCommandLine* line = window->commandLine();
+    QTimer::singleShot(100,
+                       [&] { QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, centre.toPoint()); });
+    line->submit(QStringLiteral("erase"));
+    EXPECT_TRUE(pool.isErased()) << line->history().toStdString();
+    EXPECT_TRUE(window->selectionController()->selection().empty());
+    EXPECT_TRUE(waitFor([&] { return !sceneNames(dumpScene(QStringLiteral("after.json")), handle); }, 30000))
+        << "the viewer still holds the pool";
+    screenshot(QStringLiteral("03-pool-erased.png"));
+}
