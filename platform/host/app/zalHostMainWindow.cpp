@@ -98,6 +98,7 @@ zalHostMainWindow::zalHostMainWindow(zalHostApplication* app, zalDocumentManager
     }
     updateSettingsPanel();
     m_defaultLayout = saveState();
+    watchViewers();
 }
 
 zalHostMainWindow::~zalHostMainWindow()

@@ -54,7 +54,13 @@ private:
     // View menu entries for the docks and the layout reset, and the Help menu.
     void addDockAndHelpMenus(QMenu* view);
 
+    // Follows the viewer processes: a tab whose viewer ends or stops says so and offers a restart.
+    void watchViewers();
+    void viewerStarted(long pid);
+    void viewerLost(long pid, const QString& reason);
+
 public:
+    class zalViewerProcessWatch* viewerWatch() const { return m_viewerWatch; }
     // Puts the docks back where the window first had them, all shown.
     void resetLayout();
     // The commands the host knows, one line each (Help > Commands).
@@ -72,4 +78,5 @@ private:
     zalSelectionController* m_selection;
     int m_syncDepth = 0;
     QByteArray m_defaultLayout;
+    class zalViewerProcessWatch* m_viewerWatch = nullptr;
 };
