@@ -29,10 +29,12 @@ zalDrawingTab::zalDrawingTab(OdDbDatabase* db, const QString& path, zalHostViewS
     bannerLayout->addWidget(m_bannerText, 1);
     bannerLayout->addWidget(restart);
     connect(restart, &QPushButton::clicked, this, &zalDrawingTab::restartViewer);
+    m_bannerText->setWordWrap(true);
+    m_banner->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     m_banner->hide();
     layout->addWidget(m_banner);
     m_splitter = new QSplitter(Qt::Horizontal, this);
-    layout->addWidget(m_splitter);
+    layout->addWidget(m_splitter, 1);
     m_drawing = new zalDrawingView(db, m_splitter);
     m_splitter->addWidget(m_drawing);
 
@@ -57,7 +59,7 @@ zalDrawingTab::~zalDrawingTab()
     }
 }
 
-void zalDrawingTab::openRenderView()
+void zalDrawingTab::openRenderView(const QSize& size)
 {
     if (m_viewSystem && m_viewSystem->hasViewType(QStringLiteral("UnrealRender")))
         m_renderView =
@@ -66,6 +68,9 @@ void zalDrawingTab::openRenderView()
         m_renderView->setGsView(m_drawing->gsView());
         QWidget* render = m_renderView->widget();
         m_splitter->addWidget(render);
+        // In a tab already shown the widget is shown before the splitter lays it out, and the viewer
+        // starts at the widget's size: it must not be empty.
+        if (size.isValid()) render->resize(size);
         // The render widget starts hidden until it has the viewer's window; showing it starts the viewer.
         render->show();
     }
@@ -87,13 +92,15 @@ void zalDrawingTab::restartViewer()
 {
     if (!m_viewSystem) return;
     QList<int> sizes = m_splitter->sizes();
+    const QSize size =
+        renderWidget() ? renderWidget()->size() : QSize(m_splitter->width() / 2, m_splitter->height());
     if (m_renderView) {
         m_renderView->setGsView(nullptr);
         m_viewSystem->closeView(m_renderView);
     }
     m_viewerPid = 0;
     m_banner->hide();
-    openRenderView();
+    openRenderView(size.isEmpty() ? QSize(640, 480) : size);
     if (sizes.size() == m_splitter->count()) m_splitter->setSizes(sizes);
     emit viewerRestarted();
 }

@@ -48,7 +48,7 @@ signals:
     void viewerRestarted();
 
 private:
-    void openRenderView();
+    void openRenderView(const QSize& size = QSize());
 
     OdDbDatabasePtr m_db;
     QString m_path;

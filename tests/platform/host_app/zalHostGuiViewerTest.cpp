@@ -28,13 +28,17 @@
 #include <QJsonObject>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <memory>
+#include <sys/types.h>
 
 namespace {
 
@@ -145,6 +149,20 @@ protected:
         return scene;
     }
 
+    // What the viewer holds, by kind: the names of its instances, meshes, materials and lights.
+    static QMap<QString, QStringList> contentOf(const QJsonObject& scene)
+    {
+        QMap<QString, QStringList> content;
+        for (const char* array : {"instances", "meshes", "materials", "lights", "components"}) {
+            QStringList names;
+            for (const QJsonValue& v : scene.value(QLatin1String(array)).toArray())
+                names << v.toObject().value(QStringLiteral("name")).toString();
+            names.sort();
+            content.insert(QLatin1String(array), names);
+        }
+        return content;
+    }
+
     static bool sceneNames(const QJsonObject& scene, const QString& handle)
     {
         for (const char* array : {"instances", "meshes"})
@@ -158,7 +176,10 @@ protected:
     {
         QCoreApplication::processEvents();
         const QString path = QDir(artifactsDir()).filePath(name);
-        EXPECT_TRUE(window->grab().save(path)) << path.toStdString();
+        // From the X server, so the viewer's embedded window is in the picture too.
+        QScreen* screen = window->screen();
+        ASSERT_NE(screen, nullptr);
+        EXPECT_TRUE(screen->grabWindow(window->winId()).save(path)) << path.toStdString();
     }
 
     static inline QTemporaryDir* s_dir = new QTemporaryDir;
@@ -194,6 +215,41 @@ TEST_F(HostGui, SettingsDockComesBackFromTheViewMenuAndTheLayoutReset)
     EXPECT_TRUE(dock->isVisible());
     EXPECT_FALSE(dock->isFloating());
     EXPECT_EQ(window->dockWidgetArea(dock), Qt::RightDockWidgetArea);
+}
+
+TEST_F(HostGui, KilledViewerIsToldInTheTabAndRestartedWithTheSameScene)
+{
+    OdDbDatabase* db = openSample();
+    ASSERT_NE(db, nullptr);
+    zalDrawingTab* tab = window->currentTab();
+    ASSERT_TRUE(waitFor([&] { return tab->viewerProcess() != 0; }, 10000)) << "the tab never knew its viewer";
+    const long pid = tab->viewerProcess();
+    const QMap<QString, QStringList> before = contentOf(dumpScene(QStringLiteral("restart-before.json")));
+    ASSERT_FALSE(before.value(QStringLiteral("meshes")).isEmpty());
+
+    ::kill(pid_t(pid), SIGKILL);
+    ASSERT_TRUE(waitFor([&] { return tab->viewerBanner()->isVisible(); }, 20000));
+    EXPECT_TRUE(tab->viewerProblem().contains(QStringLiteral("the viewer process %1 ended").arg(pid)))
+        << tab->viewerProblem().toStdString();
+    EXPECT_TRUE(window->commandLine()->history().contains(QStringLiteral("ended")));
+    screenshot(QStringLiteral("04-viewer-ended.png"));
+
+    bool synced = false;
+    auto connection = QObject::connect(s_app, &zalHostApplication::progressFinished,
+                                       [&synced](const QString&) { synced = true; });
+    auto* restart = tab->viewerBanner()->findChild<QPushButton*>(QStringLiteral("restartViewer"));
+    ASSERT_NE(restart, nullptr);
+    QTest::mouseClick(restart, Qt::LeftButton);
+    EXPECT_FALSE(tab->viewerBanner()->isVisible());
+    ASSERT_TRUE(waitFor([&] { return synced; }, 120000)) << "the new viewer never synchronised";
+    QObject::disconnect(connection);
+    spin(1000);
+    EXPECT_NE(tab->viewerProcess(), pid);
+    EXPECT_NE(tab->viewerProcess(), 0);
+    const QMap<QString, QStringList> after = contentOf(dumpScene(QStringLiteral("restart-after.json")));
+    for (auto it = before.begin(); it != before.end(); ++it)
+        EXPECT_EQ(after.value(it.key()), it.value()) << it.key().toStdString();
+    screenshot(QStringLiteral("05-viewer-restarted.png"));
 }
 
 TEST_F(HostGui, ClickOnThePoolSelectsItAndAnEraseByClickTakesItFromTheViewer)
