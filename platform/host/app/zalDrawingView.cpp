@@ -277,6 +277,11 @@ bool zalDrawingView::pointAt(const QPoint& point, OdGePoint3d& world) const
     rasterize();
     if (m_raster.surfacePoint(point, world)) return true;
     // Nothing drawn there: the ray through the pixel meets the ground plane.
+    return pointOnPlane(point, 0.0, world);
+}
+
+bool zalDrawingView::pointOnPlane(const QPoint& point, double z, OdGePoint3d& world) const
+{
     if (width() <= 0 || m_view->fieldWidth() <= 0) return false;
     const OdGeMatrix3d eyeToWorld = m_view->eyeToWorldTransform();
     const double distance = (m_view->position() - m_view->target()).length();
@@ -288,7 +293,7 @@ bool zalDrawingView::pointAt(const QPoint& point, OdGePoint3d& world) const
     through.transformBy(eyeToWorld);
     const OdGeVector3d ray = through - from;
     if (std::fabs(ray.z) < 1e-12) return false;
-    const double t = -from.z / ray.z;
+    const double t = (z - from.z) / ray.z;
     if (t <= 0) return false;
     world = from + ray * t;
     return true;

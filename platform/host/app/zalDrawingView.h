@@ -49,6 +49,8 @@ public:
     OdDbObjectId entityAt(const QPoint& point) const;
     // The world point under a widget point: on the surface seen there, else on the plane z = 0.
     bool pointAt(const QPoint& point, OdGePoint3d& world) const;
+    // Where the ray through a widget point meets the horizontal plane at height z.
+    bool pointOnPlane(const QPoint& point, double z, OdGePoint3d& world) const;
     // Entities drawn entirely inside a widget rectangle.
     std::vector<OdDbObjectId> entitiesInside(const QRect& rect) const;
 

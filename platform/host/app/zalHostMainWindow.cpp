@@ -5,6 +5,7 @@
 #include "zalDrawingImporter.h"
 #include "zalDrawingTab.h"
 #include "zalDrawingView.h"
+#include "zalGripController.h"
 #include "zalHostApplication.h"
 #include "zalHostConsole.h"
 #include "zalHostView.h"
@@ -42,6 +43,7 @@ zalHostMainWindow::zalHostMainWindow(zalHostApplication* app, zalDocumentManager
     commandDock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
     addDockWidget(Qt::BottomDockWidgetArea, commandDock);
     m_selection = new zalSelectionController(app, m_commandLine, this);
+    m_grips = new zalGripController(app, m_commandLine, m_selection, this);
 
     m_settingsDock = new QDockWidget(tr("Render settings"), this);
     m_settingsDock->setObjectName(QStringLiteral("settingsDock"));

@@ -33,6 +33,7 @@ public:
     QDockWidget* settingsDock() const { return m_settingsDock; }
     bool isSynchronising() const;
     zalSelectionController* selectionController() const { return m_selection; }
+    class zalGripController* gripController() const { return m_grips; }
 
 public slots:
     void openDialog();
@@ -76,6 +77,7 @@ private:
     QProgressBar* m_busy;
     QLabel* m_status;
     zalSelectionController* m_selection;
+    class zalGripController* m_grips;
     int m_syncDepth = 0;
     QByteArray m_defaultLayout;
     class zalViewerProcessWatch* m_viewerWatch = nullptr;

@@ -1,12 +1,15 @@
 // The main window as a user meets it, with the render module and the real viewer (under Xvfb): a click
 // on the sample's pool selects the pool, an erase answered by a click removes it from the drawing and
 // from the viewer's scene. Screenshots of the window are kept in <build>/artifacts/host_gui.
+#include "fountain/zalDbWaterFountain.h"
 #include "zalCommandLine.h"
 #include "zalDocumentManager.h"
 #include "zalDrawingTab.h"
 #include "zalDrawingView.h"
+#include "zalGripController.h"
 #include "zalHostApplication.h"
 #include "zalHostCommands.h"
+#include "zalHostConsole.h"
 #include "zalHostMainWindow.h"
 #include "zalPropEditorServices.h"
 #include "zalSelectionController.h"
@@ -23,6 +26,7 @@
 #include <QDir>
 #include <QDockWidget>
 #include <QFile>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -36,6 +40,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <csignal>
 #include <memory>
 #include <sys/types.h>
@@ -250,6 +255,109 @@ TEST_F(HostGui, KilledViewerIsToldInTheTabAndRestartedWithTheSameScene)
     for (auto it = before.begin(); it != before.end(); ++it)
         EXPECT_EQ(after.value(it.key()), it.value()) << it.key().toStdString();
     screenshot(QStringLiteral("05-viewer-restarted.png"));
+}
+
+namespace {
+
+// The translation of the placed fountain's instance in the viewer (row-order matrix), and whether there
+// is one.
+bool fountainTranslation(const QJsonObject& scene, double t[3])
+{
+    for (const QJsonValue& v : scene.value(QStringLiteral("instances")).toArray()) {
+        const QJsonObject o = v.toObject();
+        if (o.value(QStringLiteral("asset")).toString() != QLatin1String("ConfigurableWaterFountain"))
+            continue;
+        const QJsonArray m = o.value(QStringLiteral("transform")).toArray();
+        if (m.size() != 16) return false;
+        t[0] = m.at(3).toDouble();
+        t[1] = m.at(7).toDouble();
+        t[2] = m.at(11).toDouble();
+        return true;
+    }
+    return false;
+}
+
+OdGePoint3d fountainPosition(const OdDbObjectId& id)
+{
+    OdDbObjectPtr object = id.safeOpenObject();
+    OdGePoint3d p = OdGePoint3d::kOrigin;
+    if (auto* fountain = dynamic_cast<zalDbWaterFountain*>(object.get()))
+        p.transformBy(fountain->transform());
+    return p;
+}
+
+} // namespace
+
+TEST_F(HostGui, FountainPlacedByAClickAndMovedByItsGripMovesInTheViewer)
+{
+    OdDbDatabase* db = openSample();
+    ASSERT_NE(db, nullptr);
+    zalDrawingView* view = window->currentTab()->drawingView();
+    zalCommandLine* line = window->commandLine();
+    QPointF place, target;
+    ASSERT_TRUE(view->project(OdGePoint3d(3, -8, 0), place));
+    ASSERT_TRUE(view->project(OdGePoint3d(7, -8, 0), target));
+
+    // The placement's point prompt answered by a click on the ground.
+    QTimer::singleShot(100, [&] {
+        EXPECT_EQ(s_app->console()->promptKind(), zalHostConsole::PointPrompt);
+        QTest::mouseMove(view, place.toPoint());
+        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, place.toPoint());
+    });
+    line->submit(QStringLiteral("fountain_create"));
+    const OdDbObjectId fountain = s_app->console()->lastPlacedObject();
+    ASSERT_FALSE(fountain.isNull()) << line->history().toStdString();
+    const OdGePoint3d placed = fountainPosition(fountain);
+    EXPECT_NEAR(placed.x, 3, 0.15);
+    EXPECT_NEAR(placed.y, -8, 0.15);
+    EXPECT_NEAR(placed.z, 0, 1e-6);
+    double before[3] = {0, 0, 0};
+    ASSERT_TRUE(waitFor(
+        [&] { return fountainTranslation(dumpScene(QStringLiteral("fountain-1.json")), before); }, 30000))
+        << "the viewer never had the fountain";
+
+    window->selectionController()->setSelection(view, {fountain});
+    const std::vector<OdGePoint3d> grips = window->gripController()->gripPoints();
+    ASSERT_EQ(grips.size(), 1u);
+    EXPECT_TRUE(grips.front().isEqualTo(placed));
+    QPointF grip;
+    ASSERT_TRUE(view->project(grips.front(), grip));
+    screenshot(QStringLiteral("06-fountain-selected.png"));
+    // The warm grip glyph is drawn in its colour (blue for a square) at the grip.
+    const QImage picture = view->grab().toImage();
+    const QRgb at = picture.pixel(grip.toPoint());
+    EXPECT_TRUE(qBlue(at) > 200 && qRed(at) < 80 && qGreen(at) < 80) << std::hex << at;
+
+    QTest::mousePress(view, Qt::LeftButton, Qt::NoModifier, grip.toPoint());
+    EXPECT_TRUE(window->gripController()->isDragging());
+    for (int step = 1; step <= 8; ++step)
+        QTest::mouseMove(view, (grip + (target - grip) * (step / 8.0)).toPoint());
+    screenshot(QStringLiteral("07-fountain-grip-dragged.png"));
+    // Nothing moves in the drawing before the release.
+    EXPECT_TRUE(fountainPosition(fountain).isEqualTo(placed));
+    QTest::mouseRelease(view, Qt::LeftButton, Qt::NoModifier, target.toPoint());
+    EXPECT_FALSE(window->gripController()->isDragging());
+
+    const OdGePoint3d moved = fountainPosition(fountain);
+    EXPECT_NEAR(moved.x, 7, 0.15);
+    EXPECT_NEAR(moved.y, -8, 0.15);
+    EXPECT_NEAR(moved.z, 0, 1e-6);
+    EXPECT_TRUE(line->history().contains(QStringLiteral("Moved zalDbWaterFountain")))
+        << line->history().toStdString();
+    // The viewer's instance follows: drawing units cross as centimetres with X mirrored.
+    double after[3] = {0, 0, 0};
+    const OdGeVector3d d = moved - placed;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return fountainTranslation(dumpScene(QStringLiteral("fountain-2.json")), after) &&
+                   std::fabs(after[0] - before[0] + 100 * d.x) < 1.0 &&
+                   std::fabs(after[1] - before[1] - 100 * d.y) < 1.0 &&
+                   std::fabs(after[2] - before[2] - 100 * d.z) < 1.0;
+        },
+        30000))
+        << "viewer instance at " << after[0] << "," << after[1] << "," << after[2] << " from " << before[0]
+        << "," << before[1] << "," << before[2];
+    screenshot(QStringLiteral("08-fountain-moved.png"));
 }
 
 TEST_F(HostGui, ClickOnThePoolSelectsItAndAnEraseByClickTakesItFromTheViewer)
