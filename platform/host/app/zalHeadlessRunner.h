@@ -53,6 +53,7 @@ private:
     void runScript();
     void startDump();
     void startExport();
+    void startFrames();
     void poll();
     QString stageText() const;
 

@@ -20,6 +20,8 @@ QString zalHelpCommand::describe(const QString& name)
          QStringLiteral("turns a layer on, off, frozen or thawed (layer ? lists them)")},
         {QStringLiteral("setmaterial"),
          QStringLiteral("gives an entity a material of the drawing (? at the name lists them)")},
+        {QStringLiteral("renderfarm"),
+         QStringLiteral("renders the scene's animation frames on the Slurm farm")},
         {QStringLiteral("unrealcommand"), QStringLiteral("sends a console command to the viewer")},
         {QStringLiteral("unrealoutliner"), QStringLiteral("asks the viewer to show its outliner")},
         {QStringLiteral("unrealpostprocess"),

@@ -5,6 +5,7 @@
 #include "zalLayerCommand.h"
 #include "zalMoveCommand.h"
 #include "zalOpenCommand.h"
+#include "zalRenderFarmCommand.h"
 #include "zalSaveCommand.h"
 #include "zalSetMaterialCommand.h"
 
@@ -19,8 +20,10 @@ OdStaticRxObject<zalMoveCommand> s_move;
 OdStaticRxObject<zalLayerCommand> s_layer;
 OdStaticRxObject<zalSetMaterialCommand> s_setMaterial;
 OdStaticRxObject<zalHelpCommand> s_help;
+OdStaticRxObject<zalRenderFarmCommand> s_renderFarm;
 
-OdEdCommand* const s_all[] = {&s_open, &s_save, &s_erase, &s_move, &s_layer, &s_setMaterial, &s_help};
+OdEdCommand* const s_all[] = {&s_open,  &s_save,        &s_erase,      &s_move,
+                              &s_layer, &s_setMaterial, &s_renderFarm, &s_help};
 } // namespace
 
 void zalHostCommands::registerAll()

@@ -15,14 +15,22 @@
 void zalHostMainWindow::addDockAndHelpMenus(QMenu* view)
 {
     view->addSeparator();
-    // Every dock can be brought back after it was closed.
-    for (QDockWidget* dock : findChildren<QDockWidget*>()) {
-        QAction* toggle = dock->toggleViewAction();
-        toggle->setObjectName(dock->objectName() + QStringLiteral("Toggle"));
-        view->addAction(toggle);
-    }
     QAction* reset = view->addAction(tr("&Reset layout"), this, &zalHostMainWindow::resetLayout);
     reset->setObjectName(QStringLiteral("resetLayout"));
+    // Every dock can be brought back after it was closed, also those made later (a farm job's dock):
+    // the entries are made again each time the menu opens.
+    auto refresh = [this, view, reset] {
+        for (QAction* action : view->actions())
+            if (action->property("zalDockEntry").toBool()) view->removeAction(action);
+        for (QDockWidget* dock : findChildren<QDockWidget*>()) {
+            QAction* toggle = dock->toggleViewAction();
+            toggle->setObjectName(dock->objectName() + QStringLiteral("Toggle"));
+            toggle->setProperty("zalDockEntry", true);
+            view->insertAction(reset, toggle);
+        }
+    };
+    refresh();
+    connect(view, &QMenu::aboutToShow, this, refresh);
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     help->setObjectName(QStringLiteral("helpMenu"));
