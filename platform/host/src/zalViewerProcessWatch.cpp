@@ -31,20 +31,46 @@ bool readStat(const QString& pid, QByteArray& name, char& state, long& ppid)
 
 } // namespace
 
-zalViewerProcessWatch::zalViewerProcessWatch(QObject* parent) : QObject(parent)
+zalViewerProcessWatch::zalViewerProcessWatch(QObject* parent) : QObject(parent) {}
+
+zalViewerProcessWatch::~zalViewerProcessWatch()
 {
-    connect(&m_timer, &QTimer::timeout, this, &zalViewerProcessWatch::poll);
+    stop();
 }
 
 void zalViewerProcessWatch::start(int milliseconds)
 {
-    m_timer.start(milliseconds);
-    poll();
+    stop();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = false;
+    }
+    m_thread = std::thread([this, milliseconds] {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        while (!m_stopping) {
+            lock.unlock();
+            const QHash<long, char> now = scan();
+            compare(now, true);
+            lock.lock();
+            m_wake.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return m_stopping; });
+        }
+    });
 }
 
 void zalViewerProcessWatch::stop()
 {
-    m_timer.stop();
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable()) m_thread.join();
+}
+
+QList<long> zalViewerProcessWatch::viewers() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_known.keys();
 }
 
 QHash<long, char> zalViewerProcessWatch::scan()
@@ -68,20 +94,47 @@ QHash<long, char> zalViewerProcessWatch::scan()
 
 void zalViewerProcessWatch::poll()
 {
-    const QHash<long, char> now = scan();
-    const QHash<long, char> before = m_known;
-    m_known = now;
+    compare(scan(), false);
+}
+
+void zalViewerProcessWatch::compare(const QHash<long, char>& now, bool queued)
+{
+    QHash<long, char> before;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        before = m_known;
+        m_known = now;
+    }
+    // Collected first and sent after: no signal goes out while the lock is held.
+    struct Change
+    {
+        int kind; // 0 started, 1 stopped, 2 ended
+        long pid;
+    };
+    QList<Change> changes;
     for (auto it = now.begin(); it != now.end(); ++it) {
         const bool stopped = it.value() == 'T' || it.value() == 't';
-        if (!before.contains(it.key())) emit viewerStarted(it.key());
+        if (!before.contains(it.key())) changes.push_back({0, it.key()});
         const char was = before.value(it.key(), 0);
-        if (stopped && was != 'T' && was != 't')
-            emit viewerStopped(it.key(),
-                               tr("the viewer process %1 was stopped and does not answer").arg(it.key()));
+        if (stopped && was != 'T' && was != 't') changes.push_back({1, it.key()});
     }
     for (auto it = before.begin(); it != before.end(); ++it)
-        if (!now.contains(it.key()))
-            emit viewerEnded(it.key(), tr("the viewer process %1 ended").arg(it.key()));
+        if (!now.contains(it.key())) changes.push_back({2, it.key()});
+    for (const Change& change : changes) {
+        auto send = [this, change] {
+            if (change.kind == 0)
+                emit viewerStarted(change.pid);
+            else if (change.kind == 1)
+                emit viewerStopped(
+                    change.pid, tr("the viewer process %1 was stopped and does not answer").arg(change.pid));
+            else
+                emit viewerEnded(change.pid, tr("the viewer process %1 ended").arg(change.pid));
+        };
+        if (queued)
+            QMetaObject::invokeMethod(this, send, Qt::QueuedConnection);
+        else
+            send();
+    }
 }
 
 int zalViewerProcessWatch::endAll(int graceMilliseconds)

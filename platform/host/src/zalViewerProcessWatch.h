@@ -2,7 +2,11 @@
 
 #include <QHash>
 #include <QObject>
-#include <QTimer>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 // Watches the viewer processes this host started (children whose name begins with "zalViewer"): tells
 // when one appears, ends, or is stopped and so cannot answer. The render module's channel owns and
@@ -13,16 +17,18 @@ class zalViewerProcessWatch : public QObject
     Q_OBJECT
 public:
     explicit zalViewerProcessWatch(QObject* parent = nullptr);
+    ~zalViewerProcessWatch() override;
 
-    // Looks every `milliseconds` (the first look is immediate).
+    // Looks every `milliseconds` on a thread of its own (the first look is immediate), so a viewer that
+    // lives only while the GUI thread is busy (a first synchronisation) is still seen; the signals
+    // arrive through the owner's event loop.
     void start(int milliseconds = 200);
     void stop();
-    // Looks now; the signals go out from here.
+    // Looks now, on the calling thread; the signals go out from here.
     void poll();
 
-    // Viewer processes alive now (running or stopped), by pid.
-    QList<long> viewers() const { return m_known.keys(); }
-    bool isStopped(long pid) const { return m_known.value(pid) == 'T' || m_known.value(pid) == 't'; }
+    // Viewer processes alive at the last look (running or stopped), by pid.
+    QList<long> viewers() const;
 
     // Ends every viewer child still there: stopped ones are continued so they can take the signal, then
     // killed if they have not gone after `graceMilliseconds`. The number of processes ended.
@@ -37,6 +43,12 @@ signals:
     void viewerStopped(long pid, const QString& reason);
 
 private:
-    QTimer m_timer;
+    // Compares a look with the last one; the changes go out through emitter.
+    void compare(const QHash<long, char>& now, bool queued);
+
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::thread m_thread;
+    bool m_stopping = false;
     QHash<long, char> m_known;
 };
