@@ -11,6 +11,7 @@
 #include "zalHostMainWindow.h"
 #include "zalKeepAwakeInhibitor.h"
 #include "zalPropEditorServices.h"
+#include "zalViewerProcessWatch.h"
 
 #include <QFileInfo>
 #include <QTimer>
@@ -98,6 +99,8 @@ int main(int argc, char** argv)
             code = app.exec();
         }
     }
+    // A viewer that did not take the close (stopped, or hung) must not outlive its host.
+    zalViewerProcessWatch::endAll();
     zalHostCommands::unregisterAll();
     zalPropEditorServices::unregisterServices();
     return code;
