@@ -182,6 +182,50 @@ zalViewerScene::prepareMesh(const std::shared_ptr<const XoRemoteRenderMessage>& 
     return prepared;
 }
 
+namespace {
+
+// Erases the entries named `name`, under `parent` only when one is given.
+template <class Value>
+void eraseNamed(std::map<zalViewerScene::Key, Value>& map, std::set<std::pair<QString, QString>>& byParent,
+                const QString& name, const QString& parent)
+{
+    if (!parent.isEmpty()) {
+        auto it = map.find(zalViewerScene::Key{name, parent});
+        if (it == map.end()) return;
+        byParent.erase({parent, name});
+        map.erase(it);
+        return;
+    }
+    auto it = map.lower_bound(zalViewerScene::Key{name, QString()});
+    while (it != map.end() && it->first.name == name) {
+        byParent.erase({it->first.parent, name});
+        it = map.erase(it);
+    }
+}
+
+std::vector<zalViewerScene::Key> keysUnder(const std::set<std::pair<QString, QString>>& byParent,
+                                           const QString& parent)
+{
+    std::vector<zalViewerScene::Key> keys;
+    for (auto it = byParent.lower_bound({parent, QString()}); it != byParent.end() && it->first == parent;
+         ++it)
+        keys.push_back(zalViewerScene::Key{it->second, it->first});
+    return keys;
+}
+
+template <class Value>
+void eraseUnder(std::map<zalViewerScene::Key, Value>& map, std::set<std::pair<QString, QString>>& byParent,
+                const QString& parent)
+{
+    auto it = byParent.lower_bound({parent, QString()});
+    while (it != byParent.end() && it->first == parent) {
+        map.erase(zalViewerScene::Key{it->second, it->first});
+        it = byParent.erase(it);
+    }
+}
+
+} // namespace
+
 void zalViewerScene::applyMesh(PreparedMesh&& prepared, std::vector<Key>& lost, QStringList& errors)
 {
     if (!prepared.fault.isEmpty()) {
@@ -191,7 +235,10 @@ void zalViewerScene::applyMesh(PreparedMesh&& prepared, std::vector<Key>& lost, 
     }
     prepared.node.mapped().revision = ++m_meshRevision;
     auto placed = m_meshes.insert(std::move(prepared.node));
-    if (!placed.inserted) placed.position->second = std::move(placed.node.mapped());
+    if (!placed.inserted)
+        placed.position->second = std::move(placed.node.mapped());
+    else
+        m_meshesByParent.emplace(placed.position->first.parent, placed.position->first.name);
     changed();
 }
 
@@ -228,6 +275,8 @@ void zalViewerScene::applyInstance(PreparedInstance&& prepared, std::vector<Key>
         return;
     }
     auto placed = m_instances.insert(std::move(prepared.node));
+    if (placed.inserted)
+        m_instancesByParent.emplace(placed.position->first.parent, placed.position->first.name);
     if (!placed.inserted) {
         // Replaced under the same pair: the owners it was connected to stay.
         Instance& fresh = placed.node.mapped();
@@ -303,6 +352,7 @@ void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& m
         light.iesFile = str(m.field("iesFile"));
         light.on = m.field("on").toBool();
         m_lights[key] = light;
+        m_lightsByParent.emplace(key.parent, key.name);
         changed();
         break;
     }
@@ -326,6 +376,7 @@ void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& m
             spawn.transforms.emplace_back(v);
         }
         m_spawns[key] = std::move(spawn);
+        m_spawnsByParent.emplace(key.parent, key.name);
         changed();
         break;
     }
@@ -335,9 +386,7 @@ void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& m
         changed();
         break;
     case Type::RemoveEntityMeshes: {
-        const QString name = str(m.field("name"));
-        for (auto it = m_meshes.begin(); it != m_meshes.end();)
-            it = it->first.parent == name ? m_meshes.erase(it) : std::next(it);
+        eraseUnder(m_meshes, m_meshesByParent, str(m.field("name")));
         changed();
         break;
     }
@@ -346,12 +395,8 @@ void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& m
         if (m_instances.count(key) || m_lights.count(key) || m_spawns.count(key) || m_meshes.count(key))
             break;
         Instance* existing = nullptr;
-        for (auto& entry : m_instances) {
-            if (entry.first.name == key.name) {
-                existing = &entry.second;
-                break;
-            }
-        }
+        auto named = m_instances.lower_bound(Key{key.name, QString()});
+        if (named != m_instances.end() && named->first.name == key.name) existing = &named->second;
         const bool other = m_components.count(key.name) || m_materials.count(key.name);
         if (existing) {
             existing->connections.insert(key.parent);
@@ -370,11 +415,10 @@ void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& m
             break;
         }
         bool found = false;
-        for (auto& entry : m_instances) {
-            if (entry.first.name == name) {
-                entry.second.transform = t;
-                found = true;
-            }
+        for (auto it = m_instances.lower_bound(Key{name, QString()});
+             it != m_instances.end() && it->first.name == name; ++it) {
+            it->second.transform = t;
+            found = true;
         }
         auto asset = m_assets.find(name);
         if (asset != m_assets.end()) {
@@ -441,39 +485,26 @@ void zalViewerScene::removeEntity(const QString& name, const QString& parent, bo
 {
     // Owner chains are short; the bound only protects against cycles in what the host sent.
     if (depth > 64) return;
-    auto matches = [&](const Key& k) { return k.name == name && (parent.isEmpty() || k.parent == parent); };
-    for (auto it = m_instances.begin(); it != m_instances.end();)
-        it = matches(it->first) ? m_instances.erase(it) : std::next(it);
-    for (auto& entry : m_instances) {
-        if (entry.first.name == name) entry.second.connections.erase(parent);
-    }
-    for (auto it = m_lights.begin(); it != m_lights.end();)
-        it = matches(it->first) ? m_lights.erase(it) : std::next(it);
-    for (auto it = m_spawns.begin(); it != m_spawns.end();)
-        it = matches(it->first) ? m_spawns.erase(it) : std::next(it);
-    for (auto it = m_meshes.begin(); it != m_meshes.end();)
-        it = matches(it->first) ? m_meshes.erase(it) : std::next(it);
+    eraseNamed(m_instances, m_instancesByParent, name, parent);
+    for (auto it = m_instances.lower_bound(Key{name, QString()});
+         it != m_instances.end() && it->first.name == name; ++it)
+        it->second.connections.erase(parent);
+    eraseNamed(m_lights, m_lightsByParent, name, parent);
+    eraseNamed(m_spawns, m_spawnsByParent, name, parent);
+    eraseNamed(m_meshes, m_meshesByParent, name, parent);
     if (parent.isEmpty()) {
         m_components.erase(name);
         m_materials.erase(name);
         m_assets.erase(name);
         m_files.erase(name);
     }
-    if (meshes || children) {
-        for (auto it = m_meshes.begin(); it != m_meshes.end();)
-            it = it->first.parent == name ? m_meshes.erase(it) : std::next(it);
-    }
+    if (meshes || children) eraseUnder(m_meshes, m_meshesByParent, name);
     if (children) {
-        std::vector<Key> under;
-        for (const auto& entry : m_instances) {
-            if (entry.first.parent == name) under.push_back(entry.first);
-        }
-        for (const auto& entry : m_lights) {
-            if (entry.first.parent == name) under.push_back(entry.first);
-        }
-        for (const auto& entry : m_spawns) {
-            if (entry.first.parent == name) under.push_back(entry.first);
-        }
+        std::vector<Key> under = keysUnder(m_instancesByParent, name);
+        for (const Key& k : keysUnder(m_lightsByParent, name))
+            under.push_back(k);
+        for (const Key& k : keysUnder(m_spawnsByParent, name))
+            under.push_back(k);
         for (const Key& k : under)
             removeEntity(k.name, k.parent, true, true, depth + 1);
     }
@@ -484,8 +515,7 @@ bool zalViewerScene::drop(const QString& name)
     const std::uint64_t before = m_instances.size() + m_meshes.size() + m_lights.size() + m_spawns.size() +
                                  m_components.size() + m_materials.size() + m_assets.size() + m_files.size();
     removeEntity(name, QString(), true, true, 0);
-    for (auto it = m_meshes.begin(); it != m_meshes.end();)
-        it = it->first.name == name ? m_meshes.erase(it) : std::next(it);
+    eraseNamed(m_meshes, m_meshesByParent, name, QString());
     changed();
     const std::uint64_t after = m_instances.size() + m_meshes.size() + m_lights.size() + m_spawns.size() +
                                 m_components.size() + m_materials.size() + m_assets.size() + m_files.size();
@@ -500,6 +530,10 @@ void zalViewerScene::clear()
     m_materials.clear();
     m_lights.clear();
     m_spawns.clear();
+    m_instancesByParent.clear();
+    m_meshesByParent.clear();
+    m_lightsByParent.clear();
+    m_spawnsByParent.clear();
     m_assets.clear();
     m_files.clear();
     changed();

@@ -176,6 +176,11 @@ private:
     void removeEntity(const QString& name, const QString& parent, bool children, bool meshes, int depth);
     void rebuildIndex() const;
 
+    // (parent, name) of every key of one container. Keys sort by name first, so everything under a
+    // name is one range of its map; this finds everything under a parent the same way, so a removal
+    // costs the entries it removes and not the size of the scene.
+    using ParentIndex = std::set<std::pair<QString, QString>>;
+
     std::map<QString, Component> m_components;
     std::map<Key, Instance> m_instances;
     std::map<Key, Mesh> m_meshes;
@@ -185,6 +190,7 @@ private:
     std::map<QString, bool> m_paks;
     std::map<QString, PlacedAsset> m_assets;
     std::map<QString, File> m_files;
+    ParentIndex m_instancesByParent, m_meshesByParent, m_lightsByParent, m_spawnsByParent;
     std::uint64_t m_revision = 0;
     std::uint64_t m_meshRevision = 0;
 
