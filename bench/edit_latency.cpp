@@ -7,7 +7,8 @@
 //
 //   xvfb-run -a build/bin/bench_edit_latency [rounds] [samples per kind and round] [sizes...]
 //
-// Ends with one line: "edit latency: p50 100k X ms, p99 100k Y ms, p50 100k/1k ratio R, 100 edits at 100k Z ms".
+// Ends with one line: "edit latency: p50 100k X ms, p99 100k Y ms, p50 100k/1k ratio R, 100 edits at 100k Z
+// ms".
 #include "module/zalDbUnrealRenderSession.h"
 #include "module/zalUnrealRenderModule.h"
 #include "module/zalUnrealViewerSender.h"
@@ -156,14 +157,15 @@ int main(int argc, char** argv)
             kind.ms.push_back(double(t.nsecsElapsed()) / 1e6);
         };
 
-        Kind move{"move mesh", {}}, material{"material change", {}}, erase{"erase mesh", {}}, add{"add mesh", {}},
-            refMove{"move block reference", {}}, refErase{"erase block reference", {}};
+        Kind move{"move mesh", {}}, material{"material change", {}}, erase{"erase mesh", {}},
+            add{"add mesh", {}}, refMove{"move block reference", {}}, refErase{"erase block reference", {}};
         std::size_t nextMesh = 0, nextRef = 0;
         OdDbObjectId modelSpace = d.db->getModelSpaceId();
         for (int r = 0; r < rounds; ++r) {
             for (int i = 0; i < samples; ++i) {
                 // Spread the touched entities over the whole drawing.
-                const OdDbObjectId id = d.meshes[(std::size_t(i) * 7919 + std::size_t(r) * 104729) % d.meshes.size()];
+                const OdDbObjectId id =
+                    d.meshes[(std::size_t(i) * 7919 + std::size_t(r) * 104729) % d.meshes.size()];
                 timed(move, [&] {
                     OdDbEntityPtr e = id.safeOpenObject(OdDb::kForWrite);
                     e->transformBy(OdGeMatrix3d::translation(OdGeVector3d(0, 0, 0.01)));
@@ -211,7 +213,8 @@ int main(int argc, char** argv)
             QElapsedTimer t;
             t.start();
             for (int i = 0; i < 100; ++i) {
-                const OdDbObjectId id = d.meshes[(std::size_t(i) * 7907 + std::size_t(r) * 31) % d.meshes.size()];
+                const OdDbObjectId id =
+                    d.meshes[(std::size_t(i) * 7907 + std::size_t(r) * 31) % d.meshes.size()];
                 OdDbEntityPtr e = id.safeOpenObject(OdDb::kForWrite);
                 e->transformBy(OdGeMatrix3d::translation(OdGeVector3d(0.01, 0, 0)));
             }
@@ -229,13 +232,13 @@ int main(int argc, char** argv)
         for (Kind* k : {&move, &material, &erase, &add, &refMove, &refErase}) {
             std::printf("%8d %-22s %8.2f %8.2f %8.2f %8.2f %8zu %d / %d\n", size, k->name,
                         zalBench::quantile(k->ms, 0.5), zalBench::quantile(k->ms, 0.9),
-                        zalBench::quantile(k->ms, 0.99), zalBench::quantile(k->ms, 1.0), k->ms.size(), k->inside,
-                        k->outside);
+                        zalBench::quantile(k->ms, 0.99), zalBench::quantile(k->ms, 1.0), k->ms.size(),
+                        k->inside, k->outside);
             if (k != &refMove && k != &refErase) all.insert(all.end(), k->ms.begin(), k->ms.end());
         }
-        std::printf("%8d %-22s %8.2f ms median of %d (min %.2f, max %.2f), %d transactions per command\n", size,
-                    "100 moves in a command", zalBench::median(batches), rounds, zalBench::quantile(batches, 0),
-                    zalBench::quantile(batches, 1.0), batchTransactions);
+        std::printf("%8d %-22s %8.2f ms median of %d (min %.2f, max %.2f), %d transactions per command\n",
+                    size, "100 moves in a command", zalBench::median(batches), rounds,
+                    zalBench::quantile(batches, 0), zalBench::quantile(batches, 1.0), batchTransactions);
         std::fflush(stdout);
         p50OfSize[size] = zalBench::quantile(all, 0.5);
         p99OfSize[size] = zalBench::quantile(all, 0.99);
@@ -250,9 +253,10 @@ int main(int argc, char** argv)
     const int large = sizes.back(), small = sizes.front();
     std::printf("targets: p50 <= 2 ms and p99 <= 10 ms at the largest size (move, material, erase, add), p50 "
                 "largest/smallest <= 2, 100 edits <= 50 ms\n");
-    std::printf("edit latency: p50 %dk %.2f ms, p99 %dk %.2f ms, p50 %dk/%dk ratio %.2f, 100 edits at %dk %.1f ms\n",
-                large / 1000, p50OfSize[large], large / 1000, p99OfSize[large], large / 1000, small / 1000,
-                p50OfSize[small] > 0 ? p50OfSize[large] / p50OfSize[small] : 0.0, large / 1000, batchOfSize[large]);
+    std::printf(
+        "edit latency: p50 %dk %.2f ms, p99 %dk %.2f ms, p50 %dk/%dk ratio %.2f, 100 edits at %dk %.1f ms\n",
+        large / 1000, p50OfSize[large], large / 1000, p99OfSize[large], large / 1000, small / 1000,
+        p50OfSize[small] > 0 ? p50OfSize[large] / p50OfSize[small] : 0.0, large / 1000, batchOfSize[large]);
     odrxDynamicLinker()->unloadModule(L"zalUnrealRenderModule.dll");
     return 0;
 }

@@ -81,8 +81,8 @@ inline OdDbDatabasePtr seedDrawing()
 }
 
 // A grid mesh of cells x cells quads (2 triangles each) at (ox, oy).
-inline OdDbSubDMeshPtr gridMesh(OdDbDatabase* db, double ox, double oy, int cells, const OdDbObjectId& material,
-                                int wave)
+inline OdDbSubDMeshPtr gridMesh(OdDbDatabase* db, double ox, double oy, int cells,
+                                const OdDbObjectId& material, int wave)
 {
     OdArray<OdGePoint3d> vertices;
     OdArray<OdInt32> faces;
@@ -111,8 +111,8 @@ inline std::size_t addMeshes(OdDbDatabase* db, int entities, int cells, const Od
     OdDbBlockTableRecordPtr ms = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
     const int side = int(std::ceil(std::sqrt(double(std::max(1, entities)))));
     for (int e = 0; e < entities; ++e) {
-        OdDbSubDMeshPtr mesh = gridMesh(db, (e % side) * (cells + 2.0), (e / side) * (cells + 2.0), cells,
-                                        material, e);
+        OdDbSubDMeshPtr mesh =
+            gridMesh(db, (e % side) * (cells + 2.0), (e / side) * (cells + 2.0), cells, material, e);
         const OdDbObjectId id = ms->appendOdDbEntity(mesh);
         if (ids) ids->push_back(id);
     }
@@ -165,7 +165,8 @@ inline std::size_t procStatusBytes(long pid, const char* field)
     if (!f.open(QIODevice::ReadOnly)) return 0;
     const QByteArray key = QByteArray(field) + ':';
     for (const QByteArray& line : f.readAll().split('\n')) {
-        if (line.startsWith(key)) return std::size_t(line.mid(key.size()).trimmed().split(' ').value(0).toLongLong()) * 1024;
+        if (line.startsWith(key))
+            return std::size_t(line.mid(key.size()).trimmed().split(' ').value(0).toLongLong()) * 1024;
     }
     return 0;
 }
@@ -186,7 +187,8 @@ inline long childProcess(const char* name)
         if (open < 0 || close < open) continue;
         const QByteArray comm = text.mid(open + 1, close - open - 1);
         const QList<QByteArray> rest = text.mid(close + 2).split(' ');
-        if (rest.size() > 1 && rest[1].toLong() == self && comm.startsWith(name)) found = std::max(found, pid);
+        if (rest.size() > 1 && rest[1].toLong() == self && comm.startsWith(name))
+            found = std::max(found, pid);
     }
     return found;
 }
