@@ -42,8 +42,8 @@ using zalBench::waitFor;
 
 namespace {
 
-const unsigned kReaderFlags =
-    aiProcess_ValidateDataStructure | aiProcess_JoinIdenticalVertices | aiProcess_SortByPType | aiProcess_GenNormals;
+const unsigned kReaderFlags = aiProcess_ValidateDataStructure | aiProcess_JoinIdenticalVertices |
+                              aiProcess_SortByPType | aiProcess_GenNormals;
 
 // A scene of `blocks` grid meshes of cells x cells quads (as triangles), each shown by one node.
 std::unique_ptr<aiScene> gridScene(int blocks, int cells)
@@ -51,7 +51,7 @@ std::unique_ptr<aiScene> gridScene(int blocks, int cells)
     auto scene = std::make_unique<aiScene>();
     scene->mRootNode = new aiNode("root");
     scene->mNumMaterials = 1;
-    scene->mMaterials = new aiMaterial*[1]{new aiMaterial()};
+    scene->mMaterials = new aiMaterial* [1] { new aiMaterial() };
     aiString name("Grey");
     scene->mMaterials[0]->AddProperty(&name, AI_MATKEY_NAME);
     scene->mNumMeshes = unsigned(blocks);
@@ -119,13 +119,14 @@ bool writeSharedMeshGlb(const QString& path, int nodes)
         json += "{\"mesh\":0,\"translation\":[" + QByteArray::number((i % side) * 1.5) + ",0," +
                 QByteArray::number((i / side) * 1.5) + "]}";
     }
-    json += "],\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":0},\"indices\":1,\"material\":0}]}],"
-            "\"materials\":[{\"name\":\"Grey\",\"pbrMetallicRoughness\":{\"baseColorFactor\":[0.5,0.5,0.5,1]}}],"
-            "\"accessors\":[{\"bufferView\":0,\"componentType\":5126,\"count\":4,\"type\":\"VEC3\","
-            "\"min\":[0,0,0],\"max\":[1,0,1]},{\"bufferView\":1,\"componentType\":5123,\"count\":6,"
-            "\"type\":\"SCALAR\"}],\"bufferViews\":[{\"buffer\":0,\"byteOffset\":0,\"byteLength\":48},"
-            "{\"buffer\":0,\"byteOffset\":48,\"byteLength\":12}],\"buffers\":[{\"byteLength\":" +
-            QByteArray::number(bin.size()) + "}]}";
+    json +=
+        "],\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":0},\"indices\":1,\"material\":0}]}],"
+        "\"materials\":[{\"name\":\"Grey\",\"pbrMetallicRoughness\":{\"baseColorFactor\":[0.5,0.5,0.5,1]}}],"
+        "\"accessors\":[{\"bufferView\":0,\"componentType\":5126,\"count\":4,\"type\":\"VEC3\","
+        "\"min\":[0,0,0],\"max\":[1,0,1]},{\"bufferView\":1,\"componentType\":5123,\"count\":6,"
+        "\"type\":\"SCALAR\"}],\"bufferViews\":[{\"buffer\":0,\"byteOffset\":0,\"byteLength\":48},"
+        "{\"buffer\":0,\"byteOffset\":48,\"byteLength\":12}],\"buffers\":[{\"byteLength\":" +
+        QByteArray::number(bin.size()) + "}]}";
     while (json.size() % 4)
         json.append(' ');
     auto u32 = [](QByteArray& out, std::uint32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); };
@@ -202,7 +203,8 @@ int main(int argc, char** argv)
         files.push_back(f);
     }
     {
-        // The large model: 4000 distinct meshes of 242 triangles, written by assimp's exporter (the user's way).
+        // The large model: 4000 distinct meshes of 242 triangles, written by assimp's exporter (the user's
+        // way).
         const int blocks = std::max(1, 4000 / scale), cells = 11;
         File f;
         f.entities = blocks;
@@ -211,7 +213,8 @@ int main(int argc, char** argv)
         std::unique_ptr<aiScene> scene = gridScene(blocks, cells);
         Assimp::Exporter exporter;
         f.exportSeconds = seconds([&] {
-            return exporter.Export(scene.get(), "glb2", QFile::encodeName(f.path).toStdString()) == AI_SUCCESS;
+            return exporter.Export(scene.get(), "glb2", QFile::encodeName(f.path).toStdString()) ==
+                   AI_SUCCESS;
         });
         if (f.exportSeconds < 0) {
             std::fprintf(stderr, "bench_import: %s\n", exporter.GetErrorString());
@@ -243,7 +246,8 @@ int main(int argc, char** argv)
         }
     }
 
-    // The largest glb: first synchronisation into the real viewer, and the headless host from its command line.
+    // The largest glb: first synchronisation into the real viewer, and the headless host from its command
+    // line.
     const File& big = files.back();
     if (!odrxDynamicLinker()->loadModule(L"zalUnrealRenderModule.dll")) {
         std::fprintf(stderr, "bench_import: cannot load the module\n");
@@ -280,7 +284,8 @@ int main(int argc, char** argv)
         zalhost.start(QCoreApplication::applicationDirPath() + QStringLiteral("/zalhost"),
                       {QStringLiteral("--open"), big.path, QStringLiteral("--dump-scene"), dump,
                        QStringLiteral("--timeout"), QStringLiteral("900")});
-        const bool ran = zalhost.waitForFinished(1000000) && zalhost.exitCode() == 0 && QFileInfo::exists(dump);
+        const bool ran =
+            zalhost.waitForFinished(1000000) && zalhost.exitCode() == 0 && QFileInfo::exists(dump);
         hostRuns.push_back(ran ? double(t.nsecsElapsed()) / 1e9 : -1);
         std::fprintf(stderr, "round %d: first sync %.3f s, headless host %.3f s%s\n", r + 1, syncs.back(),
                      hostRuns.back(), ran ? "" : " (failed)");
@@ -289,17 +294,21 @@ int main(int argc, char** argv)
     std::printf("imports, medians of %d rounds (seconds)\n", rounds);
     std::printf("%-34s %10s %12s %8s\n", "file", "reader", "host import", "ratio");
     for (const File& f : files) {
-        std::printf("%-34s %10.3f %12.3f %8.2f\n", f.label.toLocal8Bit().constData(), zalBench::median(f.reader),
-                    zalBench::median(f.host), zalBench::median(f.host) / zalBench::median(f.reader));
+        std::printf("%-34s %10.3f %12.3f %8.2f\n", f.label.toLocal8Bit().constData(),
+                    zalBench::median(f.reader), zalBench::median(f.host),
+                    zalBench::median(f.host) / zalBench::median(f.reader));
     }
     const double reader = zalBench::median(big.reader), sync = zalBench::median(syncs);
     const double hostRun = zalBench::median(hostRuns);
-    std::printf("%s: assimp read %.3f s + first synchronisation %.3f s = %.3f s; headless host open until the "
-                "viewer holds it (process start, viewer start and scene dump included) %.3f s\n",
-                big.label.toLocal8Bit().constData(), reader, sync, reader + sync, hostRun);
-    std::printf("the user's alternative without a live link: export to glb %.3f s + host import %.3f s = %.3f s\n",
-                big.exportSeconds, zalBench::median(big.host), big.exportSeconds + zalBench::median(big.host));
-    std::printf("targets: glb open <= 2 x (reader + first synchronisation); a 100k-entity drawing builds in <= 1 s\n");
+    std::printf(
+        "%s: assimp read %.3f s + first synchronisation %.3f s = %.3f s; headless host open until the "
+        "viewer holds it (process start, viewer start and scene dump included) %.3f s\n",
+        big.label.toLocal8Bit().constData(), reader, sync, reader + sync, hostRun);
+    std::printf(
+        "the user's alternative without a live link: export to glb %.3f s + host import %.3f s = %.3f s\n",
+        big.exportSeconds, zalBench::median(big.host), big.exportSeconds + zalBench::median(big.host));
+    std::printf("targets: glb open <= 2 x (reader + first synchronisation); a 100k-entity drawing builds in "
+                "<= 1 s\n");
     const File& dxf100k = files[1];
     std::printf("import: glb open / reader ratio %.2f, %dk-entity build %.2f s\n", hostRun / (reader + sync),
                 dxf100k.entities / 1000, zalBench::median(dxf100k.host));
