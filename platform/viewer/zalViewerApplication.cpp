@@ -135,8 +135,10 @@ void zalViewerApplication::handle(const std::shared_ptr<const XoRemoteRenderMess
                 content.instance =
                     std::make_unique<zalViewerScene::PreparedInstance>(zalViewerScene::prepareInstance(m));
             m_pending.push_back(std::move(content));
-        } else
+        } else {
+            ++m_contentOutsideTransactions;
             applyContent(message);
+        }
         return;
     }
     switch (m.type()) {
@@ -523,6 +525,7 @@ QJsonObject zalViewerApplication::dump() const
     o.insert("transactions", QJsonObject{{"applied", m_transactionsApplied},
                                          {"last", m_lastTransaction},
                                          {"open", m_transactionOpen},
+                                         {"contentOutside", double(m_contentOutsideTransactions)},
                                          {"pending", int(m_pending.size())}});
     o.insert("viewer",
              QJsonObject{{"headless", m_options.headless},
