@@ -9,6 +9,7 @@
 #include "zalHostCommands.h"
 #include "zalHostMainWindow.h"
 #include "zalKeepAwakeInhibitor.h"
+#include "zalLoadWatchdog.h"
 #include "zalPropEditorServices.h"
 
 #include <QFileInfo>
@@ -33,13 +34,21 @@ int main(int argc, char** argv)
     }
     // A headless run reads its drawing first: a file that cannot be opened is told before anything starts.
     OdDbDatabasePtr drawing;
+    bool rereadDrawing = false;
     if (options.headless) {
         drawing = OdDbDatabase::createObject();
+        // Loading runs before the event loop, so --timeout needs its own watchdog here.
+        zalLoadWatchdog watchdog(options.timeoutSeconds, options.openFile);
         const zalImportResult result = zalDrawingImporter::importFile(options.openFile, drawing.get());
+        watchdog.disarm();
         if (!result.ok) {
             std::fprintf(stderr, "zalhost: %s\n", result.message.toLocal8Bit().constData());
             return 2;
         }
+        for (const QString& warning : result.warnings)
+            std::fprintf(stderr, "zalhost: warning: %s\n", warning.toLocal8Bit().constData());
+        // Entities of the module's classes can be made only once the module is loaded.
+        rereadDrawing = result.deferred > 0;
         std::printf("zalhost: opened %s: %d entities, %d blocks, %d materials, %d lights\n",
                     QFileInfo(options.openFile).fileName().toLocal8Bit().constData(), result.entities,
                     result.blocks, result.materials, result.lights);
@@ -71,11 +80,13 @@ int main(int argc, char** argv)
     int code = 0;
     {
         zalHostMainWindow window(&app, &documents);
+        // Nobody is there to answer: a headless run ends without asking about its edits.
+        window.setAskToSave(!options.headless);
         if (!moduleLoaded) window.commandLine()->append(moduleMessage);
         window.show();
         if (options.headless) {
             // Models are read again once the host exists, so their materials get physical descriptions.
-            const bool reread = !zalDrawingImporter::isDxf(options.openFile);
+            const bool reread = rereadDrawing || !zalDrawingImporter::isDxf(options.openFile);
             zalHeadlessRunner runner(&app, &documents, &window, options, reread ? nullptr : drawing.get());
             QObject::connect(&runner, &zalHeadlessRunner::finished, &app, [&app](int result) {
                 // Leave the event loop first; the window closes its drawings (and the viewer) afterwards.
@@ -87,8 +98,10 @@ int main(int argc, char** argv)
         } else {
             if (!options.openFile.isEmpty()) {
                 QString message;
-                if (!documents.openDrawing(options.openFile, &message))
+                if (!documents.openDrawing(options.openFile, &message)) {
                     std::fprintf(stderr, "zalhost: %s\n", message.toLocal8Bit().constData());
+                    window.showOpenError(message);
+                }
                 window.commandLine()->append(message);
             }
             code = app.exec();

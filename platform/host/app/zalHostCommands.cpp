@@ -6,6 +6,7 @@
 #include "zalOpenCommand.h"
 #include "zalSaveCommand.h"
 #include "zalSetMaterialCommand.h"
+#include "zalUndoCommand.h"
 
 #include "Ed/EdCommandStack.h"
 #include "StaticRxObject.h"
@@ -17,8 +18,11 @@ OdStaticRxObject<zalEraseCommand> s_erase;
 OdStaticRxObject<zalMoveCommand> s_move;
 OdStaticRxObject<zalLayerCommand> s_layer;
 OdStaticRxObject<zalSetMaterialCommand> s_setMaterial;
+OdStaticRxObject<zalUndoCommand> s_undo;
+OdStaticRxObject<zalRedoCommand> s_redo;
 
-OdEdCommand* const s_all[] = {&s_open, &s_save, &s_erase, &s_move, &s_layer, &s_setMaterial};
+OdEdCommand* const s_all[] = {&s_open,  &s_save,        &s_erase, &s_move,
+                              &s_layer, &s_setMaterial, &s_undo,  &s_redo};
 } // namespace
 
 void zalHostCommands::registerAll()

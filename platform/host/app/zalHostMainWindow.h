@@ -30,10 +30,20 @@ public:
     zalDrawingTab* tabOf(OdDbDatabase* db) const;
     QDockWidget* settingsDock() const { return m_settingsDock; }
     bool isSynchronising() const;
+    // A drawing that could not be opened (damaged, cyclic blocks...): an error box, not modal, so
+    // the event loop and the window go on.
+    void showOpenError(const QString& message);
+
+    // Whether closing a modified drawing asks Save / Discard / Cancel (headless runs never ask).
+    void setAskToSave(bool ask) { m_askToSave = ask; }
 
 public slots:
     void openDialog();
     void saveDialog();
+    // Saves the current drawing to its file (Save As when it has no DXF file yet).
+    void saveCurrent();
+    void undo();
+    void redo();
     void closeCurrent();
     // Puts the module's settings panel in its dock once the module gives one.
     void updateSettingsPanel();
@@ -48,6 +58,12 @@ protected:
 
 private:
     void buildMenus();
+    void buildEditMenu();
+    void showModified(OdDbDatabase* db, bool modified);
+    // Asks about a modified drawing before it closes; false when the user cancels (or the save fails).
+    bool confirmClose(OdDbDatabase* db);
+    void closeDrawing(OdDbDatabase* db);
+    void runCommand(const QString& name);
 
     zalHostApplication* m_app;
     zalDocumentManager* m_documents;
@@ -58,4 +74,5 @@ private:
     QProgressBar* m_busy;
     QLabel* m_status;
     int m_syncDepth = 0;
+    bool m_askToSave = true;
 };

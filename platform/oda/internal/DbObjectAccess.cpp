@@ -1,6 +1,7 @@
 #include "DbBlockReference.h"
 #include "DbBlockTableRecord.h"
 #include "DbSymbolTable.h"
+#include "RxObjectImpl.h"
 #include "internal/DbImpl.h"
 
 #include <algorithm>
@@ -52,6 +53,10 @@ OdDbObjectId OdDbObjectAccess::add(OdDbDatabase* db, OdDbObject* obj, const OdDb
     if (!obj) throw OdError(eNullObjectPointer);
     if (obj->m_stub) throw OdError(eAlreadyInDb);
     OdDbDatabase::Impl* d = impl(db);
+    if (handle.isNull() && d->nextHandle) {
+        handle = OdDbHandle(d->nextHandle);
+        d->nextHandle = 0;
+    }
     if (handle.isNull() || d->stubs.count(handle)) handle = d->handseed;
     d->handseed = std::max<OdUInt64>(d->handseed, OdUInt64(handle) + 1);
 
@@ -139,6 +144,60 @@ void OdDbDatabase::Impl::record(UndoAction action)
     if (undoSteps.empty()) undoSteps.emplace_back();
     undoSteps.back().push_back(std::move(action));
     redoSteps.clear();
+}
+
+void OdDbDatabase::Impl::fileBeforeWrite(OdDbObject* obj)
+{
+    if (undoDisabled || !undoStarted) return;
+    OdDbStub* s = OdDbObjectAccess::stub(obj);
+    if (!s || !filedInStep.insert(s).second) return;
+    // An object appended in this step goes away as a whole on undo: its fields need no copy.
+    if (!undoSteps.empty())
+        for (const UndoAction& a : undoSteps.back())
+            if (a.kind == UndoAction::kAppend && a.stub == s) return;
+    OdDbDwgMemoryFilerPtr filer(OdRxObjectImpl<OdDbDwgMemoryFiler>::createObject());
+    filer->setDatabase(s->db);
+    filer->setFilerType(OdDbDwgFiler::kUndoFiler);
+    obj->dwgOutFields(filer.get());
+    UndoAction action{UndoAction::kModify, s, OdDbObjectPtr(), false};
+    action.before = filer;
+    record(std::move(action));
+}
+
+void OdDbObjectAccess::fileBeforeWrite(OdDbObject* obj)
+{
+    if (obj->m_stub) impl(obj->m_stub->db)->fileBeforeWrite(obj);
+}
+
+void OdDbObjectAccess::restore(OdDbStub* s, OdDbDwgMemoryFiler* state, OdDbDwgMemoryFilerPtr* current)
+{
+    OdDbObject* obj = s->object;
+    if (!obj || !state) return;
+    const OdDb::OpenMode mode = obj->m_openMode;
+    // Restoring is a write like any other: reactors see objectModified and the viewer follows.
+    obj->m_openMode = OdDb::kForWrite;
+    if (current) {
+        OdDbDwgMemoryFilerPtr now(OdRxObjectImpl<OdDbDwgMemoryFiler>::createObject());
+        now->setDatabase(s->db);
+        now->setFilerType(OdDbDwgFiler::kUndoFiler);
+        obj->dwgOutFields(now.get());
+        *current = now;
+    }
+    state->rewind();
+    try {
+        obj->dwgInFields(state);
+    } catch (const OdError& e) {
+        std::fprintf(stderr, "odkit: undo could not restore an object: %s\n", e.what());
+    }
+    obj->m_modified = true;
+    if (mode == OdDb::kNotOpen) {
+        notifyModified(obj);
+        obj->m_modified = false;
+        obj->m_openedForModify = false;
+        obj->m_openMode = OdDb::kNotOpen;
+    } else {
+        obj->m_openMode = mode;
+    }
 }
 
 void OdDbDatabase::Impl::notify(const OdDbDatabase* db, const std::function<void(OdDbDatabaseReactor*)>& f)
