@@ -87,9 +87,13 @@ void OdDbObjectAccess::setErased(OdDbObject* obj, bool erased, bool record)
     if (!db) return;
     if (record)
         impl(db)->record({OdDbDatabase::Impl::UndoAction::kErase, obj->m_stub, OdDbObjectPtr(), erased});
+    // Undo and redo change objects nobody opened: reactors still read the object they are told about.
+    const bool closed = obj->m_openMode == OdDb::kNotOpen;
+    if (closed) obj->m_openMode = OdDb::kForRead;
     ++obj->m_refs;
     impl(db)->notify(db, [&](OdDbDatabaseReactor* r) { r->objectErased(db, obj, erased); });
     --obj->m_refs;
+    if (closed) obj->m_openMode = OdDb::kNotOpen;
 }
 
 void OdDbObjectAccess::unAppend(OdDbStub* s, OdDbObjectPtr& keep)
@@ -111,9 +115,13 @@ void OdDbObjectAccess::reAppend(OdDbStub* s, OdDbObject* obj)
     s->object = obj;
     ++obj->m_refs;
     obj->m_stub = s;
-    obj->m_openMode = OdDb::kNotOpen;
+    // Open for read while reactors look at it, as after an append.
+    obj->m_openMode = OdDb::kForRead;
     OdDbDatabase* db = s->db;
+    ++obj->m_refs;
     impl(db)->notify(db, [&](OdDbDatabaseReactor* r) { r->objectReAppended(db, obj); });
+    --obj->m_refs;
+    obj->m_openMode = OdDb::kNotOpen;
 }
 
 void OdDbObjectAccess::addReference(const OdDbObjectId& blockId, const OdDbObjectId& refId)
