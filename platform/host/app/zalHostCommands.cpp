@@ -4,6 +4,7 @@
 #include "zalLayerCommand.h"
 #include "zalMoveCommand.h"
 #include "zalOpenCommand.h"
+#include "zalRenderFarmCommand.h"
 #include "zalSaveCommand.h"
 #include "zalSetMaterialCommand.h"
 #include "zalUndoCommand.h"
@@ -18,11 +19,12 @@ OdStaticRxObject<zalEraseCommand> s_erase;
 OdStaticRxObject<zalMoveCommand> s_move;
 OdStaticRxObject<zalLayerCommand> s_layer;
 OdStaticRxObject<zalSetMaterialCommand> s_setMaterial;
+OdStaticRxObject<zalRenderFarmCommand> s_renderFarm;
 OdStaticRxObject<zalUndoCommand> s_undo;
 OdStaticRxObject<zalRedoCommand> s_redo;
 
-OdEdCommand* const s_all[] = {&s_open,  &s_save,        &s_erase, &s_move,
-                              &s_layer, &s_setMaterial, &s_undo,  &s_redo};
+OdEdCommand* const s_all[] = {&s_open,        &s_save,       &s_erase, &s_move, &s_layer,
+                              &s_setMaterial, &s_renderFarm, &s_undo,  &s_redo};
 } // namespace
 
 void zalHostCommands::registerAll()
