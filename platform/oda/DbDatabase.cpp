@@ -183,6 +183,16 @@ OdDbHandle OdDbDatabase::handseed() const
     return OdDbHandle(m_impl->handseed);
 }
 
+void OdDbDatabase::setHandseed(const OdDbHandle& seed)
+{
+    m_impl->handseed = std::max<OdUInt64>(m_impl->handseed, OdUInt64(seed));
+}
+
+void OdDbDatabase::setNextHandle(const OdDbHandle& handle)
+{
+    m_impl->nextHandle = OdUInt64(handle);
+}
+
 void OdDbDatabase::addReactor(OdDbDatabaseReactor* reactor)
 {
     if (reactor && !hasReactor(reactor)) m_impl->reactors.push_back(reactor);
@@ -334,6 +344,7 @@ void OdDbDatabase::disableUndoRecording(bool disable)
 void OdDbDatabase::startUndoRecord()
 {
     m_impl->undoStarted = true;
+    m_impl->filedInStep.clear();
     if (m_impl->undoSteps.empty() || !m_impl->undoSteps.back().empty()) m_impl->undoSteps.emplace_back();
 }
 
@@ -352,12 +363,19 @@ void OdDbDatabase::undo()
     if (steps.empty()) return;
     Impl::UndoStep step = std::move(steps.back());
     steps.pop_back();
+    // Restoring writes objects: nothing of it may be filed as a new step.
+    const bool disabled = m_impl->undoDisabled;
+    m_impl->undoDisabled = true;
     for (auto it = step.rbegin(); it != step.rend(); ++it) {
         if (it->kind == Impl::UndoAction::kAppend)
             OdDbObjectAccess::unAppend(it->stub, it->object);
+        else if (it->kind == Impl::UndoAction::kModify)
+            OdDbObjectAccess::restore(it->stub, it->before.get(), &it->after);
         else if (it->stub->object)
             OdDbObjectAccess::setErased(it->stub->object, !it->erased, false);
     }
+    m_impl->undoDisabled = disabled;
+    m_impl->filedInStep.clear();
     m_impl->redoSteps.push_back(std::move(step));
 }
 
@@ -371,13 +389,19 @@ void OdDbDatabase::redo()
     if (m_impl->redoSteps.empty()) return;
     Impl::UndoStep step = std::move(m_impl->redoSteps.back());
     m_impl->redoSteps.pop_back();
+    const bool disabled = m_impl->undoDisabled;
+    m_impl->undoDisabled = true;
     for (auto& action : step) {
         if (action.kind == Impl::UndoAction::kAppend) {
             OdDbObjectAccess::reAppend(action.stub, action.object);
             action.object.release();
+        } else if (action.kind == Impl::UndoAction::kModify) {
+            OdDbObjectAccess::restore(action.stub, action.after.get(), nullptr);
         } else if (action.stub->object) {
             OdDbObjectAccess::setErased(action.stub->object, action.erased, false);
         }
     }
+    m_impl->undoDisabled = disabled;
+    m_impl->filedInStep.clear();
     m_impl->undoSteps.push_back(std::move(step));
 }

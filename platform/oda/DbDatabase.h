@@ -53,6 +53,10 @@ public:
     // Id of a handle; null when the database has no such handle.
     OdDbObjectId getOdDbObjectId(const OdDbHandle& handle, bool createIfNotFound = false) const;
     OdDbHandle handseed() const;
+    // Raises the next free handle to seed (never lowers it), so handles a file holds stay free.
+    void setHandseed(const OdDbHandle& seed);
+    // The next object added without a handle of its own gets this one when it is free (once).
+    void setNextHandle(const OdDbHandle& handle);
 
     void addReactor(OdDbDatabaseReactor* reactor);
     void removeReactor(OdDbDatabaseReactor* reactor);
@@ -89,8 +93,9 @@ public:
     OdString getFilename() const;
     void setFilename(const OdString& fileName);
 
-    // Undo of appends and erasures: startUndoRecord opens a step; undo takes the last step
-    // back (appended objects are un-appended, erased states restored), redo does it again.
+    // Undo: startUndoRecord opens a step; within it, appends, erasures and the fields of each object
+    // before its first write are filed. undo takes the last step back (appended objects are
+    // un-appended, erased states and filed fields restored, reactors notified), redo does it again.
     void disableUndoRecording(bool disable);
     void startUndoRecord();
     bool hasUndo() const;

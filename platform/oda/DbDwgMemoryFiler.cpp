@@ -225,3 +225,113 @@ void OdDbDwgMemoryFiler::wrSoftPointerId(const OdDbObjectId& value)
 {
     writeId(kSoftPointerId, value);
 }
+
+namespace {
+const unsigned char kRecordVersion = 1;
+
+void putU64(std::string& out, OdUInt64 v, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out += char((v >> (8 * i)) & 0xff);
+}
+
+bool getU64(const std::string& in, size_t& pos, int bytes, OdUInt64& v)
+{
+    if (in.size() - pos < size_t(bytes)) return false;
+    v = 0;
+    for (int i = 0; i < bytes; ++i)
+        v |= OdUInt64(static_cast<unsigned char>(in[pos + size_t(i)])) << (8 * i);
+    pos += size_t(bytes);
+    return true;
+}
+
+int widthOf(OdDbDwgMemoryFiler::ItemType t)
+{
+    switch (t) {
+    case OdDbDwgMemoryFiler::kBool:
+    case OdDbDwgMemoryFiler::kInt8:
+        return 1;
+    case OdDbDwgMemoryFiler::kInt16:
+        return 2;
+    case OdDbDwgMemoryFiler::kInt32:
+        return 4;
+    default:
+        return 8;
+    }
+}
+} // namespace
+
+std::string OdDbDwgMemoryFiler::toBytes() const
+{
+    std::string out;
+    out += char(kRecordVersion);
+    for (const Item& item : m_items->list) {
+        out += char(item.type);
+        switch (item.type) {
+        case kDouble: {
+            OdUInt64 bits = 0;
+            std::memcpy(&bits, &item.real, sizeof bits);
+            putU64(out, bits, 8);
+            break;
+        }
+        case kString: {
+            const std::string utf8 = item.text.toUtf8();
+            putU64(out, utf8.size(), 4);
+            out += utf8;
+            break;
+        }
+        case kBytes:
+            putU64(out, item.bytes.size(), 4);
+            out += item.bytes;
+            break;
+        default:
+            putU64(out, OdUInt64(item.integer), widthOf(item.type));
+            break;
+        }
+    }
+    return out;
+}
+
+bool OdDbDwgMemoryFiler::fromBytes(const std::string& in)
+{
+    clear();
+    if (in.empty() || static_cast<unsigned char>(in[0]) != kRecordVersion) return false;
+    size_t pos = 1;
+    std::vector<Item> items;
+    while (pos < in.size()) {
+        const unsigned type = static_cast<unsigned char>(in[pos++]);
+        if (type > kSoftPointerId) return false;
+        Item item{ItemType(type), 0, 0.0, OdString(), std::string()};
+        OdUInt64 v = 0;
+        switch (item.type) {
+        case kDouble:
+            if (!getU64(in, pos, 8, v)) return false;
+            std::memcpy(&item.real, &v, sizeof v);
+            break;
+        case kString:
+        case kBytes: {
+            if (!getU64(in, pos, 4, v) || in.size() - pos < v) return false;
+            const std::string value = in.substr(pos, size_t(v));
+            pos += size_t(v);
+            if (item.type == kString)
+                item.text = OdString::fromUtf8(value);
+            else
+                item.bytes = value;
+            break;
+        }
+        default: {
+            const int width = widthOf(item.type);
+            if (!getU64(in, pos, width, v)) return false;
+            // Sign-extend the narrow integers so a negative value reads back as written.
+            if (width < 8 && item.type != kBool && (v >> (8 * width - 1)) & 1)
+                v |= ~OdUInt64(0) << (8 * width);
+            item.integer = OdInt64(v);
+            break;
+        }
+        }
+        items.push_back(std::move(item));
+    }
+    m_items->list = std::move(items);
+    m_pos = 0;
+    return true;
+}

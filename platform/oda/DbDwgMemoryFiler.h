@@ -6,6 +6,8 @@
 
 #include "DbFiler.h"
 
+#include <string>
+
 class ODKIT_EXPORT OdDbDwgMemoryFiler : public OdDbDwgFiler
 {
 public:
@@ -44,6 +46,13 @@ public:
     ItemType itemTypeAt(OdUInt32 itemIndex) const;
     bool atEnd() const { return m_pos >= numItems(); }
     void clear();
+
+    // The items as bytes (ids as their handles), to keep a record outside the process: a
+    // version byte, then per item its kind and value, little-endian.
+    std::string toBytes() const;
+    // Replaces the items with those of bytes and rewinds; false, with no items, when bytes are
+    // not such a record (unknown kind, cut value, trailing bytes).
+    bool fromBytes(const std::string& bytes);
 
     bool rdBool() override;
     OdInt8 rdInt8() override;

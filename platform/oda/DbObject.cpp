@@ -89,7 +89,7 @@ void OdDbObject::assertReadEnabled() const
     if (!isReadEnabled()) throw OdError(eNotOpenForRead);
 }
 
-void OdDbObject::assertWriteEnabled(bool, bool recordModified)
+void OdDbObject::assertWriteEnabled(bool autoUndo, bool recordModified)
 {
     if (!m_stub) {
         if (recordModified) m_modified = true;
@@ -97,6 +97,7 @@ void OdDbObject::assertWriteEnabled(bool, bool recordModified)
     }
     if (m_openMode != OdDb::kForWrite) throw OdError(eNotOpenForWrite);
     if (!recordModified) return;
+    if (autoUndo) OdDbObjectAccess::fileBeforeWrite(this);
     m_modified = true;
     if (!m_openedForModify) {
         m_openedForModify = true;

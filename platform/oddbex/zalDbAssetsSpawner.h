@@ -21,6 +21,10 @@ public:
     // Number of instances over all entries.
     int numInstances() const;
 
+    // Own fields behind a format version, so a file keeps every one.
+    OdResult dwgInFields(OdDbDwgFiler* filer) override;
+    void dwgOutFields(OdDbDwgFiler* filer) const override;
+
 protected:
     OdResult subGetGeomExtents(OdGeExtents3d& extents) const override;
     OdResult subTransformBy(const OdGeMatrix3d& xform) override;

@@ -1,5 +1,7 @@
 #include "zalDbStarImagePolygon.h"
 
+#include "DbFiler.h"
+
 #include "GiWorldDraw.h"
 
 #include "Ge/GeExtents3d.h"
@@ -52,4 +54,28 @@ OdResult zalDbStarImagePolygon::subGetGeomExtents(OdGeExtents3d& extents) const
     for (const OdGePoint3d& p : m_vertices)
         extents.addPoint(p);
     return eOk;
+}
+
+OdResult zalDbStarImagePolygon::dwgInFields(OdDbDwgFiler* filer)
+{
+    const OdResult res = OdDbEntity::dwgInFields(filer);
+    if (res != eOk) return res;
+    if (filer->rdInt16() != 1) return eInvalidInput;
+    m_imagePath = filer->rdString();
+    const OdInt32 n = filer->rdInt32();
+    if (n < 0) return eInvalidInput;
+    m_vertices.clear();
+    for (OdInt32 i = 0; i < n; ++i)
+        m_vertices.append(filer->rdPoint3d());
+    return eOk;
+}
+
+void zalDbStarImagePolygon::dwgOutFields(OdDbDwgFiler* filer) const
+{
+    OdDbEntity::dwgOutFields(filer);
+    filer->wrInt16(1);
+    filer->wrString(m_imagePath);
+    filer->wrInt32(OdInt32(m_vertices.size()));
+    for (const OdGePoint3d& p : m_vertices)
+        filer->wrPoint3d(p);
 }

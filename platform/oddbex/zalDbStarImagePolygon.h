@@ -19,6 +19,10 @@ public:
     OdString imagePath() const;
     void setImagePath(const OdString& path);
 
+    // Own fields behind a format version, so a file keeps every one.
+    OdResult dwgInFields(OdDbDwgFiler* filer) override;
+    void dwgOutFields(OdDbDwgFiler* filer) const override;
+
 protected:
     bool subWorldDraw(OdGiWorldDraw* worldDraw) const override;
     OdResult subGetGeomExtents(OdGeExtents3d& extents) const override;

@@ -1,5 +1,7 @@
 #include "zalDbXBlock.h"
 
+#include "DbFiler.h"
+
 #include "GiWorldDraw.h"
 
 #include "Ge/GeExtents3d.h"
@@ -88,4 +90,50 @@ OdResult zalDbXBlock::subGetGeomExtents(OdGeExtents3d& extents) const
 {
     OdDbBlockReferencePtr instance = getInstanceForRepresentation(kViewerRepresentation);
     return instance ? instance->getGeomExtents(extents) : eInvalidExtents;
+}
+
+OdResult zalDbXBlock::dwgInFields(OdDbDwgFiler* filer)
+{
+    const OdResult res = OdDbEntity::dwgInFields(filer);
+    if (res != eOk) return res;
+    if (filer->rdInt16() != 1) return eInvalidInput;
+    m_archivePath = filer->rdString();
+    m_paths.clear();
+    m_instances.clear();
+    m_scales.clear();
+    for (OdInt32 i = 0, n = filer->rdInt32(); i < n; ++i) {
+        const int type = filer->rdInt32();
+        m_paths[type] = filer->rdString();
+    }
+    for (OdInt32 i = 0, n = filer->rdInt32(); i < n; ++i) {
+        const int type = filer->rdInt32();
+        m_instances[type] = filer->rdHardOwnershipId();
+    }
+    for (OdInt32 i = 0, n = filer->rdInt32(); i < n; ++i) {
+        const int type = filer->rdInt32();
+        m_scales[type] = filer->rdDouble();
+    }
+    return eOk;
+}
+
+void zalDbXBlock::dwgOutFields(OdDbDwgFiler* filer) const
+{
+    OdDbEntity::dwgOutFields(filer);
+    filer->wrInt16(1);
+    filer->wrString(m_archivePath);
+    filer->wrInt32(OdInt32(m_paths.size()));
+    for (const auto& [type, path] : m_paths) {
+        filer->wrInt32(type);
+        filer->wrString(path);
+    }
+    filer->wrInt32(OdInt32(m_instances.size()));
+    for (const auto& [type, id] : m_instances) {
+        filer->wrInt32(type);
+        filer->wrHardOwnershipId(id);
+    }
+    filer->wrInt32(OdInt32(m_scales.size()));
+    for (const auto& [type, scale] : m_scales) {
+        filer->wrInt32(type);
+        filer->wrDouble(scale);
+    }
 }

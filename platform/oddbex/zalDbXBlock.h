@@ -33,6 +33,10 @@ public:
     double getScaleForRepr(int representationType, bool orDefault) const;
     void setScaleForRepr(int representationType, double scale);
 
+    // Own fields behind a format version, so a file keeps every one.
+    OdResult dwgInFields(OdDbDwgFiler* filer) override;
+    void dwgOutFields(OdDbDwgFiler* filer) const override;
+
 protected:
     // Draws the instance of the viewer representation (type 4), so the XBlock shows what it stands for.
     bool subWorldDraw(OdGiWorldDraw* worldDraw) const override;

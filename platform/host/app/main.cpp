@@ -11,6 +11,7 @@
 #include "zalHostMainWindow.h"
 #include "zalHostPhysicsMaterials.h"
 #include "zalKeepAwakeInhibitor.h"
+#include "zalLoadWatchdog.h"
 #include "zalPropEditorServices.h"
 #include "zalViewerProcessWatch.h"
 
@@ -42,6 +43,7 @@ int main(int argc, char** argv)
     // here and are handed over once it does, so the file is read only once.
     QString materialLibraryRoot;
     std::unique_ptr<zalHostPhysicsMaterials> importedMaterials;
+    bool rereadDrawing = false;
     if (options.headless) {
         // Where the application puts its library (beside the executable).
         materialLibraryRoot =
@@ -49,12 +51,19 @@ int main(int argc, char** argv)
             QStringLiteral("/MaterialLibrary");
         importedMaterials = std::make_unique<zalHostPhysicsMaterials>(materialLibraryRoot);
         drawing = OdDbDatabase::createObject();
+        // Loading runs before the event loop, so --timeout needs its own watchdog here.
+        zalLoadWatchdog watchdog(options.timeoutSeconds, options.openFile);
         const zalImportResult result =
             zalDrawingImporter::importFile(options.openFile, drawing.get(), importedMaterials.get());
+        watchdog.disarm();
         if (!result.ok) {
             std::fprintf(stderr, "zalhost: %s\n", result.message.toLocal8Bit().constData());
             return 2;
         }
+        for (const QString& warning : result.warnings)
+            std::fprintf(stderr, "zalhost: warning: %s\n", warning.toLocal8Bit().constData());
+        // Entities of the module's classes can be made only once the module is loaded.
+        rereadDrawing = result.deferred > 0;
         std::printf("zalhost: opened %s: %d entities, %d blocks, %d materials, %d lights\n",
                     QFileInfo(options.openFile).fileName().toLocal8Bit().constData(), result.entities,
                     result.blocks, result.materials, result.lights);
@@ -91,10 +100,13 @@ int main(int argc, char** argv)
     int code = 0;
     {
         zalHostMainWindow window(&app, &documents);
+        // Nobody is there to answer: a headless run ends without asking about its edits.
+        window.setAskToSave(!options.headless);
         if (!moduleLoaded) window.commandLine()->append(moduleMessage);
         window.show();
         if (options.headless) {
-            zalHeadlessRunner runner(&app, &documents, &window, options, drawing.get());
+            // Module entities (fountains...) can only be read once the module has registered their classes.
+            zalHeadlessRunner runner(&app, &documents, &window, options, rereadDrawing ? nullptr : drawing.get());
             QObject::connect(&runner, &zalHeadlessRunner::finished, &app, [&app](int result) {
                 // Leave the event loop first; the window closes its drawings (and the viewer) afterwards.
                 QTimer::singleShot(0, &app, [&app, result] { app.exit(result); });
@@ -105,8 +117,10 @@ int main(int argc, char** argv)
         } else {
             if (!options.openFile.isEmpty()) {
                 QString message;
-                if (!documents.openDrawing(options.openFile, &message))
+                if (!documents.openDrawing(options.openFile, &message)) {
                     std::fprintf(stderr, "zalhost: %s\n", message.toLocal8Bit().constData());
+                    window.showOpenError(message);
+                }
                 window.commandLine()->append(message);
             }
             code = app.exec();

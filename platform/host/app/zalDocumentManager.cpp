@@ -2,6 +2,9 @@
 
 #include "zalDrawingImporter.h"
 #include "zalDxfWriter.h"
+
+#include "DbDatabaseReactor.h"
+#include "StaticRxObject.h"
 #include "zalHostApplication.h"
 #include "zalHostPhysicsMaterials.h"
 #include "zalHostStrings.h"
@@ -30,6 +33,51 @@ zalDocumentManager::~zalDocumentManager()
 zalDocumentManager* zalDocumentManager::instance()
 {
     return s_instance;
+}
+
+// Marks its drawing modified on any change of its objects.
+class zalDocumentManager::ChangeWatcher : public OdStaticRxObject<OdDbDatabaseReactor>
+{
+public:
+    ChangeWatcher(zalDocumentManager* manager, OdDbDatabase* db) : m_manager(manager), m_db(db)
+    {
+        m_db->addReactor(this);
+    }
+    ~ChangeWatcher() override { m_db->removeReactor(this); }
+    void objectAppended(const OdDbDatabase*, const OdDbObject*) override { changed(); }
+    void objectUnAppended(const OdDbDatabase*, const OdDbObject*) override { changed(); }
+    void objectReAppended(const OdDbDatabase*, const OdDbObject*) override { changed(); }
+    void objectModified(const OdDbDatabase*, const OdDbObject*) override { changed(); }
+    void objectErased(const OdDbDatabase*, const OdDbObject*, bool) override { changed(); }
+
+private:
+    void changed() { m_manager->setModified(m_db, true); }
+    zalDocumentManager* m_manager;
+    OdDbDatabase* m_db;
+};
+
+bool zalDocumentManager::hasModifiedDrawings() const
+{
+    for (auto it = m_modified.cbegin(); it != m_modified.cend(); ++it)
+        if (it.value()) return true;
+    return false;
+}
+
+void zalDocumentManager::setModified(OdDbDatabase* db, bool modified)
+{
+    if (!m_paths.contains(db) || m_modified.value(db, false) == modified) return;
+    m_modified.insert(db, modified);
+    emit modifiedChanged(db, modified);
+}
+
+bool zalDocumentManager::save(OdDbDatabase* db, QString* message)
+{
+    const QString path = pathOf(db);
+    if (path.isEmpty() || QFileInfo(path).suffix().compare(QLatin1String("dxf"), Qt::CaseInsensitive) != 0) {
+        if (message) *message = QStringLiteral("the drawing has no DXF file of its own yet: save it as one");
+        return false;
+    }
+    return saveDrawing(db, path, message);
 }
 
 OdDbDatabase* zalDocumentManager::openDrawing(const QString& path, QString* message)
@@ -65,6 +113,8 @@ void zalDocumentManager::adoptDrawing(OdDbDatabase* db, const QString& path)
     const QString absolute = QFileInfo(path).absoluteFilePath();
     db->setFilename(zalHostStrings::toOdString(absolute));
     m_paths.insert(db, absolute);
+    m_modified.insert(db, false);
+    m_watchers.insert(db, std::make_shared<ChangeWatcher>(this, db));
     // The application keeps the drawing alive from here on.
     if (m_app) m_app->addDocument(db);
     emit documentOpened(db, absolute);
@@ -81,7 +131,10 @@ bool zalDocumentManager::saveDrawing(OdDbDatabase* db, const QString& path, QStr
         if (message) *message = error;
         return false;
     }
+    const bool renamed = m_paths.value(db) != QFileInfo(path).absoluteFilePath();
     m_paths.insert(db, QFileInfo(path).absoluteFilePath());
+    if (renamed) db->setFilename(zalHostStrings::toOdString(QFileInfo(path).absoluteFilePath()));
+    setModified(db, false);
     if (message) *message = QStringLiteral("Saved %1").arg(QFileInfo(path).absoluteFilePath());
     return true;
 }
@@ -90,6 +143,8 @@ void zalDocumentManager::closeDrawing(OdDbDatabase* db)
 {
     if (!db || !m_paths.contains(db)) return;
     emit documentClosing(db);
+    m_watchers.remove(db);
+    m_modified.remove(db);
     m_paths.remove(db);
     if (m_app) m_app->removeDocument(db);
 }

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 class IzalUnrealRenderModule;
 class zalHostApplication;
 
@@ -41,8 +43,22 @@ signals:
     void documentOpened(OdDbDatabase* db, const QString& path);
     void documentClosing(OdDbDatabase* db);
     void drawingChanged(OdDbDatabase* db);
+    // The drawing differs from its file now (true) or again matches it (after a save).
+    void modifiedChanged(OdDbDatabase* db, bool modified);
+
+public:
+    // Changed since it was opened or last saved.
+    bool isModified(OdDbDatabase* db) const { return m_modified.value(db, false); }
+    bool hasModifiedDrawings() const;
+    // Saves to the drawing's own file when it is a DXF file; false (message set) otherwise.
+    bool save(OdDbDatabase* db, QString* message = nullptr);
 
 private:
+    class ChangeWatcher;
+    void setModified(OdDbDatabase* db, bool modified);
+
     zalHostApplication* m_app;
     QHash<OdDbDatabase*, QString> m_paths;
+    QHash<OdDbDatabase*, bool> m_modified;
+    QHash<OdDbDatabase*, std::shared_ptr<ChangeWatcher>> m_watchers;
 };

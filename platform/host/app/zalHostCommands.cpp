@@ -8,6 +8,7 @@
 #include "zalRenderFarmCommand.h"
 #include "zalSaveCommand.h"
 #include "zalSetMaterialCommand.h"
+#include "zalUndoCommand.h"
 
 #include "Ed/EdCommandStack.h"
 #include "StaticRxObject.h"
@@ -21,9 +22,11 @@ OdStaticRxObject<zalLayerCommand> s_layer;
 OdStaticRxObject<zalSetMaterialCommand> s_setMaterial;
 OdStaticRxObject<zalHelpCommand> s_help;
 OdStaticRxObject<zalRenderFarmCommand> s_renderFarm;
+OdStaticRxObject<zalUndoCommand> s_undo;
+OdStaticRxObject<zalRedoCommand> s_redo;
 
-OdEdCommand* const s_all[] = {&s_open,  &s_save,        &s_erase,      &s_move,
-                              &s_layer, &s_setMaterial, &s_renderFarm, &s_help};
+OdEdCommand* const s_all[] = {&s_open,        &s_save,       &s_erase, &s_move, &s_layer,
+                              &s_setMaterial, &s_renderFarm, &s_undo,  &s_redo, &s_help};
 } // namespace
 
 void zalHostCommands::registerAll()

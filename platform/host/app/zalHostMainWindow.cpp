@@ -62,12 +62,12 @@ zalHostMainWindow::zalHostMainWindow(zalHostApplication* app, zalDocumentManager
 
     connect(m_tabs, &QTabWidget::currentChanged, this, &zalHostMainWindow::currentChanged);
     connect(m_tabs, &QTabWidget::tabCloseRequested, this, [this](int index) {
-        if (auto* tab = qobject_cast<zalDrawingTab*>(m_tabs->widget(index)))
-            m_documents->closeDrawing(tab->database());
+        if (auto* tab = qobject_cast<zalDrawingTab*>(m_tabs->widget(index))) closeDrawing(tab->database());
     });
     if (m_documents) {
         connect(m_documents, &zalDocumentManager::documentOpened, this, &zalHostMainWindow::documentOpened);
         connect(m_documents, &zalDocumentManager::documentClosing, this, &zalHostMainWindow::documentClosing);
+        connect(m_documents, &zalDocumentManager::modifiedChanged, this, &zalHostMainWindow::showModified);
         connect(m_documents, &zalDocumentManager::drawingChanged, this, [this](OdDbDatabase* db) {
             if (zalDrawingTab* tab = tabOf(db)) tab->drawingView()->refreshDrawing();
         });
@@ -115,10 +115,12 @@ void zalHostMainWindow::buildMenus()
 {
     QMenu* file = menuBar()->addMenu(tr("&File"));
     file->addAction(tr("&Open..."), this, &zalHostMainWindow::openDialog, QKeySequence::Open);
-    file->addAction(tr("&Save as DXF..."), this, &zalHostMainWindow::saveDialog, QKeySequence::SaveAs);
+    file->addAction(tr("&Save"), this, &zalHostMainWindow::saveCurrent, QKeySequence::Save);
+    file->addAction(tr("Save &as DXF..."), this, &zalHostMainWindow::saveDialog, QKeySequence::SaveAs);
     file->addAction(tr("&Close"), this, &zalHostMainWindow::closeCurrent, QKeySequence::Close);
     file->addSeparator();
     file->addAction(tr("&Quit"), this, &QWidget::close, QKeySequence::Quit);
+    buildEditMenu();
     QMenu* view = menuBar()->addMenu(tr("&View"));
     QAction* shaded = view->addAction(tr("&Shaded"));
     shaded->setCheckable(true);
@@ -173,8 +175,12 @@ void zalHostMainWindow::currentChanged(int)
     if (m_app->console()) m_app->console()->setCurrentDatabase(tab ? tab->database() : nullptr);
     if (tab && tab->renderView() && m_app->viewSystem())
         m_app->viewSystem()->setActiveView(tab->renderView());
-    setWindowTitle(tab ? QStringLiteral("zalhost - %1").arg(QFileInfo(tab->path()).fileName())
-                       : QStringLiteral("zalhost"));
+    // "[*]" shows the modified marker while the current drawing has unsaved changes.
+    setWindowTitle(
+        tab ? QStringLiteral("zalhost - %1[*]")
+                  .arg(QFileInfo(m_documents ? m_documents->pathOf(tab->database()) : tab->path()).fileName())
+            : QStringLiteral("zalhost"));
+    setWindowModified(tab && m_documents && m_documents->isModified(tab->database()));
 }
 
 void zalHostMainWindow::updateSettingsPanel()
@@ -197,7 +203,7 @@ void zalHostMainWindow::openDialog()
     if (path.isEmpty()) return;
     QString message;
     if (!m_documents->openDrawing(path, &message))
-        QMessageBox::warning(this, tr("Open drawing"), message);
+        showOpenError(message);
     else
         m_commandLine->append(message);
 }
@@ -219,15 +225,104 @@ void zalHostMainWindow::saveDialog()
 
 void zalHostMainWindow::closeCurrent()
 {
-    if (zalDrawingTab* tab = currentTab()) m_documents->closeDrawing(tab->database());
+    if (zalDrawingTab* tab = currentTab()) closeDrawing(tab->database());
 }
 
 void zalHostMainWindow::closeEvent(QCloseEvent* event)
 {
+    // Ask about every modified drawing first: a Cancel keeps them all open.
+    for (int i = 0; i < m_tabs->count(); ++i)
+        if (auto* tab = qobject_cast<zalDrawingTab*>(m_tabs->widget(i)))
+            if (!confirmClose(tab->database())) {
+                event->ignore();
+                return;
+            }
     while (m_tabs->count() > 0) {
         auto* tab = qobject_cast<zalDrawingTab*>(m_tabs->widget(0));
         if (!tab) break;
         m_documents->closeDrawing(tab->database());
     }
     event->accept();
+}
+
+void zalHostMainWindow::buildEditMenu()
+{
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    QAction* undoAction = edit->addAction(tr("&Undo"), this, &zalHostMainWindow::undo, QKeySequence::Undo);
+    undoAction->setObjectName(QStringLiteral("undoAction"));
+    // Ctrl+Y as well as the platform's redo key (Ctrl+Shift+Z on X11).
+    QAction* redoAction = edit->addAction(tr("&Redo"), this, &zalHostMainWindow::redo);
+    redoAction->setObjectName(QStringLiteral("redoAction"));
+    redoAction->setShortcuts({QKeySequence(Qt::CTRL + Qt::Key_Y), QKeySequence::Redo});
+}
+
+void zalHostMainWindow::runCommand(const QString& name)
+{
+    if (!currentTab() || !m_app || !m_app->console()) return;
+    m_commandLine->append(name);
+    m_app->console()->executeCommand(name);
+    if (zalDrawingTab* tab = currentTab()) tab->drawingView()->refreshDrawing();
+}
+
+void zalHostMainWindow::undo()
+{
+    runCommand(QStringLiteral("undo"));
+}
+
+void zalHostMainWindow::redo()
+{
+    runCommand(QStringLiteral("redo"));
+}
+
+void zalHostMainWindow::saveCurrent()
+{
+    zalDrawingTab* tab = currentTab();
+    if (!tab) return;
+    QString message;
+    if (m_documents->save(tab->database(), &message))
+        m_commandLine->append(message);
+    else
+        saveDialog();
+}
+
+void zalHostMainWindow::showModified(OdDbDatabase* db, bool modified)
+{
+    zalDrawingTab* tab = tabOf(db);
+    if (!tab) return;
+    const QString name = QFileInfo(m_documents->pathOf(db)).fileName();
+    m_tabs->setTabText(m_tabs->indexOf(tab), modified ? name + QLatin1Char('*') : name);
+    if (tab == currentTab()) setWindowModified(modified);
+}
+
+bool zalHostMainWindow::confirmClose(OdDbDatabase* db)
+{
+    if (!m_askToSave || !m_documents->isModified(db)) return true;
+    if (zalDrawingTab* tab = tabOf(db)) m_tabs->setCurrentWidget(tab);
+    QMessageBox box(
+        QMessageBox::Warning, tr("Unsaved changes"),
+        tr("%1 has changes that are not saved.").arg(QFileInfo(m_documents->pathOf(db)).fileName()),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setObjectName(QStringLiteral("unsavedChanges"));
+    box.setDefaultButton(QMessageBox::Save);
+    const int answer = box.exec();
+    if (answer == QMessageBox::Discard) return true;
+    if (answer != QMessageBox::Save) return false;
+    QString message;
+    if (m_documents->save(db, &message)) return true;
+    // No DXF file of its own yet (a model, say): Save As, and a cancelled dialog keeps it open.
+    saveDialog();
+    return !m_documents->isModified(db);
+}
+
+void zalHostMainWindow::closeDrawing(OdDbDatabase* db)
+{
+    if (confirmClose(db)) m_documents->closeDrawing(db);
+}
+
+void zalHostMainWindow::showOpenError(const QString& message)
+{
+    auto* box = new QMessageBox(QMessageBox::Critical, tr("Open drawing"), message, QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("openError"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
 }

@@ -34,10 +34,20 @@ public:
     bool isSynchronising() const;
     zalSelectionController* selectionController() const { return m_selection; }
     class zalGripController* gripController() const { return m_grips; }
+    // A drawing that could not be opened (damaged, cyclic blocks...): an error box, not modal, so
+    // the event loop and the window go on.
+    void showOpenError(const QString& message);
+
+    // Whether closing a modified drawing asks Save / Discard / Cancel (headless runs never ask).
+    void setAskToSave(bool ask) { m_askToSave = ask; }
 
 public slots:
     void openDialog();
     void saveDialog();
+    // Saves the current drawing to its file (Save As when it has no DXF file yet).
+    void saveCurrent();
+    void undo();
+    void redo();
     void closeCurrent();
     // Puts the module's settings panel in its dock once the module gives one.
     void updateSettingsPanel();
@@ -54,6 +64,12 @@ private:
     void buildMenus();
     // View menu entries for the docks and the layout reset, and the Help menu.
     void addDockAndHelpMenus(QMenu* view);
+    void buildEditMenu();
+    void showModified(OdDbDatabase* db, bool modified);
+    // Asks about a modified drawing before it closes; false when the user cancels (or the save fails).
+    bool confirmClose(OdDbDatabase* db);
+    void closeDrawing(OdDbDatabase* db);
+    void runCommand(const QString& name);
 
     // Follows the viewer processes: a tab whose viewer ends or stops says so and offers a restart.
     void watchViewers();
@@ -81,4 +97,5 @@ private:
     int m_syncDepth = 0;
     QByteArray m_defaultLayout;
     class zalViewerProcessWatch* m_viewerWatch = nullptr;
+    bool m_askToSave = true;
 };

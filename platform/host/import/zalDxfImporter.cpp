@@ -22,7 +22,10 @@
 #include "DbPolyline.h"
 #include "DbSubDMesh.h"
 #include "DbText.h"
+#include "DbViewportTableRecord.h"
+#include "Ge/GeExtents3d.h"
 #include "OdError.h"
+#include "RxDictionary.h"
 
 #include <dime/Input.h>
 #include <dime/Model.h>
@@ -47,8 +50,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -154,6 +159,35 @@ bool isModelOrPaperSpace(const QString& name)
            name.startsWith(QLatin1String("$Paper_Space"), Qt::CaseInsensitive);
 }
 
+// The filer record (310 chunks, in order) an entity carries; empty when it has none.
+QByteArray recordChunks(const dimeRecordHolder* holder)
+{
+    QByteArray hex;
+    const int n = holder->getNumRecordsInRecordHolder();
+    for (int i = 0; i < n; ++i) {
+        const dimeRecord* r = holder->getRecordInRecordHolder(i);
+        if (r->getGroupCode() != 310) continue;
+        dimeParam p;
+        r->getValue(p);
+        if (p.string_data) hex += QByteArray(p.string_data).trimmed();
+    }
+    return hex;
+}
+
+// A registered entity class named by one of the entity's subclass markers (100).
+OdRxClass* entityClassOf(const dimeRecordHolder* holder)
+{
+    OdRxDictionaryPtr classes = odrxClassDictionary();
+    for (int i = 0;; ++i) {
+        const QByteArray marker = recordText(holder, 100, i);
+        if (marker.isEmpty()) return nullptr;
+        OdRxObjectPtr object =
+            classes->getAt(zalHostStrings::toOdString(QString::fromUtf8(marker.trimmed())));
+        OdRxClass* cls = dynamic_cast<OdRxClass*>(object.get());
+        if (cls && cls != OdDbEntity::desc() && cls->isDerivedFrom(OdDbEntity::desc())) return cls;
+    }
+}
+
 void setTrueColor(OdCmColor& color, double raw)
 {
     const quint32 v = quint32(qint64(raw));
@@ -216,10 +250,15 @@ zalImportResult zalDxfImporter::importFile(const QString& path)
     if (insUnits >= 0 && insUnits <= OdDb::kUnitsMax) m_db->setINSUNITS(OdDb::UnitsValue(insUnits));
 
     try {
+        if (!binary) importHeader(groups);
         m_materials.reset(new zalDxfMaterials);
         if (!binary) m_result.materials = m_materials->import(groups, *m_text, m_db);
+        QString nesting;
+        if (!checkNesting(model, &nesting))
+            return zalImportResult::failure(name + QStringLiteral(": ") + nesting);
         importLayers(model);
         importBlocks(model);
+        if (!binary) importViewports(groups);
 
         OdDbBlockTableRecordPtr modelSpace = m_db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
         OdDbBlockTableRecordPtr paperSpace = m_db->getPaperSpaceId().safeOpenObject(OdDb::kForWrite);
@@ -279,7 +318,10 @@ void zalDxfImporter::importLayers(dimeModel& model)
             if (id.isNull()) {
                 layer = OdDbLayerTableRecord::createObject();
                 layer->setName(zalHostStrings::toOdString(name));
+                m_db->setNextHandle(OdDbHandle(
+                    zalHostStrings::toOdString(QString::fromLatin1(recordText(layerEntry, 5).trimmed()))));
                 id = table->add(layer.get());
+                m_db->setNextHandle(OdDbHandle());
                 ++m_result.layers;
             } else {
                 layer = id.safeOpenObject(OdDb::kForWrite);
@@ -318,7 +360,10 @@ void zalDxfImporter::importBlocks(dimeModel& model)
         OdDbBlockTableRecordPtr record = OdDbBlockTableRecord::createObject();
         record->setName(zalHostStrings::toOdString(name));
         record->setOrigin(point(block->getBasePoint()));
+        m_db->setNextHandle(
+            OdDbHandle(zalHostStrings::toOdString(QString::fromLatin1(recordText(block, 5).trimmed()))));
         const OdDbObjectId id = table->add(record.get());
+        m_db->setNextHandle(OdDbHandle());
         m_blocks.insert(name.toUpper(), id);
         filled.append(qMakePair(block, id));
         ++m_result.blocks;
@@ -345,6 +390,7 @@ void zalDxfImporter::applyCommon(dimeEntity* entity, OdDbEntity* target)
     else
         color.setColorIndex(OdUInt16(std::abs(aci)));
     target->setColor(color, false);
+    if (recordNumber(entity, 60, 0) == 1) target->setVisibility(OdDb::kInvisible, false);
     const QByteArray material = recordText(entity, 347);
     if (!material.isEmpty() && m_materials) {
         const OdDbObjectId id = m_materials->byHandle(material);
@@ -592,11 +638,207 @@ bool zalDxfImporter::importEntity(dimeEntity* e, OdDbBlockTableRecord* owner)
         made = light;
         ++m_result.lights;
     } else {
-        return false;
+        // Entities of the module's and sibling libraries' classes: their filer record alone.
+        OdRxClass* cls = entityClassOf(e);
+        const QByteArray record = recordChunks(e);
+        if (!cls || record.isEmpty()) {
+            if (!record.isEmpty()) ++m_result.deferred;
+            return false;
+        }
+        OdDbEntityPtr custom = OdDbEntity::cast(cls->create());
+        if (custom.isNull() || !zalDxfMaterials::readRecord(record, m_db, custom.get())) return false;
+        made = custom;
+    }
+
+    // The filer record, when the host wrote one, holds what the groups cannot (a light's shadows, a
+    // mesh's normals and face materials); one of another class or a damaged one is ignored.
+    if (made->isA()->name().find(L"zal") != 0) {
+        const QByteArray record = recordChunks(e);
+        if (!record.isEmpty()) {
+            OdDbEntityPtr exact = OdDbEntity::cast(made->isA()->create());
+            if (!exact.isNull() && zalDxfMaterials::readRecord(record, m_db, exact.get())) {
+                // A reference must keep the block its name gives, whatever the record's handle says.
+                auto* a = dynamic_cast<OdDbBlockReference*>(made.get());
+                auto* b = dynamic_cast<OdDbBlockReference*>(exact.get());
+                if (!a || a->blockTableRecord() == b->blockTableRecord()) made = exact;
+            }
+        }
     }
 
     applyCommon(e, made.get());
+    if (!isFinite(made.get())) {
+        m_result.warnings << QStringLiteral(
+                                 "%1 (handle %2) has coordinates beyond ±1e15 or not finite: left out")
+                                 .arg(QString::fromLatin1(kind))
+                                 .arg(QString::fromLatin1(recordText(e, 5).trimmed()));
+        return false;
+    }
+    // The file's handle is kept (when the database has it free), so ids stay valid across sessions.
+    m_db->setNextHandle(
+        OdDbHandle(zalHostStrings::toOdString(QString::fromLatin1(recordText(e, 5).trimmed()))));
     owner->appendOdDbEntity(made.get());
+    m_db->setNextHandle(OdDbHandle());
     ++m_result.entities;
+    return true;
+}
+
+bool zalDxfImporter::isFinite(OdDbEntity* entity) const
+{
+    const auto ok = [](const OdGePoint3d& p) {
+        return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z) &&
+               std::fabs(p.x) <= kCoordinateLimit && std::fabs(p.y) <= kCoordinateLimit &&
+               std::fabs(p.z) <= kCoordinateLimit;
+    };
+    if (auto* ref = dynamic_cast<OdDbBlockReference*>(entity)) {
+        const OdGeScale3d s = ref->scaleFactors();
+        return ok(ref->position()) && ok(OdGePoint3d(s.sx, s.sy, s.sz)) && std::isfinite(ref->rotation());
+    }
+    OdGeExtents3d extents;
+    if (entity->getGeomExtents(extents) != eOk) return true;
+    return ok(extents.minPoint()) && ok(extents.maxPoint());
+}
+
+void zalDxfImporter::importHeader(const zalDxfGroupReader& groups)
+{
+    // Handles the file uses stay free for its own objects.
+    // (The header's own $HANDSEED is a group 5 too: it is the next free handle, not a used one.)
+    int headerBegin = 0, headerEnd = -1;
+    groups.sectionRange("HEADER", headerBegin, headerEnd);
+    OdUInt64 next = 1;
+    const auto& all = groups.groups();
+    for (int i = 0; i < all.size(); ++i)
+        if ((all[i].code == 5 || all[i].code == 105) && (i < headerBegin || i >= headerEnd)) {
+            bool ok = false;
+            const OdUInt64 h = all[i].value.trimmed().toULongLong(&ok, 16);
+            if (ok) next = std::max<OdUInt64>(next, h + 1);
+        }
+    const auto seed = groups.headerVariable("$HANDSEED");
+    if (!seed.isEmpty())
+        next = std::max<OdUInt64>(next, seed.first().value.trimmed().toULongLong(nullptr, 16));
+    m_db->setHandseed(OdDbHandle(next));
+
+    const auto number = [&groups](const char* variable, int& value) {
+        const auto v = groups.headerVariable(variable);
+        bool ok = false;
+        if (!v.isEmpty()) value = v.first().value.trimmed().toInt(&ok);
+        return ok;
+    };
+    int v = 0;
+    if (number("$LUNITS", v) && v >= 1 && v <= 6) m_db->setLUNITS(OdInt16(v));
+    if (number("$LUPREC", v) && v >= 0 && v <= 8) m_db->setLUPREC(OdInt16(v));
+    if (number("$AUNITS", v) && v >= 0 && v <= 4) m_db->setAUNITS(OdInt16(v));
+    if (number("$AUPREC", v) && v >= 0 && v <= 8) m_db->setAUPREC(OdInt16(v));
+    if (number("$MEASUREMENT", v) && (v == 0 || v == 1)) m_db->setMEASUREMENT(OdDb::MeasurementValue(v));
+}
+
+void zalDxfImporter::importViewports(const zalDxfGroupReader& groups)
+{
+    int begin = 0, end = 0;
+    groups.sectionRange("TABLES", begin, end);
+    if (begin < 0 || end < 0) return;
+    const auto& g = groups.groups();
+    for (int i = begin; i < end; ++i) {
+        if (g[i].code != 0 || g[i].value.trimmed() != "VPORT") continue;
+        QByteArray name, record;
+        int j = i + 1;
+        for (; j < end && g[j].code != 0; ++j) {
+            if (g[j].code == 2) name = g[j].value.trimmed();
+            if (g[j].code == 310) record += g[j].value.trimmed();
+        }
+        i = j - 1;
+        if (name.compare("*Active", Qt::CaseInsensitive) != 0 || record.isEmpty()) continue;
+        // The active view as the host saved it; the record keeps the database's own owner and name.
+        OdDbViewportTableRecordPtr vp = m_db->activeViewportId().safeOpenObject(OdDb::kForWrite);
+        OdDbViewportTableRecordPtr read = OdDbViewportTableRecord::createObject();
+        if (!zalDxfMaterials::readRecord(record, m_db, read.get())) continue;
+        vp->setCenterPoint(read->centerPoint());
+        vp->setHeight(read->height());
+        vp->setWidth(read->width());
+        vp->setTarget(read->target());
+        vp->setViewDirection(read->viewDirection());
+        vp->setViewTwist(read->viewTwist());
+        vp->setLensLength(read->lensLength());
+        vp->setPerspectiveEnabled(read->perspectiveEnabled());
+        vp->setLowerLeftCorner(read->lowerLeftCorner());
+        vp->setUpperRightCorner(read->upperRightCorner());
+    }
+}
+
+bool zalDxfImporter::checkNesting(dimeModel& model, QString* message) const
+{
+    // Checked on the file's blocks before any is made, so a hostile file costs no database work.
+    // Which blocks each block inserts, then a walk without recursion (a 100,000-deep chain would
+    // overflow the stack): state 1 on the current path, 2 done with its depth known.
+    auto* section = static_cast<dimeBlocksSection*>(model.findSection("BLOCKS"));
+    if (!section) return true;
+    QHash<QString, int> index;
+    QStringList names;
+    for (int b = 0; b < section->getNumBlocks(); ++b) {
+        const QString name = m_text->decode(section->getBlock(b)->getName());
+        if (name.isEmpty() || index.contains(name.toUpper())) continue;
+        index.insert(name.toUpper(), names.size());
+        names << name;
+    }
+    std::vector<std::vector<int>> children(size_t(names.size()));
+    for (int b = 0; b < section->getNumBlocks(); ++b) {
+        dimeBlock* block = section->getBlock(b);
+        const int from = index.value(m_text->decode(block->getName()).toUpper(), -1);
+        if (from < 0) continue;
+        for (int i = 0; i < block->getNumEntities(); ++i) {
+            dimeEntity* e = block->getEntity(i);
+            if (!e || !e->getEntityName() || std::strcmp(e->getEntityName(), "INSERT") != 0) continue;
+            auto* insert = static_cast<dimeInsert*>(e);
+            QString inner;
+            if (insert->getBlock()) inner = m_text->decode(insert->getBlock()->getName());
+            if (inner.isEmpty()) inner = m_text->decode(recordText(insert, 2).constData());
+            const int to = index.value(inner.toUpper(), -1);
+            if (to >= 0) children[size_t(from)].push_back(to);
+        }
+    }
+    std::vector<char> state(size_t(names.size()), 0);
+    std::vector<int> depth(size_t(names.size()), 0);
+    struct Frame
+    {
+        int block;
+        size_t next;
+    };
+    for (int root = 0; root < names.size(); ++root) {
+        if (state[size_t(root)]) continue;
+        std::vector<Frame> path{{root, 0}};
+        state[size_t(root)] = 1;
+        while (!path.empty()) {
+            Frame& top = path.back();
+            const std::vector<int>& kids = children[size_t(top.block)];
+            if (top.next < kids.size()) {
+                const int child = kids[top.next++];
+                if (state[size_t(child)] == 1) {
+                    if (message)
+                        *message = child == top.block
+                                       ? QStringLiteral("block \"%1\" inserts itself").arg(names[child])
+                                       : QStringLiteral("block \"%1\" inserts itself through block \"%2\"")
+                                             .arg(names[child], names[top.block]);
+                    return false;
+                }
+                if (state[size_t(child)] == 0) {
+                    state[size_t(child)] = 1;
+                    path.push_back({child, 0});
+                }
+                continue;
+            }
+            int d = 1;
+            for (int k : kids)
+                d = std::max(d, depth[size_t(k)] + 1);
+            if (d > kMaxNesting) {
+                if (message)
+                    *message = QStringLiteral("block \"%1\" nests blocks deeper than %2 levels")
+                                   .arg(names[top.block])
+                                   .arg(kMaxNesting);
+                return false;
+            }
+            depth[size_t(top.block)] = d;
+            state[size_t(top.block)] = 2;
+            path.pop_back();
+        }
+    }
     return true;
 }

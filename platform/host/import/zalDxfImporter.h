@@ -14,16 +14,25 @@ class OdDbDatabase;
 class OdDbEntity;
 class dimeEntity;
 class dimeModel;
+class zalDxfGroupReader;
 class zalDxfMaterials;
 class zalDxfText;
 
 // Reads a DXF file into a database through libdime: layers (on, frozen, locked, colour,
 // material), block definitions and INSERTs with their full transform, 3D faces, polyface and
 // polygon meshes, MESH and LIGHT entities from their group codes, and the 2D entities (lines, arcs,
-// circles, polylines, text) as the database's own. Materials come from the OBJECTS section.
+// circles, polylines, text) as the database's own. Materials come from the OBJECTS section. Handles
+// of the file are kept; filer records (310 chunks) the host wrote give every field back, and
+// entities of registered custom classes are made from theirs. Block references that cycle or nest
+// deeper than kMaxNesting refuse the file; entities with absurd coordinates are left out with a warning.
 class zalDxfImporter
 {
 public:
+    // Drawing units beyond which a coordinate is taken as damaged (the viewer works in floats).
+    static constexpr double kCoordinateLimit = 1e15;
+    // Deepest nesting of block references accepted (a reference in model space is level 1).
+    static constexpr int kMaxNesting = 256;
+
     explicit zalDxfImporter(OdDbDatabase* db);
     ~zalDxfImporter();
 
@@ -37,6 +46,12 @@ private:
     bool importEntity(dimeEntity* entity, OdDbBlockTableRecord* owner);
     void applyCommon(dimeEntity* entity, OdDbEntity* target);
     OdDbObjectId layerId(const char* name);
+    // False for an entity with a coordinate beyond kCoordinateLimit or not finite.
+    bool isFinite(OdDbEntity* entity) const;
+    // Refuses cyclic block references and nesting deeper than kMaxNesting; the message names the block.
+    bool checkNesting(dimeModel& model, QString* message) const;
+    void importHeader(const zalDxfGroupReader& groups);
+    void importViewports(const zalDxfGroupReader& groups);
 
     OdDbDatabase* m_db;
     std::unique_ptr<zalDxfText> m_text;

@@ -5,7 +5,9 @@
 
 #include "DbDatabase.h"
 #include "DbDictionary.h"
+#include "DbDwgMemoryFiler.h"
 #include "DbMaterial.h"
+#include "RxObjectImpl.h"
 
 namespace {
 
@@ -50,6 +52,22 @@ OdString toOd(const QString& s)
 
 } // namespace
 
+bool zalDxfMaterials::readRecord(const QByteArray& hex, OdDbDatabase* db, OdDbObject* target)
+{
+    const QByteArray bytes = QByteArray::fromHex(hex);
+    OdDbDwgMemoryFilerPtr filer(OdRxObjectImpl<OdDbDwgMemoryFiler>::createObject());
+    filer->setDatabase(db);
+    if (bytes.isEmpty() || !filer->fromBytes(std::string(bytes.constData(), size_t(bytes.size()))))
+        return false;
+    try {
+        if (target->dwgInFields(filer.get()) != eOk) return false;
+    } catch (const OdError&) {
+        return false;
+    }
+    // A record of another class reads wrongly or leaves items over.
+    return filer->atEnd();
+}
+
 int zalDxfMaterials::import(const zalDxfGroupReader& reader, const zalDxfText& text, OdDbDatabase* db)
 {
     m_byHandle.clear();
@@ -73,9 +91,13 @@ int zalDxfMaterials::import(const zalDxfGroupReader& reader, const zalDxfText& t
         // Some codes mean different things by where they stand (the diffuse "3" and the normal map's
         // "3"); the first occurrence is the diffuse one.
         bool seenDiffuseFile = false;
+        QByteArray record;
         for (; j < end && g[j].code != 0; ++j) {
             const QByteArray& v = g[j].value;
             switch (g[j].code) {
+            case 310:
+                record += v.trimmed();
+                break;
             case 5:
                 handle = v.trimmed().toUpper();
                 break;
@@ -146,6 +168,16 @@ int zalDxfMaterials::import(const zalDxfGroupReader& reader, const zalDxfText& t
             continue;
         }
         OdDbMaterialPtr material = OdDbMaterial::createObject();
+        // A record written by the host holds every field; the groups are what other writers give.
+        if (!record.isEmpty() && readRecord(record, db, material.get()) && material->name() == toOd(name)) {
+            db->setNextHandle(OdDbHandle(toOd(QString::fromLatin1(handle))));
+            const OdDbObjectId id = dictionary->setAt(toOd(name), material.get());
+            db->setNextHandle(OdDbHandle());
+            m_byHandle.insert(handle, id);
+            m_created.append(id);
+            continue;
+        }
+        material = OdDbMaterial::createObject();
         material->setName(toOd(name));
         material->setDescription(toOd(description));
         OdGiMaterialColor color;
@@ -157,7 +189,9 @@ int zalDxfMaterials::import(const zalDxfGroupReader& reader, const zalDxfText& t
         material->setBump(fileMap(bumpFile, bumpBlend));
         material->setReflection(fileMap(reflectionFile, reflectionBlend));
         material->setRefraction(refraction, OdGiMaterialMap());
+        db->setNextHandle(OdDbHandle(toOd(QString::fromLatin1(handle))));
         const OdDbObjectId id = dictionary->setAt(toOd(name), material.get());
+        db->setNextHandle(OdDbHandle());
         m_byHandle.insert(handle, id);
         m_created.append(id);
     }

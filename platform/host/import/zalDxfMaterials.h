@@ -7,12 +7,14 @@
 #include <QHash>
 
 class OdDbDatabase;
+class OdDbObject;
 class zalDxfText;
 
 // MATERIAL objects of a DXF file. libdime does not keep the OBJECTS section, so they are read from
 // its group pairs: name, description, diffuse colour and map, specular gloss, opacity, bump and
 // reflection maps, refraction index. The three materials every database has (ByLayer, ByBlock,
-// Global) are not created again; their handles map to the database's own.
+// Global) are not created again; their handles map to the database's own. A material the host
+// wrote carries its filer record (310 chunks), which then gives every field; each keeps its handle.
 class zalDxfMaterials
 {
 public:
@@ -22,6 +24,10 @@ public:
     // The material a "347" handle names; null when unknown.
     OdDbObjectId byHandle(const QByteArray& handle) const;
     QList<OdDbObjectId> created() const { return m_created; }
+
+    // Reads a filer record given as hexadecimal text into target (resolving ids in db); false when
+    // it is malformed or not wholly target's class's record.
+    static bool readRecord(const QByteArray& hex, OdDbDatabase* db, OdDbObject* target);
 
 private:
     QHash<QByteArray, OdDbObjectId> m_byHandle;

@@ -7,19 +7,29 @@
 #include "DbBlockTableRecord.h"
 #include "DbCircle.h"
 #include "DbDatabase.h"
+#include "DbDictionary.h"
+#include "DbDictionaryIterator.h"
+#include "DbDwgMemoryFiler.h"
 #include "DbFace.h"
 #include "DbLayerTable.h"
 #include "DbLayerTableRecord.h"
+#include "DbLight.h"
 #include "DbLine.h"
+#include "DbMaterial.h"
 #include "DbObjectIterator.h"
+#include "DbPolyFaceMesh.h"
 #include "DbPolygonMesh.h"
 #include "DbPolyline.h"
 #include "DbSubDMesh.h"
 #include "DbSymbolTableIterator.h"
 #include "DbText.h"
+#include "DbViewportTable.h"
+#include "DbViewportTableRecord.h"
+#include "RxObjectImpl.h"
 #include "zalHostStrings.h"
 
 #include <QFileInfo>
+#include <QLocale>
 #include <QSaveFile>
 
 #include <cmath>
@@ -35,7 +45,16 @@ public:
     }
     void pair(int code, const char* value) { pair(code, QByteArray(value)); }
     void pair(int code, int value) { pair(code, QByteArray::number(value)); }
-    void real(int code, double value) { pair(code, QByteArray::number(value, 'g', 15)); }
+    // Shortest text that reads back as the same double.
+    void real(int code, double value)
+    {
+        pair(code, QByteArray::number(value, 'g', QLocale::FloatingPointShortest));
+    }
+    void handle(const OdDbObjectId& id) { pair(5, hex(id)); }
+    static QByteArray hex(const OdDbObjectId& id)
+    {
+        return QByteArray::number(qulonglong(OdUInt64(id.getHandle())), 16).toUpper();
+    }
     void point(int code, const OdGePoint3d& p)
     {
         real(code, p.x);
@@ -86,12 +105,35 @@ OdGePoint3d toOcs(const OdGePoint3d& p, const OdGeVector3d& normal)
     return q.transformBy(OdGeMatrix3d::worldToPlane(normal));
 }
 
+// The entity's filer record as binary chunks (310), for what its DXF groups cannot hold: the reader
+// prefers the record and falls back to the groups. Ids in it are handles, kept across a save.
+void record(Out& out, const OdDbObject* object)
+{
+    OdDbDwgMemoryFilerPtr filer(OdRxObjectImpl<OdDbDwgMemoryFiler>::createObject());
+    filer->setDatabase(object->database());
+    object->dwgOutFields(filer.get());
+    const std::string bytes = filer->toBytes();
+    const QByteArray hex = QByteArray::fromRawData(bytes.data(), int(bytes.size())).toHex().toUpper();
+    for (int i = 0; i < hex.size(); i += 254)
+        out.pair(310, hex.mid(i, 254));
+}
+
 void common(Out& out, const char* kind, OdDbEntity* e)
 {
     out.pair(0, kind);
+    out.handle(e->objectId());
     out.pair(8, name(e->layerId()));
-    const int color = aci(e->entityColor());
+    const OdCmEntityColor c = e->entityColor();
+    const int color = aci(c);
     if (color != 256) out.pair(62, color);
+    if (c.isByColor()) out.pair(420, int((c.red() << 16) | (c.green() << 8) | c.blue()));
+    const OdDbObjectId material = e->materialId();
+    if (!material.isNull() && material != e->database()->byLayerMaterialId())
+        out.pair(347, Out::hex(material));
+    if (e->visibility() == OdDb::kInvisible) out.pair(60, 1);
+    // libdime reads coordinates as floats, and angles and plane coordinates do not round-trip
+    // exactly through their DXF forms: the record keeps every entity exact.
+    record(out, e);
 }
 
 void polyfaceFromShell(Out& out, OdDbEntity* e, const OdArray<OdGePoint3d>& vertices,
@@ -141,7 +183,38 @@ void polyfaceFromShell(Out& out, OdDbEntity* e, const OdArray<OdGePoint3d>& vert
     out.pair(0, "SEQEND");
 }
 
-// False when the entity has no R12 form.
+void light(Out& out, OdDbLight* l)
+{
+    common(out, "LIGHT", l);
+    out.pair(100, "AcDbLight");
+    out.pair(1, text(l->name()));
+    const OdGiDrawable::DrawableType type = l->lightType();
+    out.pair(70, type == OdGiDrawable::kDistantLight ? 1 : type == OdGiDrawable::kSpotLight ? 3 : 2);
+    out.pair(290, l->isOn() ? 1 : 0);
+    const OdCmEntityColor c = l->lightColor().entityColor();
+    if (c.isByColor())
+        out.pair(421, int((c.red() << 16) | (c.green() << 8) | c.blue()));
+    else
+        out.pair(63, aci(c));
+    out.real(40, l->intensity());
+    out.point(10, l->position());
+    out.point(11, l->targetLocation());
+    out.real(50, l->hotspotAngle() * 180.0 / OdaPI);
+    out.real(51, l->falloffAngle() * 180.0 / OdaPI);
+}
+
+// Entities of classes without a DXF form of their own (the module's and sibling libraries'): the
+// class's DXF name, its run-time class name as subclass marker, and the whole filer record.
+void custom(Out& out, OdDbEntity* e)
+{
+    QByteArray kind = text(e->isA()->dxfName()).toUpper();
+    if (kind.isEmpty()) kind = text(e->isA()->name()).toUpper();
+    common(out, kind.constData(), e);
+    out.pair(100, "AcDbEntity");
+    out.pair(100, text(e->isA()->name()));
+}
+
+// False when the entity has no DXF form.
 bool entity(Out& out, OdDbEntity* e)
 {
     if (auto* f = dynamic_cast<OdDbFace*>(e)) {
@@ -220,7 +293,27 @@ bool entity(Out& out, OdDbEntity* e)
             }
         out.pair(0, "SEQEND");
     } else if (auto* s = dynamic_cast<OdDbSubDMesh*>(e)) {
-        polyfaceFromShell(out, e, s->vertices(), s->faceList());
+        common(out, "MESH", e);
+        out.pair(100, "AcDbSubDMesh");
+        out.pair(71, 2);
+        out.pair(72, 0);
+        out.pair(91, s->subDLevel());
+        out.pair(92, int(s->vertices().size()));
+        for (const OdGePoint3d& v : s->vertices())
+            out.point(10, v);
+        out.pair(93, int(s->faceList().size()));
+        for (OdInt32 v : s->faceList())
+            out.pair(90, v);
+        out.pair(94, 0);
+        out.pair(95, 0);
+        out.pair(90, 0);
+    } else if (auto* pf = dynamic_cast<OdDbPolyFaceMesh*>(e)) {
+        OdArray<OdGePoint3d> vertices;
+        for (OdInt32 i = 0; i < pf->numVertices(); ++i)
+            vertices.append(pf->vertexAt(i));
+        polyfaceFromShell(out, e, vertices, pf->faceList());
+    } else if (auto* lt = dynamic_cast<OdDbLight*>(e)) {
+        light(out, lt);
     } else if (auto* r = dynamic_cast<OdDbBlockReference*>(e)) {
         common(out, "INSERT", e);
         out.pair(2, name(r->blockTableRecord()));
@@ -230,6 +323,8 @@ bool entity(Out& out, OdDbEntity* e)
         out.real(43, r->scaleFactors().sz);
         out.real(50, r->rotation() * 180.0 / OdaPI);
         out.vector(210, r->normal());
+    } else if (e->isA()->name().find(L"zal") == 0) {
+        custom(out, e);
     } else {
         return false;
     }
@@ -245,6 +340,122 @@ void entities(Out& out, const OdDbObjectId& blockId)
     }
 }
 
+void header(Out& out, OdDbDatabase* db)
+{
+    out.pair(0, "SECTION");
+    out.pair(2, "HEADER");
+    out.pair(9, "$ACADVER");
+    out.pair(1, "AC1015");
+    out.pair(9, "$HANDSEED");
+    out.pair(5, QByteArray::number(qulonglong(OdUInt64(db->handseed())), 16).toUpper());
+    out.pair(9, "$INSUNITS");
+    out.pair(70, int(db->getINSUNITS()));
+    out.pair(9, "$LUNITS");
+    out.pair(70, int(db->getLUNITS()));
+    out.pair(9, "$LUPREC");
+    out.pair(70, int(db->getLUPREC()));
+    out.pair(9, "$AUNITS");
+    out.pair(70, int(db->getAUNITS()));
+    out.pair(9, "$AUPREC");
+    out.pair(70, int(db->getAUPREC()));
+    out.pair(9, "$MEASUREMENT");
+    out.pair(70, int(db->getMEASUREMENT()));
+    out.pair(9, "$TILEMODE");
+    out.pair(70, db->getTILEMODE() ? 1 : 0);
+    out.pair(9, "$CLAYER");
+    out.pair(8, name(db->getCLAYER()));
+    out.pair(0, "ENDSEC");
+}
+
+void viewports(Out& out, OdDbDatabase* db)
+{
+    out.pair(0, "TABLE");
+    out.pair(2, "VPORT");
+    OdDbViewportTablePtr table = db->getViewportTableId().safeOpenObject();
+    out.pair(70, int(table->numEntries()));
+    for (OdDbSymbolTableIteratorPtr it = table->newIterator(); !it->done(); it->step()) {
+        OdDbViewportTableRecordPtr vp = it->getRecord();
+        out.pair(0, "VPORT");
+        out.handle(vp->objectId());
+        out.pair(2, text(vp->getName()));
+        out.pair(70, 0);
+        out.real(10, vp->lowerLeftCorner().x);
+        out.real(20, vp->lowerLeftCorner().y);
+        out.real(11, vp->upperRightCorner().x);
+        out.real(21, vp->upperRightCorner().y);
+        out.real(12, vp->centerPoint().x);
+        out.real(22, vp->centerPoint().y);
+        out.vector(16, vp->viewDirection());
+        out.point(17, vp->target());
+        out.real(40, vp->height());
+        out.real(41, vp->height() > 0 ? vp->width() / vp->height() : 1.0);
+        out.real(42, vp->lensLength());
+        out.real(51, vp->viewTwist() * 180.0 / OdaPI);
+        record(out, vp.get());
+    }
+    out.pair(0, "ENDTAB");
+}
+
+void layers(Out& out, OdDbDatabase* db)
+{
+    out.pair(0, "TABLE");
+    out.pair(2, "LAYER");
+    OdDbLayerTablePtr table = db->getLayerTableId().safeOpenObject();
+    out.pair(70, int(table->numEntries()));
+    for (OdDbSymbolTableIteratorPtr it = table->newIterator(); !it->done(); it->step()) {
+        OdDbLayerTableRecordPtr layer = it->getRecord();
+        out.pair(0, "LAYER");
+        out.handle(layer->objectId());
+        out.pair(2, text(layer->getName()));
+        out.pair(70, (layer->isFrozen() ? 1 : 0) | (layer->isLocked() ? 4 : 0));
+        const OdCmEntityColor c = layer->color().entityColor();
+        int color = aci(c);
+        if (color <= 0 || color > 255) color = 7;
+        out.pair(62, layer->isOff() ? -color : color);
+        if (c.isByColor()) out.pair(420, int((c.red() << 16) | (c.green() << 8) | c.blue()));
+        out.pair(6, "CONTINUOUS");
+        if (!layer->materialId().isNull()) out.pair(347, Out::hex(layer->materialId()));
+    }
+    out.pair(0, "ENDTAB");
+}
+
+void materials(Out& out, OdDbDatabase* db)
+{
+    OdDbDictionaryPtr dictionary = db->getMaterialDictionaryId().safeOpenObject();
+    for (OdDbDictionaryIteratorPtr it = dictionary->newIterator(); !it->done(); it->next()) {
+        OdDbObjectPtr object = it->objectId().openObject();
+        OdDbMaterial* m = dynamic_cast<OdDbMaterial*>(object.get());
+        if (!m) continue;
+        out.pair(0, "MATERIAL");
+        out.handle(m->objectId());
+        out.pair(100, "AcDbMaterial");
+        out.pair(1, text(m->name()));
+        out.pair(2, text(m->description()));
+        OdGiMaterialColor color;
+        OdGiMaterialMap map;
+        m->diffuse(color, map);
+        if (color.method() == OdGiMaterialColor::kOverride) {
+            const OdCmEntityColor& c = color.color();
+            const quint32 raw = c.isByACI()
+                                    ? ((quint32(OdCmEntityColor::kByACI) << 24) | c.colorIndex())
+                                    : ((quint32(OdCmEntityColor::kByColor) << 24) | (quint32(c.red()) << 16) |
+                                       (quint32(c.green()) << 8) | c.blue());
+            out.pair(91, QByteArray::number(qint32(raw)));
+        }
+        if (map.source() == OdGiMaterialMap::kFile && !map.sourceFileName().isEmpty()) {
+            out.real(42, map.blendFactor());
+            out.pair(3, text(map.sourceFileName()));
+        }
+        double opacity = 1.0;
+        m->opacity(opacity, map);
+        out.real(140, opacity);
+        double index = 1.0;
+        m->refraction(index, map);
+        out.real(145, index);
+        record(out, m);
+    }
+}
+
 } // namespace
 
 bool zalDxfWriter::write(OdDbDatabase* db, const QString& path, QString* error)
@@ -254,31 +465,12 @@ bool zalDxfWriter::write(OdDbDatabase* db, const QString& path, QString* error)
         return false;
     }
     Out out;
-    out.pair(0, "SECTION");
-    out.pair(2, "HEADER");
-    out.pair(9, "$ACADVER");
-    out.pair(1, "AC1009");
-    out.pair(9, "$INSUNITS");
-    out.pair(70, int(db->getINSUNITS()));
-    out.pair(0, "ENDSEC");
+    header(out, db);
 
     out.pair(0, "SECTION");
     out.pair(2, "TABLES");
-    out.pair(0, "TABLE");
-    out.pair(2, "LAYER");
-    OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject();
-    out.pair(70, int(layers->numEntries()));
-    for (OdDbSymbolTableIteratorPtr it = layers->newIterator(); !it->done(); it->step()) {
-        OdDbLayerTableRecordPtr layer = it->getRecord();
-        out.pair(0, "LAYER");
-        out.pair(2, text(layer->getName()));
-        out.pair(70, (layer->isFrozen() ? 1 : 0) | (layer->isLocked() ? 4 : 0));
-        int color = aci(layer->color().entityColor());
-        if (color <= 0 || color > 255) color = 7;
-        out.pair(62, layer->isOff() ? -color : color);
-        out.pair(6, "CONTINUOUS");
-    }
-    out.pair(0, "ENDTAB");
+    viewports(out, db);
+    layers(out, db);
     out.pair(0, "ENDSEC");
 
     out.pair(0, "SECTION");
@@ -288,6 +480,7 @@ bool zalDxfWriter::write(OdDbDatabase* db, const QString& path, QString* error)
         OdDbBlockTableRecordPtr block = it->getRecord();
         if (block->isLayout()) continue;
         out.pair(0, "BLOCK");
+        out.handle(block->objectId());
         out.pair(8, "0");
         out.pair(2, text(block->getName()));
         out.pair(70, 0);
@@ -303,8 +496,15 @@ bool zalDxfWriter::write(OdDbDatabase* db, const QString& path, QString* error)
     out.pair(2, "ENTITIES");
     entities(out, db->getModelSpaceId());
     out.pair(0, "ENDSEC");
+
+    out.pair(0, "SECTION");
+    out.pair(2, "OBJECTS");
+    materials(out, db);
+    out.pair(0, "ENDSEC");
     out.pair(0, "EOF");
 
+    // QSaveFile writes beside the target and renames over it on commit: a failed save leaves the
+    // drawing as it was.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(out.data) != out.data.size() || !file.commit()) {
         if (error)

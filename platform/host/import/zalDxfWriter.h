@@ -4,13 +4,15 @@
 
 class OdDbDatabase;
 
-// Writes a database as an R12 ASCII DXF file that zalDxfImporter (and any DXF reader) opens again:
-// layers with their state and colour, block definitions, INSERTs, 3D faces, lines, arcs, circles,
-// text, polylines, polygon meshes, and subdivision meshes as polyface meshes. R12 has no lights,
-// materials or true colours: lights are left out, colours become their nearest ACI index.
+// Writes a database as an ASCII DXF file (AC1015 layout) that zalDxfImporter opens again as the
+// same drawing: header variables, the viewport and layer tables, block definitions, entities and
+// the MATERIAL objects, each with its handle. Standard entities keep their DXF groups; lights,
+// meshes, materials and viewports add their filer record as binary chunks (310), and entities of
+// the module's own classes are written under their class's DXF name with the record alone.
 class zalDxfWriter
 {
 public:
-    // False with error set (one line) when the file cannot be written.
+    // False with error set (one line) when the file cannot be written. The file is replaced only
+    // once it is written completely.
     static bool write(OdDbDatabase* db, const QString& path, QString* error = nullptr);
 };

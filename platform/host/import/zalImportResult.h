@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // What an import brought into the database. message is one line naming the cause when ok is false.
 struct zalImportResult
@@ -14,7 +15,9 @@ struct zalImportResult
     int layers = 0;
     int materials = 0;
     int lights = 0;
-    int skipped = 0; // entities of kinds the database does not hold
+    int skipped = 0;      // entities of kinds the database does not hold
+    int deferred = 0;     // entities of custom classes not registered yet (read again once they are)
+    QStringList warnings; // one line each, naming the entity
 
     static zalImportResult failure(const QString& why)
     {

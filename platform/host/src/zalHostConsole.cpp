@@ -134,6 +134,10 @@ zalHostConsole::Result zalHostConsole::executeCommand(const QString& line)
     }
 
     m_transcript << QStringLiteral("Command: ") + name;
+    // Each command is one undo step; undo and redo walk the steps and open none.
+    const QString global = zalHostStrings::toQString(command->globalName());
+    if (!m_database.isNull() && global != QLatin1String("undo") && global != QLatin1String("redo"))
+        m_database->startUndoRecord();
     OdStaticRxObject<zalHostCommandContext> context(m_io, m_database.get());
     Result result = Done;
     const int queued = m_answers.size();

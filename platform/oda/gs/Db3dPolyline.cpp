@@ -1,5 +1,7 @@
 #include "Db3dPolyline.h"
 
+#include "DbFiler.h"
+
 #include "GiWorldDraw.h"
 
 #include "RxClass.h"
@@ -63,4 +65,28 @@ OdResult OdDb3dPolyline::subGetGeomExtents(OdGeExtents3d& extents) const
     extents = OdGeExtents3d();
     extents.addPoints(m_points.data(), m_points.size());
     return eOk;
+}
+
+OdResult OdDb3dPolyline::dwgInFields(OdDbDwgFiler* filer)
+{
+    const OdResult res = OdDbEntity::dwgInFields(filer);
+    if (res != eOk) return res;
+    {
+        const OdInt32 n = filer->rdInt32();
+        if (n < 0) return eInvalidInput;
+        m_points.clear();
+        for (OdInt32 i = 0; i < n; ++i)
+            m_points.append(filer->rdPoint3d());
+    }
+    m_closed = filer->rdBool();
+    return eOk;
+}
+
+void OdDb3dPolyline::dwgOutFields(OdDbDwgFiler* filer) const
+{
+    OdDbEntity::dwgOutFields(filer);
+    filer->wrInt32(OdInt32(m_points.size()));
+    for (const auto& p : m_points)
+        filer->wrPoint3d(p);
+    filer->wrBool(m_closed);
 }

@@ -23,6 +23,10 @@ protected:
     OdResult subTransformBy(const OdGeMatrix3d& xform) override;
     OdResult subGetGeomExtents(OdGeExtents3d& extents) const override;
 
+public:
+    OdResult dwgInFields(OdDbDwgFiler* filer) override;
+    void dwgOutFields(OdDbDwgFiler* filer) const override;
+
 private:
     OdArray<OdGePoint3d> m_points;
     bool m_closed = false;

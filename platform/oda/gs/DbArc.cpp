@@ -1,5 +1,7 @@
 #include "DbArc.h"
 
+#include "DbFiler.h"
+
 #include "GiWorldDraw.h"
 
 #include "RxClass.h"
@@ -95,4 +97,26 @@ OdResult OdDbArc::subGetGeomExtents(OdGeExtents3d& extents) const
     const OdGeVector3d r(m_radius, m_radius, m_radius);
     extents.set(m_center - r, m_center + r);
     return eOk;
+}
+
+OdResult OdDbArc::dwgInFields(OdDbDwgFiler* filer)
+{
+    const OdResult res = OdDbEntity::dwgInFields(filer);
+    if (res != eOk) return res;
+    m_center = filer->rdPoint3d();
+    m_radius = filer->rdDouble();
+    m_normal = filer->rdVector3d();
+    m_start = filer->rdDouble();
+    m_end = filer->rdDouble();
+    return eOk;
+}
+
+void OdDbArc::dwgOutFields(OdDbDwgFiler* filer) const
+{
+    OdDbEntity::dwgOutFields(filer);
+    filer->wrPoint3d(m_center);
+    filer->wrDouble(m_radius);
+    filer->wrVector3d(m_normal);
+    filer->wrDouble(m_start);
+    filer->wrDouble(m_end);
 }

@@ -1,5 +1,7 @@
 #include "DbCircle.h"
 
+#include "DbFiler.h"
+
 #include "GiWorldDraw.h"
 
 #include "RxClass.h"
@@ -74,4 +76,22 @@ OdResult OdDbCircle::subGetGeomExtents(OdGeExtents3d& extents) const
     const OdGeVector3d r(m_radius, m_radius, m_radius);
     extents.set(m_center - r, m_center + r);
     return eOk;
+}
+
+OdResult OdDbCircle::dwgInFields(OdDbDwgFiler* filer)
+{
+    const OdResult res = OdDbEntity::dwgInFields(filer);
+    if (res != eOk) return res;
+    m_center = filer->rdPoint3d();
+    m_radius = filer->rdDouble();
+    m_normal = filer->rdVector3d();
+    return eOk;
+}
+
+void OdDbCircle::dwgOutFields(OdDbDwgFiler* filer) const
+{
+    OdDbEntity::dwgOutFields(filer);
+    filer->wrPoint3d(m_center);
+    filer->wrDouble(m_radius);
+    filer->wrVector3d(m_normal);
 }

@@ -24,6 +24,10 @@ protected:
     OdResult subTransformBy(const OdGeMatrix3d& xform) override;
     OdResult subGetGeomExtents(OdGeExtents3d& extents) const override;
 
+public:
+    OdResult dwgInFields(OdDbDwgFiler* filer) override;
+    void dwgOutFields(OdDbDwgFiler* filer) const override;
+
 private:
     OdGePoint3d m_center;
     double m_radius = 1.0;

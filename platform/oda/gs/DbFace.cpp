@@ -1,5 +1,7 @@
 #include "DbFace.h"
 
+#include "DbFiler.h"
+
 #include "GiWorldDraw.h"
 
 #include "RxClass.h"
@@ -71,4 +73,26 @@ OdResult OdDbFace::subGetGeomExtents(OdGeExtents3d& extents) const
     for (const OdGePoint3d& p : m_points)
         extents.addPoint(p);
     return eOk;
+}
+
+OdResult OdDbFace::dwgInFields(OdDbDwgFiler* filer)
+{
+    const OdResult res = OdDbEntity::dwgInFields(filer);
+    if (res != eOk) return res;
+    m_points[0] = filer->rdPoint3d();
+    m_points[1] = filer->rdPoint3d();
+    m_points[2] = filer->rdPoint3d();
+    m_points[3] = filer->rdPoint3d();
+    m_invisibleEdges = OdUInt8(filer->rdInt16());
+    return eOk;
+}
+
+void OdDbFace::dwgOutFields(OdDbDwgFiler* filer) const
+{
+    OdDbEntity::dwgOutFields(filer);
+    filer->wrPoint3d(m_points[0]);
+    filer->wrPoint3d(m_points[1]);
+    filer->wrPoint3d(m_points[2]);
+    filer->wrPoint3d(m_points[3]);
+    filer->wrInt16(OdInt16(m_invisibleEdges));
 }

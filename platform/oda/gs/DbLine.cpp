@@ -1,5 +1,7 @@
 #include "DbLine.h"
 
+#include "DbFiler.h"
+
 #include "GiWorldDraw.h"
 
 #include "RxClass.h"
@@ -60,4 +62,20 @@ OdResult OdDbLine::subGetGeomExtents(OdGeExtents3d& extents) const
     extents.addPoint(m_start);
     extents.addPoint(m_end);
     return eOk;
+}
+
+OdResult OdDbLine::dwgInFields(OdDbDwgFiler* filer)
+{
+    const OdResult res = OdDbEntity::dwgInFields(filer);
+    if (res != eOk) return res;
+    m_start = filer->rdPoint3d();
+    m_end = filer->rdPoint3d();
+    return eOk;
+}
+
+void OdDbLine::dwgOutFields(OdDbDwgFiler* filer) const
+{
+    OdDbEntity::dwgOutFields(filer);
+    filer->wrPoint3d(m_start);
+    filer->wrPoint3d(m_end);
 }

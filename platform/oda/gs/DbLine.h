@@ -22,6 +22,10 @@ protected:
     OdResult subTransformBy(const OdGeMatrix3d& xform) override;
     OdResult subGetGeomExtents(OdGeExtents3d& extents) const override;
 
+public:
+    OdResult dwgInFields(OdDbDwgFiler* filer) override;
+    void dwgOutFields(OdDbDwgFiler* filer) const override;
+
 private:
     OdGePoint3d m_start;
     OdGePoint3d m_end;

@@ -24,11 +24,17 @@ public:
     OdInt32 numFaces() const;
     OdGePoint3d vertexAt(OdInt32 index) const;
     OdDbObjectId faceMaterialAt(OdInt32 face) const;
+    // Per face its corner count, then its vertex indices (from 0).
+    const OdArray<OdInt32>& faceList() const;
 
 protected:
     bool subWorldDraw(OdGiWorldDraw* worldDraw) const override;
     OdResult subTransformBy(const OdGeMatrix3d& xform) override;
     OdResult subGetGeomExtents(OdGeExtents3d& extents) const override;
+
+public:
+    OdResult dwgInFields(OdDbDwgFiler* filer) override;
+    void dwgOutFields(OdDbDwgFiler* filer) const override;
 
 private:
     OdArray<OdGePoint3d> m_vertices;

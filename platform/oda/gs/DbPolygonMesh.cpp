@@ -1,5 +1,7 @@
 #include "DbPolygonMesh.h"
 
+#include "DbFiler.h"
+
 #include "GiWorldDraw.h"
 
 #include "RxClass.h"
@@ -103,4 +105,34 @@ OdResult OdDbPolygonMesh::subGetGeomExtents(OdGeExtents3d& extents) const
     extents = OdGeExtents3d();
     extents.addPoints(m_vertices.data(), m_vertices.size());
     return eOk;
+}
+
+OdResult OdDbPolygonMesh::dwgInFields(OdDbDwgFiler* filer)
+{
+    const OdResult res = OdDbEntity::dwgInFields(filer);
+    if (res != eOk) return res;
+    m_m = filer->rdInt16();
+    m_n = filer->rdInt16();
+    m_closedM = filer->rdBool();
+    m_closedN = filer->rdBool();
+    {
+        const OdInt32 n = filer->rdInt32();
+        if (n < 0) return eInvalidInput;
+        m_vertices.clear();
+        for (OdInt32 i = 0; i < n; ++i)
+            m_vertices.append(filer->rdPoint3d());
+    }
+    return eOk;
+}
+
+void OdDbPolygonMesh::dwgOutFields(OdDbDwgFiler* filer) const
+{
+    OdDbEntity::dwgOutFields(filer);
+    filer->wrInt16(m_m);
+    filer->wrInt16(m_n);
+    filer->wrBool(m_closedM);
+    filer->wrBool(m_closedN);
+    filer->wrInt32(OdInt32(m_vertices.size()));
+    for (const auto& p : m_vertices)
+        filer->wrPoint3d(p);
 }

@@ -28,6 +28,10 @@ protected:
     OdResult subTransformBy(const OdGeMatrix3d& xform) override;
     OdResult subGetGeomExtents(OdGeExtents3d& extents) const override;
 
+public:
+    OdResult dwgInFields(OdDbDwgFiler* filer) override;
+    void dwgOutFields(OdDbDwgFiler* filer) const override;
+
 private:
     OdInt16 m_m = 0;
     OdInt16 m_n = 0;

@@ -1,5 +1,7 @@
 #include "DbPolyline.h"
 
+#include "DbFiler.h"
+
 #include "GiWorldDraw.h"
 
 #include "RxClass.h"
@@ -81,4 +83,30 @@ OdResult OdDbPolyline::subGetGeomExtents(OdGeExtents3d& extents) const
     for (const OdGePoint2d& p : m_points)
         extents.addPoint(OdGePoint3d(p.x, p.y, m_elevation));
     return eOk;
+}
+
+OdResult OdDbPolyline::dwgInFields(OdDbDwgFiler* filer)
+{
+    const OdResult res = OdDbEntity::dwgInFields(filer);
+    if (res != eOk) return res;
+    {
+        const OdInt32 n = filer->rdInt32();
+        if (n < 0) return eInvalidInput;
+        m_points.clear();
+        for (OdInt32 i = 0; i < n; ++i)
+            m_points.append(filer->rdPoint2d());
+    }
+    m_elevation = filer->rdDouble();
+    m_closed = filer->rdBool();
+    return eOk;
+}
+
+void OdDbPolyline::dwgOutFields(OdDbDwgFiler* filer) const
+{
+    OdDbEntity::dwgOutFields(filer);
+    filer->wrInt32(OdInt32(m_points.size()));
+    for (const auto& p : m_points)
+        filer->wrPoint2d(p);
+    filer->wrDouble(m_elevation);
+    filer->wrBool(m_closed);
 }

@@ -26,6 +26,10 @@ protected:
     bool subWorldDraw(OdGiWorldDraw* worldDraw) const override;
     OdResult subGetGeomExtents(OdGeExtents3d& extents) const override;
 
+public:
+    OdResult dwgInFields(OdDbDwgFiler* filer) override;
+    void dwgOutFields(OdDbDwgFiler* filer) const override;
+
 private:
     OdArray<OdGePoint2d> m_points;
     double m_elevation = 0.0;

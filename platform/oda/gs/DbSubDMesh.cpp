@@ -1,5 +1,7 @@
 #include "DbSubDMesh.h"
 
+#include "DbFiler.h"
+
 #include "GiWorldDraw.h"
 
 #include "RxClass.h"
@@ -142,4 +144,70 @@ OdResult OdDbSubDMesh::subGetGeomExtents(OdGeExtents3d& extents) const
     extents = OdGeExtents3d();
     extents.addPoints(m_vertices.data(), m_vertices.size());
     return eOk;
+}
+
+OdResult OdDbSubDMesh::dwgInFields(OdDbDwgFiler* filer)
+{
+    const OdResult res = OdDbEntity::dwgInFields(filer);
+    if (res != eOk) return res;
+    {
+        const OdInt32 n = filer->rdInt32();
+        if (n < 0) return eInvalidInput;
+        m_vertices.clear();
+        for (OdInt32 i = 0; i < n; ++i)
+            m_vertices.append(filer->rdPoint3d());
+    }
+    {
+        const OdInt32 n = filer->rdInt32();
+        if (n < 0) return eInvalidInput;
+        m_faceList.clear();
+        for (OdInt32 i = 0; i < n; ++i)
+            m_faceList.append(filer->rdInt32());
+    }
+    m_subDLevel = filer->rdInt32();
+    m_numFaces = filer->rdInt32();
+    {
+        const OdInt32 n = filer->rdInt32();
+        if (n < 0) return eInvalidInput;
+        m_faceMaterials.clear();
+        for (OdInt32 i = 0; i < n; ++i)
+            m_faceMaterials.append(filer->rdHardPointerId());
+    }
+    {
+        const OdInt32 n = filer->rdInt32();
+        if (n < 0) return eInvalidInput;
+        m_normals.clear();
+        for (OdInt32 i = 0; i < n; ++i)
+            m_normals.append(filer->rdVector3d());
+    }
+    {
+        const OdInt32 n = filer->rdInt32();
+        if (n < 0) return eInvalidInput;
+        m_uvs.clear();
+        for (OdInt32 i = 0; i < n; ++i)
+            m_uvs.append(filer->rdPoint3d());
+    }
+    return eOk;
+}
+
+void OdDbSubDMesh::dwgOutFields(OdDbDwgFiler* filer) const
+{
+    OdDbEntity::dwgOutFields(filer);
+    filer->wrInt32(OdInt32(m_vertices.size()));
+    for (const auto& p : m_vertices)
+        filer->wrPoint3d(p);
+    filer->wrInt32(OdInt32(m_faceList.size()));
+    for (OdInt32 v : m_faceList)
+        filer->wrInt32(v);
+    filer->wrInt32(m_subDLevel);
+    filer->wrInt32(m_numFaces);
+    filer->wrInt32(OdInt32(m_faceMaterials.size()));
+    for (const OdDbObjectId& id : m_faceMaterials)
+        filer->wrHardPointerId(id);
+    filer->wrInt32(OdInt32(m_normals.size()));
+    for (const auto& v : m_normals)
+        filer->wrVector3d(v);
+    filer->wrInt32(OdInt32(m_uvs.size()));
+    for (const auto& p : m_uvs)
+        filer->wrPoint3d(p);
 }

@@ -1,5 +1,7 @@
 #include "DbText.h"
 
+#include "DbFiler.h"
+
 #include "GiWorldDraw.h"
 
 #include "RxClass.h"
@@ -94,4 +96,26 @@ OdResult OdDbText::subGetGeomExtents(OdGeExtents3d& extents) const
     extents.addPoint(m_position);
     extents.addPoint(m_position + direction * (0.8 * m_height * m_text.getLength()) + up * m_height);
     return eOk;
+}
+
+OdResult OdDbText::dwgInFields(OdDbDwgFiler* filer)
+{
+    const OdResult res = OdDbEntity::dwgInFields(filer);
+    if (res != eOk) return res;
+    m_position = filer->rdPoint3d();
+    m_height = filer->rdDouble();
+    m_rotation = filer->rdDouble();
+    m_normal = filer->rdVector3d();
+    m_text = filer->rdString();
+    return eOk;
+}
+
+void OdDbText::dwgOutFields(OdDbDwgFiler* filer) const
+{
+    OdDbEntity::dwgOutFields(filer);
+    filer->wrPoint3d(m_position);
+    filer->wrDouble(m_height);
+    filer->wrDouble(m_rotation);
+    filer->wrVector3d(m_normal);
+    filer->wrString(m_text);
 }

@@ -27,6 +27,10 @@ protected:
     bool subWorldDraw(OdGiWorldDraw* worldDraw) const override;
     OdResult subGetGeomExtents(OdGeExtents3d& extents) const override;
 
+public:
+    OdResult dwgInFields(OdDbDwgFiler* filer) override;
+    void dwgOutFields(OdDbDwgFiler* filer) const override;
+
 private:
     OdGePoint3d m_position;
     double m_height = 1.0;

@@ -3,11 +3,13 @@
 #pragma once
 
 #include "DbDatabase.h"
+#include "DbDwgMemoryFiler.h"
 #include "DbObject.h"
 
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 class OdDbStub
@@ -26,11 +28,15 @@ struct OdDbDatabase::Impl
         enum Kind
         {
             kAppend,
-            kErase
+            kErase,
+            kModify
         } kind;
         OdDbStub* stub;
         OdDbObjectPtr object; // keeps an un-appended object alive for redo
         bool erased;          // new erase state (kErase)
+        // kModify: the object's fields before its first write in the step, and (filed by undo) after it.
+        OdDbDwgMemoryFilerPtr before = OdDbDwgMemoryFilerPtr();
+        OdDbDwgMemoryFilerPtr after = OdDbDwgMemoryFilerPtr();
     };
     typedef std::vector<UndoAction> UndoStep;
 
@@ -57,10 +63,16 @@ struct OdDbDatabase::Impl
 
     bool undoDisabled = false;
     bool undoStarted = false;
+    // Objects whose state the current step has filed already: only the first write files it.
+    std::set<OdDbStub*> filedInStep;
+    // Handle for the next object added without one (importers keep the file's handles).
+    OdUInt64 nextHandle = 0;
     std::vector<UndoStep> undoSteps;
     std::vector<UndoStep> redoSteps;
 
     void record(UndoAction action);
+    // Files obj's state into the current step before its first write there.
+    void fileBeforeWrite(OdDbObject* obj);
     // Calls f for every reactor, over a copy of the list, skipping reactors removed meanwhile.
     void notify(const OdDbDatabase* db, const std::function<void(OdDbDatabaseReactor*)>& f);
 };
@@ -81,6 +93,11 @@ public:
     static void setErased(OdDbObject* obj, bool erased, bool record);
     static void unAppend(OdDbStub* stub, OdDbObjectPtr& keep);
     static void reAppend(OdDbStub* stub, OdDbObject* obj);
+    // The undo filer: files obj's fields before its first write in the current undo step.
+    static void fileBeforeWrite(OdDbObject* obj);
+    // Reads state back into the stub's object (filing its present state into current first, when
+    // given) and notifies objectModified.
+    static void restore(OdDbStub* stub, OdDbDwgMemoryFiler* state, OdDbDwgMemoryFilerPtr* current);
     static void setOwner(OdDbObject* obj, const OdDbObjectId& owner) { obj->m_ownerId = owner; }
     static void detach(OdDbObject* obj) { obj->m_stub = nullptr; }
 

@@ -1,6 +1,7 @@
 #include "DbBlockReference.h"
 #include "DbBlockTableRecord.h"
 #include "DbSymbolTable.h"
+#include "RxObjectImpl.h"
 #include "internal/DbImpl.h"
 
 #include <algorithm>
@@ -52,6 +53,10 @@ OdDbObjectId OdDbObjectAccess::add(OdDbDatabase* db, OdDbObject* obj, const OdDb
     if (!obj) throw OdError(eNullObjectPointer);
     if (obj->m_stub) throw OdError(eAlreadyInDb);
     OdDbDatabase::Impl* d = impl(db);
+    if (handle.isNull() && d->nextHandle) {
+        handle = OdDbHandle(d->nextHandle);
+        d->nextHandle = 0;
+    }
     if (handle.isNull() || d->stubs.count(handle)) handle = d->handseed;
     d->handseed = std::max<OdUInt64>(d->handseed, OdUInt64(handle) + 1);
 
@@ -82,9 +87,13 @@ void OdDbObjectAccess::setErased(OdDbObject* obj, bool erased, bool record)
     if (!db) return;
     if (record)
         impl(db)->record({OdDbDatabase::Impl::UndoAction::kErase, obj->m_stub, OdDbObjectPtr(), erased});
+    // Undo and redo change objects nobody opened: reactors still read the object they are told about.
+    const bool closed = obj->m_openMode == OdDb::kNotOpen;
+    if (closed) obj->m_openMode = OdDb::kForRead;
     ++obj->m_refs;
     impl(db)->notify(db, [&](OdDbDatabaseReactor* r) { r->objectErased(db, obj, erased); });
     --obj->m_refs;
+    if (closed) obj->m_openMode = OdDb::kNotOpen;
 }
 
 void OdDbObjectAccess::unAppend(OdDbStub* s, OdDbObjectPtr& keep)
@@ -106,9 +115,13 @@ void OdDbObjectAccess::reAppend(OdDbStub* s, OdDbObject* obj)
     s->object = obj;
     ++obj->m_refs;
     obj->m_stub = s;
-    obj->m_openMode = OdDb::kNotOpen;
+    // Open for read while reactors look at it, as after an append.
+    obj->m_openMode = OdDb::kForRead;
     OdDbDatabase* db = s->db;
+    ++obj->m_refs;
     impl(db)->notify(db, [&](OdDbDatabaseReactor* r) { r->objectReAppended(db, obj); });
+    --obj->m_refs;
+    obj->m_openMode = OdDb::kNotOpen;
 }
 
 void OdDbObjectAccess::addReference(const OdDbObjectId& blockId, const OdDbObjectId& refId)
@@ -141,6 +154,60 @@ void OdDbDatabase::Impl::record(UndoAction action)
     if (undoSteps.empty()) undoSteps.emplace_back();
     undoSteps.back().push_back(std::move(action));
     redoSteps.clear();
+}
+
+void OdDbDatabase::Impl::fileBeforeWrite(OdDbObject* obj)
+{
+    if (undoDisabled || !undoStarted) return;
+    OdDbStub* s = OdDbObjectAccess::stub(obj);
+    if (!s || !filedInStep.insert(s).second) return;
+    // An object appended in this step goes away as a whole on undo: its fields need no copy.
+    if (!undoSteps.empty())
+        for (const UndoAction& a : undoSteps.back())
+            if (a.kind == UndoAction::kAppend && a.stub == s) return;
+    OdDbDwgMemoryFilerPtr filer(OdRxObjectImpl<OdDbDwgMemoryFiler>::createObject());
+    filer->setDatabase(s->db);
+    filer->setFilerType(OdDbDwgFiler::kUndoFiler);
+    obj->dwgOutFields(filer.get());
+    UndoAction action{UndoAction::kModify, s, OdDbObjectPtr(), false};
+    action.before = filer;
+    record(std::move(action));
+}
+
+void OdDbObjectAccess::fileBeforeWrite(OdDbObject* obj)
+{
+    if (obj->m_stub) impl(obj->m_stub->db)->fileBeforeWrite(obj);
+}
+
+void OdDbObjectAccess::restore(OdDbStub* s, OdDbDwgMemoryFiler* state, OdDbDwgMemoryFilerPtr* current)
+{
+    OdDbObject* obj = s->object;
+    if (!obj || !state) return;
+    const OdDb::OpenMode mode = obj->m_openMode;
+    // Restoring is a write like any other: reactors see objectModified and the viewer follows.
+    obj->m_openMode = OdDb::kForWrite;
+    if (current) {
+        OdDbDwgMemoryFilerPtr now(OdRxObjectImpl<OdDbDwgMemoryFiler>::createObject());
+        now->setDatabase(s->db);
+        now->setFilerType(OdDbDwgFiler::kUndoFiler);
+        obj->dwgOutFields(now.get());
+        *current = now;
+    }
+    state->rewind();
+    try {
+        obj->dwgInFields(state);
+    } catch (const OdError& e) {
+        std::fprintf(stderr, "odkit: undo could not restore an object: %s\n", e.what());
+    }
+    obj->m_modified = true;
+    if (mode == OdDb::kNotOpen) {
+        notifyModified(obj);
+        obj->m_modified = false;
+        obj->m_openedForModify = false;
+        obj->m_openMode = OdDb::kNotOpen;
+    } else {
+        obj->m_openMode = mode;
+    }
 }
 
 void OdDbDatabase::Impl::notify(const OdDbDatabase* db, const std::function<void(OdDbDatabaseReactor*)>& f)

@@ -1,0 +1,40 @@
+#include "zalLoadWatchdog.h"
+
+#include <QFileInfo>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+zalLoadWatchdog::zalLoadWatchdog(int seconds, const QString& file)
+{
+    if (seconds <= 0) {
+        m_disarmed = true;
+        return;
+    }
+    const QByteArray name = QFileInfo(file).fileName().toLocal8Bit();
+    m_thread = std::thread([this, seconds, name] {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (m_done.wait_for(lock, std::chrono::seconds(seconds), [this] { return m_disarmed; })) return;
+        std::fprintf(stderr, "zalhost: timed out after %d s waiting for %s to load\n", seconds,
+                     name.constData());
+        std::fflush(stderr);
+        // Nothing else has started yet (no viewer, no files written): leaving at once is safe.
+        std::_Exit(5);
+    });
+}
+
+zalLoadWatchdog::~zalLoadWatchdog()
+{
+    disarm();
+}
+
+void zalLoadWatchdog::disarm()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_disarmed = true;
+    }
+    m_done.notify_all();
+    if (m_thread.joinable()) m_thread.join();
+}
