@@ -10,7 +10,7 @@ constexpr float kKernel[5] = {1.0f / 16, 1.0f / 4, 3.0f / 8, 1.0f / 4, 1.0f / 16
 constexpr float kAlbedoFloor = 0.01f;
 // Edge-stopping widths: the colour one halves each pass (the wavelet's detail shrinks as the
 // holes grow), the guides' stay fixed.
-constexpr float kSigmaColour = 0.15f;
+constexpr float kSigmaColour = 0.1f;
 constexpr float kSigmaNormal = 0.3f;
 constexpr float kSigmaAlbedo = 0.1f;
 

@@ -1,6 +1,7 @@
 #include "zalViewerPathTraceSettings.h"
 
 #include "zalViewerSettings.h"
+#include "zalViewerSunSkyModel.h"
 
 #include <QtMath>
 
@@ -53,19 +54,18 @@ zalViewerPathTraceOptions zalViewerPathTraceSettings::options(const zalViewerSet
 
 zalViewerPathTraceEnvironment zalViewerPathTraceSettings::environment(const zalViewerSettings& s)
 {
-    // Placed as the raster renderer places it: azimuth clockwise from +Y (north), elevation up.
-    const float az = qDegreesToRadians(s.sunAzimuth);
-    const float el = qDegreesToRadians(s.sunMode == QLatin1String("position") ? s.sunElevation : 55.0f);
+    // The same sun and sky as the real-time renderer.
+    const zalViewerSunState sun = zalViewerSunFromSettings(s);
     zalViewerPathTraceEnvironment e;
-    e.toSun = QVector3D(std::sin(az) * std::cos(el), std::cos(az) * std::cos(el), std::sin(el)).normalized();
-    e.sunOn = e.toSun.z() > 0;
-    e.sunIrradiance = QVector3D(1.0f, 0.97f, 0.9f) * 3.0f;
-    e.sunAngularRadiusDeg = 0.25f;
-    e.sky = [](const QVector3D& d) {
-        const float up = std::max(d.z(), 0.0f);
-        const QVector3D horizon(0.55f, 0.6f, 0.68f), zenith(0.22f, 0.32f, 0.55f), ground(0.18f, 0.17f, 0.15f);
-        if (d.z() < 0) return ground;
-        return horizon + (zenith - horizon) * std::sqrt(up);
+    e.toSun = sun.toSun;
+    e.sunOn = sun.aboveHorizon && sun.illuminanceLux > 0;
+    const float colourLuminance =
+        0.2126f * sun.colour.x() + 0.7152f * sun.colour.y() + 0.0722f * sun.colour.z();
+    e.sunIrradiance = sun.colour * (sun.illuminanceLux / std::max(colourLuminance, 1e-6f) *
+                                    zalViewerPathTracer::kTracerUnitsPerLux);
+    e.sunAngularRadiusDeg = sun.angularRadiusDeg;
+    e.sky = [sun](const QVector3D& d) {
+        return zalViewerSkyRadiance(sun, d) * zalViewerPathTracer::kTracerUnitsPerNit;
     };
     return e;
 }

@@ -1,7 +1,7 @@
 #include "zalViewerPathTracer.h"
 
 #include "zalViewerDenoiser.h"
-#include "zalViewerPathTraceMaterial.h"
+#include "zalViewerMaterialModel.h"
 #include "zalViewerScene.h"
 
 #include <QElapsedTimer>
@@ -124,7 +124,9 @@ struct Texture
 
 struct Material
 {
-    zalViewerPathTraceMaterial m;
+    zalViewerMaterialModel m;
+    bool glass = false; // refracts with m.ior; its opacity is the rasteriser's blending, not ours
+    QVector3D emission; // tracer scale
     const Texture* texture = nullptr;
 };
 
@@ -228,13 +230,16 @@ struct zalViewerPathTracer::Impl
         auto found = scene->materials().find(name);
         if (found != scene->materials().end()) {
             const zalViewerScene::Material& s = found->second;
-            mat.m = zalViewerPathTraceMaterial::fromViewer(s.baseMaterial, s.colour, s.opacity, s.texture,
-                                                           s.parameters);
-            if (!s.texture.isEmpty() && QFileInfo(s.texture).isFile()) {
-                std::unique_ptr<Texture>& t = textures[s.texture];
+            mat.m = zalViewerInterpretMaterial(s.texture, s.colour, s.opacity, s.secondTexture, s.parameters);
+            mat.glass = mat.m.kind == zalViewerMaterialModel::Kind::Glass ||
+                        mat.m.kind == zalViewerMaterialModel::Kind::Water;
+            mat.emission = mat.m.emission * zalViewerPathTracer::kTracerUnitsPerNit;
+            const QString file = mat.m.baseColourMap.file;
+            if (!file.isEmpty() && QFileInfo(file).isFile()) {
+                std::unique_ptr<Texture>& t = textures[file];
                 if (!t) {
                     t = std::make_unique<Texture>();
-                    t->image = QImage(s.texture).convertToFormat(QImage::Format_RGB32);
+                    t->image = QImage(file).convertToFormat(QImage::Format_RGB32);
                 }
                 if (!t->image.isNull()) mat.texture = t.get();
             }
@@ -394,13 +399,17 @@ struct zalViewerPathTracer::Impl
         hit.base = hit.material ? hit.material->m.baseColour : QVector3D(0.72f, 0.72f, 0.72f);
         if (hit.material && hit.material->texture && !mesh.uv.empty()) {
             const float* U = mesh.uv.data() + i0 * 2;
-            const float s = U[0] * w + U[2] * u + U[4] * v, r = U[1] * w + U[3] * u + U[5] * v;
+            const zalViewerMaterialModel::Map& map = hit.material->m.baseColourMap;
+            const float s = (U[0] * w + U[2] * u + U[4] * v) * map.scale.x() + map.offset.x();
+            const float r = (U[1] * w + U[3] * u + U[5] * v) * map.scale.y() + map.offset.y();
             const QImage& img = hit.material->texture->image;
             if (std::isfinite(s) && std::isfinite(r)) {
                 const int x = int(std::floor((s - std::floor(s)) * img.width())) % img.width();
                 const int y = int(std::floor((r - std::floor(r)) * img.height())) % img.height();
                 const QRgb px = reinterpret_cast<const QRgb*>(img.constScanLine(img.height() - 1 - y))[x];
-                hit.base = QVector3D(qRed(px), qGreen(px), qBlue(px)) / 255.0f;
+                hit.base = QVector3D(zalViewerLinearFromSrgb(float(qRed(px)) / 255.0f),
+                                     zalViewerLinearFromSrgb(float(qGreen(px)) / 255.0f),
+                                     zalViewerLinearFromSrgb(float(qBlue(px)) / 255.0f));
             }
         }
         return true;
@@ -424,7 +433,7 @@ struct zalViewerPathTracer::Impl
             if (!intersect(p, dir, distance, hit, t)) return through;
             const Material* m = hit.material;
             if (!m) return QVector3D();
-            if (m->m.glass)
+            if (m->glass)
                 through *= glassTint(hit.base);
             else if (m->m.opacity < 1.0f)
                 through *= 1.0f - m->m.opacity;
@@ -453,7 +462,7 @@ struct zalViewerPathTracer::Impl
     static Lobe lobeOf(const Hit& hit)
     {
         Lobe lobe;
-        const zalViewerPathTraceMaterial* m = hit.material ? &hit.material->m : nullptr;
+        const zalViewerMaterialModel* m = hit.material ? &hit.material->m : nullptr;
         const float metal = m ? m->metalness : 0.0f;
         const float rough = m ? std::max(m->roughness, 0.03f) : 1.0f;
         lobe.diffuse = hit.base * (1.0f - metal);
@@ -603,8 +612,8 @@ struct zalViewerPathTracer::Impl
             travelled += t;
             const QVector3D wo = -dir;
             const Material* mat = hit.material;
-            if (options.emissive && mat && maxComponent(mat->m.emission) > 0)
-                radiance += throughput * mat->m.emission;
+            if (options.emissive && mat && maxComponent(mat->emission) > 0)
+                radiance += throughput * mat->emission;
             if (bounce >= options.maxBounces) {
                 if (!first.set) {
                     first.set = true;
@@ -615,7 +624,7 @@ struct zalViewerPathTracer::Impl
                 break;
             }
             const float eps = offsetScale(hit.p);
-            if (mat && mat->m.glass) {
+            if (mat && mat->glass) {
                 const float cosI = QVector3D::dotProduct(wo, hit.ng);
                 const float eta = hit.entering ? 1.0f / mat->m.ior : mat->m.ior;
                 float cosT = 0;
@@ -631,7 +640,7 @@ struct zalViewerPathTracer::Impl
                 seesSunDisc = true;
                 continue;
             }
-            if (mat && mat->m.opacity < 1.0f && rng.next() >= mat->m.opacity) {
+            if (mat && !mat->glass && mat->m.opacity < 1.0f && rng.next() >= mat->m.opacity) {
                 origin = hit.p - hit.ng * eps;
                 continue;
             }
@@ -829,7 +838,9 @@ QImage zalViewerPathTracer::image(const zalViewerPathTraceFrame& frame,
             const float l = QVector3D::dotProduct(v, QVector3D(0.299f, 0.587f, 0.114f));
             v = QVector3D(l, l, l) + (v - QVector3D(l, l, l)) * options.saturation;
             auto channel = [gamma](float f) {
-                f = std::pow(std::min(std::max(f, 0.0f), 1.0f), 1.0f / gamma);
+                f = std::min(std::max(f, 0.0f), 1.0f);
+                f = f <= 0.0031308f ? f * 12.92f : 1.055f * std::pow(f, 1.0f / 2.4f) - 0.055f;
+                f = std::pow(f, 1.0f / gamma);
                 return int(f * 255.0f + 0.5f);
             };
             line[x] = qRgb(channel(v.x()), channel(v.y()), channel(v.z()));

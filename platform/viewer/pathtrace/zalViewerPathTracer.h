@@ -74,6 +74,12 @@ public:
         std::uint64_t totalMeshBuilds = 0;
     };
 
+    // Radiance inside the tracer is in units of 1/25000 cd/m^2: the default sun (75000 lux at
+    // its zenith) then gives an irradiance of 3, and a white surface under it about 1, which
+    // maps to white without any exposure setting, as in the real-time renderer.
+    static constexpr float kTracerUnitsPerNit = 1.0f / 25000.0f;
+    static constexpr float kTracerUnitsPerLux = 1.0f / 25000.0f;
+
     zalViewerPathTracer();
     ~zalViewerPathTracer();
     zalViewerPathTracer(const zalViewerPathTracer&) = delete;
@@ -89,7 +95,7 @@ public:
     // as adding 64 at once.
     void accumulate(zalViewerPathTraceFrame& frame, const zalViewerPathTraceCamera& camera,
                     const zalViewerPathTraceOptions& options, int count);
-    // The displayed picture: mean radiance (denoised when asked), exposed, clamped.
+    // The displayed picture: mean radiance (denoised when asked), exposed, clamped, sRGB-encoded.
     QImage image(const zalViewerPathTraceFrame& frame, const zalViewerPathTraceOptions& options) const;
     // A whole still: options.samplesPerPixel samples into a fresh frame.
     QImage render(const zalViewerPathTraceCamera& camera, QSize size,
