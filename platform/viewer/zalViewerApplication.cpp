@@ -2,6 +2,7 @@
 
 #include "XoRemoteRenderMessage.h"
 #include "zalViewerChannel.h"
+#include "zalViewerPathTraceView.h"
 #include "zalViewerScreenshotDelay.h"
 #include "zalViewerWindow.h"
 
@@ -14,6 +15,8 @@
 #include <QJsonDocument>
 #include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLPaintDevice>
+#include <QPainter>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QtDebug>
@@ -35,12 +38,23 @@ QVector3D vec3(const XoMessageField& f)
     return f.elementCount() == 3 ? QVector3D(f.floatAt(0), f.floatAt(1), f.floatAt(2)) : QVector3D();
 }
 
+zalViewerPathTraceCamera traceCamera(const zalViewerRenderer::View& view)
+{
+    zalViewerPathTraceCamera camera;
+    camera.eye = view.eye;
+    camera.target = view.target;
+    camera.up = view.up;
+    camera.fieldOfView = view.fieldOfView;
+    return camera;
+}
+
 constexpr int kInputsKept = 32;
 constexpr int kFrameDelayMs = 30;
 
 } // namespace
 
-zalViewerApplication::zalViewerApplication(const Options& options) : m_options(options)
+zalViewerApplication::zalViewerApplication(const Options& options)
+    : m_options(options), m_pathTrace(std::make_unique<zalViewerPathTraceView>())
 {
     m_settings.vr = options.vr;
     m_frameTimer.setSingleShot(true);
@@ -366,6 +380,8 @@ void zalViewerApplication::executeConsole(const QString& line)
     const zalViewerConsole::Action action = m_console.execute(line);
     switch (action.kind) {
     case zalViewerConsole::Action::None:
+        // Settings may change the picture (path tracing on or off, the sun, the post-process).
+        sceneChanged();
         break;
     case zalViewerConsole::Action::Screenshot: {
         QSize size = action.size;
@@ -378,8 +394,9 @@ void zalViewerApplication::executeConsole(const QString& line)
             path = inWorkingFolder(QStringLiteral("Screenshots/HighresScreenshot%1.png")
                                        .arg(m_settings.screenshots.size(), 5, 10, QLatin1Char('0')));
         }
-        // The picture waits the requested frames, so that path tracing gathers its samples.
-        const int frames = zalViewerScreenshotDelayFrames(m_settings);
+        // The picture waits the requested frames, so that path tracing gathers its samples; the
+        // path tracer gathers them in the shot itself, at the state the shot was asked in.
+        const int frames = m_settings.pathTracing ? 0 : zalViewerScreenshotDelayFrames(m_settings);
         if (frames > 0)
             QTimer::singleShot(frames * kFrameDelayMs, this,
                                [this, size, path] { writeScreenshot(size, path); });
@@ -469,13 +486,49 @@ void zalViewerApplication::drawFrame()
 {
     if (!m_window || !m_window->isExposed() || m_settings.renderPaused || !makeCurrent()) return;
     const zalViewerRenderer::View view = m_orbitActive ? m_orbit : m_renderer.view(m_scene, m_settings);
-    m_renderer.render(m_scene, m_settings, view, m_window->size() * m_window->devicePixelRatio());
+    const QSize pixels = m_window->size() * m_window->devicePixelRatio();
+    if (m_settings.pathTracing) {
+        const QImage frame = m_pathTrace->windowFrame(m_scene, m_settings, traceCamera(view), pixels);
+        QOpenGLPaintDevice device(pixels);
+        QPainter painter(&device);
+        painter.drawImage(QRect(QPoint(0, 0), pixels), frame);
+        painter.end();
+        m_context->swapBuffers(m_window.get());
+        ++m_framesDrawn;
+        if (m_pathTrace->isGathering()) m_frameTimer.start();
+        return;
+    }
+    m_renderer.render(m_scene, m_settings, view, pixels);
     m_context->swapBuffers(m_window.get());
     ++m_framesDrawn;
 }
 
 bool zalViewerApplication::writeScreenshot(QSize size, const QString& path)
 {
+    if (m_settings.pathTracing) {
+        if (size.width() <= 0 || size.height() <= 0 || size.width() > 16384 || size.height() > 16384) {
+            reportError(3, QStringLiteral("HighResShot %1: image size %2x%3 is outside 1..16384")
+                               .arg(path)
+                               .arg(size.width())
+                               .arg(size.height()));
+            return false;
+        }
+        const zalViewerRenderer::View view = m_orbitActive ? m_orbit : m_renderer.view(m_scene, m_settings);
+        const QImage image = m_pathTrace->still(m_scene, m_settings, traceCamera(view), size);
+        const zalViewerPathTracer::Statistics& stats = m_pathTrace->statistics();
+        qInfo().noquote() << QStringLiteral("zalViewer: path traced %1x%2: %3 rays in %4 s (%5 Mrays/s); "
+                                            "%6 triangles in %7 placements, BVHs built in %8 s")
+                                 .arg(size.width())
+                                 .arg(size.height())
+                                 .arg(double(stats.rays), 0, 'f', 0)
+                                 .arg(stats.seconds, 0, 'f', 2)
+                                 .arg(stats.seconds > 0 ? double(stats.rays) / stats.seconds * 1e-6 : 0.0, 0,
+                                      'f', 2)
+                                 .arg(double(stats.triangles), 0, 'f', 0)
+                                 .arg(stats.placements)
+                                 .arg(stats.buildSeconds, 0, 'f', 3);
+        return saveScreenshot(image, path);
+    }
     if (!makeCurrent()) {
         reportError(3, QStringLiteral("HighResShot: no OpenGL context"));
         return false;
@@ -487,6 +540,11 @@ bool zalViewerApplication::writeScreenshot(QSize size, const QString& path)
         reportError(3, QStringLiteral("HighResShot %1: %2").arg(path, error));
         return false;
     }
+    return saveScreenshot(image, path);
+}
+
+bool zalViewerApplication::saveScreenshot(const QImage& image, const QString& path)
+{
     QDir().mkpath(QFileInfo(path).absolutePath());
     // Written under a temporary name and renamed, so a reader never sees half a file.
     QSaveFile file(path);
@@ -519,7 +577,8 @@ QJsonObject zalViewerApplication::dump() const
                          {"frameless", m_window && m_window->flags().testFlag(Qt::FramelessWindowHint)},
                          {"windowVisible", m_window && m_window->isVisible()},
                          {"messagesReceived", m_messagesReceived},
-                         {"framesDrawn", m_framesDrawn}});
+                         {"framesDrawn", m_framesDrawn},
+                         {"pathTraceSamples", m_pathTrace->windowSamples()}});
     return o;
 }
 

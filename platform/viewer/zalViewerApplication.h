@@ -17,6 +17,7 @@ class QOffscreenSurface;
 class QOpenGLContext;
 class XoRemoteRenderMessage;
 class zalViewerChannel;
+class zalViewerPathTraceView;
 class zalViewerWindow;
 
 // The reference viewer: the channel, the scene it fills, the console, and the picture.
@@ -59,6 +60,7 @@ private:
     void reply(const XoRemoteRenderMessage& message);
     void reportError(int code, const QString& text);
     bool writeScreenshot(QSize size, const QString& path);
+    bool saveScreenshot(const QImage& image, const QString& path);
     bool dumpScene(const QString& path);
     QJsonObject dump() const;
     void sceneChanged();
@@ -74,6 +76,8 @@ private:
     std::unique_ptr<QOpenGLContext> m_context;
     std::unique_ptr<QOffscreenSurface> m_offscreen;
     std::unique_ptr<zalViewerWindow> m_window;
+    // Frames and shots come from the path tracer while "showflag.pathtracing" is on.
+    std::unique_ptr<zalViewerPathTraceView> m_pathTrace;
     zalViewerChannel* m_channel = nullptr;
 
     bool m_transactionOpen = false;

@@ -49,6 +49,9 @@ zalViewerPathTraceOptions zalViewerPathTraceSettings::options(const zalViewerSet
     o.exposure = s.exposure > 0 ? s.exposure : 1.0f;
     o.gamma = s.gamma > 0 ? s.gamma : 1.0f;
     o.saturation = s.saturation;
+    o.autoExposure = s.postProcess.value(QStringLiteral("AutoExposureMethod"),
+                                         QStringLiteral("AEM_Histogram")) != QLatin1String("AEM_Manual");
+    o.exposureBias = realField(s, "AutoExposureBias", 0.0f);
     return o;
 }
 

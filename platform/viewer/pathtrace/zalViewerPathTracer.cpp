@@ -339,7 +339,6 @@ struct zalViewerPathTracer::Impl
         QVector2D uv;
         const Material* material = nullptr;
         QVector3D base;
-        bool entering = true; // the ray arrived on the side the triangle's winding faces
     };
 
     static QVector3D mulNormal(const float* m, const QVector3D& v)
@@ -386,8 +385,7 @@ struct zalViewerPathTracer::Impl
             const QVector3D world = mulNormal(pl.normalMatrix, n);
             if (world.lengthSquared() > 1e-12f) ns = world.normalized();
         }
-        hit.entering = QVector3D::dotProduct(ng, dir) < 0;
-        if (!hit.entering) ng = -ng;
+        if (QVector3D::dotProduct(ng, dir) > 0) ng = -ng;
         // Two-sided: the host's faces have no reliable winding after its mirroring.
         if (QVector3D::dotProduct(ns, ng) < 0) ns = -ns;
         if (!std::isfinite(ng.x())) ng = -dir;
@@ -591,6 +589,9 @@ struct zalViewerPathTracer::Impl
     {
         QVector3D radiance, throughput(1, 1, 1);
         bool seesSunDisc = true; // camera rays and specular bounces see the sun itself
+        // Whether the path is inside glass: the host's mirroring leaves triangle winding unreliable,
+        // so the side a refraction enters from is tracked rather than read off the normal.
+        bool insideGlass = false;
         float travelled = 0;
         const float cosSun = std::cos(qDegreesToRadians(std::max(environment.sunAngularRadiusDeg, 0.01f)));
         for (int bounce = 0;; ++bounce) {
@@ -626,7 +627,7 @@ struct zalViewerPathTracer::Impl
             const float eps = offsetScale(hit.p);
             if (mat && mat->glass) {
                 const float cosI = QVector3D::dotProduct(wo, hit.ng);
-                const float eta = hit.entering ? 1.0f / mat->m.ior : mat->m.ior;
+                const float eta = insideGlass ? mat->m.ior : 1.0f / mat->m.ior;
                 float cosT = 0;
                 const float fresnel = dielectricFresnel(cosI, eta, cosT);
                 if (rng.next() < fresnel) {
@@ -636,6 +637,7 @@ struct zalViewerPathTracer::Impl
                     dir = (dir * eta + hit.ng * (eta * cosI - cosT)).normalized();
                     origin = hit.p - hit.ng * eps;
                     throughput *= glassTint(hit.base);
+                    insideGlass = !insideGlass;
                 }
                 seesSunDisc = true;
                 continue;
@@ -827,7 +829,17 @@ QImage zalViewerPathTracer::image(const zalViewerPathTraceFrame& frame,
         normal[i] = frame.normal[i] * inv;
     }
     if (options.denoise) colour = zalViewerDenoiser::denoise(w, h, colour, albedo, normal);
-    const float exposure = options.exposure > 0 ? options.exposure : 1.0f;
+    float exposure = options.exposure > 0 ? options.exposure : 1.0f;
+    if (options.autoExposure) {
+        // Average-luminance metering: the picture's geometric mean luminance goes to middle
+        // grey, shifted by the exposure bias in stops.
+        double logSum = 0;
+        for (std::size_t i = 0; i < n; ++i)
+            logSum += std::log(
+                1e-4 + double(luminance(QVector3D(colour[3 * i], colour[3 * i + 1], colour[3 * i + 2]))));
+        const double average = std::exp(logSum / double(n));
+        exposure = float(0.18 * std::pow(2.0, double(options.exposureBias)) / std::max(average, 1e-4));
+    }
     const float gamma = options.gamma > 0 ? options.gamma : 1.0f;
     for (int y = 0; y < h; ++y) {
         QRgb* line = reinterpret_cast<QRgb*>(out.scanLine(y));
@@ -838,7 +850,10 @@ QImage zalViewerPathTracer::image(const zalViewerPathTraceFrame& frame,
             const float l = QVector3D::dotProduct(v, QVector3D(0.299f, 0.587f, 0.114f));
             v = QVector3D(l, l, l) + (v - QVector3D(l, l, l)) * options.saturation;
             auto channel = [gamma](float f) {
-                f = std::min(std::max(f, 0.0f), 1.0f);
+                // The filmic curve (Narkowicz's fit of the ACES reference transform): highlights roll off
+                // instead of clipping.
+                f = std::max(f, 0.0f);
+                f = std::min(f * (2.51f * f + 0.03f) / (f * (2.43f * f + 0.59f) + 0.14f), 1.0f);
                 f = f <= 0.0031308f ? f * 12.92f : 1.055f * std::pow(f, 1.0f / 2.4f) - 0.055f;
                 f = std::pow(f, 1.0f / gamma);
                 return int(f * 255.0f + 0.5f);

@@ -28,7 +28,9 @@ struct zalViewerPathTraceOptions
     float maxPathExposure = 30; // a sample brighter than this (luminance) is scaled down to it
     bool denoise = false;
     std::uint64_t seed = 0; // frames with the same seed are the same, whichever process renders them
-    float exposure = 1, gamma = 1, saturation = 1; // the tone mapper, applied as the raster renderer does
+    float exposure = 1, gamma = 1, saturation = 1; // the tone mapper's manual exposure, gamma and saturation
+    bool autoExposure = false;                     // meter the picture instead of `exposure`
+    float exposureBias = 0;                        // stops, with auto exposure
 };
 
 // Light that does not come from the scene's meshes and lights: the sun (a small disc) and the sky.
@@ -95,7 +97,8 @@ public:
     // as adding 64 at once.
     void accumulate(zalViewerPathTraceFrame& frame, const zalViewerPathTraceCamera& camera,
                     const zalViewerPathTraceOptions& options, int count);
-    // The displayed picture: mean radiance (denoised when asked), exposed, clamped, sRGB-encoded.
+    // The displayed picture: mean radiance (denoised when asked), exposed, through a filmic curve,
+    // sRGB-encoded.
     QImage image(const zalViewerPathTraceFrame& frame, const zalViewerPathTraceOptions& options) const;
     // A whole still: options.samplesPerPixel samples into a fresh frame.
     QImage render(const zalViewerPathTraceCamera& camera, QSize size,
