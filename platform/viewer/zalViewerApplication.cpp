@@ -527,6 +527,18 @@ bool zalViewerApplication::writeScreenshot(QSize size, const QString& path)
                                  .arg(double(stats.triangles), 0, 'f', 0)
                                  .arg(stats.placements)
                                  .arg(stats.buildSeconds, 0, 'f', 3);
+        if (qEnvironmentVariableIsSet("ZAL_VIEWER_TRACE_CEILING")) {
+            // For the benchmark: Embree's primary rays alone on the same scene and camera.
+            const zalViewerPathTracer::Statistics primary = m_pathTrace->castPrimary(traceCamera(view), size);
+            qInfo().noquote() << QStringLiteral("zalViewer: primary rays %1x%2: %3 rays in %4 s (%5 Mrays/s)")
+                                     .arg(size.width())
+                                     .arg(size.height())
+                                     .arg(double(primary.rays), 0, 'f', 0)
+                                     .arg(primary.seconds, 0, 'f', 3)
+                                     .arg(primary.seconds > 0 ? double(primary.rays) / primary.seconds * 1e-6
+                                                              : 0.0,
+                                          0, 'f', 2);
+        }
         return saveScreenshot(image, path);
     }
     if (!makeCurrent()) {

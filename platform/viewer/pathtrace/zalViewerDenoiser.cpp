@@ -37,12 +37,11 @@ std::vector<float> zalViewerDenoiser::denoise(int w, int h, const std::vector<fl
         for (int k = 0; k < 3; ++k)
             norm[3 * p + std::size_t(k)] = l > 1e-6f ? v[k] / l : 0.0f;
     }
-    // Bright pixels differ more in absolute terms; compare in a compressed scale.
-    auto compressed = [](const float* c, float* out) {
-        for (int k = 0; k < 3; ++k)
-            out[k] = std::log1p(std::max(c[k], 0.0f));
-    };
+    std::vector<float> compressed(3 * n);
     for (int pass = 0; pass < passes; ++pass) {
+        // Bright pixels differ more in absolute terms; compare in a compressed scale.
+        for (std::size_t i = 0; i < 3 * n; ++i)
+            compressed[i] = std::log1p(std::max(irradiance[i], 0.0f));
         const int step = 1 << pass;
         const float sc = kSigmaColour / float(1 << pass);
         const float invColour = 1.0f / (sc * sc), invNormal = 1.0f / (kSigmaNormal * kSigmaNormal),
@@ -51,8 +50,7 @@ std::vector<float> zalViewerDenoiser::denoise(int w, int h, const std::vector<fl
         for (int y = 0; y < h; ++y) {
             for (int x = 0; x < w; ++x) {
                 const std::size_t p = std::size_t(y) * std::size_t(w) + std::size_t(x);
-                float cp[3];
-                compressed(&irradiance[3 * p], cp);
+                const float* cp = &compressed[3 * p];
                 float sum[3] = {0, 0, 0}, weights = 0;
                 for (int j = -2; j <= 2; ++j) {
                     const int yy = y + j * step;
@@ -61,11 +59,11 @@ std::vector<float> zalViewerDenoiser::denoise(int w, int h, const std::vector<fl
                         const int xx = x + i * step;
                         if (xx < 0 || xx >= w) continue;
                         const std::size_t q = std::size_t(yy) * std::size_t(w) + std::size_t(xx);
-                        float cq[3];
-                        compressed(&irradiance[3 * q], cq);
-                        const float e = distance2(cp, cq) * invColour +
+                        const float e = distance2(cp, &compressed[3 * q]) * invColour +
                                         distance2(&norm[3 * p], &norm[3 * q]) * invNormal +
                                         distance2(&albedo[3 * p], &albedo[3 * q]) * invAlbedo;
+                        // Beyond this the weight is nothing, and exp() would return slow denormals.
+                        if (e > 30.0f) continue;
                         const float wgt = kKernel[i + 2] * kKernel[j + 2] * std::exp(-e);
                         for (int k = 0; k < 3; ++k)
                             sum[k] += irradiance[3 * q + std::size_t(k)] * wgt;

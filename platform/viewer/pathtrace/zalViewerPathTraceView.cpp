@@ -58,3 +58,11 @@ QImage zalViewerPathTraceView::still(const zalViewerScene& scene, const zalViewe
     follow(scene, settings);
     return m_tracer.render(camera, size, zalViewerPathTraceSettings::options(settings));
 }
+
+zalViewerPathTracer::Statistics zalViewerPathTraceView::castPrimary(const zalViewerPathTraceCamera& camera,
+                                                                    QSize size)
+{
+    zalViewerPathTracer::Statistics statistics;
+    m_tracer.castPrimary(camera, size, statistics);
+    return statistics;
+}

@@ -27,6 +27,8 @@ public:
                  const zalViewerPathTraceCamera& camera, QSize size);
 
     const zalViewerPathTracer::Statistics& statistics() const { return m_tracer.statistics(); }
+    // Embree's plain primary-ray throughput on the scene of the last still (the tracer's ceiling).
+    zalViewerPathTracer::Statistics castPrimary(const zalViewerPathTraceCamera& camera, QSize size);
 
 private:
     void follow(const zalViewerScene& scene, const zalViewerSettings& settings);

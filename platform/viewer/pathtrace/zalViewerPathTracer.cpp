@@ -86,9 +86,15 @@ QVector3D reflect(const QVector3D& v, const QVector3D& n)
     return v - 2.0f * QVector3D::dotProduct(v, n) * n;
 }
 
+float pow5(float x)
+{
+    const float x2 = x * x;
+    return x2 * x2 * x;
+}
+
 QVector3D schlick(const QVector3D& f0, float cosine)
 {
-    const float m = std::pow(std::max(0.0f, 1.0f - cosine), 5.0f);
+    const float m = pow5(std::max(0.0f, 1.0f - cosine));
     return f0 + (QVector3D(1, 1, 1) - f0) * m;
 }
 
@@ -478,7 +484,7 @@ struct zalViewerPathTracer::Impl
         const QVector3D& n = hit.ns;
         const float cosI = QVector3D::dotProduct(n, wi), cosO = QVector3D::dotProduct(n, wo);
         if (cosI <= 0 || cosO <= 0 || QVector3D::dotProduct(hit.ng, wi) <= 0) return QVector3D();
-        const float fo = std::pow(1.0f - cosO, 5.0f);
+        const float fo = pow5(1.0f - cosO);
         // The diffuse part gets what the specular layer does not reflect.
         const QVector3D diffuse = lobe.diffuse * ((1.0f - (0.04f + 0.96f * fo)) / kPi);
         const QVector3D h = (wo + wi).normalized();
@@ -855,7 +861,7 @@ QImage zalViewerPathTracer::image(const zalViewerPathTraceFrame& frame,
                 f = std::max(f, 0.0f);
                 f = std::min(f * (2.51f * f + 0.03f) / (f * (2.43f * f + 0.59f) + 0.14f), 1.0f);
                 f = f <= 0.0031308f ? f * 12.92f : 1.055f * std::pow(f, 1.0f / 2.4f) - 0.055f;
-                f = std::pow(f, 1.0f / gamma);
+                if (gamma != 1.0f) f = std::pow(f, 1.0f / gamma);
                 return int(f * 255.0f + 0.5f);
             };
             line[x] = qRgb(channel(v.x()), channel(v.y()), channel(v.z()));
