@@ -9,6 +9,7 @@
 #include "zalViewerSettings.h"
 
 #include <QMatrix4x4>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -49,14 +50,14 @@ public:
         EXPECT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
     }
     void material(const char* name, std::uint32_t rgb, const char* parameters = "", float opacity = 1,
-                  const char* base = "M_Base")
+                  const char* base = "M_Base", const QString& texture = QString())
     {
         // The wire colour is 0x00BBGGRR.
         const std::uint32_t colour = ((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16);
         XoRemoteRenderMessage m(XoMessageType::AddMaterial);
         m.addString(name)
             .addString(base)
-            .addString("")
+            .addString(texture.toStdString())
             .addUInt(colour)
             .addFloat(opacity)
             .addString("")
@@ -65,7 +66,7 @@ public:
     }
     // Triangles in the drawing's frame, with one normal per triangle.
     void mesh(const char* name, const char* parent, const std::vector<QVector3D>& triangles,
-              const char* material)
+              const char* material, const std::vector<float>& uv = {})
     {
         std::vector<float> p, n;
         std::vector<std::int32_t> faces;
@@ -83,7 +84,7 @@ public:
         XoRemoteRenderMessage m(XoMessageType::AddMesh);
         m.addString(name).addString(parent).addString("");
         m.addFloatArray(p.data(), p.size()).addFloatArray(n.data(), n.size());
-        m.addFloatArray(nullptr, 0).addFloatArray(nullptr, 0).addIntArray(nullptr, 0);
+        m.addFloatArray(uv.data(), uv.size()).addFloatArray(nullptr, 0).addIntArray(nullptr, 0);
         m.addIntArray(faces.data(), faces.size()).addInt(int(faces.size())).addInt(int(p.size() / 3));
         m.addString(material).addString(material);
         apply(m);
@@ -519,4 +520,64 @@ TEST(PathTracer, TheDenoiserBringsSixteenSamplesTowardsAReference)
     options.denoise = false;
     EXPECT_NE(shown, tracer.image(noisy, options));
     EXPECT_LT(after, 0.7 * before);
+}
+
+TEST(PathTracer, MaterialsShadeByTextureAndMetalness)
+{
+    zalViewerSettings settings;
+    settings.sunMode = "position";
+    settings.sunNorthOffset = 90;
+    settings.sunAzimuth = 160;
+    settings.sunElevation = 60;
+    auto countReddish = [](const zalViewerPathTraceFrame& f, QRect r) {
+        int n = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) {
+                const QVector3D c = f.radiance(x, y);
+                n += c.x() > 2.0f * c.y() && c.x() > 2.0f * c.z() ? 1 : 0;
+            }
+        return n;
+    };
+
+    // A texture of a red left half and a blue right half, mapped once across a ground seen from above.
+    QTemporaryDir dir;
+    QImage texture(2, 1, QImage::Format_RGB32);
+    texture.setPixel(0, 0, qRgb(220, 20, 20));
+    texture.setPixel(1, 0, qRgb(20, 20, 220));
+    const QString file = dir.filePath("halves.png");
+    ASSERT_TRUE(texture.save(file));
+    {
+        Builder b;
+        b.material("Painted", 0xFFFFFF, "", 1, "M_Base", file);
+        b.mesh("Ground_Painted", "Model", b.ground(500), "Painted", {0, 0, 1, 0, 1, 1, 0, 0, 1, 1, 0, 1});
+        zalViewerPathTracer tracer;
+        tracer.setScene(b.scene);
+        tracer.setEnvironment(zalViewerPathTraceSettings::environment(settings));
+        zalViewerPathTraceFrame f;
+        tracer.render(lookAt({0, 0, 2000}, {0, 0, 0}, {0, 1, 0}, 20), QSize(32, 32), withSamples(4), &f);
+        const QVector3D left = meanColour(f, QRect(4, 4, 10, 24)),
+                        right = meanColour(f, QRect(18, 4, 10, 24));
+        EXPECT_GT(left.x(), 4 * left.z());
+        EXPECT_GT(right.z(), 4 * right.x());
+    }
+
+    // A red block on a polished metal floor is mirrored in it; on a matte floor it is not.
+    auto reflection = [&](const char* floorParameters) {
+        Builder b;
+        b.material("Floor", 0xD0D0D0, floorParameters);
+        b.material("Red", 0xD02020);
+        b.mesh("Ground_Floor", "Model", b.ground(3000), "Floor");
+        b.mesh("Block_Red", "Model", b.box({-100, -50, 0}, {100, 50, 200}), "Red");
+        zalViewerPathTracer tracer;
+        tracer.setScene(b.scene);
+        tracer.setEnvironment(zalViewerPathTraceSettings::environment(settings));
+        zalViewerPathTraceFrame f;
+        tracer.render(lookAt({0, -800, 100}, {0, 0, 50}), QSize(40, 40), withSamples(8), &f);
+        return countReddish(f, QRect(10, 30, 20, 10)); // below the block's foot
+    };
+    const int mirrored = reflection(",MetallicMap:1;1;1:1,RoughnessMap:0.05;0.05;0.05:1");
+    const int matte = reflection(",MetallicMap:0;0;0:0,RoughnessMap:1;1;1:1");
+    std::printf("red pixels below the block: metal floor %d, matte floor %d\n", mirrored, matte);
+    EXPECT_GT(mirrored, 40);
+    EXPECT_EQ(matte, 0);
 }
