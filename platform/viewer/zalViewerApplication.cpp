@@ -8,15 +8,12 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QOffscreenSurface>
-#include <QOpenGLContext>
-#include <QOpenGLPaintDevice>
-#include <QPainter>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QtDebug>
@@ -65,42 +62,32 @@ zalViewerApplication::zalViewerApplication(const Options& options)
 zalViewerApplication::~zalViewerApplication()
 {
     if (m_channel) m_channel->close();
-    if (m_context && makeCurrent()) m_renderer.release();
+    m_renderer.release();
 }
 
 bool zalViewerApplication::initializeGraphics(QString& error)
 {
-    m_context = std::make_unique<QOpenGLContext>();
-    if (!m_context->create()) {
-        error = QStringLiteral("cannot create an OpenGL context");
-        return false;
-    }
-    if (m_options.headless) {
-        m_offscreen = std::make_unique<QOffscreenSurface>();
-        m_offscreen->setFormat(m_context->format());
-        m_offscreen->create();
-    } else {
+    if (!m_options.headless) {
         m_window = std::make_unique<zalViewerWindow>();
         m_window->setGeometry(m_options.rectangle);
         connect(m_window.get(), &zalViewerWindow::needsFrame, this, [this] { m_frameTimer.start(); });
         connect(m_window.get(), &zalViewerWindow::input, this, &zalViewerApplication::input);
         m_window->create();
     }
-    if (!makeCurrent()) {
-        error = QStringLiteral("cannot make the OpenGL context current");
-        return false;
-    }
     if (!m_renderer.initialize(error)) return false;
-    qInfo().noquote() << "zalViewer: OpenGL"
-                      << reinterpret_cast<const char*>(m_context->functions()->glGetString(GL_VERSION));
+    // Texture names the host sends are absolute or relative to the drawing's folder, which is the
+    // viewer's working folder.
+    QStringList folders;
+    if (!m_options.workingFolder.isEmpty()) folders << m_options.workingFolder;
+    folders << QDir::currentPath();
+    m_renderer.setTextureFolders(folders);
+    qInfo().noquote() << "zalViewer: rendering with Filament (OpenGL)";
     return true;
 }
 
-bool zalViewerApplication::makeCurrent()
+QSize zalViewerApplication::windowPixels() const
 {
-    if (!m_context) return false;
-    if (m_window) return m_context->makeCurrent(m_window.get());
-    return m_offscreen && m_context->makeCurrent(m_offscreen.get());
+    return m_window ? m_window->size() * m_window->devicePixelRatio() : m_options.rectangle.size();
 }
 
 bool zalViewerApplication::connectChannel(QString& error)
@@ -407,6 +394,18 @@ void zalViewerApplication::executeConsole(const QString& line)
     case zalViewerConsole::Action::DumpScene:
         dumpScene(action.path);
         break;
+    case zalViewerConsole::Action::SaveWindow: {
+        // What the window shows now: a pending redraw is drawn first, so the file is current.
+        if (m_frameTimer.isActive() || !m_window || m_window->frame().isNull()) {
+            m_frameTimer.stop();
+            drawFrame();
+        }
+        QSaveFile file(action.path);
+        if (!m_window || m_window->frame().isNull() || !file.open(QIODevice::WriteOnly) ||
+            !m_window->frame().save(&file, "PNG") || !file.commit())
+            reportError(3, QStringLiteral("zal.SaveWindow: no frame written to %1").arg(action.path));
+        break;
+    }
     case zalViewerConsole::Action::DropEntity: {
         // Playing the engine losing an actor: the host hears about it and sends it again.
         std::vector<zalViewerScene::Key> owners;
@@ -484,22 +483,22 @@ void zalViewerApplication::sceneChanged()
 
 void zalViewerApplication::drawFrame()
 {
-    if (!m_window || !m_window->isExposed() || m_settings.renderPaused || !makeCurrent()) return;
+    if (!m_window || !m_window->isExposed() || m_settings.renderPaused) return;
     const zalViewerRenderer::View view = m_orbitActive ? m_orbit : m_renderer.view(m_scene, m_settings);
-    const QSize pixels = m_window->size() * m_window->devicePixelRatio();
     if (m_settings.pathTracing) {
-        const QImage frame = m_pathTrace->windowFrame(m_scene, m_settings, traceCamera(view), pixels);
-        QOpenGLPaintDevice device(pixels);
-        QPainter painter(&device);
-        painter.drawImage(QRect(QPoint(0, 0), pixels), frame);
-        painter.end();
-        m_context->swapBuffers(m_window.get());
+        const QImage frame = m_pathTrace->windowFrame(m_scene, m_settings, traceCamera(view), windowPixels());
+        m_window->present(frame);
         ++m_framesDrawn;
         if (m_pathTrace->isGathering()) m_frameTimer.start();
         return;
     }
-    m_renderer.render(m_scene, m_settings, view, pixels);
-    m_context->swapBuffers(m_window.get());
+    QString error;
+    const QImage frame = m_renderer.renderImage(m_scene, m_settings, view, windowPixels(), error);
+    if (frame.isNull()) {
+        qWarning().noquote() << "zalViewer: frame:" << error;
+        return;
+    }
+    m_window->present(frame);
     ++m_framesDrawn;
 }
 
@@ -541,10 +540,7 @@ bool zalViewerApplication::writeScreenshot(QSize size, const QString& path)
         }
         return saveScreenshot(image, path);
     }
-    if (!makeCurrent()) {
-        reportError(3, QStringLiteral("HighResShot: no OpenGL context"));
-        return false;
-    }
+    // The same renderer, scene and camera as the window: only the size differs.
     const zalViewerRenderer::View view = m_orbitActive ? m_orbit : m_renderer.view(m_scene, m_settings);
     QString error;
     const QImage image = m_renderer.renderImage(m_scene, m_settings, view, size, error);
@@ -552,7 +548,25 @@ bool zalViewerApplication::writeScreenshot(QSize size, const QString& path)
         reportError(3, QStringLiteral("HighResShot %1: %2").arg(path, error));
         return false;
     }
-    return saveScreenshot(image, path);
+    const zalViewerRenderer::Statistics stats = m_renderer.statistics();
+    QElapsedTimer writing;
+    writing.start();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    // Written under a temporary name and renamed, so a reader never sees half a file.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
+        reportError(3, QStringLiteral("HighResShot: cannot write %1").arg(path));
+        return false;
+    }
+    m_settings.screenshots << path;
+    qInfo().noquote() << QStringLiteral("zalViewer: wrote %1 %2 x %3: frame %4 ms, file %5 ms, %6 triangles")
+                             .arg(path)
+                             .arg(image.width())
+                             .arg(image.height())
+                             .arg(stats.frameMs, 0, 'f', 1)
+                             .arg(double(writing.nsecsElapsed()) / 1e6, 0, 'f', 1)
+                             .arg(stats.triangles);
+    return true;
 }
 
 bool zalViewerApplication::saveScreenshot(const QImage& image, const QString& path)
@@ -591,6 +605,13 @@ QJsonObject zalViewerApplication::dump() const
                          {"messagesReceived", m_messagesReceived},
                          {"framesDrawn", m_framesDrawn},
                          {"pathTraceSamples", m_pathTrace->windowSamples()}});
+    const zalViewerRenderer::Statistics stats = m_renderer.statistics();
+    o.insert("render", QJsonObject{{"triangles", double(stats.triangles)},
+                                   {"renderables", stats.renderables},
+                                   {"meshBuffers", stats.meshBuffers},
+                                   {"materials", stats.materials},
+                                   {"textures", stats.textures},
+                                   {"frameMs", stats.frameMs}});
     return o;
 }
 

@@ -13,8 +13,6 @@
 #include <memory>
 #include <vector>
 
-class QOffscreenSurface;
-class QOpenGLContext;
 class XoRemoteRenderMessage;
 class zalViewerChannel;
 class zalViewerPathTraceView;
@@ -39,7 +37,7 @@ public:
     explicit zalViewerApplication(const Options& options);
     ~zalViewerApplication() override;
 
-    // Sets up OpenGL; false with `error` when there is none.
+    // Starts the renderer; false with `error` when there is no usable OpenGL.
     bool initializeGraphics(QString& error);
     // Connects and announces itself; false with `error` when the channel cannot be reached.
     bool connectChannel(QString& error);
@@ -65,7 +63,7 @@ private:
     QJsonObject dump() const;
     void sceneChanged();
     void drawFrame();
-    bool makeCurrent();
+    QSize windowPixels() const;
     QString inWorkingFolder(const QString& relative) const;
 
     Options m_options;
@@ -73,8 +71,6 @@ private:
     zalViewerSettings m_settings;
     zalViewerConsole m_console{m_settings};
     zalViewerRenderer m_renderer;
-    std::unique_ptr<QOpenGLContext> m_context;
-    std::unique_ptr<QOffscreenSurface> m_offscreen;
     std::unique_ptr<zalViewerWindow> m_window;
     // Frames and shots come from the path tracer while "showflag.pathtracing" is on.
     std::unique_ptr<zalViewerPathTraceView> m_pathTrace;

@@ -116,6 +116,12 @@ zalViewerConsole::Action zalViewerConsole::execute(const QString& rawLine)
             action.path = unquoted(rest);
             return action;
         }
+    } else if (lower == QLatin1String("zal.savewindow")) {
+        if (!rest.isEmpty()) {
+            action.kind = Action::SaveWindow;
+            action.path = unquoted(rest);
+            return action;
+        }
     } else if (lower == QLatin1String("zal.dropentity")) {
         if (!rest.isEmpty()) {
             action.kind = Action::DropEntity;

@@ -19,6 +19,7 @@ public:
             Screenshot, // size (or multiplier when size is empty), path (may be empty)
             DumpScene,  // path
             DropEntity, // name
+            SaveWindow, // path: the frame the window shows, as PNG
             Quit,
         };
         Kind kind = None;

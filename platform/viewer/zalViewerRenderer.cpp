@@ -1,93 +1,118 @@
 #include "zalViewerRenderer.h"
 
+#include "XoRemoteRenderMessage.h"
+#include "zalViewerFinish.h"
 #include "zalViewerFountainMarker.h"
+#include "zalViewerLook.h"
+#include "zalViewerMaterialModel.h"
 #include "zalViewerScene.h"
 #include "zalViewerSettings.h"
+#include "zalViewerSunSkyModel.h"
 
-#include <QOpenGLBuffer>
-#include <QOpenGLFramebufferObject>
-#include <QOpenGLShaderProgram>
+#include <filament/Camera.h>
+#include <filament/Engine.h>
+#include <filament/IndexBuffer.h>
+#include <filament/IndirectLight.h>
+#include <filament/LightManager.h>
+#include <filament/Material.h>
+#include <filament/MaterialInstance.h>
+#include <filament/RenderTarget.h>
+#include <filament/RenderableManager.h>
+#include <filament/Renderer.h>
+#include <filament/Scene.h>
+#include <filament/Skybox.h>
+#include <filament/SwapChain.h>
+#include <filament/Texture.h>
+#include <filament/TextureSampler.h>
+#include <filament/TransformManager.h>
+#include <filament/VertexBuffer.h>
+#include <filament/View.h>
+#include <filament/Viewport.h>
+#include <math/half.h>
+#include <math/mat3.h>
+#include <math/mat4.h>
+#include <math/quat.h>
+#include <math/vec3.h>
+#include <math/vec4.h>
+#include <utils/EntityManager.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QMatrix4x4>
+#include <QtDebug>
 #include <QtMath>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
-#include <set>
+#include <map>
+#include <unordered_map>
 #include <vector>
+
+using namespace filament;
+using filament::math::float2;
+using filament::math::float3;
+using filament::math::float4;
+using filament::math::mat3f;
+using filament::math::mat4f;
+using filament::math::quatf;
+using utils::Entity;
 
 namespace {
 
-const char* kVertexShader = R"(
-#version 120
-attribute vec3 position;
-attribute vec3 normal;
-uniform mat4 model;
-uniform mat4 viewProjection;
-uniform mat3 normalMatrix;
-varying vec3 vNormal;
-varying vec3 vWorld;
-void main() {
-    vec4 world = model * vec4(position, 1.0);
-    vWorld = world.xyz;
-    vNormal = normalMatrix * normal;
-    gl_Position = viewProjection * world;
-}
-)";
-
-const char* kFragmentShader = R"(
-#version 120
-uniform vec3 colour;
-uniform float opacity;
-uniform vec3 sunDirection;
-uniform vec3 eye;
-uniform vec3 ambient;
-uniform int lightCount;
-uniform vec3 lightPosition[8];
-uniform vec3 lightColour[8];
-uniform float lightRadius[8];
-uniform float exposure;
-uniform float gamma;
-uniform float saturation;
-varying vec3 vNormal;
-varying vec3 vWorld;
-void main() {
-    vec3 n = vNormal;
-    if (length(n) < 1e-4)
-        n = cross(dFdx(vWorld), dFdy(vWorld));
-    n = normalize(n);
-    vec3 toEye = normalize(eye - vWorld);
-    // Two-sided: the host's faces have no reliable winding after its mirroring.
-    if (dot(n, toEye) < 0.0)
-        n = -n;
-    vec3 light = ambient;
-    light += vec3(1.0, 0.97, 0.9) * max(dot(n, sunDirection), 0.0);
-    light += vec3(0.25) * max(dot(n, toEye), 0.0);
-    for (int i = 0; i < 8; ++i) {
-        if (i >= lightCount)
-            break;
-        vec3 d = lightPosition[i] - vWorld;
-        float fall = clamp(1.0 - length(d) / lightRadius[i], 0.0, 1.0);
-        light += lightColour[i] * fall * fall * max(dot(n, normalize(d)), 0.0);
-    }
-    vec3 c = colour * light * exposure;
-    float luma = dot(c, vec3(0.299, 0.587, 0.114));
-    c = mix(vec3(luma), c, saturation);
-    c = pow(clamp(c, 0.0, 1.0), vec3(1.0 / max(gamma, 0.01)));
-    gl_FragColor = vec4(c, opacity);
-}
-)";
+// Compiled by matc at build time: the lit material, opaque and blended.
+const std::uint8_t kLitOpaque[] = {
+#include "zalViewerLitOpaque.inc"
+};
+const std::uint8_t kLitBlended[] = {
+#include "zalViewerLitBlended.inc"
+};
 
 // The host mirrors X (and scales to centimetres); drawing undoes the mirror so the picture is
 // the drawing's, not its mirror image.
 const QMatrix4x4 kUnmirror(-1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1);
+// Scene frame (centimetres, Z up) to Filament's world (metres, Y up): lights and exposure are
+// physical, so distances must be metres.
+const QMatrix4x4 kToWorld(0.01f, 0, 0, 0, 0, 0, 0.01f, 0, 0, -0.01f, 0, 0, 0, 0, 0, 1);
 
 constexpr int kMaxDepth = 24;
 constexpr float kBoxHalf = 50.0f;
+constexpr int kSkyFace = 32;
+
+float3 toWorldPoint(const QVector3D& p)
+{
+    const QVector3D w = kToWorld.map(p);
+    return float3(w.x(), w.y(), w.z());
+}
+
+float3 toWorldDirection(const QVector3D& d)
+{
+    const QVector3D w = kToWorld.mapVector(d).normalized();
+    return float3(w.x(), w.y(), w.z());
+}
+
+QVector3D sceneDirection(float3 w)
+{
+    return QVector3D(w.x, -w.z, w.y);
+}
+
+mat4f toMat4f(const QMatrix4x4& q)
+{
+    mat4f m;
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r)
+            m[c][r] = q(r, c);
+    return m;
+}
 
 QVector3D rgb(quint32 colour)
 {
-    return QVector3D(float(colour & 0xFF), float((colour >> 8) & 0xFF), float((colour >> 16) & 0xFF)) /
-           255.0f;
+    return QVector3D(zalViewerLinearFromSrgb(float(colour & 0xFF) / 255.0f),
+                     zalViewerLinearFromSrgb(float((colour >> 8) & 0xFF) / 255.0f),
+                     zalViewerLinearFromSrgb(float((colour >> 16) & 0xFF) / 255.0f));
 }
 
 struct Visit
@@ -142,58 +167,745 @@ void walkAll(const zalViewerScene& scene, const Visit& visit)
 }
 
 const float kCube[] = {
-    // 12 triangles of a unit cube, positions only; the shader derives flat normals.
+    // 12 triangles of a cube of half size 1, positions only.
     -1, -1, -1, 1,  -1, -1, 1,  1,  -1, -1, -1, -1, 1, 1,  -1, -1, 1,  -1, -1, -1, 1,  1,  -1, 1,  1,  1,  1,
     -1, -1, 1,  1,  1,  1,  -1, 1,  1,  -1, -1, -1, 1, -1, -1, 1,  -1, 1,  -1, -1, -1, 1,  -1, 1,  -1, -1, 1,
     -1, 1,  -1, 1,  1,  -1, 1,  1,  1,  -1, 1,  -1, 1, 1,  1,  -1, 1,  1,  -1, -1, -1, -1, 1,  -1, -1, 1,  1,
     -1, -1, -1, -1, 1,  1,  -1, -1, 1,  1,  -1, -1, 1, 1,  -1, 1,  1,  1,  1,  -1, -1, 1,  1,  1,  1,  -1, 1};
 
+// Tangent frames (as quaternions) from per-vertex normals, or from each triangle's own normal when
+// the mesh has none: a triangle list, so a vertex belongs to one triangle.
+float4* tangentFrames(const float* positions, const float* normals, std::size_t vertices)
+{
+    float4* out = new float4[vertices];
+    for (std::size_t v = 0; v < vertices; ++v) {
+        float3 n(0, 0, 0);
+        if (normals) n = float3(normals[3 * v], normals[3 * v + 1], normals[3 * v + 2]);
+        if (!(dot(n, n) > 1e-12f)) {
+            const std::size_t t = v - v % 3;
+            if (t + 2 < vertices) {
+                const float3 a(positions[3 * t], positions[3 * t + 1], positions[3 * t + 2]);
+                const float3 b(positions[3 * t + 3], positions[3 * t + 4], positions[3 * t + 5]);
+                const float3 c(positions[3 * t + 6], positions[3 * t + 7], positions[3 * t + 8]);
+                n = cross(b - a, c - a);
+            }
+        }
+        if (!(dot(n, n) > 1e-12f) || !std::isfinite(n.x + n.y + n.z)) n = float3(0, 0, 1);
+        n = normalize(n);
+        const float3 t =
+            normalize(std::fabs(n.x) < 0.9f ? cross(n, float3(1, 0, 0)) : cross(n, float3(0, 1, 0)));
+        const float3 b = cross(n, t);
+        const quatf q = mat3f::packTangentFrame(mat3f(t, b, n));
+        out[v] = float4(q.x, q.y, q.z, q.w);
+    }
+    return out;
+}
+
+void deleteFloats(void* buffer, std::size_t, void*)
+{
+    delete[] static_cast<float4*>(buffer);
+}
+
+void deleteBytes(void* buffer, std::size_t, void*)
+{
+    delete[] static_cast<std::uint8_t*>(buffer);
+}
+
+// Keeps the received message alive while the GPU upload reads from it.
+void releaseMessage(void*, std::size_t, void* user)
+{
+    delete static_cast<std::shared_ptr<const XoRemoteRenderMessage>*>(user);
+}
+
+backend::BufferDescriptor wireBuffer(const zalViewerScene::Array& array)
+{
+    return backend::BufferDescriptor(array.data, array.count * 4, releaseMessage,
+                                     new std::shared_ptr<const XoRemoteRenderMessage>(array.owner));
+}
+
+// Standard OpenGL cube-map face directions, texel (u, v) in -1..1.
+float3 cubeDirection(int face, float u, float v)
+{
+    switch (face) {
+    case 0:
+        return normalize(float3(1, -v, -u));
+    case 1:
+        return normalize(float3(-1, -v, u));
+    case 2:
+        return normalize(float3(u, 1, v));
+    case 3:
+        return normalize(float3(u, -1, -v));
+    case 4:
+        return normalize(float3(u, -v, 1));
+    default:
+        return normalize(float3(-u, -v, -1));
+    }
+}
+
 } // namespace
 
-struct zalViewerRenderer::GpuMesh
+struct zalViewerRenderer::Impl
 {
-    QOpenGLBuffer positions{QOpenGLBuffer::VertexBuffer};
-    QOpenGLBuffer normals{QOpenGLBuffer::VertexBuffer};
-    std::uint64_t revision = 0;
-    int vertexCount = 0;
-    bool hasNormals = false;
-    bool used = false;
+    Engine* engine = nullptr;
+    Renderer* renderer = nullptr;
+    Scene* scene = nullptr;
+    filament::View* view = nullptr;
+    Entity cameraEntity;
+    Camera* camera = nullptr;
+    SwapChain* swapChain = nullptr;
+    // The frame is drawn into textures of the requested size and read back from them.
+    RenderTarget* target = nullptr;
+    Texture* targetColour = nullptr;
+    Texture* targetDepth = nullptr;
+    QSize targetSize;
+    void destroyTarget();
+    Material* opaque = nullptr;
+    Material* blended = nullptr;
+    Texture* white = nullptr;
+    Texture* flatNormal = nullptr;
+    IndexBuffer* indices = nullptr;
+    std::uint32_t indexCapacity = 0;
+    VertexBuffer* box = nullptr;
+    QStringList textureFolders;
+
+    struct GpuMesh
+    {
+        VertexBuffer* buffer = nullptr;
+        std::uint64_t revision = 0;
+        std::uint32_t vertexCount = 0;
+        Box box;
+        bool used = false;
+    };
+    std::unordered_map<const void*, GpuMesh> meshes;
+    struct GpuMaterial
+    {
+        MaterialInstance* instance = nullptr;
+        QString signature;
+        bool used = false;
+    };
+    std::map<QString, GpuMaterial> materials;
+    MaterialInstance* defaultMaterial = nullptr;
+    MaterialInstance* fountainMaterial = nullptr;
+    std::map<QString, Texture*> textures; // by resolved path; null when it cannot be read
+
+    std::vector<Entity> renderables;
+    std::vector<Entity> lights;
+    std::vector<VertexBuffer*> transientBuffers;
+    std::uint64_t builtRevision = ~std::uint64_t(0);
+    QByteArray builtFountains;
+    bool built = false;
+    Statistics stats;
+
+    Entity sun;
+    Skybox* skybox = nullptr;
+    IndirectLight* indirect = nullptr;
+    Texture* sky = nullptr;
+    QString skySignature;
+
+    void destroyRenderables();
+    void ensureIndices(std::uint32_t count);
+    GpuMesh* gpuMesh(const zalViewerScene::Mesh& mesh);
+    Texture* texture(const QString& name, bool colour);
+    MaterialInstance* material(const zalViewerScene& scene, const QString& name);
+    void build(const zalViewerScene& scene, const zalViewerSettings& settings);
+    void updateSky(const zalViewerSunState& sun);
+    zalViewerLook applyLook(const zalViewerSettings& settings, const zalViewerSunState& sun);
+    void addRenderable(VertexBuffer* vb, std::uint32_t count, const Box& box, MaterialInstance* mi,
+                       const QMatrix4x4& placed);
 };
+
+void zalViewerRenderer::Impl::destroyTarget()
+{
+    view->setRenderTarget(nullptr);
+    if (target) engine->destroy(target);
+    if (targetColour) engine->destroy(targetColour);
+    if (targetDepth) engine->destroy(targetDepth);
+    target = nullptr;
+    targetColour = targetDepth = nullptr;
+    targetSize = QSize();
+}
+
+void zalViewerRenderer::Impl::destroyRenderables()
+{
+    for (Entity e : renderables) {
+        engine->destroy(e);
+        utils::EntityManager::get().destroy(e);
+    }
+    renderables.clear();
+    for (Entity e : lights) {
+        engine->destroy(e);
+        utils::EntityManager::get().destroy(e);
+    }
+    lights.clear();
+    for (VertexBuffer* vb : transientBuffers)
+        engine->destroy(vb);
+    transientBuffers.clear();
+}
+
+void zalViewerRenderer::Impl::ensureIndices(std::uint32_t count)
+{
+    // One index list 0, 1, 2, ... shared by every mesh: the host sends plain triangle lists.
+    if (count <= indexCapacity) return;
+    if (indices) engine->destroy(indices);
+    const std::uint32_t capacity = std::max(count, indexCapacity * 2);
+    auto* data = new std::uint8_t[std::size_t(capacity) * 4];
+    auto* values = reinterpret_cast<std::uint32_t*>(data);
+    for (std::uint32_t i = 0; i < capacity; ++i)
+        values[i] = i;
+    indices =
+        IndexBuffer::Builder().indexCount(capacity).bufferType(IndexBuffer::IndexType::UINT).build(*engine);
+    indices->setBuffer(*engine, IndexBuffer::BufferDescriptor(data, std::size_t(capacity) * 4, deleteBytes));
+    indexCapacity = capacity;
+}
+
+zalViewerRenderer::Impl::GpuMesh* zalViewerRenderer::Impl::gpuMesh(const zalViewerScene::Mesh& mesh)
+{
+    if (mesh.vertexCount < 3) return nullptr;
+    GpuMesh& gpu = meshes[&mesh];
+    gpu.used = true;
+    if (gpu.buffer && gpu.revision == mesh.revision) return &gpu;
+    if (gpu.buffer) engine->destroy(gpu.buffer);
+    gpu.buffer = nullptr;
+    QVector3D low, high;
+    if (!mesh.bounds(low, high)) return nullptr;
+    const std::uint32_t n = std::uint32_t(mesh.vertexCount - mesh.vertexCount % 3);
+    const auto* positions = reinterpret_cast<const float*>(mesh.positions.data);
+    const float* normals = mesh.normals.count == mesh.positions.count
+                               ? reinterpret_cast<const float*>(mesh.normals.data)
+                               : nullptr;
+    VertexBuffer* vb = VertexBuffer::Builder()
+                           .vertexCount(n)
+                           .bufferCount(3)
+                           .attribute(VertexAttribute::POSITION, 0, VertexBuffer::AttributeType::FLOAT3)
+                           .attribute(VertexAttribute::TANGENTS, 1, VertexBuffer::AttributeType::FLOAT4)
+                           .attribute(VertexAttribute::UV0, 2, VertexBuffer::AttributeType::FLOAT2)
+                           .build(*engine);
+    // Positions and texture coordinates go up straight from the received message.
+    vb->setBufferAt(*engine, 0, wireBuffer(mesh.positions));
+    float4* frames = tangentFrames(positions, normals, n);
+    vb->setBufferAt(*engine, 1,
+                    VertexBuffer::BufferDescriptor(frames, std::size_t(n) * sizeof(float4), deleteFloats));
+    if (mesh.uv0.count == std::size_t(mesh.vertexCount) * 2) {
+        vb->setBufferAt(*engine, 2, wireBuffer(mesh.uv0));
+    } else {
+        auto* zeros = new std::uint8_t[std::size_t(n) * 8]();
+        vb->setBufferAt(*engine, 2, VertexBuffer::BufferDescriptor(zeros, std::size_t(n) * 8, deleteBytes));
+    }
+    gpu.buffer = vb;
+    gpu.revision = mesh.revision;
+    gpu.vertexCount = n;
+    gpu.box.set(float3(low.x(), low.y(), low.z()), float3(high.x(), high.y(), high.z()));
+    ensureIndices(n);
+    return &gpu;
+}
+
+Texture* zalViewerRenderer::Impl::texture(const QString& name, bool colour)
+{
+    if (name.isEmpty()) return nullptr;
+    QString path;
+    const QFileInfo direct(name);
+    if (direct.isAbsolute() && direct.isFile()) {
+        path = direct.absoluteFilePath();
+    } else {
+        for (const QString& folder : textureFolders) {
+            const QDir dir(folder);
+            for (const QString& candidate : {dir.filePath(name), dir.filePath(direct.fileName())}) {
+                if (QFileInfo(candidate).isFile()) {
+                    path = QFileInfo(candidate).absoluteFilePath();
+                    break;
+                }
+            }
+            if (!path.isEmpty()) break;
+        }
+    }
+    if (path.isEmpty()) {
+        qWarning().noquote() << "zalViewer: texture not found:" << name;
+        return nullptr;
+    }
+    const QString key = path + (colour ? QStringLiteral("|srgb") : QStringLiteral("|linear"));
+    const auto found = textures.find(key);
+    if (found != textures.end()) return found->second;
+    QImage image(path);
+    Texture* tex = nullptr;
+    if (image.isNull()) {
+        qWarning().noquote() << "zalViewer: cannot read the texture" << path;
+    } else {
+        // Filament stops the process on a texture beyond the GPU's limit; 4096 is plenty here.
+        if (image.width() > 4096 || image.height() > 4096)
+            image = image.scaled(4096, 4096, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        image = image.convertToFormat(QImage::Format_RGBA8888);
+        const int w = image.width(), h = image.height();
+        const auto levels = std::uint8_t(std::floor(std::log2(double(std::max(w, h)))) + 1);
+        tex = Texture::Builder()
+                  .width(std::uint32_t(w))
+                  .height(std::uint32_t(h))
+                  .levels(levels)
+                  .sampler(Texture::Sampler::SAMPLER_2D)
+                  .format(colour ? Texture::InternalFormat::SRGB8_A8 : Texture::InternalFormat::RGBA8)
+                  .build(*engine);
+        const std::size_t size = std::size_t(w) * std::size_t(h) * 4;
+        auto* data = new std::uint8_t[size];
+        for (int y = 0; y < h; ++y)
+            std::memcpy(data + std::size_t(y) * std::size_t(w) * 4, image.constScanLine(y),
+                        std::size_t(w) * 4);
+        tex->setImage(*engine, 0,
+                      Texture::PixelBufferDescriptor(data, size, Texture::Format::RGBA, Texture::Type::UBYTE,
+                                                     deleteBytes));
+        tex->generateMipmaps(*engine);
+    }
+    textures[key] = tex;
+    return tex;
+}
+
+MaterialInstance* zalViewerRenderer::Impl::material(const zalViewerScene& scene, const QString& name)
+{
+    const auto it = scene.materials().find(name);
+    if (it == scene.materials().end()) return defaultMaterial;
+    const zalViewerScene::Material& source = it->second;
+    const QString signature = QStringLiteral("%1|%2|%3|%4|%5")
+                                  .arg(source.texture)
+                                  .arg(source.colour)
+                                  .arg(double(source.opacity))
+                                  .arg(source.secondTexture, source.parameters);
+    GpuMaterial& gpu = materials[name];
+    gpu.used = true;
+    if (gpu.instance && gpu.signature == signature) return gpu.instance;
+    if (gpu.instance) engine->destroy(gpu.instance);
+    const zalViewerMaterialModel m = zalViewerInterpretMaterial(source.texture, source.colour, source.opacity,
+                                                                source.secondTexture, source.parameters);
+    MaterialInstance* mi = (m.isBlended() ? blended : opaque)->createInstance();
+    const TextureSampler sampler(TextureSampler::MinFilter::LINEAR_MIPMAP_LINEAR,
+                                 TextureSampler::MagFilter::LINEAR, TextureSampler::WrapMode::REPEAT);
+    auto uv = [](const zalViewerMaterialModel::Map& map) {
+        return float4(map.offset.x(), map.offset.y(), map.scale.x(), map.scale.y());
+    };
+    Texture* base = texture(m.baseColourMap.file, true);
+    // A texture replaces the colour; the module sends its own colour only when there is none.
+    const QVector3D colour = base ? QVector3D(1, 1, 1) : m.baseColour;
+    mi->setParameter("baseColorFactor", float4(colour.x(), colour.y(), colour.z(), m.opacity));
+    mi->setParameter("baseColorMap", base ? base : white, sampler);
+    mi->setParameter("baseColorUv", uv(m.baseColourMap));
+    Texture* opacity = texture(m.opacityMap.file, false);
+    mi->setParameter("opacityMap", opacity ? opacity : white, sampler);
+    mi->setParameter("opacityUv", uv(m.opacityMap));
+    Texture* rough = texture(m.roughnessMap.file, false);
+    mi->setParameter("roughnessFactor", rough ? m.roughnessMap.strength : m.roughness);
+    mi->setParameter("roughnessMap", rough ? rough : white, sampler);
+    mi->setParameter("roughnessUv", uv(m.roughnessMap));
+    mi->setParameter("metallicFactor", m.metalness);
+    Texture* normal = texture(m.normalMap.file, false);
+    mi->setParameter("normalMap", normal ? normal : flatNormal, sampler);
+    mi->setParameter("normalUv", uv(m.normalMap));
+    mi->setParameter("normalStrength", normal ? m.normalMap.strength : 1.0f);
+    mi->setParameter("emissiveNits", float3(m.emission.x(), m.emission.y(), m.emission.z()));
+    mi->setParameter("clearCoat", m.clearCoat);
+    mi->setParameter("clearCoatRoughness", m.clearCoatRoughness);
+    gpu.instance = mi;
+    gpu.signature = signature;
+    return mi;
+}
+
+void zalViewerRenderer::Impl::addRenderable(VertexBuffer* vb, std::uint32_t count, const Box& box,
+                                            MaterialInstance* mi, const QMatrix4x4& placed)
+{
+    Entity e = utils::EntityManager::get().create();
+    ensureIndices(count);
+    RenderableManager::Builder(1)
+        .boundingBox(box)
+        .geometry(0, RenderableManager::PrimitiveType::TRIANGLES, vb, indices, 0, count)
+        .material(0, mi)
+        // See-through materials let the sun through: glass roofs light the floor under them.
+        .castShadows(mi->getMaterial() != blended)
+        .receiveShadows(true)
+        .build(*engine, e);
+    TransformManager& tm = engine->getTransformManager();
+    tm.create(e, {}, toMat4f(kToWorld * placed));
+    scene->addEntity(e);
+    renderables.push_back(e);
+    stats.triangles += count / 3;
+}
+
+void zalViewerRenderer::Impl::build(const zalViewerScene& source, const zalViewerSettings& settings)
+{
+    const QByteArray fountains =
+        QJsonDocument(QJsonObject::fromVariantMap([&] {
+            QVariantMap m;
+            for (auto it = settings.fountains.begin(); it != settings.fountains.end(); ++it)
+                m.insert(it.key(), it.value().toVariantMap());
+            return m;
+        }()))
+            .toJson(QJsonDocument::Compact);
+    if (built && builtRevision == source.revision() && fountains == builtFountains) return;
+    destroyRenderables();
+    stats = Statistics();
+    for (auto& entry : meshes)
+        entry.second.used = false;
+    for (auto& entry : materials)
+        entry.second.used = false;
+
+    Visit visit;
+    visit.mesh = [&](const zalViewerScene::Mesh& mesh, const QMatrix4x4& placed) {
+        GpuMesh* gpu = gpuMesh(mesh);
+        if (!gpu) return;
+        addRenderable(gpu->buffer, gpu->vertexCount, gpu->box, material(source, mesh.material), placed);
+    };
+    visit.box = [&](const QMatrix4x4& placed, const QString& name) {
+        QMatrix4x4 scaled = placed;
+        scaled.scale(kBoxHalf);
+        Box b;
+        b.set(float3(-1, -1, -1), float3(1, 1, 1));
+        addRenderable(box, 36, b, material(source, name), scaled);
+    };
+    visit.fountain = [&](const QMatrix4x4& placed, const QString& name) {
+        const QJsonObject parameters = settings.fountains.value(name);
+        const std::vector<float> triangles = zalViewerFountainMarker::triangles(parameters);
+        const std::uint32_t n = std::uint32_t(triangles.size() / 9 * 3);
+        if (n == 0) return;
+        auto* positions = new float4[(n * 3 + 3) / 4];
+        std::memcpy(positions, triangles.data(), std::size_t(n) * 12);
+        float4* frames = tangentFrames(triangles.data(), nullptr, n);
+        VertexBuffer* vb = VertexBuffer::Builder()
+                               .vertexCount(n)
+                               .bufferCount(3)
+                               .attribute(VertexAttribute::POSITION, 0, VertexBuffer::AttributeType::FLOAT3)
+                               .attribute(VertexAttribute::TANGENTS, 1, VertexBuffer::AttributeType::FLOAT4)
+                               .attribute(VertexAttribute::UV0, 2, VertexBuffer::AttributeType::FLOAT2)
+                               .build(*engine);
+        vb->setBufferAt(*engine, 0,
+                        VertexBuffer::BufferDescriptor(positions, std::size_t(n) * 12, deleteFloats));
+        vb->setBufferAt(*engine, 1,
+                        VertexBuffer::BufferDescriptor(frames, std::size_t(n) * 16, deleteFloats));
+        auto* zeros = new std::uint8_t[std::size_t(n) * 8]();
+        vb->setBufferAt(*engine, 2, VertexBuffer::BufferDescriptor(zeros, std::size_t(n) * 8, deleteBytes));
+        transientBuffers.push_back(vb);
+        const QVector3D c = zalViewerFountainMarker::colour(parameters);
+        fountainMaterial->setParameter("baseColorFactor", float4(c.x(), c.y(), c.z(), 0.85f));
+        Box b;
+        b.set(float3(-300, -300, -10), float3(300, 300, 400));
+        addRenderable(vb, n, b, fountainMaterial, placed);
+    };
+    walkAll(source, visit);
+
+    // Buffers of meshes and materials no longer drawn (removed or replaced) go now.
+    for (auto it = meshes.begin(); it != meshes.end();) {
+        if (it->second.used) {
+            ++it;
+            continue;
+        }
+        if (it->second.buffer) engine->destroy(it->second.buffer);
+        it = meshes.erase(it);
+    }
+    for (auto it = materials.begin(); it != materials.end();) {
+        if (it->second.used) {
+            ++it;
+            continue;
+        }
+        if (it->second.instance) engine->destroy(it->second.instance);
+        it = materials.erase(it);
+    }
+
+    for (const auto& entry : source.lights()) {
+        const zalViewerScene::Light& l = entry.second;
+        if (!l.on) continue;
+        const QMatrix4x4 frame = kUnmirror * l.transform;
+        const QVector3D position = frame.column(3).toVector3D();
+        QVector3D shine = frame.column(0).toVector3D();
+        if (shine.lengthSquared() < 1e-12f) shine = QVector3D(0, 0, -1);
+        const QVector3D c = rgb(l.colour == 0 ? 0xFFFFFF : l.colour);
+        const LinearColor colour(c.x(), c.y(), c.z());
+        // The host's intensities are in its engine's units: a hundredth is a candela for point
+        // and spot lights, a distant light's value is lux.
+        const float candela = std::max(l.intensity, 0.0f) / 100.0f;
+        const float radius = (l.attenuationRadius > 0 ? l.attenuationRadius : 1000.0f) / 100.0f;
+        Entity e = utils::EntityManager::get().create();
+        if (l.type == 3) {
+            LightManager::Builder(LightManager::Type::DIRECTIONAL)
+                .direction(toWorldDirection(shine))
+                .color(colour)
+                .intensity(std::max(l.intensity, 0.0f))
+                .castShadows(l.castShadows)
+                .build(*engine, e);
+        } else if (l.type == 1 || l.type == 2) {
+            // A rectangular (area) spot is drawn as a spot of the same cone.
+            const float outer =
+                qDegreesToRadians(std::clamp(l.falloffAngle > 0 ? l.falloffAngle : 45.0f, 1.0f, 179.0f)) *
+                0.5f;
+            const float inner = std::min(qDegreesToRadians(std::max(l.hotspotAngle, 0.5f)) * 0.5f, outer);
+            LightManager::Builder(LightManager::Type::SPOT)
+                .position(toWorldPoint(position))
+                .direction(toWorldDirection(shine))
+                .color(colour)
+                .intensityCandela(candela)
+                .spotLightCone(inner, outer)
+                .falloff(radius)
+                .castShadows(l.castShadows)
+                .build(*engine, e);
+        } else {
+            LightManager::Builder(LightManager::Type::POINT)
+                .position(toWorldPoint(position))
+                .color(colour)
+                .intensityCandela(candela)
+                .falloff(radius)
+                .build(*engine, e);
+        }
+        scene->addEntity(e);
+        lights.push_back(e);
+    }
+    stats.renderables = int(renderables.size());
+    stats.meshBuffers = int(meshes.size());
+    stats.materials = int(materials.size());
+    builtRevision = source.revision();
+    builtFountains = fountains;
+    built = true;
+}
+
+void zalViewerRenderer::Impl::updateSky(const zalViewerSunState& s)
+{
+    // The sky is rebuilt only when the sun has moved or changed brightness noticeably.
+    const QString signature = QStringLiteral("%1 %2 %3 %4")
+                                  .arg(double(s.toSun.x()), 0, 'f', 3)
+                                  .arg(double(s.toSun.y()), 0, 'f', 3)
+                                  .arg(double(s.toSun.z()), 0, 'f', 3)
+                                  .arg(double(s.skyScale), 0, 'g', 3);
+    if (sky && signature == skySignature) return;
+    skySignature = signature;
+
+    const std::size_t faceTexels = std::size_t(kSkyFace) * kSkyFace;
+    const std::size_t bytes = faceTexels * 6 * sizeof(float3);
+    auto* data = new std::uint8_t[bytes];
+    auto* texels = reinterpret_cast<float3*>(data);
+    // Radiance as spherical harmonics (three bands), for the diffuse light from the sky.
+    float3 sh[9] = {};
+    double weightSum = 0;
+    for (int face = 0; face < 6; ++face)
+        for (int y = 0; y < kSkyFace; ++y)
+            for (int x = 0; x < kSkyFace; ++x) {
+                const float u = (2.0f * (float(x) + 0.5f) / kSkyFace) - 1.0f;
+                const float v = (2.0f * (float(y) + 0.5f) / kSkyFace) - 1.0f;
+                const float3 d = cubeDirection(face, u, v);
+                const QVector3D r = zalViewerSkyRadiance(s, sceneDirection(d));
+                const float3 radiance(r.x(), r.y(), r.z());
+                texels[std::size_t(face) * faceTexels + std::size_t(y) * kSkyFace + std::size_t(x)] =
+                    radiance;
+                // Solid angle of a texel, up to a constant.
+                const float w = 1.0f / std::pow(1.0f + u * u + v * v, 1.5f);
+                weightSum += w;
+                const float basis[9] = {0.282095f,
+                                        -0.488603f * d.y,
+                                        0.488603f * d.z,
+                                        -0.488603f * d.x,
+                                        1.092548f * d.x * d.y,
+                                        -1.092548f * d.y * d.z,
+                                        0.315392f * (3 * d.z * d.z - 1),
+                                        -1.092548f * d.x * d.z,
+                                        0.546274f * (d.x * d.x - d.y * d.y)};
+                for (int i = 0; i < 9; ++i)
+                    sh[i] += radiance * (basis[i] * w);
+            }
+    const float norm = float(4.0 * M_PI / weightSum);
+    for (float3& c : sh)
+        c *= norm;
+
+    Texture* tex = Texture::Builder()
+                       .width(kSkyFace)
+                       .height(kSkyFace)
+                       .levels(std::uint8_t(std::log2(kSkyFace) + 1))
+                       .sampler(Texture::Sampler::SAMPLER_CUBEMAP)
+                       .format(Texture::InternalFormat::R11F_G11F_B10F)
+                       .build(*engine);
+    Texture::FaceOffsets offsets(faceTexels * sizeof(float3));
+    tex->generatePrefilterMipmap(
+        *engine,
+        Texture::PixelBufferDescriptor(data, bytes, Texture::Format::RGB, Texture::Type::FLOAT, deleteBytes),
+        offsets);
+    IndirectLight* ibl =
+        IndirectLight::Builder().reflections(tex).radiance(3, sh).intensity(1.0f).build(*engine);
+    Skybox* box = Skybox::Builder().environment(tex).intensity(1.0f).showSun(true).build(*engine);
+    scene->setIndirectLight(ibl);
+    scene->setSkybox(box);
+    if (indirect) engine->destroy(indirect);
+    if (skybox) engine->destroy(skybox);
+    if (sky) engine->destroy(sky);
+    indirect = ibl;
+    skybox = box;
+    sky = tex;
+}
+
+zalViewerLook zalViewerRenderer::Impl::applyLook(const zalViewerSettings& settings,
+                                                 const zalViewerSunState& s)
+{
+    const zalViewerLook look = zalViewerLookFromSettings(settings, zalViewerGroundIlluminance(s));
+    // Aperture f/16 and ISO 100; the shutter sets the exposure value.
+    camera->setExposure(16.0f, 256.0f / std::exp2(look.ev100), 100.0f);
+
+    LightManager& lm = engine->getLightManager();
+    const auto light = lm.getInstance(sun);
+    lm.setDirection(light, toWorldDirection(-s.toSun));
+    lm.setIntensity(light, s.illuminanceLux);
+    lm.setColor(light, LinearColor(s.colour.x(), s.colour.y(), s.colour.z()));
+    lm.setSunAngularRadius(light, s.angularRadiusDeg);
+    LightManager::ShadowOptions shadows;
+    shadows.mapSize = std::uint32_t(look.shadowMapSize);
+    shadows.shadowCascades = std::uint8_t(look.shadowCascades);
+    shadows.stable = false;
+    // Metres: the scene is drawn in metres, and CAD faces need a little more bias than the default.
+    shadows.constantBias = 0.01f;
+    shadows.normalBias = 1.5f;
+    lm.setShadowOptions(light, shadows);
+    lm.setShadowCaster(light, s.aboveHorizon);
+
+    return look;
+}
 
 zalViewerRenderer::zalViewerRenderer() = default;
 
-zalViewerRenderer::~zalViewerRenderer() = default;
+zalViewerRenderer::~zalViewerRenderer()
+{
+    release();
+}
 
 bool zalViewerRenderer::initialize(QString& error)
 {
-    initializeOpenGLFunctions();
-    m_program = std::make_unique<QOpenGLShaderProgram>();
-    if (!m_program->addShaderFromSourceCode(QOpenGLShader::Vertex, kVertexShader) ||
-        !m_program->addShaderFromSourceCode(QOpenGLShader::Fragment, kFragmentShader)) {
-        error = QStringLiteral("shader compilation failed: ") + m_program->log();
+    auto impl = std::make_unique<Impl>();
+    Impl& r = *impl;
+    r.engine = Engine::create(Engine::Backend::OPENGL);
+    if (!r.engine) {
+        error = QStringLiteral("Filament could not start its OpenGL backend");
         return false;
     }
-    m_program->bindAttributeLocation("position", 0);
-    m_program->bindAttributeLocation("normal", 1);
-    if (!m_program->link()) {
-        error = QStringLiteral("shader link failed: ") + m_program->log();
+    d = std::move(impl);
+    r.renderer = r.engine->createRenderer();
+    r.scene = r.engine->createScene();
+    r.view = r.engine->createView();
+    r.cameraEntity = utils::EntityManager::get().create();
+    r.camera = r.engine->createCamera(r.cameraEntity);
+    r.view->setScene(r.scene);
+    r.view->setCamera(r.camera);
+    r.view->setShadowingEnabled(true);
+    // Filament's post-processing passes draw garbage tiles on Mesa's llvmpipe here; the frame is
+    // read back in HDR and finished on the CPU (zalViewerFinishFrame) instead.
+    r.view->setPostProcessingEnabled(false);
+    Renderer::ClearOptions clear;
+    clear.clearColor = float4(0, 0, 0, 1);
+    clear.clear = true;
+    r.renderer->setClearOptions(clear);
+
+    r.opaque = Material::Builder().package(kLitOpaque, sizeof kLitOpaque).build(*r.engine);
+    r.blended = Material::Builder().package(kLitBlended, sizeof kLitBlended).build(*r.engine);
+    if (!r.opaque || !r.blended) {
+        error = QStringLiteral("the viewer's materials do not load");
+        release();
         return false;
     }
-    m_box = std::make_unique<QOpenGLBuffer>(QOpenGLBuffer::VertexBuffer);
-    m_box->create();
-    m_box->bind();
-    m_box->allocate(kCube, int(sizeof kCube));
-    m_box->release();
-    m_ready = true;
+    auto solid = [&](std::uint32_t rgba, Texture::InternalFormat format) {
+        Texture* t = Texture::Builder()
+                         .width(1)
+                         .height(1)
+                         .levels(1)
+                         .sampler(Texture::Sampler::SAMPLER_2D)
+                         .format(format)
+                         .build(*r.engine);
+        auto* data = new std::uint8_t[4];
+        std::memcpy(data, &rgba, 4);
+        t->setImage(*r.engine, 0,
+                    Texture::PixelBufferDescriptor(data, 4, Texture::Format::RGBA, Texture::Type::UBYTE,
+                                                   deleteBytes));
+        return t;
+    };
+    r.white = solid(0xFFFFFFFFu, Texture::InternalFormat::RGBA8);
+    r.flatNormal = solid(0xFFFF8080u, Texture::InternalFormat::RGBA8); // (0.5, 0.5, 1) little-endian
+    const TextureSampler sampler(TextureSampler::MagFilter::LINEAR, TextureSampler::WrapMode::REPEAT);
+    auto plain = [&](Material* material, float3 colour, float alpha) {
+        MaterialInstance* mi = material->createInstance();
+        mi->setParameter("baseColorFactor", float4(colour, alpha));
+        mi->setParameter("baseColorMap", r.white, sampler);
+        mi->setParameter("baseColorUv", float4(0, 0, 1, 1));
+        mi->setParameter("opacityMap", r.white, sampler);
+        mi->setParameter("opacityUv", float4(0, 0, 1, 1));
+        mi->setParameter("roughnessFactor", 0.8f);
+        mi->setParameter("metallicFactor", 0.0f);
+        mi->setParameter("roughnessMap", r.white, sampler);
+        mi->setParameter("roughnessUv", float4(0, 0, 1, 1));
+        mi->setParameter("normalMap", r.flatNormal, sampler);
+        mi->setParameter("normalUv", float4(0, 0, 1, 1));
+        mi->setParameter("normalStrength", 1.0f);
+        mi->setParameter("emissiveNits", float3(0));
+        mi->setParameter("clearCoat", 0.0f);
+        mi->setParameter("clearCoatRoughness", 0.1f);
+        return mi;
+    };
+    r.defaultMaterial = plain(r.opaque, float3(0.48f), 1.0f);
+    r.fountainMaterial = plain(r.blended, float3(0.3f, 0.5f, 0.9f), 0.85f);
+
+    VertexBuffer* box = VertexBuffer::Builder()
+                            .vertexCount(36)
+                            .bufferCount(3)
+                            .attribute(VertexAttribute::POSITION, 0, VertexBuffer::AttributeType::FLOAT3)
+                            .attribute(VertexAttribute::TANGENTS, 1, VertexBuffer::AttributeType::FLOAT4)
+                            .attribute(VertexAttribute::UV0, 2, VertexBuffer::AttributeType::FLOAT2)
+                            .build(*r.engine);
+    box->setBufferAt(*r.engine, 0, VertexBuffer::BufferDescriptor(kCube, sizeof kCube));
+    box->setBufferAt(
+        *r.engine, 1,
+        VertexBuffer::BufferDescriptor(tangentFrames(kCube, nullptr, 36), 36 * 16, deleteFloats));
+    auto* zeros = new std::uint8_t[36 * 8]();
+    box->setBufferAt(*r.engine, 2, VertexBuffer::BufferDescriptor(zeros, 36 * 8, deleteBytes));
+    r.box = box;
+
+    r.sun = utils::EntityManager::get().create();
+    LightManager::Builder(LightManager::Type::SUN)
+        .direction(float3(0, -1, 0))
+        .intensity(0)
+        .castShadows(true)
+        .sunHaloSize(6.0f)
+        .build(*r.engine, r.sun);
+    r.scene->addEntity(r.sun);
     return true;
 }
 
 void zalViewerRenderer::release()
 {
-    m_meshes.clear();
-    m_box.reset();
-    m_program.reset();
-    m_ready = false;
+    if (!d) return;
+    Impl& r = *d;
+    Engine* e = r.engine;
+    r.destroyRenderables();
+    for (auto& m : r.meshes)
+        if (m.second.buffer) e->destroy(m.second.buffer);
+    for (auto& m : r.materials)
+        if (m.second.instance) e->destroy(m.second.instance);
+    for (auto& t : r.textures)
+        if (t.second) e->destroy(t.second);
+    if (r.defaultMaterial) e->destroy(r.defaultMaterial);
+    if (r.fountainMaterial) e->destroy(r.fountainMaterial);
+    if (r.opaque) e->destroy(r.opaque);
+    if (r.blended) e->destroy(r.blended);
+    for (Texture* t : {r.white, r.flatNormal, r.sky})
+        if (t) e->destroy(t);
+    if (r.indirect) e->destroy(r.indirect);
+    if (r.skybox) e->destroy(r.skybox);
+    if (r.indices) e->destroy(r.indices);
+    if (r.box) e->destroy(r.box);
+    if (!r.sun.isNull()) e->destroy(r.sun);
+    if (r.view) r.destroyTarget();
+    if (r.swapChain) e->destroy(r.swapChain);
+    if (r.view) e->destroy(r.view);
+    if (r.scene) e->destroy(r.scene);
+    if (r.renderer) e->destroy(r.renderer);
+    if (r.camera) e->destroyCameraComponent(r.cameraEntity);
+    Engine::destroy(&e);
+    d.reset();
+}
+
+void zalViewerRenderer::setTextureFolders(const QStringList& folders)
+{
+    if (d) d->textureFolders = folders;
+}
+
+zalViewerRenderer::Statistics zalViewerRenderer::statistics() const
+{
+    Statistics s = d ? d->stats : Statistics();
+    if (d) s.textures = int(d->textures.size());
+    return s;
 }
 
 bool zalViewerRenderer::bounds(const zalViewerScene& scene, QVector3D& low, QVector3D& high) const
@@ -232,10 +944,15 @@ zalViewerRenderer::View zalViewerRenderer::view(const zalViewerScene& scene,
 {
     View v;
     if (settings.cameraSet && (settings.cameraPosition - settings.cameraAim).length() > 1e-6f) {
+        // The host sends its camera in the drawing's own frame (centimetres, not mirrored), and
+        // as field of view the angle from the view's axis to the edge of its width.
         v.eye = settings.cameraPosition;
         v.target = settings.cameraAim;
         v.up = settings.cameraUp.isNull() ? QVector3D(0, 0, 1) : settings.cameraUp;
-        v.fieldOfView = settings.fieldOfView > 1 && settings.fieldOfView < 170 ? settings.fieldOfView : 60;
+        const float full = 2.0f * settings.fieldOfView;
+        v.fieldOfView = full > 1 && full < 170 ? full : 60;
+        v.horizontal = true;
+        v.orthographic = settings.cameraOrthographic;
         return v;
     }
     QVector3D low, high;
@@ -251,185 +968,142 @@ zalViewerRenderer::View zalViewerRenderer::view(const zalViewerScene& scene,
     return v;
 }
 
-void zalViewerRenderer::render(const zalViewerScene& scene, const zalViewerSettings& settings,
-                               const View& view, QSize pixels)
+void zalViewerRenderer::clipPlanes(const View& view, const QVector3D& low, const QVector3D& high, bool any,
+                                   float& near, float& far)
 {
-    glViewport(0, 0, pixels.width(), pixels.height());
-    glClearColor(0.62f, 0.70f, 0.80f, 1.0f);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (!m_ready) return;
-    glEnable(GL_DEPTH_TEST);
-    glDisable(GL_CULL_FACE);
-    glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-
-    QVector3D low, high;
-    const bool any = bounds(scene, low, high);
-    const float sceneSize = any ? std::max((high - low).length(), 1.0f) : 1000.0f;
-    const float distance = (view.eye - view.target).length();
-    const float far = distance + sceneSize * 2.0f;
-    const float near = std::max(far * 1e-5f, std::max(distance - sceneSize * 1.5f, far * 1e-3f));
-    QMatrix4x4 viewProjection;
-    viewProjection.perspective(view.fieldOfView, float(pixels.width()) / float(std::max(pixels.height(), 1)),
-                               near, far);
-    QMatrix4x4 look;
-    look.lookAt(view.eye, view.target, view.up);
-    viewProjection *= look;
-
-    // The sun from azimuth (clockwise from +Y, north) and elevation, in degrees.
-    const float az = qDegreesToRadians(settings.sunAzimuth);
-    const float el =
-        qDegreesToRadians(settings.sunMode == QLatin1String("position") ? settings.sunElevation : 55.0f);
-    const QVector3D sun =
-        QVector3D(std::sin(az) * std::cos(el), std::cos(az) * std::cos(el), std::sin(el)).normalized();
-
-    m_program->bind();
-    m_program->setUniformValue("viewProjection", viewProjection);
-    m_program->setUniformValue("sunDirection", sun);
-    m_program->setUniformValue("eye", view.eye);
-    m_program->setUniformValue("ambient", settings.aoColourSet ? settings.aoColour * 0.6f
-                                                               : QVector3D(0.3f, 0.3f, 0.32f));
-    m_program->setUniformValue("exposure", settings.exposure > 0 ? settings.exposure : 1.0f);
-    m_program->setUniformValue("gamma", settings.gamma > 0 ? settings.gamma : 1.0f);
-    m_program->setUniformValue("saturation", settings.saturation);
-
-    QVector3D lightPositions[8], lightColours[8];
-    GLfloat lightRadii[8];
-    int lightCount = 0;
-    for (const auto& entry : scene.lights()) {
-        if (lightCount == 8) break;
-        const zalViewerScene::Light& l = entry.second;
-        if (!l.on || l.type == 3) continue;
-        lightPositions[lightCount] = kUnmirror.map(l.transform.column(3).toVector3D());
-        lightColours[lightCount] = rgb(l.colour) * 0.8f;
-        lightRadii[lightCount] = std::max(l.attenuationRadius, 1.0f) * 10.0f + 500.0f;
-        ++lightCount;
+    // Distances along the view direction to the nearest and farthest corner of the bounds.
+    const QVector3D forward = (view.target - view.eye).normalized();
+    float nearest = std::numeric_limits<float>::infinity(), farthest = 0;
+    if (any) {
+        for (int i = 0; i < 8; ++i) {
+            const QVector3D corner(i & 1 ? high.x() : low.x(), i & 2 ? high.y() : low.y(),
+                                   i & 4 ? high.z() : low.z());
+            const float depth = QVector3D::dotProduct(corner - view.eye, forward);
+            nearest = std::min(nearest, depth);
+            farthest = std::max(farthest, depth);
+        }
     }
-    m_program->setUniformValue("lightCount", lightCount);
-    m_program->setUniformValueArray("lightPosition", lightPositions, 8);
-    m_program->setUniformValueArray("lightColour", lightColours, 8);
-    m_program->setUniformValueArray("lightRadius", lightRadii, 8, 1);
-
-    auto setMaterial = [&](const QString& material) {
-        QVector3D colour(0.72f, 0.72f, 0.72f);
-        float opacity = 1.0f;
-        auto it = scene.materials().find(material);
-        if (it != scene.materials().end()) {
-            colour = rgb(it->second.colour);
-            opacity = std::min(std::max(it->second.opacity, 0.05f), 1.0f);
-        }
-        m_program->setUniformValue("colour", colour);
-        m_program->setUniformValue("opacity", opacity);
-    };
-    auto setModel = [&](const QMatrix4x4& model) {
-        m_program->setUniformValue("model", model);
-        m_program->setUniformValue("normalMatrix", model.normalMatrix());
-    };
-
-    for (auto& entry : m_meshes)
-        entry.second->used = false;
-
-    Visit visit;
-    visit.mesh = [&](const zalViewerScene::Mesh& mesh, const QMatrix4x4& model) {
-        if (mesh.vertexCount <= 0) return;
-        std::unique_ptr<GpuMesh>& gpu = m_meshes[&mesh];
-        if (!gpu || gpu->revision != mesh.revision) {
-            gpu = std::make_unique<GpuMesh>();
-            gpu->revision = mesh.revision;
-            gpu->vertexCount = mesh.vertexCount;
-            gpu->positions.create();
-            gpu->positions.bind();
-            gpu->positions.allocate(mesh.positions.data, int(mesh.positions.count * 4));
-            gpu->hasNormals = mesh.normals.count == mesh.positions.count;
-            if (gpu->hasNormals) {
-                gpu->normals.create();
-                gpu->normals.bind();
-                gpu->normals.allocate(mesh.normals.data, int(mesh.normals.count * 4));
-            }
-        }
-        gpu->used = true;
-        setMaterial(mesh.material);
-        setModel(model);
-        gpu->positions.bind();
-        m_program->enableAttributeArray(0);
-        m_program->setAttributeBuffer(0, GL_FLOAT, 0, 3);
-        if (gpu->hasNormals) {
-            gpu->normals.bind();
-            m_program->enableAttributeArray(1);
-            m_program->setAttributeBuffer(1, GL_FLOAT, 0, 3);
-        } else {
-            m_program->disableAttributeArray(1);
-            m_program->setAttributeValue(1, 0.0f, 0.0f, 0.0f);
-        }
-        glDrawArrays(GL_TRIANGLES, 0, gpu->vertexCount);
-    };
-    visit.box = [&](const QMatrix4x4& model, const QString& material) {
-        setMaterial(material);
-        QMatrix4x4 scaled = model;
-        scaled.scale(kBoxHalf);
-        setModel(scaled);
-        m_box->bind();
-        m_program->enableAttributeArray(0);
-        m_program->setAttributeBuffer(0, GL_FLOAT, 0, 3);
-        m_program->disableAttributeArray(1);
-        m_program->setAttributeValue(1, 0.0f, 0.0f, 0.0f);
-        glDrawArrays(GL_TRIANGLES, 0, 36);
-    };
-    QOpenGLBuffer drops(QOpenGLBuffer::VertexBuffer);
-    visit.fountain = [&](const QMatrix4x4& model, const QString& name) {
-        const QJsonObject parameters = settings.fountains.value(name);
-        const std::vector<float> triangles = zalViewerFountainMarker::triangles(parameters);
-        if (triangles.empty()) return;
-        if (!drops.isCreated()) drops.create();
-        drops.bind();
-        drops.allocate(triangles.data(), int(triangles.size() * sizeof(float)));
-        m_program->setUniformValue("colour", zalViewerFountainMarker::colour(parameters));
-        m_program->setUniformValue("opacity", 0.85f);
-        setModel(model);
-        m_program->enableAttributeArray(0);
-        m_program->setAttributeBuffer(0, GL_FLOAT, 0, 3);
-        m_program->disableAttributeArray(1);
-        m_program->setAttributeValue(1, 0.0f, 0.0f, 0.0f);
-        glDrawArrays(GL_TRIANGLES, 0, GLsizei(triangles.size() / 3));
-    };
-    walkAll(scene, visit);
-    m_program->disableAttributeArray(0);
-    m_program->disableAttributeArray(1);
-    QOpenGLBuffer::release(QOpenGLBuffer::VertexBuffer);
-    m_program->release();
-
-    // Buffers of meshes no longer drawn (removed or replaced) go now.
-    for (auto it = m_meshes.begin(); it != m_meshes.end();)
-        it = it->second->used ? std::next(it) : m_meshes.erase(it);
+    const float size = any ? std::max((high - low).length(), 1.0f) : 1000.0f;
+    far = std::max(farthest, 1.0f) * 1.05f + size * 0.01f;
+    // Inside the bounds the near plane comes close; depth precision holds down to far / 1e5.
+    near = std::max(std::min(nearest * 0.95f, far * 0.9f), far * 1e-5f);
 }
 
 QImage zalViewerRenderer::renderImage(const zalViewerScene& scene, const zalViewerSettings& settings,
-                                      const View& view, QSize size, QString& error)
+                                      const View& v, QSize size, QString& error)
 {
-    GLint maxSize = 0;
-    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &maxSize);
-    if (size.width() <= 0 || size.height() <= 0 || size.width() > maxSize || size.height() > maxSize) {
+    if (!d) {
+        error = QStringLiteral("the renderer is not running");
+        return QImage();
+    }
+    constexpr int kMaxSize = 8192;
+    if (size.width() <= 0 || size.height() <= 0 || size.width() > kMaxSize || size.height() > kMaxSize) {
         error = QStringLiteral("image size %1x%2 is outside 1..%3")
                     .arg(size.width())
                     .arg(size.height())
-                    .arg(maxSize);
+                    .arg(kMaxSize);
         return QImage();
     }
-    QOpenGLFramebufferObjectFormat format;
-    format.setAttachment(QOpenGLFramebufferObject::CombinedDepthStencil);
-    format.setSamples(4);
-    QOpenGLFramebufferObject fbo(size, format);
-    if (!fbo.isValid()) {
-        error = QStringLiteral("cannot create a %1x%2 framebuffer").arg(size.width()).arg(size.height());
+    Impl& r = *d;
+    QElapsedTimer clock;
+    clock.start();
+    const zalViewerSunState sun = zalViewerSunFromSettings(settings);
+    const zalViewerLook look = r.applyLook(settings, sun);
+    // The epic preset supersamples: antialiasing without Filament's post-processing.
+    const int factor =
+        look.quality >= 3 && size.width() * 2 <= kMaxSize && size.height() * 2 <= kMaxSize ? 2 : 1;
+    const QSize drawn = size * factor;
+    if (!r.swapChain) r.swapChain = r.engine->createSwapChain(16, 16, SwapChain::CONFIG_READABLE);
+    if (!r.target || r.targetSize != drawn) {
+        r.destroyTarget();
+        const auto w = std::uint32_t(drawn.width()), h = std::uint32_t(drawn.height());
+        r.targetColour = Texture::Builder()
+                             .width(w)
+                             .height(h)
+                             .levels(1)
+                             .usage(Texture::Usage::COLOR_ATTACHMENT | Texture::Usage::SAMPLEABLE)
+                             .format(Texture::InternalFormat::RGBA16F)
+                             .build(*r.engine);
+        r.targetDepth = Texture::Builder()
+                            .width(w)
+                            .height(h)
+                            .levels(1)
+                            .usage(Texture::Usage::DEPTH_ATTACHMENT)
+                            .format(Texture::InternalFormat::DEPTH24)
+                            .build(*r.engine);
+        r.target = RenderTarget::Builder()
+                       .texture(RenderTarget::AttachmentPoint::COLOR, r.targetColour)
+                       .texture(RenderTarget::AttachmentPoint::DEPTH, r.targetDepth)
+                       .build(*r.engine);
+        r.view->setRenderTarget(r.target);
+        r.targetSize = drawn;
+    }
+    r.build(scene, settings);
+    r.updateSky(sun);
+
+    QVector3D low, high;
+    const bool any = bounds(scene, low, high);
+    float nearCm = 1, farCm = 1000;
+    clipPlanes(v, low, high, any, nearCm, farCm);
+    const double aspect = double(size.width()) / double(size.height());
+    const double nearM = nearCm / 100.0, farM = farCm / 100.0;
+    if (v.orthographic) {
+        const double half =
+            (v.eye - v.target).length() / 100.0 * std::tan(qDegreesToRadians(v.fieldOfView * 0.5));
+        const double w = v.horizontal ? half : half * aspect, h = v.horizontal ? half / aspect : half;
+        r.camera->setProjection(Camera::Projection::ORTHO, -w, w, -h, h, 0.0,
+                                farM + (v.eye - v.target).length() / 100.0);
+    } else {
+        r.camera->setProjection(double(v.fieldOfView), aspect, nearM, farM,
+                                v.horizontal ? Camera::Fov::HORIZONTAL : Camera::Fov::VERTICAL);
+    }
+    const float3 eye = toWorldPoint(v.eye), target = toWorldPoint(v.target);
+    QVector3D up = v.up;
+    if (QVector3D::crossProduct(up, v.target - v.eye).lengthSquared() < 1e-12f) up = QVector3D(0, 1, 0);
+    r.camera->lookAt(eye, target, toWorldDirection(up));
+    r.view->setViewport(Viewport(0, 0, std::uint32_t(drawn.width()), std::uint32_t(drawn.height())));
+
+    const std::size_t pixelCount = std::size_t(drawn.width()) * std::size_t(drawn.height());
+    const std::size_t bytes = pixelCount * 4 * sizeof(filament::math::half);
+    auto* pixels = new std::uint8_t[bytes];
+    struct ReadBack
+    {
+        bool done = false;
+    } readBack;
+    bool requested = false;
+    // The read-back completes on a later beginFrame, and beginFrame may skip a frame.
+    for (int attempt = 0; attempt < 1000 && !readBack.done; ++attempt) {
+        if (r.renderer->beginFrame(r.swapChain)) {
+            if (!requested) {
+                r.renderer->render(r.view);
+                r.renderer->readPixels(
+                    r.target, 0, 0, std::uint32_t(drawn.width()), std::uint32_t(drawn.height()),
+                    backend::PixelBufferDescriptor(
+                        pixels, bytes, backend::PixelDataFormat::RGBA, backend::PixelDataType::HALF,
+                        [](void*, std::size_t, void* user) { static_cast<ReadBack*>(user)->done = true; },
+                        &readBack));
+                requested = true;
+            }
+            r.renderer->endFrame();
+        }
+        if (!readBack.done) r.engine->flushAndWait();
+    }
+    if (!readBack.done) {
+        // The driver may still write into the buffer: keep it.
+        error = QStringLiteral("the frame was not read back");
         return QImage();
     }
-    fbo.bind();
-    // The first frame into a fresh framebuffer can come back empty on software GL; the second is whole.
-    render(scene, settings, view, size);
-    glFinish();
-    render(scene, settings, view, size);
-    glFinish();
-    QImage image = fbo.toImage();
-    fbo.release();
-    return image.convertToFormat(QImage::Format_RGB32);
+    std::vector<float> hdr(pixelCount * 4);
+    const auto* halves = reinterpret_cast<const filament::math::half*>(pixels);
+    const int w = drawn.width(), h = drawn.height();
+    for (int y = 0; y < h; ++y) {
+        const filament::math::half* from = halves + std::size_t(y) * std::size_t(w) * 4;
+        float* to = hdr.data() + std::size_t(y) * std::size_t(w) * 4;
+        for (int i = 0; i < w * 4; ++i)
+            to[i] = float(from[i]);
+    }
+    delete[] pixels;
+    QImage finished = zalViewerFinishFrame(hdr, w, h, factor, look);
+    r.stats.frameMs = double(clock.nsecsElapsed()) / 1e6;
+    return finished;
 }

@@ -1,55 +1,65 @@
 #pragma once
 
 #include <QImage>
-#include <QMatrix4x4>
-#include <QOpenGLFunctions>
 #include <QSize>
 #include <QString>
 #include <QVector3D>
 
-#include <map>
 #include <memory>
 
-class QOpenGLShaderProgram;
-class QOpenGLBuffer;
 class zalViewerScene;
 struct zalViewerSettings;
 
-// Draws the scene with plain OpenGL (GLSL 1.20, so it runs on any Mesa): lit, two-sided,
-// coloured by material, under the sun, the host's lights and a fill light. Needs a current
-// context; GPU buffers follow the scene's meshes and are dropped when a mesh goes.
-class zalViewerRenderer : protected QOpenGLFunctions
+// Draws the scene with Filament (physically based, OpenGL backend) offscreen and reads the frame
+// back, so the window and "HighResShot" show the same picture: the window only presents it.
+// Meshes go into GPU buffers once per mesh revision and every placement of a mesh shares them;
+// the sun, sky, lights, post-processing and camera follow the settings on every frame.
+// Created and used on the GUI thread; it owns its Filament engine.
+class zalViewerRenderer
 {
 public:
-    // Where the camera looks from, in the host's unmirrored frame (centimetres).
+    // Where the camera looks from, in the scene frame (the host's X mirror undone, centimetres).
     struct View
     {
         QVector3D eye, target, up{0, 0, 1};
-        float fieldOfView = 60;
+        float fieldOfView = 60; // degrees, vertical unless `horizontal`
+        bool horizontal = false;
+        bool orthographic = false;
+    };
+    struct Statistics
+    {
+        long long triangles = 0; // drawn in the last frame, all placements counted
+        int renderables = 0;
+        int meshBuffers = 0; // vertex buffers held, one per mesh
+        int materials = 0;
+        int textures = 0;
+        double frameMs = 0; // the last frame: scene update, drawing, read-back and finish
     };
 
     zalViewerRenderer();
     ~zalViewerRenderer();
 
+    // Starts Filament; false with `error` when there is no usable OpenGL.
     bool initialize(QString& error);
     void release();
+    // Folders where texture names that are not absolute are looked up.
+    void setTextureFolders(const QStringList& folders);
 
     // The camera the host set, or one that shows the whole scene.
     View view(const zalViewerScene& scene, const zalViewerSettings& settings) const;
-    // Bounds of everything drawn, in the unmirrored frame; false when nothing is drawn.
+    // Bounds of everything drawn, in the scene frame; false when nothing is drawn.
     bool bounds(const zalViewerScene& scene, QVector3D& low, QVector3D& high) const;
+    // Near and far planes for a view that keep the whole scene between them.
+    static void clipPlanes(const View& view, const QVector3D& low, const QVector3D& high, bool any,
+                           float& near, float& far);
 
-    // Into the bound framebuffer.
-    void render(const zalViewerScene& scene, const zalViewerSettings& settings, const View& view,
-                QSize pixels);
-    // Offscreen at exactly `size`; a null image (and `error`) when the size is beyond the GPU.
+    // One frame at exactly `size`; a null image (and `error`) when the size is beyond the GPU.
     QImage renderImage(const zalViewerScene& scene, const zalViewerSettings& settings, const View& view,
                        QSize size, QString& error);
 
+    Statistics statistics() const;
+
 private:
-    struct GpuMesh;
-    std::unique_ptr<QOpenGLShaderProgram> m_program;
-    std::unique_ptr<QOpenGLBuffer> m_box;
-    std::map<const void*, std::unique_ptr<GpuMesh>> m_meshes;
-    bool m_ready = false;
+    struct Impl;
+    std::unique_ptr<Impl> d;
 };

@@ -132,10 +132,10 @@ QVector3D zalViewerSkyRadiance(const zalViewerSunState& sun, const QVector3D& di
     // civil twilight to a dark night at -12.
     const float daylight = std::pow(std::max(float(std::sin(std::max(el, 0.0f) * kDeg)), 0.0f), 0.7f);
     const float twilight = smoothstep(-12.0f, 4.0f, el);
-    const float zenithNits = sun.skyScale * (7000.0f * daylight + 400.0f * twilight * twilight) + 0.02f;
+    const float zenithNits = sun.skyScale * (7000.0f * daylight + 250.0f * twilight * twilight) + 0.02f;
 
-    const QVector3D dayZenith(0.28f, 0.45f, 1.0f);
-    const QVector3D dayHorizon(0.75f, 0.85f, 1.0f);
+    const QVector3D dayZenith(0.16f, 0.34f, 1.0f);
+    const QVector3D dayHorizon(0.55f, 0.70f, 1.0f);
     const QVector3D duskZenith(0.22f, 0.28f, 0.55f);
     const float cosToSun = QVector3D::dotProduct(dir, sun.toSun);
     // At dusk the horizon glows orange towards the sun and stays a cool pink opposite it.
@@ -152,7 +152,7 @@ QVector3D zalViewerSkyRadiance(const zalViewerSunState& sun, const QVector3D& di
 
     // Brighter towards the horizon (a longer path through lit air), and round the sun.
     const float towardsHorizon = std::pow(1.0f - sky, 3.0f);
-    QVector3D colour = mix(zenith, horizon * 1.6f, towardsHorizon);
+    QVector3D colour = mix(zenith, horizon * 1.4f, towardsHorizon);
     const float glow = std::exp((cosToSun - 1.0f) * 6.0f) * (0.6f + 1.4f * dusk) * twilight;
     colour += mix(QVector3D(1.0f, 0.9f, 0.75f), QVector3D(1.0f, 0.45f, 0.12f), dusk) * glow;
 

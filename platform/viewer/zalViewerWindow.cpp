@@ -1,7 +1,9 @@
 #include "zalViewerWindow.h"
 
+#include <QBackingStore>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QWheelEvent>
 
 namespace {
@@ -24,18 +26,49 @@ int pressType(Qt::MouseButton button)
 
 zalViewerWindow::zalViewerWindow()
 {
-    setSurfaceType(QWindow::OpenGLSurface);
+    // Filament draws offscreen; a swap chain on this window's X11 handle presents corrupted
+    // tiles under Xvfb, so the window only shows the frame read back.
+    setSurfaceType(QWindow::RasterSurface);
     setFlags(Qt::Window | Qt::FramelessWindowHint);
     setTitle(QStringLiteral("zalViewer"));
+    m_store = std::make_unique<QBackingStore>(this);
+}
+
+zalViewerWindow::~zalViewerWindow() = default;
+
+void zalViewerWindow::present(const QImage& frame)
+{
+    m_frame = frame;
+    paint();
+}
+
+void zalViewerWindow::paint()
+{
+    if (!isExposed()) return;
+    const QRect rect(QPoint(0, 0), size());
+    if (m_store->size() != size()) m_store->resize(size());
+    m_store->beginPaint(rect);
+    {
+        QPainter painter(m_store->paintDevice());
+        if (m_frame.isNull())
+            painter.fillRect(rect, QColor(40, 44, 52));
+        else
+            painter.drawImage(rect, m_frame);
+    }
+    m_store->endPaint();
+    m_store->flush(rect);
 }
 
 void zalViewerWindow::exposeEvent(QExposeEvent*)
 {
-    if (isExposed()) emit needsFrame();
+    if (!isExposed()) return;
+    paint();
+    emit needsFrame();
 }
 
 void zalViewerWindow::resizeEvent(QResizeEvent*)
 {
+    if (m_store) m_store->resize(size());
     emit needsFrame();
 }
 

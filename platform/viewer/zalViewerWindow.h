@@ -1,16 +1,25 @@
 #pragma once
 
+#include <QImage>
 #include <QWindow>
 
-#include <functional>
+#include <memory>
 
-// The viewer's own frameless top-level window. It only reports what happens to it; the
-// application draws into it and turns its mouse and keys into the same records the host sends.
+class QBackingStore;
+
+// The viewer's own frameless top-level window. It reports what happens to it and shows the
+// frame the renderer made offscreen; the application turns its mouse and keys into the same
+// records the host sends.
 class zalViewerWindow : public QWindow
 {
     Q_OBJECT
 public:
     zalViewerWindow();
+    ~zalViewerWindow() override;
+
+    // Shows `frame` (made at the window's pixel size) until the next one.
+    void present(const QImage& frame);
+    const QImage& frame() const { return m_frame; }
 
 signals:
     void needsFrame();
@@ -26,4 +35,9 @@ protected:
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+
+private:
+    void paint();
+    std::unique_ptr<QBackingStore> m_store;
+    QImage m_frame;
 };
