@@ -42,6 +42,7 @@ zalViewerPathTraceCamera traceCamera(const zalViewerRenderer::View& view)
     camera.target = view.target;
     camera.up = view.up;
     camera.fieldOfView = view.fieldOfView;
+    camera.horizontal = view.horizontal;
     return camera;
 }
 

@@ -34,6 +34,7 @@ QImage zalViewerPathTraceView::windowFrame(const zalViewerScene& scene, const za
                                     vectorText(camera.target),
                                     vectorText(camera.up),
                                     QString::number(double(camera.fieldOfView), 'g', 9),
+                                    QString::number(int(camera.horizontal)),
                                     QStringLiteral("%1x%2").arg(size.width()).arg(size.height()),
                                     QString::number(options.maxBounces),
                                     QString::number(int(options.emissive)),

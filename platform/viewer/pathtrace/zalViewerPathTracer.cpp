@@ -762,8 +762,9 @@ struct CameraRays
             right = QVector3D::crossProduct(forward, QVector3D(0, 1, 0)).normalized();
         up = QVector3D::crossProduct(right, forward);
         const float fov = camera.fieldOfView > 1 && camera.fieldOfView < 170 ? camera.fieldOfView : 60.0f;
-        tanHalf = std::tan(qDegreesToRadians(fov * 0.5f));
         aspect = float(size.width()) / float(std::max(size.height(), 1));
+        tanHalf = std::tan(qDegreesToRadians(fov * 0.5f));
+        if (camera.horizontal) tanHalf /= aspect;
     }
     QVector3D direction(float x, float y, QSize size) const
     {

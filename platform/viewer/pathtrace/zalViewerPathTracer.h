@@ -16,7 +16,8 @@ class zalViewerScene;
 struct zalViewerPathTraceCamera
 {
     QVector3D eye, target, up{0, 0, 1};
-    float fieldOfView = 60; // vertical, degrees
+    float fieldOfView = 60; // degrees, vertical unless `horizontal`
+    bool horizontal = false;
 };
 
 // What a render is asked for: the path-tracing settings of the post-process volume.
