@@ -365,11 +365,13 @@ void zalViewerApplication::applyContent(const std::shared_ptr<const XoRemoteRend
 
 void zalViewerApplication::executeConsole(const QString& line)
 {
+    const int pathTracing = m_settings.pathTracing;
     const zalViewerConsole::Action action = m_console.execute(line);
     switch (action.kind) {
     case zalViewerConsole::Action::None:
-        // Settings may change the picture (path tracing on or off, the sun, the post-process).
-        sceneChanged();
+        // Path tracing switched, or a setting that may change the traced picture (the sun, the
+        // post-process, the game time): the window starts gathering again.
+        if (pathTracing != m_settings.pathTracing || m_settings.pathTracing) sceneChanged();
         break;
     case zalViewerConsole::Action::Screenshot: {
         QSize size = action.size;

@@ -57,8 +57,12 @@ zalViewerPathTraceOptions zalViewerPathTraceSettings::options(const zalViewerSet
 
 zalViewerPathTraceEnvironment zalViewerPathTraceSettings::environment(const zalViewerSettings& s)
 {
-    // The same sun and sky as the real-time renderer.
-    const zalViewerSunState sun = zalViewerSunFromSettings(s);
+    // The same sun and sky as the real-time renderer, but on whole minutes of solar time: the
+    // module puts the wall clock's seconds into it, and within a minute the sun moves by a quarter
+    // of a degree. Frames of one time then agree whichever process renders them, and when.
+    zalViewerSettings minutes = s;
+    minutes.sunSolarTime = float(std::floor(double(s.sunSolarTime) * 60.0 + 1e-6) / 60.0);
+    const zalViewerSunState sun = zalViewerSunFromSettings(minutes);
     zalViewerPathTraceEnvironment e;
     e.toSun = sun.toSun;
     e.sunOn = sun.aboveHorizon && sun.illuminanceLux > 0;

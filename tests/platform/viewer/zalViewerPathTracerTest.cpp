@@ -581,3 +581,28 @@ TEST(PathTracer, MaterialsShadeByTextureAndMetalness)
     EXPECT_GT(mirrored, 40);
     EXPECT_EQ(matte, 0);
 }
+
+TEST(PathTracerSettings, TheWallClockSecondsInTheSolarTimeDoNotMoveTheSun)
+{
+    // The module sends 11:00 plus the wall clock's seconds; two runs a few seconds apart must
+    // trace the same frame, while a minute later is another time.
+    zalViewerSettings a;
+    a.sunMode = "time";
+    a.sunNorthOffset = 90;
+    a.sunLatitude = 41.9f;
+    a.sunYear = 2026;
+    a.sunMonth = 6;
+    a.sunDay = 21;
+    a.sunSolarTime = 11.0f + 5.0f / 3600.0f;
+    zalViewerSettings b = a;
+    b.sunSolarTime = 11.0f + 50.0f / 3600.0f;
+    zalViewerSettings later = a;
+    later.sunSolarTime = 11.0f + 65.0f / 3600.0f;
+    const auto ea = zalViewerPathTraceSettings::environment(a),
+               eb = zalViewerPathTraceSettings::environment(b),
+               el = zalViewerPathTraceSettings::environment(later);
+    EXPECT_EQ(ea.toSun, eb.toSun);
+    EXPECT_EQ(ea.sunIrradiance, eb.sunIrradiance);
+    EXPECT_NE(ea.toSun, el.toSun);
+    EXPECT_GT(ea.toSun.z(), 0.5f); // a June late morning in Rome: the sun is high
+}
