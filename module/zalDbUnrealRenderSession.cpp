@@ -375,12 +375,17 @@ void zalDbUnrealRenderSession::invalidate(OdDbObject* object, bool redraw)
         xblockRepresentations.insert(key, record);
     }
 
+    // The removal and the redraw reach the viewer as one transaction, so it applies and acknowledges them
+    // together.
+    beginBatch("startDrawing");
     forgetEntity(object);
-    if (!redraw) return;
-    if (isLive() && viewerWindowHandle())
-        drawObject(object);
-    else
-        postpone(object->objectId());
+    if (redraw) {
+        if (isLive() && viewerWindowHandle())
+            drawObject(object);
+        else
+            postpone(object->objectId());
+    }
+    endBatch(false);
 }
 
 void zalDbUnrealRenderSession::invalidateDeferred()

@@ -72,10 +72,14 @@ OdDbObjectId OdDbBlockTableRecord::appendOdDbEntity(OdDbEntity* entity)
     OdDbDatabase* db = database();
     if (!db) throw OdError(eNotInDatabase);
     OdDbObjectId id;
+    // Only an entity this block already owns can be in its list: a new one has just got its id, and one
+    // without an owner belongs to no block. So the list is searched only for that rare case.
+    bool mayBeListed = false;
     if (entity->isDBRO()) {
         if (entity->database() != db) throw OdError(eWrongDatabase);
         if (!entity->ownerId().isNull() && entity->ownerId() != objectId())
             throw OdError(eInvalidInput, L"The entity belongs to another block");
+        mayBeListed = entity->ownerId() == objectId();
         OdDbObjectAccess::setOwner(entity, objectId());
         id = entity->objectId();
     } else {
@@ -90,7 +94,7 @@ OdDbObjectId OdDbBlockTableRecord::appendOdDbEntity(OdDbEntity* entity)
             id = OdDbObjectAccess::add(db, entity, objectId(), OdDbHandle());
         }
     }
-    if (!m_entities.contains(id)) m_entities.append(id);
+    if (!mayBeListed || !m_entities.contains(id)) m_entities.append(id);
     return id;
 }
 

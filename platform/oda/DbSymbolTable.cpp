@@ -6,6 +6,8 @@
 #include "internal/DbDefine.h"
 #include "internal/DbImpl.h"
 
+#include <cwctype>
+
 ODKIT_DB_DEFINE_MEMBERS(OdDbSymbolTable, OdDbObject, NO_CONSTR, L"AcDbSymbolTable", L"")
 ODRX_NO_CONS_DEFINE_MEMBERS(OdDbSymbolTableIterator, OdRxObject)
 
@@ -59,15 +61,41 @@ private:
 OdDbSymbolTable::OdDbSymbolTable() = default;
 OdDbSymbolTable::~OdDbSymbolTable() = default;
 
+namespace {
+// The same folding as OdString::iCompare, so equal keys are names that compare equal.
+std::wstring foldedName(const OdString& name)
+{
+    std::wstring key;
+    for (const OdChar* p = name.c_str(); *p; ++p)
+        key.push_back(wchar_t(std::towlower(wint_t(*p))));
+    return key;
+}
+} // namespace
+
+const std::vector<OdDbObjectId>* OdDbSymbolTable::recordsNamed(const OdString& recordName) const
+{
+    if (!m_namesValid) {
+        m_names.clear();
+        for (const OdDbObjectId& id : m_records) {
+            if (!OdDbObjectAccess::object(id)) continue;
+            OdDbSymbolTableRecordPtr record = id.openObject(OdDb::kForRead, true);
+            if (!record.isNull()) m_names[foldedName(record->getName())].push_back(id);
+        }
+        m_namesValid = true;
+    }
+    auto it = m_names.find(foldedName(recordName));
+    return it == m_names.end() ? nullptr : &it->second;
+}
+
 OdDbObjectId OdDbSymbolTable::getAt(const OdString& recordName, bool getErasedRecord) const
 {
     assertReadEnabled();
-    for (const OdDbObjectId& id : m_records) {
+    const std::vector<OdDbObjectId>* named = recordsNamed(recordName);
+    if (!named) return OdDbObjectId();
+    for (const OdDbObjectId& id : *named) {
         OdDbObject* obj = OdDbObjectAccess::object(id);
         if (!obj || (obj->isErased() && !getErasedRecord)) continue;
-        auto* record = static_cast<OdDbSymbolTableRecord*>(obj);
-        OdDbObjectPtr open = id.openObject(OdDb::kForRead, true);
-        if (record->getName().iCompare(recordName) == 0) return id;
+        return id;
     }
     return OdDbObjectId();
 }
@@ -109,6 +137,7 @@ OdDbObjectId OdDbSymbolTable::add(OdDbSymbolTableRecord* record)
         id = OdDbObjectAccess::add(database(), record, objectId(), OdDbHandle());
     }
     m_records.append(id);
+    if (m_namesValid) m_names[foldedName(name)].push_back(id);
     return id;
 }
 
@@ -141,6 +170,7 @@ OdResult OdDbSymbolTable::dwgInFields(OdDbDwgFiler* filer)
     OdInt32 n = filer->rdInt32();
     if (n < 0) return eInvalidInput;
     m_records.clear();
+    forgetNames();
     for (OdInt32 i = 0; i < n; ++i)
         m_records.append(filer->rdSoftOwnershipId());
     return eOk;

@@ -3,6 +3,10 @@
 
 #include "DbSymbolTableIterator.h"
 
+#include <string>
+#include <unordered_map>
+#include <vector>
+
 class ODKIT_EXPORT OdDbSymbolTable : public OdDbObject
 {
 public:
@@ -32,6 +36,16 @@ protected:
 
 private:
     friend class OdDbObjectAccess;
+    friend class OdDbSymbolTableRecord;
+    // A record was renamed or the records were handed out for change: the name index is rebuilt on
+    // the next look-up.
+    void forgetNames() const { m_namesValid = false; }
+    const std::vector<OdDbObjectId>* recordsNamed(const OdString& recordName) const;
+
     OdDbObjectIdArray m_records;
+    // Records by lower-case name, in the order of m_records, erased ones included, so a look-up by name
+    // opens only the records of that name.
+    mutable std::unordered_map<std::wstring, std::vector<OdDbObjectId>> m_names;
+    mutable bool m_namesValid = false;
 };
 typedef OdSmartPtr<OdDbSymbolTable> OdDbSymbolTablePtr;

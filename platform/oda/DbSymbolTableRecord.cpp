@@ -1,5 +1,8 @@
 #include "DbSymbolTableRecord.h"
 
+#include "DbSymbolTable.h"
+#include "internal/DbImpl.h"
+
 #include "DbFiler.h"
 #include "internal/DbDefine.h"
 
@@ -18,12 +21,23 @@ void OdDbSymbolTableRecord::setName(const OdString& name)
 {
     assertWriteEnabled();
     m_name = name;
+    forgetNameInTable();
+}
+
+void OdDbSymbolTableRecord::forgetNameInTable() const
+{
+    OdDbObject* table = OdDbObjectAccess::object(ownerId());
+    if (table && table->isKindOf(OdDbSymbolTable::desc()))
+        static_cast<OdDbSymbolTable*>(table)->forgetNames();
 }
 
 OdResult OdDbSymbolTableRecord::dwgInFields(OdDbDwgFiler* filer)
 {
     OdResult res = OdDbObject::dwgInFields(filer);
-    if (res == eOk) m_name = filer->rdString();
+    if (res == eOk) {
+        m_name = filer->rdString();
+        forgetNameInTable();
+    }
     return res;
 }
 

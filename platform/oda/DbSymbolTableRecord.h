@@ -19,6 +19,8 @@ public:
     void dwgOutFields(OdDbDwgFiler* filer) const override;
 
 private:
+    void forgetNameInTable() const;
+
     OdString m_name;
 };
 typedef OdSmartPtr<OdDbSymbolTableRecord> OdDbSymbolTableRecordPtr;

@@ -95,9 +95,15 @@ int main(int argc, char** argv)
         return 3;
     }
     // Qt aborts when its display connection fails; asking Xlib first turns that into a message.
-    if (Display* x = XOpenDisplay(nullptr)) {
-        XCloseDisplay(x);
-    } else {
+    // An X server without other clients resets when its last client leaves and refuses
+    // connections meanwhile: try for a few seconds, and hold this connection until Qt has its own,
+    // or closing it would reset the server under Qt's feet.
+    Display* held = nullptr;
+    for (int attempt = 0; attempt < 50 && !held; ++attempt) {
+        held = XOpenDisplay(nullptr);
+        if (!held) ::usleep(100000);
+    }
+    if (!held) {
         std::fprintf(
             stderr,
             "zalViewer: cannot open the X display \"%s\". The viewer draws with OpenGL, which needs a "
@@ -110,6 +116,7 @@ int main(int argc, char** argv)
 
     Watchdog watchdog(30);
     QGuiApplication app(argc, argv);
+    XCloseDisplay(held);
     QCoreApplication::setApplicationName(QStringLiteral("zalViewer"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0"));
 

@@ -21,6 +21,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace {
 
 using Type = XoMessageType;
@@ -146,8 +148,10 @@ void zalViewerApplication::handle(const std::shared_ptr<const XoRemoteRenderMess
                 content.instance =
                     std::make_unique<zalViewerScene::PreparedInstance>(zalViewerScene::prepareInstance(m));
             m_pending.push_back(std::move(content));
-        } else
+        } else {
+            ++m_contentOutsideTransactions;
             applyContent(message);
+        }
         return;
     }
     switch (m.type()) {
@@ -503,6 +507,9 @@ void zalViewerApplication::drawFrame()
     }
     m_window->present(frame);
     ++m_framesDrawn;
+    // Messages wait while a frame is drawn: after a slow frame the next one waits as long again,
+    // so the channel keeps at least half of the time however slow drawing is.
+    m_frameTimer.setInterval(std::clamp(int(m_renderer.statistics().frameMs), kFrameDelayMs, 2000));
 }
 
 bool zalViewerApplication::writeScreenshot(QSize size, const QString& path)
@@ -593,6 +600,7 @@ QJsonObject zalViewerApplication::dump() const
     o.insert("transactions", QJsonObject{{"applied", m_transactionsApplied},
                                          {"last", m_lastTransaction},
                                          {"open", m_transactionOpen},
+                                         {"contentOutside", double(m_contentOutsideTransactions)},
                                          {"pending", int(m_pending.size())}});
     o.insert("viewer",
              QJsonObject{{"headless", m_options.headless},

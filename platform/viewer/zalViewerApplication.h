@@ -87,6 +87,7 @@ private:
     };
     std::vector<PendingContent> m_pending;
     int m_transactionsApplied = 0;
+    std::uint64_t m_contentOutsideTransactions = 0; // applied as it came, no transaction around it
     QString m_lastTransaction;
     int m_messagesReceived = 0;
 

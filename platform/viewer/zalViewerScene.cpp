@@ -182,6 +182,70 @@ zalViewerScene::prepareMesh(const std::shared_ptr<const XoRemoteRenderMessage>& 
     return prepared;
 }
 
+namespace {
+
+// Erases the entries named `name`, under `parent` only when one is given; `forget` sees each first.
+template <class Value, class Forget>
+void eraseNamed(std::map<zalViewerScene::Key, Value>& map, std::set<std::pair<QString, QString>>& byParent,
+                const QString& name, const QString& parent, Forget&& forget)
+{
+    if (!parent.isEmpty()) {
+        auto it = map.find(zalViewerScene::Key{name, parent});
+        if (it == map.end()) return;
+        forget(it);
+        byParent.erase({parent, name});
+        map.erase(it);
+        return;
+    }
+    auto it = map.lower_bound(zalViewerScene::Key{name, QString()});
+    while (it != map.end() && it->first.name == name) {
+        forget(it);
+        byParent.erase({it->first.parent, name});
+        it = map.erase(it);
+    }
+}
+
+// Takes `value` out of the list of `owner`, which is dropped when empty. Order within a list does not
+// matter for drawing, so the last entry fills the gap.
+template <class Index, class Value> void unlist(Index& index, const QString& owner, const Value& value)
+{
+    auto list = index.find(owner);
+    if (list == index.end()) return;
+    auto& v = list->second;
+    auto it = std::find(v.begin(), v.end(), value);
+    if (it == v.end()) return;
+    *it = v.back();
+    v.pop_back();
+    if (v.empty()) index.erase(list);
+}
+
+std::vector<zalViewerScene::Key> keysUnder(const std::set<std::pair<QString, QString>>& byParent,
+                                           const QString& parent)
+{
+    std::vector<zalViewerScene::Key> keys;
+    for (auto it = byParent.lower_bound({parent, QString()}); it != byParent.end() && it->first == parent;
+         ++it)
+        keys.push_back(zalViewerScene::Key{it->second, it->first});
+    return keys;
+}
+
+template <class Value, class Forget>
+void eraseUnder(std::map<zalViewerScene::Key, Value>& map, std::set<std::pair<QString, QString>>& byParent,
+                const QString& parent, Forget&& forget)
+{
+    auto it = byParent.lower_bound({parent, QString()});
+    while (it != byParent.end() && it->first == parent) {
+        auto entry = map.find(zalViewerScene::Key{it->second, it->first});
+        if (entry != map.end()) {
+            forget(entry);
+            map.erase(entry);
+        }
+        it = byParent.erase(it);
+    }
+}
+
+} // namespace
+
 void zalViewerScene::applyMesh(PreparedMesh&& prepared, std::vector<Key>& lost, QStringList& errors)
 {
     if (!prepared.fault.isEmpty()) {
@@ -191,7 +255,12 @@ void zalViewerScene::applyMesh(PreparedMesh&& prepared, std::vector<Key>& lost, 
     }
     prepared.node.mapped().revision = ++m_meshRevision;
     auto placed = m_meshes.insert(std::move(prepared.node));
-    if (!placed.inserted) placed.position->second = std::move(placed.node.mapped());
+    if (!placed.inserted) {
+        placed.position->second = std::move(placed.node.mapped());
+    } else {
+        m_meshesByParent.emplace(placed.position->first.parent, placed.position->first.name);
+        indexed(placed.position);
+    }
     changed();
 }
 
@@ -228,7 +297,10 @@ void zalViewerScene::applyInstance(PreparedInstance&& prepared, std::vector<Key>
         return;
     }
     auto placed = m_instances.insert(std::move(prepared.node));
-    if (!placed.inserted) {
+    if (placed.inserted) {
+        m_instancesByParent.emplace(placed.position->first.parent, placed.position->first.name);
+        indexed(placed.position);
+    } else {
         // Replaced under the same pair: the owners it was connected to stay.
         Instance& fresh = placed.node.mapped();
         fresh.connections = std::move(placed.position->second.connections);
@@ -303,6 +375,7 @@ void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& m
         light.iesFile = str(m.field("iesFile"));
         light.on = m.field("on").toBool();
         m_lights[key] = light;
+        m_lightsByParent.emplace(key.parent, key.name);
         changed();
         break;
     }
@@ -325,7 +398,11 @@ void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& m
             std::memcpy(v, t.data + std::size_t(i) * 64, sizeof v);
             spawn.transforms.emplace_back(v);
         }
-        m_spawns[key] = std::move(spawn);
+        auto placed = m_spawns.insert_or_assign(key, std::move(spawn));
+        if (placed.second) {
+            m_spawnsByParent.emplace(key.parent, key.name);
+            indexed(placed.first);
+        }
         changed();
         break;
     }
@@ -335,9 +412,7 @@ void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& m
         changed();
         break;
     case Type::RemoveEntityMeshes: {
-        const QString name = str(m.field("name"));
-        for (auto it = m_meshes.begin(); it != m_meshes.end();)
-            it = it->first.parent == name ? m_meshes.erase(it) : std::next(it);
+        eraseUnder(m_meshes, m_meshesByParent, str(m.field("name")), [this](auto it) { unindexed(it); });
         changed();
         break;
     }
@@ -346,15 +421,12 @@ void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& m
         if (m_instances.count(key) || m_lights.count(key) || m_spawns.count(key) || m_meshes.count(key))
             break;
         Instance* existing = nullptr;
-        for (auto& entry : m_instances) {
-            if (entry.first.name == key.name) {
-                existing = &entry.second;
-                break;
-            }
-        }
+        auto named = m_instances.lower_bound(Key{key.name, QString()});
+        if (named != m_instances.end() && named->first.name == key.name) existing = &named->second;
         const bool other = m_components.count(key.name) || m_materials.count(key.name);
         if (existing) {
-            existing->connections.insert(key.parent);
+            if (existing->connections.insert(key.parent).second && key.parent != named->first.parent)
+                m_instanceIndex[key.parent].push_back({&named->first, existing});
             changed();
         } else if (!other) {
             // Nothing to connect: the host believes we hold it, so it has to send it again.
@@ -370,11 +442,10 @@ void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& m
             break;
         }
         bool found = false;
-        for (auto& entry : m_instances) {
-            if (entry.first.name == name) {
-                entry.second.transform = t;
-                found = true;
-            }
+        for (auto it = m_instances.lower_bound(Key{name, QString()});
+             it != m_instances.end() && it->first.name == name; ++it) {
+            it->second.transform = t;
+            found = true;
         }
         auto asset = m_assets.find(name);
         if (asset != m_assets.end()) {
@@ -441,39 +512,29 @@ void zalViewerScene::removeEntity(const QString& name, const QString& parent, bo
 {
     // Owner chains are short; the bound only protects against cycles in what the host sent.
     if (depth > 64) return;
-    auto matches = [&](const Key& k) { return k.name == name && (parent.isEmpty() || k.parent == parent); };
-    for (auto it = m_instances.begin(); it != m_instances.end();)
-        it = matches(it->first) ? m_instances.erase(it) : std::next(it);
-    for (auto& entry : m_instances) {
-        if (entry.first.name == name) entry.second.connections.erase(parent);
+    auto forget = [this](auto it) { unindexed(it); };
+    eraseNamed(m_instances, m_instancesByParent, name, parent, forget);
+    for (auto it = m_instances.lower_bound(Key{name, QString()});
+         it != m_instances.end() && it->first.name == name; ++it) {
+        if (it->second.connections.erase(parent) && parent != it->first.parent)
+            unlist(m_instanceIndex, parent, std::pair<const Key*, const Instance*>(&it->first, &it->second));
     }
-    for (auto it = m_lights.begin(); it != m_lights.end();)
-        it = matches(it->first) ? m_lights.erase(it) : std::next(it);
-    for (auto it = m_spawns.begin(); it != m_spawns.end();)
-        it = matches(it->first) ? m_spawns.erase(it) : std::next(it);
-    for (auto it = m_meshes.begin(); it != m_meshes.end();)
-        it = matches(it->first) ? m_meshes.erase(it) : std::next(it);
+    eraseNamed(m_lights, m_lightsByParent, name, parent, forget);
+    eraseNamed(m_spawns, m_spawnsByParent, name, parent, forget);
+    eraseNamed(m_meshes, m_meshesByParent, name, parent, forget);
     if (parent.isEmpty()) {
         m_components.erase(name);
         m_materials.erase(name);
         m_assets.erase(name);
         m_files.erase(name);
     }
-    if (meshes || children) {
-        for (auto it = m_meshes.begin(); it != m_meshes.end();)
-            it = it->first.parent == name ? m_meshes.erase(it) : std::next(it);
-    }
+    if (meshes || children) eraseUnder(m_meshes, m_meshesByParent, name, forget);
     if (children) {
-        std::vector<Key> under;
-        for (const auto& entry : m_instances) {
-            if (entry.first.parent == name) under.push_back(entry.first);
-        }
-        for (const auto& entry : m_lights) {
-            if (entry.first.parent == name) under.push_back(entry.first);
-        }
-        for (const auto& entry : m_spawns) {
-            if (entry.first.parent == name) under.push_back(entry.first);
-        }
+        std::vector<Key> under = keysUnder(m_instancesByParent, name);
+        for (const Key& k : keysUnder(m_lightsByParent, name))
+            under.push_back(k);
+        for (const Key& k : keysUnder(m_spawnsByParent, name))
+            under.push_back(k);
         for (const Key& k : under)
             removeEntity(k.name, k.parent, true, true, depth + 1);
     }
@@ -484,8 +545,7 @@ bool zalViewerScene::drop(const QString& name)
     const std::uint64_t before = m_instances.size() + m_meshes.size() + m_lights.size() + m_spawns.size() +
                                  m_components.size() + m_materials.size() + m_assets.size() + m_files.size();
     removeEntity(name, QString(), true, true, 0);
-    for (auto it = m_meshes.begin(); it != m_meshes.end();)
-        it = it->first.name == name ? m_meshes.erase(it) : std::next(it);
+    eraseNamed(m_meshes, m_meshesByParent, name, QString(), [this](auto it) { unindexed(it); });
     changed();
     const std::uint64_t after = m_instances.size() + m_meshes.size() + m_lights.size() + m_spawns.size() +
                                 m_components.size() + m_materials.size() + m_assets.size() + m_files.size();
@@ -500,6 +560,13 @@ void zalViewerScene::clear()
     m_materials.clear();
     m_lights.clear();
     m_spawns.clear();
+    m_instancesByParent.clear();
+    m_meshesByParent.clear();
+    m_lightsByParent.clear();
+    m_spawnsByParent.clear();
+    m_meshIndex.clear();
+    m_instanceIndex.clear();
+    m_spawnIndex.clear();
     m_assets.clear();
     m_files.clear();
     changed();
@@ -528,29 +595,46 @@ QStringList zalViewerScene::assetsWithPrefix(const QString& prefix) const
     return QStringList(names.begin(), names.end());
 }
 
-void zalViewerScene::rebuildIndex() const
+void zalViewerScene::indexed(std::map<Key, Mesh>::iterator it)
 {
-    if (m_indexRevision == m_revision) return;
-    m_meshIndex.clear();
-    m_instanceIndex.clear();
-    m_spawnIndex.clear();
-    for (const auto& entry : m_meshes)
-        m_meshIndex[entry.first.parent].push_back(&entry.second);
-    for (const auto& entry : m_instances) {
-        m_instanceIndex[entry.first.parent].push_back({&entry.first, &entry.second});
-        for (const QString& owner : entry.second.connections) {
-            if (owner != entry.first.parent) m_instanceIndex[owner].push_back({&entry.first, &entry.second});
-        }
+    m_meshIndex[it->first.parent].push_back(&it->second);
+}
+
+void zalViewerScene::unindexed(std::map<Key, Mesh>::iterator it)
+{
+    unlist(m_meshIndex, it->first.parent, static_cast<const Mesh*>(&it->second));
+}
+
+void zalViewerScene::indexed(std::map<Key, Instance>::iterator it)
+{
+    m_instanceIndex[it->first.parent].push_back({&it->first, &it->second});
+    for (const QString& owner : it->second.connections) {
+        if (owner != it->first.parent) m_instanceIndex[owner].push_back({&it->first, &it->second});
     }
-    for (const auto& entry : m_spawns)
-        m_spawnIndex[entry.first.parent].push_back({&entry.first, &entry.second});
-    m_indexRevision = m_revision;
+}
+
+void zalViewerScene::unindexed(std::map<Key, Instance>::iterator it)
+{
+    const std::pair<const Key*, const Instance*> entry(&it->first, &it->second);
+    unlist(m_instanceIndex, it->first.parent, entry);
+    for (const QString& owner : it->second.connections) {
+        if (owner != it->first.parent) unlist(m_instanceIndex, owner, entry);
+    }
+}
+
+void zalViewerScene::indexed(std::map<Key, Spawn>::iterator it)
+{
+    m_spawnIndex[it->first.parent].push_back({&it->first, &it->second});
+}
+
+void zalViewerScene::unindexed(std::map<Key, Spawn>::iterator it)
+{
+    unlist(m_spawnIndex, it->first.parent, std::pair<const Key*, const Spawn*>(&it->first, &it->second));
 }
 
 const std::vector<const zalViewerScene::Mesh*>& zalViewerScene::meshesOf(const QString& owner) const
 {
     static const std::vector<const Mesh*> none;
-    rebuildIndex();
     auto it = m_meshIndex.find(owner);
     return it == m_meshIndex.end() ? none : it->second;
 }
@@ -559,7 +643,6 @@ const std::vector<std::pair<const zalViewerScene::Key*, const zalViewerScene::In
 zalViewerScene::instancesUnder(const QString& owner) const
 {
     static const std::vector<std::pair<const Key*, const Instance*>> none;
-    rebuildIndex();
     auto it = m_instanceIndex.find(owner);
     return it == m_instanceIndex.end() ? none : it->second;
 }
@@ -568,7 +651,6 @@ const std::vector<std::pair<const zalViewerScene::Key*, const zalViewerScene::Sp
 zalViewerScene::spawnsUnder(const QString& owner) const
 {
     static const std::vector<std::pair<const Key*, const Spawn*>> none;
-    rebuildIndex();
     auto it = m_spawnIndex.find(owner);
     return it == m_spawnIndex.end() ? none : it->second;
 }

@@ -163,7 +163,7 @@ public:
     // Names of placed assets and instances whose asset starts with `prefix`.
     QStringList assetsWithPrefix(const QString& prefix) const;
 
-    // Meshes by owner, for drawing: the index is rebuilt lazily after a change.
+    // Meshes by owner, for drawing; kept up to date with every change.
     const std::vector<const Mesh*>& meshesOf(const QString& owner) const;
     const std::vector<std::pair<const Key*, const Instance*>>& instancesUnder(const QString& owner) const;
     const std::vector<std::pair<const Key*, const Spawn*>>& spawnsUnder(const QString& owner) const;
@@ -174,7 +174,19 @@ public:
 private:
     void changed() { ++m_revision; }
     void removeEntity(const QString& name, const QString& parent, bool children, bool meshes, int depth);
-    void rebuildIndex() const;
+    // The drawing index follows every insertion and removal, so a change costs the entries it touches.
+    void indexed(std::map<Key, Mesh>::iterator it);
+    void unindexed(std::map<Key, Mesh>::iterator it);
+    void indexed(std::map<Key, Instance>::iterator it);
+    void unindexed(std::map<Key, Instance>::iterator it);
+    void indexed(std::map<Key, Spawn>::iterator it);
+    void unindexed(std::map<Key, Spawn>::iterator it);
+    void unindexed(std::map<Key, Light>::iterator) {}
+
+    // (parent, name) of every key of one container. Keys sort by name first, so everything under a
+    // name is one range of its map; this finds everything under a parent the same way, so a removal
+    // costs the entries it removes and not the size of the scene.
+    using ParentIndex = std::set<std::pair<QString, QString>>;
 
     std::map<QString, Component> m_components;
     std::map<Key, Instance> m_instances;
@@ -185,11 +197,11 @@ private:
     std::map<QString, bool> m_paks;
     std::map<QString, PlacedAsset> m_assets;
     std::map<QString, File> m_files;
+    ParentIndex m_instancesByParent, m_meshesByParent, m_lightsByParent, m_spawnsByParent;
     std::uint64_t m_revision = 0;
     std::uint64_t m_meshRevision = 0;
 
-    mutable std::uint64_t m_indexRevision = ~std::uint64_t(0);
-    mutable std::map<QString, std::vector<const Mesh*>> m_meshIndex;
-    mutable std::map<QString, std::vector<std::pair<const Key*, const Instance*>>> m_instanceIndex;
-    mutable std::map<QString, std::vector<std::pair<const Key*, const Spawn*>>> m_spawnIndex;
+    std::map<QString, std::vector<const Mesh*>> m_meshIndex;
+    std::map<QString, std::vector<std::pair<const Key*, const Instance*>>> m_instanceIndex;
+    std::map<QString, std::vector<std::pair<const Key*, const Spawn*>>> m_spawnIndex;
 };

@@ -89,7 +89,10 @@ zalViewerSunState zalViewerSunFromSettings(const zalViewerSettings& settings)
         azimuth = settings.sunAzimuth;
         elevation = settings.sunElevation;
     } else if (settings.sunMode == QLatin1String("time")) {
-        zalViewerSolarPosition(settings.sunYear, settings.sunMonth, settings.sunDay, settings.sunSolarTime,
+        // To the minute: the seconds the host adds move the sun by a few thousandths of a degree,
+        // and dropping them keeps the frames of one scene identical whenever they are drawn.
+        const double minutes = std::floor(double(settings.sunSolarTime) * 60.0 + 1e-3);
+        zalViewerSolarPosition(settings.sunYear, settings.sunMonth, settings.sunDay, minutes / 60.0,
                                settings.sunLatitude, azimuth, elevation);
     } else {
         azimuth = 135; // an unset sun stands high in the south-east, as a default daylight

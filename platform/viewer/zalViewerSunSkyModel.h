@@ -24,8 +24,8 @@ struct zalViewerSunState
     float skyScale = 1; // the intensity multiplier and disc power relative to their defaults
 };
 
-// Places the sun from the settings: by date, local solar time, latitude and north offset after
-// "Set zalSunSky_C ..." or setSunByTime, by azimuth and elevation after setSunByPos; the
+// Places the sun from the settings: by date, local solar time (to the minute), latitude and north
+// offset after "Set zalSunSky_C ..." or setSunByTime, by azimuth and elevation after setSunByPos; the
 // actor's SunIntensity (zenith illuminance, default 75000 lux), IntensityMultiplier and
 // SunSourceAngle (full angle in degrees) scale and size it.
 zalViewerSunState zalViewerSunFromSettings(const zalViewerSettings& settings);

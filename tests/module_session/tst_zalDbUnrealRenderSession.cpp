@@ -265,6 +265,9 @@ TEST_F(Session, appendedModifiedAndErasedEntitiesReachALiveViewer)
     const int removed = indexOf(lines, "removeEntity name=\"" + id + "\"");
     ASSERT_GE(removed, 0);
     EXPECT_LT(removed, indexOf(lines, "addInstance name=\"" + id + "\""));
+    // The removal belongs to the same transaction as the redraw.
+    const int begun = indexOf(lines, "beginTransaction");
+    EXPECT_TRUE(begun >= 0 && begun < removed) << lines.join('\n').toStdString();
 
     o.recorder->clear();
     {
@@ -274,8 +277,14 @@ TEST_F(Session, appendedModifiedAndErasedEntitiesReachALiveViewer)
     ASSERT_TRUE(
         waitFor([&] { return indexOf(o.recorder->lines(), "removeEntity name=\"" + id + "\"") >= 0; }));
     spin(600);
-    EXPECT_LT(indexOf(o.recorder->lines(), "addInstance name=\"" + id + "\""), 0);
+    lines = o.recorder->lines();
+    EXPECT_LT(indexOf(lines, "addInstance name=\"" + id + "\""), 0);
     EXPECT_FALSE(o.session->entityOwners.contains(id));
+    // An erasure too is a transaction of its own.
+    const int erasedAt = indexOf(lines, "removeEntity name=\"" + id + "\"");
+    const int opened = indexOf(lines, "beginTransaction");
+    const int closed = indexOf(lines, "endTransaction");
+    EXPECT_TRUE(opened >= 0 && opened < erasedAt && erasedAt < closed) << lines.join('\n').toStdString();
 }
 
 TEST_F(Session, whileSuspendedNothingReachesTheViewerUntilTheResumeRefreshes)

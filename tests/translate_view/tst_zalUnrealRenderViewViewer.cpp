@@ -209,3 +209,54 @@ TEST_F(zalUnrealRenderViewViewer, DrawingReachesTheViewerAsComponentsInstancesMe
     EXPECT_EQ(again.value("meshes").toArray().size(), meshes);
     EXPECT_EQ(again.value("instances").toArray().size(), scene.value("instances").toArray().size());
 }
+
+TEST_F(zalUnrealRenderViewViewer, AMovedReferenceAndAnErasureEachArriveInOneTransactionTheViewerAcknowledges)
+{
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    zalTranslateTestDrawing drawing(db.get());
+    const OdDbObjectId block = drawing.addBlock(L"Chair");
+    drawing.addFace({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, block);
+    const OdDbObjectId moved = drawing.addReference(block, {10, 0, 0});
+    const OdDbObjectId kept = drawing.addReference(block, {20, 0, 0});
+    const OdDbObjectId erased = drawing.addFace({{5, 5, 0}, {6, 5, 0}, {5, 6, 1}});
+    const OdDbObjectId other = drawing.addFace({{7, 5, 0}, {8, 5, 0}, {7, 6, 1}});
+    ASSERT_NO_FATAL_FAILURE(openInRealViewer(db.get(), session));
+    zalUnrealViewerSender* sender = session->sender();
+    ASSERT_TRUE(waitFor([&] { return sender->transactionsApplied() >= sender->transactionsEnded(); }, 30000));
+    const QJsonObject before = dump(1);
+    const double outside = before.value("transactions").toObject().value("contentOutside").toDouble();
+    ASSERT_EQ(withField(before, "instances", "name", id(moved)).size(), 1);
+    ASSERT_EQ(withField(before, "meshes", "parent", id(erased)).size(), 1);
+
+    // Each edit: exactly one transaction, closed before the edit returns, applied by the viewer.
+    auto edit = [&](const std::function<void()>& change) {
+        const std::uint64_t ended = sender->transactionsEnded();
+        const std::uint64_t applied = sender->transactionsApplied();
+        change();
+        EXPECT_EQ(sender->transactionsEnded(), ended + 1);
+        EXPECT_FALSE(sender->isTransactionOpen());
+        EXPECT_TRUE(waitFor([&] { return sender->transactionsApplied() >= applied + 1; }, 30000))
+            << "the viewer did not acknowledge the edit";
+    };
+    edit([&] {
+        OdDbEntityPtr reference = moved.safeOpenObject(OdDb::kForWrite);
+        reference->transformBy(OdGeMatrix3d::translation(OdGeVector3d(0, 7, 0)));
+    });
+    edit([&] {
+        OdDbEntityPtr face = erased.safeOpenObject(OdDb::kForWrite);
+        face->erase(true);
+    });
+
+    const QJsonObject after = dump(2);
+    const QJsonObject transactions = after.value("transactions").toObject();
+    EXPECT_EQ(transactions.value("contentOutside").toDouble(), outside) << "content outside a transaction";
+    EXPECT_EQ(transactions.value("last").toString(), "startDrawing");
+    EXPECT_FALSE(transactions.value("open").toBool());
+    const QList<QJsonObject> instance = withField(after, "instances", "name", id(moved));
+    ASSERT_EQ(instance.size(), 1);
+    expectTransform(instance[0].value("transform").toArray(),
+                    OdGeMatrix3d::translation(OdGeVector3d(10, 7, 0)));
+    EXPECT_EQ(withField(after, "instances", "name", id(kept)).size(), 1);
+    EXPECT_FALSE(mentions(after, id(erased)));
+    EXPECT_EQ(withField(after, "meshes", "parent", id(other)).size(), 1);
+}

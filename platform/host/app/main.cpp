@@ -9,13 +9,16 @@
 #include "zalHostApplication.h"
 #include "zalHostCommands.h"
 #include "zalHostMainWindow.h"
+#include "zalHostPhysicsMaterials.h"
 #include "zalKeepAwakeInhibitor.h"
 #include "zalPropEditorServices.h"
+#include "zalViewerProcessWatch.h"
 
 #include <QFileInfo>
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 int main(int argc, char** argv)
 {
@@ -35,9 +38,19 @@ int main(int argc, char** argv)
     }
     // A headless run reads its drawing first: a file that cannot be opened is told before anything starts.
     OdDbDatabasePtr drawing;
+    // The host's material library does not exist yet: model materials get their physical descriptions
+    // here and are handed over once it does, so the file is read only once.
+    QString materialLibraryRoot;
+    std::unique_ptr<zalHostPhysicsMaterials> importedMaterials;
     if (options.headless) {
+        // Where the application puts its library (beside the executable).
+        materialLibraryRoot =
+            QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath()).absolutePath() +
+            QStringLiteral("/MaterialLibrary");
+        importedMaterials = std::make_unique<zalHostPhysicsMaterials>(materialLibraryRoot);
         drawing = OdDbDatabase::createObject();
-        const zalImportResult result = zalDrawingImporter::importFile(options.openFile, drawing.get());
+        const zalImportResult result =
+            zalDrawingImporter::importFile(options.openFile, drawing.get(), importedMaterials.get());
         if (!result.ok) {
             std::fprintf(stderr, "zalhost: %s\n", result.message.toLocal8Bit().constData());
             return 2;
@@ -57,7 +70,10 @@ int main(int argc, char** argv)
 
     zalHostOptions hostOptions;
     hostOptions.interactive = !options.headless;
+    hostOptions.materialLibraryRoot = materialLibraryRoot;
     zalHostApplication app(argc, argv, hostOptions);
+    if (importedMaterials && app.physicsMaterials())
+        app.physicsMaterials()->adoptDescriptions(*importedMaterials);
     // Property pages (the render settings panel, entity pages) are drawn by the host's editor; the
     // services must exist before modules register their property sources.
     zalPropEditorServices::registerServices();
@@ -78,9 +94,7 @@ int main(int argc, char** argv)
         if (!moduleLoaded) window.commandLine()->append(moduleMessage);
         window.show();
         if (options.headless) {
-            // Models are read again once the host exists, so their materials get physical descriptions.
-            const bool reread = !zalDrawingImporter::isDxf(options.openFile);
-            zalHeadlessRunner runner(&app, &documents, &window, options, reread ? nullptr : drawing.get());
+            zalHeadlessRunner runner(&app, &documents, &window, options, drawing.get());
             QObject::connect(&runner, &zalHeadlessRunner::finished, &app, [&app](int result) {
                 // Leave the event loop first; the window closes its drawings (and the viewer) afterwards.
                 QTimer::singleShot(0, &app, [&app, result] { app.exit(result); });
@@ -98,6 +112,8 @@ int main(int argc, char** argv)
             code = app.exec();
         }
     }
+    // A viewer that did not take the close (stopped, or hung) must not outlive its host.
+    zalViewerProcessWatch::endAll();
     zalHostCommands::unregisterAll();
     zalPropEditorServices::unregisterServices();
     return code;

@@ -49,11 +49,64 @@ void zalCommandLine::append(const QString& text)
     m_output->appendPlainText(text);
 }
 
+QString zalCommandLine::promptText() const
+{
+    return m_prompt->text();
+}
+
+void zalCommandLine::cancelPrompt()
+{
+    if (!m_waiting) return;
+    m_cancelled = true;
+    m_waiting->quit();
+}
+
+void zalCommandLine::complete()
+{
+    if (m_waiting) return;
+    const QString typed = m_input->text().trimmed();
+    if (typed.contains(QLatin1Char(' '))) return;
+    const QStringList found = zalHostConsole::completions(typed);
+    if (found.isEmpty()) return;
+    if (found.size() == 1) {
+        m_input->setText(found.first() + QLatin1Char(' '));
+        return;
+    }
+    // Fill in what all matches share, and show them.
+    QString common = found.first();
+    for (const QString& name : found)
+        while (!name.startsWith(common, Qt::CaseInsensitive))
+            common.chop(1);
+    if (common.size() > typed.size()) m_input->setText(common);
+    append(found.join(QStringLiteral("  ")));
+}
+
+namespace {
+
+// What a prompt accepts, for the user who does not know yet.
+QString promptHint(zalHostConsole* console, const QString& prompt)
+{
+    switch (console->promptKind()) {
+    case zalHostConsole::EntityPrompt:
+        return QStringLiteral(" (click an entity, or a handle or #n)");
+    case zalHostConsole::PointPrompt:
+        return QStringLiteral(" (click in the drawing, or x,y[,z] in drawing units)");
+    case zalHostConsole::KeywordPrompt:
+    case zalHostConsole::TextPrompt:
+        if (!console->promptChoices().isEmpty() && !prompt.contains(QLatin1Char('[')))
+            return QStringLiteral(" [%1]").arg(console->promptChoices().join(QLatin1Char('/')));
+        break;
+    }
+    return QString();
+}
+
+} // namespace
+
 void zalCommandLine::prompted(const QString& prompt)
 {
     // Answers already queued (a script) need no user.
     if (!m_console || !m_console->pendingAnswers().isEmpty() || !isVisible()) return;
-    m_prompt->setText(prompt + QLatin1Char(':'));
+    m_prompt->setText(prompt + promptHint(m_console, prompt) + QLatin1Char(':'));
     QEventLoop loop;
     m_waiting = &loop;
     m_cancelled = false;
@@ -83,11 +136,17 @@ void zalCommandLine::submit(const QString& text)
 
 bool zalCommandLine::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_input && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && m_waiting) {
-        m_cancelled = true;
-        m_waiting->quit();
-        return true;
+    if (watched == m_input && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Escape && m_waiting) {
+            cancelPrompt();
+            return true;
+        }
+        // Tab completes here instead of moving the focus away.
+        if (key == Qt::Key_Tab) {
+            complete();
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

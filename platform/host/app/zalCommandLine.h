@@ -22,10 +22,16 @@ public:
     QString history() const;
     bool isPrompting() const { return m_waiting != nullptr; }
 
+    QString promptText() const;
+
 public slots:
-    // Runs a command line as if it was typed.
+    // Runs a command line as if it was typed; while a prompt waits, answers it.
     void submit(const QString& text);
     void append(const QString& text);
+    // Cancels the prompt that waits (as Escape does).
+    void cancelPrompt();
+    // Completes the command name being typed: one match is filled in, several are listed.
+    void complete();
 
 signals:
     void commandDone(const QString& name);

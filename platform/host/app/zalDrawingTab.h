@@ -28,11 +28,28 @@ public:
     zalHostView* renderView() const { return m_renderView; }
     QWidget* renderWidget() const;
 
+    // The viewer process that shows this drawing, 0 while none is known.
+    long viewerProcess() const { return m_viewerPid; }
+    void setViewerProcess(long pid) { m_viewerPid = pid; }
+    // Shown when the viewer ended or stopped answering: why, and a restart.
+    QWidget* viewerBanner() const { return m_banner; }
+    QString viewerProblem() const;
+
 public slots:
     // Asks the render view to take the drawing view's camera again.
     void followCamera();
+    // The viewer of this drawing went away (reason for the user); the tab says so and offers a restart.
+    void viewerLost(const QString& reason);
+    // Opens a new render view, which starts a new viewer and sends it the drawing with the scene's
+    // current settings.
+    void restartViewer();
+
+signals:
+    void viewerRestarted();
 
 private:
+    void openRenderView(const QSize& size = QSize());
+
     OdDbDatabasePtr m_db;
     QString m_path;
     QSplitter* m_splitter;
@@ -40,4 +57,8 @@ private:
     zalHostViewSystem* m_viewSystem;
     QPointer<zalHostView> m_renderView;
     QLabel* m_placeholder = nullptr;
+    QWidget* m_mainWindow;
+    QWidget* m_banner = nullptr;
+    QLabel* m_bannerText = nullptr;
+    long m_viewerPid = 0;
 };

@@ -10,6 +10,7 @@
 #include "DbObjectIterator.h"
 #include "RxObjectImpl.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -26,16 +27,6 @@ const double kLens = 50.0;
 double distanceFor(double width)
 {
     return width * kLens / 36.0;
-}
-
-double segmentDistance(const QPointF& p, const QPointF& a, const QPointF& b)
-{
-    const QPointF ab = b - a;
-    const double len2 = ab.x() * ab.x() + ab.y() * ab.y();
-    double t = len2 > 0 ? ((p - a).x() * ab.x() + (p - a).y() * ab.y()) / len2 : 0.0;
-    t = std::clamp(t, 0.0, 1.0);
-    const QPointF q = a + ab * t - p;
-    return std::sqrt(q.x() * q.x() + q.y() * q.y());
 }
 
 } // namespace
@@ -78,6 +69,7 @@ void zalDrawingView::setShaded(bool shaded)
 {
     m_shaded = shaded;
     m_view->setMode(shaded ? OdGsView::kFlatShaded : OdGsView::kWireframe);
+    m_rasterDirty = true;
     update();
 }
 
@@ -90,6 +82,7 @@ int zalDrawingView::primitiveCount() const
 void zalDrawingView::refreshDrawing()
 {
     m_dirty = true;
+    m_rasterDirty = true;
     update();
 }
 
@@ -98,6 +91,7 @@ void zalDrawingView::vectorize() const
     if (!m_dirty) return;
     m_view->update();
     m_dirty = false;
+    m_rasterDirty = true;
 }
 
 OdGeExtents3d zalDrawingView::modelExtents() const
@@ -120,6 +114,7 @@ void zalDrawingView::setCamera(const OdGePoint3d& position, const OdGePoint3d& t
 {
     const double aspect = height() > 0 && this->width() > 0 ? double(height()) / this->width() : 0.75;
     m_view->setView(position, target, up, width, width * aspect, OdGsView::kPerspective);
+    m_rasterDirty = true;
     update();
     emit cameraChanged();
 }
@@ -203,119 +198,129 @@ bool zalDrawingView::project(const OdGePoint3d& world, QPointF& out) const
     return true;
 }
 
+void zalDrawingView::rasterize() const
+{
+    vectorize();
+    if (!m_rasterDirty && m_raster.image().size() == size()) return;
+    zalSketchRaster::Camera camera;
+    camera.worldToEye = m_view->worldToEyeTransform();
+    camera.distance = (m_view->position() - m_view->target()).length();
+    camera.fieldWidth = m_view->fieldWidth();
+    const auto& selected = m_highlighted;
+    m_raster.render(static_cast<zalSketchView*>(m_view.get())->primitives(), camera, size(), m_shaded,
+                    [&selected](const zalSketchPrimitive& p) {
+                        return !p.entity.isNull() &&
+                               std::find(selected.begin(), selected.end(), p.entity) != selected.end();
+                    });
+    m_rasterDirty = false;
+}
+
+QImage zalDrawingView::renderedImage() const
+{
+    rasterize();
+    return m_raster.image();
+}
+
+void zalDrawingView::setHighlighted(const std::vector<OdDbObjectId>& ids)
+{
+    if (ids == m_highlighted) return;
+    m_highlighted = ids;
+    m_rasterDirty = true;
+    update();
+}
+
 void zalDrawingView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), QColor(32, 36, 40));
+    rasterize();
+    painter.drawImage(0, 0, m_raster.image());
     painter.setRenderHint(QPainter::Antialiasing, true);
-    vectorize();
-    const auto& primitives = static_cast<zalSketchView*>(m_view.get())->primitives();
-
-    // Faces whose farthest corner is farthest from the camera first, so nearer ones cover them (by
-    // the farthest corner rather than the centre: a large ground face then stays under what stands on it).
-    const OdGeMatrix3d toEye = m_view->worldToEyeTransform();
-    struct Item
-    {
-        const zalSketchPrimitive* primitive;
-        double depth;
-    };
-    std::vector<Item> items;
-    items.reserve(primitives.size());
-    for (const zalSketchPrimitive& p : primitives) {
-        double z = 0;
-        bool first = true;
-        for (const OdGePoint3d& point : p.points) {
-            OdGePoint3d e = point;
-            e.transformBy(toEye);
-            z = first ? e.z : std::min(z, e.z);
-            first = false;
-        }
-        items.push_back({&p, z});
+    // Lights stand on top as markers, whatever is in front of them.
+    for (const zalSketchPrimitive& p : static_cast<zalSketchView*>(m_view.get())->primitives()) {
+        QPointF q;
+        if (p.kind != zalSketchPrimitive::Marker || p.points.empty() || !project(p.points.front(), q))
+            continue;
+        const bool lit =
+            std::find(m_highlighted.begin(), m_highlighted.end(), p.entity) != m_highlighted.end();
+        painter.setPen(QPen(QColor::fromRgb(lit ? zalSketchRaster::highlightColor() : p.color), 1.5));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawEllipse(q, 5, 5);
+        painter.drawLine(q - QPointF(8, 0), q + QPointF(8, 0));
+        painter.drawLine(q - QPointF(0, 8), q + QPointF(0, 8));
     }
-    std::stable_sort(items.begin(), items.end(),
-                     [](const Item& a, const Item& b) { return a.depth < b.depth; });
-
-    OdGeVector3d light = (m_view->position() - m_view->target()).normal() + OdGeVector3d(0.3, 0.2, 0.6);
-    light.normalize();
-    QPolygonF polygon;
-    for (const Item& item : items) {
-        const zalSketchPrimitive& p = *item.primitive;
-        polygon.clear();
-        bool visible = true;
-        for (const OdGePoint3d& point : p.points) {
-            QPointF q;
-            if (!project(point, q)) {
-                visible = false;
-                break;
-            }
-            polygon << q;
-        }
-        if (!visible || polygon.isEmpty()) continue;
-        const QColor color = QColor::fromRgb(p.color);
-        if (p.kind == zalSketchPrimitive::Marker) {
-            painter.setPen(QPen(color, 1.5));
-            painter.setBrush(Qt::NoBrush);
-            painter.drawEllipse(polygon.first(), 5, 5);
-            painter.drawLine(polygon.first() - QPointF(8, 0), polygon.first() + QPointF(8, 0));
-            painter.drawLine(polygon.first() - QPointF(0, 8), polygon.first() + QPointF(0, 8));
-        } else if (p.kind == zalSketchPrimitive::Face && m_shaded) {
-            OdGeVector3d n = (p.points[1] - p.points[0]).crossProduct(p.points[2] - p.points[0]);
-            const double shade =
-                n.isZeroLength() ? 0.8 : 0.45 + 0.55 * std::fabs(n.normal().dotProduct(light));
-            painter.setPen(QPen(color.darker(160), 0));
-            painter.setBrush(
-                QColor::fromRgbF(color.redF() * shade, color.greenF() * shade, color.blueF() * shade));
-            painter.drawPolygon(polygon);
-        } else {
-            painter.setPen(QPen(color, 0));
-            painter.setBrush(Qt::NoBrush);
-            if (p.closed || p.kind == zalSketchPrimitive::Face)
-                painter.drawPolygon(polygon);
-            else
-                painter.drawPolyline(polygon);
-        }
+    if (!m_window.isEmpty()) {
+        painter.setPen(QPen(QColor(120, 190, 255), 1, Qt::DashLine));
+        painter.setBrush(QColor(120, 190, 255, 40));
+        painter.drawRect(m_window);
     }
+    emit painted(&painter);
 }
 
 OdDbObjectId zalDrawingView::entityAt(const QPoint& point) const
 {
-    vectorize();
+    rasterize();
     const auto& primitives = static_cast<zalSketchView*>(m_view.get())->primitives();
-    OdDbObjectId best;
-    double bestDistance = 6.0;
+    // A light's marker is drawn over everything, so it is picked first.
     for (const zalSketchPrimitive& p : primitives) {
-        QPolygonF polygon;
-        bool visible = true;
+        QPointF q;
+        if (p.kind == zalSketchPrimitive::Marker && !p.points.empty() && project(p.points.front(), q) &&
+            std::hypot(q.x() - point.x(), q.y() - point.y()) <= 6.0)
+            return p.entity;
+    }
+    const int index = m_raster.primitiveNear(point, 4);
+    return index >= 0 && size_t(index) < primitives.size() ? primitives[size_t(index)].entity
+                                                           : OdDbObjectId();
+}
+
+bool zalDrawingView::pointAt(const QPoint& point, OdGePoint3d& world) const
+{
+    rasterize();
+    if (m_raster.surfacePoint(point, world)) return true;
+    // Nothing drawn there: the ray through the pixel meets the ground plane.
+    return pointOnPlane(point, 0.0, world);
+}
+
+bool zalDrawingView::pointOnPlane(const QPoint& point, double z, OdGePoint3d& world) const
+{
+    if (width() <= 0 || m_view->fieldWidth() <= 0) return false;
+    const OdGeMatrix3d eyeToWorld = m_view->eyeToWorldTransform();
+    const double distance = (m_view->position() - m_view->target()).length();
+    const double scale = width() / m_view->fieldWidth();
+    const OdGePoint3d onTarget((point.x() + 0.5 - width() / 2.0) / scale,
+                               (height() / 2.0 - point.y() - 0.5) / scale, 0.0);
+    OdGePoint3d from(0, 0, distance), through = onTarget;
+    from.transformBy(eyeToWorld);
+    through.transformBy(eyeToWorld);
+    const OdGeVector3d ray = through - from;
+    if (std::fabs(ray.z) < 1e-12) return false;
+    const double t = (z - from.z) / ray.z;
+    if (t <= 0) return false;
+    world = from + ray * t;
+    return true;
+}
+
+std::vector<OdDbObjectId> zalDrawingView::entitiesInside(const QRect& rect) const
+{
+    vectorize();
+    std::vector<OdDbObjectId> inside, outside;
+    for (const zalSketchPrimitive& p : static_cast<zalSketchView*>(m_view.get())->primitives()) {
+        if (p.entity.isNull()) continue;
+        bool all = !p.points.empty();
         for (const OdGePoint3d& world : p.points) {
             QPointF q;
-            if (!project(world, q)) {
-                visible = false;
+            if (!project(world, q) || !QRectF(rect).contains(q)) {
+                all = false;
                 break;
             }
-            polygon << q;
         }
-        if (!visible || polygon.isEmpty()) continue;
-        if (p.kind == zalSketchPrimitive::Face && polygon.containsPoint(point, Qt::OddEvenFill)) {
-            if (bestDistance > 0.5) {
-                best = p.entity;
-                bestDistance = 0.5;
-            }
-            continue;
-        }
-        const int n = polygon.size();
-        for (int i = 0; i < n; ++i) {
-            const QPointF& a = polygon[i];
-            const QPointF& b = polygon[(i + 1) % n];
-            if (i + 1 == n && !(p.closed || p.kind == zalSketchPrimitive::Face) && n > 1) break;
-            const double d =
-                n == 1 ? std::hypot(point.x() - a.x(), point.y() - a.y()) : segmentDistance(point, a, b);
-            if (d < bestDistance) {
-                bestDistance = d;
-                best = p.entity;
-            }
-        }
+        std::vector<OdDbObjectId>& list = all ? inside : outside;
+        if (std::find(list.begin(), list.end(), p.entity) == list.end()) list.push_back(p.entity);
     }
-    return best;
+    // An entity counts only when every piece of it is inside.
+    std::vector<OdDbObjectId> result;
+    for (const OdDbObjectId& id : inside)
+        if (std::find(outside.begin(), outside.end(), id) == outside.end()) result.push_back(id);
+    return result;
 }
 
 void zalDrawingView::resizeEvent(QResizeEvent*)
@@ -327,11 +332,21 @@ void zalDrawingView::mousePressEvent(QMouseEvent* event)
 {
     m_lastMouse = m_pressMouse = event->pos();
     m_dragButton = event->button();
+    m_selecting = m_dragButton == Qt::LeftButton && (event->modifiers() & Qt::ShiftModifier);
 }
 
 void zalDrawingView::mouseMoveEvent(QMouseEvent* event)
 {
-    if (m_dragButton == Qt::NoButton) return;
+    if (m_dragButton == Qt::NoButton) {
+        OdGePoint3d world;
+        if (hasMouseTracking() && pointAt(event->pos(), world)) emit cursorMoved(world);
+        return;
+    }
+    if (m_selecting) {
+        m_window = QRect(m_pressMouse, event->pos()).normalized();
+        update();
+        return;
+    }
     const QPoint delta = event->pos() - m_lastMouse;
     m_lastMouse = event->pos();
     if (m_dragButton == Qt::LeftButton)
@@ -342,12 +357,31 @@ void zalDrawingView::mouseMoveEvent(QMouseEvent* event)
 
 void zalDrawingView::mouseReleaseEvent(QMouseEvent* event)
 {
-    // A click without a drag picks.
-    if (m_dragButton == Qt::LeftButton && (event->pos() - m_pressMouse).manhattanLength() < 3) {
+    const bool click = (event->pos() - m_pressMouse).manhattanLength() < 3;
+    if (m_dragButton == Qt::LeftButton && click) {
         const OdDbObjectId id = entityAt(event->pos());
+        OdGePoint3d world;
+        const bool hasPoint = pointAt(event->pos(), world);
         if (!id.isNull()) emit entityPicked(id);
+        emit clicked(event->pos(), id, world, hasPoint);
+    } else if (m_selecting) {
+        const QRect window = QRect(m_pressMouse, event->pos()).normalized();
+        m_window = QRect();
+        update();
+        emit windowSelected(entitiesInside(window));
     }
+    m_selecting = false;
+    m_window = QRect();
     m_dragButton = Qt::NoButton;
+}
+
+void zalDrawingView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        emit escapePressed();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void zalDrawingView::wheelEvent(QWheelEvent* event)

@@ -6,6 +6,7 @@
 #include "zalHostApplication.h"
 #include "zalHostConsole.h"
 #include "zalHostMainWindow.h"
+#include "zalViewerProcessWatch.h"
 
 #include "module/IzalUnrealRenderModule.h"
 
@@ -26,10 +27,19 @@ zalHeadlessRunner::zalHeadlessRunner(zalHostApplication* app, zalDocumentManager
     connect(&m_poll, &QTimer::timeout, this, &zalHeadlessRunner::poll);
     m_timeout.setSingleShot(true);
     connect(&m_timeout, &QTimer::timeout, this, [this] {
-        fail(5, QStringLiteral("timed out after %1 s waiting for %2")
+        fail(5, QStringLiteral("timed out after %1 s waiting for %2%3")
                     .arg(m_options.timeoutSeconds)
-                    .arg(stageText()));
+                    .arg(stageText(), m_stage == Stage::WaitingForSync
+                                          ? QStringLiteral(" (the viewer did not start or never answered)")
+                                          : QString()));
     });
+    m_viewers = new zalViewerProcessWatch(this);
+    auto lost = [this](long, const QString& reason) {
+        if (m_stage == Stage::Done || m_stage == Stage::Starting) return;
+        fail(6, QStringLiteral("%1 while waiting for %2").arg(reason, stageText()));
+    };
+    connect(m_viewers, &zalViewerProcessWatch::viewerEnded, this, lost);
+    connect(m_viewers, &zalViewerProcessWatch::viewerStopped, this, lost);
 }
 
 QString zalHeadlessRunner::stageText() const
@@ -38,8 +48,7 @@ QString zalHeadlessRunner::stageText() const
     case Stage::Starting:
         return QStringLiteral("the drawing to open");
     case Stage::WaitingForSync:
-        return QStringLiteral(
-            "the viewer's first synchronisation (the viewer did not start or never answered)");
+        return QStringLiteral("the viewer's first synchronisation");
     case Stage::Settling:
         return QStringLiteral("the script's edits to reach the viewer");
     case Stage::Dumping:
@@ -85,6 +94,7 @@ void zalHeadlessRunner::succeed()
 void zalHeadlessRunner::start()
 {
     m_timeout.start(m_options.timeoutSeconds * 1000);
+    m_viewers->start(100);
     if (!m_options.scriptFile.isEmpty()) {
         QFile file(m_options.scriptFile);
         if (!QFileInfo::exists(m_options.scriptFile))
@@ -126,6 +136,8 @@ void zalHeadlessRunner::start()
 void zalHeadlessRunner::synchronised()
 {
     m_stage = Stage::Settling;
+    std::printf("zalhost: first synchronisation done\n");
+    std::fflush(stdout);
     // The viewer applies the first transaction as a whole; a moment later the script may edit.
     QTimer::singleShot(1000, this, &zalHeadlessRunner::runScript);
 }

@@ -13,6 +13,7 @@
 class zalDocumentManager;
 class zalHostApplication;
 class zalHostMainWindow;
+class zalViewerProcessWatch;
 
 // The headless run of the host: open the drawing, let the render view reach the viewer, wait for
 // the first synchronisation, run the script, write the viewer's scene dump and the exported image.
@@ -67,6 +68,8 @@ private:
     QString m_scriptError;
     QTimer m_poll;
     QTimer m_timeout;
+    // A viewer that ends or stops ends the run at once, with that cause.
+    zalViewerProcessWatch* m_viewers;
     qint64 m_lastSize = -1;
     QString m_dumpPath;
     QString m_imagePath;

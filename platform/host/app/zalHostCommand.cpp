@@ -1,6 +1,7 @@
 #include "zalHostCommand.h"
 
 #include "zalHostStrings.h"
+#include "zalHostUserIO.h"
 
 #include "DbBlockTableRecord.h"
 #include "DbDatabase.h"
@@ -42,8 +43,10 @@ OdDbObjectId zalHostCommand::findEntity(OdDbDatabase* db, const QString& selecto
 OdDbObjectId zalHostCommand::selectEntity(OdEdCommandContext* context, const QString& prompt)
 {
     OdDbDatabase* db = database(context);
+    auto* io = dynamic_cast<zalHostUserIO*>(context->userIO());
     const QString answer =
-        zalHostStrings::toQString(context->userIO()->getString(zalHostStrings::toOdString(prompt)));
+        io ? io->entityAnswer(zalHostStrings::toOdString(prompt))
+           : zalHostStrings::toQString(context->userIO()->getString(zalHostStrings::toOdString(prompt)));
     const OdDbObjectId id = findEntity(db, answer);
     if (id.isNull()) fail(QStringLiteral("no entity \"%1\" in the drawing").arg(answer.trimmed()));
     return id;

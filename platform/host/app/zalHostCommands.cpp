@@ -1,6 +1,7 @@
 #include "zalHostCommands.h"
 
 #include "zalEraseCommand.h"
+#include "zalHelpCommand.h"
 #include "zalLayerCommand.h"
 #include "zalMoveCommand.h"
 #include "zalOpenCommand.h"
@@ -18,9 +19,11 @@ OdStaticRxObject<zalEraseCommand> s_erase;
 OdStaticRxObject<zalMoveCommand> s_move;
 OdStaticRxObject<zalLayerCommand> s_layer;
 OdStaticRxObject<zalSetMaterialCommand> s_setMaterial;
+OdStaticRxObject<zalHelpCommand> s_help;
 OdStaticRxObject<zalRenderFarmCommand> s_renderFarm;
 
-OdEdCommand* const s_all[] = {&s_open, &s_save, &s_erase, &s_move, &s_layer, &s_setMaterial, &s_renderFarm};
+OdEdCommand* const s_all[] = {&s_open,  &s_save,        &s_erase,      &s_move,
+                              &s_layer, &s_setMaterial, &s_renderFarm, &s_help};
 } // namespace
 
 void zalHostCommands::registerAll()

@@ -5,10 +5,12 @@
 #include "zalDrawingImporter.h"
 #include "zalDrawingTab.h"
 #include "zalDrawingView.h"
+#include "zalGripController.h"
 #include "zalHostApplication.h"
 #include "zalHostConsole.h"
 #include "zalHostView.h"
 #include "zalHostViewSystem.h"
+#include "zalSelectionController.h"
 
 #include "module/IzalUnrealRenderModule.h"
 
@@ -40,6 +42,8 @@ zalHostMainWindow::zalHostMainWindow(zalHostApplication* app, zalDocumentManager
     commandDock->setWidget(m_commandLine);
     commandDock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
     addDockWidget(Qt::BottomDockWidgetArea, commandDock);
+    m_selection = new zalSelectionController(app, m_commandLine, this);
+    m_grips = new zalGripController(app, m_commandLine, m_selection, this);
 
     m_settingsDock = new QDockWidget(tr("Render settings"), this);
     m_settingsDock->setObjectName(QStringLiteral("settingsDock"));
@@ -68,6 +72,8 @@ zalHostMainWindow::zalHostMainWindow(zalHostApplication* app, zalDocumentManager
             if (zalDrawingTab* tab = tabOf(db)) tab->drawingView()->refreshDrawing();
         });
     }
+    connect(m_commandLine, &zalCommandLine::commandDone, m_selection,
+            &zalSelectionController::pruneSelection);
     connect(m_commandLine, &zalCommandLine::commandDone, this, [this] {
         for (int i = 0; i < m_tabs->count(); ++i)
             if (auto* tab = qobject_cast<zalDrawingTab*>(m_tabs->widget(i)))
@@ -93,6 +99,8 @@ zalHostMainWindow::zalHostMainWindow(zalHostApplication* app, zalDocumentManager
             });
     }
     updateSettingsPanel();
+    m_defaultLayout = saveState();
+    watchViewers();
 }
 
 zalHostMainWindow::~zalHostMainWindow()
@@ -121,6 +129,7 @@ void zalHostMainWindow::buildMenus()
     view->addAction(tr("Zoom &extents"), this, [this] {
         if (zalDrawingTab* tab = currentTab()) tab->drawingView()->zoomExtents();
     });
+    addDockAndHelpMenus(view);
 }
 
 zalDrawingTab* zalHostMainWindow::currentTab() const
@@ -146,10 +155,7 @@ void zalHostMainWindow::documentOpened(OdDbDatabase* db, const QString& path)
     auto* tab = new zalDrawingTab(db, path, m_app ? m_app->viewSystem() : nullptr, this, m_tabs);
     const int index = m_tabs->addTab(tab, QFileInfo(path).fileName());
     m_tabs->setTabToolTip(index, path);
-    connect(tab->drawingView(), &zalDrawingView::entityPicked, this, [this](const OdDbObjectId& id) {
-        m_commandLine->append(
-            QStringLiteral("Picked entity %1").arg(QString::fromStdString(id.getHandle().ascii().toUtf8())));
-    });
+    m_selection->attach(tab->drawingView());
     m_tabs->setCurrentIndex(index);
     currentChanged(index);
     updateSettingsPanel();

@@ -6,6 +6,7 @@
 #include <QPointer>
 
 class QDockWidget;
+class QMenu;
 class QLabel;
 class QProgressBar;
 class QTabWidget;
@@ -13,6 +14,7 @@ class zalCommandLine;
 class zalDocumentManager;
 class zalDrawingTab;
 class zalHostApplication;
+class zalSelectionController;
 
 // The reference host's window: one tab per open drawing, the command line below, the render
 // module's settings panel in a dock on the right (when the module offers one), and a busy bar in the
@@ -30,6 +32,8 @@ public:
     zalDrawingTab* tabOf(OdDbDatabase* db) const;
     QDockWidget* settingsDock() const { return m_settingsDock; }
     bool isSynchronising() const;
+    zalSelectionController* selectionController() const { return m_selection; }
+    class zalGripController* gripController() const { return m_grips; }
 
 public slots:
     void openDialog();
@@ -48,7 +52,22 @@ protected:
 
 private:
     void buildMenus();
+    // View menu entries for the docks and the layout reset, and the Help menu.
+    void addDockAndHelpMenus(QMenu* view);
 
+    // Follows the viewer processes: a tab whose viewer ends or stops says so and offers a restart.
+    void watchViewers();
+    void viewerStarted(long pid);
+    void viewerLost(long pid, const QString& reason);
+
+public:
+    class zalViewerProcessWatch* viewerWatch() const { return m_viewerWatch; }
+    // Puts the docks back where the window first had them, all shown.
+    void resetLayout();
+    // The commands the host knows, one line each (Help > Commands).
+    void showCommands();
+
+private:
     zalHostApplication* m_app;
     zalDocumentManager* m_documents;
     QTabWidget* m_tabs;
@@ -57,5 +76,9 @@ private:
     QPointer<QWidget> m_settingsPanel;
     QProgressBar* m_busy;
     QLabel* m_status;
+    zalSelectionController* m_selection;
+    class zalGripController* m_grips;
     int m_syncDepth = 0;
+    QByteArray m_defaultLayout;
+    class zalViewerProcessWatch* m_viewerWatch = nullptr;
 };

@@ -6,14 +6,28 @@
 #include "DbDatabase.h"
 #include "DbLayerTable.h"
 #include "DbLayerTableRecord.h"
+#include "DbSymbolTableIterator.h"
 #include "Ed/EdCommandContext.h"
 
 void zalLayerCommand::execute(OdEdCommandContext* context)
 {
     OdDbDatabase* db = database(context);
-    const QString name =
-        zalHostStrings::toQString(context->userIO()->getString(OdString("Layer name"))).trimmed();
     OdDbLayerTablePtr table = db->getLayerTableId().safeOpenObject();
+    QString name;
+    for (;;) {
+        name = zalHostStrings::toQString(context->userIO()->getString(OdString("Layer name (? lists them)")))
+                   .trimmed();
+        if (name != QLatin1String("?")) break;
+        QStringList layers;
+        for (OdDbSymbolTableIteratorPtr it = table->newIterator(); !it->done(); it->step()) {
+            OdDbLayerTableRecordPtr layer = it->getRecordId().safeOpenObject();
+            layers << QStringLiteral("%1 (%2)").arg(zalHostStrings::toQString(layer->getName()),
+                                                    layer->isFrozen() ? QStringLiteral("frozen")
+                                                    : layer->isOff()  ? QStringLiteral("off")
+                                                                      : QStringLiteral("on"));
+        }
+        tell(context, QStringLiteral("Layers: %1").arg(layers.join(QStringLiteral(", "))));
+    }
     const OdDbObjectId id = table->getAt(zalHostStrings::toOdString(name));
     if (id.isNull()) fail(QStringLiteral("no layer \"%1\" in the drawing").arg(name));
     const int state = context->userIO()->getKeyword(OdString("Layer state [On/Off/Freeze/Thaw]"),

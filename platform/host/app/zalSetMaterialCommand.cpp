@@ -5,6 +5,7 @@
 
 #include "DbDatabase.h"
 #include "DbDictionary.h"
+#include "DbDictionaryIterator.h"
 #include "DbEntity.h"
 #include "Ed/EdCommandContext.h"
 
@@ -12,9 +13,18 @@ void zalSetMaterialCommand::execute(OdEdCommandContext* context)
 {
     OdDbDatabase* db = database(context);
     const OdDbObjectId id = selectEntity(context, QStringLiteral("Select entity (handle or #n)"));
-    const QString name =
-        zalHostStrings::toQString(context->userIO()->getString(OdString("Material name"))).trimmed();
     OdDbDictionaryPtr materials = db->getMaterialDictionaryId().safeOpenObject();
+    QString name;
+    for (;;) {
+        name =
+            zalHostStrings::toQString(context->userIO()->getString(OdString("Material name (? lists them)")))
+                .trimmed();
+        if (name != QLatin1String("?")) break;
+        QStringList names;
+        for (OdDbDictionaryIteratorPtr it = materials->newIterator(); !it->done(); it->next())
+            names << zalHostStrings::toQString(it->name());
+        tell(context, QStringLiteral("Materials: %1").arg(names.join(QStringLiteral(", "))));
+    }
     const OdDbObjectId material = materials->getAt(zalHostStrings::toOdString(name));
     if (material.isNull()) fail(QStringLiteral("no material \"%1\" in the drawing").arg(name));
     OdDbEntityPtr entity = id.safeOpenObject(OdDb::kForWrite);

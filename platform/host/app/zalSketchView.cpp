@@ -50,6 +50,9 @@ void zalSketchView::draw(const OdGiDrawable* drawable)
     if (entity) {
         if (entity->visibility() == OdDb::kInvisible || !isLayerShown(entity->layerId())) return;
         if (m_depth == 0) m_entity = entity->objectId();
+    } else if (m_depth == 0) {
+        // A drawable of the view's own (a tracker's) belongs to no entity of the drawing.
+        m_entity = OdDbObjectId();
     }
     ++m_depth;
     if (auto* ref = dynamic_cast<const OdDbBlockReference*>(drawable)) {

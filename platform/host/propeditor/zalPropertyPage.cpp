@@ -2,10 +2,12 @@
 
 #include "PropBase.h"
 
+#include <QAbstractSpinBox>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -281,6 +283,7 @@ void zalPropertyPage::addProperty(const OdPropContext::Node& node, QWidget* body
         editor->setMaximumWidth(int(number(node, L"maxwidth", QWIDGETSIZE_MAX)));
     m_editors.insert(path, editor);
     m_order << path;
+    describe(node, editor);
 
     // Labels and buttons carry their own text; the others get their visible name beside them.
     const bool selfLabelled = type == "label" || type == "htmllabel" || type == "button";
@@ -409,6 +412,50 @@ QWidget* zalPropertyPage::createEditor(const OdPropContext::Node& node, const QS
         });
     }
     return line;
+}
+
+void zalPropertyPage::describe(const OdPropContext::Node& node, QWidget* editor)
+{
+    // Spin and combo boxes take the wheel only once the user chose them: scrolling the page past
+    // them must not change a value.
+    if (qobject_cast<QAbstractSpinBox*>(editor) || qobject_cast<QComboBox*>(editor)) {
+        editor->setFocusPolicy(Qt::StrongFocus);
+        editor->installEventFilter(this);
+    }
+    const QString unit = attr(node, L"unit");
+    if (!unit.isEmpty()) {
+        if (auto* spin = qobject_cast<QSpinBox*>(editor)) spin->setSuffix(QLatin1Char(' ') + unit);
+        if (auto* spin = qobject_cast<QDoubleSpinBox*>(editor)) spin->setSuffix(QLatin1Char(' ') + unit);
+    }
+    QStringList tip;
+    const QString what = attr(node, L"Description");
+    tip << (what.isEmpty() ? labelOf(node) : what);
+    if (auto* spin = qobject_cast<QSpinBox*>(editor))
+        tip << tr("From %1 to %2%3")
+                   .arg(spin->minimum())
+                   .arg(spin->maximum())
+                   .arg(unit.isEmpty() ? QString() : QLatin1Char(' ') + unit);
+    if (auto* spin = qobject_cast<QDoubleSpinBox*>(editor))
+        tip << tr("From %1 to %2%3, in steps of %4")
+                   .arg(spin->minimum(), 0, 'g', 10)
+                   .arg(spin->maximum(), 0, 'g', 10)
+                   .arg(unit.isEmpty() ? QString() : QLatin1Char(' ') + unit)
+                   .arg(spin->singleStep(), 0, 'g', 10);
+    if (auto* combo = qobject_cast<QComboBox*>(editor)) tip << tr("%n choice(s)", nullptr, combo->count());
+    if (editor->toolTip().isEmpty()) editor->setToolTip(tip.join(QLatin1Char('\n')));
+}
+
+bool zalPropertyPage::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::Wheel) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget && !widget->hasFocus()) {
+            // Ignored, so the scroll area under it scrolls instead.
+            event->ignore();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void zalPropertyPage::commit(const QString& path, const QString& value)

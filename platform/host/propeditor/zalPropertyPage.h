@@ -47,8 +47,13 @@ signals:
     void edited(const QString& path, const QString& value, bool accepted);
     void reloaded();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void build();
+    // Tooltip (what the field is, its range and unit), unit suffix and wheel behaviour of an editor.
+    void describe(const OdPropContext::Node& node, QWidget* editor);
     void buildChildren(const OdPropContext::Node& node, QWidget* body, bool horizontal);
     void addCategory(const OdPropContext::Node& node, QWidget* body, bool horizontal);
     void addProperty(const OdPropContext::Node& node, QWidget* body, bool horizontal);

@@ -8,7 +8,10 @@
 #include "Ed/EdCommandStack.h"
 #include "StaticRxObject.h"
 
+#include "Ed/EdPointTracker.h"
+
 #include <QDebug>
+#include <QRegularExpression>
 
 zalHostConsole::zalHostConsole(QObject* parent)
     : QObject(parent), m_io(new OdStaticRxObject<zalHostUserIO>(this))
@@ -58,9 +61,15 @@ void zalHostConsole::placementAppended(OdDbObject* object, OdRxObject*)
     emit placementFinished(m_lastPlaced);
 }
 
-bool zalHostConsole::takeAnswer(const QString& prompt, QString& answer)
+bool zalHostConsole::takeAnswer(const QString& prompt, QString& answer, PromptKind kind,
+                                const QStringList& choices)
 {
+    m_promptKind = kind;
+    m_promptChoices = choices;
     emit prompted(prompt);
+    m_promptKind = TextPrompt;
+    m_promptChoices.clear();
+    m_inlineAnswer = false;
     if (m_answers.isEmpty()) {
         m_transcript << prompt + QStringLiteral(": ") + cancelToken();
         return false;
@@ -72,18 +81,53 @@ bool zalHostConsole::takeAnswer(const QString& prompt, QString& answer)
 
 void zalHostConsole::write(const QString& text)
 {
+    ++m_written;
     m_transcript << text;
     emit output(text);
 }
 
-zalHostConsole::Result zalHostConsole::executeCommand(const QString& name)
+bool zalHostConsole::trackPoint(const OdGePoint3d& point)
+{
+    if (!m_tracker) return false;
+    m_tracker->setValue(point);
+    return true;
+}
+
+QStringList zalHostConsole::commandNames()
+{
+    QStringList names;
+    OdEdCommandStackPtr stack = odedRegCmds();
+    if (stack.isNull()) return names;
+    for (const OdString& group : stack->groupNames())
+        for (const OdEdCommandPtr& command : stack->groupCommands(group))
+            if (!command.isNull()) names << zalHostStrings::toQString(command->globalName());
+    names.removeDuplicates();
+    names.sort(Qt::CaseInsensitive);
+    return names;
+}
+
+QStringList zalHostConsole::completions(const QString& prefix)
+{
+    QStringList found;
+    for (const QString& name : commandNames())
+        if (name.startsWith(prefix.trimmed(), Qt::CaseInsensitive)) found << name;
+    return found;
+}
+
+zalHostConsole::Result zalHostConsole::executeCommand(const QString& line)
 {
     m_lastError.clear();
+    const QString trimmed = line.trimmed();
+    const int blank = trimmed.indexOf(QRegularExpression(QStringLiteral("\\s")));
+    QString name = blank < 0 ? trimmed : trimmed.left(blank);
+    const QString rest = blank < 0 ? QString() : trimmed.mid(blank + 1).trimmed();
+    if (name == QLatin1String("?")) name = QStringLiteral("help");
     OdEdCommandStackPtr stack = odedRegCmds();
     OdEdCommandPtr command =
         stack.isNull() ? OdEdCommandPtr() : stack->lookupCmd(zalHostStrings::toOdString(name));
     if (command.isNull()) {
-        m_lastError = QStringLiteral("Unknown command \"%1\".").arg(name);
+        m_lastError =
+            QStringLiteral("Unknown command \"%1\". Type help or ? for the list of commands.").arg(name);
         write(m_lastError);
         emit commandFinished(name, UnknownCommand);
         return UnknownCommand;
@@ -92,6 +136,12 @@ zalHostConsole::Result zalHostConsole::executeCommand(const QString& name)
     m_transcript << QStringLiteral("Command: ") + name;
     OdStaticRxObject<zalHostCommandContext> context(m_io, m_database.get());
     Result result = Done;
+    const int queued = m_answers.size();
+    const int written = m_written;
+    if (!rest.isEmpty()) {
+        m_answers.prepend(rest);
+        m_inlineAnswer = true;
+    }
     try {
         stack->executeCommand(command.get(), &context);
     } catch (const OdEdCancel&) {
@@ -108,7 +158,15 @@ zalHostConsole::Result zalHostConsole::executeCommand(const QString& name)
         result = Failed;
         m_lastError = QString::fromLocal8Bit(error.what());
     }
+    // A command that asked nothing leaves the text after its name; it must not become the next command.
+    if (m_inlineAnswer) {
+        m_inlineAnswer = false;
+        if (m_answers.size() > queued) m_answers.removeFirst();
+        write(QStringLiteral("(%1 takes no answer; \"%2\" ignored)").arg(name, rest));
+    }
     if (result == Failed) write(QStringLiteral("Error: ") + m_lastError);
+    // Every command ends with a line, also those that work silently (the module's viewer commands).
+    if (result == Done && m_written == written) write(QStringLiteral("%1 finished.").arg(name));
     emit commandFinished(name, result);
     return result;
 }

@@ -12,6 +12,8 @@
 
 #include <functional>
 
+class OdEdPointTracker;
+class OdGePoint3d;
 class OdGsView;
 class zalHostUserIO;
 
@@ -32,6 +34,15 @@ public:
     };
     Q_ENUM(Result)
 
+    // What the prompt being answered asks for; the window lets a click answer entity and point prompts.
+    enum PromptKind
+    {
+        TextPrompt,
+        EntityPrompt,
+        PointPrompt,
+        KeywordPrompt,
+    };
+
     explicit zalHostConsole(QObject* parent = nullptr);
     ~zalHostConsole() override;
 
@@ -51,8 +62,12 @@ public:
     QStringList pendingAnswers() const { return m_answers; }
     void clearAnswers() { m_answers.clear(); }
 
-    // Runs one command by global or local name, in any group.
-    Result executeCommand(const QString& name);
+    // Runs one command by global or local name, in any group; "?" is "help". Text after the name
+    // answers the command's first prompt ("open FILE").
+    Result executeCommand(const QString& line);
+    // Global names of every registered command, sorted; and those that begin with a prefix.
+    static QStringList commandNames();
+    static QStringList completions(const QString& prefix);
     // Runs a script: each non-blank line that is not taken by a prompt names a command. Stops at the
     // first command that does not finish; the number of commands finished.
     int runScript(const QString& script);
@@ -69,7 +84,14 @@ public:
     void setTrackerView(std::function<OdGsView*()> view) { m_trackerView = std::move(view); }
 
     // Used by the user IO: the next answer for prompt; false when the prompt is to be cancelled.
-    bool takeAnswer(const QString& prompt, QString& answer);
+    bool takeAnswer(const QString& prompt, QString& answer, PromptKind kind = TextPrompt,
+                    const QStringList& choices = QStringList());
+    // The prompt being answered (TextPrompt when none) and the choices it offers.
+    PromptKind promptKind() const { return m_promptKind; }
+    QStringList promptChoices() const { return m_promptChoices; }
+    // The tracker of the point prompt being answered: cursor points go to it.
+    void setActiveTracker(OdEdPointTracker* tracker) { m_tracker = tracker; }
+    bool trackPoint(const OdGePoint3d& point);
     void write(const QString& text);
     OdGsView* trackerView() const { return m_trackerView ? m_trackerView() : nullptr; }
 
@@ -91,4 +113,9 @@ private:
     OdDbObjectId m_lastPlaced;
     std::function<OdGsView*()> m_trackerView;
     zalHostUserIO* m_io;
+    PromptKind m_promptKind = TextPrompt;
+    QStringList m_promptChoices;
+    OdEdPointTracker* m_tracker = nullptr;
+    bool m_inlineAnswer = false;
+    int m_written = 0;
 };

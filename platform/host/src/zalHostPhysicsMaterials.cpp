@@ -58,6 +58,13 @@ std::shared_ptr<zalHostPhysicsMaterial> zalHostPhysicsMaterials::newDescription(
     return std::make_shared<zalHostPhysicsMaterial>(materialLibraryRoot());
 }
 
+void zalHostPhysicsMaterials::adoptDescriptions(zalHostPhysicsMaterials& other)
+{
+    for (auto it = other.m_descriptions.cbegin(); it != other.m_descriptions.cend(); ++it)
+        m_descriptions.insert(it.key(), it.value());
+    other.m_descriptions.clear();
+}
+
 void zalHostPhysicsMaterials::setDescription(const OdDbObjectId& materialId,
                                              std::shared_ptr<zalHostPhysicsMaterial> description)
 {

@@ -26,6 +26,8 @@ public:
     void setDescription(const OdDbObjectId& materialId, std::shared_ptr<zalHostPhysicsMaterial> description);
     // A description with the library's texture resolver, for importers to fill.
     std::shared_ptr<zalHostPhysicsMaterial> newDescription() const;
+    // Takes over the descriptions an import recorded in `other` (read before this library existed).
+    void adoptDescriptions(zalHostPhysicsMaterials& other);
 
 private:
     std::shared_ptr<IzalPhysicsMaterial> describe(const OdDbObjectId& materialId) const;

@@ -40,11 +40,13 @@ bool parsePoint(const QString& text, OdGePoint3d& point)
 
 } // namespace
 
-QString zalHostUserIO::answer(const OdString& prompt, const OdString& keywords)
+QString zalHostUserIO::answer(const OdString& prompt, const OdString& keywords, int kind)
 {
     QString text;
-    if (!m_console->takeAnswer(zalHostStrings::toQString(prompt), text)) throw OdEdCancel();
     const QStringList list = keywordList(keywords);
+    if (!m_console->takeAnswer(zalHostStrings::toQString(prompt), text, zalHostConsole::PromptKind(kind),
+                               list))
+        throw OdEdCancel();
     const int index = keywordIndex(list, text.trimmed());
     if (index >= 0) throw OdEdKeyword(index, zalHostStrings::toOdString(list.at(index)));
     return text;
@@ -103,19 +105,22 @@ OdGePoint3d zalHostUserIO::getPoint(const OdString& prompt, int, const OdGePoint
 {
     OdGsView* view = m_console->trackerView();
     if (tracker && view) tracker->addDrawables(view);
+    m_console->setActiveTracker(tracker);
     // The tracker's drawables leave the view however the prompt ends.
     struct Cleanup
     {
+        zalHostConsole* console;
         OdEdPointTracker* tracker;
         OdGsView* view;
         ~Cleanup()
         {
+            console->setActiveTracker(nullptr);
             if (tracker && view) tracker->removeDrawables(view);
         }
-    } cleanup{tracker, view};
+    } cleanup{m_console, tracker, view};
 
     for (;;) {
-        const QString text = answer(prompt, keywords).trimmed();
+        const QString text = answer(prompt, keywords, zalHostConsole::PointPrompt).trimmed();
         OdGePoint3d point;
         if (text.isEmpty() && defaultValue)
             point = *defaultValue;
@@ -133,13 +138,21 @@ int zalHostUserIO::getKeyword(const OdString& prompt, const OdString& keywords, 
     const QStringList list = keywordList(keywords);
     for (;;) {
         QString text;
-        if (!m_console->takeAnswer(zalHostStrings::toQString(prompt), text)) throw OdEdCancel();
+        if (!m_console->takeAnswer(zalHostStrings::toQString(prompt), text, zalHostConsole::KeywordPrompt,
+                                   list))
+            throw OdEdCancel();
         text = text.trimmed();
         if (text.isEmpty() && defaultValue >= 0) return defaultValue;
         const int index = keywordIndex(list, text);
         if (index >= 0) return index;
-        m_console->write(QStringLiteral("Invalid option keyword."));
+        m_console->write(
+            QStringLiteral("Invalid option keyword; one of: %1.").arg(list.join(QStringLiteral(", "))));
     }
+}
+
+QString zalHostUserIO::entityAnswer(const OdString& prompt)
+{
+    return answer(prompt, OdString(), zalHostConsole::EntityPrompt);
 }
 
 void zalHostUserIO::putString(const OdString& text)

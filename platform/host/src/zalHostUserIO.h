@@ -22,9 +22,12 @@ public:
     int getKeyword(const OdString& prompt, const OdString& keywords, int defaultValue, int options) override;
     void putString(const OdString& text) override;
 
+    // Asks for an entity (a handle, "#n", or a click in the drawing view): the answer's text.
+    QString entityAnswer(const OdString& prompt);
+
 private:
     // The answer, or OdEdCancel when there is none; a keyword answer raises OdEdKeyword.
-    QString answer(const OdString& prompt, const OdString& keywords);
+    QString answer(const OdString& prompt, const OdString& keywords, int kind = 0);
 
     zalHostConsole* m_console;
 };

@@ -130,6 +130,8 @@ OdDbObjectIdArray& OdDbObjectAccess::entities(OdDbObject* blockRecord)
 
 OdDbObjectIdArray& OdDbObjectAccess::records(OdDbObject* table)
 {
+    // The caller may change the records: the name index cannot follow.
+    static_cast<OdDbSymbolTable*>(table)->forgetNames();
     return static_cast<OdDbSymbolTable*>(table)->m_records;
 }
 

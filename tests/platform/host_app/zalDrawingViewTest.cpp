@@ -3,6 +3,7 @@
 #include "zalDrawingView.h"
 #include "zalHostAppTestSupport.h"
 
+#include "DbBlockTableRecord.h"
 #include "DbLayerTableRecord.h"
 
 #include <QImage>
@@ -124,4 +125,130 @@ TEST_F(DrawingView, PaintsTheDrawingShadedAndAsWireframe)
         EXPECT_GT(colours.size(), 3u);
         EXPECT_LT(background, (image.width() / 2) * (image.height() / 2));
     }
+}
+
+namespace {
+
+// A pool on a ground plate under a roof slab: the ground is added after the pool and is larger, so
+// drawing in the order of the entities (or of their farthest corners) would cover the pool.
+struct Layered
+{
+    OdDbDatabasePtr db;
+    OdDbObjectId pool, ground, roof;
+};
+
+Layered makeLayered()
+{
+    Layered d;
+    d.db = OdDbDatabase::createObject();
+    OdDbBlockTableRecordPtr ms = d.db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
+    auto add = [&](OdDbFacePtr face, int aci) {
+        face->setDatabaseDefaults(d.db.get());
+        face->setColorIndex(OdUInt16(aci));
+        return ms->appendOdDbEntity(face.get());
+    };
+    d.pool = add(square(4, 4, 0.05, 2), 5); // blue
+    d.ground = add(square(0, 0, 0, 10), 3); // green
+    d.roof = add(square(7, 7, 3, 3), 1);    // red, over the far corner
+    return d;
+}
+
+bool blueish(QRgb c)
+{
+    return qBlue(c) > qGreen(c) + 20 && qBlue(c) > qRed(c) + 20;
+}
+
+bool greenish(QRgb c)
+{
+    return qGreen(c) > qBlue(c) + 20 && qGreen(c) > qRed(c) + 20;
+}
+
+} // namespace
+
+TEST_F(DrawingView, NearestSurfaceIsDrawnAndPickedWhateverTheOrder)
+{
+    Layered d = makeLayered();
+    zalDrawingView layered(d.db.get());
+    layered.resize(400, 300);
+    QPointF pool, ground, roof;
+    ASSERT_TRUE(layered.project(OdGePoint3d(5, 5, 0.05), pool));
+    ASSERT_TRUE(layered.project(OdGePoint3d(8, 2, 0), ground));
+    ASSERT_TRUE(layered.project(OdGePoint3d(8.5, 8.5, 3), roof));
+
+    EXPECT_EQ(layered.entityAt(pool.toPoint()), d.pool);
+    EXPECT_EQ(layered.entityAt(ground.toPoint()), d.ground);
+    EXPECT_EQ(layered.entityAt(roof.toPoint()), d.roof);
+
+    const QImage image = layered.renderedImage();
+    EXPECT_TRUE(blueish(image.pixel(pool.toPoint()))) << std::hex << image.pixel(pool.toPoint());
+    EXPECT_TRUE(greenish(image.pixel(ground.toPoint()))) << std::hex << image.pixel(ground.toPoint());
+    const QRgb r = image.pixel(roof.toPoint());
+    EXPECT_TRUE(qRed(r) > qGreen(r) + 20 && qRed(r) > qBlue(r) + 20) << std::hex << r;
+
+    // Seen from below, the ground covers the pool and the roof covers nothing.
+    OdGsView* gs = layered.gsView();
+    gs->setView(OdGePoint3d(5, 5, -20), OdGePoint3d(5, 5, 0), OdGeVector3d::kYAxis, gs->fieldWidth(),
+                gs->fieldHeight(), OdGsView::kPerspective);
+    layered.refreshDrawing();
+    ASSERT_TRUE(layered.project(OdGePoint3d(5, 5, 0.05), pool));
+    EXPECT_EQ(layered.entityAt(pool.toPoint()), d.ground);
+}
+
+TEST_F(DrawingView, PointUnderTheCursorLiesOnTheSurfaceOrTheGround)
+{
+    Layered d = makeLayered();
+    zalDrawingView layered(d.db.get());
+    layered.resize(400, 300);
+    QPointF pixel;
+    OdGePoint3d world;
+    ASSERT_TRUE(layered.project(OdGePoint3d(5.2, 4.7, 0.05), pixel));
+    ASSERT_TRUE(layered.pointAt(pixel.toPoint(), world));
+    // Within a pixel's footprint of the point projected.
+    EXPECT_NEAR(world.x, 5.2, 0.1);
+    EXPECT_NEAR(world.y, 4.7, 0.1);
+    EXPECT_NEAR(world.z, 0.05, 0.01);
+
+    // Beside the model the ray meets the plane z = 0.
+    ASSERT_TRUE(layered.project(OdGePoint3d(14, -3, 0), pixel));
+    ASSERT_TRUE(layered.pointAt(pixel.toPoint(), world));
+    EXPECT_NEAR(world.x, 14, 0.15);
+    EXPECT_NEAR(world.y, -3, 0.15);
+    EXPECT_NEAR(world.z, 0.0, 1e-9);
+}
+
+TEST_F(DrawingView, HighlightedEntitiesTakeTheSelectionColour)
+{
+    Layered d = makeLayered();
+    zalDrawingView layered(d.db.get());
+    layered.resize(400, 300);
+    QPointF pool, ground;
+    ASSERT_TRUE(layered.project(OdGePoint3d(5, 5, 0.05), pool));
+    ASSERT_TRUE(layered.project(OdGePoint3d(8, 2, 0), ground));
+    const QRgb before = layered.renderedImage().pixel(pool.toPoint());
+    layered.setHighlighted({d.pool});
+    const QImage lit = layered.renderedImage();
+    const QRgb after = lit.pixel(pool.toPoint());
+    // The orange selection colour: more red than before, less blue.
+    EXPECT_GT(qRed(after), qRed(before) + 60);
+    EXPECT_LT(qBlue(after), qBlue(before));
+    EXPECT_EQ(lit.pixel(ground.toPoint()), layered.renderedImage().pixel(ground.toPoint()));
+    EXPECT_TRUE(greenish(lit.pixel(ground.toPoint())));
+    layered.setHighlighted({});
+    EXPECT_EQ(layered.renderedImage().pixel(pool.toPoint()), before);
+}
+
+TEST_F(DrawingView, WindowSelectsOnlyEntitiesEntirelyInside)
+{
+    QPointF a, b;
+    // Around face A (0..2 x 0..2) only; face B starts at x = 3.
+    ASSERT_TRUE(view->project(OdGePoint3d(-0.2, -0.2, 0), a));
+    ASSERT_TRUE(view->project(OdGePoint3d(2.2, 2.2, 0), b));
+    QPointF c, e;
+    ASSERT_TRUE(view->project(OdGePoint3d(-0.2, 2.2, 0), c));
+    ASSERT_TRUE(view->project(OdGePoint3d(2.2, -0.2, 0), e));
+    QRectF r(a, b);
+    r = r.united(QRectF(c, e)).normalized();
+    const std::vector<OdDbObjectId> inside = view->entitiesInside(r.toAlignedRect());
+    ASSERT_EQ(inside.size(), 1u);
+    EXPECT_EQ(inside.front(), drawing.faceA);
 }

@@ -157,3 +157,43 @@ TEST_F(HostCommands, SaveAndOpenAgain)
     ASSERT_FALSE(b.isNull());
     EXPECT_TRUE(b->isOff());
 }
+
+TEST_F(HostCommands, QuestionMarkListsLayersAndMaterialsThenAsksAgain)
+{
+    {
+        OdDbDictionaryPtr materials = drawing.db->getMaterialDictionaryId().safeOpenObject(OdDb::kForWrite);
+        for (const char* name : {"Glass", "Stone"}) {
+            OdDbMaterialPtr m = OdDbMaterial::createObject();
+            m->setName(OdString(name));
+            materials->setAt(OdString(name), m.get());
+        }
+        OdDbLayerTableRecordPtr b = drawing.layerB.safeOpenObject(OdDb::kForWrite);
+        b->setIsOff(true);
+    }
+    // The first answers on the command's line; "?" lists and the prompt comes again.
+    EXPECT_EQ(console->runScript(
+                  QStringLiteral("layer ?\nA\nOff\nsetmaterial %1\n?\nStone\n").arg(hex(drawing.faceA))),
+              2)
+        << console->transcript().join('\n').toStdString();
+    const QStringList t = console->transcript();
+    EXPECT_TRUE(t.contains(QStringLiteral("Layers: 0 (on), A (on), B (off)"))) << t.join('\n').toStdString();
+    EXPECT_TRUE(t.filter(QStringLiteral("Materials: ")).join(QString()).contains(QStringLiteral("Glass")));
+    EXPECT_TRUE(t.filter(QStringLiteral("Materials: ")).join(QString()).contains(QStringLiteral("Stone")));
+    OdDbLayerTableRecordPtr a = drawing.layerA.safeOpenObject();
+    EXPECT_TRUE(a->isOff());
+    OdDbEntityPtr face = drawing.faceA.safeOpenObject();
+    OdDbMaterialPtr stone = face->materialId().safeOpenObject();
+    EXPECT_EQ(stone->name(), OdString("Stone"));
+}
+
+TEST_F(HostCommands, TextAfterACommandThatAsksNothingIsNotRunAsTheNextCommand)
+{
+    // "help" asks nothing: "erase" must not be taken from its line, and the script's next line runs.
+    EXPECT_EQ(console->runScript(QStringLiteral("help erase\nerase\n%1\n").arg(hex(drawing.faceB))), 2)
+        << console->transcript().join('\n').toStdString();
+    EXPECT_TRUE(drawing.faceB.isErased());
+    EXPECT_TRUE(console->transcript().contains(QStringLiteral("(help takes no answer; \"erase\" ignored)")));
+    // Unknown commands point to the list.
+    EXPECT_EQ(console->executeCommand(QStringLiteral("frobnicate")), zalHostConsole::UnknownCommand);
+    EXPECT_TRUE(console->lastError().contains(QStringLiteral("help or ?")));
+}

@@ -335,6 +335,8 @@ TEST(EndToEnd, ImportedDxfAndGltfInTheViewer)
     const QString gltfDump = dir.filePath(QStringLiteral("gltf.json"));
     const Outcome gltfRun = zalhost({"--open", gltfPath, "--dump-scene", gltfDump, "--timeout", "120"});
     ASSERT_EQ(gltfRun.code, 0) << gltfRun.err.toStdString();
+    // Read once: every read of the file tells what it opened.
+    EXPECT_EQ(gltfRun.out.count(QStringLiteral("opened pair.gltf")), 1) << gltfRun.out.toStdString();
     const QJsonObject gltfScene = sceneOf(readJson(gltfDump));
 
     OdDbDatabasePtr model = OdDbDatabase::createObject();

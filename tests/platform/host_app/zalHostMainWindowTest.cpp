@@ -11,13 +11,22 @@
 #include "zalHostConsole.h"
 #include "zalHostView.h"
 #include "zalHostViewSystem.h"
+#include "zalSelectionController.h"
 
+#include "DbFace.h"
+#include "Ed/EdCommandStack.h"
+#include "StaticRxObject.h"
+
+#include <QApplication>
 #include <QDockWidget>
 #include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+
+#include <cmath>
 
 #include <gtest/gtest.h>
 
@@ -138,6 +147,134 @@ TEST_F(MainWindow, CommandLineAnswersPromptsTypedByTheUser)
     line->submit(QStringLiteral("erase"));
     EXPECT_FALSE(d.faceA.isErased());
     EXPECT_TRUE(line->history().contains(QStringLiteral("*Cancel*")));
+}
+
+namespace {
+
+QPoint pixelOf(zalDrawingView* view, const OdGePoint3d& world)
+{
+    QPointF p;
+    EXPECT_TRUE(view->project(world, p));
+    return p.toPoint();
+}
+
+// A command of another group that says nothing, as the module's viewer commands do.
+class QuietCommand : public OdEdCommand
+{
+public:
+    const OdString groupName() const override { return OdString("TestGroup"); }
+    const OdString globalName() const override { return OdString("zzquiet"); }
+    void execute(OdEdCommandContext*) override {}
+};
+
+} // namespace
+
+TEST_F(MainWindow, ClicksAnswerEntityAndPointPromptsAndSelectOtherwise)
+{
+    window.reset(new zalHostMainWindow(host.app(), documents.get()));
+    window->show();
+    Drawing d = makeDrawing();
+    documents->adoptDrawing(d.db.get(), host.filePath(QStringLiteral("four.dxf")));
+    zalCommandLine* line = window->commandLine();
+    zalDrawingView* view = window->currentTab()->drawingView();
+    view->resize(600, 400);
+
+    // Without a prompt a click selects, and the entity is drawn highlighted.
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, pixelOf(view, OdGePoint3d(4, 1, 0)));
+    ASSERT_EQ(window->selectionController()->selection().size(), 1u);
+    EXPECT_EQ(window->selectionController()->selection().front(), d.faceB);
+    EXPECT_EQ(view->highlighted(), std::vector<OdDbObjectId>{d.faceB});
+    EXPECT_TRUE(line->history().contains(QStringLiteral("Selected AcDbFace %1.").arg(hex(d.faceB))))
+        << line->history().toStdString();
+    // Escape in the view clears it.
+    QTest::keyClick(view, Qt::Key_Escape);
+    EXPECT_TRUE(view->highlighted().empty());
+
+    // "move": the entity by a click, the displacement by a click beside the model (on the ground).
+    const QPoint target(pixelOf(view, OdGePoint3d(9, -4, 0)));
+    QTimer::singleShot(50, [&] {
+        EXPECT_TRUE(line->promptText().contains(QStringLiteral("click an entity")))
+            << line->promptText().toStdString();
+        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, pixelOf(view, OdGePoint3d(1, 1, 0)));
+        QTimer::singleShot(50, [&] {
+            EXPECT_TRUE(line->promptText().contains(QStringLiteral("x,y[,z]")))
+                << line->promptText().toStdString();
+            QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, target);
+        });
+    });
+    line->submit(QStringLiteral("move"));
+    EXPECT_FALSE(line->isPrompting());
+    OdDbFacePtr moved = d.faceA.safeOpenObject();
+    OdGePoint3d corner;
+    moved->getVertexAt(0, corner);
+    // The corner moved from the origin to the clicked point, which lies on z = 0 under the cursor.
+    EXPECT_NEAR(corner.z, 0.0, 1e-9);
+    QPointF seen;
+    ASSERT_TRUE(view->project(corner, seen));
+    EXPECT_LE(std::hypot(seen.x() - target.x() - 0.5, seen.y() - target.y() - 0.5), 1.0);
+    moved.release();
+
+    // "erase" answered by a click on face B; a click on nothing keeps the prompt open.
+    QTimer::singleShot(50, [&] {
+        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, QPoint(2, 2));
+        EXPECT_TRUE(line->isPrompting());
+        QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, pixelOf(view, OdGePoint3d(4, 1, 0)));
+    });
+    line->submit(QStringLiteral("erase"));
+    EXPECT_TRUE(d.faceB.isErased());
+    EXPECT_TRUE(line->history().contains(QStringLiteral("Nothing to pick there.")));
+
+    // Escape in the drawing view cancels a prompt.
+    QTimer::singleShot(50, [&] { QTest::keyClick(view, Qt::Key_Escape); });
+    line->submit(QStringLiteral("erase"));
+    EXPECT_FALSE(line->isPrompting());
+    EXPECT_FALSE(d.line.isErased());
+    EXPECT_TRUE(line->history().endsWith(QStringLiteral("*Cancel*")));
+}
+
+TEST_F(MainWindow, HelpListsEveryCommandAndTabCompletesNames)
+{
+    OdStaticRxObject<QuietCommand> quiet;
+    odedRegCmds()->addCommand(&quiet);
+    window.reset(new zalHostMainWindow(host.app(), documents.get()));
+    window->show();
+    Drawing d = makeDrawing();
+    documents->adoptDrawing(d.db.get(), host.filePath(QStringLiteral("five.dxf")));
+    zalCommandLine* line = window->commandLine();
+
+    line->submit(QStringLiteral("?"));
+    const QStringList names = zalHostConsole::commandNames();
+    EXPECT_TRUE(names.contains(QStringLiteral("zzquiet")));
+    EXPECT_TRUE(names.contains(QStringLiteral("erase")));
+    const QString history = line->history();
+    for (const QString& name : names)
+        EXPECT_TRUE(history.contains(QRegularExpression(QStringLiteral("\\n  %1 +\\S").arg(name))))
+            << name.toStdString();
+    EXPECT_TRUE(history.contains(QStringLiteral("erases an entity")));
+
+    // A silent command still ends with a line.
+    line->submit(QStringLiteral("zzquiet"));
+    EXPECT_TRUE(line->history().endsWith(QStringLiteral("zzquiet finished.")));
+
+    // One match is filled in; several are listed, and the focus stays in the line.
+    QApplication::setActiveWindow(window.get());
+    line->input()->setFocus();
+    ASSERT_TRUE(line->input()->hasFocus());
+    QTest::keyClicks(line->input(), QStringLiteral("er"));
+    QTest::keyClick(line->input(), Qt::Key_Tab);
+    EXPECT_EQ(line->input()->text(), QStringLiteral("erase "));
+    line->input()->clear();
+    QTest::keyClicks(line->input(), QStringLiteral("s"));
+    QTest::keyClick(line->input(), Qt::Key_Tab);
+    EXPECT_TRUE(line->history().endsWith(QStringLiteral("save  setmaterial")))
+        << line->history().toStdString();
+    EXPECT_TRUE(line->input()->hasFocus());
+    line->input()->clear();
+
+    // The first answer on the command's own line.
+    line->submit(QStringLiteral("erase ") + hex(d.faceA));
+    EXPECT_TRUE(d.faceA.isErased());
+    odedRegCmds()->removeCmd(OdString("TestGroup"), OdString("zzquiet"));
 }
 
 #include "zalHostMainWindowTest.moc"

@@ -21,6 +21,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -83,7 +84,9 @@ public:
             .setAttribute(L"minwidth", 60)
             .setAttribute(L"maxwidth", 60);
         row.addProperty(L"X", L"", L"label").setAttribute(L"VisibleName", "x");
-        row.addProperty(L"Height", od(values["Height"]), L"int");
+        row.addProperty(L"Height", od(values["Height"]), L"int")
+            .setAttribute(L"unit", "px")
+            .setAttribute(L"Description", "Height of the image");
         OdPropContext::Element hidden = root.addCategory(L"Expert");
         hidden.setAttribute(L"Hidden", true);
         hidden.addProperty(L"Deep", L"1", L"int");
@@ -197,6 +200,56 @@ TEST_F(PropEditorTest, spinBoxesHonourRangeStepAndDecimals)
     ASSERT_NE(width, nullptr);
     EXPECT_EQ(width->minimumWidth(), 60);
     EXPECT_EQ(width->maximumWidth(), 60);
+}
+
+TEST_F(PropEditorTest, wheelChangesSpinAndComboBoxesOnlyOnceTheyHaveTheFocus)
+{
+    QApplication::setActiveWindow(window.get());
+    auto* count = editor<QSpinBox>("General/Count");
+    auto* mode = editor<QComboBox>("General/Mode");
+    ASSERT_NE(count, nullptr);
+    ASSERT_NE(mode, nullptr);
+    ASSERT_GT(mode->count(), 1);
+    const int modeBefore = mode->currentIndex();
+    auto wheel = [](QWidget* w) {
+        const QPointF at(w->width() / 2.0, w->height() / 2.0);
+        QWheelEvent event(at, w->mapToGlobal(at.toPoint()), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(w, &event);
+    };
+    page->findChild<QScrollArea*>()->setFocus();
+    wheel(count);
+    wheel(mode);
+    EXPECT_EQ(count->value(), 5);
+    EXPECT_EQ(mode->currentIndex(), modeBefore);
+    EXPECT_TRUE(source->edits.isEmpty()) << source->edits.join(' ').toStdString();
+
+    count->setFocus();
+    ASSERT_TRUE(count->hasFocus());
+    wheel(count);
+    EXPECT_NE(count->value(), 5);
+    mode->setFocus();
+    wheel(mode);
+    EXPECT_NE(mode->currentIndex(), modeBefore);
+    EXPECT_EQ(source->edits.size(), 2);
+}
+
+TEST_F(PropEditorTest, fieldsSayWhatTheyAreTheirRangeAndUnit)
+{
+    auto* count = editor<QSpinBox>("General/Count");
+    ASSERT_NE(count, nullptr);
+    EXPECT_TRUE(count->toolTip().contains("Count"));
+    EXPECT_TRUE(count->toolTip().contains("From 2 to 100")) << count->toolTip().toStdString();
+    auto* ratio = editor<QDoubleSpinBox>("General/Ratio");
+    ASSERT_NE(ratio, nullptr);
+    EXPECT_TRUE(ratio->toolTip().contains("From 0 to 10, in steps of 0.05"))
+        << ratio->toolTip().toStdString();
+    auto* height = editor<QSpinBox>("General/Size/Height");
+    ASSERT_NE(height, nullptr);
+    EXPECT_EQ(height->suffix(), " px");
+    EXPECT_EQ(height->value(), 1080);
+    EXPECT_TRUE(height->toolTip().startsWith("Height of the image"));
+    EXPECT_TRUE(height->toolTip().contains("px"));
 }
 
 TEST_F(PropEditorTest, editsThroughTheWidgetsReachTheSource)

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 class OdkitTables : public ::testing::Test
 {
 protected:
@@ -35,6 +38,83 @@ TEST_F(OdkitTables, IteratorWalksRecordsInOrderAndSkipsErasedOnRequest)
     EXPECT_EQ(layers->getAt(L"A", true), a) << "erased records are found on request";
     // A name freed by erasing can be used again.
     EXPECT_NO_THROW(addLayer(L"a"));
+}
+
+TEST_F(OdkitTables, LookUpByNameFollowsLetterCaseRenamesAndErasures)
+{
+    const OdDbObjectId wall = addLayer(L"Wall");
+    const OdDbObjectId door = addLayer(L"Door");
+    {
+        OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject();
+        EXPECT_EQ(layers->getAt(L"wALL"), wall);
+        EXPECT_EQ(layers->getAt(L"DOOR"), door);
+        EXPECT_TRUE(layers->getAt(L"Window").isNull());
+        EXPECT_TRUE(layers->getAt(L"Wal").isNull()) << "a prefix is not the name";
+    }
+    // Renamed after being found once: the old name is free, the new one finds it.
+    OdDbLayerTableRecordPtr(wall.safeOpenObject(OdDb::kForWrite))->setName(L"Facade");
+    OdDbObjectPtr(door.safeOpenObject(OdDb::kForWrite))->erase();
+    const OdDbObjectId newWall = addLayer(L"WALL");
+    const OdDbObjectId newDoor = addLayer(L"door");
+    EXPECT_THROW(addLayer(L"facade"), OdError);
+    OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject();
+    EXPECT_EQ(layers->getAt(L"facade"), wall);
+    EXPECT_EQ(layers->getAt(L"Wall"), newWall);
+    EXPECT_EQ(layers->getAt(L"Door"), newDoor);
+    EXPECT_EQ(layers->getAt(L"Door", true), door)
+        << "with erased records, the first of the name in table order";
+    EXPECT_EQ(OdDbSymbolTableRecordPtr(layers->getAt(L"FACADE", OdDb::kForRead))->objectId(), wall);
+    layers = nullptr;
+
+    // Many records: each found by its own name.
+    OdDbBlockTablePtr blocks = db->getBlockTableId().safeOpenObject(OdDb::kForWrite);
+    std::vector<OdDbObjectId> ids;
+    for (int i = 0; i < 2000; ++i) {
+        OdDbBlockTableRecordPtr block = OdDbBlockTableRecord::createObject();
+        block->setName(OdString(("Block" + std::to_string(i)).c_str()));
+        ids.push_back(blocks->add(block));
+    }
+    for (int i = 0; i < 2000; i += 37)
+        EXPECT_EQ(blocks->getAt(OdString(("BLOCK" + std::to_string(i)).c_str())), ids[std::size_t(i)]) << i;
+    EXPECT_THROW(
+        {
+            OdDbBlockTableRecordPtr again = OdDbBlockTableRecord::createObject();
+            again->setName(L"block1999");
+            blocks->add(again);
+        },
+        OdError);
+}
+
+TEST_F(OdkitTables, ARecordReadBackFromAFilerIsFoundUnderTheNameItRead)
+{
+    // As undo restores a record: its earlier state read back into the same object.
+    const OdDbObjectId wall = addLayer(L"Wall");
+    OdDbDwgMemoryFilerPtr filer = OdDbDwgMemoryFiler::createObject();
+    OdDbLayerTableRecordPtr(wall.safeOpenObject())->dwgOutFields(filer);
+    OdDbLayerTableRecordPtr(wall.safeOpenObject(OdDb::kForWrite))->setName(L"Facade");
+    {
+        OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject();
+        ASSERT_EQ(layers->getAt(L"Facade"), wall);
+    }
+    filer->rewind();
+    ASSERT_EQ(OdDbLayerTableRecordPtr(wall.safeOpenObject(OdDb::kForWrite))->dwgInFields(filer), eOk);
+    OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject();
+    EXPECT_EQ(layers->getAt(L"wall"), wall);
+    EXPECT_TRUE(layers->getAt(L"Facade").isNull());
+}
+
+TEST_F(OdkitTables, ABlockListsEachEntityOnceWhateverWayItIsAppended)
+{
+    OdDbBlockTableRecordPtr ms = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
+    OdDbLightPtr light = OdDbLight::createObject();
+    const OdDbObjectId first = ms->appendOdDbEntity(light);
+    EXPECT_EQ(ms->appendOdDbEntity(light), first) << "appended again by its own block";
+    const OdDbObjectId second = ms->appendOdDbEntity(OdDbLight::createObject());
+    OdArray<OdDbObjectId> listed;
+    for (OdDbObjectIteratorPtr it = ms->newIterator(); !it->done(); it->step())
+        listed.append(it->objectId());
+    EXPECT_EQ(listed, (OdArray<OdDbObjectId>{first, second}));
+    EXPECT_EQ(ms->numEntities(), 2u);
 }
 
 TEST_F(OdkitTables, TablesAcceptOnlyTheirRecordClass)

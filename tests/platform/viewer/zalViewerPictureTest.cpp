@@ -333,6 +333,30 @@ TEST_F(ViewerPictures, APointLightLightsTheGroundUnderItAtNight)
     EXPECT_GT(lit.mean(under), dark.mean(under) + 10);
 }
 
+TEST_F(ViewerPictures, TheEpicPresetSmoothsEdges)
+{
+    noon();
+    // A slightly turned view from above, so the box's edges cross the pixel grid at an angle.
+    look(QVector3D(0, 0, 3000), QVector3D(0, 0, 0), QVector3D(0.2f, 1, 0).normalized(), 8);
+    // Pixels on the box's outline that are neither the box's red nor the ground's grey.
+    auto blended = [](const Picture& p) {
+        int count = 0;
+        for (int y = 1; y < p.image.height() - 1; ++y)
+            for (int x = 1; x < p.image.width() - 1; ++x) {
+                const QColor c = p.image.pixelColor(x, y);
+                const int excess = c.red() - (c.green() + c.blue()) / 2;
+                if (excess > 25 && excess < 90) ++count;
+            }
+        return count;
+    };
+    sender->sendConsoleCommand("Set PostProcessVolume Settings (RayTracingReflectionsMaxBounces=0)");
+    const int low = blended(shot());
+    sender->sendConsoleCommand("Set PostProcessVolume Settings (RayTracingReflectionsMaxBounces=3)");
+    const int epic = blended(shot());
+    sender->sendConsoleCommand("Set PostProcessVolume Settings (RayTracingReflectionsMaxBounces=1)");
+    EXPECT_GT(epic, low + 40) << "low " << low << " epic " << epic;
+}
+
 TEST_F(ViewerPictures, InstancesShareTheirMeshBuffers)
 {
     noon();

@@ -198,6 +198,160 @@ TEST_F(Scene, RemovesEntitiesWithTheirMeshesAndChildren)
     EXPECT_EQ(scene.instances().begin()->first.name, "Keep");
 }
 
+// A drawing's worth of entities whose names share prefixes (E4, E42, E420), each with meshes, a child
+// instance, a light, a spawned batch and a second owner; one of them also lives in a block.
+class LargeScene : public Scene
+{
+protected:
+    // Everything entity i brings, into `target`.
+    void entity(int i, zalViewerScene& target)
+    {
+        const std::string e = "E" + std::to_string(i);
+        const std::string child = e + "_C";
+        auto to = [&](const XoRemoteRenderMessage& m) { target.apply(received(m), lost, errors); };
+        XoRemoteRenderMessage inst(XoMessageType::AddInstance);
+        inst.addString(e)
+            .addString("Model")
+            .addString("")
+            .addString(e)
+            .addFloatArray(kIdentity, 16)
+            .addString("");
+        to(inst);
+        if (i % 7 == 0) {
+            XoRemoteRenderMessage inBlock(XoMessageType::AddInstance);
+            inBlock.addString(e)
+                .addString("Block")
+                .addString("")
+                .addString(e)
+                .addFloatArray(kIdentity, 16)
+                .addString("");
+            to(inBlock);
+        }
+        XoRemoteRenderMessage sub(XoMessageType::AddInstance);
+        sub.addString(child)
+            .addString(e)
+            .addString("")
+            .addString(child)
+            .addFloatArray(kIdentity, 16)
+            .addString("");
+        to(sub);
+        const float positions[9] = {0, 0, 0, 1, 0, 0, 0, 1, float(i)};
+        const std::int32_t faces[1] = {3};
+        for (const std::string& owner : {e, child}) {
+            XoRemoteRenderMessage m(XoMessageType::AddMesh);
+            m.addString(owner + "_M").addString(owner).addString("");
+            m.addFloatArray(positions, 9).addFloatArray(nullptr, 0);
+            m.addFloatArray(nullptr, 0).addFloatArray(nullptr, 0).addIntArray(nullptr, 0);
+            m.addIntArray(faces, 1).addInt(1).addInt(3);
+            m.addString("M").addString("M");
+            to(m);
+        }
+        XoRemoteRenderMessage light(XoMessageType::AddLight);
+        light.addString(e + "_L")
+            .addString(e)
+            .addFloat(1)
+            .addUInt(0)
+            .addInt(1)
+            .addFloat(0)
+            .addFloat(0)
+            .addFloat(0)
+            .addFloat(0)
+            .addBool(false)
+            .addFloat(0)
+            .addString("")
+            .addFloatArray(kIdentity, 16)
+            .addBool(true);
+        to(light);
+        std::vector<float> transforms(16 * 2, float(i));
+        XoRemoteRenderMessage spawn(XoMessageType::SpawnInstances);
+        spawn.addString(e + "_S")
+            .addString(e)
+            .addString("K")
+            .addString("")
+            .addInt(2)
+            .addFloatArray(transforms.data(), 32)
+            .addString("");
+        to(spawn);
+        XoRemoteRenderMessage connect(XoMessageType::AssureEntityConnected);
+        connect.addString(e).addString("Other");
+        to(connect);
+    }
+
+    void build(zalViewerScene& target, int skipped)
+    {
+        for (int i = 0; i < kCount; ++i)
+            if (i != skipped) entity(i, target);
+    }
+
+    static const int kCount = 500;
+};
+
+TEST_F(LargeScene, RemovingOneEntityLeavesEveryOtherEntityMeshAndConnection)
+{
+    build(scene, -1);
+    ASSERT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+    ASSERT_TRUE(lost.empty());
+    // E42's neighbours in name order (E42_C, E420, E421...) and its block instance must survive this.
+    XoRemoteRenderMessage remove(XoMessageType::RemoveEntity);
+    remove.addString("E42").addString("Model").addBool(true).addBool(true);
+    apply(remove);
+
+    zalViewerScene expected;
+    build(expected, 42);
+    // Under its other parent E42 stays, without the removed owner among its connections.
+    XoRemoteRenderMessage inBlock(XoMessageType::AddInstance);
+    inBlock.addString("E42")
+        .addString("Block")
+        .addString("")
+        .addString("E42")
+        .addFloatArray(kIdentity, 16)
+        .addString("");
+    expected.apply(received(inBlock), lost, errors);
+    XoRemoteRenderMessage connect(XoMessageType::AssureEntityConnected);
+    connect.addString("E42").addString("Other");
+    expected.apply(received(connect), lost, errors);
+    EXPECT_EQ(scene.toJson(), expected.toJson());
+    for (const QString& owner : {QString("Model"), QString("Other"), QString("Block"), QString("E42"),
+                                 QString("E420"), QString("E4"), QString("E42_C"), QString("E420_C")}) {
+        EXPECT_EQ(scene.instancesUnder(owner).size(), expected.instancesUnder(owner).size())
+            << owner.toStdString();
+        EXPECT_EQ(scene.meshesOf(owner).size(), expected.meshesOf(owner).size()) << owner.toStdString();
+        EXPECT_EQ(scene.spawnsUnder(owner).size(), expected.spawnsUnder(owner).size()) << owner.toStdString();
+    }
+
+    // Without a parent the entity goes under every owner; sent again it is held again, and can go again.
+    XoRemoteRenderMessage everywhere(XoMessageType::RemoveEntity);
+    everywhere.addString("E42").addString("").addBool(true).addBool(true);
+    apply(everywhere);
+    const QJsonObject without = scene.toJson();
+    entity(42, scene);
+    EXPECT_EQ(scene.instances().size(), expected.instances().size() + 2); // E42 under Model, and E42_C
+    apply(everywhere);
+    EXPECT_EQ(scene.toJson(), without);
+    EXPECT_TRUE(lost.empty());
+}
+
+TEST_F(LargeScene, MeshesOfOneOwnerAndADroppedEntityGoAlone)
+{
+    build(scene, -1);
+    XoRemoteRenderMessage meshesOnly(XoMessageType::RemoveEntityMeshes);
+    meshesOnly.addString("E4");
+    apply(meshesOnly);
+    EXPECT_TRUE(scene.meshesOf("E4").empty());
+    EXPECT_EQ(scene.meshesOf("E4_C").size(), 1u);
+    EXPECT_EQ(scene.meshesOf("E42").size(), 1u);
+    EXPECT_EQ(scene.meshes().size(), std::size_t(2 * kCount - 1));
+
+    EXPECT_TRUE(scene.drop("E7"));
+    EXPECT_EQ(scene.instances().count({"E7", "Block"}), 0u);
+    EXPECT_EQ(scene.instances().count({"E7_C", "E7"}), 0u);
+    EXPECT_EQ(scene.instances().count({"E70", "Block"}), 1u);
+    EXPECT_EQ(scene.lights().count({"E7_L", "E7"}), 0u);
+    EXPECT_EQ(scene.lights().count({"E70_L", "E70"}), 1u);
+    EXPECT_EQ(scene.meshes().size(), std::size_t(2 * kCount - 3));
+    EXPECT_FALSE(scene.drop("E7"));
+}
+
 TEST_F(Scene, ConnectsHeldEntitiesAndReportsMissingOnes)
 {
     instance("E", "B");

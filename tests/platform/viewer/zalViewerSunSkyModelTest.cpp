@@ -100,6 +100,18 @@ TEST(SunFromSettings, PlacesTheSunByPositionOrByTime)
     EXPECT_LT(noon.toSun.y(), -0.3); // south is -Y
 }
 
+TEST(SunFromSettings, SecondsWithinAMinuteDoNotMoveTheSun)
+{
+    // The host adds the clock's seconds to the solar time: 11:00:05 and 11:00:55 are one sun.
+    const zalViewerSunState a = zalViewerSunFromSettings(byTime(11.0 + 5.0 / 3600));
+    const zalViewerSunState b = zalViewerSunFromSettings(byTime(11.0 + 55.0 / 3600));
+    const zalViewerSunState c = zalViewerSunFromSettings(byTime(11.0 + 65.0 / 3600));
+    EXPECT_EQ(a.toSun, b.toSun);
+    EXPECT_EQ(a.illuminanceLux, b.illuminanceLux);
+    EXPECT_NE(a.toSun, c.toSun); // the next minute does
+    EXPECT_EQ(zalViewerSunFromSettings(byTime(11.0)).toSun, a.toSun);
+}
+
 TEST(SunFromSettings, EveningSunIsDimmerAndRedderAndTheNightHasNone)
 {
     const zalViewerSunState noon = zalViewerSunFromSettings(byTime(12));

@@ -1,0 +1,209 @@
+// First synchronisation at growing sizes: drawings of 10k and 100k small meshes (per-entity cost) and of
+// 1M and 4M triangles in 1000 meshes (per-triangle cost) are refreshed through the reference host and the
+// module, once into a transport that only counts (translation alone) and once into the real viewer until
+// it acknowledges the refresh. A raw Unix socket carries the same mesh bytes before and after every live
+// run; ratios use medians over the rounds. Each live run gets a fresh viewer, whose peak resident memory
+// is compared with the mesh bytes it was sent.
+//
+//   xvfb-run -a build/bin/bench_first_sync_scaling [rounds] [scale]
+//
+// `scale` (default 1) divides every size, for a quick look. Ends with one line:
+// "first sync: per-entity 10k->100k ratio A, per-triangle 1M->4M ratio B, raw-socket ratio at 1M C, viewer
+// peak / mesh bytes D"
+#include "module/zalDbUnrealRenderSession.h"
+#include "module/zalUnrealRenderModule.h"
+#include "module/zalUnrealViewerSender.h"
+
+#include "zalHostApplication.h"
+#include "zalHostConsole.h"
+#include "zalHostView.h"
+#include "zalHostViewSystem.h"
+
+#include "XoRecordingMessagesManager.h"
+#include "XoRemoteRenderMessage.h"
+#include "XoRemoteRenderSender.h"
+
+#include "bench/zalBenchSupport.h"
+
+#include <QTemporaryDir>
+#include <QWindow>
+
+#include <cstdlib>
+#include <memory>
+
+using zalBench::waitFor;
+
+namespace {
+
+class CountingTransport : public XoRecordingMessagesManager
+{
+public:
+    bool send(const XoRemoteRenderMessage& message) override
+    {
+        if (message.type() == XoMessageType::AddMesh) {
+            ++meshes;
+            meshBytes += message.payloadSize();
+        }
+        return true;
+    }
+    std::size_t meshes = 0;
+    std::size_t meshBytes = 0;
+};
+
+struct Size
+{
+    const char* label = "";
+    int entities = 0;
+    int cells = 0;
+    std::vector<double> alone, live, raw;
+    std::vector<double> viewerPeak, viewerBase;
+    std::size_t meshBytes = 0, meshes = 0, triangles = 0;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    const int scale = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
+    if (!std::getenv("DISPLAY")) {
+        std::fprintf(stderr,
+                     "bench_first_sync_scaling: the viewer needs an X server; run under xvfb-run -a\n");
+        return 1;
+    }
+    QTemporaryDir dir;
+    zalHostOptions options;
+    options.variablesFile = dir.filePath("vars.ini");
+    options.temporaryRoot = dir.filePath("projects");
+    options.materialLibraryRoot = dir.filePath("materials");
+    zalHostApplication host(argc, argv, options);
+
+    CountingTransport* counting = nullptr;
+    if (!odrxDynamicLinker()->loadModule(L"zalUnrealRenderModule.dll")) {
+        std::fprintf(stderr, "bench_first_sync_scaling: cannot load the module\n");
+        return 1;
+    }
+    QWindow standIn;
+    standIn.create();
+
+    // One run: a fresh drawing in a fresh view; the refresh's seconds until acknowledged (live) or returned.
+    auto run = [&](Size& size, bool live) -> double {
+        XoRemoteRenderSender::setDefaultTransportFactory(
+            live ? XoRemoteRenderSender::TransportFactory()
+                 : XoRemoteRenderSender::TransportFactory(
+                       [&]() -> std::unique_ptr<XoInterProcessMessagesManager> {
+                           auto transport = std::make_unique<CountingTransport>();
+                           counting = transport.get();
+                           return transport;
+                       }));
+        OdDbDatabasePtr db = zalBench::seedDrawing();
+        host.addDocument(db.get());
+        host.console()->setCurrentDatabase(db.get());
+        zalHostView* view = host.viewSystem()->openView("UnrealRender", db.get());
+        zalDbUnrealRenderSession* s = view ? zalUnrealRenderModule::sessionFor(db.get()) : nullptr;
+        if (!s || !s->sender()) return -1;
+        if (live) {
+            if (!s->sender()->isProcessRunning()) s->sender()->startViewer(0, 0, 320, 240);
+        } else {
+            counting->simulateViewerStarted();
+            waitFor([&] { return s->sender()->isViewerStarted(); }, 5000);
+            counting->simulateWindowHandle(std::uint64_t(standIn.winId()));
+        }
+        if (!waitFor([&] { return s->sender() && s->sender()->isViewerStarted(); }, 120000) ||
+            !waitFor([&] { return !s->isFirstRunPending() && s->drawDepth == 0; }, 120000))
+            return -1;
+        s->detachDbReactor();
+        const OdDbObjectId red = zalBench::addMaterial(db.get(), L"Red");
+        size.triangles = zalBench::addMeshes(db.get(), size.entities, size.cells, red);
+        s->attachDbReactor();
+        zalUnrealViewerSender* snd = s->sender();
+        // The counting transport acknowledges nothing.
+        if (live) waitFor([&] { return snd->transactionsApplied() >= snd->transactionsEnded(); }, 120000);
+        const long viewer = live ? zalBench::childProcess("zalViewer") : 0;
+        // What the viewer holds before the drawing comes: its fixed base.
+        if (live) size.viewerBase.push_back(double(zalBench::procStatusBytes(viewer, "VmRSS")));
+        const std::size_t bytesBefore = live ? 0 : counting->meshBytes;
+        const std::size_t meshesBefore = live ? 0 : counting->meshes;
+        QElapsedTimer timer;
+        timer.start();
+        s->refresh(QString(), QString());
+        if (live) {
+            const std::uint64_t ended = snd->transactionsEnded();
+            if (!waitFor([&] { return snd->transactionsApplied() >= ended; }, 1800000)) return -1;
+        }
+        const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        if (live) {
+            size.viewerPeak.push_back(double(zalBench::procStatusBytes(viewer, "VmHWM")));
+            snd->requestRenderExit();
+            waitFor([&] { return !s->sender() || !s->sender()->isProcessRunning(); }, 20000);
+        } else {
+            size.meshBytes = counting->meshBytes - bytesBefore;
+            size.meshes = counting->meshes - meshesBefore;
+        }
+        host.viewSystem()->closeView(view);
+        QCoreApplication::processEvents();
+        return seconds;
+    };
+
+    auto sized = [](const char* label, int entities, int cells) {
+        Size size;
+        size.label = label;
+        size.entities = std::max(1, entities);
+        size.cells = cells;
+        return size;
+    };
+    std::vector<Size> sizes = {
+        sized("10k entities", 10000 / scale, 1), sized("100k entities", 100000 / scale, 1),
+        sized("1M triangles", 1000 / scale, 22), sized("4M triangles", 1000 / scale, 45)};
+    for (int r = 0; r < rounds; ++r) {
+        for (Size& size : sizes) {
+            size.alone.push_back(run(size, false));
+            size.raw.push_back(zalBench::rawSocketSeconds(size.meshBytes, size.meshes));
+            size.live.push_back(run(size, true));
+            size.raw.push_back(zalBench::rawSocketSeconds(size.meshBytes, size.meshes));
+            std::fprintf(stderr, "round %d %s: alone %.3f s, live %.3f s\n", r + 1, size.label,
+                         size.alone.back(), size.live.back());
+        }
+    }
+
+    std::printf("first synchronisation, medians of %d rounds\n", rounds);
+    std::printf("%-14s %8s %10s %9s %10s %10s %12s %12s %9s %10s %9s\n", "drawing", "entities", "triangles",
+                "mesh MiB", "alone s", "live s", "us/entity", "ns/triangle", "raw s", "raw ratio",
+                "peak/mesh");
+    for (Size& s : sizes) {
+        const double live = zalBench::median(s.live);
+        const double raw = zalBench::median(s.raw);
+        std::printf("%-14s %8d %10zu %9.1f %10.3f %10.3f %12.2f %12.1f %9.3f %10.3f %9.2f\n", s.label,
+                    s.entities, s.triangles, double(s.meshBytes) / 1048576.0, zalBench::median(s.alone), live,
+                    live / s.entities * 1e6, live / double(s.triangles) * 1e9, raw, raw / live,
+                    (zalBench::median(s.viewerPeak) - zalBench::median(s.viewerBase)) /
+                        double(std::max<std::size_t>(1, s.meshBytes)));
+    }
+    const double perEntity10k = zalBench::median(sizes[0].live) / sizes[0].entities;
+    const double perEntity100k = zalBench::median(sizes[1].live) / sizes[1].entities;
+    const double perTri1M = zalBench::median(sizes[2].live) / double(sizes[2].triangles);
+    const double perTri4M = zalBench::median(sizes[3].live) / double(sizes[3].triangles);
+    const double hostPerEntity = zalBench::median(sizes[1].alone) / sizes[1].entities * 1e6;
+    std::printf(
+        "host translation alone at 100k small meshes: %.2f us per entity (target <= 5 us fixed cost)\n",
+        hostPerEntity);
+    std::printf("host peak resident memory: %.1f MiB\n",
+                double(zalBench::procStatusBytes(0, "VmHWM")) / 1048576.0);
+    const double peak = zalBench::median(sizes[3].viewerPeak), base = zalBench::median(sizes[3].viewerBase);
+    std::printf(
+        "viewer at the largest drawing: peak %.1f MiB, base before the drawing %.1f MiB, %.1f MiB of meshes "
+        "(peak/mesh is (peak - base) / mesh bytes)\n",
+        peak / 1048576.0, base / 1048576.0, double(sizes[3].meshBytes) / 1048576.0);
+    std::printf(
+        "targets: per-entity and per-triangle ratios <= 1.5, raw-socket ratio >= 0.5, viewer peak <= 1.25 x "
+        "mesh bytes + base\n");
+    std::printf(
+        "first sync: per-entity 10k->100k ratio %.2f, per-triangle 1M->4M ratio %.2f, raw-socket ratio at 1M "
+        "%.3f, viewer peak / mesh bytes %.2f\n",
+        perEntity100k / perEntity10k, perTri4M / perTri1M,
+        zalBench::median(sizes[2].raw) / zalBench::median(sizes[2].live),
+        (peak - base) / double(std::max<std::size_t>(1, sizes[3].meshBytes)));
+    XoRemoteRenderSender::setDefaultTransportFactory(XoRemoteRenderSender::TransportFactory());
+    odrxDynamicLinker()->unloadModule(L"zalUnrealRenderModule.dll");
+    return 0;
+}

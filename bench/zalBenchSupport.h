@@ -1,0 +1,196 @@
+#pragma once
+
+// Helpers the benchmarks share: generated drawings, waits on the event loop, statistics, the raw
+// socket reference and the peak memory of this process and its viewer.
+
+#include "XoSocketFrameIO.h"
+
+#include "gs/DbFace.h"
+#include "gs/DbSubDMesh.h"
+
+#include "odkit.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <thread>
+#include <vector>
+
+namespace zalBench {
+
+inline bool waitFor(const std::function<bool()>& done, int milliseconds)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > milliseconds) return done();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (!done()) QThread::usleep(100);
+    }
+    return true;
+}
+
+// The value at fraction q (0..1) of the sorted samples, nearest rank.
+inline double quantile(std::vector<double> v, double q)
+{
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    const double rank = std::ceil(q * double(v.size()));
+    const std::size_t i = rank < 1.0 ? 0 : std::min(v.size() - 1, std::size_t(rank) - 1);
+    return v[i];
+}
+
+inline double median(std::vector<double> v)
+{
+    if (v.empty()) return 0.0;
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+inline OdDbObjectId addMaterial(OdDbDatabase* db, const wchar_t* name)
+{
+    OdDbDictionaryPtr materials = db->getMaterialDictionaryId().safeOpenObject(OdDb::kForWrite);
+    OdDbMaterialPtr material = OdDbMaterial::createObject();
+    material->setName(name);
+    return materials->setAt(name, material);
+}
+
+// A drawing with one small face, so its extents are usable and the first refresh runs.
+inline OdDbDatabasePtr seedDrawing()
+{
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    OdDbBlockTableRecordPtr ms = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
+    OdDbFacePtr face = OdDbFace::createObject();
+    face->setVertexAt(1, OdGePoint3d(1, 0, 0));
+    face->setVertexAt(2, OdGePoint3d(0, 1, 0));
+    face->setVertexAt(3, OdGePoint3d(0, 1, 0));
+    face->setDatabaseDefaults(db);
+    ms->appendOdDbEntity(face);
+    return db;
+}
+
+// A grid mesh of cells x cells quads (2 triangles each) at (ox, oy).
+inline OdDbSubDMeshPtr gridMesh(OdDbDatabase* db, double ox, double oy, int cells,
+                                const OdDbObjectId& material, int wave)
+{
+    OdArray<OdGePoint3d> vertices;
+    OdArray<OdInt32> faces;
+    vertices.reserve(std::size_t(cells + 1) * std::size_t(cells + 1));
+    for (int r = 0; r <= cells; ++r)
+        for (int c = 0; c <= cells; ++c)
+            vertices.append(OdGePoint3d(ox + c, oy + r, 0.3 * std::sin(0.7 * c + 0.3 * r + wave)));
+    for (int r = 0; r < cells; ++r) {
+        for (int c = 0; c < cells; ++c) {
+            const int v = r * (cells + 1) + c;
+            for (int k : {4, v, v + 1, v + cells + 2, v + cells + 1})
+                faces.append(k);
+        }
+    }
+    OdDbSubDMeshPtr mesh = OdDbSubDMesh::createObject();
+    mesh->setSubDMesh(vertices, faces);
+    mesh->setDatabaseDefaults(db);
+    if (!material.isNull()) mesh->setMaterial(material);
+    return mesh;
+}
+
+// `entities` grid meshes of cells x cells quads laid out in a square; the ids in `ids`. The triangle count.
+inline std::size_t addMeshes(OdDbDatabase* db, int entities, int cells, const OdDbObjectId& material,
+                             std::vector<OdDbObjectId>* ids = nullptr)
+{
+    OdDbBlockTableRecordPtr ms = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
+    const int side = int(std::ceil(std::sqrt(double(std::max(1, entities)))));
+    for (int e = 0; e < entities; ++e) {
+        OdDbSubDMeshPtr mesh =
+            gridMesh(db, (e % side) * (cells + 2.0), (e / side) * (cells + 2.0), cells, material, e);
+        const OdDbObjectId id = ms->appendOdDbEntity(mesh);
+        if (ids) ids->push_back(id);
+    }
+    return std::size_t(entities) * std::size_t(cells) * std::size_t(cells) * 2;
+}
+
+// Seconds to push `totalBytes` through a Unix socket pair in writes of totalBytes / chunks.
+inline double rawSocketSeconds(std::size_t totalBytes, std::size_t chunks)
+{
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return -1;
+    XoSocketFrameIO::tuneSocket(fds[0]);
+    XoSocketFrameIO::tuneSocket(fds[1]);
+    const std::size_t chunk = std::max<std::size_t>(1, totalBytes / std::max<std::size_t>(1, chunks));
+    std::vector<char> source(chunk, 7);
+    std::thread reader([&] {
+        std::vector<char> buffer(chunk);
+        std::size_t got = 0;
+        while (got < totalBytes) {
+            const ssize_t n = ::read(fds[1], buffer.data(), std::min(chunk, totalBytes - got));
+            if (n <= 0) return;
+            got += std::size_t(n);
+        }
+    });
+    QElapsedTimer timer;
+    timer.start();
+    std::size_t sent = 0;
+    while (sent < totalBytes) {
+        std::size_t left = std::min(chunk, totalBytes - sent);
+        const char* p = source.data();
+        while (left > 0) {
+            const ssize_t n = ::write(fds[0], p, left);
+            if (n <= 0) break;
+            p += n;
+            left -= std::size_t(n);
+            sent += std::size_t(n);
+        }
+    }
+    reader.join();
+    const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    ::close(fds[0]);
+    ::close(fds[1]);
+    return seconds;
+}
+
+// A field of /proc/<pid>/status in bytes (VmHWM, VmRSS), 0 when unknown.
+inline std::size_t procStatusBytes(long pid, const char* field)
+{
+    QFile f(pid > 0 ? QStringLiteral("/proc/%1/status").arg(pid) : QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    const QByteArray key = QByteArray(field) + ':';
+    for (const QByteArray& line : f.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return std::size_t(line.mid(key.size()).trimmed().split(' ').value(0).toLongLong()) * 1024;
+    }
+    return 0;
+}
+
+// The newest child process of this one whose command name starts with `name`, or 0.
+inline long childProcess(const char* name)
+{
+    const long self = long(::getpid());
+    long found = 0;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const long pid = entry.toLong(&number);
+        if (!number) continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly)) continue;
+        const QByteArray text = stat.readAll();
+        const int open = text.indexOf('('), close = text.lastIndexOf(')');
+        if (open < 0 || close < open) continue;
+        const QByteArray comm = text.mid(open + 1, close - open - 1);
+        const QList<QByteArray> rest = text.mid(close + 2).split(' ');
+        if (rest.size() > 1 && rest[1].toLong() == self && comm.startsWith(name))
+            found = std::max(found, pid);
+    }
+    return found;
+}
+
+} // namespace zalBench
