@@ -2,6 +2,7 @@
 
 #include "XoRemoteRenderMessage.h"
 #include "zalViewerChannel.h"
+#include "zalViewerPathTraceView.h"
 #include "zalViewerScreenshotDelay.h"
 #include "zalViewerWindow.h"
 
@@ -36,12 +37,24 @@ QVector3D vec3(const XoMessageField& f)
     return f.elementCount() == 3 ? QVector3D(f.floatAt(0), f.floatAt(1), f.floatAt(2)) : QVector3D();
 }
 
+zalViewerPathTraceCamera traceCamera(const zalViewerRenderer::View& view)
+{
+    zalViewerPathTraceCamera camera;
+    camera.eye = view.eye;
+    camera.target = view.target;
+    camera.up = view.up;
+    camera.fieldOfView = view.fieldOfView;
+    camera.horizontal = view.horizontal;
+    return camera;
+}
+
 constexpr int kInputsKept = 32;
 constexpr int kFrameDelayMs = 30;
 
 } // namespace
 
-zalViewerApplication::zalViewerApplication(const Options& options) : m_options(options)
+zalViewerApplication::zalViewerApplication(const Options& options)
+    : m_options(options), m_pathTrace(std::make_unique<zalViewerPathTraceView>())
 {
     m_settings.vr = options.vr;
     m_frameTimer.setSingleShot(true);
@@ -356,9 +369,13 @@ void zalViewerApplication::applyContent(const std::shared_ptr<const XoRemoteRend
 
 void zalViewerApplication::executeConsole(const QString& line)
 {
+    const int pathTracing = m_settings.pathTracing;
     const zalViewerConsole::Action action = m_console.execute(line);
     switch (action.kind) {
     case zalViewerConsole::Action::None:
+        // Path tracing switched, or a setting that may change the traced picture (the sun, the
+        // post-process, the game time): the window starts gathering again.
+        if (pathTracing != m_settings.pathTracing || m_settings.pathTracing) sceneChanged();
         break;
     case zalViewerConsole::Action::Screenshot: {
         QSize size = action.size;
@@ -371,8 +388,9 @@ void zalViewerApplication::executeConsole(const QString& line)
             path = inWorkingFolder(QStringLiteral("Screenshots/HighresScreenshot%1.png")
                                        .arg(m_settings.screenshots.size(), 5, 10, QLatin1Char('0')));
         }
-        // The picture waits the requested frames, so that path tracing gathers its samples.
-        const int frames = zalViewerScreenshotDelayFrames(m_settings);
+        // The picture waits the requested frames, so that path tracing gathers its samples; the
+        // path tracer gathers them in the shot itself, at the state the shot was asked in.
+        const int frames = m_settings.pathTracing ? 0 : zalViewerScreenshotDelayFrames(m_settings);
         if (frames > 0)
             QTimer::singleShot(frames * kFrameDelayMs, this,
                                [this, size, path] { writeScreenshot(size, path); });
@@ -474,6 +492,13 @@ void zalViewerApplication::drawFrame()
 {
     if (!m_window || !m_window->isExposed() || m_settings.renderPaused) return;
     const zalViewerRenderer::View view = m_orbitActive ? m_orbit : m_renderer.view(m_scene, m_settings);
+    if (m_settings.pathTracing) {
+        const QImage frame = m_pathTrace->windowFrame(m_scene, m_settings, traceCamera(view), windowPixels());
+        m_window->present(frame);
+        ++m_framesDrawn;
+        if (m_pathTrace->isGathering()) m_frameTimer.start();
+        return;
+    }
     QString error;
     const QImage frame = m_renderer.renderImage(m_scene, m_settings, view, windowPixels(), error);
     if (frame.isNull()) {
@@ -489,6 +514,42 @@ void zalViewerApplication::drawFrame()
 
 bool zalViewerApplication::writeScreenshot(QSize size, const QString& path)
 {
+    if (m_settings.pathTracing) {
+        if (size.width() <= 0 || size.height() <= 0 || size.width() > 16384 || size.height() > 16384) {
+            reportError(3, QStringLiteral("HighResShot %1: image size %2x%3 is outside 1..16384")
+                               .arg(path)
+                               .arg(size.width())
+                               .arg(size.height()));
+            return false;
+        }
+        const zalViewerRenderer::View view = m_orbitActive ? m_orbit : m_renderer.view(m_scene, m_settings);
+        const QImage image = m_pathTrace->still(m_scene, m_settings, traceCamera(view), size);
+        const zalViewerPathTracer::Statistics& stats = m_pathTrace->statistics();
+        qInfo().noquote() << QStringLiteral("zalViewer: path traced %1x%2: %3 rays in %4 s (%5 Mrays/s); "
+                                            "%6 triangles in %7 placements, BVHs built in %8 s")
+                                 .arg(size.width())
+                                 .arg(size.height())
+                                 .arg(double(stats.rays), 0, 'f', 0)
+                                 .arg(stats.seconds, 0, 'f', 2)
+                                 .arg(stats.seconds > 0 ? double(stats.rays) / stats.seconds * 1e-6 : 0.0, 0,
+                                      'f', 2)
+                                 .arg(double(stats.triangles), 0, 'f', 0)
+                                 .arg(stats.placements)
+                                 .arg(stats.buildSeconds, 0, 'f', 3);
+        if (qEnvironmentVariableIsSet("ZAL_VIEWER_TRACE_CEILING")) {
+            // For the benchmark: Embree's primary rays alone on the same scene and camera.
+            const zalViewerPathTracer::Statistics primary = m_pathTrace->castPrimary(traceCamera(view), size);
+            qInfo().noquote() << QStringLiteral("zalViewer: primary rays %1x%2: %3 rays in %4 s (%5 Mrays/s)")
+                                     .arg(size.width())
+                                     .arg(size.height())
+                                     .arg(double(primary.rays), 0, 'f', 0)
+                                     .arg(primary.seconds, 0, 'f', 3)
+                                     .arg(primary.seconds > 0 ? double(primary.rays) / primary.seconds * 1e-6
+                                                              : 0.0,
+                                          0, 'f', 2);
+        }
+        return saveScreenshot(image, path);
+    }
     // The same renderer, scene and camera as the window: only the size differs.
     const zalViewerRenderer::View view = m_orbitActive ? m_orbit : m_renderer.view(m_scene, m_settings);
     QString error;
@@ -518,6 +579,20 @@ bool zalViewerApplication::writeScreenshot(QSize size, const QString& path)
     return true;
 }
 
+bool zalViewerApplication::saveScreenshot(const QImage& image, const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    // Written under a temporary name and renamed, so a reader never sees half a file.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit()) {
+        reportError(3, QStringLiteral("HighResShot: cannot write %1").arg(path));
+        return false;
+    }
+    m_settings.screenshots << path;
+    qInfo().noquote() << "zalViewer: wrote" << path << image.width() << "x" << image.height();
+    return true;
+}
+
 QJsonObject zalViewerApplication::dump() const
 {
     QJsonObject o = m_scene.toJson();
@@ -539,7 +614,8 @@ QJsonObject zalViewerApplication::dump() const
                          {"frameless", m_window && m_window->flags().testFlag(Qt::FramelessWindowHint)},
                          {"windowVisible", m_window && m_window->isVisible()},
                          {"messagesReceived", m_messagesReceived},
-                         {"framesDrawn", m_framesDrawn}});
+                         {"framesDrawn", m_framesDrawn},
+                         {"pathTraceSamples", m_pathTrace->windowSamples()}});
     const zalViewerRenderer::Statistics stats = m_renderer.statistics();
     o.insert("render", QJsonObject{{"triangles", double(stats.triangles)},
                                    {"renderables", stats.renderables},

@@ -15,6 +15,7 @@
 
 class XoRemoteRenderMessage;
 class zalViewerChannel;
+class zalViewerPathTraceView;
 class zalViewerWindow;
 
 // The reference viewer: the channel, the scene it fills, the console, and the picture.
@@ -57,6 +58,7 @@ private:
     void reply(const XoRemoteRenderMessage& message);
     void reportError(int code, const QString& text);
     bool writeScreenshot(QSize size, const QString& path);
+    bool saveScreenshot(const QImage& image, const QString& path);
     bool dumpScene(const QString& path);
     QJsonObject dump() const;
     void sceneChanged();
@@ -70,6 +72,8 @@ private:
     zalViewerConsole m_console{m_settings};
     zalViewerRenderer m_renderer;
     std::unique_ptr<zalViewerWindow> m_window;
+    // Frames and shots come from the path tracer while "showflag.pathtracing" is on.
+    std::unique_ptr<zalViewerPathTraceView> m_pathTrace;
     zalViewerChannel* m_channel = nullptr;
 
     bool m_transactionOpen = false;
