@@ -62,17 +62,26 @@ bool zalHostConsole::takeAnswer(const QString& prompt, QString& answer)
 {
     emit prompted(prompt);
     if (m_answers.isEmpty()) {
-        m_transcript << prompt + QStringLiteral(": ") + cancelToken();
+        record(prompt + QStringLiteral(": ") + cancelToken());
         return false;
     }
     answer = m_answers.takeFirst();
-    m_transcript << prompt + QStringLiteral(": ") + answer;
+    record(prompt + QStringLiteral(": ") + answer);
     return answer != cancelToken();
+}
+
+void zalHostConsole::record(const QString& line)
+{
+    // A long session (or script) would otherwise keep every line it ever showed: about half a
+    // kilobyte per command. The command line keeps as many.
+    m_transcript << line;
+    while (m_transcript.size() > kTranscriptLines)
+        m_transcript.removeFirst();
 }
 
 void zalHostConsole::write(const QString& text)
 {
-    m_transcript << text;
+    record(text);
     emit output(text);
 }
 
@@ -89,7 +98,7 @@ zalHostConsole::Result zalHostConsole::executeCommand(const QString& name)
         return UnknownCommand;
     }
 
-    m_transcript << QStringLiteral("Command: ") + name;
+    record(QStringLiteral("Command: ") + name);
     OdStaticRxObject<zalHostCommandContext> context(m_io, m_database.get());
     Result result = Done;
     try {
