@@ -179,6 +179,8 @@ OdResult zalDbWaterFountain::dwgInFields(OdDbDwgFiler* filer)
 {
     assertWriteEnabled();
     const OdInt16 version = filer->rdInt16();
+    // A record from a later writer has fields this one would misread; version 0 was never written.
+    if (version < 1 || version > kFormatVersion) return eInvalidInput;
     m_active = filer->rdBool();
     m_lifetime = filer->rdDouble();
     m_spawnRate = filer->rdDouble();

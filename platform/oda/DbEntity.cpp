@@ -1,5 +1,7 @@
 #include "DbEntity.h"
 
+#include "DbFilerEnum.h"
+
 #include "DbDatabase.h"
 #include "DbFiler.h"
 #include "DbLayerTable.h"
@@ -130,7 +132,7 @@ OdResult OdDbEntity::dwgInFields(OdDbDwgFiler* filer)
     c.setColor(OdUInt32(filer->rdInt32()));
     m_color = OdCmColor(c);
     m_materialId = filer->rdHardPointerId();
-    m_visibility = OdDb::Visibility(filer->rdInt16());
+    m_visibility = odRdEnum16(filer, OdDb::kVisible, OdDb::kInvisible);
     return eOk;
 }
 

@@ -1,5 +1,7 @@
 #include "DbLight.h"
 
+#include "DbFilerEnum.h"
+
 #include "DbFiler.h"
 #include "internal/DbDefine.h"
 
@@ -243,7 +245,7 @@ OdResult OdDbLight::dwgInFields(OdDbDwgFiler* filer)
     if (res != eOk) return res;
     Data& d = *m_data;
     d.name = filer->rdString();
-    d.type = OdGiDrawable::DrawableType(filer->rdInt16());
+    d.type = odRdEnum16(filer, OdGiDrawable::kGeometry, OdGiDrawable::kImageBasedLightingBackground);
     d.on = filer->rdBool();
     d.plottable = filer->rdBool();
     OdCmEntityColor c;
@@ -259,8 +261,10 @@ OdResult OdDbLight::dwgInFields(OdDbDwgFiler* filer)
     d.hotspot = filer->rdDouble();
     d.falloff = filer->rdDouble();
     d.shadow.setShadowsOn(filer->rdBool());
-    d.shadow.setShadowType(OdGiShadowParameters::ShadowType(filer->rdInt16()));
-    d.shadow.setExtendedLightShape(OdGiShadowParameters::ExtendedLightShape(filer->rdInt16()));
+    d.shadow.setShadowType(
+        odRdEnum16(filer, OdGiShadowParameters::kShadowsRayTraced, OdGiShadowParameters::kAreaSampled));
+    d.shadow.setExtendedLightShape(
+        odRdEnum16(filer, OdGiShadowParameters::kLinear, OdGiShadowParameters::kSphere));
     d.shadow.setExtendedLightLength(filer->rdDouble());
     d.shadow.setExtendedLightWidth(filer->rdDouble());
     d.shadow.setExtendedLightRadius(filer->rdDouble());

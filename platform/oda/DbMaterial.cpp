@@ -1,5 +1,7 @@
 #include "DbMaterial.h"
 
+#include "DbFilerEnum.h"
+
 #include "DbFiler.h"
 #include "internal/DbDefine.h"
 
@@ -199,7 +201,7 @@ static void writeColor(OdDbDwgFiler* f, const OdGiMaterialColor& c)
 static OdGiMaterialColor readColor(OdDbDwgFiler* f)
 {
     OdGiMaterialColor c;
-    c.setMethod(OdGiMaterialColor::Method(f->rdInt16()));
+    c.setMethod(odRdEnum16(f, OdGiMaterialColor::kInherit, OdGiMaterialColor::kOverride));
     c.setFactor(f->rdDouble());
     OdCmEntityColor ec;
     ec.setColor(OdUInt32(f->rdInt32()));
@@ -221,7 +223,7 @@ static void writeMap(OdDbDwgFiler* f, const OdGiMaterialMap& m)
 static OdGiMaterialMap readMap(OdDbDwgFiler* f)
 {
     OdGiMaterialMap m;
-    m.setSource(OdGiMaterialMap::Source(f->rdInt16()));
+    m.setSource(odRdEnum16(f, OdGiMaterialMap::kScene, OdGiMaterialMap::kProcedural));
     m.setSourceFileName(f->rdString());
     m.setBlendFactor(f->rdDouble());
     double us = f->rdDouble();

@@ -9,8 +9,9 @@
 #include "Ge/GeMatrix3d.h"
 
 // A point tracker that shows one entity following the cursor while a point is asked. This library
-// supplies the core (construction, the view hooks, setValue, constrainPoint); the module that drags
-// defines the drawable's drawing and the members that fill it (init, update, getEntity, lastPoint).
+// supplies the core (construction, the view hooks, setValue, constrainPoint); the members a dragging
+// module calls to fill it (init, update, getEntity, lastPoint) are inline, so this library's type
+// information never depends on the module.
 // Create with createObject(); the tracker lives for one prompt and owns its drawable.
 class ZALODDBEX_EXPORT zalDragTracker : public OdEdPointTracker
 {
@@ -27,12 +28,27 @@ public:
     virtual void constrainPoint(OdGePoint3d& point);
 
     // A new drawable for entity; the entity is moved from point on.
-    void init(OdSmartPtr<OdDbEntity> entity, OdGePoint3d point);
+    void init(OdSmartPtr<OdDbEntity> entity, OdGePoint3d point)
+    {
+        drawable = OdRxObjectImpl<zalDragEntityDrawable>::createObject();
+        drawable->database = entity.isNull() ? nullptr : entity->database();
+        drawable->entity = entity;
+        dragTransform.setToIdentity();
+        basePoint = point;
+        m_lastPoint = point;
+    }
     // Lets the subclass refresh the entity (subUpdate); nothing without an entity.
-    void update();
+    void update()
+    {
+        if (drawable.isNull() || drawable->entity.isNull()) return;
+        subUpdate(drawable->entity);
+    }
     // The dragged entity; null before init.
-    OdSmartPtr<OdDbEntity> getEntity();
-    const OdGePoint3d& lastPoint() const;
+    OdSmartPtr<OdDbEntity> getEntity()
+    {
+        return drawable.isNull() ? OdSmartPtr<OdDbEntity>() : drawable->entity;
+    }
+    const OdGePoint3d& lastPoint() const { return m_lastPoint; }
 
 protected:
     // Subclasses that call update refresh the entity here; the default refuses.

@@ -228,6 +228,21 @@ TEST_F(WaterFountain, aVersion1RecordLoadsWithTheOldJetValues)
     expectPoint(fountain->transform().getCsOrigin(), 5, 6, 7);
 }
 
+TEST_F(WaterFountain, aRecordOfAnUnknownVersionIsRefusedAndChangesNothing)
+{
+    for (OdInt16 version : {OdInt16(0), OdInt16(3), OdInt16(-1)}) {
+        OdDbDwgMemoryFilerPtr filer = OdRxObjectImpl<OdDbDwgMemoryFiler>::createObject();
+        filer->wrInt16(version);
+        filer->wrBool(false);
+        for (int i = 0; i < 24; ++i)
+            filer->wrDouble(42);
+        filer->rewind();
+        fountain->setLifetime(7);
+        EXPECT_EQ(fountain->dwgInFields(filer.get()), eInvalidInput) << "version " << version;
+        EXPECT_EQ(fountain->lifetime(), 7.0) << "version " << version;
+    }
+}
+
 class FountainSymbol : public WaterFountain
 {
 protected:

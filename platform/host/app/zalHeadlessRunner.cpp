@@ -133,6 +133,20 @@ void zalHeadlessRunner::start()
     m_drawing = db;
 }
 
+namespace {
+
+// This process's resident memory from /proc (0 where there is none).
+double residentMegabytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) return 0.0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0.0;
+}
+
+} // namespace
+
 void zalHeadlessRunner::synchronised()
 {
     m_stage = Stage::Settling;
@@ -157,8 +171,18 @@ void zalHeadlessRunner::runScript()
                                                 : console->lastError();
                         failure = QStringLiteral("script: %1: %2").arg(name, why);
                     });
+        // Long scripts report the host's memory every 1000 commands (scripts/long-run prints it per
+        // 1000 edits beside the viewer's).
+        int counted = 0;
+        const auto memory = connect(console, &zalHostConsole::commandFinished, this, [&counted] {
+            if (++counted % 1000 == 0) {
+                std::printf("zalhost: %d commands, host resident %.1f MB\n", counted, residentMegabytes());
+                std::fflush(stdout);
+            }
+        });
         const int done = console->runScript(m_script);
         disconnect(connection);
+        disconnect(memory);
         if (!failure.isEmpty()) return fail(4, failure);
         std::printf("zalhost: script ran %d command%s\n", done, done == 1 ? "" : "s");
         std::fflush(stdout);

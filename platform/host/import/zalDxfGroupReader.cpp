@@ -1,8 +1,71 @@
 #include "zalDxfGroupReader.h"
 
+#include <dime/records/Record.h>
+
 bool zalDxfGroupReader::isBinaryDxf(const QByteArray& data)
 {
     return data.startsWith("AutoCAD Binary DXF");
+}
+
+bool zalDxfGroupReader::checkBinary(const QByteArray& data, QString* error)
+{
+    const auto fail = [error](const QString& why) {
+        if (error) *error = why;
+        return false;
+    };
+    // "AutoCAD Binary DXF", CR LF, SUB, NUL; the first group code's first byte is always 0.
+    const int start = 22;
+    const int size = data.size();
+    if (!isBinaryDxf(data) || size < start + 2 || data.at(start) != 0)
+        return fail(QStringLiteral("binary DXF without groups"));
+    const bool wideCodes = data.at(start + 1) == 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
+    int pos = start;
+    while (pos < size) {
+        const int at = pos;
+        int code = bytes[pos++];
+        if (wideCodes) {
+            if (pos >= size) break;
+            code |= bytes[pos++] << 8;
+        }
+        if (code == 255) {
+            if (pos + 2 > size) break;
+            code = int(qint16(bytes[pos] | (bytes[pos + 1] << 8)));
+            pos += 2;
+        }
+        int width = 0;
+        switch (dimeRecord::getRecordType(code)) {
+        case dimeBase::dimeInt8RecordType:
+            width = 1;
+            break;
+        case dimeBase::dimeInt16RecordType:
+            width = 2;
+            break;
+        case dimeBase::dimeInt32RecordType:
+            width = 4;
+            break;
+        case dimeBase::dimeFloatRecordType:
+        case dimeBase::dimeDoubleRecordType:
+            width = 8; // binary files hold doubles only
+            break;
+        default: {
+            // Text ends at NUL (consumed) or at a line break (left for the next read).
+            int end = pos;
+            while (end < size && bytes[end] != 0 && bytes[end] != '\n' && bytes[end] != '\r')
+                ++end;
+            if (end >= size)
+                return fail(QStringLiteral("truncated (text of group %1 at byte %2)").arg(code).arg(at));
+            const QByteArray text = data.mid(pos, end - pos);
+            pos = bytes[end] == 0 ? end + 1 : end;
+            if (code == 0 && text == "EOF") return true;
+            continue;
+        }
+        }
+        if (pos + width > size)
+            return fail(QStringLiteral("truncated (group %1 at byte %2)").arg(code).arg(at));
+        pos += width;
+    }
+    return fail(QStringLiteral("truncated (no EOF)"));
 }
 
 bool zalDxfGroupReader::read(const QByteArray& data)

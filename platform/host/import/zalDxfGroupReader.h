@@ -25,6 +25,10 @@ public:
     const QVector<Group>& groups() const { return m_groups; }
     // Whether data starts with the binary DXF sentinel.
     static bool isBinaryDxf(const QByteArray& data);
+    // Walks a binary DXF group by group the way libdime reads it (one- or two-byte codes, values by
+    // the code's type) and says whether every value is whole and the file ends with "0/EOF":
+    // libdime stops the process on a cut binary file instead of reporting it.
+    static bool checkBinary(const QByteArray& data, QString* error);
 
     // The value groups of a header variable ("$INSUNITS"); empty when absent.
     QVector<Group> headerVariable(const QByteArray& name) const;

@@ -188,10 +188,14 @@ OdRxClass* entityClassOf(const dimeRecordHolder* holder)
     }
 }
 
-void setTrueColor(OdCmColor& color, double raw)
+// False (colour untouched) for a value that is no 24-bit colour: converting NaN or a value out of
+// range to an integer is undefined.
+bool setTrueColor(OdCmColor& color, double raw)
 {
-    const quint32 v = quint32(qint64(raw));
+    if (!(raw >= 0.0 && raw <= double(0xffffff))) return false;
+    const quint32 v = quint32(raw);
     color.setRGB(OdUInt8((v >> 16) & 0xff), OdUInt8((v >> 8) & 0xff), OdUInt8(v & 0xff));
+    return true;
 }
 
 } // namespace
@@ -218,11 +222,17 @@ zalImportResult zalDxfImporter::importFile(const QString& path)
     if (!binary && !groups.read(data))
         return zalImportResult::failure(name + QStringLiteral(": not a complete DXF file: ") +
                                         groups.error());
+    QString binaryError;
+    if (binary && !zalDxfGroupReader::checkBinary(data, &binaryError))
+        return zalImportResult::failure(name + QStringLiteral(": not a complete DXF file: ") + binaryError);
 
     dimeInput input;
     if (!input.setFile(QFile::encodeName(path).constData()))
         return zalImportResult::failure(name + QStringLiteral(": cannot be read"));
-    dimeModel model;
+    // With its own memory pool libdime frees the whole model at once instead of entity by entity:
+    // its unknown tables and entities (MESH, LIGHT) free their names with the wrong deallocator and
+    // lose some of their strings when freed one by one.
+    dimeModel model(true);
     if (!model.read(&input))
         return zalImportResult::failure(
             name +
@@ -331,9 +341,7 @@ void zalDxfImporter::importLayers(dimeModel& model)
             layer->setIsLocked((flags & 4) != 0);
             OdCmColor layerColor;
             double rgb = 0;
-            if (recordValue(layerEntry, 420, rgb))
-                setTrueColor(layerColor, rgb);
-            else
+            if (!(recordValue(layerEntry, 420, rgb) && setTrueColor(layerColor, rgb)))
                 layerColor.setColorIndex(OdUInt16(color == 0 ? 7 : std::abs(color)));
             layer->setColor(layerColor);
             const QByteArray material = recordText(layerEntry, 347);
@@ -381,14 +389,15 @@ void zalDxfImporter::applyCommon(dimeEntity* entity, OdDbEntity* target)
     OdCmColor color;
     double rgb = 0;
     const int aci = entity->getColorNumber();
-    if (recordValue(entity, 420, rgb))
-        setTrueColor(color, rgb);
-    else if (aci == 256)
-        color.setColorMethod(OdCmEntityColor::kByLayer);
-    else if (aci == 0)
-        color.setColorMethod(OdCmEntityColor::kByBlock);
-    else
-        color.setColorIndex(OdUInt16(std::abs(aci)));
+    // A true colour wins over the colour number.
+    if (!(recordValue(entity, 420, rgb) && setTrueColor(color, rgb))) {
+        if (aci == 256)
+            color.setColorMethod(OdCmEntityColor::kByLayer);
+        else if (aci == 0)
+            color.setColorMethod(OdCmEntityColor::kByBlock);
+        else
+            color.setColorIndex(OdUInt16(std::abs(aci)));
+    }
     target->setColor(color, false);
     if (recordNumber(entity, 60, 0) == 1) target->setVisibility(OdDb::kInvisible, false);
     const QByteArray material = recordText(entity, 347);
@@ -498,16 +507,20 @@ bool zalDxfImporter::importEntity(dimeEntity* e, OdDbBlockTableRecord* owner)
         const bool closed = (lw->getFlags() & 1) != 0;
         const dxfdouble* xs = lw->getXCoords();
         const dxfdouble* ys = lw->getYCoords();
+        // libdime takes the count from group 90 and makes the arrays at the first vertex: a polyline
+        // that declares vertices without carrying any has a count and no arrays.
+        const int count = xs && ys ? lw->getNumVertices() : 0;
+        if (count <= 0) return false;
         if (normal == OdGeVector3d::kZAxis) {
             OdDbPolylinePtr p = OdDbPolyline::createObject();
-            for (int i = 0; i < lw->getNumVertices(); ++i)
+            for (int i = 0; i < count; ++i)
                 p->addVertexAt(unsigned(i), OdGePoint2d(xs[i], ys[i]));
             p->setElevation(lw->getElevation());
             p->setClosed(closed);
             made = p;
         } else {
             OdDb3dPolylinePtr p = OdDb3dPolyline::createObject();
-            for (int i = 0; i < lw->getNumVertices(); ++i)
+            for (int i = 0; i < count; ++i)
                 p->appendVertex(ocsToWcs(OdGePoint3d(xs[i], ys[i], lw->getElevation()), normal));
             p->setClosed(closed);
             made = p;
@@ -630,9 +643,7 @@ bool zalDxfImporter::importEntity(dimeEntity* e, OdDbBlockTableRecord* owner)
                                     recordNumber(e, 51, 50.0) * OdaPI / 180.0);
         OdCmColor color;
         double raw = 0;
-        if (recordValue(e, 421, raw))
-            setTrueColor(color, raw);
-        else
+        if (!recordValue(e, 421, raw) || !setTrueColor(color, raw))
             color.setColorIndex(OdUInt16(std::abs(int(recordNumber(e, 63, 7)))));
         light->setLightColor(color);
         made = light;

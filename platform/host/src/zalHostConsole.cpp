@@ -71,18 +71,27 @@ bool zalHostConsole::takeAnswer(const QString& prompt, QString& answer, PromptKi
     m_promptChoices.clear();
     m_inlineAnswer = false;
     if (m_answers.isEmpty()) {
-        m_transcript << prompt + QStringLiteral(": ") + cancelToken();
+        record(prompt + QStringLiteral(": ") + cancelToken());
         return false;
     }
     answer = m_answers.takeFirst();
-    m_transcript << prompt + QStringLiteral(": ") + answer;
+    record(prompt + QStringLiteral(": ") + answer);
     return answer != cancelToken();
+}
+
+void zalHostConsole::record(const QString& line)
+{
+    // A long session (or script) would otherwise keep every line it ever showed: about half a
+    // kilobyte per command. The command line keeps as many.
+    m_transcript << line;
+    while (m_transcript.size() > kTranscriptLines)
+        m_transcript.removeFirst();
 }
 
 void zalHostConsole::write(const QString& text)
 {
     ++m_written;
-    m_transcript << text;
+    record(text);
     emit output(text);
 }
 
@@ -133,7 +142,7 @@ zalHostConsole::Result zalHostConsole::executeCommand(const QString& line)
         return UnknownCommand;
     }
 
-    m_transcript << QStringLiteral("Command: ") + name;
+    record(QStringLiteral("Command: ") + name);
     // Each command is one undo step; undo and redo walk the steps and open none.
     const QString global = zalHostStrings::toQString(command->globalName());
     if (!m_database.isNull() && global != QLatin1String("undo") && global != QLatin1String("redo"))

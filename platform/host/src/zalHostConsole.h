@@ -73,7 +73,9 @@ public:
     int runScript(const QString& script);
 
     // Prompts with their answers ("prompt: answer") and the commands' output, in order.
+    // The last kTranscriptLines lines shown: prompts with their answers, messages, command names.
     QStringList transcript() const { return m_transcript; }
+    static constexpr int kTranscriptLines = 2000;
     void clearTranscript() { m_transcript.clear(); }
     QString lastError() const { return m_lastError; }
 
@@ -107,6 +109,8 @@ private:
     OdSmartPtr<OdDbDatabase> m_database;
     QHash<int, QPair<QPointer<QObject>, QByteArray>> m_viewEventReceivers;
     QStringList m_answers;
+    void record(const QString& line);
+
     QStringList m_transcript;
     QString m_lastError;
     OdRxObjectPtr m_placementSource;

@@ -4,9 +4,12 @@
 #include "zalHostStrings.h"
 
 #include "CmEntityColor.h"
+#include "DbDatabase.h"
+#include "DbDatabaseReactor.h"
 #include "DbMaterial.h"
 #include "GiMaterialColor.h"
 #include "GiMaterialMap.h"
+#include "StaticRxObject.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -43,9 +46,39 @@ QJsonObject colorChannel(const OdGiMaterialColor& color)
 
 } // namespace
 
-zalHostPhysicsMaterials::zalHostPhysicsMaterials(const QString& libraryRoot, QObject* parent)
-    : QObject(parent), m_root(libraryRoot)
+class zalHostPhysicsMaterials::Watcher : public OdDbDatabaseReactor
 {
+public:
+    explicit Watcher(zalHostPhysicsMaterials* owner) : m_owner(owner) {}
+    void goodbye(const OdDbDatabase* db) override { m_owner->forgetDatabase(const_cast<OdDbDatabase*>(db)); }
+
+private:
+    zalHostPhysicsMaterials* m_owner;
+};
+
+zalHostPhysicsMaterials::zalHostPhysicsMaterials(const QString& libraryRoot, QObject* parent)
+    : QObject(parent), m_root(libraryRoot), m_watcher(new OdStaticRxObject<Watcher>(this))
+{
+}
+
+zalHostPhysicsMaterials::~zalHostPhysicsMaterials()
+{
+    for (OdDbDatabase* db : qAsConst(m_watched))
+        db->removeReactor(m_watcher);
+    delete m_watcher;
+}
+
+void zalHostPhysicsMaterials::forgetDatabase(OdDbDatabase* database)
+{
+    if (!m_watched.remove(database)) return;
+    database->removeReactor(m_watcher);
+    for (auto it = m_descriptions.begin(); it != m_descriptions.end();) {
+        // The database is still whole while it says goodbye, so its ids can be compared and asked.
+        if (it.key().database() == database)
+            it = m_descriptions.erase(it);
+        else
+            ++it;
+    }
 }
 
 QString zalHostPhysicsMaterials::materialLibraryRoot() const
@@ -68,9 +101,15 @@ void zalHostPhysicsMaterials::adoptDescriptions(zalHostPhysicsMaterials& other)
 void zalHostPhysicsMaterials::setDescription(const OdDbObjectId& materialId,
                                              std::shared_ptr<zalHostPhysicsMaterial> description)
 {
-    if (description)
+    if (description) {
+        OdDbDatabase* db = materialId.database();
+        if (!db) return;
+        if (!m_watched.contains(db)) {
+            db->addReactor(m_watcher);
+            m_watched.insert(db);
+        }
         m_descriptions.insert(materialId, std::move(description));
-    else
+    } else
         m_descriptions.remove(materialId);
 }
 

@@ -6,7 +6,9 @@
 
 #include <QMap>
 #include <QObject>
+#include <QSet>
 
+class OdDbDatabase;
 class zalHostPhysicsMaterial;
 
 // The reference host's material library: descriptions that importers set per material, and for any
@@ -17,6 +19,7 @@ class zalHostPhysicsMaterials : public QObject, public IzalPhysicsMaterialsModul
     Q_INTERFACES(IzalPhysicsMaterialsModule)
 public:
     explicit zalHostPhysicsMaterials(const QString& libraryRoot, QObject* parent = nullptr);
+    ~zalHostPhysicsMaterials() override;
 
     QString materialLibraryRoot() const override;
     std::shared_ptr<IzalPhysicsMaterial> materialDescription(const OdDbObjectId& materialId) const override;
@@ -29,9 +32,17 @@ public:
     // Takes over the descriptions an import recorded in `other` (read before this library existed).
     void adoptDescriptions(zalHostPhysicsMaterials& other);
 
+    int descriptionCount() const { return m_descriptions.size(); }
+    // Drops the descriptions of a database that goes away: its ids would dangle, and comparing them
+    // reads the freed database.
+    void forgetDatabase(OdDbDatabase* database);
+
 private:
+    class Watcher;
     std::shared_ptr<IzalPhysicsMaterial> describe(const OdDbObjectId& materialId) const;
 
     QString m_root;
     QMap<OdDbObjectId, std::shared_ptr<zalHostPhysicsMaterial>> m_descriptions;
+    QSet<OdDbDatabase*> m_watched;
+    Watcher* m_watcher;
 };

@@ -2,10 +2,7 @@
 
 #include <cmath>
 
-// Spelled out: constants of other files may not be initialised yet.
-const OdGePlane OdGePlane::kXYPlane(OdGePoint3d(0, 0, 0), OdGeVector3d(0, 0, 1));
-const OdGePlane OdGePlane::kYZPlane(OdGePoint3d(0, 0, 0), OdGeVector3d(1, 0, 0));
-const OdGePlane OdGePlane::kZXPlane(OdGePoint3d(0, 0, 0), OdGeVector3d(0, 1, 0));
+// The constant planes are defined in GeContext.cpp, after the tolerances their constructor reads.
 
 OdGePlane::OdGePlane() : m_normal(0, 0, 1) {}
 

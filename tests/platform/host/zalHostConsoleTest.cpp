@@ -91,6 +91,21 @@ protected:
     void TearDown() override { odedRegCmds()->removeGroup(OdString("zalHostTest")); }
 };
 
+TEST_F(zalHostConsoleTest, transcriptKeepsTheLastLinesOfALongSession)
+{
+    QString script;
+    for (int i = 0; i < zalHostConsole::kTranscriptLines; ++i)
+        script += QStringLiteral("zalhost_string\nanswer %1\n").arg(i);
+    EXPECT_EQ(console->runScript(script), zalHostConsole::kTranscriptLines);
+    const QStringList lines = console->transcript();
+    EXPECT_EQ(lines.size(), zalHostConsole::kTranscriptLines);
+    // Two lines per command: the oldest half is gone, the newest is there in order.
+    EXPECT_FALSE(lines.contains(QStringLiteral("Console Command: answer 0")));
+    EXPECT_EQ(lines.last(),
+              QStringLiteral("Console Command: answer %1").arg(zalHostConsole::kTranscriptLines - 1));
+    EXPECT_EQ(lines.first(), QStringLiteral("Command: zalhost_string"));
+}
+
 TEST_F(zalHostConsoleTest, queuedAnswerFeedsThePrompt)
 {
     console->queueAnswers({"stat fps"});

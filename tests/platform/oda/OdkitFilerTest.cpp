@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
+#include <vector>
 
 TEST(OdkitFiler, EveryKindOfValueRoundTrips)
 {
@@ -139,4 +141,101 @@ TEST(OdkitFiler, MaterialAndBlockReferenceRoundTrip)
     ASSERT_EQ(ref2->dwgInFields(g), eOk);
     EXPECT_EQ(ref2->blockTableRecord(), db->getModelSpaceId());
     EXPECT_EQ(ref2->scaleFactors(), OdGeScale3d(1, 2, 3));
+}
+
+namespace {
+
+// A copy of the record in `from` with the 16-bit item at `index` replaced by `value`.
+OdDbDwgMemoryFilerPtr withInt16At(OdDbDwgMemoryFiler* from, OdUInt32 index, OdInt16 value)
+{
+    OdDbDwgMemoryFilerPtr to = OdDbDwgMemoryFiler::createObject();
+    to->setDatabase(from->database());
+    from->rewind();
+    while (!from->atEnd()) {
+        const OdUInt32 at = from->tell();
+        switch (from->itemTypeAt(at)) {
+        case OdDbDwgMemoryFiler::kBool:
+            to->wrBool(from->rdBool());
+            break;
+        case OdDbDwgMemoryFiler::kInt16: {
+            const OdInt16 v = from->rdInt16();
+            to->wrInt16(at == index ? value : v);
+            break;
+        }
+        case OdDbDwgMemoryFiler::kInt32:
+            to->wrInt32(from->rdInt32());
+            break;
+        case OdDbDwgMemoryFiler::kDouble:
+            to->wrDouble(from->rdDouble());
+            break;
+        case OdDbDwgMemoryFiler::kString:
+            to->wrString(from->rdString());
+            break;
+        case OdDbDwgMemoryFiler::kHardPointerId:
+            to->wrHardPointerId(from->rdHardPointerId());
+            break;
+        case OdDbDwgMemoryFiler::kSoftPointerId:
+            to->wrSoftPointerId(from->rdSoftPointerId());
+            break;
+        default:
+            ADD_FAILURE() << "item kind the copy does not know at " << at;
+            return to;
+        }
+    }
+    to->rewind();
+    return to;
+}
+
+// Indices of the 16-bit items of a record.
+std::vector<OdUInt32> int16Items(OdDbDwgMemoryFiler* f)
+{
+    std::vector<OdUInt32> found;
+    for (OdUInt32 i = 0; i < f->numItems(); ++i)
+        if (f->itemTypeAt(i) == OdDbDwgMemoryFiler::kInt16) found.push_back(i);
+    return found;
+}
+
+} // namespace
+
+// Every 16-bit item of these records is an enumerator (material colour methods and map sources,
+// visibility, light type, shadow type and shape; the light's sample count is the last and is a
+// number): a value outside its enumeration is refused instead of loaded.
+TEST(OdkitFiler, EnumeratorsOutOfRangeAreRefused)
+{
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    OdDbMaterialPtr material = OdDbMaterial::createObject();
+    OdDbLightPtr light = OdDbLight::createObject();
+    struct Case
+    {
+        OdDbObject* written;
+        std::function<OdDbObjectPtr()> make;
+        int enums;
+    };
+    const Case cases[] = {
+        {material.get(), [] { return OdDbObjectPtr(OdDbMaterial::createObject()); }, 9},
+        {light.get(), [] { return OdDbObjectPtr(OdDbLight::createObject()); }, 4},
+    };
+    for (const Case& c : cases) {
+        OdDbDwgMemoryFilerPtr f = OdDbDwgMemoryFiler::createObject();
+        f->setDatabase(db);
+        c.written->dwgOutFields(f);
+        const std::vector<OdUInt32> items = int16Items(f.get());
+        ASSERT_GE(int(items.size()), c.enums) << c.written->isA()->name().toUtf8();
+        for (int k = 0; k < c.enums; ++k) {
+            for (OdInt16 bad : {OdInt16(-1), OdInt16(77)}) {
+                OdDbDwgMemoryFilerPtr broken = withInt16At(f.get(), items[k], bad);
+                OdDbObjectPtr target = c.make();
+                try {
+                    target->dwgInFields(broken);
+                    ADD_FAILURE() << c.written->isA()->name().toUtf8() << ": " << bad << " accepted at item "
+                                  << items[k];
+                } catch (const OdError& e) {
+                    EXPECT_EQ(e.code(), eInvalidInput);
+                }
+            }
+        }
+        // The record as written still reads.
+        OdDbDwgMemoryFilerPtr whole = withInt16At(f.get(), OdUInt32(-1), 0);
+        EXPECT_EQ(c.make()->dwgInFields(whole), eOk);
+    }
 }

@@ -1,0 +1,25 @@
+// The model importer (assimp, then the translation into the database) on a file with the input's
+// bytes. The first byte picks the format by the file's extension: glTF text, binary glTF or OBJ.
+#include "zalFuzzSupport.h"
+
+#include "zalHostPhysicsMaterials.h"
+#include "zalModelImporter.h"
+
+#include "DbDatabase.h"
+#include "odkit.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static bool ready = (zalFuzz::application(), odInitialize(), true);
+    (void)ready;
+    if (size < 1) return 0;
+    static const char* const names[] = {"input.gltf", "input.glb", "input.obj"};
+    const QString path = zalFuzz::writeFile(QString::fromLatin1(names[data[0] % 3]), data + 1, size - 1);
+    if (path.isEmpty()) return 0;
+    // The materials service outlives the drawing, as in the host: it must forget the drawing's ids.
+    static zalHostPhysicsMaterials materials(zalFuzz::scratch().path());
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    zalModelImporter importer(db.get(), &materials);
+    (void)importer.importFile(path);
+    return 0;
+}

@@ -1,0 +1,435 @@
+// A long editing run through the real host, render module and viewer: a seeded generator writes a
+// drawing (nested blocks, faces, polygon meshes on several layers), a script of random edits (move, erase,
+// layer off/on/freeze/thaw, edits of block references) runs in the headless host, which saves the
+// result; a fresh host opens the saved drawing. Both viewers' scene dumps must describe the same
+// scene. ZAL_LONG_RUN_SEED and ZAL_LONG_RUN_EDITS choose the run (scripts/long-run does nightly sizes).
+//
+// Objects are compared by their place in the drawing (model-space order, block names): the saved
+// drawing gets new handles, so the handle part of the viewer names differs between the two hosts.
+#include "tests/platform/host_import/zalImportTestSupport.h"
+#include "zalDrawingImporter.h"
+#include "zalDxfWriter.h"
+#include "zalHostStrings.h"
+
+#include "DbBlockReference.h"
+#include "DbBlockTable.h"
+#include "DbBlockTableRecord.h"
+#include "DbFace.h"
+#include "DbLayerTable.h"
+#include "DbLayerTableRecord.h"
+#include "DbObjectIterator.h"
+#include "DbPolygonMesh.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <random>
+
+using namespace zalImportTest;
+
+namespace {
+
+struct HostRun
+{
+    int code = -1;
+    QString out, err;
+};
+
+// Resident memory of a process and of its first child process (the viewer), in MB; 0 when unknown.
+double residentMegabytes(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly)) return 0.0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+    return 0.0;
+}
+
+qint64 firstChild(qint64 pid)
+{
+    QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(pid));
+    if (!children.open(QIODevice::ReadOnly)) return 0;
+    return children.readAll().trimmed().split(' ').value(0).toLongLong();
+}
+
+// Runs the host; its lines about memory every 1000 commands are printed with the viewer's memory
+// taken at the same moment.
+HostRun zalhost(const QStringList& args, int seconds)
+{
+    QProcess p;
+    p.start(QDir(QString::fromLocal8Bit(qgetenv("ZAL_BIN_DIR"))).filePath(QStringLiteral("zalhost")), args);
+    HostRun r;
+    QElapsedTimer timer;
+    timer.start();
+    QByteArray pending;
+    while (p.state() != QProcess::NotRunning && timer.elapsed() < seconds * 1000LL + 30000) {
+        p.waitForReadyRead(500);
+        pending += p.readAllStandardOutput();
+        int end;
+        while ((end = pending.indexOf('\n')) >= 0) {
+            const QByteArray line = pending.left(end);
+            pending.remove(0, end + 1);
+            r.out += QString::fromLocal8Bit(line) + QLatin1Char('\n');
+            static const QRegularExpression memory(
+                QStringLiteral("^zalhost: (\\d+) commands, host resident ([0-9.]+) MB"));
+            const QRegularExpressionMatch m = memory.match(QString::fromLocal8Bit(line));
+            if (m.hasMatch()) {
+                const qint64 viewer = firstChild(p.processId());
+                std::printf("memory after %s edits: host %s MB, viewer %.1f MB\n", qPrintable(m.captured(1)),
+                            qPrintable(m.captured(2)), viewer ? residentMegabytes(viewer) : 0.0);
+                std::fflush(stdout);
+            }
+        }
+    }
+    if (p.state() != QProcess::NotRunning) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QStringLiteral("still running");
+        return r;
+    }
+    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.out += QString::fromLocal8Bit(pending + p.readAllStandardOutput());
+    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
+
+const int kLayers = 4;
+const int kEntities = 120;
+
+OdDbObjectId addFace(OdDbBlockTableRecord* owner, std::mt19937& rng, const OdDbObjectId& layer)
+{
+    std::uniform_real_distribution<double> d(-50.0, 50.0);
+    OdDbFacePtr f = OdDbFace::createObject();
+    const OdGePoint3d base(d(rng), d(rng), d(rng) / 5.0);
+    f->setVertexAt(0, base);
+    f->setVertexAt(1, base + OdGeVector3d(4, 0, 0));
+    f->setVertexAt(2, base + OdGeVector3d(4, 3, 1));
+    f->setVertexAt(3, base + OdGeVector3d(0, 3, 1));
+    f->setLayer(layer);
+    return owner->appendOdDbEntity(f);
+}
+
+// A 3 x 4 polygon mesh (a rippled sheet).
+OdDbObjectId addMesh(OdDbBlockTableRecord* owner, std::mt19937& rng, const OdDbObjectId& layer)
+{
+    std::uniform_real_distribution<double> d(-50.0, 50.0);
+    const OdGePoint3d c(d(rng), d(rng), 0);
+    OdArray<OdGePoint3d> points;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 4; ++j)
+            points.append(c + OdGeVector3d(2.0 * i, 2.0 * j, d(rng) / 25.0));
+    OdDbPolygonMeshPtr m = OdDbPolygonMesh::createObject();
+    m->setMesh(3, 4, points);
+    m->setLayer(layer);
+    return owner->appendOdDbEntity(m);
+}
+
+OdDbObjectId addReference(OdDbBlockTableRecord* owner, std::mt19937& rng, const OdDbObjectId& block,
+                          const OdDbObjectId& layer)
+{
+    std::uniform_real_distribution<double> d(-80.0, 80.0);
+    std::uniform_real_distribution<double> angle(0.0, 6.0);
+    OdDbBlockReferencePtr r = OdDbBlockReference::createObject();
+    r->setBlockTableRecord(block);
+    r->setPosition(OdGePoint3d(d(rng), d(rng), d(rng) / 8.0));
+    r->setRotation(angle(rng));
+    const double s = 0.5 + angle(rng) / 4.0;
+    r->setScaleFactors(OdGeScale3d(s, s, s));
+    r->setLayer(layer);
+    return owner->appendOdDbEntity(r);
+}
+
+// The seeded drawing: blocks "Leaf" (faces and a mesh) and "Branch" (references to Leaf and a face,
+// nested), then model space with faces, meshes and references to both, spread over the layers.
+bool writeDrawing(const QString& path, std::mt19937& rng, int entities)
+{
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject(OdDb::kForWrite);
+    std::vector<OdDbObjectId> layerIds;
+    for (int i = 0; i < kLayers; ++i) {
+        OdDbLayerTableRecordPtr l = OdDbLayerTableRecord::createObject();
+        l->setName(OdString::fromUtf8("L" + std::to_string(i)));
+        layerIds.push_back(layers->add(l));
+    }
+    OdDbBlockTablePtr blocks = db->getBlockTableId().safeOpenObject(OdDb::kForWrite);
+    OdDbBlockTableRecordPtr leaf = OdDbBlockTableRecord::createObject();
+    leaf->setName(L"Leaf");
+    const OdDbObjectId leafId = blocks->add(leaf);
+    addFace(leaf, rng, layerIds[0]);
+    addFace(leaf, rng, layerIds[0]);
+    addMesh(leaf, rng, layerIds[0]);
+    OdDbBlockTableRecordPtr branch = OdDbBlockTableRecord::createObject();
+    branch->setName(L"Branch");
+    const OdDbObjectId branchId = blocks->add(branch);
+    addReference(branch, rng, leafId, layerIds[0]);
+    addReference(branch, rng, leafId, layerIds[0]);
+    addFace(branch, rng, layerIds[0]);
+
+    OdDbBlockTableRecordPtr ms = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
+    std::uniform_int_distribution<int> kind(0, 3), layer(0, kLayers - 1);
+    for (int i = 0; i < entities; ++i) {
+        const OdDbObjectId l = layerIds[size_t(layer(rng))];
+        switch (kind(rng)) {
+        case 0:
+            addFace(ms, rng, l);
+            break;
+        case 1:
+            addMesh(ms, rng, l);
+            break;
+        case 2:
+            addReference(ms, rng, leafId, l);
+            break;
+        default:
+            addReference(ms, rng, branchId, l);
+            break;
+        }
+    }
+    QString error;
+    const bool ok = zalDxfWriter::write(db.get(), path, &error);
+    if (!ok) ADD_FAILURE() << error.toStdString();
+    return ok;
+}
+
+// Handles of the model-space entities in order, and the handles of the block records by name, as the
+// host sees the file.
+struct Layout
+{
+    std::vector<QString> entities;
+    std::map<QString, QString> blocks; // handle -> name
+};
+
+Layout layoutOf(const QString& path)
+{
+    Layout layout;
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    const zalImportResult r = zalDrawingImporter::importFile(path, db.get());
+    EXPECT_TRUE(r.ok) << r.message.toStdString();
+    if (!r.ok) return layout;
+    OdDbBlockTableRecordPtr ms = db->getModelSpaceId().safeOpenObject();
+    for (OdDbObjectIteratorPtr it = ms->newIterator(); !it->done(); it->step())
+        layout.entities.push_back(QString::fromStdString(it->entity()->handle().ascii().toUtf8()));
+    OdDbBlockTablePtr blocks = db->getBlockTableId().safeOpenObject();
+    for (OdDbSymbolTableIteratorPtr it = blocks->newIterator(); !it->done(); it->step()) {
+        OdDbSymbolTableRecordPtr b = it->getRecordId().safeOpenObject();
+        layout.blocks[QString::fromStdString(b->handle().ascii().toUtf8())] =
+            zalHostStrings::toQString(b->getName());
+    }
+    return layout;
+}
+
+// Viewer names with the drawing's own identity taken out: each "<tag>_<class>_<handle>" in a name
+// becomes "E<index>" for the n-th model-space entity, "B:<name>" for a block and "<class>" for anything
+// else (the global material, layers). Tags are "D" and 8 hex digits or "U" and a number.
+QString normalised(const QString& name, const std::map<QString, int>& entityIndex,
+                   const std::map<QString, QString>& blocks)
+{
+    static const QRegularExpression id(
+        QStringLiteral("(?:D[0-9a-f]{8}|U[0-9]+)_(AcDb[A-Za-z0-9]+)_([0-9A-F]+)"));
+    QString out;
+    int last = 0;
+    for (auto it = id.globalMatch(name); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        out += name.mid(last, m.capturedStart() - last);
+        last = m.capturedEnd();
+        const QString handle = m.captured(2);
+        auto e = entityIndex.find(handle);
+        auto b = blocks.find(handle);
+        if (e != entityIndex.end())
+            out += QStringLiteral("E%1").arg(e->second);
+        else if (b != blocks.end())
+            out += QStringLiteral("B:") + b->second;
+        else
+            out += m.captured(1);
+    }
+    return out + name.mid(last);
+}
+
+// Each instance, mesh and light of a dump under a key of normalised names and counts, with its numbers
+// (transform, or bounds): two dumps of the same scene give the same keys and numbers within tolerance.
+using Described = std::multimap<QString, std::vector<double>>;
+
+Described describe(const QJsonObject& dump, const std::vector<QString>& entities,
+                   const std::map<QString, QString>& blocks)
+{
+    const QJsonObject scene =
+        dump.contains(QStringLiteral("scene")) ? dump.value(QStringLiteral("scene")).toObject() : dump;
+    std::map<QString, int> index;
+    for (size_t i = 0; i < entities.size(); ++i)
+        index[entities[i]] = int(i);
+    const auto name = [&](const QJsonObject& o, const char* key) {
+        return normalised(o.value(QLatin1String(key)).toString(), index, blocks);
+    };
+    const auto numbers = [](std::initializer_list<QJsonArray> arrays) {
+        std::vector<double> out;
+        for (const QJsonArray& values : arrays)
+            for (const QJsonValue& v : values)
+                out.push_back(v.toDouble());
+        return out;
+    };
+    Described items;
+    for (const QJsonValue& v : scene.value(QStringLiteral("instances")).toArray()) {
+        const QJsonObject o = v.toObject();
+        items.emplace(QStringLiteral("instance %1 in %2 of %3 material %4")
+                          .arg(name(o, "name"), name(o, "parent"), name(o, "component"), name(o, "material")),
+                      numbers({o.value(QStringLiteral("transform")).toArray()}));
+    }
+    for (const QJsonValue& v : scene.value(QStringLiteral("meshes")).toArray()) {
+        const QJsonObject o = v.toObject();
+        items.emplace(QStringLiteral("mesh %1 in %2 v%3 f%4 material %5")
+                          .arg(name(o, "name"), name(o, "parent"))
+                          .arg(o.value(QStringLiteral("vertexCount")).toInt())
+                          .arg(o.value(QStringLiteral("faceCount")).toInt())
+                          .arg(name(o, "material")),
+                      numbers({o.value(QStringLiteral("boundsMin")).toArray(),
+                               o.value(QStringLiteral("boundsMax")).toArray()}));
+    }
+    for (const QJsonValue& v : scene.value(QStringLiteral("lights")).toArray()) {
+        const QJsonObject o = v.toObject();
+        items.emplace(QStringLiteral("light %1 in %2 on %3")
+                          .arg(name(o, "name"), name(o, "parent"))
+                          .arg(o.value(QStringLiteral("on")).toBool()),
+                      numbers({o.value(QStringLiteral("transform")).toArray()}));
+    }
+    return items;
+}
+
+// Float noise of two runs: a hundredth of a viewer unit (0.1 mm), relative for large values.
+bool close(const std::vector<double>& a, const std::vector<double>& b)
+{
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::abs(a[i] - b[i]) > 0.01 + 1e-6 * std::max(std::abs(a[i]), std::abs(b[i]))) return false;
+    return true;
+}
+
+QString text(const Described::value_type& item)
+{
+    QStringList values;
+    for (double v : item.second)
+        values << QString::number(v, 'g', 8);
+    return item.first + QStringLiteral(" [") + values.join(QLatin1Char(',')) + QLatin1Char(']');
+}
+
+QJsonObject readJson(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(f.readAll()).object() : QJsonObject();
+}
+
+} // namespace
+
+TEST(LongEditingRun, ViewerAfterRandomEditsMatchesAFreshHostOnTheSavedDrawing)
+{
+    ASSERT_FALSE(qgetenv("DISPLAY").isEmpty()) << "needs an X server (xvfb-run)";
+    bool ok = false;
+    unsigned seed = qEnvironmentVariableIntValue("ZAL_LONG_RUN_SEED", &ok);
+    if (!ok) seed = 20261206u;
+    int edits = qEnvironmentVariableIntValue("ZAL_LONG_RUN_EDITS", &ok);
+    if (!ok) edits = 1000;
+    std::printf("long editing run: seed %u, %d edits (ZAL_LONG_RUN_SEED, ZAL_LONG_RUN_EDITS replay it)\n",
+                seed, edits);
+    std::fflush(stdout);
+    std::mt19937 rng(seed);
+
+    QTemporaryDir dir;
+    const QString start = dir.filePath(QStringLiteral("start.dxf"));
+    ASSERT_TRUE(writeDrawing(start, rng, kEntities));
+    const Layout before = layoutOf(start);
+    ASSERT_EQ(before.entities.size(), size_t(kEntities)) << [&] {
+        std::string counts;
+        OdDbDatabasePtr db = OdDbDatabase::createObject();
+        zalDrawingImporter::importFile(start, db.get());
+        for (const auto& c : countByClass(db->getModelSpaceId()))
+            counts += c.first + " " + std::to_string(c.second) + "\n";
+        return counts + readFile(start).left(3000).toStdString();
+    }();
+
+    // The script: edits chosen among the entities still there (by handle), with layer changes.
+    std::vector<QString> alive = before.entities;
+    QString script;
+    // One edit in 20 erases (while more than a third of the entities is left), two change a layer's
+    // state, the rest move an entity or a block reference.
+    std::uniform_int_distribution<int> what(0, 19), layer(0, kLayers - 1), state(0, 3), step(-20, 20);
+    static const char* const states[] = {"On", "Off", "Freeze", "Thaw"};
+    for (int i = 0; i < edits; ++i) {
+        const int w = what(rng);
+        if (w < 1 && alive.size() > size_t(kEntities / 3)) {
+            std::uniform_int_distribution<size_t> pick(0, alive.size() - 1);
+            const size_t k = pick(rng);
+            script += QStringLiteral("erase\n%1\n").arg(alive[k]);
+            alive.erase(alive.begin() + long(k));
+        } else if (w < 3) {
+            script +=
+                QStringLiteral("layer\nL%1\n%2\n").arg(layer(rng)).arg(QLatin1String(states[state(rng)]));
+        } else {
+            std::uniform_int_distribution<size_t> pick(0, alive.size() - 1);
+            script += QStringLiteral("move\n%1\n%2,%3,%4\n")
+                          .arg(alive[pick(rng)])
+                          .arg(step(rng))
+                          .arg(step(rng))
+                          .arg(step(rng) / 4);
+        }
+    }
+    // At the end every layer is on and thawed but one, which is off: both states are compared.
+    for (int l = 0; l < kLayers; ++l)
+        script += QStringLiteral("layer\nL%1\nOn\nlayer\nL%1\nThaw\n").arg(l);
+    script += QStringLiteral("layer\nL%1\nOff\n").arg(layer(rng));
+    const int commands = edits + 2 * kLayers + 2;
+    const QString saved = dir.filePath(QStringLiteral("saved.dxf"));
+    script += QStringLiteral("save\n%1\n").arg(saved);
+    const QString scriptPath = dir.filePath(QStringLiteral("edits.scr"));
+    ASSERT_TRUE(writeFile(scriptPath, script.toUtf8()));
+
+    QElapsedTimer timer;
+    timer.start();
+    const QString editedDump = dir.filePath(QStringLiteral("edited.json"));
+    const HostRun edited = zalhost(
+        {"--open", start, "--script", scriptPath, "--dump-scene", editedDump, "--timeout", "1200"}, 1200);
+    ASSERT_EQ(edited.code, 0) << edited.out.toStdString() << edited.err.toStdString();
+    EXPECT_TRUE(edited.out.contains(QStringLiteral("script ran %1 commands").arg(commands)))
+        << edited.out.toStdString();
+    std::printf("edited run: %.1f s\n", timer.elapsed() / 1000.0);
+
+    const QString freshDump = dir.filePath(QStringLiteral("fresh.json"));
+    const HostRun fresh = zalhost({"--open", saved, "--dump-scene", freshDump, "--timeout", "600"}, 600);
+    ASSERT_EQ(fresh.code, 0) << fresh.out.toStdString() << fresh.err.toStdString();
+
+    const Layout after = layoutOf(saved);
+    ASSERT_EQ(after.entities.size(), alive.size());
+    const Described editedItems = describe(readJson(editedDump), alive, before.blocks);
+    Described freshItems = describe(readJson(freshDump), after.entities, after.blocks);
+    ASSERT_FALSE(editedItems.empty());
+    std::printf("compared %zu instances, meshes and lights of %zu entities\n", editedItems.size(),
+                alive.size());
+    // Each item after editing takes its counterpart from the reopened drawing; what is left over on
+    // either side differs (the first few differences are enough to see why).
+    QStringList onlyEdited;
+    for (const auto& item : editedItems) {
+        auto range = freshItems.equal_range(item.first);
+        auto match = range.first;
+        while (match != range.second && !close(match->second, item.second))
+            ++match;
+        if (match == range.second)
+            onlyEdited << text(item);
+        else
+            freshItems.erase(match);
+    }
+    QStringList onlyFresh;
+    for (const auto& item : freshItems)
+        onlyFresh << text(item);
+    EXPECT_TRUE(onlyEdited.isEmpty() && onlyFresh.isEmpty())
+        << "seed " << seed << "\nonly after editing:\n  " << onlyEdited.mid(0, 8).join("\n  ").toStdString()
+        << "\nonly in the reopened drawing:\n  " << onlyFresh.mid(0, 8).join("\n  ").toStdString();
+}
