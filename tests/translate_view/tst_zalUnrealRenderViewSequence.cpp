@@ -60,6 +60,30 @@ protected:
 ODRX_DEFINE_MEMBERS_EX(PlaceholderEntity, OdDbEntity, DBOBJECT_CONSTR, 0, 0, 0, OdString(L"PLACEHOLDER"),
                        OdString(L"Test"), OdString(L"PlaceholderEntity"))
 
+// An entity that draws one face and then fails, as a damaged object of a drawing does.
+class FailingEntity : public OdDbEntity
+{
+public:
+    ODRX_DECLARE_MEMBERS(FailingEntity);
+
+protected:
+    bool subWorldDraw(OdGiWorldDraw* wd) const override
+    {
+        const OdGePoint3d points[3] = {{0, 0, 0}, {4, 0, 0}, {0, 4, 0}};
+        const OdInt32 faces[4] = {3, 0, 1, 2};
+        wd->geometry().shell(3, points, 4, faces);
+        throw OdError(eNotThatKindOfClass);
+    }
+    OdResult subGetGeomExtents(OdGeExtents3d& extents) const override
+    {
+        extents.set(OdGePoint3d(0, 0, 0), OdGePoint3d(4, 4, 0));
+        return eOk;
+    }
+};
+
+ODRX_DEFINE_MEMBERS_EX(FailingEntity, OdDbEntity, DBOBJECT_CONSTR, 0, 0, 0, OdString(L"FAILING"),
+                       OdString(L"Test"), OdString(L"FailingEntity"))
+
 class zalUnrealRenderViewSequence : public zalTranslateSessionTest
 {
 protected:
@@ -67,9 +91,11 @@ protected:
     {
         LinesOnlyEntity::rxInit();
         PlaceholderEntity::rxInit();
+        FailingEntity::rxInit();
     }
     static void TearDownTestSuite()
     {
+        FailingEntity::rxUninit();
         PlaceholderEntity::rxUninit();
         LinesOnlyEntity::rxUninit();
     }
@@ -479,6 +505,37 @@ TEST_F(zalUnrealRenderViewSequence, PlaceholderIsPlacedAndItsCommandRunsOnIt)
     EXPECT_TRUE(recorder->consoleCommands().contains(
         QStringLiteral("CallOnActor %1 SetColour 1 0 0").arg(id(lampId))));
     EXPECT_TRUE(named("addMesh", id(lampId)).isEmpty());
+}
+
+TEST_F(zalUnrealRenderViewSequence, ASliverWithAShortFirstEdgeIsKeptButACollinearOneIsNot)
+{
+    // First edges of 5e-7: the first triangle's third corner lies 1 away from their line, the
+    // second's 5e-7.
+    const OdDbObjectId sliver = drawing->addShell({{0, 0, 0}, {5e-7, 0, 0}, {0, 1, 0}}, {3, 0, 1, 2});
+    const OdDbObjectId flat = drawing->addShell({{0, 0, 1}, {5e-7, 0, 1}, {1, 5e-7, 1}}, {3, 0, 1, 2});
+    ASSERT_NE(openAndSync(), nullptr);
+    const QList<zalRecordedCall> kept = named("addMesh", id(sliver) + "_" + id(db->globalMaterialId()));
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(kept[0]["faceSizes"], "[3]");
+    EXPECT_TRUE(named("addInstance", id(flat)).isEmpty());
+    EXPECT_TRUE(named("addMesh", id(flat) + "_" + id(db->globalMaterialId())).isEmpty());
+}
+
+TEST_F(zalUnrealRenderViewSequence, AnEntityThatFailsToDrawSendsNothingAndTheBurstStillEnds)
+{
+    OdSmartPtr<FailingEntity> failing = FailingEntity::createObject();
+    const OdDbObjectId failingId = drawing->append(failing);
+    failing = nullptr;
+    const OdDbObjectId after = drawing->addShell({{0, 0, 2}, {1, 0, 2}, {0, 1, 2}}, {3, 0, 1, 2});
+    zalDbUnrealRenderSession* session = openAndSync();
+    ASSERT_NE(session, nullptr);
+    EXPECT_TRUE(named("addInstance", id(failingId)).isEmpty());
+    for (const zalRecordedCall& mesh : calls("addMesh"))
+        EXPECT_FALSE(mesh["name"].startsWith(id(failingId))) << mesh["name"].toStdString();
+    EXPECT_EQ(named("addInstance", id(after)).size(), 1);
+    EXPECT_EQ(session->drawDepth, 0u);
+    EXPECT_FALSE(session->drawingOpen);
+    EXPECT_EQ(calls("beginTransaction").size(), calls("endTransaction").size());
 }
 
 TEST(zalUnrealAssetSpawning, BatchNamesReplaceStarsAndBrackets)
