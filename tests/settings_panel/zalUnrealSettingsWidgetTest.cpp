@@ -40,9 +40,11 @@
 #include <QImage>
 #include <QImageReader>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollArea>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -384,6 +386,56 @@ TEST_F(SettingsPanelTest, highPresetStoresTheSixKeysAndAppliesOnce)
     EXPECT_EQ(stored("RenderSettings/RayTracingTranslucencySamplesPerPixel"), QVariant(8));
     EXPECT_EQ(postProcessApplications(), 1) << recorder->consoleCommands().join("\n").toStdString();
     EXPECT_EQ(editor<QComboBox>("CatRayTracing/RTQuality")->currentText(), "High");
+}
+
+// What a production run sends after the scene file is read again by another process.
+QStringList commandsAfterReopening(const QString& sceneFile)
+{
+    QProcess probe;
+    probe.start(QStringLiteral(ZAL_SCENE_FILE_PROBE), {sceneFile});
+    if (!probe.waitForFinished(60000) || probe.exitCode() != 0) {
+        ADD_FAILURE() << "the probe failed: " << probe.readAllStandardError().toStdString();
+        return {};
+    }
+    return QString::fromUtf8(probe.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+TEST_F(SettingsPanelTest, pathTracingProductionIsStillOnWhenTheSceneIsReadAgain)
+{
+    openPanel();
+    ASSERT_NE(session->sceneFile(), nullptr);
+    QCheckBox* production = editor<QCheckBox>("ImageProduction/ProdPathTrace/ProdPathTracing");
+    ASSERT_NE(production, nullptr);
+    EXPECT_FALSE(production->isChecked());
+    production->click();
+    // The page is rebuilt: a new editor shows the stored value.
+    EXPECT_TRUE(editor<QCheckBox>("ImageProduction/ProdPathTrace/ProdPathTracing")->isChecked());
+
+    const QStringList reopened = commandsAfterReopening(session->sceneFile()->fileName());
+    EXPECT_TRUE(reopened.contains("showflag.pathtracing 1")) << reopened.join('\n').toStdString();
+    EXPECT_TRUE(reopened.contains("r.HighResshotDelay 500")) << reopened.join('\n').toStdString();
+}
+
+TEST_F(SettingsPanelTest, aPresetWhoseLastKeyAlreadyHoldsItsValueIsAppliedAndSaved)
+{
+    openPanel();
+    ASSERT_NE(session->sceneFile(), nullptr);
+    // High's translucency samples (8) were typed in before the preset is chosen.
+    module->setSceneSettings("RenderSettings/RayTracingTranslucencySamplesPerPixel", 8, false, true);
+    recorder->clear();
+
+    choose("CatRayTracing/RTQuality", "High");
+    EXPECT_EQ(postProcessApplications(), 1) << recorder->consoleCommands().join("\n").toStdString();
+    const QStringList applied = recorder->consoleCommands().filter("Set PostProcessVolume Settings");
+    ASSERT_EQ(applied.size(), 1);
+    EXPECT_TRUE(applied[0].contains("RayTracingGISamplesPerPixel=16")) << applied[0].toStdString();
+
+    QStringList reopened = commandsAfterReopening(session->sceneFile()->fileName());
+    const QStringList post = reopened.filter("Set PostProcessVolume Settings");
+    ASSERT_EQ(post.size(), 1) << reopened.join('\n').toStdString();
+    EXPECT_TRUE(post[0].contains("RayTracingGIMaxBounces=2,")) << post[0].toStdString();
+    EXPECT_TRUE(post[0].contains("RayTracingGISamplesPerPixel=16")) << post[0].toStdString();
+    EXPECT_TRUE(post[0].contains("RayTracingTranslucencySamplesPerPixel=8")) << post[0].toStdString();
 }
 
 TEST_F(SettingsPanelTest, editsThroughTheWidgetsStoreTheirSettingsAndApply)
