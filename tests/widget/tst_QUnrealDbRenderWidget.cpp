@@ -66,10 +66,11 @@ protected:
         o.recorder->clear();
     }
 
-    void wheel(int delta, const QPoint& at)
+    void wheel(int delta, const QPoint& at, Qt::Orientation orientation = Qt::Vertical)
     {
-        QWheelEvent event(QPointF(at), QPointF(o.widget->mapToGlobal(at)), QPoint(), QPoint(0, delta),
-                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        const QPoint angle = orientation == Qt::Vertical ? QPoint(0, delta) : QPoint(delta, 0);
+        QWheelEvent event(QPointF(at), QPointF(o.widget->mapToGlobal(at)), QPoint(), angle, Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(o.widget, &event);
     }
 
@@ -93,6 +94,12 @@ TEST_F(RenderWidgetInput, cameraModeSendsAClickAndAWheelNotchAsRecords)
     wheel(120, QPoint(30, 40));
     ASSERT_EQ(records.size(), 1);
     EXPECT_TRUE(same(recordsOf(records)[0], 2, 120, 30, 40));
+
+    // A horizontal wheel (or a tilted one) carries its delta along x.
+    records.clear();
+    wheel(-240, QPoint(7, 8), Qt::Horizontal);
+    ASSERT_EQ(records.size(), 1);
+    EXPECT_TRUE(same(recordsOf(records)[0], 2, -240, 7, 8));
 
     // The session forwards every record to the running viewer.
     const QStringList sent = o.recorder->lines("sendInputEvent");
