@@ -5,6 +5,10 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "IzalPhysicsMaterialsModule.h"
+
+#include <memory>
+
 namespace {
 
 const QStringList kPresetNames =
@@ -209,3 +213,37 @@ TEST_F(AssetLibraryWithoutMaterials, onlyThePresetsAreListed)
     EXPECT_EQ(count, 0);
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("materials")));
 }
+
+// A material library whose root is not set.
+class EmptyRootMaterials : public QObject, public IzalPhysicsMaterialsModule
+{
+    Q_OBJECT
+    Q_INTERFACES(IzalPhysicsMaterialsModule)
+public:
+    QString materialLibraryRoot() const override { return QString(); }
+    std::shared_ptr<IzalPhysicsMaterial> materialDescription(const OdDbObjectId&) const override
+    {
+        return nullptr;
+    }
+};
+
+TEST_F(AssetLibrary, anEmptyLibraryRootStillNamesTheViewerAssetsFolderButCreatesNothing)
+{
+    const bool existedBefore = QFileInfo::exists("/Viewer Assets");
+    QObject* own = host->service(IzalPhysicsMaterialsModule_id);
+    ASSERT_NE(own, nullptr);
+    ASSERT_TRUE(host->unregisterService(IzalPhysicsMaterialsModule_id, own));
+    EmptyRootMaterials empty;
+    ASSERT_TRUE(host->registerService(IzalPhysicsMaterialsModule_id, &empty));
+
+    EXPECT_EQ(module->assetsLibraryPath(), QString("/Viewer Assets"));
+    int count = 0;
+    EXPECT_EQ(materials(&count).names, kPresetNames);
+    EXPECT_EQ(count, 74);
+    EXPECT_EQ(QFileInfo::exists("/Viewer Assets"), existedBefore);
+
+    host->unregisterService(IzalPhysicsMaterialsModule_id, &empty);
+    host->registerService(IzalPhysicsMaterialsModule_id, own);
+}
+
+#include "tst_zalAssetLibrary.moc"
