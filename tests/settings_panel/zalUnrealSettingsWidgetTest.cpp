@@ -603,7 +603,10 @@ TEST_F(SettingsPanelTest, pageFollowsTheSessionDatabaseAndThePanelLetsGoWhenDest
     EXPECT_EQ(page->objectName(), settings->pageId());
     EXPECT_EQ(page->title(), "Properties");
     EXPECT_NE(page->findChild<QScrollArea*>(), nullptr);
+    // A value changed behind the panel's back shows once the module says the settings changed.
+    session->sceneSettings().insert("Camera/AutoExposureBias", 7.5);
     module->updateSettingsDialog();
+    EXPECT_DOUBLE_EQ(editor<QDoubleSpinBox>("Camera/AutoExpBias")->value(), 7.5);
     EXPECT_EQ(services->pageDatabase(pageId), static_cast<OdRxObject*>(db.get()));
     for (const char* event : {"<event-refresh:view_changed>", "<event-refresh:database_changed>"})
         EXPECT_TRUE(host->events()->subscribers(event).contains("zalUnrealSettingsWidget")) << event;
@@ -615,8 +618,11 @@ TEST_F(SettingsPanelTest, pageFollowsTheSessionDatabaseAndThePanelLetsGoWhenDest
     EXPECT_EQ(source->numRefs(), 1);
     for (const char* event : {"<event-refresh:view_changed>", "<event-refresh:database_changed>"})
         EXPECT_FALSE(host->events()->subscribers(event).contains("zalUnrealSettingsWidget")) << event;
-    // The module's signal no longer reaches a panel.
+    // The module's signal no longer reaches a panel: no page comes back for it.
     module->updateSettingsDialog();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(services->pageDatabase(pageId), nullptr);
+    EXPECT_EQ(source->numRefs(), 1);
 }
 
 TEST_F(SettingsPanelTest, occlusionColourIsPickedInTheColourDialog)

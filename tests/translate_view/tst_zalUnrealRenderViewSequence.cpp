@@ -127,12 +127,8 @@ protected:
 
     static QVector<double> viewerMatrix(const OdGeMatrix3d& m)
     {
-        float f[16];
-        zalUnrealViewerFrame::toViewerMatrix(m, f);
-        QVector<double> out;
-        for (float x : f)
-            out << double(x);
-        return out;
+        const std::vector<double> expected = expectedViewerMatrix(m);
+        return QVector<double>(expected.begin(), expected.end());
     }
 
     static void expectNear(const QVector<double>& actual, const QVector<double>& expected,

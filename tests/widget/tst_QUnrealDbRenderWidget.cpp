@@ -213,12 +213,16 @@ TEST_F(RenderWidgetInput, fullScreenSendsTheResolutionOnce)
     o.widget->showFullScreen();
     o.widget->resize(1920, 1080);
     ASSERT_TRUE(waitFor([&] { return o.recorder->consoleCommands().contains("r.FullScreenMode 1"); }));
+    // The size the queued call saw: nothing has resized the widget since.
+    const QSize applied = o.widget->size();
+    ASSERT_NE(applied.width(), applied.height());
     o.widget->resize(1280, 720);
     spin(200);
     const QStringList commands = o.recorder->consoleCommands();
     EXPECT_EQ(commands.count("r.FullScreenMode 1"), 1);
     const int index = commands.indexOf("r.FullScreenMode 1");
     ASSERT_LT(index + 1, commands.size());
-    EXPECT_TRUE(commands.at(index + 1).startsWith("r.setRes ")) << commands.at(index + 1).toStdString();
-    EXPECT_TRUE(commands.at(index + 1).endsWith("w"));
+    EXPECT_EQ(commands.at(index + 1),
+              QStringLiteral("r.setRes %1x%2w").arg(applied.width()).arg(applied.height()));
+    EXPECT_EQ(commands.filter("r.setRes ").size(), 1);
 }
