@@ -9,6 +9,7 @@
 #include "DbObjectId.h"
 #include "zalDbXBlock.h"
 
+#include <QShowEvent>
 #include <QtGlobal>
 
 #include <cmath>
@@ -371,6 +372,50 @@ TEST_F(Session, aSuspendedChangeInAnotherDrawingIsRemovedAtOnceAndDrawnByItsTick
     ASSERT_GE(begin, 0);
     EXPECT_LT(begin, drawn);
     EXPECT_EQ(lines.at(begin), "beginTransaction name=\"AsyncDrawSkippedDrawings\"");
+}
+
+TEST_F(Session, showingTheViewAgainAfterAHideRefreshesOnceAndAShowWithoutAHideDoesNot)
+{
+    OdDbDatabasePtr db = newDrawing();
+    Opened o = open(db);
+    bringUp(o);
+    o.recorder->clear();
+
+    o.widget->hide();
+    o.widget->show();
+    EXPECT_EQ(count(o.recorder->lines(), "beginTransaction name=\"refresh\""), 1);
+
+    // Another show event while shown (the window raised again) is no reason to refresh.
+    QShowEvent again;
+    QCoreApplication::sendEvent(o.widget, &again);
+    EXPECT_EQ(count(o.recorder->lines(), "beginTransaction name=\"refresh\""), 1);
+}
+
+TEST_F(Session, anEntityAddedWhileItsDrawingIsNotCurrentIsDrawnByTheTickOnceItIs)
+{
+    OdDbDatabasePtr first = newDrawing();
+    OdDbDatabasePtr second = newDrawing();
+    Opened a = open(first);
+    bringUp(a);
+    Opened b = open(second);
+    bringUp(b);
+    host->console()->setCurrentDatabase(first);
+    spin(100);
+    b.recorder->clear();
+
+    // Not the current drawing: the draw hub holds it back.
+    const OdDbObjectId face = addFace(second, 8.0);
+    spin(700);
+    EXPECT_LT(indexOf(b.recorder->lines(), "addInstance name=\"" + name(face) + "\""), 0);
+
+    host->console()->setCurrentDatabase(second);
+    ASSERT_TRUE(waitFor(
+        [&] { return indexOf(b.recorder->lines(), "addInstance name=\"" + name(face) + "\"") >= 0; }));
+    const QStringList lines = b.recorder->lines();
+    const int begin = indexOf(lines, "beginTransaction");
+    ASSERT_GE(begin, 0);
+    EXPECT_EQ(lines.at(begin), "beginTransaction name=\"AsyncDrawSkippedDrawings\"");
+    EXPECT_LT(begin, indexOf(lines, "addInstance name=\"" + name(face) + "\""));
 }
 
 TEST_F(Session, theStartUpSendsTheSettingsOnlyThroughTheFirstRefresh)

@@ -52,6 +52,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <functional>
 #include <memory>
 
@@ -479,6 +480,60 @@ TEST_F(SettingsPanelTest, editsThroughTheWidgetsStoreTheirSettingsAndApply)
     EXPECT_EQ(sun->decimals(), 2);
     EXPECT_DOUBLE_EQ(sun->maximum(), 100);
     EXPECT_DOUBLE_EQ(editor<QDoubleSpinBox>("Sky/Longitude")->value(), 12.4964);
+}
+
+TEST_F(SettingsPanelTest, numberFieldsShowTheirDefaultsWithinTheirLimits)
+{
+    openPanel();
+    choose("UE_UiMode", "Expert");
+    const struct
+    {
+        const char* path;
+        double minimum, maximum, shown;
+    } rows[] = {
+        {"Camera/AutoExpBias", -150, 150, 1.0},
+        {"Camera/DofRegion", 0, 100000, 1.0},
+        {"Camera/MotionBlurAmount", 0, 100, 0.5},
+        {"Camera/BloomThreshold", -100, 100, -1},
+        {"PathTracing/PT_AntialiasFilter", 1, 6, 3.0},
+        {"PathTracing/PT_MaxPathExposure", 0, 100, 30},
+        {"Sky/Latitude", -90, 90, 41.9028},
+        {"Sky/North", -180, 180, 0},
+        {"Sky/SunLightSourceAngle", 0, 90, 0.5},
+        {"ToneMapper/WhiteTemp", 1000, 10000, 6500},
+        {"Shadows/AORadius", 0, 100000, 20},
+        {"Shadows/ShadowsFadeThreshold", 0, 128, 64},
+        {"AmbientOcclusion/AmbientOcclusionFadeDistance", 0, 1000000, 8000},
+        {"AmbientOcclusion/AmbientOcclusionMipScale", 0, 100, 1.7},
+        {"FinalGatherQuality", 0, 2, 1.0},
+    };
+    for (const auto& row : rows) {
+        QDoubleSpinBox* field = editor<QDoubleSpinBox>(row.path);
+        ASSERT_NE(field, nullptr) << row.path;
+        EXPECT_DOUBLE_EQ(field->minimum(), row.minimum) << row.path;
+        EXPECT_DOUBLE_EQ(field->maximum(), row.maximum) << row.path;
+        EXPECT_NEAR(field->value(), row.shown, 1e-9) << row.path;
+    }
+    const struct
+    {
+        const char* path;
+        int minimum, maximum, shown;
+    } integers[] = {
+        {"Camera/MotionBlurTFPS", 5, 60, 30},
+        {"PathTracing/PT_SamplesPerPixel", 2, 65536, 250},
+        {"PathTracing/PT_MaxBounces", 0, 100, 16},
+        {"Sky/SunDiscPower", 0, 1000000, 75000},
+        {"ImageProduction/ProdPathTrace/ProdMaxIter", INT_MIN, INT_MAX, 500},
+    };
+    for (const auto& row : integers) {
+        QSpinBox* field = editor<QSpinBox>(row.path);
+        ASSERT_NE(field, nullptr) << row.path;
+        if (row.minimum != INT_MIN) {
+            EXPECT_EQ(field->minimum(), row.minimum) << row.path;
+            EXPECT_EQ(field->maximum(), row.maximum) << row.path;
+        }
+        EXPECT_EQ(field->value(), row.shown) << row.path;
+    }
 }
 
 TEST_F(SettingsPanelTest, expertOnlyFirstEntriesOfThreeCombos)
