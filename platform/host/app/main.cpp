@@ -4,6 +4,7 @@
 #include "zalCommandLine.h"
 #include "zalDocumentManager.h"
 #include "zalDrawingImporter.h"
+#include "zalFarmConsole.h"
 #include "zalHeadlessRunner.h"
 #include "zalHostApplication.h"
 #include "zalHostCommands.h"
@@ -28,7 +29,8 @@ int main(int argc, char** argv)
         return 64;
     }
     if (options.help) {
-        std::printf("%s", zalAppOptions::usage().toLocal8Bit().constData());
+        std::printf("%s%s", zalAppOptions::usage().toLocal8Bit().constData(),
+                    zalFrameOptions::usage().toLocal8Bit().constData());
         return 0;
     }
     // A headless run reads its drawing first: a file that cannot be opened is told before anything starts.
@@ -45,6 +47,8 @@ int main(int argc, char** argv)
                     result.blocks, result.materials, result.lights);
         std::fflush(stdout);
     }
+    // The farm's tasks render; this process only submits and follows them, with no display.
+    if (options.frames.isFarm()) return zalRunFarmFromCommandLine(argc, argv, options);
     // The viewer draws with OpenGL on an X server; without one it could only time out.
     if (options.headless && qEnvironmentVariableIsEmpty("DISPLAY")) {
         std::fprintf(stderr, "zalhost: no X display for the viewer (run it under xvfb-run)\n");

@@ -60,11 +60,15 @@ bool zalAppOptions::parse(const QStringList& arguments, zalAppOptions& options, 
             options.headless = true;
         } else if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
             options.help = true;
+        } else if (const int taken = zalFrameOptions::take(arguments, i, options.frames, error)) {
+            if (taken < 0) return false;
+            if (a == QLatin1String("--render-frames")) options.headless = true;
         } else {
             error = QStringLiteral("unknown argument \"%1\"").arg(a);
             return false;
         }
     }
+    if (!options.frames.check(error)) return false;
     if (options.headless && options.openFile.isEmpty() && !options.help) {
         error = QStringLiteral("headless runs need --open FILE");
         return false;

@@ -2,6 +2,7 @@
 
 #include "zalDocumentManager.h"
 #include "zalDrawingTab.h"
+#include "zalFrameProduction.h"
 #include "zalHostApplication.h"
 #include "zalHostConsole.h"
 #include "zalHostMainWindow.h"
@@ -119,6 +120,7 @@ void zalHeadlessRunner::start()
     }
     zalDrawingTab* tab = m_window ? m_window->tabOf(db) : nullptr;
     if (!tab || !tab->renderWidget()) return fail(3, QStringLiteral("the render view could not be opened"));
+    m_drawing = db;
 }
 
 void zalHeadlessRunner::synchronised()
@@ -172,6 +174,7 @@ void zalHeadlessRunner::startDump()
 
 void zalHeadlessRunner::startExport()
 {
+    if (m_options.frames.isRequested()) return startFrames();
     if (m_imagePath.isEmpty()) return succeed();
     m_stage = Stage::Exporting;
     m_lastSize = -1;
@@ -179,6 +182,21 @@ void zalHeadlessRunner::startExport()
     if (!module || !module->exportImage(m_imagePath, m_options.size, 0))
         return fail(3, QStringLiteral("the viewer is not reachable for the image export"));
     m_poll.start();
+}
+
+void zalHeadlessRunner::startFrames()
+{
+    m_stage = Stage::Exporting;
+    // Each frame has its own time-out; the whole range may take much longer than one.
+    m_timeout.stop();
+    auto* production = new zalFrameProduction(m_documents->renderModule(), m_drawing.get(), m_options.frames,
+                                              m_options.size, m_options.timeoutSeconds, this);
+    connect(production, &zalFrameProduction::finished, this, [this](int code, const QString& message) {
+        if (code != 0) return fail(code, message);
+        m_imagePath = message;
+        succeed();
+    });
+    production->start();
 }
 
 void zalHeadlessRunner::poll()

@@ -52,6 +52,7 @@ private:
     void runScript();
     void startDump();
     void startExport();
+    void startFrames();
     void poll();
     QString stageText() const;
 

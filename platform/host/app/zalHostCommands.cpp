@@ -4,6 +4,7 @@
 #include "zalLayerCommand.h"
 #include "zalMoveCommand.h"
 #include "zalOpenCommand.h"
+#include "zalRenderFarmCommand.h"
 #include "zalSaveCommand.h"
 #include "zalSetMaterialCommand.h"
 
@@ -17,8 +18,9 @@ OdStaticRxObject<zalEraseCommand> s_erase;
 OdStaticRxObject<zalMoveCommand> s_move;
 OdStaticRxObject<zalLayerCommand> s_layer;
 OdStaticRxObject<zalSetMaterialCommand> s_setMaterial;
+OdStaticRxObject<zalRenderFarmCommand> s_renderFarm;
 
-OdEdCommand* const s_all[] = {&s_open, &s_save, &s_erase, &s_move, &s_layer, &s_setMaterial};
+OdEdCommand* const s_all[] = {&s_open, &s_save, &s_erase, &s_move, &s_layer, &s_setMaterial, &s_renderFarm};
 } // namespace
 
 void zalHostCommands::registerAll()
