@@ -12,6 +12,8 @@ target_link_libraries(zalUnrealRenderModule PUBLIC ${_zal_module_deps})
 set_target_properties(zalUnrealRenderModule PROPERTIES
   CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON PREFIX "")
 target_compile_definitions(zalUnrealRenderModule PRIVATE ZAL_BUILDING_MODULE)
+# Pictures the module names by resource path (preset thumbnails, loader animation).
+set_target_properties(zalUnrealRenderModule PROPERTIES AUTORCC ON)
 # What the module loads or starts at run time must be in the bin folder before it runs.
 foreach(t zalProjectManagerEx zalOdViewSystem zalViewer)
   if(TARGET ${t})

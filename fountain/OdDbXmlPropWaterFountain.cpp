@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <cmath>
+#include <cstdint>
 
 namespace {
 
@@ -69,17 +70,34 @@ double horizontalAngle(const OdGeMatrix3d& m)
     return std::atan2(x.y, x.x);
 }
 
-// The page shows the jet's tilt as the set below reads it back: the turn about Y less a quarter turn.
+// The Z axis seen along the X axis, counter-clockwise from the X axis' reference direction in that
+// plane (the drawing format's arbitrary axis), less a quarter turn: 0 for an upright fountain
+// whichever way it faces, and a roll about its own X axis by t reads t.
 double verticalAngle(const OdGeMatrix3d& m)
 {
-    return Decomposed(m).angle[1] - kPi / 2.0;
+    const OdGeVector3d x = m.getCsXAxis();
+    if (x.isZeroLength()) return 0.0;
+    const OdGeVector3d normal = x.normal();
+    const OdGeVector3d reference = normal.perpVector();
+    const OdGeVector3d z = m.getCsZAxis();
+    const double angle =
+        std::atan2(normal.dotProduct(reference.crossProduct(z)), reference.dotProduct(z)) - kPi / 2.0;
+    return angle < -kPi ? angle + 2.0 * kPi : angle;
 }
 
-bool readDouble(const OdString& text, double& value)
+// Text that is no number reads as 0, like the string-to-number conversion of the panels.
+double readDouble(const OdString& text)
 {
-    bool ok = false;
-    value = toQString(text).trimmed().toDouble(&ok);
-    return ok;
+    return toQString(text).trimmed().toDouble();
+}
+
+// Truncated toward zero and kept to its low 32 bits, as the integer conversions do; what cannot be
+// an integer at all (not a number, beyond 64 bits) gives 0.
+OdUInt32 toColour(double value)
+{
+    constexpr double limit = 9223372036854775808.0; // 2^63
+    if (!(value > -limit && value < limit)) return 0;
+    return OdUInt32(std::uint64_t(std::int64_t(value)));
 }
 
 } // namespace
@@ -208,16 +226,13 @@ bool OdDbXmlPropWaterFountain::setPropertyValue(const OdString& path, const OdSt
     };
     for (const NumberField& field : numbers) {
         if (name != QLatin1String(field.name)) continue;
-        double number = 0.0;
-        if (!readDouble(value, number)) return false;
+        const double number = readDouble(value);
         if (std::fabs(number - (fountain.get()->*field.get)()) > kTolerance) (forWrite()->*field.set)(number);
         return true;
     }
 
     if (name == QLatin1String("WaterColor")) {
-        double number = 0.0;
-        if (!readDouble(value, number) || !(number >= 0.0) || number > 4294967295.0) return false;
-        const OdUInt32 color = OdUInt32(number);
+        const OdUInt32 color = toColour(readDouble(value));
         if (color != fountain->waterColor()) forWrite()->setWaterColor(color);
         return true;
     }

@@ -227,8 +227,8 @@ bool zalDbWaterFountain::subWorldDraw(OdGiWorldDraw* worldDraw) const
     OdGePoint3d origin;
     OdGeVector3d xAxis, yAxis, zAxis;
     m_transform.getCoordSystem(origin, xAxis, yAxis, zAxis);
-    const OdGeVector3d x = xAxis.normal(), z = zAxis.normal();
-    const OdGeVector3d y = z.crossProduct(x).normal();
+    // The placement's own axes: a mirrored fountain keeps its Y jets on its mirrored side.
+    const OdGeVector3d x = xAxis.normal(), y = yAxis.normal(), z = zAxis.normal();
 
     // The ground circle; the last sample repeats the first so the outline closes.
     OdGePoint3d ring[16];

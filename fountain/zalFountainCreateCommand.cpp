@@ -32,14 +32,10 @@ void _fountain_create_cmd::execute(OdEdCommandContext* context)
 
     zalDragTrackerPtr tracker = zalDragTracker::createObject();
     tracker->init(fountain, OdGePoint3d::kOrigin);
-    try {
-        const QString prompt = QCoreApplication::translate("_fountain_create_cmd", "Set Fountain Position");
-        io->getPoint(OdString(prompt.toStdWString()), OdEd::kGptDefault, nullptr, OdString(), tracker.get());
-    } catch (const OdError&) {
-        // Nothing is appended; the panel lets go of the fountain that was never placed.
-        if (console) console->setPlacementPropertySource(nullptr, db, 0);
-        throw;
-    }
+    // A cancel ends the command here: nothing is appended, and what the panel does with the page of
+    // the fountain that was never placed is the host's business.
+    const QString prompt = QCoreApplication::translate("_fountain_create_cmd", "Set Fountain Position");
+    io->getPoint(OdString(prompt.toStdWString()), OdEd::kGptDefault, nullptr, OdString(), tracker.get());
 
     fountain->setTransform(OdGeMatrix3d::translation(tracker->lastPoint() - OdGePoint3d::kOrigin));
 

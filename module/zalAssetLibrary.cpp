@@ -120,11 +120,13 @@ QString zalUnrealRenderModule::assetsLibraryPath() const
 {
     IzalPhysicsMaterialsModule* materials =
         zalService<IzalPhysicsMaterialsModule>(IzalPhysicsMaterialsModule_id);
-    const QString root = materials ? materials->materialLibraryRoot() : QString();
-    // Without a material library there is no place for assets; never fall back to the file system's root.
-    if (root.isEmpty()) return QString();
+    // Without the service there is no library to ask about: the caller skips its work.
+    if (!materials) return QString();
+    const QString root = materials->materialLibraryRoot();
     const QString path = root + QLatin1String("/Viewer Assets");
-    QDir().mkpath(path);
+    // An empty root names no folder of the user's: the path is answered, but nothing is created at
+    // the file system's root.
+    if (!root.isEmpty()) QDir().mkpath(path);
     return path;
 }
 

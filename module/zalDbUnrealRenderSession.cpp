@@ -265,7 +265,6 @@ void zalDbUnrealRenderSession::refresh(const QString& reason, const QString& sec
     scope.batchOpen = true;
 
     if (m_layoutHelper) m_layoutHelper->setActiveViewport(m_database->activeViewportId());
-    invalidateDeferred();
 
     if (isLive() && !m_extentsUnusable) sendMaterials();
 
@@ -338,13 +337,9 @@ void zalDbUnrealRenderSession::confirmModelSpaceRoot()
 
 void zalDbUnrealRenderSession::invalidate(OdDbObject* object, bool redraw)
 {
+    // Also while reactors are suspended: the removal goes out now and the draw hub holds the
+    // redraw back until a tick or refresh after the resume, in whichever session it belongs to.
     if (!object || !m_layoutHelper || isExcluded(object)) return;
-    if (zalUnrealRenderModule::isReactorSuspended()) {
-        // Nothing of a suspended change reaches the viewer before the resuming refresh.
-        const OdDbObjectId id = object->objectId();
-        if (!id.isNull()) m_deferredInvalidations[id] = m_deferredInvalidations.value(id) || redraw;
-        return;
-    }
 
     if (object->isKindOf(OdDbBlockTableRecord::desc())) {
         auto* record = static_cast<OdDbBlockTableRecord*>(object);
@@ -386,16 +381,6 @@ void zalDbUnrealRenderSession::invalidate(OdDbObject* object, bool redraw)
             postpone(object->objectId());
     }
     endBatch(false);
-}
-
-void zalDbUnrealRenderSession::invalidateDeferred()
-{
-    if (zalUnrealRenderModule::isReactorSuspended()) return;
-    const QMap<OdDbObjectId, bool> deferred = std::exchange(m_deferredInvalidations, {});
-    for (auto it = deferred.cbegin(); it != deferred.cend(); ++it) {
-        OdDbObjectPtr object = it.key().openObject(OdDb::kForRead, true);
-        if (!object.isNull()) invalidate(object.get(), it.value() && !object->isErased());
-    }
 }
 
 void zalDbUnrealRenderSession::objectAppended(const OdDbDatabase*, const OdDbObject* object)
@@ -488,7 +473,6 @@ void zalDbUnrealRenderSession::finishLazyInitialisation()
     m_lazyInitPending = false;
     qDebug() << "Lazy Session Init completed...Refreshing render scene.";
     endBatch(false);
-    applySceneSettings();
 }
 
 void zalDbUnrealRenderSession::dropViewer()

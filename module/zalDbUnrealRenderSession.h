@@ -138,7 +138,6 @@ private:
     void removeReactorFromDatabase();
     void modifyEntitiesOnLayer(const OdDbObjectId& layerId);
     OdGsView* cameraSourceView() const;
-    void invalidateDeferred();
 
     // Everything the session asks of the translation (zalDbUnrealRenderSessionTranslation.cpp).
     void createTranslation();
@@ -172,9 +171,6 @@ private:
     bool m_extentsUnusable = true;
     QSettings* m_sceneFile = nullptr;
     QMap<QString, QVariant> m_sceneSettings;
-    // Invalidations met while the reactors were suspended (id -> redraw); the next refresh runs
-    // them inside its own transaction.
-    QMap<OdDbObjectId, bool> m_deferredInvalidations;
 };
 
 typedef OdSmartPtr<zalDbUnrealRenderSession> zalDbUnrealRenderSessionPtr;

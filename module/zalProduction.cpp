@@ -1,6 +1,7 @@
 // Still images and animation frames through the viewer.
 #include "zalUnrealRenderModule.h"
 
+#include "settings/zalSceneSettingsApplier.h"
 #include "widget/QUnrealDbRenderWidget.h"
 #include "zalDbUnrealRenderSession.h"
 #include "zalUnrealViewerSender.h"
@@ -109,5 +110,5 @@ bool zalUnrealRenderModule::exportImage(const QString& file, QSize size, int)
 void zalUnrealRenderModule::setGameTimeSeconds(float seconds)
 {
     if (zalUnrealViewerSender* sender = reachableSender(activeRenderWidget(this)))
-        sender->sendConsoleCommand("setgametime " + QString::number(seconds, 'g', 6));
+        sender->sendConsoleCommand("setgametime " + zalSceneSettingsApplier::real(seconds));
 }

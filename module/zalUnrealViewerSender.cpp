@@ -111,35 +111,30 @@ void zalUnrealViewerSender::windowHandleCallback(const void* handle)
     session->storeViewerWindowHandle(const_cast<void*>(handle));
 }
 
-QStringList zalUnrealViewerSender::viewerExecutableCandidates(int ueVersion)
+QStringList zalUnrealViewerSender::viewerExecutableCandidates(int ueVersion, const QString& applicationDir)
 {
     QStringList candidates;
     if (ueVersion == 55) candidates << QString::fromLatin1(kDeveloperBuild);
-    const QString dir = QCoreApplication::applicationDirPath();
+    const QString dir = applicationDir.isEmpty() ? QCoreApplication::applicationDirPath() : applicationDir;
     candidates << dir + kUe5Base + "-Win64-Shipping.exe" << dir + kUe5Base + ".exe"
                << dir + kUe4Base + "-Win64-Shipping.exe" << dir + kUe4Base + ".exe";
     return candidates;
 }
 
-QString zalUnrealViewerSender::viewerExecutable(int ueVersion, bool* ue5Launched)
+QString zalUnrealViewerSender::viewerExecutable(int ueVersion, bool* ue5Launched,
+                                                const QString& applicationDir)
 {
-    QString path;
-    if (ueVersion == 55 && exists(QString::fromLatin1(kDeveloperBuild)))
-        path = QString::fromLatin1(kDeveloperBuild);
-    if (!path.isEmpty()) return path; // the developer build says nothing about the generation
-    const QString dir = QCoreApplication::applicationDirPath();
-    const QString ue5 = dir + kUe5Base;
-    const QString ue4 = dir + kUe4Base;
-    if (ue5Launched) *ue5Launched = false;
-    path = ue5 + "-Win64-Shipping.exe";
-    if (!exists(path)) path = ue5 + ".exe";
-    if (!exists(path)) {
-        path = ue4 + "-Win64-Shipping.exe";
-        if (!exists(path)) path = ue4 + ".exe";
-    } else if (ue5Launched) {
-        *ue5Launched = true;
+    // The search and the list are one: the first candidate that exists, else the last one.
+    const QStringList candidates = viewerExecutableCandidates(ueVersion, applicationDir);
+    const int developer = ueVersion == 55 ? 1 : 0;
+    for (int i = 0; i < candidates.size(); ++i) {
+        if (!exists(candidates.at(i))) continue;
+        // The developer build says nothing about the generation.
+        if (i >= developer && ue5Launched) *ue5Launched = i < developer + 2;
+        return candidates.at(i);
     }
-    return path;
+    if (ue5Launched) *ue5Launched = false;
+    return candidates.last();
 }
 
 bool zalUnrealViewerSender::startViewer(int x, int y, int width, int height)

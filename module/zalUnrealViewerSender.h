@@ -26,11 +26,13 @@ public:
     // Starts the configured viewer over the screen rectangle unless one already runs or starts.
     // False when nothing was started.
     bool startViewer(int x, int y, int width, int height);
-    // The executable the launcher picks for a "Vars/UEVersion" value under the application folder;
-    // sets ue5Launched when it is a UE5 build. Never empty: the last candidate when none exists.
-    static QString viewerExecutable(int ueVersion, bool* ue5Launched = nullptr);
+    // The executable the launcher picks for a "Vars/UEVersion" value under the application folder
+    // (applicationDir, the running application's when empty); sets ue5Launched when it is a UE5
+    // build. Never empty: the last candidate when none exists.
+    static QString viewerExecutable(int ueVersion, bool* ue5Launched = nullptr,
+                                    const QString& applicationDir = QString());
     // Every path the launcher may pick, in the order it tries them.
-    static QStringList viewerExecutableCandidates(int ueVersion);
+    static QStringList viewerExecutableCandidates(int ueVersion, const QString& applicationDir = QString());
 
     // What a fresh viewer gets 250 ms after its window is captured.
     void sendFirstCommands(bool widgetHidden);

@@ -10,9 +10,11 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <initializer_list>
+#include <limits>
 
 namespace {
 
@@ -132,6 +134,15 @@ qint64 truncated(double value, qint64 low, qint64 high)
     return qint64(qBound(double(low), std::trunc(value), double(high)));
 }
 
+// The conversion to a 64-bit integer; what the processor's conversion gives for a value it cannot
+// hold (the lowest integer) instead of undefined behaviour.
+qint64 toInt64(double value)
+{
+    constexpr double limit = 9223372036854775808.0; // 2^63
+    if (!(value >= -limit && value < limit)) return std::numeric_limits<qint64>::min();
+    return qint64(value);
+}
+
 bool isViewerReachable(zalUnrealViewerSender* sender)
 {
     return sender && sender->isServerRunning() && sender->isViewerStarted();
@@ -200,9 +211,15 @@ QString zalSceneSettingsApplier::fillSlots(const QString& text, const QStringLis
 
 QString zalSceneSettingsApplier::real(double value)
 {
-    // QString::number always writes the C locale; Qt spells the non-finite values without a sign
-    // for NaN, which printf would not.
-    return QString::number(value, 'g', 6);
+    // Qt rounds its shortest digits again (100000.5 would become 100001) and drops the sign of
+    // negative zero, so finite values go through the C library's formatting; to_chars is printf's
+    // "%g" without the process locale. Non-finite values keep Qt's spelling: printf would write
+    // "-nan" for 0/0 on this machine.
+    if (!std::isfinite(value)) return QString::number(value, 'g', 6);
+    char buffer[32];
+    const std::to_chars_result written =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 6);
+    return QString::fromLatin1(buffer, int(written.ptr - buffer));
 }
 
 QString zalSceneSettingsApplier::realFloat(double value)
@@ -371,8 +388,7 @@ zalSceneSettingsApplier::Result zalSceneSettingsApplier::run(Remembered& remembe
         QStringLiteral("Set PostProcessVolume Settings (%1)").arg(fillSlots(postProcessTemplate(), values)));
 
     // A Windows COLORREF: red in the low byte.
-    const qint64 colour = truncated(scene("ToneMapper/AmbientOcclusionColor", 8421504.0).toDouble(),
-                                    -(qint64(1) << 53), qint64(1) << 53);
+    const qint64 colour = toInt64(scene("ToneMapper/AmbientOcclusionColor", 8421504.0).toDouble());
     steps << console(QStringLiteral("setao ") + real((colour & 0xFF) / 255.0) + ";" +
                      real(((colour >> 8) & 0xFF) / 255.0) + ";" + real(((colour >> 16) & 0xFF) / 255.0));
 

@@ -23,7 +23,9 @@
 
 #include <cmath>
 #include <cwchar>
+#include <iterator>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -705,14 +707,23 @@ bool zalUnrealSettingsWidget::setPropertyValue(const OdString& odPath, const OdS
     if (name == "RTQuality") {
         action = OdPropSource::kReloadPage;
         const int q = choiceIndex(kRtQualities, text);
-        store("RenderSettings/RTQuality", q, false, false);
-        store("RenderSettings/RayTracingReflectionsMaxBounces", q, false, false);
-        store("RenderSettings/RayTracingGIMaxBounces", q, false, false);
-        store("RenderSettings/RayTracingGISamplesPerPixel", 8 * q, false, false);
-        store("RenderSettings/RayTracingAOSamplesPerPixel", 4 * q, false, false);
-        store("RenderSettings/RayTracingTranslucencyRefractionRays", 4 * q + 4, false, false);
-        // The last one applies: the viewer gets the whole preset at once.
-        store("RenderSettings/RayTracingTranslucencySamplesPerPixel", 4 * q);
+        const std::pair<const char*, int> preset[] = {
+            {"RenderSettings/RTQuality", q},
+            {"RenderSettings/RayTracingReflectionsMaxBounces", q},
+            {"RenderSettings/RayTracingGIMaxBounces", q},
+            {"RenderSettings/RayTracingGISamplesPerPixel", 8 * q},
+            {"RenderSettings/RayTracingAOSamplesPerPixel", 4 * q},
+            {"RenderSettings/RayTracingTranslucencyRefractionRays", 4 * q + 4},
+            {"RenderSettings/RayTracingTranslucencySamplesPerPixel", 4 * q},
+        };
+        // The last key that really changes applies and saves, so the viewer gets the whole preset
+        // at once; an unchanged value stores nothing, so a preset whose last key already held its
+        // value would otherwise be neither applied nor saved.
+        int last = -1;
+        for (int i = 0; i < int(std::size(preset)); ++i)
+            if (setting(preset[i].first, QVariant()) != QVariant(preset[i].second)) last = i;
+        for (int i = 0; i <= last; ++i)
+            store(preset[i].first, preset[i].second, i == last, i == last);
         return true;
     }
     if (name == "ProdFrameSize") {
@@ -727,7 +738,9 @@ bool zalUnrealSettingsWidget::setPropertyValue(const OdString& odPath, const OdS
         return true;
     }
     if (name == "ProdPathTracing") {
-        store("ImageProduction/EnablePathTracing", text == "true");
+        // As 0 or 1: production reads it as an integer, and a boolean comes back from the scene
+        // file as the text "true", whose integer value is 0.
+        store("ImageProduction/EnablePathTracing", text == "true" ? 1 : 0);
         action = OdPropSource::kReloadPage;
         return true;
     }

@@ -34,6 +34,9 @@ public:
     Edge& operator=(Edge&& other) noexcept;
     ~Edge() override;
 
+    OdResult dwgInFields(OdDbDwgFiler* pFiler) override;
+    void dwgOutFields(OdDbDwgFiler* pFiler) const override;
+
     Id getStartVertexId() const { return m_startVertexId; }
     void setStartVertexId(Id vertexId) { m_startVertexId = vertexId; }
     Id getEndVertexId() const { return m_endVertexId; }

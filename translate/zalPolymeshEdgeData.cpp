@@ -1,4 +1,5 @@
 #include "translate/zalPolymeshEdgeData.h"
+#include "translate/zalPolymeshFiling.h"
 
 namespace zal {
 namespace polymesh {
@@ -33,6 +34,25 @@ void EdgeData::resize(unsigned n)
 void EdgeData::clear()
 {
     m_data.clear();
+}
+
+void EdgeData::dwgOutFields(OdDbDwgFiler* filer) const
+{
+    filer->wrInt16(filing::kVersion);
+    filing::writeArray(filer, m_data, [](OdDbDwgFiler* f, OdUInt8 value) { f->wrUInt8(value); });
+}
+
+OdResult EdgeData::dwgInFields(OdDbDwgFiler* filer)
+{
+    if (!filing::readVersion(filer)) return eInvalidInput;
+    OdArray<OdUInt8> data;
+    if (!filing::readArray(filer, data, [](OdDbDwgFiler* f, OdUInt8& value) {
+            value = f->rdUInt8();
+            return true;
+        }))
+        return eInvalidInput;
+    m_data = data;
+    return eOk;
 }
 
 } // namespace polymesh

@@ -16,6 +16,9 @@ public:
     EdgeData& operator=(EdgeData&& other) noexcept;
     ~EdgeData() override;
 
+    OdResult dwgInFields(OdDbDwgFiler* pFiler) override;
+    void dwgOutFields(OdDbDwgFiler* pFiler) const override;
+
     void appendData(OdUInt8 value);
     // `index` must be below the array's size.
     void setData(unsigned index, OdUInt8 value);

@@ -1,4 +1,7 @@
 #include "translate/zalPolymeshFace.h"
+#include "translate/zalPolymeshFiling.h"
+
+#include <utility>
 
 #include "OdError.h"
 
@@ -113,6 +116,37 @@ void Face::printDebug() const
             out << ' ' << m_innerLoops[l][i];
     }
     out << " uvqs " << m_uvqs.size() << " material " << static_cast<const void*>(m_material);
+}
+
+void Face::dwgOutFields(OdDbDwgFiler* filer) const
+{
+    filer->wrInt16(filing::kVersion);
+    filing::writeIds(filer, m_outerLoopEdges);
+    filing::writeIds(filer, m_outerLoop);
+    filing::writeLoops(filer, m_innerLoopsEdges);
+    filing::writeLoops(filer, m_innerLoops);
+    filer->wrVector3d(m_normal);
+    filing::writePoints(filer, m_uvqs);
+    filing::writeMaterial(filer, m_material);
+    // The orientation already made stays made: a loaded face is not turned again.
+    filer->wrBool(m_outerLoopCCW);
+    filer->wrBool(m_innerLoopsCW);
+}
+
+OdResult Face::dwgInFields(OdDbDwgFiler* filer)
+{
+    if (!filing::readVersion(filer)) return eInvalidInput;
+    Face in;
+    if (!filing::readIds(filer, in.m_outerLoopEdges) || !filing::readIds(filer, in.m_outerLoop) ||
+        !filing::readLoops(filer, in.m_innerLoopsEdges) || !filing::readLoops(filer, in.m_innerLoops))
+        return eInvalidInput;
+    in.m_normal = filer->rdVector3d();
+    if (!filing::readPoints(filer, in.m_uvqs)) return eInvalidInput;
+    in.m_material = filing::readMaterial(filer);
+    in.m_outerLoopCCW = filer->rdBool();
+    in.m_innerLoopsCW = filer->rdBool();
+    *this = std::move(in);
+    return eOk;
 }
 
 } // namespace polymesh

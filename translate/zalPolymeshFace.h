@@ -20,6 +20,9 @@ public:
     Face& operator=(Face&& other) noexcept;
     ~Face() override;
 
+    OdResult dwgInFields(OdDbDwgFiler* pFiler) override;
+    void dwgOutFields(OdDbDwgFiler* pFiler) const override;
+
     IdArray& outerLoop() { return m_outerLoop; }
     const IdArray& getOuterLoop() const { return m_outerLoop; }
     IdArray& outerLoopEdges() { return m_outerLoopEdges; }

@@ -1,4 +1,5 @@
 #include "translate/zalPolymeshFaceData.h"
+#include "translate/zalPolymeshFiling.h"
 
 #include "OdError.h"
 
@@ -36,6 +37,33 @@ void FaceData::clear()
 {
     m_materials.clear();
     m_values.clear();
+}
+
+void FaceData::dwgOutFields(OdDbDwgFiler* filer) const
+{
+    filer->wrInt16(filing::kVersion);
+    filing::writeArray(filer, m_materials, [](OdDbDwgFiler* f, OdDbStub* m) { filing::writeMaterial(f, m); });
+    filing::writeArray(filer, m_values, [](OdDbDwgFiler* f, OdInt64 value) { f->wrInt64(value); });
+}
+
+OdResult FaceData::dwgInFields(OdDbDwgFiler* filer)
+{
+    if (!filing::readVersion(filer)) return eInvalidInput;
+    OdArray<OdDbStub*> materials;
+    OdArray<OdInt64> values;
+    if (!filing::readArray(filer, materials,
+                           [](OdDbDwgFiler* f, OdDbStub*& m) {
+                               m = filing::readMaterial(f);
+                               return true;
+                           }) ||
+        !filing::readArray(filer, values, [](OdDbDwgFiler* f, OdInt64& value) {
+            value = f->rdInt64();
+            return true;
+        }))
+        return eInvalidInput;
+    m_materials = materials;
+    m_values = values;
+    return eOk;
 }
 
 } // namespace polymesh

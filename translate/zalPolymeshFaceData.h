@@ -19,6 +19,9 @@ public:
     FaceData& operator=(FaceData&& other) noexcept;
     ~FaceData() override;
 
+    OdResult dwgInFields(OdDbDwgFiler* pFiler) override;
+    void dwgOutFields(OdDbDwgFiler* pFiler) const override;
+
     // Raises OdError_InvalidIndex, writing nothing, when `index` is outside either array.
     void setData(unsigned index, OdDbStub* material, OdInt64 value);
     void reserve(unsigned n);

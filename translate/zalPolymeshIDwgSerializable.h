@@ -14,9 +14,9 @@ namespace polymesh {
 using Id = OdUInt32;
 using IdArray = OdArray<Id>;
 
-// Filing interface of the polymesh family. The record layout belongs to the entity library that owns the
-// mesh entity: it overrides these in its own classes. The base answers eNotImplementedYet and writes
-// nothing, so a mesh filed without that library is visibly incomplete rather than silently wrong.
+// Filing interface of the polymesh family. Every class of the family files its own fields behind a
+// 16-bit format version (zalPolymeshFiling.h); a class of the entity library may override them. The
+// base itself has no fields: it answers eNotImplementedYet and writes nothing.
 class ZAL_EXPORT IDwgSerializable
 {
 public:

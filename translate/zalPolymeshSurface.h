@@ -20,6 +20,9 @@ public:
     Surface& operator=(Surface&& other) noexcept;
     ~Surface() override;
 
+    OdResult dwgInFields(OdDbDwgFiler* pFiler) override;
+    void dwgOutFields(OdDbDwgFiler* pFiler) const override;
+
     FaceIdSet& facesIds() { return m_facesIds; }
     const FaceIdSet& facesIds() const { return m_facesIds; }
     bool isIncluded(Id faceId) const;

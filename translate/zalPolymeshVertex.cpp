@@ -1,4 +1,5 @@
 #include "translate/zalPolymeshVertex.h"
+#include "translate/zalPolymeshFiling.h"
 
 #include <QDebug>
 
@@ -25,6 +26,24 @@ void Vertex::printDebug() const
     out << "Vertex (" << m_position.x << ", " << m_position.y << ", " << m_position.z << ") edges:";
     for (unsigned i = 0; i < m_edgeIds.size(); ++i)
         out << ' ' << m_edgeIds[i];
+}
+
+void Vertex::dwgOutFields(OdDbDwgFiler* filer) const
+{
+    filer->wrInt16(filing::kVersion);
+    filer->wrPoint3d(m_position);
+    filing::writeIds(filer, m_edgeIds);
+}
+
+OdResult Vertex::dwgInFields(OdDbDwgFiler* filer)
+{
+    if (!filing::readVersion(filer)) return eInvalidInput;
+    const OdGePoint3d position = filer->rdPoint3d();
+    IdArray edges;
+    if (!filing::readIds(filer, edges)) return eInvalidInput;
+    m_position = position;
+    m_edgeIds = edges;
+    return eOk;
 }
 
 } // namespace polymesh

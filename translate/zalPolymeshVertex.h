@@ -19,6 +19,9 @@ public:
     Vertex& operator=(Vertex&& other) noexcept;
     ~Vertex() override;
 
+    OdResult dwgInFields(OdDbDwgFiler* pFiler) override;
+    void dwgOutFields(OdDbDwgFiler* pFiler) const override;
+
     OdGePoint3d& position() { return m_position; }
     const OdGePoint3d& getPosition() const { return m_position; }
     IdArray& edgeIds() { return m_edgeIds; }

@@ -1,4 +1,5 @@
 #include "translate/zalPolymeshVertexData.h"
+#include "translate/zalPolymeshFiling.h"
 
 namespace zal {
 namespace polymesh {
@@ -38,6 +39,24 @@ void VertexData::clear()
 {
     m_normals.clear();
     m_points.clear();
+}
+
+void VertexData::dwgOutFields(OdDbDwgFiler* filer) const
+{
+    filer->wrInt16(filing::kVersion);
+    filing::writeVectors(filer, m_normals);
+    filing::writePoints(filer, m_points);
+}
+
+OdResult VertexData::dwgInFields(OdDbDwgFiler* filer)
+{
+    if (!filing::readVersion(filer)) return eInvalidInput;
+    OdArray<OdGeVector3d> normals;
+    OdArray<OdGePoint3d> points;
+    if (!filing::readVectors(filer, normals) || !filing::readPoints(filer, points)) return eInvalidInput;
+    m_normals = normals;
+    m_points = points;
+    return eOk;
 }
 
 } // namespace polymesh

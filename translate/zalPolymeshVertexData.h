@@ -19,6 +19,9 @@ public:
     VertexData& operator=(VertexData&& other) noexcept;
     ~VertexData() override;
 
+    OdResult dwgInFields(OdDbDwgFiler* pFiler) override;
+    void dwgOutFields(OdDbDwgFiler* pFiler) const override;
+
     unsigned count() const { return m_normals.size(); }
     void appendData(const OdGeVector3d& normal, const OdGePoint3d& point);
     // `index` must be below count().

@@ -1,4 +1,7 @@
 #include "translate/zalPolymeshVisualizationData.h"
+#include "translate/zalPolymeshFiling.h"
+
+#include <utility>
 
 namespace zal {
 namespace polymesh {
@@ -15,6 +18,26 @@ void VisualizationData::clear()
     m_vertexData.clear();
     m_edgeData.clear();
     m_faceData.clear();
+}
+
+void VisualizationData::dwgOutFields(OdDbDwgFiler* filer) const
+{
+    filer->wrInt16(filing::kVersion);
+    m_vertexData.dwgOutFields(filer);
+    m_edgeData.dwgOutFields(filer);
+    m_faceData.dwgOutFields(filer);
+}
+
+OdResult VisualizationData::dwgInFields(OdDbDwgFiler* filer)
+{
+    if (!filing::readVersion(filer)) return eInvalidInput;
+    VisualizationData in;
+    OdResult result = in.m_vertexData.dwgInFields(filer);
+    if (result == eOk) result = in.m_edgeData.dwgInFields(filer);
+    if (result == eOk) result = in.m_faceData.dwgInFields(filer);
+    if (result != eOk) return result;
+    *this = std::move(in);
+    return eOk;
 }
 
 } // namespace polymesh

@@ -18,6 +18,9 @@ public:
     VisualizationData& operator=(VisualizationData&& other) noexcept;
     ~VisualizationData() override;
 
+    OdResult dwgInFields(OdDbDwgFiler* pFiler) override;
+    void dwgOutFields(OdDbDwgFiler* pFiler) const override;
+
     VertexData& vertexData() { return m_vertexData; }
     const VertexData& getVertexData() const { return m_vertexData; }
     EdgeData& edgeData() { return m_edgeData; }

@@ -190,8 +190,9 @@ inline void zalUnrealRenderSimplifier::accept(const std::int32_t* indices, const
     const double l1 = dot(e1, e1);
     const double l2 = dot(e2, e2);
     if (l1 <= tol * tol || l2 <= tol * tol || dot(e3, e3) <= tol * tol) return;
+    // Only the distance from the line counts: a short first edge alone is a sliver of a drawing in
+    // large units, still a visible face.
     const double collinear = kCollinearTol.equalPoint();
-    if (l1 <= collinear * collinear) return;
     const OdGeVector3d area = cross(e1, e2);
     const double areaSquared = dot(area, area);
     if (areaSquared <= collinear * collinear * l1) return;

@@ -504,9 +504,11 @@ void zalUnrealRenderView::drawGeometry(const OdGiDrawable* drawable, const OdDbO
         try {
             OdGsBaseVectorizeViewDef::draw(drawable);
         } catch (const OdError& e) {
-            // A drawable that fails to draw still closes its entity: the drawing state is process-wide.
+            // The error leaves the entity: none of its faces go out (half a shape would look like a
+            // broken model), but its batch is still closed, as the drawing state is process-wide.
             qDebug() << "zalUnrealRenderView: drawing failed:"
                      << QString::fromStdString(e.description().toUtf8());
+            zalUnrealDrawingState::instance().pendingFaces.clear();
         }
         m_currentBlock = record ? idOf(object) : blockName;
         endEntity(object);

@@ -109,7 +109,11 @@ bool XoUnrealWidget::inputRecord(const QEvent* event, XoInputEvent& out)
     case QEvent::Wheel: {
         auto* wheel = static_cast<const QWheelEvent*>(event);
         const QPoint position = wheel->position().toPoint();
-        out = record(2, wheel->angleDelta().y(), position.x(), position.y());
+        // The delta along the wheel's own orientation, the larger component, as the single-axis
+        // delta of Qt's wheel events was: a horizontal wheel turns x only.
+        const QPoint angle = wheel->angleDelta();
+        const int delta = qAbs(angle.x()) > qAbs(angle.y()) ? angle.x() : angle.y();
+        out = record(2, delta, position.x(), position.y());
         return true;
     }
     case QEvent::MouseButtonPress:

@@ -299,6 +299,24 @@ TEST_F(GripDrawing, theGlyphKeepsItsSizeOnScreenWhenTheViewZooms)
     EXPECT_NEAR(eyeWidths[1] / eyeWidths[0], 4.0, 1e-9);
 }
 
+TEST_F(GripDrawing, underPerspectiveAFartherGripIsLargerInTheDrawingBySeenDepth)
+{
+    vd.camera.perspective = true;
+    vd.camera.focalLength = 100.0;
+    // Grip points are given in the eye frame; eye = world here. Depths 0 and -300 ahead of the eye.
+    double widths[2] = {0.0, 0.0};
+    const double depths[2] = {0.0, -300.0};
+    for (int i = 0; i < 2; ++i) {
+        vd.primitives().clear();
+        draw(make(OdGePoint3d(1, 1, depths[i]), U::kSquare), OdDbGripOperations::kWarmGrip, nullptr, 5);
+        ASSERT_EQ(glyphs().size(), 1u);
+        widths[i] = glyphs()[0].points[2].x - glyphs()[0].points[0].x;
+    }
+    // Seen at a quarter of the density, the far grip is four times as wide: the same 10 pixels.
+    EXPECT_NEAR(widths[0], 2 * 5.0 / 100.0, 1e-9);
+    EXPECT_NEAR(widths[1] / widths[0], 4.0, 1e-9);
+}
+
 TEST_F(GripDrawing, theTriangleGripPointsUp)
 {
     draw(make(OdGePoint3d(0, 0, 0), U::kTriangle), OdDbGripOperations::kWarmGrip, nullptr, 10);

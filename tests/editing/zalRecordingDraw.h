@@ -202,22 +202,32 @@ public:
     }
 };
 
-// A parallel camera: world to eye is a rigid motion, and fieldWidth drawing units span pixelWidth pixels.
+// A camera: world to eye is a rigid motion, and fieldWidth drawing units span pixelWidth pixels at
+// the eye plane. With perspective, a point at eye depth z (negative ahead) is seen at
+// focalLength / (focalLength - z) of that density, when the caller asks for perspective.
 class zalTestViewport : public OdGiViewport
 {
 public:
     OdGeMatrix3d worldToEye;
     double fieldWidth = 10.0;
     double pixelWidth = 1000.0;
+    bool perspective = false;
+    double focalLength = 100.0;
 
     OdGeMatrix3d getModelToEyeTransform() const override { return worldToEye; }
     OdGeMatrix3d getEyeToModelTransform() const override { return worldToEye.inverse(); }
     OdGeMatrix3d getWorldToEyeTransform() const override { return worldToEye; }
     OdGeMatrix3d getEyeToWorldTransform() const override { return worldToEye.inverse(); }
-    bool isPerspective() const override { return false; }
-    void getNumPixelsInUnitSquare(const OdGePoint3d&, OdGePoint2d& pixelArea, bool) const override
+    bool isPerspective() const override { return perspective; }
+    void getNumPixelsInUnitSquare(const OdGePoint3d& worldPoint, OdGePoint2d& pixelArea,
+                                  bool usePerspective) const override
     {
-        pixelArea = OdGePoint2d(pixelWidth / fieldWidth, pixelWidth / fieldWidth);
+        double density = pixelWidth / fieldWidth;
+        if (perspective && usePerspective) {
+            const double z = OdGePoint3d(worldPoint).transformBy(worldToEye).z;
+            density *= focalLength / (focalLength - z);
+        }
+        pixelArea = OdGePoint2d(density, density);
     }
     double pixelsPerUnit() const { return pixelWidth / fieldWidth; }
 };

@@ -133,7 +133,8 @@ TEST_F(FountainPage, describesOneCategoryWithItsPropertiesInOrder)
         }
     }
     EXPECT_EQ(category.children[7]->value(), db->formatter().formatAngle(0.0));
-    EXPECT_EQ(category.children[8]->value(), db->formatter().formatAngle(-kPi / 2));
+    // Upright: the Z axis stands a quarter turn from the reference direction, less a quarter turn.
+    EXPECT_EQ(category.children[8]->value(), db->formatter().formatAngle(0.0));
 
     const OdPropContext::Node& position = *category.children.back();
     EXPECT_EQ(position.name(), OdString(L"Position"));
@@ -212,9 +213,11 @@ TEST_F(FountainPage, anglesRoundTripThroughTheUnitFormatter)
     EXPECT_EQ(valueOf("FountainProperties/HorizontalAngle"), thirty);
     EXPECT_EQ(read()->transform().getCsOrigin(), OdGePoint3d(1, 2, 3));
 
+    // The typed value replaces the turn about Y, offset by a quarter turn: -45 degrees leans Z by 45.
     const OdString tilt = db->formatter().formatAngle(-kPi / 4);
     EXPECT_TRUE(set("FountainProperties/VerticalAngle", tilt.toUtf8().c_str()));
-    EXPECT_EQ(valueOf("FountainProperties/VerticalAngle"), tilt);
+    const OdGeVector3d z = read()->transform().getCsZAxis();
+    EXPECT_NEAR(z.z, std::cos(kPi / 4), 1e-9);
     EXPECT_EQ(valueOf("FountainProperties/HorizontalAngle"), thirty);
 
     // The same angle again changes nothing.
@@ -228,11 +231,59 @@ TEST_F(FountainPage, foreignPathsAndUnreadableValuesChangeNothing)
     EXPECT_FALSE(set("OtherProperties/Lifetime", "3"));
     EXPECT_FALSE(set("Lifetime", "3"));
     EXPECT_FALSE(set("FountainProperties/Unknown", "3"));
-    EXPECT_FALSE(set("FountainProperties/Lifetime", "lots"));
     EXPECT_FALSE(set("FountainProperties/HorizontalAngle", "north-ish"));
-    EXPECT_FALSE(set("FountainProperties/WaterColor", "-1"));
     EXPECT_EQ(watcher.opened, 0);
     EXPECT_EQ(read()->lifetime(), 1.0);
+}
+
+TEST_F(FountainPage, unreadableNumbersReadAsZeroAndColoursKeepTheirLow32Bits)
+{
+    EXPECT_TRUE(set("FountainProperties/Lifetime", "lots"));
+    EXPECT_EQ(read()->lifetime(), 0.0);
+    EXPECT_TRUE(set("FountainProperties/JetPower", ""));
+    EXPECT_EQ(read()->jetPower(), 0.0);
+
+    EXPECT_TRUE(set("FountainProperties/WaterColor", "-1"));
+    EXPECT_EQ(read()->waterColor(), 0xFFFFFFFFul);
+    EXPECT_TRUE(set("FountainProperties/WaterColor", "4294967551")); // 2^32 + 255
+    EXPECT_EQ(read()->waterColor(), 255ul);
+    EXPECT_TRUE(set("FountainProperties/WaterColor", "-255.9"));
+    EXPECT_EQ(read()->waterColor(), 0xFFFFFF01ul);
+    EXPECT_TRUE(set("FountainProperties/WaterColor", "teal"));
+    EXPECT_EQ(read()->waterColor(), 0ul);
+}
+
+TEST_F(FountainPage, verticalAngleIsZeroUprightAndFollowsARollAboutTheFountainsXAxis)
+{
+    const OdString zero = db->formatter().formatAngle(0.0);
+    EXPECT_EQ(valueOf("FountainProperties/VerticalAngle"), zero);
+
+    // Turned about Z, it still stands upright.
+    {
+        zalDbWaterFountainPtr fountain = zalDbWaterFountain::cast(id.safeOpenObject(OdDb::kForWrite).get());
+        fountain->setTransform(OdGeMatrix3d::translation(OdGeVector3d(1, 2, 3)) *
+                               OdGeMatrix3d::rotation(2.0, OdGeVector3d::kZAxis));
+    }
+    EXPECT_EQ(valueOf("FountainProperties/VerticalAngle"), zero);
+
+    // A tilt about its Y axis leans the jets forward but does not roll them.
+    {
+        zalDbWaterFountainPtr fountain = zalDbWaterFountain::cast(id.safeOpenObject(OdDb::kForWrite).get());
+        fountain->setTransform(OdGeMatrix3d::rotation(0.4, OdGeVector3d::kYAxis));
+    }
+    EXPECT_EQ(valueOf("FountainProperties/VerticalAngle"), zero);
+
+    // A roll about its X axis by 20 degrees reads 20 degrees, whichever way X points.
+    for (double heading : {0.0, kPi / 2, kPi, -kPi / 3}) {
+        {
+            zalDbWaterFountainPtr fountain =
+                zalDbWaterFountain::cast(id.safeOpenObject(OdDb::kForWrite).get());
+            fountain->setTransform(OdGeMatrix3d::rotation(heading, OdGeVector3d::kZAxis) *
+                                   OdGeMatrix3d::rotation(kPi / 9, OdGeVector3d::kXAxis));
+        }
+        EXPECT_EQ(valueOf("FountainProperties/VerticalAngle"), db->formatter().formatAngle(kPi / 9))
+            << heading;
+    }
 }
 
 TEST_F(FountainPage, aFountainBeingPlacedIsServedWithoutADatabase)

@@ -329,6 +329,20 @@ TEST_F(FountainSymbol, jetsFollowTheFountainsTurnedAxes)
     expectVector(jets[0].minorAxis, 0, 0.5, 0);
 }
 
+TEST_F(FountainSymbol, aMirroredFountainsYJetsFollowItsOwnYAxis)
+{
+    // Mirrored in the XZ plane: the placement's Y axis points to world -Y.
+    fountain->setTransform(OdGeMatrix3d::scaling(OdGeScale3d(1, -1, 1)));
+    draw();
+    const auto jets = worldDraw->ofKind("ellipArc");
+    ASSERT_EQ(jets.size(), 4u);
+    expectVector(jets[0].minorAxis, 0.5, 0, 0);
+    expectVector(jets[2].minorAxis, 0, -0.5, 0);
+    expectVector(jets[3].minorAxis, 0, 0.5, 0);
+    // The centres stay on the world axes of the same name.
+    expectPoint(jets[2].center, 0, 0.5, 0);
+}
+
 int hostArgc = 1;
 char hostArgv0[] = "tst_zalDbWaterFountain";
 char* hostArgv[] = {hostArgv0, nullptr};

@@ -4,6 +4,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QMovie>
+
+#include "IzalPhysicsMaterialsModule.h"
+
+#include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -209,3 +216,69 @@ TEST_F(AssetLibraryWithoutMaterials, onlyThePresetsAreListed)
     EXPECT_EQ(count, 0);
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("materials")));
 }
+
+TEST_F(AssetLibrary, everyPresetThumbnailAndTheLoaderAnimationAreResourcesOfTheModule)
+{
+    const Listing l = materials();
+    ASSERT_EQ(l.thumbnails.size(), 74);
+    for (int i = 0; i < l.thumbnails.size(); ++i) {
+        const QImage image(l.thumbnails.at(i));
+        ASSERT_FALSE(image.isNull()) << l.thumbnails.at(i).toStdString();
+        EXPECT_EQ(image.size(), QSize(128, 128));
+        // A sphere on the background: the centre differs from the corner.
+        const QColor centre = image.pixelColor(64, 64), corner = image.pixelColor(2, 2);
+        EXPECT_GT(std::abs(centre.red() - corner.red()) + std::abs(centre.green() - corner.green()) +
+                      std::abs(centre.blue() - corner.blue()),
+                  10)
+            << l.thumbnails.at(i).toStdString();
+    }
+    // Gold is yellow, the ocean blue.
+    const QColor gold = QImage(l.thumbnails.at(kPresetNames.indexOf("M_Metal_Gold"))).pixelColor(64, 64);
+    EXPECT_GT(gold.red(), gold.blue() + 40);
+    const QColor ocean = QImage(l.thumbnails.at(kPresetNames.indexOf("M_Ocean"))).pixelColor(64, 64);
+    EXPECT_GT(ocean.blue(), ocean.red() + 30);
+
+    QMovie loader(":/resources/ajax-loader1.gif");
+    ASSERT_TRUE(loader.isValid());
+    EXPECT_GT(loader.frameCount(), 1);
+    ASSERT_TRUE(loader.jumpToNextFrame());
+    const QImage first = loader.currentImage();
+    EXPECT_EQ(first.size(), QSize(48, 48));
+    for (int i = 0; i < loader.frameCount() / 2; ++i)
+        ASSERT_TRUE(loader.jumpToNextFrame());
+    EXPECT_NE(first, loader.currentImage());
+}
+
+// A material library whose root is not set.
+class EmptyRootMaterials : public QObject, public IzalPhysicsMaterialsModule
+{
+    Q_OBJECT
+    Q_INTERFACES(IzalPhysicsMaterialsModule)
+public:
+    QString materialLibraryRoot() const override { return QString(); }
+    std::shared_ptr<IzalPhysicsMaterial> materialDescription(const OdDbObjectId&) const override
+    {
+        return nullptr;
+    }
+};
+
+TEST_F(AssetLibrary, anEmptyLibraryRootStillNamesTheViewerAssetsFolderButCreatesNothing)
+{
+    const bool existedBefore = QFileInfo::exists("/Viewer Assets");
+    QObject* own = host->service(IzalPhysicsMaterialsModule_id);
+    ASSERT_NE(own, nullptr);
+    ASSERT_TRUE(host->unregisterService(IzalPhysicsMaterialsModule_id, own));
+    EmptyRootMaterials empty;
+    ASSERT_TRUE(host->registerService(IzalPhysicsMaterialsModule_id, &empty));
+
+    EXPECT_EQ(module->assetsLibraryPath(), QString("/Viewer Assets"));
+    int count = 0;
+    EXPECT_EQ(materials(&count).names, kPresetNames);
+    EXPECT_EQ(count, 74);
+    EXPECT_EQ(QFileInfo::exists("/Viewer Assets"), existedBefore);
+
+    host->unregisterService(IzalPhysicsMaterialsModule_id, &empty);
+    host->registerService(IzalPhysicsMaterialsModule_id, own);
+}
+
+#include "tst_zalAssetLibrary.moc"

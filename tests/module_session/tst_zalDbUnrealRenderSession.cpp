@@ -9,6 +9,7 @@
 #include "DbObjectId.h"
 #include "zalDbXBlock.h"
 
+#include <QShowEvent>
 #include <QtGlobal>
 
 #include <cmath>
@@ -287,7 +288,7 @@ TEST_F(Session, appendedModifiedAndErasedEntitiesReachALiveViewer)
     EXPECT_TRUE(opened >= 0 && opened < erasedAt && erasedAt < closed) << lines.join('\n').toStdString();
 }
 
-TEST_F(Session, whileSuspendedNothingReachesTheViewerUntilTheResumeRefreshes)
+TEST_F(Session, whileSuspendedAModifiedEntityIsRemovedAtOnceAndDrawnOnlyByTheResumeRefresh)
 {
     OdDbDatabasePtr db = newDrawing();
     const OdDbObjectId face = addFace(db, 4.0);
@@ -302,21 +303,144 @@ TEST_F(Session, whileSuspendedNothingReachesTheViewerUntilTheResumeRefreshes)
         OdDbFacePtr entity = face.safeOpenObject(OdDb::kForWrite);
         entity->setVertexAt(0, OdGePoint3d(-5, -5, 4));
     }
-    spin(700);
-    for (const QString& line : o.recorder->lines())
-        EXPECT_FALSE(line.contains(id)) << line.toStdString();
+    // The notification ran: the old picture is gone. Ticks pass, but the redraw waits.
+    spin(1200);
+    EXPECT_GE(indexOf(o.recorder->lines(), "removeEntity name=\"" + id + "\""), 0);
+    EXPECT_LT(indexOf(o.recorder->lines(), "addInstance name=\"" + id + "\""), 0);
+    EXPECT_FALSE(o.session->entityOwners.contains(id));
 
+    const int beforeResume = o.recorder->lines().size();
     module->resumeSessionDbReactors();
     EXPECT_EQ(zalUnrealRenderModule::reactorSuspendCount(), 0);
     const QStringList lines = o.recorder->lines();
-    const int begin = indexOf(lines, "beginTransaction name=\"refresh\"");
-    const int removed = indexOf(lines, "removeEntity name=\"" + id + "\"");
-    const int sent = indexOf(lines, "addInstance name=\"" + id + "\"");
-    const int end = indexOf(lines, "endTransaction");
+    const int begin = indexOf(lines, "beginTransaction name=\"refresh\"", beforeResume);
+    const int sent = indexOf(lines, "addInstance name=\"" + id + "\"", beforeResume);
+    const int end = indexOf(lines, "endTransaction", beforeResume);
     ASSERT_GE(begin, 0);
-    EXPECT_LT(begin, removed);
-    EXPECT_LT(removed, sent);
+    EXPECT_LT(begin, sent);
     EXPECT_LT(sent, end);
+}
+
+TEST_F(Session, theLastEntityErasedWhileSuspendedLeavesTheViewer)
+{
+    OdDbDatabasePtr db = newDrawing(false);
+    const OdDbObjectId face = addFace(db, 0.0);
+    Opened o = open(db);
+    bringUp(o);
+    const QString id = name(face);
+    ASSERT_TRUE(o.session->entityOwners.contains(id));
+    o.recorder->clear();
+
+    module->suspendSessionDbReactors();
+    {
+        OdDbObjectPtr entity = face.safeOpenObject(OdDb::kForWrite);
+        entity->erase();
+    }
+    module->resumeSessionDbReactors();
+    spin(700);
+    // The drawing is empty now, so the resume's refresh stops early; the removal must not wait for it.
+    EXPECT_GE(indexOf(o.recorder->lines(), "removeEntity name=\"" + id + "\""), 0);
+    EXPECT_LT(indexOf(o.recorder->lines(), "addInstance name=\"" + id + "\""), 0);
+    EXPECT_FALSE(o.session->entityOwners.contains(id));
+}
+
+TEST_F(Session, aSuspendedChangeInAnotherDrawingIsRemovedAtOnceAndDrawnByItsTick)
+{
+    OdDbDatabasePtr first = newDrawing();
+    OdDbDatabasePtr second = newDrawing(false);
+    const OdDbObjectId face = addFace(second, 3.0);
+    Opened a = open(first);
+    bringUp(a);
+    Opened b = open(second);
+    bringUp(b);
+    const QString id = name(face);
+    ASSERT_TRUE(b.session->entityOwners.contains(id));
+    // The first drawing is the active one: the resume refreshes only its session.
+    host->console()->setCurrentDatabase(first);
+    spin(100);
+    b.recorder->clear();
+
+    module->suspendSessionDbReactors();
+    {
+        OdDbFacePtr entity = face.safeOpenObject(OdDb::kForWrite);
+        entity->setVertexAt(2, OdGePoint3d(12, 12, 3));
+    }
+    module->resumeSessionDbReactors();
+    spin(700);
+    EXPECT_GE(indexOf(b.recorder->lines(), "removeEntity name=\"" + id + "\""), 0);
+    EXPECT_LT(indexOf(b.recorder->lines(), "addInstance name=\"" + id + "\""), 0);
+
+    // Once its drawing is current again, the session's tick sends the entity without a refresh.
+    const int before = b.recorder->lines().size();
+    host->console()->setCurrentDatabase(second);
+    ASSERT_TRUE(waitFor(
+        [&] { return indexOf(b.recorder->lines(), "addInstance name=\"" + id + "\"", before) >= 0; }));
+    const QStringList lines = b.recorder->lines();
+    const int drawn = indexOf(lines, "addInstance name=\"" + id + "\"", before);
+    const int begin = indexOf(lines, "beginTransaction", before);
+    ASSERT_GE(begin, 0);
+    EXPECT_LT(begin, drawn);
+    EXPECT_EQ(lines.at(begin), "beginTransaction name=\"AsyncDrawSkippedDrawings\"");
+}
+
+TEST_F(Session, showingTheViewAgainAfterAHideRefreshesOnceAndAShowWithoutAHideDoesNot)
+{
+    OdDbDatabasePtr db = newDrawing();
+    Opened o = open(db);
+    bringUp(o);
+    o.recorder->clear();
+
+    o.widget->hide();
+    o.widget->show();
+    EXPECT_EQ(count(o.recorder->lines(), "beginTransaction name=\"refresh\""), 1);
+
+    // Another show event while shown (the window raised again) is no reason to refresh.
+    QShowEvent again;
+    QCoreApplication::sendEvent(o.widget, &again);
+    EXPECT_EQ(count(o.recorder->lines(), "beginTransaction name=\"refresh\""), 1);
+}
+
+TEST_F(Session, anEntityAddedWhileItsDrawingIsNotCurrentIsDrawnByTheTickOnceItIs)
+{
+    OdDbDatabasePtr first = newDrawing();
+    OdDbDatabasePtr second = newDrawing();
+    Opened a = open(first);
+    bringUp(a);
+    Opened b = open(second);
+    bringUp(b);
+    host->console()->setCurrentDatabase(first);
+    spin(100);
+    b.recorder->clear();
+
+    // Not the current drawing: the draw hub holds it back.
+    const OdDbObjectId face = addFace(second, 8.0);
+    spin(700);
+    EXPECT_LT(indexOf(b.recorder->lines(), "addInstance name=\"" + name(face) + "\""), 0);
+
+    host->console()->setCurrentDatabase(second);
+    ASSERT_TRUE(waitFor(
+        [&] { return indexOf(b.recorder->lines(), "addInstance name=\"" + name(face) + "\"") >= 0; }));
+    const QStringList lines = b.recorder->lines();
+    const int begin = indexOf(lines, "beginTransaction");
+    ASSERT_GE(begin, 0);
+    EXPECT_EQ(lines.at(begin), "beginTransaction name=\"AsyncDrawSkippedDrawings\"");
+    EXPECT_LT(begin, indexOf(lines, "addInstance name=\"" + name(face) + "\""));
+}
+
+TEST_F(Session, theStartUpSendsTheSettingsOnlyThroughTheFirstRefresh)
+{
+    // With geometry the first-run refresh applies them once; without, nothing applies them.
+    for (bool withGeometry : {true, false}) {
+        OdDbDatabasePtr db = newDrawing(withGeometry);
+        Opened o = open(db);
+        bringUp(o);
+        spin(1200);
+        EXPECT_EQ(count(o.recorder->lines(), "sendConsoleCommand command=\"Set PostProcessVolume Settings"),
+                  withGeometry ? 1 : 0)
+            << withGeometry;
+        host->viewSystem()->closeView(o.view);
+        QCoreApplication::processEvents();
+    }
 }
 
 TEST_F(Session, resumeWithoutAnActiveWidgetOnlyDecrementsTheCounter)
@@ -492,13 +616,14 @@ TEST_F(Session, turningALayerOffAndOnTakesItsEntitiesOutOfTheViewerAndBack)
         OdDbLayerTableRecordPtr record = layer.safeOpenObject(OdDb::kForWrite);
         record->setIsOff(true);
     }
-    // The layer's entities go out through one refresh; the reactors are running again after it.
+    // The layer's entities leave the viewer as each is notified, then one refresh follows; the
+    // reactors are running again after it.
     EXPECT_EQ(zalUnrealRenderModule::reactorSuspendCount(), 0);
     QStringList lines = o.recorder->lines();
     const int begin = indexOf(lines, "beginTransaction name=\"refresh\"");
     const int removed = indexOf(lines, "removeEntity name=\"" + id + "\"");
     ASSERT_GE(begin, 0);
-    EXPECT_GT(removed, begin);
+    EXPECT_GE(removed, 0);
     EXPECT_LT(indexOf(lines, "addInstance name=\"" + id + "\""), 0);
     EXPECT_FALSE(o.session->entityOwners.contains(id));
 

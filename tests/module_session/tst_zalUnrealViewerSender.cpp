@@ -2,7 +2,10 @@
 // the first commands of a fresh viewer.
 #include "zalSessionTestHost.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 class ViewerSender : public zalSessionTestHost
 {
@@ -23,25 +26,40 @@ TEST_F(ViewerSender, versionsFollowTheConfiguredViewerGeneration)
     }
 }
 
-TEST_F(ViewerSender, theLauncherTriesUe5ThenUe4UnderTheApplicationFolder)
+TEST_F(ViewerSender, theLauncherTakesTheFirstViewerThatExistsUe5ShippingFirstUe4Last)
 {
-    const QString dir = QCoreApplication::applicationDirPath();
-    const QString ue5 = dir + "/zalUnrealViewerResources/UE5/zalViewer/Binaries/Win64/zalViewer";
-    const QString ue4 = dir + "/zalUnrealViewerResources/UE4/zalViewer/Binaries/Win64/zalViewer";
-    EXPECT_EQ(
-        zalUnrealViewerSender::viewerExecutableCandidates(5),
-        QStringList({ue5 + "-Win64-Shipping.exe", ue5 + ".exe", ue4 + "-Win64-Shipping.exe", ue4 + ".exe"}));
-    EXPECT_EQ(zalUnrealViewerSender::viewerExecutableCandidates(55).size(), 5);
+    QTemporaryDir app;
+    ASSERT_TRUE(app.isValid());
+    const QString ue5 = app.path() + "/zalUnrealViewerResources/UE5/zalViewer/Binaries/Win64/zalViewer";
+    const QString ue4 = app.path() + "/zalUnrealViewerResources/UE4/zalViewer/Binaries/Win64/zalViewer";
+    auto create = [](const QString& path) {
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    };
 
-    // This build has no UE5 viewer: every configured version falls back to UE4.
-    ASSERT_FALSE(QFileInfo::exists(ue5 + "-Win64-Shipping.exe"));
-    ASSERT_FALSE(QFileInfo::exists(ue5 + ".exe"));
-    const QString expected =
-        QFileInfo::exists(ue4 + "-Win64-Shipping.exe") ? ue4 + "-Win64-Shipping.exe" : ue4 + ".exe";
-    for (int version : {4, 5, 51, 55}) {
-        bool ue5Launched = true;
-        EXPECT_EQ(zalUnrealViewerSender::viewerExecutable(version, &ue5Launched), expected) << version;
-        EXPECT_FALSE(ue5Launched) << version;
+    // Nothing installed: the last resort is the UE4 ".exe".
+    bool launchedUe5 = true;
+    EXPECT_EQ(zalUnrealViewerSender::viewerExecutable(5, &launchedUe5, app.path()), ue4 + ".exe");
+    EXPECT_FALSE(launchedUe5);
+
+    // Each file created beats the ones created before it, in the launcher's order.
+    const struct
+    {
+        QString file;
+        bool ue5;
+    } steps[] = {{ue4 + ".exe", false},
+                 {ue4 + "-Win64-Shipping.exe", false},
+                 {ue5 + ".exe", true},
+                 {ue5 + "-Win64-Shipping.exe", true}};
+    for (const auto& step : steps) {
+        create(step.file);
+        for (int version : {4, 5, 51}) {
+            launchedUe5 = !step.ue5;
+            EXPECT_EQ(zalUnrealViewerSender::viewerExecutable(version, &launchedUe5, app.path()), step.file)
+                << version;
+            EXPECT_EQ(launchedUe5, step.ue5) << step.file.toStdString();
+        }
     }
 }
 
@@ -147,10 +165,20 @@ TEST_F(ViewerSender, theFirstRunMountsTheNaturePacksThatExistAndCallsTheFollowUp
     QObject* watcher = new QObject;
     o.widget->setPendingFollowUp(watcher, "deleteLater");
     QPointer<QObject> watched(watcher);
+    // Only the first pack is installed.
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(paks[0]).absolutePath()));
+    {
+        QFile pak(paks[0]);
+        ASSERT_TRUE(pak.open(QIODevice::WriteOnly));
+        pak.write("pak");
+    }
+    ASSERT_FALSE(QFileInfo::exists(paks[1]));
     bringUp(o);
     ASSERT_TRUE(waitFor([&] { return watched.isNull(); }));
-    // Without an asset library on this machine nothing exists to mount.
-    if (!QFileInfo::exists(paks[0]) && !QFileInfo::exists(paks[1])) {
-        EXPECT_TRUE(o.recorder->lines("mountExternalPak").isEmpty());
-    }
+    const QStringList mounted = o.recorder->lines("mountExternalPak");
+    ASSERT_EQ(mounted.size(), 1) << mounted.join('\n').toStdString();
+    EXPECT_TRUE(mounted[0].contains(paks[0])) << mounted[0].toStdString();
+    // Mounted before the first run's refresh.
+    const QStringList lines = o.recorder->lines();
+    EXPECT_LT(lines.indexOf(mounted[0]), indexOf(lines, "beginTransaction name=\"refresh\""));
 }

@@ -123,8 +123,13 @@ TEST_F(Production, GameTimeIsSentWithSixDigits)
     module->setGameTimeSeconds(1.0f / 3.0f);
     module->setGameTimeSeconds(0);
     module->setGameTimeSeconds(1234567.0f);
+    // Exactly halfway: the C library's rounding to even, and negative zero keeps its sign.
+    module->setGameTimeSeconds(100000.5f);
+    module->setGameTimeSeconds(9327565.0f);
+    module->setGameTimeSeconds(-0.0f);
     EXPECT_EQ(sent(), (QStringList{"setgametime 12.5", "setgametime 0.333333", "setgametime 0",
-                                   "setgametime 1.23457e+06"}));
+                                   "setgametime 1.23457e+06", "setgametime 100000", "setgametime 9.32756e+06",
+                                   "setgametime -0"}));
 }
 
 TEST_F(Production, SwitchingProductionPausesEachTime)

@@ -173,12 +173,28 @@ TEST(RealFormat, MatchesPrintfG)
                               128.0 / 255,
                               11.0 + 37.0 / 3600,
                               1e15,
-                              65536.5};
+                              65536.5,
+                              -0.0,
+                              100000.5,
+                              9327565,
+                              0.000123455,
+                              2.5e-5};
     for (double value : samples) {
         char buffer[64];
         std::snprintf(buffer, sizeof buffer, "%g", value);
         EXPECT_EQ(Applier::real(value).toStdString(), std::string(buffer)) << value;
     }
+}
+
+TEST(RealFormat, HalfwayDigitsRoundToEvenAndNegativeZeroKeepsItsSign)
+{
+    // 100000.5 and 9327565 are exactly halfway between two six-digit results.
+    EXPECT_EQ(Applier::real(100000.5), "100000");
+    EXPECT_EQ(Applier::real(100001.5), "100002");
+    EXPECT_EQ(Applier::real(9327565), "9.32756e+06");
+    EXPECT_EQ(Applier::real(9327575), "9.32758e+06");
+    EXPECT_EQ(Applier::real(-0.0), "-0");
+    EXPECT_EQ(Applier::realFloat(-0.0), "-0");
 }
 
 TEST(RealFormat, NonFiniteValuesAsQtWritesThem)
@@ -418,6 +434,14 @@ TEST_F(ApplierRun, AmbientOcclusionColourIsRedGreenBlue)
     EXPECT_EQ(firstWithPrefix(commands(), "setao "), "setao 0.337255;0.203922;0.0705882");
     scene["ToneMapper/AmbientOcclusionColor"] = std::numeric_limits<double>::quiet_NaN();
     EXPECT_EQ(firstWithPrefix(commands(), "setao "), "setao 0;0;0");
+    // Beyond 2^53 the whole 64-bit integer counts: 2^53 + 254 keeps its low byte.
+    scene["ToneMapper/AmbientOcclusionColor"] = 9007199254741246.0;
+    EXPECT_EQ(firstWithPrefix(commands(), "setao "), "setao 0.996078;0;0");
+    scene["ToneMapper/AmbientOcclusionColor"] =
+        1099511693312.0; // 2^40 + 0x010000: blue 1, the bit above the colour ignored
+    EXPECT_EQ(firstWithPrefix(commands(), "setao "), "setao 0;0;0.00392157");
+    scene["ToneMapper/AmbientOcclusionColor"] = -1.0; // all bits set
+    EXPECT_EQ(firstWithPrefix(commands(), "setao "), "setao 1;1;1");
 }
 
 TEST_F(ApplierRun, PathTracingPairOnlyWhenTheSwitchChanges)

@@ -40,9 +40,11 @@
 #include <QImage>
 #include <QImageReader>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollArea>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -50,6 +52,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <functional>
 #include <memory>
 
@@ -386,6 +389,56 @@ TEST_F(SettingsPanelTest, highPresetStoresTheSixKeysAndAppliesOnce)
     EXPECT_EQ(editor<QComboBox>("CatRayTracing/RTQuality")->currentText(), "High");
 }
 
+// What a production run sends after the scene file is read again by another process.
+QStringList commandsAfterReopening(const QString& sceneFile)
+{
+    QProcess probe;
+    probe.start(QStringLiteral(ZAL_SCENE_FILE_PROBE), {sceneFile});
+    if (!probe.waitForFinished(60000) || probe.exitCode() != 0) {
+        ADD_FAILURE() << "the probe failed: " << probe.readAllStandardError().toStdString();
+        return {};
+    }
+    return QString::fromUtf8(probe.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+TEST_F(SettingsPanelTest, pathTracingProductionIsStillOnWhenTheSceneIsReadAgain)
+{
+    openPanel();
+    ASSERT_NE(session->sceneFile(), nullptr);
+    QCheckBox* production = editor<QCheckBox>("ImageProduction/ProdPathTrace/ProdPathTracing");
+    ASSERT_NE(production, nullptr);
+    EXPECT_FALSE(production->isChecked());
+    production->click();
+    // The page is rebuilt: a new editor shows the stored value.
+    EXPECT_TRUE(editor<QCheckBox>("ImageProduction/ProdPathTrace/ProdPathTracing")->isChecked());
+
+    const QStringList reopened = commandsAfterReopening(session->sceneFile()->fileName());
+    EXPECT_TRUE(reopened.contains("showflag.pathtracing 1")) << reopened.join('\n').toStdString();
+    EXPECT_TRUE(reopened.contains("r.HighResshotDelay 500")) << reopened.join('\n').toStdString();
+}
+
+TEST_F(SettingsPanelTest, aPresetWhoseLastKeyAlreadyHoldsItsValueIsAppliedAndSaved)
+{
+    openPanel();
+    ASSERT_NE(session->sceneFile(), nullptr);
+    // High's translucency samples (8) were typed in before the preset is chosen.
+    module->setSceneSettings("RenderSettings/RayTracingTranslucencySamplesPerPixel", 8, false, true);
+    recorder->clear();
+
+    choose("CatRayTracing/RTQuality", "High");
+    EXPECT_EQ(postProcessApplications(), 1) << recorder->consoleCommands().join("\n").toStdString();
+    const QStringList applied = recorder->consoleCommands().filter("Set PostProcessVolume Settings");
+    ASSERT_EQ(applied.size(), 1);
+    EXPECT_TRUE(applied[0].contains("RayTracingGISamplesPerPixel=16")) << applied[0].toStdString();
+
+    QStringList reopened = commandsAfterReopening(session->sceneFile()->fileName());
+    const QStringList post = reopened.filter("Set PostProcessVolume Settings");
+    ASSERT_EQ(post.size(), 1) << reopened.join('\n').toStdString();
+    EXPECT_TRUE(post[0].contains("RayTracingGIMaxBounces=2,")) << post[0].toStdString();
+    EXPECT_TRUE(post[0].contains("RayTracingGISamplesPerPixel=16")) << post[0].toStdString();
+    EXPECT_TRUE(post[0].contains("RayTracingTranslucencySamplesPerPixel=8")) << post[0].toStdString();
+}
+
 TEST_F(SettingsPanelTest, editsThroughTheWidgetsStoreTheirSettingsAndApply)
 {
     openPanel();
@@ -427,6 +480,60 @@ TEST_F(SettingsPanelTest, editsThroughTheWidgetsStoreTheirSettingsAndApply)
     EXPECT_EQ(sun->decimals(), 2);
     EXPECT_DOUBLE_EQ(sun->maximum(), 100);
     EXPECT_DOUBLE_EQ(editor<QDoubleSpinBox>("Sky/Longitude")->value(), 12.4964);
+}
+
+TEST_F(SettingsPanelTest, numberFieldsShowTheirDefaultsWithinTheirLimits)
+{
+    openPanel();
+    choose("UE_UiMode", "Expert");
+    const struct
+    {
+        const char* path;
+        double minimum, maximum, shown;
+    } rows[] = {
+        {"Camera/AutoExpBias", -150, 150, 1.0},
+        {"Camera/DofRegion", 0, 100000, 1.0},
+        {"Camera/MotionBlurAmount", 0, 100, 0.5},
+        {"Camera/BloomThreshold", -100, 100, -1},
+        {"PathTracing/PT_AntialiasFilter", 1, 6, 3.0},
+        {"PathTracing/PT_MaxPathExposure", 0, 100, 30},
+        {"Sky/Latitude", -90, 90, 41.9028},
+        {"Sky/North", -180, 180, 0},
+        {"Sky/SunLightSourceAngle", 0, 90, 0.5},
+        {"ToneMapper/WhiteTemp", 1000, 10000, 6500},
+        {"Shadows/AORadius", 0, 100000, 20},
+        {"Shadows/ShadowsFadeThreshold", 0, 128, 64},
+        {"AmbientOcclusion/AmbientOcclusionFadeDistance", 0, 1000000, 8000},
+        {"AmbientOcclusion/AmbientOcclusionMipScale", 0, 100, 1.7},
+        {"FinalGatherQuality", 0, 2, 1.0},
+    };
+    for (const auto& row : rows) {
+        QDoubleSpinBox* field = editor<QDoubleSpinBox>(row.path);
+        ASSERT_NE(field, nullptr) << row.path;
+        EXPECT_DOUBLE_EQ(field->minimum(), row.minimum) << row.path;
+        EXPECT_DOUBLE_EQ(field->maximum(), row.maximum) << row.path;
+        EXPECT_NEAR(field->value(), row.shown, 1e-9) << row.path;
+    }
+    const struct
+    {
+        const char* path;
+        int minimum, maximum, shown;
+    } integers[] = {
+        {"Camera/MotionBlurTFPS", 5, 60, 30},
+        {"PathTracing/PT_SamplesPerPixel", 2, 65536, 250},
+        {"PathTracing/PT_MaxBounces", 0, 100, 16},
+        {"Sky/SunDiscPower", 0, 1000000, 75000},
+        {"ImageProduction/ProdPathTrace/ProdMaxIter", INT_MIN, INT_MAX, 500},
+    };
+    for (const auto& row : integers) {
+        QSpinBox* field = editor<QSpinBox>(row.path);
+        ASSERT_NE(field, nullptr) << row.path;
+        if (row.minimum != INT_MIN) {
+            EXPECT_EQ(field->minimum(), row.minimum) << row.path;
+            EXPECT_EQ(field->maximum(), row.maximum) << row.path;
+        }
+        EXPECT_EQ(field->value(), row.shown) << row.path;
+    }
 }
 
 TEST_F(SettingsPanelTest, expertOnlyFirstEntriesOfThreeCombos)
@@ -551,7 +658,10 @@ TEST_F(SettingsPanelTest, pageFollowsTheSessionDatabaseAndThePanelLetsGoWhenDest
     EXPECT_EQ(page->objectName(), settings->pageId());
     EXPECT_EQ(page->title(), "Properties");
     EXPECT_NE(page->findChild<QScrollArea*>(), nullptr);
+    // A value changed behind the panel's back shows once the module says the settings changed.
+    session->sceneSettings().insert("Camera/AutoExposureBias", 7.5);
     module->updateSettingsDialog();
+    EXPECT_DOUBLE_EQ(editor<QDoubleSpinBox>("Camera/AutoExpBias")->value(), 7.5);
     EXPECT_EQ(services->pageDatabase(pageId), static_cast<OdRxObject*>(db.get()));
     for (const char* event : {"<event-refresh:view_changed>", "<event-refresh:database_changed>"})
         EXPECT_TRUE(host->events()->subscribers(event).contains("zalUnrealSettingsWidget")) << event;
@@ -563,8 +673,11 @@ TEST_F(SettingsPanelTest, pageFollowsTheSessionDatabaseAndThePanelLetsGoWhenDest
     EXPECT_EQ(source->numRefs(), 1);
     for (const char* event : {"<event-refresh:view_changed>", "<event-refresh:database_changed>"})
         EXPECT_FALSE(host->events()->subscribers(event).contains("zalUnrealSettingsWidget")) << event;
-    // The module's signal no longer reaches a panel.
+    // The module's signal no longer reaches a panel: no page comes back for it.
     module->updateSettingsDialog();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(services->pageDatabase(pageId), nullptr);
+    EXPECT_EQ(source->numRefs(), 1);
 }
 
 TEST_F(SettingsPanelTest, occlusionColourIsPickedInTheColourDialog)

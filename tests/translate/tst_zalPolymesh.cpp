@@ -1,11 +1,13 @@
 #include "translate/zalPolymesh.h"
 
+#include "DbDatabase.h"
 #include "DbDwgMemoryFiler.h"
 #include "OdError.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 using namespace zal::polymesh;
@@ -60,24 +62,160 @@ public:
 
 } // namespace
 
-TEST(PolymeshFiling, FamilyLeavesTheRecordToTheEntityLibrary)
+// Writes `out`, reads the record into `in` and checks that the reader took exactly what was written.
+void roundTrip(const IDwgSerializable& out, IDwgSerializable& in, OdDbDatabase* db = nullptr)
 {
-    Vertex vertex;
-    Edge edge;
-    Face face;
-    Surface surface;
-    VertexData vertexData;
-    EdgeData edgeData;
-    FaceData faceData;
-    VisualizationData visualizationData;
-    IDwgSerializable* all[] = {&vertex,     &edge,     &face,     &surface,
-                               &vertexData, &edgeData, &faceData, &visualizationData};
     OdDbDwgMemoryFilerPtr filer = OdDbDwgMemoryFiler::createObject();
-    for (IDwgSerializable* object : all) {
-        object->dwgOutFields(filer.get());
-        EXPECT_EQ(object->dwgInFields(filer.get()), eNotImplementedYet);
-    }
-    EXPECT_EQ(filer->numItems(), 0u);
+    filer->setDatabase(db);
+    out.dwgOutFields(filer.get());
+    EXPECT_GT(filer->numItems(), 1u);
+    filer->rewind();
+    EXPECT_EQ(in.dwgInFields(filer.get()), eOk);
+    EXPECT_TRUE(filer->atEnd());
+}
+
+TEST(PolymeshFiling, VerticesEdgesAndSurfacesComeBackAsWritten)
+{
+    Vertex vertex(OdGePoint3d(1.5, -2, 3e7));
+    vertex.appendEdgeId(4, true);
+    vertex.appendEdgeId(0xFFFFFFFFu, true);
+    Vertex vertexIn;
+    vertexIn.appendEdgeId(99, true);
+    roundTrip(vertex, vertexIn);
+    EXPECT_EQ(vertexIn.getPosition(), OdGePoint3d(1.5, -2, 3e7));
+    EXPECT_EQ(toVector(vertexIn.getEdgeIds()), (std::vector<Id>{4, 0xFFFFFFFFu}));
+
+    Edge edge(7, 11);
+    edge.appendFaceId(2, true);
+    edge.appendFaceId(5, true);
+    edge.setVisibility(kSilhouette);
+    edge.setHasSmooth(true);
+    Edge edgeIn;
+    roundTrip(edge, edgeIn);
+    EXPECT_EQ(edgeIn.getStartVertexId(), 7u);
+    EXPECT_EQ(edgeIn.getEndVertexId(), 11u);
+    EXPECT_EQ(toVector(edgeIn.getFaceIds()), (std::vector<Id>{2, 5}));
+    EXPECT_EQ(edgeIn.visibility(), kSilhouette);
+    EXPECT_TRUE(edgeIn.hasSmooth());
+
+    Surface surface;
+    surface.facesIds() = {9, 1, 4};
+    Surface surfaceIn;
+    surfaceIn.facesIds() = {100};
+    roundTrip(surface, surfaceIn);
+    EXPECT_EQ(surfaceIn.facesIds(), (Surface::FaceIdSet{1, 4, 9}));
+}
+
+TEST(PolymeshFiling, FacesKeepLoopsMaterialAndTheirOrientationState)
+{
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    OdArray<Vertex> vertices;
+    for (const OdGePoint3d& p :
+         {OdGePoint3d(0, 0, 0), OdGePoint3d(0, 4, 0), OdGePoint3d(4, 4, 0), OdGePoint3d(4, 0, 0),
+          OdGePoint3d(1, 1, 0), OdGePoint3d(2, 1, 0), OdGePoint3d(2, 2, 0)})
+        vertices.append(Vertex(p));
+    Face face;
+    face.outerLoop() = ids({0, 1, 2, 3}); // clockwise seen from +Z
+    face.outerLoopEdges() = ids({10, 11, 12, 13});
+    face.innerLoops().append(ids({4, 5, 6}));
+    face.innerLoopsEdges().append(ids({20, 21, 22}));
+    face.normal() = OdGeVector3d(0, 0, 1);
+    face.uvqs().append(OdGePoint3d(0.25, 0.5, 1));
+    face.setMaterialId(db->globalMaterialId());
+    face.getOuterLoopCCW(vertices); // turns the outer loop and remembers it did
+
+    Face in;
+    roundTrip(face, in, db.get());
+    EXPECT_EQ(toVector(in.getOuterLoop()), toVector(face.getOuterLoop()));
+    EXPECT_EQ(toVector(in.getOuterLoopEdges()), (std::vector<Id>{10, 11, 12, 13}));
+    ASSERT_EQ(in.getInnerLoops().size(), 1u);
+    EXPECT_EQ(toVector(in.getInnerLoops()[0]), (std::vector<Id>{4, 5, 6}));
+    ASSERT_EQ(in.getInnerLoopsEdges().size(), 1u);
+    EXPECT_EQ(toVector(in.getInnerLoopsEdges()[0]), (std::vector<Id>{20, 21, 22}));
+    EXPECT_EQ(in.getNormal(), OdGeVector3d(0, 0, 1));
+    ASSERT_EQ(in.getUvqs().size(), 1u);
+    EXPECT_EQ(in.getUvqs()[0], OdGePoint3d(0.25, 0.5, 1));
+    EXPECT_EQ(in.materialObjectId(), db->globalMaterialId());
+
+    // The outer loop was already made counter-clockwise: the loaded face trusts that, the inner loops
+    // are still to be oriented.
+    const double before = signedAreaXY(in.getOuterLoop(), vertices);
+    EXPECT_GT(before, 0.0);
+    std::swap(vertices[1], vertices[3]);
+    EXPECT_EQ(toVector(in.getOuterLoopCCW(vertices)), toVector(face.getOuterLoop()));
+    EXPECT_LT(signedAreaXY(in.getInnerLoopsCW(vertices)[0], vertices), 0.0);
+}
+
+TEST(PolymeshFiling, DisplayDataComesBackAsWrittenAlsoInsideVisualizationData)
+{
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    VisualizationData data;
+    data.vertexData().appendData(OdGeVector3d(0, 0, 1), OdGePoint3d(1, 2, 3));
+    data.vertexData().appendData(OdGeVector3d(0, 1, 0), OdGePoint3d(-4, 5, 6));
+    data.edgeData().appendData(0);
+    data.edgeData().appendData(255);
+    data.faceData().resize(2);
+    data.faceData().setData(0, db->globalMaterialId(), -(OdInt64(1) << 40));
+    data.faceData().setData(1, nullptr, 7);
+
+    VisualizationData in;
+    in.edgeData().appendData(9);
+    roundTrip(data, in, db.get());
+    ASSERT_EQ(in.getVertexData().count(), 2u);
+    EXPECT_EQ(in.getVertexData().getPoints()[1], OdGePoint3d(-4, 5, 6));
+    EXPECT_EQ(in.getVertexData().getNormals()[1], OdGeVector3d(0, 1, 0));
+    ASSERT_EQ(in.getEdgeData().getData().size(), 2u);
+    EXPECT_EQ(in.getEdgeData().getData()[1], 255);
+    ASSERT_EQ(in.getFaceData().getValues().size(), 2u);
+    EXPECT_EQ(in.getFaceData().getValues()[0], -(OdInt64(1) << 40));
+    EXPECT_EQ(in.getFaceData().getValues()[1], 7);
+    EXPECT_EQ(OdDbObjectId(in.getFaceData().getMaterials()[0]), db->globalMaterialId());
+    EXPECT_EQ(in.getFaceData().getMaterials()[1], nullptr);
+
+    // Each part on its own too.
+    VertexData vertexIn;
+    roundTrip(data.getVertexData(), vertexIn);
+    EXPECT_EQ(vertexIn.count(), 2u);
+    EdgeData edgeIn;
+    roundTrip(data.getEdgeData(), edgeIn);
+    EXPECT_EQ(edgeIn.getData().size(), 2u);
+    FaceData faceIn;
+    roundTrip(data.getFaceData(), faceIn, db.get());
+    EXPECT_EQ(faceIn.getValues().size(), 2u);
+}
+
+TEST(PolymeshFiling, ANegativeCountOrANewerVersionIsRefusedAndChangesNothing)
+{
+    Vertex vertex(OdGePoint3d(1, 1, 1));
+    vertex.appendEdgeId(3, true);
+
+    OdDbDwgMemoryFilerPtr negative = OdDbDwgMemoryFiler::createObject();
+    negative->wrInt16(1);
+    negative->wrPoint3d(OdGePoint3d(5, 5, 5));
+    negative->wrInt32(-2);
+    negative->rewind();
+    EXPECT_EQ(vertex.dwgInFields(negative.get()), eInvalidInput);
+
+    OdDbDwgMemoryFilerPtr newer = OdDbDwgMemoryFiler::createObject();
+    newer->wrInt16(2);
+    newer->wrPoint3d(OdGePoint3d(5, 5, 5));
+    newer->wrInt32(0);
+    newer->rewind();
+    EXPECT_EQ(vertex.dwgInFields(newer.get()), eInvalidInput);
+
+    EXPECT_EQ(vertex.getPosition(), OdGePoint3d(1, 1, 1));
+    EXPECT_EQ(toVector(vertex.getEdgeIds()), (std::vector<Id>{3}));
+
+    // A record cut short: the filer raises, the object is left as it was.
+    Face face;
+    face.outerLoop() = ids({1, 2, 3});
+    OdDbDwgMemoryFilerPtr cut = OdDbDwgMemoryFiler::createObject();
+    cut->wrInt16(1);
+    cut->wrInt32(2);
+    cut->wrInt32(8);
+    cut->rewind();
+    EXPECT_THROW(face.dwgInFields(cut.get()), OdError);
+    EXPECT_EQ(toVector(face.getOuterLoop()), (std::vector<Id>{1, 2, 3}));
 }
 
 TEST(PolymeshFiling, OverriddenFilingIsReachedThroughTheInterface)

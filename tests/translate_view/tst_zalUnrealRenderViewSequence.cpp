@@ -3,7 +3,11 @@
 #include "zalTranslateTestSession.h"
 
 #include "translate/zalUnrealAssetSpawning.h"
+#include "translate/zalUnrealRenderView.h"
 #include "translate/zalUnrealViewerFrame.h"
+
+#include "DbBlockReference.h"
+#include "DbBlockTableRecord.h"
 
 #include "zalDbAssetsSpawner.h"
 #include "zalDbXBlock.h"
@@ -60,6 +64,30 @@ protected:
 ODRX_DEFINE_MEMBERS_EX(PlaceholderEntity, OdDbEntity, DBOBJECT_CONSTR, 0, 0, 0, OdString(L"PLACEHOLDER"),
                        OdString(L"Test"), OdString(L"PlaceholderEntity"))
 
+// An entity that draws one face and then fails, as a damaged object of a drawing does.
+class FailingEntity : public OdDbEntity
+{
+public:
+    ODRX_DECLARE_MEMBERS(FailingEntity);
+
+protected:
+    bool subWorldDraw(OdGiWorldDraw* wd) const override
+    {
+        const OdGePoint3d points[3] = {{0, 0, 0}, {4, 0, 0}, {0, 4, 0}};
+        const OdInt32 faces[4] = {3, 0, 1, 2};
+        wd->geometry().shell(3, points, 4, faces);
+        throw OdError(eNotThatKindOfClass);
+    }
+    OdResult subGetGeomExtents(OdGeExtents3d& extents) const override
+    {
+        extents.set(OdGePoint3d(0, 0, 0), OdGePoint3d(4, 4, 0));
+        return eOk;
+    }
+};
+
+ODRX_DEFINE_MEMBERS_EX(FailingEntity, OdDbEntity, DBOBJECT_CONSTR, 0, 0, 0, OdString(L"FAILING"),
+                       OdString(L"Test"), OdString(L"FailingEntity"))
+
 class zalUnrealRenderViewSequence : public zalTranslateSessionTest
 {
 protected:
@@ -67,9 +95,11 @@ protected:
     {
         LinesOnlyEntity::rxInit();
         PlaceholderEntity::rxInit();
+        FailingEntity::rxInit();
     }
     static void TearDownTestSuite()
     {
+        FailingEntity::rxUninit();
         PlaceholderEntity::rxUninit();
         LinesOnlyEntity::rxUninit();
     }
@@ -101,12 +131,8 @@ protected:
 
     static QVector<double> viewerMatrix(const OdGeMatrix3d& m)
     {
-        float f[16];
-        zalUnrealViewerFrame::toViewerMatrix(m, f);
-        QVector<double> out;
-        for (float x : f)
-            out << double(x);
-        return out;
+        const std::vector<double> expected = expectedViewerMatrix(m);
+        return QVector<double>(expected.begin(), expected.end());
     }
 
     static void expectNear(const QVector<double>& actual, const QVector<double>& expected,
@@ -479,6 +505,117 @@ TEST_F(zalUnrealRenderViewSequence, PlaceholderIsPlacedAndItsCommandRunsOnIt)
     EXPECT_TRUE(recorder->consoleCommands().contains(
         QStringLiteral("CallOnActor %1 SetColour 1 0 0").arg(id(lampId))));
     EXPECT_TRUE(named("addMesh", id(lampId)).isEmpty());
+}
+
+TEST_F(zalUnrealRenderViewSequence, BoxMappingFollowsTheDominantAxisAndItsSignOnEverySideOfACube)
+{
+    // A cube of side 2 around (3, 4, 5), its six quads facing out, without normals or mapping.
+    const OdDbObjectId cube = drawing->addShell(
+        {{2, 3, 4}, {4, 3, 4}, {4, 5, 4}, {2, 5, 4}, {2, 3, 6}, {4, 3, 6}, {4, 5, 6}, {2, 5, 6}},
+        {4, 0, 3, 2, 1, 4, 4, 5, 6, 7, 4, 0, 1, 5, 4, 4, 2, 3, 7, 6, 4, 1, 2, 6, 5, 4, 0, 4, 7, 3});
+    ASSERT_NE(openAndSync(), nullptr);
+    const QList<zalRecordedCall> meshes = named("addMesh", id(cube) + "_" + id(db->globalMaterialId()));
+    ASSERT_EQ(meshes.size(), 1);
+    const QVector<double> positions = meshes[0].numbers("positions");
+    const QVector<double> normals = meshes[0].numbers("normals");
+    const QVector<double> uvs = meshes[0].numbers("uv0");
+    ASSERT_EQ(positions.size(), 12 * 3 * 3);
+    // The rule, in the viewer frame: X dominant u = y (negated when n.x < 0); Y dominant u = -x
+    // (x when n.y < 0); otherwise u = x; v = -z on the sides, -y from +Z and y from -Z; the stream
+    // writes (u, -v).
+    int sides[6] = {};
+    for (int i = 0; i < positions.size() / 3; ++i) {
+        const double x = positions[3 * i], y = positions[3 * i + 1], z = positions[3 * i + 2];
+        const double nx = normals[3 * i], ny = normals[3 * i + 1], nz = normals[3 * i + 2];
+        double u = 0, v = 0;
+        if (std::fabs(nx) > 0.5) {
+            u = nx < 0 ? -y : y;
+            v = -z;
+            ++sides[nx < 0 ? 0 : 1];
+        } else if (std::fabs(ny) > 0.5) {
+            u = ny < 0 ? x : -x;
+            v = -z;
+            ++sides[ny < 0 ? 2 : 3];
+        } else {
+            u = x;
+            v = nz < 0 ? y : -y;
+            ++sides[nz < 0 ? 4 : 5];
+        }
+        EXPECT_NEAR(uvs[2 * i], u, 1e-3) << "vertex " << i << " normal " << nx << "," << ny << "," << nz;
+        EXPECT_NEAR(uvs[2 * i + 1], -v, 1e-3) << "vertex " << i << " normal " << nx << "," << ny << "," << nz;
+    }
+    for (int side : sides)
+        EXPECT_EQ(side, 6) << "each side two triangles";
+}
+
+TEST_F(zalUnrealRenderViewSequence, AnExternalReferencesLightsHangUnderItsReferenceAndItsRootUnderItsBlock)
+{
+    drawing->addFace({{0, 0, 0}, {10, 0, 0}, {0, 10, 0}});
+    // The referenced drawing, with a light in its model space, loaded for the block "Site".
+    OdDbDatabasePtr site = OdDbDatabase::createObject();
+    zalTranslateTestDrawing siteDrawing(site.get());
+    const OdDbObjectId light = siteDrawing.addLight(OdGiDrawable::kPointLight, {1, 1, 3}, {1, 1, 0}, 1.0);
+    const OdDbObjectId block = drawing->addBlock(L"Site");
+    {
+        OdDbBlockTableRecordPtr record = block.safeOpenObject(OdDb::kForWrite);
+        record->setXrefDatabase(site.get());
+    }
+    site->setXrefBlockId(block);
+    // Placed once, inside a block of the host drawing.
+    const OdDbObjectId holder = drawing->addBlock(L"Holder");
+    OdDbBlockReferencePtr reference = OdDbBlockReference::createObject();
+    reference->setBlockTableRecord(block);
+    drawing->append(reference, holder);
+    reference = nullptr;
+
+    zalDbUnrealRenderSession* session = openAndSync();
+    ASSERT_NE(session, nullptr);
+    zalUnrealRenderView* view = session->view();
+    ASSERT_NE(view, nullptr);
+    OdDbObjectPtr lightObject = light.safeOpenObject();
+    EXPECT_EQ(view->viewerOwnerId(lightObject.get()), holder);
+    // An ordinary light keeps its own owner.
+    const OdDbObjectId own = drawing->addLight(OdGiDrawable::kPointLight, {0, 0, 3}, {0, 0, 0}, 1.0);
+    EXPECT_EQ(view->viewerOwnerId(own.safeOpenObject().get()), db->getModelSpaceId());
+
+    // The referenced drawing's model space goes out under the host's block for it.
+    OdDbBlockTableRecordPtr siteSpace = site->getModelSpaceId().safeOpenObject();
+    ASSERT_TRUE(view->ensureBlockDefinition(siteSpace.get(), false));
+    const QList<zalRecordedCall> roots = named("addInstance", id(site->getModelSpaceId()) + "_Root");
+    ASSERT_EQ(roots.size(), 1);
+    EXPECT_EQ(roots[0]["parent"], id(block));
+    EXPECT_EQ(roots[0]["component"], id(site->getModelSpaceId()));
+}
+
+TEST_F(zalUnrealRenderViewSequence, ASliverWithAShortFirstEdgeIsKeptButACollinearOneIsNot)
+{
+    // First edges of 5e-7: the first triangle's third corner lies 1 away from their line, the
+    // second's 5e-7.
+    const OdDbObjectId sliver = drawing->addShell({{0, 0, 0}, {5e-7, 0, 0}, {0, 1, 0}}, {3, 0, 1, 2});
+    const OdDbObjectId flat = drawing->addShell({{0, 0, 1}, {5e-7, 0, 1}, {1, 5e-7, 1}}, {3, 0, 1, 2});
+    ASSERT_NE(openAndSync(), nullptr);
+    const QList<zalRecordedCall> kept = named("addMesh", id(sliver) + "_" + id(db->globalMaterialId()));
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_EQ(kept[0]["faceSizes"], "[3]");
+    EXPECT_TRUE(named("addInstance", id(flat)).isEmpty());
+    EXPECT_TRUE(named("addMesh", id(flat) + "_" + id(db->globalMaterialId())).isEmpty());
+}
+
+TEST_F(zalUnrealRenderViewSequence, AnEntityThatFailsToDrawSendsNothingAndTheBurstStillEnds)
+{
+    OdSmartPtr<FailingEntity> failing = FailingEntity::createObject();
+    const OdDbObjectId failingId = drawing->append(failing);
+    failing = nullptr;
+    const OdDbObjectId after = drawing->addShell({{0, 0, 2}, {1, 0, 2}, {0, 1, 2}}, {3, 0, 1, 2});
+    zalDbUnrealRenderSession* session = openAndSync();
+    ASSERT_NE(session, nullptr);
+    EXPECT_TRUE(named("addInstance", id(failingId)).isEmpty());
+    for (const zalRecordedCall& mesh : calls("addMesh"))
+        EXPECT_FALSE(mesh["name"].startsWith(id(failingId))) << mesh["name"].toStdString();
+    EXPECT_EQ(named("addInstance", id(after)).size(), 1);
+    EXPECT_EQ(session->drawDepth, 0u);
+    EXPECT_FALSE(session->drawingOpen);
+    EXPECT_EQ(calls("beginTransaction").size(), calls("endTransaction").size());
 }
 
 TEST(zalUnrealAssetSpawning, BatchNamesReplaceStarsAndBrackets)

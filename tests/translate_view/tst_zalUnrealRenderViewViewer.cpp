@@ -64,8 +64,7 @@ protected:
 
     static void expectTransform(const QJsonArray& actual, const OdGeMatrix3d& drawing)
     {
-        float expected[16];
-        zalUnrealViewerFrame::toViewerMatrix(drawing, expected);
+        const std::vector<double> expected = expectedViewerMatrix(drawing);
         ASSERT_EQ(actual.size(), 16);
         for (int i = 0; i < 16; ++i)
             EXPECT_NEAR(actual[i].toDouble(), expected[i], 1e-3) << "element " << i;

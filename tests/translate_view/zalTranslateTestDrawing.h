@@ -9,7 +9,23 @@
 
 #include "odkit.h"
 
+#include <cmath>
 #include <vector>
+
+// The drawing's matrix in the viewer's frame, worked out here rather than by the code under test:
+// F * M * F^-1 with F = diag(-100, 100, 100, 1), so entry (i, j) is f_i * m_ij / f_j, row by row, and
+// what is within 1e-10 of 0 is written as 0.
+inline std::vector<double> expectedViewerMatrix(const OdGeMatrix3d& m)
+{
+    const double f[4] = {-100, 100, 100, 1};
+    std::vector<double> out;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) {
+            const double v = f[i] * m[i][j] / f[j];
+            out.push_back(std::fabs(v) <= 1e-10 ? 0.0 : v);
+        }
+    return out;
+}
 
 class zalTranslateTestDrawing
 {

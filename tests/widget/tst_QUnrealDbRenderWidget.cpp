@@ -66,10 +66,11 @@ protected:
         o.recorder->clear();
     }
 
-    void wheel(int delta, const QPoint& at)
+    void wheel(int delta, const QPoint& at, Qt::Orientation orientation = Qt::Vertical)
     {
-        QWheelEvent event(QPointF(at), QPointF(o.widget->mapToGlobal(at)), QPoint(), QPoint(0, delta),
-                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        const QPoint angle = orientation == Qt::Vertical ? QPoint(0, delta) : QPoint(delta, 0);
+        QWheelEvent event(QPointF(at), QPointF(o.widget->mapToGlobal(at)), QPoint(), angle, Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(o.widget, &event);
     }
 
@@ -93,6 +94,12 @@ TEST_F(RenderWidgetInput, cameraModeSendsAClickAndAWheelNotchAsRecords)
     wheel(120, QPoint(30, 40));
     ASSERT_EQ(records.size(), 1);
     EXPECT_TRUE(same(recordsOf(records)[0], 2, 120, 30, 40));
+
+    // A horizontal wheel (or a tilted one) carries its delta along x.
+    records.clear();
+    wheel(-240, QPoint(7, 8), Qt::Horizontal);
+    ASSERT_EQ(records.size(), 1);
+    EXPECT_TRUE(same(recordsOf(records)[0], 2, -240, 7, 8));
 
     // The session forwards every record to the running viewer.
     const QStringList sent = o.recorder->lines("sendInputEvent");
@@ -206,12 +213,16 @@ TEST_F(RenderWidgetInput, fullScreenSendsTheResolutionOnce)
     o.widget->showFullScreen();
     o.widget->resize(1920, 1080);
     ASSERT_TRUE(waitFor([&] { return o.recorder->consoleCommands().contains("r.FullScreenMode 1"); }));
+    // The size the queued call saw: nothing has resized the widget since.
+    const QSize applied = o.widget->size();
+    ASSERT_NE(applied.width(), applied.height());
     o.widget->resize(1280, 720);
     spin(200);
     const QStringList commands = o.recorder->consoleCommands();
     EXPECT_EQ(commands.count("r.FullScreenMode 1"), 1);
     const int index = commands.indexOf("r.FullScreenMode 1");
     ASSERT_LT(index + 1, commands.size());
-    EXPECT_TRUE(commands.at(index + 1).startsWith("r.setRes ")) << commands.at(index + 1).toStdString();
-    EXPECT_TRUE(commands.at(index + 1).endsWith("w"));
+    EXPECT_EQ(commands.at(index + 1),
+              QStringLiteral("r.setRes %1x%2w").arg(applied.width()).arg(applied.height()));
+    EXPECT_EQ(commands.filter("r.setRes ").size(), 1);
 }
