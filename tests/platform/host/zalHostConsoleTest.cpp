@@ -99,11 +99,15 @@ TEST_F(zalHostConsoleTest, transcriptKeepsTheLastLinesOfALongSession)
     EXPECT_EQ(console->runScript(script), zalHostConsole::kTranscriptLines);
     const QStringList lines = console->transcript();
     EXPECT_EQ(lines.size(), zalHostConsole::kTranscriptLines);
-    // Two lines per command: the oldest half is gone, the newest is there in order.
+    // Several lines per command: the oldest commands are gone, the newest are there in order.
+    const int last = zalHostConsole::kTranscriptLines - 1;
     EXPECT_FALSE(lines.contains(QStringLiteral("Console Command: answer 0")));
-    EXPECT_EQ(lines.last(),
-              QStringLiteral("Console Command: answer %1").arg(zalHostConsole::kTranscriptLines - 1));
-    EXPECT_EQ(lines.first(), QStringLiteral("Command: zalhost_string"));
+    const int newest = lines.indexOf(QStringLiteral("Console Command: answer %1").arg(last));
+    const int before = lines.indexOf(QStringLiteral("Console Command: answer %1").arg(last - 1));
+    ASSERT_GE(newest, 0);
+    EXPECT_LT(before, newest);
+    EXPECT_GE(before, 0);
+    EXPECT_GE(newest, lines.size() - 3);
 }
 
 TEST_F(zalHostConsoleTest, queuedAnswerFeedsThePrompt)
