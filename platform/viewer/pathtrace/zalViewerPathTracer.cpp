@@ -491,10 +491,10 @@ struct zalViewerPathTracer::Impl
         const float cosH = std::max(QVector3D::dotProduct(n, h), 0.0f);
         const float hDotI = std::max(QVector3D::dotProduct(h, wi), 1e-6f);
         const float d = ggxD(cosH, lobe.a2);
-        const QVector3D spec = schlick(lobe.f0, hDotI) *
+        const QVector3D glossy = schlick(lobe.f0, hDotI) *
                                (d * smithG1(cosI, lobe.a2) * smithG1(cosO, lobe.a2) / (4.0f * cosI * cosO));
         pdf = (1.0f - lobe.specularChance) * cosI / kPi + lobe.specularChance * d * cosH / (4.0f * hDotI);
-        return (diffuse + spec) * cosI;
+        return (diffuse + glossy) * cosI;
     }
 
     static bool sampleBsdf(const Lobe& lobe, const Hit& hit, const QVector3D& wo, Rng& rng, QVector3D& wi,
