@@ -204,7 +204,9 @@ bool renderThumbnails(const QString& viewer, const QString& outFolder, QTextStre
     sender.beginTransaction("stage");
     sender.addLight("Sun", "", 8000.0f, 0x00FFFFFFu, 3, 0, 0, 0, 0, true, 1.0f, "", sunAt, true);
     sender.endTransaction(false);
-    sender.setCamera(0, 0, 0, 0, -170, 60, 0, 0, 1, false, false, 40, 1.0f, 0, 0, "");
+    // The viewer takes the field of view as the half angle to the frame's edge: 19 degrees keeps the
+    // sphere (radius 50, 180 away) filling most of the picture.
+    sender.setCamera(0, 0, 0, 0, -170, 60, 0, 0, 1, false, false, 19, 1.0f, 0, 0, "");
 
     QDir().mkpath(outFolder + "/viewer_materials_thumbnails");
     QString previous;
