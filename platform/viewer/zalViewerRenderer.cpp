@@ -46,6 +46,8 @@
 
 #include <cmath>
 #include <cstring>
+
+#include <dlfcn.h>
 #include <functional>
 #include <limits>
 #include <map>
@@ -779,6 +781,10 @@ bool zalViewerRenderer::initialize(QString& error)
         error = QStringLiteral("Filament could not start its OpenGL backend");
         return false;
     }
+    // Mesa unloads its driver when the GL context goes away at exit; a leak checker can then no longer
+    // name what the driver kept (its frames have no module). Keeping it loaded costs nothing at exit.
+    r.engine->flushAndWait();
+    dlopen("libgallium_dri.so", RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
     d = std::move(impl);
     r.renderer = r.engine->createRenderer();
     r.scene = r.engine->createScene();
