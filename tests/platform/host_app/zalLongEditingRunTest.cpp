@@ -1,8 +1,9 @@
 // A long editing run through the real host, render module and viewer: a seeded generator writes a
-// drawing (nested blocks, faces, polygon meshes on several layers), a script of random edits (move, erase,
-// layer off/on/freeze/thaw, edits of block references) runs in the headless host, which saves the
-// result; a fresh host opens the saved drawing. Both viewers' scene dumps must describe the same
-// scene. ZAL_LONG_RUN_SEED and ZAL_LONG_RUN_EDITS choose the run (scripts/long-run does nightly sizes).
+// drawing (materials, nested blocks, faces, polygon and polyface meshes, lights on several layers), a script
+// of random edits (move, erase, layer off/on/freeze/thaw, edits of block references) runs in the headless
+// host, which saves the result; a fresh host opens the saved drawing. Both viewers' scene dumps must describe
+// the same scene. ZAL_LONG_RUN_SEED and ZAL_LONG_RUN_EDITS choose the run (scripts/long-run does nightly
+// sizes).
 //
 // Objects are compared by their viewer names: handles survive the save.
 #include "tests/platform/host_import/zalImportTestSupport.h"
@@ -12,10 +13,14 @@
 #include "DbBlockReference.h"
 #include "DbBlockTable.h"
 #include "DbBlockTableRecord.h"
+#include "DbDictionary.h"
 #include "DbFace.h"
 #include "DbLayerTable.h"
 #include "DbLayerTableRecord.h"
+#include "DbLight.h"
+#include "DbMaterial.h"
 #include "DbObjectIterator.h"
+#include "DbPolyFaceMesh.h"
 #include "DbPolygonMesh.h"
 
 #include <QDir>
@@ -105,6 +110,7 @@ HostRun zalhost(const QStringList& args, int seconds)
 }
 
 const int kLayers = 4;
+const int kMaterials = 3;
 const int kEntities = 120;
 
 OdDbObjectId addFace(OdDbBlockTableRecord* owner, std::mt19937& rng, const OdDbObjectId& layer)
@@ -135,6 +141,43 @@ OdDbObjectId addMesh(OdDbBlockTableRecord* owner, std::mt19937& rng, const OdDbO
     return owner->appendOdDbEntity(m);
 }
 
+// A polyface mesh of a square and a triangle, the triangle with a face material of its own.
+OdDbObjectId addPolyface(OdDbBlockTableRecord* owner, std::mt19937& rng, const OdDbObjectId& layer,
+                         const OdDbObjectId& faceMaterial)
+{
+    std::uniform_real_distribution<double> d(-50.0, 50.0);
+    const OdGePoint3d c(d(rng), d(rng), d(rng) / 10.0);
+    OdDbPolyFaceMeshPtr m = OdDbPolyFaceMesh::createObject();
+    for (const OdGeVector3d& v : {OdGeVector3d(0, 0, 0), OdGeVector3d(3, 0, 0), OdGeVector3d(3, 3, 0.5),
+                                  OdGeVector3d(0, 3, 0.5), OdGeVector3d(5, 1, 2)})
+        m->appendVertex(c + v);
+    m->appendFace(0, 1, 2, 3);
+    m->appendFace(1, 4, 2, -1, faceMaterial);
+    m->setLayer(layer);
+    return owner->appendOdDbEntity(m);
+}
+
+// A point, spot or distant light, some of them off.
+OdDbObjectId addLight(OdDbBlockTableRecord* owner, std::mt19937& rng, const OdDbObjectId& layer, int number)
+{
+    std::uniform_real_distribution<double> d(-50.0, 50.0), unit(0.0, 1.0);
+    OdDbLightPtr l = OdDbLight::createObject();
+    l->setName(OdString::fromUtf8("Lamp" + std::to_string(number)));
+    static const OdGiDrawable::DrawableType types[] = {OdGiDrawable::kPointLight, OdGiDrawable::kSpotLight,
+                                                       OdGiDrawable::kDistantLight};
+    l->setLightType(types[number % 3]);
+    const OdGePoint3d at(d(rng), d(rng), 10.0 + d(rng) / 5.0);
+    l->setPosition(at);
+    l->setTargetLocation(at + OdGeVector3d(d(rng) / 10.0, d(rng) / 10.0, -10.0));
+    l->setIntensity(0.5 + 2.0 * unit(rng));
+    l->setHotspotAndFalloff(0.4 + 0.2 * unit(rng), 0.8 + 0.2 * unit(rng));
+    l->setLightColor(
+        OdCmColor(OdCmEntityColor(OdUInt8(100 + number * 7 % 150), 200, OdUInt8(255 - number % 100))));
+    l->setOn(unit(rng) > 0.25);
+    l->setLayer(layer);
+    return owner->appendOdDbEntity(l);
+}
+
 OdDbObjectId addReference(OdDbBlockTableRecord* owner, std::mt19937& rng, const OdDbObjectId& block,
                           const OdDbObjectId& layer)
 {
@@ -150,8 +193,9 @@ OdDbObjectId addReference(OdDbBlockTableRecord* owner, std::mt19937& rng, const 
     return owner->appendOdDbEntity(r);
 }
 
-// The seeded drawing: blocks "Leaf" (faces and a mesh) and "Branch" (references to Leaf and a face,
-// nested), then model space with faces, meshes and references to both, spread over the layers.
+// The seeded drawing: materials M0.. (colours and opacities of their own), blocks "Leaf" (faces, a mesh,
+// a polyface mesh) and "Branch" (references to Leaf, a face and a light, nested), then model space with
+// faces, meshes, polyface meshes, lights and references to both, spread over the layers and materials.
 bool writeDrawing(const QString& path, std::mt19937& rng, int entities)
 {
     OdDbDatabasePtr db = OdDbDatabase::createObject();
@@ -162,6 +206,22 @@ bool writeDrawing(const QString& path, std::mt19937& rng, int entities)
         l->setName(OdString::fromUtf8("L" + std::to_string(i)));
         layerIds.push_back(layers->add(l));
     }
+    std::vector<OdDbObjectId> materialIds;
+    {
+        OdDbDictionaryPtr materials = db->getMaterialDictionaryId().safeOpenObject(OdDb::kForWrite);
+        std::uniform_int_distribution<int> channel(0, 255);
+        std::uniform_real_distribution<double> opacity(0.3, 1.0);
+        for (int i = 0; i < kMaterials; ++i) {
+            OdDbMaterialPtr m = OdDbMaterial::createObject();
+            const OdString name = OdString::fromUtf8("M" + std::to_string(i));
+            m->setName(name);
+            m->setDiffuse(OdGiMaterialColor(OdCmEntityColor(OdUInt8(channel(rng)), OdUInt8(channel(rng)),
+                                                            OdUInt8(channel(rng)))),
+                          OdGiMaterialMap());
+            if (i > 0) m->setOpacity(opacity(rng), OdGiMaterialMap());
+            materialIds.push_back(materials->setAt(name, m.get()));
+        }
+    }
     OdDbBlockTablePtr blocks = db->getBlockTableId().safeOpenObject(OdDb::kForWrite);
     OdDbBlockTableRecordPtr leaf = OdDbBlockTableRecord::createObject();
     leaf->setName(L"Leaf");
@@ -169,30 +229,45 @@ bool writeDrawing(const QString& path, std::mt19937& rng, int entities)
     addFace(leaf, rng, layerIds[0]);
     addFace(leaf, rng, layerIds[0]);
     addMesh(leaf, rng, layerIds[0]);
+    addPolyface(leaf, rng, layerIds[0], materialIds[1]);
     OdDbBlockTableRecordPtr branch = OdDbBlockTableRecord::createObject();
     branch->setName(L"Branch");
     const OdDbObjectId branchId = blocks->add(branch);
     addReference(branch, rng, leafId, layerIds[0]);
     addReference(branch, rng, leafId, layerIds[0]);
     addFace(branch, rng, layerIds[0]);
+    addLight(branch, rng, layerIds[0], 0);
 
     OdDbBlockTableRecordPtr ms = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
-    std::uniform_int_distribution<int> kind(0, 3), layer(0, kLayers - 1);
+    std::uniform_int_distribution<int> kind(0, 11), layer(0, kLayers - 1), material(-1, kMaterials - 1);
     for (int i = 0; i < entities; ++i) {
         const OdDbObjectId l = layerIds[size_t(layer(rng))];
-        switch (kind(rng)) {
+        OdDbObjectId added;
+        switch (kind(rng) / 2) {
         case 0:
-            addFace(ms, rng, l);
+            added = addFace(ms, rng, l);
             break;
         case 1:
-            addMesh(ms, rng, l);
+            added = addMesh(ms, rng, l);
             break;
         case 2:
-            addReference(ms, rng, leafId, l);
+            added = addReference(ms, rng, leafId, l);
+            break;
+        case 3:
+            added = addReference(ms, rng, branchId, l);
+            break;
+        case 4:
+            added = addPolyface(ms, rng, l, materialIds[size_t(i) % materialIds.size()]);
             break;
         default:
-            addReference(ms, rng, branchId, l);
+            added = addLight(ms, rng, l, i + 1);
             break;
+        }
+        // Most entities have a material of their own, the others take their layer's.
+        const int m = material(rng);
+        if (m >= 0) {
+            OdDbEntityPtr e = added.safeOpenObject(OdDb::kForWrite);
+            e->setMaterial(materialIds[size_t(m)]);
         }
     }
     QString error;
