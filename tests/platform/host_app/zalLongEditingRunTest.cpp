@@ -1,9 +1,9 @@
 // A long editing run through the real host, render module and viewer: a seeded generator writes a
 // drawing (materials, nested blocks, faces, polygon and polyface meshes, lights on several layers), a script
-// of random edits (move, erase, layer off/on/freeze/thaw, edits of block references) runs in the headless
-// host, which saves the result; a fresh host opens the saved drawing. Both viewers' scene dumps must describe
-// the same scene. ZAL_LONG_RUN_SEED and ZAL_LONG_RUN_EDITS choose the run (scripts/long-run does nightly
-// sizes).
+// of random edits (move, erase, layer off/on/freeze/thaw, material changes, edits of block references,
+// fountain placements, undo and redo) runs in the headless host, which saves the result; a fresh host opens
+// the saved drawing. Both viewers' scene dumps must describe the same scene. ZAL_LONG_RUN_SEED and
+// ZAL_LONG_RUN_EDITS choose the run (scripts/long-run does nightly sizes).
 //
 // Objects are compared by their viewer names: handles survive the save.
 #include "tests/platform/host_import/zalImportTestSupport.h"
@@ -31,6 +31,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -416,29 +417,79 @@ TEST(LongEditingRun, ViewerAfterRandomEditsMatchesAFreshHostOnTheSavedDrawing)
     // The script: edits chosen among the entities still there (by handle), with layer changes.
     std::vector<QString> alive = before;
     QString script;
-    // One edit in 20 erases (while more than a third of the entities is left), two change a layer's
-    // state, the rest move an entity or a block reference.
-    std::uniform_int_distribution<int> what(0, 19), layer(0, kLayers - 1), state(0, 3), step(-20, 20);
+    // Each command is one step of the host's undo: the steps done and undone so far, an erasure with
+    // the entity it erased, so that undo and redo keep the list of entities still there right.
+    struct Step
+    {
+        enum Kind
+        {
+            Other,
+            Erase,
+            Fountain
+        } kind = Other;
+        QString handle;
+    };
+    std::vector<Step> done, undone;
+    int fountains = 0;
+    const auto apply = [&](const Step& s, bool forward) {
+        if (s.kind == Step::Erase) {
+            if (forward)
+                alive.erase(std::find(alive.begin(), alive.end(), s.handle));
+            else
+                alive.push_back(s.handle);
+        } else if (s.kind == Step::Fountain) {
+            fountains += forward ? 1 : -1;
+        }
+    };
+    const auto command = [&](const QString& text, Step s) {
+        script += text;
+        apply(s, true);
+        done.push_back(s);
+        undone.clear();
+    };
+    // Out of 40 edits: two erase (while more than a third of the entities is left), four change a
+    // layer's state, two change an entity's material, one places a fountain, three undo; while there is
+    // something to redo, twelve redo; the rest move an entity or a block reference.
+    std::uniform_int_distribution<int> what(0, 39), layer(0, kLayers - 1), state(0, 3), step(-20, 20),
+        material(0, kMaterials - 1), spot(-40, 40);
     static const char* const states[] = {"On", "Off", "Freeze", "Thaw"};
+    int undos = 0, redos = 0;
     for (int i = 0; i < edits; ++i) {
         const int w = what(rng);
-        if (w < 1 && alive.size() > size_t(kEntities / 3)) {
-            std::uniform_int_distribution<size_t> pick(0, alive.size() - 1);
-            const size_t k = pick(rng);
-            script += QStringLiteral("erase\n%1\n").arg(alive[k]);
-            alive.erase(alive.begin() + long(k));
-        } else if (w < 3) {
-            script +=
-                QStringLiteral("layer\nL%1\n%2\n").arg(layer(rng)).arg(QLatin1String(states[state(rng)]));
+        std::uniform_int_distribution<size_t> pick(0, alive.size() - 1);
+        if (w < 2 && alive.size() > size_t(kEntities / 3)) {
+            const QString h = alive[pick(rng)];
+            command(QStringLiteral("erase\n%1\n").arg(h), {Step::Erase, h});
+        } else if (w >= 2 && w < 6) {
+            command(QStringLiteral("layer\nL%1\n%2\n").arg(layer(rng)).arg(QLatin1String(states[state(rng)])),
+                    {});
+        } else if (w >= 6 && w < 8) {
+            command(QStringLiteral("setmaterial\n%1\nM%2\n").arg(alive[pick(rng)]).arg(material(rng)), {});
+        } else if (w == 8) {
+            command(QStringLiteral("fountain_create\n%1,%2,0\n").arg(spot(rng)).arg(spot(rng)),
+                    {Step::Fountain, {}});
+        } else if (w >= 9 && w < 12 && !done.empty()) {
+            script += QStringLiteral("undo\n");
+            apply(done.back(), false);
+            undone.push_back(done.back());
+            done.pop_back();
+            ++undos;
+        } else if (w >= 12 && w < 24 && !undone.empty()) {
+            script += QStringLiteral("redo\n");
+            apply(undone.back(), true);
+            done.push_back(undone.back());
+            undone.pop_back();
+            ++redos;
         } else {
-            std::uniform_int_distribution<size_t> pick(0, alive.size() - 1);
-            script += QStringLiteral("move\n%1\n%2,%3,%4\n")
-                          .arg(alive[pick(rng)])
-                          .arg(step(rng))
-                          .arg(step(rng))
-                          .arg(step(rng) / 4);
+            command(QStringLiteral("move\n%1\n%2,%3,%4\n")
+                        .arg(alive[pick(rng)])
+                        .arg(step(rng))
+                        .arg(step(rng))
+                        .arg(step(rng) / 4),
+                    {});
         }
     }
+    std::printf("%d undo, %d redo, %d fountains placed at the end\n", undos, redos, fountains);
     // At the end every layer is on and thawed but one, which is off: both states are compared.
     for (int l = 0; l < kLayers; ++l)
         script += QStringLiteral("layer\nL%1\nOn\nlayer\nL%1\nThaw\n").arg(l);
@@ -467,8 +518,16 @@ TEST(LongEditingRun, ViewerAfterRandomEditsMatchesAFreshHostOnTheSavedDrawing)
     std::vector<QString> after = entitiesOf(saved);
     std::sort(after.begin(), after.end());
     std::sort(alive.begin(), alive.end());
+    // The module's fountains are not among them: this reader does not know their class.
     ASSERT_EQ(after, alive) << "the saved drawing holds other entities than the edits left";
     const Described editedItems = describe(readJson(editedDump));
+    // The fountains the edits left (after undo and redo) are in the viewer, once each.
+    QSet<QString> fountainNames;
+    for (const auto& item : editedItems)
+        if (item.first.startsWith(QLatin1String("instance ")) &&
+            item.first.contains(QLatin1String("_zalDbWaterFountain_")))
+            fountainNames.insert(item.first.section(QLatin1Char(' '), 1, 1));
+    EXPECT_EQ(fountainNames.size(), fountains);
     Described freshItems = describe(readJson(freshDump));
     ASSERT_FALSE(editedItems.empty());
     std::map<QString, int> kinds;
