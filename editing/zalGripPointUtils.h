@@ -17,7 +17,7 @@ class OdGiViewportDraw;
 class ZAL_EXPORT zalGripPointUtils
 {
 public:
-    enum GripShape
+    enum GripShape : int
     {
         kSquare = 0,
         kCircle = 1,

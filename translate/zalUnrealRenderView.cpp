@@ -722,6 +722,8 @@ void zalUnrealRenderView::sendLight(const OdDbLight* light)
     snd->addLight(utf8(name).c_str(), utf8(owner).c_str(), float(intensity), colour, type,
                   float(light->hotspotAngle()), float(light->falloffAngle()), float(size1), float(size2),
                   true, float(attenuation), utf8(ies).c_str(), matrix, light->isOn());
+    // Registered like any entity, so that erasing the light removes it from the viewer.
+    registerEntity(name, owner);
 }
 
 void zalUnrealRenderView::sendAssetPlaceholder(const OdDbEntity* entity, const QString& arguments,

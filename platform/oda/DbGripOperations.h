@@ -2,7 +2,7 @@
 
 // Grip states a grip is drawn in, and what happens to a grip during an edit.
 namespace OdDbGripOperations {
-enum DrawType
+enum DrawType : int
 {
     kWarmGrip = 0,
     kHoverGrip = 1,

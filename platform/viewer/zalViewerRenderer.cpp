@@ -46,6 +46,8 @@
 
 #include <cmath>
 #include <cstring>
+
+#include <dlfcn.h>
 #include <functional>
 #include <limits>
 #include <map>
@@ -175,18 +177,26 @@ const float kCube[] = {
 
 // Tangent frames (as quaternions) from per-vertex normals, or from each triangle's own normal when
 // the mesh has none: a triangle list, so a vertex belongs to one triangle.
-float4* tangentFrames(const float* positions, const float* normals, std::size_t vertices)
+// Arrays of a received message start wherever the frame put them, so they are read bytewise.
+float3 loadFloat3(const void* array, std::size_t index)
+{
+    float xyz[3];
+    std::memcpy(xyz, static_cast<const unsigned char*>(array) + index * sizeof xyz, sizeof xyz);
+    return float3(xyz[0], xyz[1], xyz[2]);
+}
+
+float4* tangentFrames(const void* positions, const void* normals, std::size_t vertices)
 {
     float4* out = new float4[vertices];
     for (std::size_t v = 0; v < vertices; ++v) {
         float3 n(0, 0, 0);
-        if (normals) n = float3(normals[3 * v], normals[3 * v + 1], normals[3 * v + 2]);
+        if (normals) n = loadFloat3(normals, v);
         if (!(dot(n, n) > 1e-12f)) {
             const std::size_t t = v - v % 3;
             if (t + 2 < vertices) {
-                const float3 a(positions[3 * t], positions[3 * t + 1], positions[3 * t + 2]);
-                const float3 b(positions[3 * t + 3], positions[3 * t + 4], positions[3 * t + 5]);
-                const float3 c(positions[3 * t + 6], positions[3 * t + 7], positions[3 * t + 8]);
+                const float3 a = loadFloat3(positions, t);
+                const float3 b = loadFloat3(positions, t + 1);
+                const float3 c = loadFloat3(positions, t + 2);
                 n = cross(b - a, c - a);
             }
         }
@@ -369,10 +379,8 @@ zalViewerRenderer::Impl::GpuMesh* zalViewerRenderer::Impl::gpuMesh(const zalView
     QVector3D low, high;
     if (!mesh.bounds(low, high)) return nullptr;
     const std::uint32_t n = std::uint32_t(mesh.vertexCount - mesh.vertexCount % 3);
-    const auto* positions = reinterpret_cast<const float*>(mesh.positions.data);
-    const float* normals = mesh.normals.count == mesh.positions.count
-                               ? reinterpret_cast<const float*>(mesh.normals.data)
-                               : nullptr;
+    const void* positions = mesh.positions.data;
+    const void* normals = mesh.normals.count == mesh.positions.count ? mesh.normals.data : nullptr;
     VertexBuffer* vb = VertexBuffer::Builder()
                            .vertexCount(n)
                            .bufferCount(3)
@@ -773,6 +781,10 @@ bool zalViewerRenderer::initialize(QString& error)
         error = QStringLiteral("Filament could not start its OpenGL backend");
         return false;
     }
+    // Mesa unloads its driver when the GL context goes away at exit; a leak checker can then no longer
+    // name what the driver kept (its frames have no module). Keeping it loaded costs nothing at exit.
+    r.engine->flushAndWait();
+    dlopen("libgallium_dri.so", RTLD_LAZY | RTLD_NOLOAD | RTLD_NODELETE);
     d = std::move(impl);
     r.renderer = r.engine->createRenderer();
     r.scene = r.engine->createScene();

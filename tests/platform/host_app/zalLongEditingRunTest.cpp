@@ -1,23 +1,26 @@
 // A long editing run through the real host, render module and viewer: a seeded generator writes a
-// drawing (nested blocks, faces, polygon meshes on several layers), a script of random edits (move, erase,
-// layer off/on/freeze/thaw, edits of block references) runs in the headless host, which saves the
-// result; a fresh host opens the saved drawing. Both viewers' scene dumps must describe the same
-// scene. ZAL_LONG_RUN_SEED and ZAL_LONG_RUN_EDITS choose the run (scripts/long-run does nightly sizes).
+// drawing (materials, nested blocks, faces, polygon and polyface meshes, lights on several layers), a script
+// of random edits (move, erase, layer off/on/freeze/thaw, material changes, edits of block references,
+// fountain placements, undo and redo) runs in the headless host, which saves the result; a fresh host opens
+// the saved drawing. Both viewers' scene dumps must describe the same scene. ZAL_LONG_RUN_SEED and
+// ZAL_LONG_RUN_EDITS choose the run (scripts/long-run does nightly sizes).
 //
-// Objects are compared by their place in the drawing (model-space order, block names): the saved
-// drawing gets new handles, so the handle part of the viewer names differs between the two hosts.
+// Objects are compared by their viewer names: handles survive the save.
 #include "tests/platform/host_import/zalImportTestSupport.h"
 #include "zalDrawingImporter.h"
 #include "zalDxfWriter.h"
-#include "zalHostStrings.h"
 
 #include "DbBlockReference.h"
 #include "DbBlockTable.h"
 #include "DbBlockTableRecord.h"
+#include "DbDictionary.h"
 #include "DbFace.h"
 #include "DbLayerTable.h"
 #include "DbLayerTableRecord.h"
+#include "DbLight.h"
+#include "DbMaterial.h"
 #include "DbObjectIterator.h"
+#include "DbPolyFaceMesh.h"
 #include "DbPolygonMesh.h"
 
 #include <QDir>
@@ -28,10 +31,12 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -106,6 +111,7 @@ HostRun zalhost(const QStringList& args, int seconds)
 }
 
 const int kLayers = 4;
+const int kMaterials = 3;
 const int kEntities = 120;
 
 OdDbObjectId addFace(OdDbBlockTableRecord* owner, std::mt19937& rng, const OdDbObjectId& layer)
@@ -136,6 +142,43 @@ OdDbObjectId addMesh(OdDbBlockTableRecord* owner, std::mt19937& rng, const OdDbO
     return owner->appendOdDbEntity(m);
 }
 
+// A polyface mesh of a square and a triangle, the triangle with a face material of its own.
+OdDbObjectId addPolyface(OdDbBlockTableRecord* owner, std::mt19937& rng, const OdDbObjectId& layer,
+                         const OdDbObjectId& faceMaterial)
+{
+    std::uniform_real_distribution<double> d(-50.0, 50.0);
+    const OdGePoint3d c(d(rng), d(rng), d(rng) / 10.0);
+    OdDbPolyFaceMeshPtr m = OdDbPolyFaceMesh::createObject();
+    for (const OdGeVector3d& v : {OdGeVector3d(0, 0, 0), OdGeVector3d(3, 0, 0), OdGeVector3d(3, 3, 0.5),
+                                  OdGeVector3d(0, 3, 0.5), OdGeVector3d(5, 1, 2)})
+        m->appendVertex(c + v);
+    m->appendFace(0, 1, 2, 3);
+    m->appendFace(1, 4, 2, -1, faceMaterial);
+    m->setLayer(layer);
+    return owner->appendOdDbEntity(m);
+}
+
+// A point, spot or distant light, some of them off.
+OdDbObjectId addLight(OdDbBlockTableRecord* owner, std::mt19937& rng, const OdDbObjectId& layer, int number)
+{
+    std::uniform_real_distribution<double> d(-50.0, 50.0), unit(0.0, 1.0);
+    OdDbLightPtr l = OdDbLight::createObject();
+    l->setName(OdString::fromUtf8("Lamp" + std::to_string(number)));
+    static const OdGiDrawable::DrawableType types[] = {OdGiDrawable::kPointLight, OdGiDrawable::kSpotLight,
+                                                       OdGiDrawable::kDistantLight};
+    l->setLightType(types[number % 3]);
+    const OdGePoint3d at(d(rng), d(rng), 10.0 + d(rng) / 5.0);
+    l->setPosition(at);
+    l->setTargetLocation(at + OdGeVector3d(d(rng) / 10.0, d(rng) / 10.0, -10.0));
+    l->setIntensity(0.5 + 2.0 * unit(rng));
+    l->setHotspotAndFalloff(0.4 + 0.2 * unit(rng), 0.8 + 0.2 * unit(rng));
+    l->setLightColor(
+        OdCmColor(OdCmEntityColor(OdUInt8(100 + number * 7 % 150), 200, OdUInt8(255 - number % 100))));
+    l->setOn(unit(rng) > 0.25);
+    l->setLayer(layer);
+    return owner->appendOdDbEntity(l);
+}
+
 OdDbObjectId addReference(OdDbBlockTableRecord* owner, std::mt19937& rng, const OdDbObjectId& block,
                           const OdDbObjectId& layer)
 {
@@ -151,8 +194,9 @@ OdDbObjectId addReference(OdDbBlockTableRecord* owner, std::mt19937& rng, const 
     return owner->appendOdDbEntity(r);
 }
 
-// The seeded drawing: blocks "Leaf" (faces and a mesh) and "Branch" (references to Leaf and a face,
-// nested), then model space with faces, meshes and references to both, spread over the layers.
+// The seeded drawing: materials M0.. (colours and opacities of their own), blocks "Leaf" (faces, a mesh,
+// a polyface mesh) and "Branch" (references to Leaf, a face and a light, nested), then model space with
+// faces, meshes, polyface meshes, lights and references to both, spread over the layers and materials.
 bool writeDrawing(const QString& path, std::mt19937& rng, int entities)
 {
     OdDbDatabasePtr db = OdDbDatabase::createObject();
@@ -163,6 +207,22 @@ bool writeDrawing(const QString& path, std::mt19937& rng, int entities)
         l->setName(OdString::fromUtf8("L" + std::to_string(i)));
         layerIds.push_back(layers->add(l));
     }
+    std::vector<OdDbObjectId> materialIds;
+    {
+        OdDbDictionaryPtr materials = db->getMaterialDictionaryId().safeOpenObject(OdDb::kForWrite);
+        std::uniform_int_distribution<int> channel(0, 255);
+        std::uniform_real_distribution<double> opacity(0.3, 1.0);
+        for (int i = 0; i < kMaterials; ++i) {
+            OdDbMaterialPtr m = OdDbMaterial::createObject();
+            const OdString name = OdString::fromUtf8("M" + std::to_string(i));
+            m->setName(name);
+            m->setDiffuse(OdGiMaterialColor(OdCmEntityColor(OdUInt8(channel(rng)), OdUInt8(channel(rng)),
+                                                            OdUInt8(channel(rng)))),
+                          OdGiMaterialMap());
+            if (i > 0) m->setOpacity(opacity(rng), OdGiMaterialMap());
+            materialIds.push_back(materials->setAt(name, m.get()));
+        }
+    }
     OdDbBlockTablePtr blocks = db->getBlockTableId().safeOpenObject(OdDb::kForWrite);
     OdDbBlockTableRecordPtr leaf = OdDbBlockTableRecord::createObject();
     leaf->setName(L"Leaf");
@@ -170,30 +230,45 @@ bool writeDrawing(const QString& path, std::mt19937& rng, int entities)
     addFace(leaf, rng, layerIds[0]);
     addFace(leaf, rng, layerIds[0]);
     addMesh(leaf, rng, layerIds[0]);
+    addPolyface(leaf, rng, layerIds[0], materialIds[1]);
     OdDbBlockTableRecordPtr branch = OdDbBlockTableRecord::createObject();
     branch->setName(L"Branch");
     const OdDbObjectId branchId = blocks->add(branch);
     addReference(branch, rng, leafId, layerIds[0]);
     addReference(branch, rng, leafId, layerIds[0]);
     addFace(branch, rng, layerIds[0]);
+    addLight(branch, rng, layerIds[0], 0);
 
     OdDbBlockTableRecordPtr ms = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
-    std::uniform_int_distribution<int> kind(0, 3), layer(0, kLayers - 1);
+    std::uniform_int_distribution<int> kind(0, 11), layer(0, kLayers - 1), material(-1, kMaterials - 1);
     for (int i = 0; i < entities; ++i) {
         const OdDbObjectId l = layerIds[size_t(layer(rng))];
-        switch (kind(rng)) {
+        OdDbObjectId added;
+        switch (kind(rng) / 2) {
         case 0:
-            addFace(ms, rng, l);
+            added = addFace(ms, rng, l);
             break;
         case 1:
-            addMesh(ms, rng, l);
+            added = addMesh(ms, rng, l);
             break;
         case 2:
-            addReference(ms, rng, leafId, l);
+            added = addReference(ms, rng, leafId, l);
+            break;
+        case 3:
+            added = addReference(ms, rng, branchId, l);
+            break;
+        case 4:
+            added = addPolyface(ms, rng, l, materialIds[size_t(i) % materialIds.size()]);
             break;
         default:
-            addReference(ms, rng, branchId, l);
+            added = addLight(ms, rng, l, i + 1);
             break;
+        }
+        // Most entities have a material of their own, the others take their layer's.
+        const int m = material(rng);
+        if (m >= 0) {
+            OdDbEntityPtr e = added.safeOpenObject(OdDb::kForWrite);
+            e->setMaterial(materialIds[size_t(m)]);
         }
     }
     QString error;
@@ -202,106 +277,89 @@ bool writeDrawing(const QString& path, std::mt19937& rng, int entities)
     return ok;
 }
 
-// Handles of the model-space entities in order, and the handles of the block records by name, as the
-// host sees the file.
-struct Layout
+// Handles of the model-space entities in order, as the host sees the file.
+std::vector<QString> entitiesOf(const QString& path)
 {
     std::vector<QString> entities;
-    std::map<QString, QString> blocks; // handle -> name
-};
-
-Layout layoutOf(const QString& path)
-{
-    Layout layout;
     OdDbDatabasePtr db = OdDbDatabase::createObject();
     const zalImportResult r = zalDrawingImporter::importFile(path, db.get());
     EXPECT_TRUE(r.ok) << r.message.toStdString();
-    if (!r.ok) return layout;
+    if (!r.ok) return entities;
     OdDbBlockTableRecordPtr ms = db->getModelSpaceId().safeOpenObject();
     for (OdDbObjectIteratorPtr it = ms->newIterator(); !it->done(); it->step())
-        layout.entities.push_back(QString::fromStdString(it->entity()->handle().ascii().toUtf8()));
-    OdDbBlockTablePtr blocks = db->getBlockTableId().safeOpenObject();
-    for (OdDbSymbolTableIteratorPtr it = blocks->newIterator(); !it->done(); it->step()) {
-        OdDbSymbolTableRecordPtr b = it->getRecordId().safeOpenObject();
-        layout.blocks[QString::fromStdString(b->handle().ascii().toUtf8())] =
-            zalHostStrings::toQString(b->getName());
-    }
-    return layout;
+        entities.push_back(QString::fromStdString(it->entity()->handle().ascii().toUtf8()));
+    return entities;
 }
 
-// Viewer names with the drawing's own identity taken out: each "<tag>_<class>_<handle>" in a name
-// becomes "E<index>" for the n-th model-space entity, "B:<name>" for a block and "<class>" for anything
-// else (the global material, layers). Tags are "D" and 8 hex digits or "U" and a number.
-QString normalised(const QString& name, const std::map<QString, int>& entityIndex,
-                   const std::map<QString, QString>& blocks)
-{
-    static const QRegularExpression id(
-        QStringLiteral("(?:D[0-9a-f]{8}|U[0-9]+)_(AcDb[A-Za-z0-9]+)_([0-9A-F]+)"));
-    QString out;
-    int last = 0;
-    for (auto it = id.globalMatch(name); it.hasNext();) {
-        const QRegularExpressionMatch m = it.next();
-        out += name.mid(last, m.capturedStart() - last);
-        last = m.capturedEnd();
-        const QString handle = m.captured(2);
-        auto e = entityIndex.find(handle);
-        auto b = blocks.find(handle);
-        if (e != entityIndex.end())
-            out += QStringLiteral("E%1").arg(e->second);
-        else if (b != blocks.end())
-            out += QStringLiteral("B:") + b->second;
-        else
-            out += m.captured(1);
-    }
-    return out + name.mid(last);
-}
-
-// Each instance, mesh and light of a dump under a key of normalised names and counts, with its numbers
-// (transform, or bounds): two dumps of the same scene give the same keys and numbers within tolerance.
+// Each instance, mesh, material, light, spawn and asset of a dump under a key of its names and its
+// exact fields, with its numbers (transform, bounds, colours, intensities): two dumps of the same
+// scene give the same keys and numbers within tolerance. Handles survive the save and the drawing is
+// saved over its own file, so the viewer names of both hosts are the same.
 using Described = std::multimap<QString, std::vector<double>>;
 
-Described describe(const QJsonObject& dump, const std::vector<QString>& entities,
-                   const std::map<QString, QString>& blocks)
+Described describe(const QJsonObject& dump)
 {
     const QJsonObject scene =
         dump.contains(QStringLiteral("scene")) ? dump.value(QStringLiteral("scene")).toObject() : dump;
-    std::map<QString, int> index;
-    for (size_t i = 0; i < entities.size(); ++i)
-        index[entities[i]] = int(i);
-    const auto name = [&](const QJsonObject& o, const char* key) {
-        return normalised(o.value(QLatin1String(key)).toString(), index, blocks);
-    };
-    const auto numbers = [](std::initializer_list<QJsonArray> arrays) {
+    const auto numbers = [](const QJsonObject& o, std::initializer_list<const char*> keys) {
         std::vector<double> out;
-        for (const QJsonArray& values : arrays)
-            for (const QJsonValue& v : values)
+        for (const char* key : keys) {
+            const QJsonValue v = o.value(QLatin1String(key));
+            if (v.isArray())
+                for (const QJsonValue& x : v.toArray())
+                    out.push_back(x.toDouble());
+            else
                 out.push_back(v.toDouble());
+        }
         return out;
     };
+    const auto str = [](const QJsonObject& o, const char* key) {
+        const QJsonValue v = o.value(QLatin1String(key));
+        return v.isBool() ? QString::number(v.toBool()) : v.toString();
+    };
     Described items;
-    for (const QJsonValue& v : scene.value(QStringLiteral("instances")).toArray()) {
-        const QJsonObject o = v.toObject();
+    const auto each = [&](const char* array, auto&& add) {
+        for (const QJsonValue& v : scene.value(QLatin1String(array)).toArray())
+            add(v.toObject());
+    };
+    each("instances", [&](const QJsonObject& o) {
         items.emplace(QStringLiteral("instance %1 in %2 of %3 material %4")
-                          .arg(name(o, "name"), name(o, "parent"), name(o, "component"), name(o, "material")),
-                      numbers({o.value(QStringLiteral("transform")).toArray()}));
-    }
-    for (const QJsonValue& v : scene.value(QStringLiteral("meshes")).toArray()) {
-        const QJsonObject o = v.toObject();
-        items.emplace(QStringLiteral("mesh %1 in %2 v%3 f%4 material %5")
-                          .arg(name(o, "name"), name(o, "parent"))
+                          .arg(str(o, "name"), str(o, "parent"), str(o, "component"), str(o, "material")),
+                      numbers(o, {"transform"}));
+    });
+    each("meshes", [&](const QJsonObject& o) {
+        items.emplace(QStringLiteral("mesh %1 in %2 v%3 f%4 material %5 / %6")
+                          .arg(str(o, "name"), str(o, "parent"))
                           .arg(o.value(QStringLiteral("vertexCount")).toInt())
                           .arg(o.value(QStringLiteral("faceCount")).toInt())
-                          .arg(name(o, "material")),
-                      numbers({o.value(QStringLiteral("boundsMin")).toArray(),
-                               o.value(QStringLiteral("boundsMax")).toArray()}));
-    }
-    for (const QJsonValue& v : scene.value(QStringLiteral("lights")).toArray()) {
-        const QJsonObject o = v.toObject();
-        items.emplace(QStringLiteral("light %1 in %2 on %3")
-                          .arg(name(o, "name"), name(o, "parent"))
-                          .arg(o.value(QStringLiteral("on")).toBool()),
-                      numbers({o.value(QStringLiteral("transform")).toArray()}));
-    }
+                          .arg(str(o, "material"), str(o, "secondMaterial")),
+                      numbers(o, {"boundsMin", "boundsMax"}));
+    });
+    each("materials", [&](const QJsonObject& o) {
+        items.emplace(QStringLiteral("material %1 base %2 texture %3 / %4 parameters %5")
+                          .arg(str(o, "name"), str(o, "baseMaterial"), str(o, "texture"),
+                               str(o, "secondTexture"), str(o, "parameters")),
+                      numbers(o, {"colour", "opacity"}));
+    });
+    each("lights", [&](const QJsonObject& o) {
+        items.emplace(QStringLiteral("light %1 in %2 type %3 on %4 shadows %5 ies %6")
+                          .arg(str(o, "name"), str(o, "parent"))
+                          .arg(o.value(QStringLiteral("type")).toVariant().toString(), str(o, "on"),
+                               str(o, "castShadows"), str(o, "iesFile")),
+                      numbers(o, {"intensity", "colour", "hotspotAngle", "falloffAngle", "size1", "size2",
+                                  "attenuationRadius", "transform"}));
+    });
+    each("spawns", [&](const QJsonObject& o) {
+        items.emplace(QStringLiteral("spawn %1 in %2 of %3 asset %4 material %5")
+                          .arg(str(o, "name"), str(o, "parent"), str(o, "component"), str(o, "asset"),
+                               str(o, "material")),
+                      numbers(o, {"count", "transforms"}));
+    });
+    each("assets", [&](const QJsonObject& o) {
+        items.emplace(QStringLiteral("asset %1 in %2 of %3 visible %4")
+                          .arg(str(o, "name"), str(o, "parent"), str(o, "asset"), str(o, "visible")),
+                      numbers(o, {"transform"}));
+    });
     return items;
 }
 
@@ -346,8 +404,8 @@ TEST(LongEditingRun, ViewerAfterRandomEditsMatchesAFreshHostOnTheSavedDrawing)
     QTemporaryDir dir;
     const QString start = dir.filePath(QStringLiteral("start.dxf"));
     ASSERT_TRUE(writeDrawing(start, rng, kEntities));
-    const Layout before = layoutOf(start);
-    ASSERT_EQ(before.entities.size(), size_t(kEntities)) << [&] {
+    const std::vector<QString> before = entitiesOf(start);
+    ASSERT_EQ(before.size(), size_t(kEntities)) << [&] {
         std::string counts;
         OdDbDatabasePtr db = OdDbDatabase::createObject();
         zalDrawingImporter::importFile(start, db.get());
@@ -357,37 +415,88 @@ TEST(LongEditingRun, ViewerAfterRandomEditsMatchesAFreshHostOnTheSavedDrawing)
     }();
 
     // The script: edits chosen among the entities still there (by handle), with layer changes.
-    std::vector<QString> alive = before.entities;
+    std::vector<QString> alive = before;
     QString script;
-    // One edit in 20 erases (while more than a third of the entities is left), two change a layer's
-    // state, the rest move an entity or a block reference.
-    std::uniform_int_distribution<int> what(0, 19), layer(0, kLayers - 1), state(0, 3), step(-20, 20);
+    // Each command is one step of the host's undo: the steps done and undone so far, an erasure with
+    // the entity it erased, so that undo and redo keep the list of entities still there right.
+    struct Step
+    {
+        enum Kind
+        {
+            Other,
+            Erase,
+            Fountain
+        } kind = Other;
+        QString handle;
+    };
+    std::vector<Step> done, undone;
+    int fountains = 0;
+    const auto apply = [&](const Step& s, bool forward) {
+        if (s.kind == Step::Erase) {
+            if (forward)
+                alive.erase(std::find(alive.begin(), alive.end(), s.handle));
+            else
+                alive.push_back(s.handle);
+        } else if (s.kind == Step::Fountain) {
+            fountains += forward ? 1 : -1;
+        }
+    };
+    const auto command = [&](const QString& text, Step s) {
+        script += text;
+        apply(s, true);
+        done.push_back(s);
+        undone.clear();
+    };
+    // Out of 40 edits: two erase (while more than a third of the entities is left), four change a
+    // layer's state, two change an entity's material, one places a fountain, three undo; while there is
+    // something to redo, twelve redo; the rest move an entity or a block reference.
+    std::uniform_int_distribution<int> what(0, 39), layer(0, kLayers - 1), state(0, 3), step(-20, 20),
+        material(0, kMaterials - 1), spot(-40, 40);
     static const char* const states[] = {"On", "Off", "Freeze", "Thaw"};
+    int undos = 0, redos = 0;
     for (int i = 0; i < edits; ++i) {
         const int w = what(rng);
-        if (w < 1 && alive.size() > size_t(kEntities / 3)) {
-            std::uniform_int_distribution<size_t> pick(0, alive.size() - 1);
-            const size_t k = pick(rng);
-            script += QStringLiteral("erase\n%1\n").arg(alive[k]);
-            alive.erase(alive.begin() + long(k));
-        } else if (w < 3) {
-            script +=
-                QStringLiteral("layer\nL%1\n%2\n").arg(layer(rng)).arg(QLatin1String(states[state(rng)]));
+        std::uniform_int_distribution<size_t> pick(0, alive.size() - 1);
+        if (w < 2 && alive.size() > size_t(kEntities / 3)) {
+            const QString h = alive[pick(rng)];
+            command(QStringLiteral("erase\n%1\n").arg(h), {Step::Erase, h});
+        } else if (w >= 2 && w < 6) {
+            command(QStringLiteral("layer\nL%1\n%2\n").arg(layer(rng)).arg(QLatin1String(states[state(rng)])),
+                    {});
+        } else if (w >= 6 && w < 8) {
+            command(QStringLiteral("setmaterial\n%1\nM%2\n").arg(alive[pick(rng)]).arg(material(rng)), {});
+        } else if (w == 8) {
+            command(QStringLiteral("fountain_create\n%1,%2,0\n").arg(spot(rng)).arg(spot(rng)),
+                    {Step::Fountain, {}});
+        } else if (w >= 9 && w < 12 && !done.empty()) {
+            script += QStringLiteral("undo\n");
+            apply(done.back(), false);
+            undone.push_back(done.back());
+            done.pop_back();
+            ++undos;
+        } else if (w >= 12 && w < 24 && !undone.empty()) {
+            script += QStringLiteral("redo\n");
+            apply(undone.back(), true);
+            done.push_back(undone.back());
+            undone.pop_back();
+            ++redos;
         } else {
-            std::uniform_int_distribution<size_t> pick(0, alive.size() - 1);
-            script += QStringLiteral("move\n%1\n%2,%3,%4\n")
-                          .arg(alive[pick(rng)])
-                          .arg(step(rng))
-                          .arg(step(rng))
-                          .arg(step(rng) / 4);
+            command(QStringLiteral("move\n%1\n%2,%3,%4\n")
+                        .arg(alive[pick(rng)])
+                        .arg(step(rng))
+                        .arg(step(rng))
+                        .arg(step(rng) / 4),
+                    {});
         }
     }
+    std::printf("%d undo, %d redo, %d fountains placed at the end\n", undos, redos, fountains);
     // At the end every layer is on and thawed but one, which is off: both states are compared.
     for (int l = 0; l < kLayers; ++l)
         script += QStringLiteral("layer\nL%1\nOn\nlayer\nL%1\nThaw\n").arg(l);
     script += QStringLiteral("layer\nL%1\nOff\n").arg(layer(rng));
     const int commands = edits + 2 * kLayers + 2;
-    const QString saved = dir.filePath(QStringLiteral("saved.dxf"));
+    // Saved over the file it came from: the viewer's names carry the drawing's file identity.
+    const QString saved = start;
     script += QStringLiteral("save\n%1\n").arg(saved);
     const QString scriptPath = dir.filePath(QStringLiteral("edits.scr"));
     ASSERT_TRUE(writeFile(scriptPath, script.toUtf8()));
@@ -406,13 +515,29 @@ TEST(LongEditingRun, ViewerAfterRandomEditsMatchesAFreshHostOnTheSavedDrawing)
     const HostRun fresh = zalhost({"--open", saved, "--dump-scene", freshDump, "--timeout", "600"}, 600);
     ASSERT_EQ(fresh.code, 0) << fresh.out.toStdString() << fresh.err.toStdString();
 
-    const Layout after = layoutOf(saved);
-    ASSERT_EQ(after.entities.size(), alive.size());
-    const Described editedItems = describe(readJson(editedDump), alive, before.blocks);
-    Described freshItems = describe(readJson(freshDump), after.entities, after.blocks);
+    std::vector<QString> after = entitiesOf(saved);
+    std::sort(after.begin(), after.end());
+    std::sort(alive.begin(), alive.end());
+    // The module's fountains are not among them: this reader does not know their class.
+    ASSERT_EQ(after, alive) << "the saved drawing holds other entities than the edits left";
+    const Described editedItems = describe(readJson(editedDump));
+    // The fountains the edits left (after undo and redo) are in the viewer, once each.
+    QSet<QString> fountainNames;
+    for (const auto& item : editedItems)
+        if (item.first.startsWith(QLatin1String("instance ")) &&
+            item.first.contains(QLatin1String("_zalDbWaterFountain_")))
+            fountainNames.insert(item.first.section(QLatin1Char(' '), 1, 1));
+    EXPECT_EQ(fountainNames.size(), fountains);
+    Described freshItems = describe(readJson(freshDump));
     ASSERT_FALSE(editedItems.empty());
-    std::printf("compared %zu instances, meshes and lights of %zu entities\n", editedItems.size(),
-                alive.size());
+    std::map<QString, int> kinds;
+    for (const auto& item : editedItems)
+        ++kinds[item.first.section(QLatin1Char(' '), 0, 0)];
+    QStringList counts;
+    for (const auto& k : kinds)
+        counts << QStringLiteral("%1 %2").arg(k.second).arg(k.first);
+    std::printf("compared %zu items (%s) of %zu entities\n", editedItems.size(),
+                qPrintable(counts.join(QStringLiteral(", "))), alive.size());
     // Each item after editing takes its counterpart from the reopened drawing; what is left over on
     // either side differs (the first few differences are enough to see why).
     QStringList onlyEdited;
