@@ -345,7 +345,20 @@ void OdDbDatabase::startUndoRecord()
 {
     m_impl->undoStarted = true;
     m_impl->filedInStep.clear();
-    if (m_impl->undoSteps.empty() || !m_impl->undoSteps.back().empty()) m_impl->undoSteps.emplace_back();
+    if (m_impl->undoSteps.empty() || !m_impl->undoSteps.back().empty()) m_impl->newStep();
+}
+
+OdDbDatabase::UndoPosition OdDbDatabase::undoPosition() const
+{
+    UndoPosition position;
+    for (auto it = m_impl->undoSteps.rbegin(); it != m_impl->undoSteps.rend(); ++it)
+        if (!it->empty()) {
+            position.step = it->serial;
+            position.actions = OdUInt64(it->size());
+            break;
+        }
+    position.unrecorded = m_impl->unrecordedChanges;
+    return position;
 }
 
 bool OdDbDatabase::hasUndo() const
@@ -366,6 +379,7 @@ void OdDbDatabase::undo()
     // Restoring writes objects: nothing of it may be filed as a new step.
     const bool disabled = m_impl->undoDisabled;
     m_impl->undoDisabled = true;
+    m_impl->replaying = true;
     for (auto it = step.rbegin(); it != step.rend(); ++it) {
         if (it->kind == Impl::UndoAction::kAppend)
             OdDbObjectAccess::unAppend(it->stub, it->object);
@@ -375,6 +389,7 @@ void OdDbDatabase::undo()
             OdDbObjectAccess::setErased(it->stub->object, !it->erased, false);
     }
     m_impl->undoDisabled = disabled;
+    m_impl->replaying = false;
     m_impl->filedInStep.clear();
     m_impl->redoSteps.push_back(std::move(step));
 }
@@ -387,10 +402,13 @@ bool OdDbDatabase::hasRedo() const
 void OdDbDatabase::redo()
 {
     if (m_impl->redoSteps.empty()) return;
-    Impl::UndoStep step = std::move(m_impl->redoSteps.back());
+    // On the undo list before the objects change: reactors told of them see the position redone.
+    m_impl->undoSteps.push_back(std::move(m_impl->redoSteps.back()));
     m_impl->redoSteps.pop_back();
+    Impl::UndoStep& step = m_impl->undoSteps.back();
     const bool disabled = m_impl->undoDisabled;
     m_impl->undoDisabled = true;
+    m_impl->replaying = true;
     for (auto& action : step) {
         if (action.kind == Impl::UndoAction::kAppend) {
             OdDbObjectAccess::reAppend(action.stub, action.object);
@@ -402,6 +420,6 @@ void OdDbDatabase::redo()
         }
     }
     m_impl->undoDisabled = disabled;
+    m_impl->replaying = false;
     m_impl->filedInStep.clear();
-    m_impl->undoSteps.push_back(std::move(step));
 }

@@ -102,6 +102,20 @@ public:
     void undo();
     bool hasRedo() const;
     void redo();
+    // Where the drawing stands in its undo history. Undo and redo come back to an earlier position;
+    // any new change leaves it for good (one nothing records as well, since undo cannot take it back).
+    struct UndoPosition
+    {
+        OdUInt64 step = 0;       // serial of the last step with changes
+        OdUInt64 actions = 0;    // changes in it (a step may grow after the position was taken)
+        OdUInt64 unrecorded = 0; // changes made while nothing recorded them
+        bool operator==(const UndoPosition& o) const
+        {
+            return step == o.step && actions == o.actions && unrecorded == o.unrecorded;
+        }
+        bool operator!=(const UndoPosition& o) const { return !(*this == o); }
+    };
+    UndoPosition undoPosition() const;
 
 private:
     friend class OdDbObjectAccess;

@@ -35,7 +35,7 @@ zalDocumentManager* zalDocumentManager::instance()
     return s_instance;
 }
 
-// Marks its drawing modified on any change of its objects.
+// Tells the manager of every change of its drawing's objects.
 class zalDocumentManager::ChangeWatcher : public OdStaticRxObject<OdDbDatabaseReactor>
 {
 public:
@@ -51,7 +51,7 @@ public:
     void objectErased(const OdDbDatabase*, const OdDbObject*, bool) override { changed(); }
 
 private:
-    void changed() { m_manager->setModified(m_db, true); }
+    void changed() { m_manager->updateModified(m_db); }
     zalDocumentManager* m_manager;
     OdDbDatabase* m_db;
 };
@@ -68,6 +68,12 @@ void zalDocumentManager::setModified(OdDbDatabase* db, bool modified)
     if (!m_paths.contains(db) || m_modified.value(db, false) == modified) return;
     m_modified.insert(db, modified);
     emit modifiedChanged(db, modified);
+}
+
+void zalDocumentManager::updateModified(OdDbDatabase* db)
+{
+    if (!m_savedAt.contains(db)) return;
+    setModified(db, db->undoPosition() != m_savedAt.value(db));
 }
 
 bool zalDocumentManager::save(OdDbDatabase* db, QString* message)
@@ -114,6 +120,7 @@ void zalDocumentManager::adoptDrawing(OdDbDatabase* db, const QString& path)
     db->setFilename(zalHostStrings::toOdString(absolute));
     m_paths.insert(db, absolute);
     m_modified.insert(db, false);
+    m_savedAt.insert(db, db->undoPosition());
     m_watchers.insert(db, std::make_shared<ChangeWatcher>(this, db));
     // The application keeps the drawing alive from here on.
     if (m_app) m_app->addDocument(db);
@@ -134,6 +141,7 @@ bool zalDocumentManager::saveDrawing(OdDbDatabase* db, const QString& path, QStr
     const bool renamed = m_paths.value(db) != QFileInfo(path).absoluteFilePath();
     m_paths.insert(db, QFileInfo(path).absoluteFilePath());
     if (renamed) db->setFilename(zalHostStrings::toOdString(QFileInfo(path).absoluteFilePath()));
+    m_savedAt.insert(db, db->undoPosition());
     setModified(db, false);
     if (message) *message = QStringLiteral("Saved %1").arg(QFileInfo(path).absoluteFilePath());
     return true;
@@ -145,6 +153,7 @@ void zalDocumentManager::closeDrawing(OdDbDatabase* db)
     emit documentClosing(db);
     m_watchers.remove(db);
     m_modified.remove(db);
+    m_savedAt.remove(db);
     m_paths.remove(db);
     if (m_app) m_app->removeDocument(db);
 }
@@ -182,5 +191,7 @@ IzalUnrealRenderModule* zalDocumentManager::renderModule() const
 
 void zalDocumentManager::notifyChanged(OdDbDatabase* db)
 {
+    // Undo and redo come here when they are done.
+    updateModified(db);
     emit drawingChanged(db);
 }

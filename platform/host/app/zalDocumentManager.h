@@ -56,9 +56,12 @@ public:
 private:
     class ChangeWatcher;
     void setModified(OdDbDatabase* db, bool modified);
+    // Modified unless undo or redo has brought the drawing back to where it was opened or saved.
+    void updateModified(OdDbDatabase* db);
 
     zalHostApplication* m_app;
     QHash<OdDbDatabase*, QString> m_paths;
     QHash<OdDbDatabase*, bool> m_modified;
+    QHash<OdDbDatabase*, OdDbDatabase::UndoPosition> m_savedAt;
     QHash<OdDbDatabase*, std::shared_ptr<ChangeWatcher>> m_watchers;
 };

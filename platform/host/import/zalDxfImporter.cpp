@@ -207,6 +207,8 @@ zalDxfImporter::~zalDxfImporter() = default;
 zalImportResult zalDxfImporter::importFile(const QString& path)
 {
     m_result = zalImportResult();
+    m_customRecords.clear();
+    m_owners.clear();
     m_result.format = QStringLiteral("DXF");
     const QString name = QFileInfo(path).fileName();
 
@@ -279,6 +281,7 @@ zalImportResult zalDxfImporter::importFile(const QString& path)
                 if (!importEntity(e, paper ? paperSpace.get() : modelSpace.get())) ++m_result.skipped;
             }
         }
+        resolveOwnedEntities();
     } catch (const OdError& error) {
         return zalImportResult::failure(name + QStringLiteral(": ") +
                                         zalHostStrings::toQString(error.description()));
@@ -414,6 +417,7 @@ bool zalDxfImporter::importEntity(dimeEntity* e, OdDbBlockTableRecord* owner)
     if (!kind) return false;
     const auto is = [kind](const char* name) { return std::strcmp(kind, name) == 0; };
     OdDbEntityPtr made;
+    QByteArray customRecord;
 
     if (is("3DFACE")) {
         auto* face = static_cast<dime3DFace*>(e);
@@ -659,6 +663,7 @@ bool zalDxfImporter::importEntity(dimeEntity* e, OdDbBlockTableRecord* owner)
         OdDbEntityPtr custom = OdDbEntity::cast(cls->create());
         if (custom.isNull() || !zalDxfMaterials::readRecord(record, m_db, custom.get())) return false;
         made = custom;
+        customRecord = record;
     }
 
     // The filer record, when the host wrote one, holds what the groups cannot (a light's shadows, a
@@ -685,12 +690,46 @@ bool zalDxfImporter::importEntity(dimeEntity* e, OdDbBlockTableRecord* owner)
         return false;
     }
     // The file's handle is kept (when the database has it free), so ids stay valid across sessions.
-    m_db->setNextHandle(
-        OdDbHandle(zalHostStrings::toOdString(QString::fromLatin1(recordText(e, 5).trimmed()))));
-    owner->appendOdDbEntity(made.get());
-    m_db->setNextHandle(OdDbHandle());
+    const OdDbHandle handle(zalHostStrings::toOdString(QString::fromLatin1(recordText(e, 5).trimmed())));
+    // An entity owned by another entity (an XBlock's instance) follows its owner and goes to it, not
+    // to a block. The owner's record, read before this one existed, is read again at the end.
+    const OdDbObjectId ownerEntity = entityOwnerOf(e);
+    if (!ownerEntity.isNull()) {
+        if (made->materialId().isNull()) made->setMaterial(m_db->byLayerMaterialId(), false);
+        m_db->addOdDbObject(made.get(), ownerEntity, handle);
+        if (!m_owners.contains(ownerEntity)) m_owners.append(ownerEntity);
+    } else {
+        m_db->setNextHandle(handle);
+        owner->appendOdDbEntity(made.get());
+        m_db->setNextHandle(OdDbHandle());
+    }
+    if (!customRecord.isEmpty()) m_customRecords.insert(OdUInt64(made->objectId().getHandle()), customRecord);
     ++m_result.entities;
     return true;
+}
+
+OdDbObjectId zalDxfImporter::entityOwnerOf(dimeEntity* e) const
+{
+    // Other writers name the entity's block record here: only an entity as owner counts.
+    const QByteArray owner = recordText(e, 330).trimmed();
+    if (owner.isEmpty()) return OdDbObjectId();
+    const OdDbObjectId id =
+        m_db->getOdDbObjectId(OdDbHandle(zalHostStrings::toOdString(QString::fromLatin1(owner))));
+    if (id.isNull()) return id;
+    OdDbObjectPtr object = id.openObject();
+    return dynamic_cast<OdDbEntity*>(object.get()) ? id : OdDbObjectId();
+}
+
+void zalDxfImporter::resolveOwnedEntities()
+{
+    for (const OdDbObjectId& id : m_owners) {
+        const QByteArray record = m_customRecords.value(OdUInt64(id.getHandle()));
+        if (record.isEmpty()) continue;
+        OdDbEntityPtr owner = id.safeOpenObject(OdDb::kForWrite);
+        const OdDbObjectId block = owner->ownerId();
+        zalDxfMaterials::readRecord(record, m_db, owner.get());
+        owner->setOwnerId(block);
+    }
 }
 
 bool zalDxfImporter::isFinite(OdDbEntity* entity) const

@@ -5,6 +5,7 @@
 #include "DbObjectId.h"
 
 #include <QHash>
+#include <QList>
 #include <QString>
 
 #include <memory>
@@ -45,6 +46,10 @@ private:
     // Appends the entity's counterpart to owner; false when the kind is not kept.
     bool importEntity(dimeEntity* entity, OdDbBlockTableRecord* owner);
     void applyCommon(dimeEntity* entity, OdDbEntity* target);
+    // The entity that owns this one (group 330 naming an entity, not a block); null for none.
+    OdDbObjectId entityOwnerOf(dimeEntity* entity) const;
+    // Reads the records of entities that own others again, now that their ids resolve.
+    void resolveOwnedEntities();
     OdDbObjectId layerId(const char* name);
     // False for an entity with a coordinate beyond kCoordinateLimit or not finite.
     bool isFinite(OdDbEntity* entity) const;
@@ -58,5 +63,8 @@ private:
     std::unique_ptr<zalDxfMaterials> m_materials;
     QHash<QString, OdDbObjectId> m_layers;
     QHash<QString, OdDbObjectId> m_blocks;
+    // Filer records of the module's entities by handle, and the entities that own others.
+    QHash<OdUInt64, QByteArray> m_customRecords;
+    QList<OdDbObjectId> m_owners;
     zalImportResult m_result;
 };

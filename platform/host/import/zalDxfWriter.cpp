@@ -68,6 +68,8 @@ public:
         real(code + 20, v.z);
     }
     QByteArray data;
+    // Handle of the entity that owns the next one written (330), when that is no block.
+    QByteArray owner;
 };
 
 // R12 text is 8-bit: anything beyond ASCII travels as \U+XXXX.
@@ -122,6 +124,10 @@ void common(Out& out, const char* kind, OdDbEntity* e)
 {
     out.pair(0, kind);
     out.handle(e->objectId());
+    if (!out.owner.isEmpty()) {
+        out.pair(330, out.owner);
+        out.owner.clear();
+    }
     out.pair(8, name(e->layerId()));
     const OdCmEntityColor c = e->entityColor();
     const int color = aci(c);
@@ -203,8 +209,12 @@ void light(Out& out, OdDbLight* l)
     out.real(51, l->falloffAngle() * 180.0 / OdaPI);
 }
 
+bool entity(Out& out, OdDbEntity* e);
+
 // Entities of classes without a DXF form of their own (the module's and sibling libraries'): the
 // class's DXF name, its run-time class name as subclass marker, and the whole filer record.
+// Entities such an entity owns (an XBlock's instances) are in no block: each follows its owner with
+// the owner's handle (330), and the reader adds it to that owner.
 void custom(Out& out, OdDbEntity* e)
 {
     QByteArray kind = text(e->isA()->dxfName()).toUpper();
@@ -212,6 +222,20 @@ void custom(Out& out, OdDbEntity* e)
     common(out, kind.constData(), e);
     out.pair(100, "AcDbEntity");
     out.pair(100, text(e->isA()->name()));
+
+    OdDbDwgMemoryFilerPtr filer(OdRxObjectImpl<OdDbDwgMemoryFiler>::createObject());
+    filer->setDatabase(e->database());
+    e->dwgOutFields(filer.get());
+    for (OdUInt32 i = 0; i < filer->numItems(); ++i) {
+        if (filer->itemTypeAt(i) != OdDbDwgMemoryFiler::kHardOwnershipId) continue;
+        filer->seek(i);
+        OdDbObjectPtr object = filer->rdHardOwnershipId().openObject();
+        auto* child = dynamic_cast<OdDbEntity*>(object.get());
+        if (!child || child->ownerId() != e->objectId()) continue;
+        out.owner = Out::hex(e->objectId());
+        entity(out, child);
+        out.owner.clear();
+    }
 }
 
 // False when the entity has no DXF form.

@@ -1,5 +1,6 @@
 #include "zalPropertyPage.h"
 
+#include "DbDatabase.h"
 #include "PropBase.h"
 
 #include <QAbstractSpinBox>
@@ -463,6 +464,8 @@ void zalPropertyPage::commit(const QString& path, const QString& value)
     if (m_source.isNull()) return;
     // The source may detach or rebuild the page while it handles the edit.
     OdPropSourcePtr source = m_source;
+    // An edit is an undo step of its own: undo takes it back alone, not with the command before it.
+    if (auto* db = dynamic_cast<OdDbDatabase*>(m_database)) db->startUndoRecord();
     OdPropSource::Action_t action = OdPropSource::kNoAction;
     bool accepted = source->setPropertyValue(od(path), od(value), action);
     ++m_edits;

@@ -38,7 +38,11 @@ struct OdDbDatabase::Impl
         OdDbDwgMemoryFilerPtr before = OdDbDwgMemoryFilerPtr();
         OdDbDwgMemoryFilerPtr after = OdDbDwgMemoryFilerPtr();
     };
-    typedef std::vector<UndoAction> UndoStep;
+    // A step keeps its serial through undo and redo, so a position in the history can be told again.
+    struct UndoStep : std::vector<UndoAction>
+    {
+        OdUInt64 serial = 0;
+    };
 
     OdUInt32 tag = 0;
     OdUInt64 handseed = 1;
@@ -69,6 +73,13 @@ struct OdDbDatabase::Impl
     OdUInt64 nextHandle = 0;
     std::vector<UndoStep> undoSteps;
     std::vector<UndoStep> redoSteps;
+    OdUInt64 lastStepSerial = 0;
+    // Changes made while nothing records them: undo cannot take them back.
+    OdUInt64 unrecordedChanges = 0;
+    // Undo or redo is restoring objects.
+    bool replaying = false;
+
+    void newStep();
 
     void record(UndoAction action);
     // Files obj's state into the current step before its first write there.

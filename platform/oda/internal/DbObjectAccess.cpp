@@ -150,15 +150,27 @@ OdDbObjectIdArray& OdDbObjectAccess::records(OdDbObject* table)
 
 void OdDbDatabase::Impl::record(UndoAction action)
 {
-    if (undoDisabled || !undoStarted) return;
-    if (undoSteps.empty()) undoSteps.emplace_back();
+    if (undoDisabled || !undoStarted) {
+        if (!replaying) ++unrecordedChanges;
+        return;
+    }
+    if (undoSteps.empty()) newStep();
     undoSteps.back().push_back(std::move(action));
     redoSteps.clear();
 }
 
+void OdDbDatabase::Impl::newStep()
+{
+    undoSteps.emplace_back();
+    undoSteps.back().serial = ++lastStepSerial;
+}
+
 void OdDbDatabase::Impl::fileBeforeWrite(OdDbObject* obj)
 {
-    if (undoDisabled || !undoStarted) return;
+    if (undoDisabled || !undoStarted) {
+        if (!replaying) ++unrecordedChanges;
+        return;
+    }
     OdDbStub* s = OdDbObjectAccess::stub(obj);
     if (!s || !filedInStep.insert(s).second) return;
     // An object appended in this step goes away as a whole on undo: its fields need no copy.

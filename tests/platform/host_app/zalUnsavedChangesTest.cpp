@@ -153,3 +153,52 @@ TEST_F(UnsavedChanges, EditMenuUndoAndRedoTakeBackOneCommand)
     // An undone edit still differs from the file.
     EXPECT_TRUE(window->isWindowModified());
 }
+
+TEST_F(UnsavedChanges, UndoingBackToTheSavedDrawingClearsTheMarkerAndRedoSetsItAgain)
+{
+    QAction* undo = window->findChild<QAction*>(QStringLiteral("undoAction"));
+    QAction* redo = window->findChild<QAction*>(QStringLiteral("redoAction"));
+    ASSERT_TRUE(undo && redo);
+    const auto marked = [this] {
+        const bool tab = window->tabs()->tabText(0) == QLatin1String("one.dxf*");
+        EXPECT_EQ(tab, window->isWindowModified()) << "tab and title disagree";
+        EXPECT_EQ(tab, documents->isModified(drawing.db.get())) << "tab and document disagree";
+        return tab;
+    };
+    edit();
+    window->saveCurrent();
+    ASSERT_FALSE(marked());
+    edit();
+    EXPECT_TRUE(marked());
+    undo->trigger();
+    EXPECT_EQ(firstCorner(), OdGePoint3d(1, 0, 0));
+    EXPECT_FALSE(marked()) << "undo came back to the saved drawing";
+    undo->trigger();
+    EXPECT_TRUE(marked()) << "one step before the saved drawing";
+    redo->trigger();
+    EXPECT_FALSE(marked());
+    redo->trigger();
+    EXPECT_TRUE(marked());
+    undo->trigger();
+    EXPECT_FALSE(marked());
+
+    // A change outside any command joins the last step: the saved position is left all the same.
+    {
+        OdDbFacePtr face = drawing.faceA.safeOpenObject(OdDb::kForWrite);
+        face->setVertexAt(1, OdGePoint3d(5, 5, 5));
+    }
+    EXPECT_TRUE(marked()) << "a step that grew after the save";
+    undo->trigger();
+    EXPECT_TRUE(marked());
+    redo->trigger();
+    EXPECT_TRUE(marked());
+
+    // Past the saved drawing and a new edit from there: the saved drawing cannot come back.
+    window->saveCurrent();
+    ASSERT_FALSE(marked());
+    undo->trigger();
+    edit();
+    undo->trigger();
+    EXPECT_TRUE(marked()) << "the redo that led to the saved drawing is gone";
+    EXPECT_EQ(firstCorner(), OdGePoint3d(0, 0, 0));
+}

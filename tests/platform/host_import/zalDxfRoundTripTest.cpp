@@ -3,6 +3,7 @@
 // material descriptions answer the same, and hostile drawings are refused or cleaned with a message.
 #include "zalImportTestSupport.h"
 
+#include "zalDbXBlock.h"
 #include "zalDxfImporter.h"
 #include "zalDxfWriter.h"
 #include "zalHostPhysicsMaterials.h"
@@ -311,6 +312,27 @@ OdDbDatabasePtr everything()
     probe->material = brick;
     append(ms, probe.get());
 
+    // An XBlock in the block that stands for it, showing its viewer representation by a reference it
+    // owns (in no block), and one in model space with two instances.
+    const OdDbObjectId oak = addBlock(db.get(), "XB_OAK");
+    OdDbObjectId xblockId;
+    for (const OdDbObjectId& where : {oak, ms}) {
+        zalDbXBlockPtr xblock = zalDbXBlock::createObject();
+        xblock->setSubObjectPath(4, OdString(L"Pak:Trees.pak:/Game/Trees/Oak"));
+        xblock->setSubObjectPath(1, OdString(L"oak.dwg"));
+        xblock->setLocalArchivePath(OdString(L"archive"));
+        xblock->setScaleForRepr(4, 2.5);
+        xblockId = append(where, xblock.get());
+        for (int type : where == ms ? std::vector<int>{4, 1} : std::vector<int>{4}) {
+            OdDbBlockReferencePtr instance = OdDbBlockReference::createObject();
+            instance->setDatabaseDefaults(db.get());
+            instance->setBlockTableRecord(inner);
+            instance->setPosition(OdGePoint3d(7, 8, type));
+            instance->setRotation(0.25 * type);
+            xblock->setInstanceForRepresentation(type, db->addOdDbObject(instance.get(), xblockId));
+        }
+    }
+
     OdDbViewportTableRecordPtr vp = db->activeViewportId().safeOpenObject(OdDb::kForWrite);
     vp->setCenterPoint(OdGePoint2d(3, 4));
     vp->setHeight(12.5);
@@ -359,6 +381,53 @@ TEST_F(DxfRoundTrip, EveryObjectReadsBackUnderItsHandleWithTheSameFields)
                           << second[i].left(80).toStdString();
             break;
         }
+}
+
+TEST_F(DxfRoundTrip, XBlockInstancesReadBackOwnedByTheirXBlockUnderTheirHandles)
+{
+    OdDbDatabasePtr db = everything();
+    ASSERT_TRUE(zalDxfWriter::write(db.get(), path("x.dxf")));
+    OdDbDatabasePtr back = OdDbDatabase::createObject();
+    const zalImportResult result = importInto(back.get(), path("x.dxf"));
+    ASSERT_TRUE(result.ok) << result.message.toStdString();
+    EXPECT_EQ(result.skipped, 0);
+
+    int xblocks = 0, instances = 0;
+    db->visitEntities([&](const OdDbObjectId& id) {
+        OdDbObjectPtr object = id.openObject();
+        auto* xblock = dynamic_cast<zalDbXBlock*>(object.get());
+        if (!xblock) return;
+        ++xblocks;
+        OdDbObjectPtr readObject = back->getOdDbObjectId(id.getHandle()).openObject();
+        auto* read = dynamic_cast<zalDbXBlock*>(readObject.get());
+        ASSERT_TRUE(read) << "XBlock " << std::hex << OdUInt64(id.getHandle()) << " is gone";
+        for (int type : {1, 4}) {
+            OdDbBlockReferencePtr a = xblock->getInstanceForRepresentation(type);
+            OdDbBlockReferencePtr b = read->getInstanceForRepresentation(type);
+            ASSERT_EQ(a.isNull(), b.isNull()) << "representation " << type;
+            if (a.isNull()) continue;
+            ++instances;
+            EXPECT_EQ(OdUInt64(b->objectId().getHandle()), OdUInt64(a->objectId().getHandle()));
+            EXPECT_EQ(b->ownerId(), read->objectId()) << "the XBlock owns its instance again";
+            EXPECT_EQ(OdUInt64(b->blockTableRecord().getHandle()),
+                      OdUInt64(a->blockTableRecord().getHandle()));
+            EXPECT_EQ(b->position(), a->position());
+            EXPECT_EQ(b->rotation(), a->rotation());
+            EXPECT_TRUE(recordOf(b.get()) == recordOf(a.get()))
+                << firstDifference(recordOf(a.get()), recordOf(b.get()));
+        }
+        EXPECT_TRUE(recordOf(read) == recordOf(xblock)) << firstDifference(recordOf(xblock), recordOf(read));
+    });
+    EXPECT_EQ(xblocks, 2);
+    EXPECT_EQ(instances, 3);
+
+    // The instances are in no block of the drawing read back: only their XBlock reaches them.
+    back->visitEntities([&](const OdDbObjectId& id) {
+        OdDbObjectPtr o = id.openObject();
+        OdDbObjectPtr owner = o->ownerId().openObject();
+        EXPECT_TRUE(dynamic_cast<OdDbBlockTableRecord*>(owner.get()))
+            << o->isA()->name().toUtf8() << " " << std::hex << OdUInt64(id.getHandle()) << " is in no block";
+    });
 }
 
 TEST_F(DxfRoundTrip, PhysicalMaterialDescriptionsAnswerTheSameAfterAReopen)

@@ -3,6 +3,9 @@
 #include "zalPropEditorServices.h"
 #include "zalPropertyPage.h"
 
+#include "DbBlockReference.h"
+#include "DbBlockTableRecord.h"
+#include "DbDatabase.h"
 #include "PropBase.h"
 #include "RxDictionary.h"
 #include "RxObjectImpl.h"
@@ -460,3 +463,74 @@ TEST(PropEditorRegistration, servicesArePublishedOnceAndRemovedAgain)
 }
 
 } // namespace
+
+namespace {
+
+// A source over one block reference of a drawing: "Line/X" moves it along x.
+class LineSource : public OdPropBase
+{
+public:
+    OdDbObjectId line;
+    bool getPropertyValues(OdPropContext& context) override
+    {
+        OdDbBlockReferencePtr l = line.safeOpenObject();
+        OdPropContext::Element category = context.root().addCategory(L"Line");
+        category.addProperty(L"X", OdString(std::to_wstring(l->position().x).c_str()), L"double")
+            .setAttribute(L"Min", -100.0)
+            .setAttribute(L"Max", 100.0);
+        return true;
+    }
+    bool setPropertyValue(const OdString&, const OdString& value, Action_t&) override
+    {
+        OdDbBlockReferencePtr l = line.safeOpenObject(OdDb::kForWrite);
+        OdGePoint3d p = l->position();
+        p.x = qs(value).toDouble();
+        l->setPosition(p);
+        return true;
+    }
+    bool getPropertyPossibleValues(const OdString&, OdArray<OdString>&, OdArray<OdString>&) override
+    {
+        return false;
+    }
+};
+
+} // namespace
+
+TEST_F(PropEditorTest, aPropertyEditIsAnUndoStepOfItsOwn)
+{
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    OdSmartPtr<LineSource> lineSource = OdRxObjectImpl<LineSource>::createObject();
+    {
+        OdDbBlockTableRecordPtr ms = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
+        OdDbBlockReferencePtr l = OdDbBlockReference::createObject();
+        l->setDatabaseDefaults(db.get());
+        l->setBlockTableRecord(db->getPaperSpaceId());
+        l->setRotation(1.0);
+        lineSource->line = ms->appendOdDbEntity(l.get());
+    }
+    const auto line = [&] {
+        OdDbBlockReferencePtr l = lineSource->line.safeOpenObject();
+        return std::make_pair(l->position(), l->rotation());
+    };
+    // A command, as the host's console runs one: a step, then its change.
+    db->startUndoRecord();
+    {
+        OdDbBlockReferencePtr l = lineSource->line.safeOpenObject(OdDb::kForWrite);
+        l->setRotation(2.0);
+    }
+    ASSERT_TRUE(
+        services->attachPropSource(pageId, lineSource.get(), L"Line", OdString(), OdString(), db.get()));
+    auto* x = editor<QDoubleSpinBox>("Line/X");
+    ASSERT_NE(x, nullptr);
+    x->setValue(4);
+    ASSERT_EQ(line().first, OdGePoint3d(4, 0, 0));
+
+    db->undo();
+    EXPECT_EQ(line().first, OdGePoint3d(0, 0, 0)) << "the edit is undone";
+    EXPECT_EQ(line().second, 2.0) << "the command before it is not";
+    db->undo();
+    EXPECT_EQ(line().second, 1.0);
+    db->redo();
+    db->redo();
+    EXPECT_EQ(line(), std::make_pair(OdGePoint3d(4, 0, 0), 2.0));
+}
