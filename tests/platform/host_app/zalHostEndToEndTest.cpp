@@ -30,33 +30,19 @@
 #include <QSet>
 #include <QTemporaryDir>
 
+#include "tests/common/zalHostProcess.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
 
 namespace {
 
-struct Outcome
-{
-    int code = -1;
-    QString out, err;
-};
+using Outcome = zalHostOutcome;
 
 Outcome zalhost(const QStringList& args)
 {
-    QProcess p;
-    p.start(QDir(QString::fromLocal8Bit(qgetenv("ZAL_BIN_DIR"))).filePath(QStringLiteral("zalhost")), args);
-    Outcome r;
-    if (!p.waitForFinished(280000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("still running after 280 s");
-        return r;
-    }
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
+    return runZalhost(args);
 }
 
 QString sourceSample()

@@ -12,16 +12,16 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "tests/common/zalHostProcess.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 namespace {
 
-struct HostRun
+struct HostRun : zalHostOutcome
 {
-    int code = -1;
-    QString out, err;
     QJsonObject scene, settings;
 };
 
@@ -32,18 +32,8 @@ HostRun zalhost(const QString& file, const QString& script, const QString& dump)
                      QStringLiteral("--dump-scene"), dump,
                      QStringLiteral("--timeout"),    QStringLiteral("240")};
     if (!script.isEmpty()) args << QStringLiteral("--script") << script;
-    QProcess p;
-    p.start(QDir(QString::fromLocal8Bit(qgetenv("ZAL_BIN_DIR"))).filePath(QStringLiteral("zalhost")), args);
     HostRun r;
-    if (!p.waitForFinished(280000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("still running after 280 s");
-        return r;
-    }
-    r.code = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    static_cast<zalHostOutcome&>(r) = runZalhost(args);
     QFile f(dump);
     if (f.open(QIODevice::ReadOnly)) {
         QJsonObject d = QJsonDocument::fromJson(f.readAll()).object();
