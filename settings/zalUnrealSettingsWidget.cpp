@@ -1,14 +1,13 @@
 #include "zalUnrealSettingsWidget.h"
+#include "zalStrings.h"
 
 #include "ConfigurablePropBase.h"
 
-#include "module/zalDbUnrealRenderSession.h"
-#include "module/zalUnrealRenderModule.h"
-#include "module/zalUnrealViewerSender.h"
 #include "platform/host/propeditor/zalKeepAwake.h"
-#include "widget/QUnrealDbRenderWidget.h"
 
 #include "IzalApplication.h"
+#include "IzalConsole.h"
+#include "IzalUnrealRenderModule.h"
 
 #include "PropServices.h"
 #include "RxObjectImpl.h"
@@ -248,16 +247,6 @@ const PropertyDef* findPropertyDef(const QString& name)
     return nullptr;
 }
 
-QString qs(const OdString& text)
-{
-    return QString::fromStdWString(text.toStdWString());
-}
-
-OdString od(const QString& text)
-{
-    return OdString(text.toStdWString());
-}
-
 QString tr(const char* text)
 {
     return zalUnrealSettingsWidget::tr(text);
@@ -297,20 +286,21 @@ QString number(double value)
     return QString::number(value, 'g', 15);
 }
 
-zalUnrealRenderModule* module()
+// The render module's service; the panel is only made through it.
+IzalUnrealRenderModule* module()
 {
-    return zalUnrealRenderModule::instance();
+    return zalService<IzalUnrealRenderModule>(IzalUnrealRenderModule_id);
 }
 
 QVariant setting(const QString& key, const QVariant& defaultValue)
 {
-    zalUnrealRenderModule* m = module();
+    IzalUnrealRenderModule* m = module();
     return m ? m->getSceneSettings(key, defaultValue) : defaultValue;
 }
 
 void store(const QString& key, const QVariant& value, bool apply = true, bool save = true)
 {
-    if (zalUnrealRenderModule* m = module()) m->setSceneSettings(key, value, apply, save);
+    if (IzalUnrealRenderModule* m = module()) m->setSceneSettings(key, value, apply, save);
 }
 
 int uiMode()
@@ -355,8 +345,9 @@ OdPropContext::Element addPropertyDef(OdPropContext::Element parent, const Prope
         break;
     }
     }
-    OdPropContext::Element element = parent.addProperty(OdString(def.name), od(value), OdString(type));
-    element.setAttribute(L"VisibleName", od(tr(def.label)));
+    OdPropContext::Element element =
+        parent.addProperty(OdString(def.name), zalStrings::toOdString(value), OdString(type));
+    element.setAttribute(L"VisibleName", zalStrings::toOdString(tr(def.label)));
     element.setAttribute(L"Hidden", mode < def.mode);
     if (!std::isnan(def.minimum)) element.setAttribute(L"Min", def.minimum);
     if (!std::isnan(def.maximum)) element.setAttribute(L"Max", def.maximum);
@@ -377,7 +368,7 @@ OdPropContext::Element addCategory(OdPropContext::Element parent, const char* na
                                    bool hidden)
 {
     OdPropContext::Element category = parent.addCategory(OdString(name));
-    if (label) category.setAttribute(L"VisibleName", od(tr(label)));
+    if (label) category.setAttribute(L"VisibleName", zalStrings::toOdString(tr(label)));
     if (hidden) category.setAttribute(L"Hidden", true);
     return category;
 }
@@ -393,14 +384,15 @@ OdPropContext::Element addRow(OdPropContext::Element parent, const char* name)
 OdPropContext::Element addLabel(OdPropContext::Element parent, const char* name, const QString& text,
                                 const char* type = "label")
 {
-    return parent.addProperty(OdString(name), od(text), OdString(type));
+    return parent.addProperty(OdString(name), zalStrings::toOdString(text), OdString(type));
 }
 
 OdPropContext::Element addInt(OdPropContext::Element parent, const char* name, const QString& label,
                               int value, int minimum, int maximum)
 {
-    OdPropContext::Element element = parent.addProperty(OdString(name), od(QString::number(value)), L"int");
-    element.setAttribute(L"VisibleName", od(label))
+    OdPropContext::Element element =
+        parent.addProperty(OdString(name), zalStrings::toOdString(QString::number(value)), L"int");
+    element.setAttribute(L"VisibleName", zalStrings::toOdString(label))
         .setAttribute(L"Min", minimum)
         .setAttribute(L"Max", maximum);
     element.setAttribute(L"step", 1.0);
@@ -441,7 +433,7 @@ zalUnrealSettingsWidget::zalUnrealSettingsWidget(QWidget* parent) : QWidget(pare
     layout->setContentsMargins(0, 0, 0, 0);
 
     OdPropServicesPtr services = odrxPropServices();
-    if (!services.isNull()) m_pageId = qs(services->createPropView(layout));
+    if (!services.isNull()) m_pageId = zalStrings::toQString(services->createPropView(layout));
 
     m_settingsPropertySource = OdRxObjectImpl<ConfigurablePropBase>::createObject(
         [this](OdPropContext& context) { return getPropertyValues(context); },
@@ -456,16 +448,17 @@ zalUnrealSettingsWidget::zalUnrealSettingsWidget(QWidget* parent) : QWidget(pare
         });
 
     if (!services.isNull() && !m_pageId.isEmpty())
-        services->attachPropSource(od(m_pageId),
+        services->attachPropSource(zalStrings::toOdString(m_pageId),
                                    static_cast<ConfigurablePropBase*>(m_settingsPropertySource.get()),
-                                   od(tr("Properties")), OdString(), OdString(L"scrollable=true"));
+                                   zalStrings::toOdString(tr("Properties")), OdString(),
+                                   OdString(L"scrollable=true"));
     if (IzalApplication* app = zalApp()) app->subscribeEvents(kEvents, this);
 }
 
 zalUnrealSettingsWidget::~zalUnrealSettingsWidget()
 {
     OdPropServicesPtr services = odrxPropServices();
-    if (!services.isNull() && !m_pageId.isEmpty()) services->detachPage(od(m_pageId));
+    if (!services.isNull() && !m_pageId.isEmpty()) services->detachPage(zalStrings::toOdString(m_pageId));
     if (IzalApplication* app = zalApp()) app->unsubscribeEvents(kEvents, this);
     m_settingsPropertySource.release();
 }
@@ -474,15 +467,17 @@ void zalUnrealSettingsWidget::refresh(const QString&, const QString&)
 {
     OdPropServicesPtr services = odrxPropServices();
     if (services.isNull() || m_pageId.isEmpty() || m_settingsPropertySource.isNull()) return;
-    zalDbUnrealRenderSession* session =
-        zalUnrealRenderModule::sessionFor(zalUnrealRenderModule::currentDatabase());
-    if (!session) return;
+    // Only while the current drawing shows in a render view.
+    IzalUnrealRenderModule* m = module();
+    IzalConsole* console = zalService<IzalConsole>(IzalConsole_id);
+    if (!m || !console || !m->isActive()) return;
     auto* source = static_cast<ConfigurablePropBase*>(m_settingsPropertySource.get());
-    OdRxObject* database = session->database();
-    if (services->pageDatabase(od(m_pageId)) != database)
-        services->attachPropSource(od(m_pageId), source, od(tr("Properties")), OdString(),
+    OdRxObject* database = console->currentDatabase();
+    if (services->pageDatabase(zalStrings::toOdString(m_pageId)) != database)
+        services->attachPropSource(zalStrings::toOdString(m_pageId), source,
+                                   zalStrings::toOdString(tr("Properties")), OdString(),
                                    OdString(L"scrollable=true"), database);
-    services->refreshPage(od(m_pageId), source, true);
+    services->refreshPage(zalStrings::toOdString(m_pageId), source, true);
 }
 
 bool zalUnrealSettingsWidget::getPropertyValues(OdPropContext& context)
@@ -491,8 +486,9 @@ bool zalUnrealSettingsWidget::getPropertyValues(OdPropContext& context)
     OdPropContext::Element root = context.root();
 
     OdPropContext::Element uiModeProperty =
-        root.addProperty(L"UE_UiMode", od(choicesOf(kUiModes).value(mode)), L"combo");
-    uiModeProperty.setAttribute(L"VisibleName", od(tr("UI Mode"))).setAttribute(L"Hidden", false);
+        root.addProperty(L"UE_UiMode", zalStrings::toOdString(choicesOf(kUiModes).value(mode)), L"combo");
+    uiModeProperty.setAttribute(L"VisibleName", zalStrings::toOdString(tr("UI Mode")))
+        .setAttribute(L"Hidden", false);
     for (const char* name : {"FinalGatherQuality", "ReflectionsQuality", "ReflectionsMode", "GIMode",
                              "TranslucencyMode", "RaytracingAO"})
         addPropertyDef(root, name, mode);
@@ -505,13 +501,15 @@ bool zalUnrealSettingsWidget::getPropertyValues(OdPropContext& context)
         const int sizeIndex = frameSizeIndex(width, height);
         const bool custom = sizeIndex == frameSizeList().size() - 1;
         production
-            .addProperty(L"ProdFrameSize", od(tr(frameSizeList()[sizeIndex].toUtf8().constData())), L"combo")
-            .setAttribute(L"VisibleName", od(tr("Image Size")));
+            .addProperty(L"ProdFrameSize",
+                         zalStrings::toOdString(tr(frameSizeList()[sizeIndex].toUtf8().constData())),
+                         L"combo")
+            .setAttribute(L"VisibleName", zalStrings::toOdString(tr("Image Size")));
 
         OdPropContext::Element customSize = addRow(production, "ProdCustomSize");
         addPropertyDef(customSize, "ProdFrameWidth", mode).setAttribute(L"Enabled", custom);
         addLabel(customSize, "ProdFrameX", tr("x"))
-            .setAttribute(L"VisibleName", od(tr("x")))
+            .setAttribute(L"VisibleName", zalStrings::toOdString(tr("x")))
             .setAttribute(L"Enabled", custom);
         addPropertyDef(customSize, "ProdFrameHeight", mode).setAttribute(L"Enabled", custom);
         addLabel(customSize, "FakeLabel", QString()).setAttribute(L"add_spacer", true);
@@ -521,20 +519,22 @@ bool zalUnrealSettingsWidget::getPropertyValues(OdPropContext& context)
                                      setting("RenderSettings/EnablePathTracing", 0).toInt() > 0)
                                  .toBool();
         pathTrace.addProperty(L"ProdPathTracing", tracing ? L"true" : L"false", L"bool")
-            .setAttribute(L"VisibleName", od(tr("Path Tracing Production")));
+            .setAttribute(L"VisibleName", zalStrings::toOdString(tr("Path Tracing Production")));
         addPropertyDef(pathTrace, "ProdMaxIter", mode).setAttribute(L"Enabled", tracing);
         addLabel(pathTrace, "FakeLabel", QString()).setAttribute(L"add_spacer", true);
 
         production.addProperty(L"ProdExportImage", OdString(), L"button")
-            .setAttribute(L"VisibleName", od(tr("Export Image")));
+            .setAttribute(L"VisibleName", zalStrings::toOdString(tr("Export Image")));
     }
 
     // Ray tracing.
     {
         OdPropContext::Element rayTracing = addCategory(root, "CatRayTracing", "Ray Tracing Settings", false);
         const int quality = qBound(0, rtQuality(), 3);
-        rayTracing.addProperty(L"RTQuality", od(choicesOf(kRtQualities).value(quality)), L"combo")
-            .setAttribute(L"VisibleName", od(tr("Ray Tracing Quality Preset")))
+        rayTracing
+            .addProperty(L"RTQuality", zalStrings::toOdString(choicesOf(kRtQualities).value(quality)),
+                         L"combo")
+            .setAttribute(L"VisibleName", zalStrings::toOdString(tr("Ray Tracing Quality Preset")))
             .setAttribute(L"Hidden", false);
         for (const char* name :
              {"RayTracingReflectionsMaxBounces", "RayTracingGIMaxBounces", "RayTracingGISamplesPerPixel",
@@ -560,8 +560,10 @@ bool zalUnrealSettingsWidget::getPropertyValues(OdPropContext& context)
               "MotionBlurEnabled", "MotionBlurTFPS", "MotionBlurAmount", "BloomEnabled"})
             addPropertyDef(camera, name, mode);
         const bool bloomMethodIsFft = setting("Camera/BloomMethod", "BM_SOG").toString() == "BM_FFT";
-        camera.addProperty(L"BloomMethod", od(tr(bloomMethodIsFft ? "Convolution" : "Gaussian")), L"combo")
-            .setAttribute(L"VisibleName", od(tr("Bloom Method")))
+        camera
+            .addProperty(L"BloomMethod",
+                         zalStrings::toOdString(tr(bloomMethodIsFft ? "Convolution" : "Gaussian")), L"combo")
+            .setAttribute(L"VisibleName", zalStrings::toOdString(tr("Bloom Method")))
             .setAttribute(L"Enabled", setting("Camera/BloomEnabled", false).toBool());
         for (const char* name : {"BloomIntensity", "BloomThreshold", "BloomScale"})
             addPropertyDef(camera, name, mode);
@@ -594,8 +596,8 @@ bool zalUnrealSettingsWidget::getPropertyValues(OdPropContext& context)
 
         for (const char* name : {"Longitude", "Latitude", "North"})
             addPropertyDef(sky, name, mode);
-        sky.addProperty(L"Weather", od(tr("Default")), L"combo")
-            .setAttribute(L"VisibleName", od(tr("Weather")));
+        sky.addProperty(L"Weather", zalStrings::toOdString(tr("Default")), L"combo")
+            .setAttribute(L"VisibleName", zalStrings::toOdString(tr("Weather")));
         for (const char* name : {"SunIntensity", "SunDiscPower", "SunLightSourceAngle"})
             addPropertyDef(sky, name, mode);
     }
@@ -613,11 +615,11 @@ bool zalUnrealSettingsWidget::getPropertyValues(OdPropContext& context)
         for (const char* name : {"ReflShadowType", "AOIntensity", "AORadius"})
             addPropertyDef(shadows, name, mode);
         shadows
-            .addProperty(
-                L"AOColor",
-                od(QString::number(qint64(setting("ToneMapper/AmbientOcclusionColor", 8421504).toDouble()))),
-                L"colorref")
-            .setAttribute(L"VisibleName", od(tr("Ambient Occlusion Color")))
+            .addProperty(L"AOColor",
+                         zalStrings::toOdString(QString::number(
+                             qint64(setting("ToneMapper/AmbientOcclusionColor", 8421504).toDouble()))),
+                         L"colorref")
+            .setAttribute(L"VisibleName", zalStrings::toOdString(tr("Ambient Occlusion Color")))
             .setAttribute(L"Hidden", !advanced);
         for (const char* name : {"ShadowsBrightness", "ShadowsContrast", "ShadowsSaturation", "ShadowsGamma",
                                  "ShadowsFadeThreshold"})
@@ -645,7 +647,7 @@ bool zalUnrealSettingsWidget::getPropertyValues(OdPropContext& context)
     {
         OdPropContext::Element misc = addCategory(root, "Misc", "Misc", !advanced);
         misc.addProperty(L"ConsoleCommand", OdString(), L"string")
-            .setAttribute(L"VisibleName", od(tr("Execute Command")))
+            .setAttribute(L"VisibleName", zalStrings::toOdString(tr("Execute Command")))
             .setAttribute(L"notifymode", 0)
             .setAttribute(L"Hidden", !advanced);
     }
@@ -654,7 +656,7 @@ bool zalUnrealSettingsWidget::getPropertyValues(OdPropContext& context)
 
 bool zalUnrealSettingsWidget::getPossibleValues(const OdString& odPath, OdArray<OdString>& values)
 {
-    const QString path = qs(odPath);
+    const QString path = zalStrings::toQString(odPath);
     const bool expert = uiMode() == kExpert;
     QStringList list;
     // Screen-space reflections, raster translucency and no GI cost quality: experts only.
@@ -688,15 +690,15 @@ bool zalUnrealSettingsWidget::getPossibleValues(const OdString& odPath, OdArray<
     else
         return false;
     for (const QString& entry : list)
-        values.push_back(od(entry));
+        values.push_back(zalStrings::toOdString(entry));
     return true;
 }
 
 bool zalUnrealSettingsWidget::setPropertyValue(const OdString& odPath, const OdString& odValue, int& action)
 {
     action = OdPropSource::kNoAction;
-    const QString path = qs(odPath);
-    const QString text = qs(odValue);
+    const QString path = zalStrings::toQString(odPath);
+    const QString text = zalStrings::toQString(odValue);
     const QString name = path.section('/', -1);
 
     if (name == "UE_UiMode") {
@@ -778,12 +780,7 @@ bool zalUnrealSettingsWidget::setPropertyValue(const OdString& odPath, const OdS
     }
     if (name == "ConsoleCommand") {
         action = OdPropSource::kReloadPage;
-        zalUnrealRenderModule* m = module();
-        auto* widget = m ? qobject_cast<QUnrealDbRenderWidget*>(m->activeWidget()) : nullptr;
-        zalDbUnrealRenderSession* session = widget ? widget->session() : nullptr;
-        zalUnrealViewerSender* sender = session ? session->sender() : nullptr;
-        if (sender && sender->isServerRunning() && sender->isViewerStarted())
-            sender->sendConsoleCommand(text);
+        if (IzalUnrealRenderModule* m = module()) m->sendViewerConsoleCommand(text);
         return true;
     }
     if (name == "Weather") return true;
@@ -825,7 +822,7 @@ bool zalUnrealSettingsWidget::setPropertyValue(const OdString& odPath, const OdS
 void zalUnrealSettingsWidget::exportImage()
 {
     IzalApplication* app = zalApp();
-    zalUnrealRenderModule* m = module();
+    IzalUnrealRenderModule* m = module();
     if (!app || !m) return;
     const QString chosen =
         app->saveFileName("Png Image *.png|Jpeg Image *.jpg", "renderImage.png", "*.png", tr("Export Image"));
