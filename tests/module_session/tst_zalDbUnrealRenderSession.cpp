@@ -813,3 +813,58 @@ TEST_F(Session, theTickLeavesWaitingEntitiesAloneWhileATransactionIsOpen)
     EXPECT_LT(begin, indexOf(lines, added));
     EXPECT_EQ(o.session->drawDepth, 0u);
 }
+
+TEST_F(Session, theProgressIndicatorShowsForTheFirstSynchronisationAndForMoreThanTenWaitingObjects)
+{
+    QStringList started;
+    QObject::connect(host.get(), &zalHostApplication::progressStarted,
+                     [&started](const QString& title) { started << title; });
+    OdDbDatabasePtr db = newDrawing();
+    Opened o = open(db);
+    bringUp(o);
+    // Nothing had been sent: the first refresh shows it, and it is gone when the refresh ends.
+    EXPECT_TRUE(started.contains("Synchronizing Scene")) << started.join(", ").toStdString();
+    EXPECT_EQ(host->progressIndicatorCount(), 0);
+
+    // A refresh with everything sent and nothing waiting is quick: no indicator.
+    started.clear();
+    host->fireEvent("<event-refresh:view_changed>");
+    ASSERT_GE(count(o.recorder->lines(), "beginTransaction name=\"refresh\""), 2);
+    EXPECT_TRUE(started.isEmpty()) << started.join(", ").toStdString();
+
+    // Eleven faces drawn while another view was active wait for the render view; a refresh then
+    // shows the indicator again.
+    ASSERT_NE(openPlanView(db), nullptr);
+    for (int i = 0; i < 11; ++i)
+        addFace(db, 10.0 + i);
+    host->viewSystem()->setActiveView(o.view);
+    host->fireEvent("<event-refresh:view_changed>");
+    EXPECT_EQ(started, QStringList{"Synchronizing Scene"});
+    EXPECT_EQ(host->progressIndicatorCount(), 0);
+}
+
+TEST_F(Session, theModelSpaceRootCarriesTheDrawingUnitAtEveryRefresh)
+{
+    OdDbDatabasePtr db = newDrawing(false);
+    db->setINSUNITS(OdDb::kUnitsMillimeters);
+    addFace(db, 0.0);
+    Opened o = open(db);
+    bringUp(o);
+    host->fireEvent("<event-refresh:view_changed>");
+
+    // Placed by the first refresh, moved again by the later one: millimetres to metres each time.
+    const QString root = name(db->getModelSpaceId()) + "_Root";
+    int sent = 0;
+    for (const QString& line : o.recorder->lines()) {
+        if (!line.startsWith("addInstance name=\"" + root + "\"") &&
+            !line.startsWith("setAssetTransform name=\"" + root + "\""))
+            continue;
+        ++sent;
+        const QVector<double> m = floats(line, "transform");
+        ASSERT_EQ(m.size(), 16) << line.toStdString();
+        for (int i : {0, 5, 10})
+            EXPECT_NEAR(m[i], 0.001, 1e-9) << line.toStdString();
+        EXPECT_NEAR(m[15], 1.0, 1e-9) << line.toStdString();
+    }
+    EXPECT_GE(sent, 2);
+}
