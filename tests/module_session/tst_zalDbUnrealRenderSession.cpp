@@ -796,7 +796,7 @@ TEST_F(Session, theTickLeavesWaitingEntitiesAloneWhileATransactionIsOpen)
     QObject::connect(tick, &QTimer::timeout, tick, [&ticks] { ++ticks; });
 
     o.session->beginBatch("held");
-    ASSERT_TRUE(o.session->drawingOpen);
+    ASSERT_TRUE(o.session->registry().isBatchOpen());
     o.recorder->clear();
     host->viewSystem()->setActiveView(o.view);
     ASSERT_TRUE(o.session->isLive());
@@ -812,7 +812,7 @@ TEST_F(Session, theTickLeavesWaitingEntitiesAloneWhileATransactionIsOpen)
     ASSERT_GE(heldEnd, 0);
     EXPECT_LT(heldEnd, begin);
     EXPECT_LT(begin, indexOf(lines, added));
-    EXPECT_EQ(o.session->drawDepth, 0u);
+    EXPECT_EQ(o.session->registry().batchDepth(), 0u);
 }
 
 TEST_F(Session, theProgressIndicatorShowsForTheFirstSynchronisationAndForMoreThanTenWaitingObjects)
