@@ -89,6 +89,8 @@ int main(int argc, char** argv)
     zalKeepAwakeInhibitor keepAwake;
     zalHostCommands::registerAll();
     zalDocumentManager documents(&app);
+    if (auto* services = dynamic_cast<zalPropEditorServices*>(odrxPropServices().get()))
+        services->setOpenDrawings([&documents] { return documents.drawings(); });
 
     QString moduleMessage;
     const bool moduleLoaded = documents.loadRenderModule(&moduleMessage);
@@ -106,7 +108,8 @@ int main(int argc, char** argv)
         window.show();
         if (options.headless) {
             // Module entities (fountains...) can only be read once the module has registered their classes.
-            zalHeadlessRunner runner(&app, &documents, &window, options, rereadDrawing ? nullptr : drawing.get());
+            zalHeadlessRunner runner(&app, &documents, &window, options,
+                                     rereadDrawing ? nullptr : drawing.get());
             QObject::connect(&runner, &zalHeadlessRunner::finished, &app, [&app](int result) {
                 // Leave the event loop first; the window closes its drawings (and the viewer) afterwards.
                 QTimer::singleShot(0, &app, [&app, result] { app.exit(result); });
@@ -129,6 +132,8 @@ int main(int argc, char** argv)
     // A viewer that did not take the close (stopped, or hung) must not outlive its host.
     zalViewerProcessWatch::endAll();
     zalHostCommands::unregisterAll();
+    if (auto* services = dynamic_cast<zalPropEditorServices*>(odrxPropServices().get()))
+        services->setOpenDrawings({});
     zalPropEditorServices::unregisterServices();
     return code;
 }
