@@ -4,8 +4,10 @@
 #include "zalImportTestSupport.h"
 
 #include "zalDbXBlock.h"
+#include "zalDrawingImporter.h"
 #include "zalDxfImporter.h"
 #include "zalDxfWriter.h"
+#include "zalHostPhysicsMaterial.h"
 #include "zalHostPhysicsMaterials.h"
 
 #include "Db3dPolyline.h"
@@ -454,6 +456,93 @@ TEST_F(DxfRoundTrip, PhysicalMaterialDescriptionsAnswerTheSameAfterAReopen)
         ++compared;
     }
     EXPECT_EQ(compared, 4); // ByBlock, ByLayer, Global, Brick
+}
+
+// Model materials are described by the importer from the model's PBR material, which the drawing's
+// material object cannot hold: the saved file has to carry the description itself.
+TEST_F(DxfRoundTrip, ImportedModelDescriptionsAnswerTheSameInAFreshLibraryAfterAReopen)
+{
+    ASSERT_TRUE(writeFile(path("pair.gltf"), gltf()));
+    QStringList models{path("pair.gltf")};
+    const QString textured =
+        QStringLiteral("/usr/share/assimp/models/glTF2/BoxTextured-glTF/BoxTextured.gltf");
+    if (QFileInfo::exists(textured)) models << textured;
+    for (const QString& model : models) {
+        SCOPED_TRACE(model.toStdString());
+        OdDbDatabasePtr db = OdDbDatabase::createObject();
+        zalHostPhysicsMaterials first(path("library"));
+        ASSERT_TRUE(zalDrawingImporter::importFile(model, db.get(), &first).ok);
+        ASSERT_TRUE(zalDxfWriter::write(db.get(), path("model.dxf"), nullptr, &first));
+
+        // A fresh host: its own database and library, nothing shared with the first.
+        OdDbDatabasePtr back = OdDbDatabase::createObject();
+        zalHostPhysicsMaterials second(path("library"));
+        const zalImportResult result = zalDrawingImporter::importFile(path("model.dxf"), back.get(), &second);
+        ASSERT_TRUE(result.ok) << result.message.toStdString();
+        EXPECT_TRUE(result.warnings.isEmpty()) << result.warnings.join('\n').toStdString();
+
+        int compared = 0;
+        bool textures = false;
+        OdDbDictionaryPtr materials = db->getMaterialDictionaryId().safeOpenObject();
+        for (OdDbDictionaryIteratorPtr it = materials->newIterator(); !it->done(); it->next()) {
+            const auto a = first.importedDescription(it->objectId());
+            if (!a) continue;
+            const OdDbObjectId id = back->getOdDbObjectId(it->objectId().getHandle());
+            ASSERT_TRUE(second.importedDescription(id))
+                << it->name().toUtf8() << " is only rebuilt from its fields";
+            const auto b = second.materialDescription(id);
+            ASSERT_TRUE(b);
+            EXPECT_EQ(a->isValid(), b->isValid());
+            EXPECT_EQ(a->baseMaterial(), b->baseMaterial());
+            EXPECT_EQ(a->textureMaterial(), b->textureMaterial());
+            EXPECT_EQ(a->body(), b->body()) << it->name().toUtf8();
+            EXPECT_EQ(a->lighting(), b->lighting());
+            EXPECT_EQ(a->displacement(), b->displacement());
+            EXPECT_EQ(a->animationType(), b->animationType());
+            EXPECT_EQ(a->animationSpeed(), b->animationSpeed());
+            EXPECT_EQ(a->animationPower(), b->animationPower());
+            const QString texture = a->body()
+                                        .value(QStringLiteral("diffuseColor"))
+                                        .toObject()
+                                        .value(QStringLiteral("stringValue"))
+                                        .toString();
+            if (!texture.isEmpty()) {
+                textures = true;
+                EXPECT_EQ(a->resolveTexture(texture), b->resolveTexture(texture));
+            }
+            ++compared;
+        }
+        EXPECT_GE(compared, 1);
+        if (model == textured) {
+            EXPECT_TRUE(textures) << "the textured box names its texture";
+        }
+    }
+}
+
+TEST_F(DxfRoundTrip, AnUnreadableSavedDescriptionIsReportedAndTheMaterialKept)
+{
+    ASSERT_TRUE(writeFile(path("pair.gltf"), gltf()));
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    zalHostPhysicsMaterials first(path("library"));
+    ASSERT_TRUE(zalDrawingImporter::importFile(path("pair.gltf"), db.get(), &first).ok);
+    ASSERT_TRUE(zalDxfWriter::write(db.get(), path("model.dxf"), nullptr, &first));
+    QByteArray text = readFile(path("model.dxf"));
+    const int at = text.indexOf("1004\n");
+    ASSERT_GE(at, 0);
+    // The first chunk's text becomes "{{", which is no JSON.
+    const int value = at + 5;
+    text = text.left(value) + "7B7B" + text.mid(text.indexOf('\n', value));
+    ASSERT_TRUE(writeFile(path("damaged.dxf"), text));
+
+    OdDbDatabasePtr back = OdDbDatabase::createObject();
+    zalHostPhysicsMaterials second(path("library"));
+    const zalImportResult result = zalDrawingImporter::importFile(path("damaged.dxf"), back.get(), &second);
+    ASSERT_TRUE(result.ok) << result.message.toStdString();
+    ASSERT_EQ(result.warnings.size(), 1);
+    EXPECT_TRUE(result.warnings.first().contains(QStringLiteral("physical description of material")))
+        << result.warnings.first().toStdString();
+    EXPECT_EQ(result.materials, 2);
+    EXPECT_EQ(second.descriptionCount(), 1) << "the other material's description is still read";
 }
 
 TEST_F(DxfRoundTrip, IndependentWritersFilesSurviveASaveAsTheyWereRead)
