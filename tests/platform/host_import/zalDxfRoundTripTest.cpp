@@ -69,6 +69,30 @@ public:
 ODRX_DEFINE_MEMBERS_EX(zalRoundTripProbe, OdDbEntity, DBOBJECT_CONSTR, 0, 0, 0,
                        OdString(L"ZALROUNDTRIPPROBE"), OdString(L"test"), OdString(L"zalRoundTripProbe"))
 
+// An entity whose record leaves out the common fields, as the water fountain's fixed record does:
+// its layer, colour and material can only travel in the entity's DXF groups.
+class zalOwnRecordProbe : public OdDbEntity
+{
+public:
+    ODRX_DECLARE_MEMBERS(zalOwnRecordProbe);
+    double value = 0.0;
+    OdResult dwgInFields(OdDbDwgFiler* filer) override
+    {
+        assertWriteEnabled();
+        if (filer->rdInt16() != 2) return eInvalidInput;
+        value = filer->rdDouble();
+        return eOk;
+    }
+    void dwgOutFields(OdDbDwgFiler* filer) const override
+    {
+        assertReadEnabled();
+        filer->wrInt16(2);
+        filer->wrDouble(value);
+    }
+};
+ODRX_DEFINE_MEMBERS_EX(zalOwnRecordProbe, OdDbEntity, DBOBJECT_CONSTR, 0, 0, 0,
+                       OdString(L"ZALOWNRECORDPROBE"), OdString(L"test"), OdString(L"zalOwnRecordProbe"))
+
 namespace {
 
 std::string recordOf(const OdDbObject* object)
@@ -349,8 +373,16 @@ OdDbDatabasePtr everything()
 class DxfRoundTrip : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite() { zalRoundTripProbe::rxInit(); }
-    static void TearDownTestSuite() { zalRoundTripProbe::rxUninit(); }
+    static void SetUpTestSuite()
+    {
+        zalRoundTripProbe::rxInit();
+        zalOwnRecordProbe::rxInit();
+    }
+    static void TearDownTestSuite()
+    {
+        zalOwnRecordProbe::rxUninit();
+        zalRoundTripProbe::rxUninit();
+    }
     QString path(const QString& name) const { return m_dir.filePath(name); }
     QTemporaryDir m_dir;
 };
@@ -543,6 +575,59 @@ TEST_F(DxfRoundTrip, AnUnreadableSavedDescriptionIsReportedAndTheMaterialKept)
         << result.warnings.first().toStdString();
     EXPECT_EQ(result.materials, 2);
     EXPECT_EQ(second.descriptionCount(), 1) << "the other material's description is still read";
+}
+
+TEST_F(DxfRoundTrip, AnEntityWhoseRecordLeavesOutItsLayerColourAndMaterialKeepsThem)
+{
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    const OdDbObjectId brick = addMaterial(db.get(), "Brick");
+    OdDbObjectId water;
+    {
+        OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject(OdDb::kForWrite);
+        OdDbLayerTableRecordPtr layer = OdDbLayerTableRecord::createObject();
+        layer->setName(OdString(L"Water"));
+        water = layers->add(layer.get());
+    }
+    struct Row
+    {
+        OdCmColor color;
+        OdDbObjectId material;
+        OdDb::Visibility visibility;
+    };
+    OdCmColor red, index, byLayer;
+    red.setRGB(200, 10, 30);
+    index.setColorIndex(5);
+    byLayer.setColorMethod(OdCmEntityColor::kByLayer);
+    const Row rows[] = {{red, brick, OdDb::kVisible},
+                        {index, db->byLayerMaterialId(), OdDb::kInvisible},
+                        {byLayer, db->globalMaterialId(), OdDb::kVisible}};
+    std::vector<OdDbObjectId> ids;
+    for (const Row& row : rows) {
+        OdSmartPtr<zalOwnRecordProbe> e = zalOwnRecordProbe::createObject();
+        e->value = 0.5 * double(ids.size());
+        append(db->getModelSpaceId(), e.get());
+        e->setLayer(water);
+        e->setColor(row.color);
+        e->setMaterial(row.material);
+        e->setVisibility(row.visibility);
+        ids.push_back(e->objectId());
+    }
+    ASSERT_TRUE(zalDxfWriter::write(db.get(), path("own.dxf")));
+    OdDbDatabasePtr back = OdDbDatabase::createObject();
+    const zalImportResult result = importInto(back.get(), path("own.dxf"));
+    ASSERT_TRUE(result.ok) << result.message.toStdString();
+    for (size_t i = 0; i < ids.size(); ++i) {
+        SCOPED_TRACE(i);
+        OdDbEntityPtr a = ids[i].safeOpenObject();
+        OdDbObjectPtr object = back->getOdDbObjectId(ids[i].getHandle()).openObject();
+        auto* b = dynamic_cast<zalOwnRecordProbe*>(object.get());
+        ASSERT_TRUE(b);
+        EXPECT_EQ(b->value, 0.5 * double(i));
+        EXPECT_EQ(OdUInt64(b->layerId().getHandle()), OdUInt64(a->layerId().getHandle()));
+        EXPECT_EQ(b->entityColor().color(), a->entityColor().color());
+        EXPECT_EQ(OdUInt64(b->materialId().getHandle()), OdUInt64(a->materialId().getHandle()));
+        EXPECT_EQ(b->visibility(), a->visibility());
+    }
 }
 
 TEST_F(DxfRoundTrip, IndependentWritersFilesSurviveASaveAsTheyWereRead)
