@@ -15,6 +15,7 @@
 #include "zalPropEditorServices.h"
 #include "zalViewerProcessWatch.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -44,6 +45,7 @@ int main(int argc, char** argv)
     QString materialLibraryRoot;
     std::unique_ptr<zalHostPhysicsMaterials> importedMaterials;
     bool rereadDrawing = false;
+    QElapsedTimer loading;
     if (options.headless) {
         // Where the application puts its library (beside the executable).
         materialLibraryRoot =
@@ -51,6 +53,7 @@ int main(int argc, char** argv)
             QStringLiteral("/MaterialLibrary");
         importedMaterials = std::make_unique<zalHostPhysicsMaterials>(materialLibraryRoot);
         drawing = OdDbDatabase::createObject();
+        loading.start();
         // Loading runs before the event loop, so --timeout needs its own watchdog here.
         zalLoadWatchdog watchdog(options.timeoutSeconds, options.openFile);
         const zalImportResult result =
@@ -89,12 +92,34 @@ int main(int argc, char** argv)
     zalKeepAwakeInhibitor keepAwake;
     zalHostCommands::registerAll();
     zalDocumentManager documents(&app);
+    if (auto* services = dynamic_cast<zalPropEditorServices*>(odrxPropServices().get()))
+        services->setOpenDrawings([&documents] { return documents.drawings(); });
 
     QString moduleMessage;
     const bool moduleLoaded = documents.loadRenderModule(&moduleMessage);
     if (!moduleLoaded && options.headless) {
         std::fprintf(stderr, "zalhost: %s\n", moduleMessage.toLocal8Bit().constData());
         return 3;
+    }
+
+    // Entities of the module's classes can be made only now that the module has registered them:
+    // the drawing is read again, and --timeout covers both reads together.
+    if (rereadDrawing && moduleLoaded) {
+        const qint64 spent = loading.elapsed();
+        loading.start();
+        zalLoadWatchdog watchdog(options.timeoutSeconds, options.openFile, spent);
+        drawing = OdDbDatabase::createObject();
+        const zalImportResult result =
+            zalDrawingImporter::importFile(options.openFile, drawing.get(), app.physicsMaterials());
+        watchdog.disarm();
+        if (!result.ok) {
+            std::fprintf(stderr, "zalhost: %s\n", result.message.toLocal8Bit().constData());
+            return 2;
+        }
+        std::printf("zalhost: read %s again for the module's entities (%lld ms in all)\n",
+                    QFileInfo(options.openFile).fileName().toLocal8Bit().constData(),
+                    static_cast<long long>(spent + loading.elapsed()));
+        std::fflush(stdout);
     }
 
     int code = 0;
@@ -105,8 +130,7 @@ int main(int argc, char** argv)
         if (!moduleLoaded) window.commandLine()->append(moduleMessage);
         window.show();
         if (options.headless) {
-            // Module entities (fountains...) can only be read once the module has registered their classes.
-            zalHeadlessRunner runner(&app, &documents, &window, options, rereadDrawing ? nullptr : drawing.get());
+            zalHeadlessRunner runner(&app, &documents, &window, options, drawing.get());
             QObject::connect(&runner, &zalHeadlessRunner::finished, &app, [&app](int result) {
                 // Leave the event loop first; the window closes its drawings (and the viewer) afterwards.
                 QTimer::singleShot(0, &app, [&app, result] { app.exit(result); });
@@ -129,6 +153,8 @@ int main(int argc, char** argv)
     // A viewer that did not take the close (stopped, or hung) must not outlive its host.
     zalViewerProcessWatch::endAll();
     zalHostCommands::unregisterAll();
+    if (auto* services = dynamic_cast<zalPropEditorServices*>(odrxPropServices().get()))
+        services->setOpenDrawings({});
     zalPropEditorServices::unregisterServices();
     return code;
 }

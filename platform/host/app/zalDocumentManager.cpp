@@ -134,7 +134,7 @@ bool zalDocumentManager::saveDrawing(OdDbDatabase* db, const QString& path, QStr
         return false;
     }
     QString error;
-    if (!zalDxfWriter::write(db, path, &error)) {
+    if (!zalDxfWriter::write(db, path, &error, m_app ? m_app->physicsMaterials() : nullptr)) {
         if (message) *message = error;
         return false;
     }

@@ -30,6 +30,7 @@ public:
     bool saveDrawing(OdDbDatabase* db, const QString& path, QString* message = nullptr);
     void closeDrawing(OdDbDatabase* db);
     QString pathOf(OdDbDatabase* db) const { return m_paths.value(db); }
+    QList<OdDbDatabase*> drawings() const { return m_paths.keys(); }
 
     // Loads "zalUnrealRenderModule" through the dynamic linker; false with message when it cannot.
     bool loadRenderModule(QString* message = nullptr);

@@ -12,7 +12,9 @@
 class zalLoadWatchdog
 {
 public:
-    zalLoadWatchdog(int seconds, const QString& file);
+    // spentMs: what earlier reads of the same load already took from the budget (a drawing with
+    // module entities is read twice), so the whole load stays within seconds.
+    zalLoadWatchdog(int seconds, const QString& file, qint64 spentMs = 0);
     ~zalLoadWatchdog();
     // Loading finished in time.
     void disarm();

@@ -18,7 +18,7 @@ zalImportResult zalDrawingImporter::importFile(const QString& path, OdDbDatabase
 
     zalImportResult result;
     if (isDxf(path))
-        result = zalDxfImporter(db).importFile(path);
+        result = zalDxfImporter(db, materials).importFile(path);
     else
         result = zalModelImporter(db, materials).importFile(path);
     if (result.ok && result.entities == 0 && result.blocks == 0)

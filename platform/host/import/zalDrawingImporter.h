@@ -14,7 +14,8 @@ class zalHostPhysicsMaterials;
 class zalDrawingImporter
 {
 public:
-    // materials may be null: model materials then get no physical description.
+    // materials may be null: model materials then get no physical description, and those a saved
+    // drawing carries are not read.
     static zalImportResult importFile(const QString& path, OdDbDatabase* db,
                                       zalHostPhysicsMaterials* materials = nullptr);
     // File dialog filter of the formats that can be opened.

@@ -3,6 +3,8 @@
 #include "zalDxfGroupReader.h"
 #include "zalDxfMaterials.h"
 #include "zalDxfText.h"
+#include "zalHostPhysicsMaterial.h"
+#include "zalHostPhysicsMaterials.h"
 #include "zalHostStrings.h"
 
 #include "Db3dPolyline.h"
@@ -17,6 +19,7 @@
 #include "DbLayerTableRecord.h"
 #include "DbLight.h"
 #include "DbLine.h"
+#include "DbMaterial.h"
 #include "DbPolyFaceMesh.h"
 #include "DbPolygonMesh.h"
 #include "DbPolyline.h"
@@ -50,6 +53,8 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <algorithm>
 #include <cmath>
@@ -203,7 +208,10 @@ bool setTrueColor(OdCmColor& color, double raw)
 
 } // namespace
 
-zalDxfImporter::zalDxfImporter(OdDbDatabase* db) : m_db(db) {}
+zalDxfImporter::zalDxfImporter(OdDbDatabase* db, zalHostPhysicsMaterials* physics)
+    : m_db(db), m_physics(physics)
+{
+}
 
 zalDxfImporter::~zalDxfImporter() = default;
 
@@ -285,12 +293,34 @@ zalImportResult zalDxfImporter::importFile(const QString& path)
             }
         }
         resolveOwnedEntities();
+        importDescriptions();
     } catch (const OdError& error) {
         return zalImportResult::failure(name + QStringLiteral(": ") +
                                         zalHostStrings::toQString(error.description()));
     }
     m_result.ok = true;
     return m_result;
+}
+
+void zalDxfImporter::importDescriptions()
+{
+    if (!m_physics || !m_materials) return;
+    const QMap<OdDbObjectId, QByteArray> descriptions = m_materials->descriptions();
+    for (auto it = descriptions.cbegin(); it != descriptions.cend(); ++it) {
+        const QJsonDocument json = QJsonDocument::fromJson(it.value());
+        auto description = m_physics->newDescription();
+        if (json.isObject() && description->readJson(json.object())) {
+            m_physics->setDescription(it.key(), description);
+            continue;
+        }
+        // The material itself is still there: the host then describes it from its own fields.
+        OdDbMaterialPtr material = it.key().openObject();
+        m_result.warnings << QStringLiteral("the physical description of material %1 (handle %2) cannot be "
+                                            "read; it is described from the material's own fields")
+                                 .arg(material.isNull() ? QString()
+                                                        : zalHostStrings::toQString(material->name()))
+                                 .arg(zalHostStrings::toQString(it.key().getHandle().ascii()));
+    }
 }
 
 OdDbObjectId zalDxfImporter::layerId(const char* name)

@@ -18,6 +18,7 @@ class dimeModel;
 class zalDxfGroupReader;
 class zalDxfMaterials;
 class zalDxfText;
+class zalHostPhysicsMaterials;
 
 // Reads a DXF file into a database through libdime: layers (on, frozen, locked, colour,
 // material), block definitions and INSERTs with their full transform, 3D faces, polyface and
@@ -34,7 +35,8 @@ public:
     // Deepest nesting of block references accepted (a reference in model space is level 1).
     static constexpr int kMaxNesting = 256;
 
-    explicit zalDxfImporter(OdDbDatabase* db);
+    // physics: where the physical descriptions the file carries are set (null: they are not read).
+    explicit zalDxfImporter(OdDbDatabase* db, zalHostPhysicsMaterials* physics = nullptr);
     ~zalDxfImporter();
 
     // The file must exist and not be empty (the caller checks).
@@ -60,7 +62,10 @@ private:
     void importHeader(const zalDxfGroupReader& groups);
     void importViewports(const zalDxfGroupReader& groups);
 
+    void importDescriptions();
+
     OdDbDatabase* m_db;
+    zalHostPhysicsMaterials* m_physics;
     std::unique_ptr<zalDxfText> m_text;
     std::unique_ptr<zalDxfMaterials> m_materials;
     QHash<QString, OdDbObjectId> m_layers;

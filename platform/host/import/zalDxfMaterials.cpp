@@ -1,6 +1,7 @@
 #include "zalDxfMaterials.h"
 
 #include "zalDxfText.h"
+#include "zalDxfWriter.h"
 #include "zalHostStrings.h"
 
 #include "DbDatabase.h"
@@ -72,6 +73,8 @@ int zalDxfMaterials::import(const zalDxfGroupReader& reader, const zalDxfText& t
 {
     m_byHandle.clear();
     m_created.clear();
+    m_descriptions.clear();
+    QHash<QByteArray, QByteArray> physicsByHandle;
     int begin = 0;
     int end = 0;
     reader.sectionRange("OBJECTS", begin, end);
@@ -92,8 +95,16 @@ int zalDxfMaterials::import(const zalDxfGroupReader& reader, const zalDxfText& t
         // "3"); the first occurrence is the diffuse one.
         bool seenDiffuseFile = false;
         QByteArray record;
+        QByteArray physics;
+        bool inPhysics = false;
         for (; j < end && g[j].code != 0; ++j) {
             const QByteArray& v = g[j].value;
+            if (g[j].code >= 1000) {
+                // Application data: only the host's description is read, the rest passed over.
+                if (g[j].code == 1001) inPhysics = v.trimmed() == zalDxfWriter::kPhysicsApplication;
+                if (g[j].code == 1004 && inPhysics) physics += v.trimmed();
+                continue;
+            }
             switch (g[j].code) {
             case 310:
                 record += v.trimmed();
@@ -150,6 +161,7 @@ int zalDxfMaterials::import(const zalDxfGroupReader& reader, const zalDxfText& t
         }
         i = j - 1;
         if (handle.isEmpty() || name.isEmpty()) continue;
+        if (!physics.isEmpty()) physicsByHandle.insert(handle, QByteArray::fromHex(physics));
         const QString lower = name.toLower();
         if (lower == QLatin1String("bylayer")) {
             m_byHandle.insert(handle, db->byLayerMaterialId());
@@ -194,6 +206,10 @@ int zalDxfMaterials::import(const zalDxfGroupReader& reader, const zalDxfText& t
         db->setNextHandle(OdDbHandle());
         m_byHandle.insert(handle, id);
         m_created.append(id);
+    }
+    for (auto it = physicsByHandle.cbegin(); it != physicsByHandle.cend(); ++it) {
+        const OdDbObjectId id = m_byHandle.value(it.key());
+        if (!id.isNull()) m_descriptions.insert(id, it.value());
     }
     return m_created.size();
 }

@@ -5,6 +5,7 @@
 #include "DbObjectId.h"
 
 #include <QHash>
+#include <QMap>
 
 class OdDbDatabase;
 class OdDbObject;
@@ -15,6 +16,7 @@ class zalDxfText;
 // reflection maps, refraction index. The three materials every database has (ByLayer, ByBlock,
 // Global) are not created again; their handles map to the database's own. A material the host
 // wrote carries its filer record (310 chunks), which then gives every field; each keeps its handle.
+// A physical description the host saved with a material comes back as text, for the host to set.
 class zalDxfMaterials
 {
 public:
@@ -24,6 +26,8 @@ public:
     // The material a "347" handle names; null when unknown.
     OdDbObjectId byHandle(const QByteArray& handle) const;
     QList<OdDbObjectId> created() const { return m_created; }
+    // Physical descriptions the file carries (JSON text), by the material they belong to.
+    QMap<OdDbObjectId, QByteArray> descriptions() const { return m_descriptions; }
 
     // Reads a filer record given as hexadecimal text into target (resolving ids in db); false when
     // it is malformed or not wholly target's class's record.
@@ -32,4 +36,5 @@ public:
 private:
     QHash<QByteArray, OdDbObjectId> m_byHandle;
     QList<OdDbObjectId> m_created;
+    QMap<OdDbObjectId, QByteArray> m_descriptions;
 };

@@ -26,9 +26,12 @@
 #include "DbViewportTable.h"
 #include "DbViewportTableRecord.h"
 #include "RxObjectImpl.h"
+#include "zalHostPhysicsMaterial.h"
+#include "zalHostPhysicsMaterials.h"
 #include "zalHostStrings.h"
 
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QLocale>
 #include <QSaveFile>
 
@@ -443,7 +446,7 @@ void layers(Out& out, OdDbDatabase* db)
     out.pair(0, "ENDTAB");
 }
 
-void materials(Out& out, OdDbDatabase* db)
+void materials(Out& out, OdDbDatabase* db, const zalHostPhysicsMaterials* physics)
 {
     OdDbDictionaryPtr dictionary = db->getMaterialDictionaryId().safeOpenObject();
     for (OdDbDictionaryIteratorPtr it = dictionary->newIterator(); !it->done(); it->next()) {
@@ -477,12 +480,21 @@ void materials(Out& out, OdDbDatabase* db)
         m->refraction(index, map);
         out.real(145, index);
         record(out, m);
+        // Application data comes last in an object; readers that do not know it pass over it.
+        if (const auto description = physics ? physics->importedDescription(m->objectId()) : nullptr) {
+            out.pair(1001, zalDxfWriter::kPhysicsApplication);
+            const QByteArray hex =
+                QJsonDocument(description->toJson()).toJson(QJsonDocument::Compact).toHex().toUpper();
+            for (int i = 0; i < hex.size(); i += 254)
+                out.pair(1004, hex.mid(i, 254));
+        }
     }
 }
 
 } // namespace
 
-bool zalDxfWriter::write(OdDbDatabase* db, const QString& path, QString* error)
+bool zalDxfWriter::write(OdDbDatabase* db, const QString& path, QString* error,
+                         const zalHostPhysicsMaterials* physics)
 {
     if (!db) {
         if (error) *error = QStringLiteral("no drawing to write");
@@ -523,7 +535,7 @@ bool zalDxfWriter::write(OdDbDatabase* db, const QString& path, QString* error)
 
     out.pair(0, "SECTION");
     out.pair(2, "OBJECTS");
-    materials(out, db);
+    materials(out, db, physics);
     out.pair(0, "ENDSEC");
     out.pair(0, "EOF");
 

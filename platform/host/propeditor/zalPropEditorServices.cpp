@@ -24,8 +24,16 @@ OdString zalPropEditorServices::createPropView(QLayout* layout)
     layout->addWidget(page);
     QString id = QString("propview-%1").arg(m_nextPage++);
     page->setObjectName(id);
+    page->setOpenDrawings(m_drawings);
     m_pages.insert(id, page);
     return OdString(id.toStdWString());
+}
+
+void zalPropEditorServices::setOpenDrawings(DrawingList drawings)
+{
+    m_drawings = std::move(drawings);
+    for (const QPointer<zalPropertyPage>& page : qAsConst(m_pages))
+        if (page) page->setOpenDrawings(m_drawings);
 }
 
 zalPropertyPage* zalPropEditorServices::page(const OdString& pageId) const

@@ -3,9 +3,13 @@
 #include "PropServices.h"
 
 #include <QHash>
+#include <QList>
 #include <QPointer>
 #include <QString>
 
+#include <functional>
+
+class OdDbDatabase;
 class zalPropertyPage;
 
 // The reference host's property services: each property view is a zalPropertyPage put into the
@@ -24,6 +28,11 @@ public:
     bool detachPage(const OdString& pageId) override;
     OdRxObject* pageDatabase(const OdString& pageId) const override;
 
+    // The drawings a page attached without a database may write to; an edit on such a page opens an
+    // undo step in each of them, so it never joins the command before it.
+    using DrawingList = std::function<QList<OdDbDatabase*>()>;
+    void setOpenDrawings(DrawingList drawings);
+
     // The page of an id; null when unknown or already destroyed with its parent.
     zalPropertyPage* page(const OdString& pageId) const;
 
@@ -38,4 +47,5 @@ protected:
 private:
     QHash<QString, QPointer<zalPropertyPage>> m_pages;
     int m_nextPage = 1;
+    DrawingList m_drawings;
 };

@@ -467,7 +467,14 @@ void zalPropertyPage::commit(const QString& path, const QString& value)
     // The source may detach or rebuild the page while it handles the edit.
     OdPropSourcePtr source = m_source;
     // An edit is an undo step of its own: undo takes it back alone, not with the command before it.
-    if (auto* db = dynamic_cast<OdDbDatabase*>(m_database)) db->startUndoRecord();
+    // A page without a database (a panel shown before any drawing was bound to it) does not know
+    // which drawing its source writes: every open drawing starts a step, and those the edit leaves
+    // untouched keep an empty one, which undo passes over.
+    if (auto* db = dynamic_cast<OdDbDatabase*>(m_database))
+        db->startUndoRecord();
+    else if (m_drawings)
+        for (OdDbDatabase* drawing : m_drawings())
+            if (drawing) drawing->startUndoRecord();
     OdPropSource::Action_t action = OdPropSource::kNoAction;
     bool accepted =
         source->setPropertyValue(zalStrings::toOdString(path), zalStrings::toOdString(value), action);

@@ -10,6 +10,9 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <functional>
+
+class OdDbDatabase;
 class QScrollArea;
 class QVBoxLayout;
 
@@ -30,6 +33,9 @@ public:
     OdPropSource* source() const { return m_source.get(); }
     OdRxObject* database() const { return m_database; }
     QString title() const { return m_title; }
+
+    // The drawings an edit may write to when the page has no database of its own.
+    void setOpenDrawings(std::function<QList<OdDbDatabase*>()> drawings) { m_drawings = std::move(drawings); }
 
     // Reads the source again and draws the page anew; open and closed groups stay as they were.
     void reload();
@@ -62,6 +68,7 @@ private:
 
     OdPropSourcePtr m_source;
     OdRxObject* m_database = nullptr;
+    std::function<QList<OdDbDatabase*>()> m_drawings;
     QString m_title;
     bool m_scrollable = false;
     QVBoxLayout* m_layout = nullptr;

@@ -81,3 +81,52 @@ QString zalHostPhysicsMaterial::resolveTexture(const QString& name) const
     }
     return name;
 }
+
+namespace {
+
+const QString kFormat = QStringLiteral("format");
+constexpr int kFormatVersion = 1;
+
+} // namespace
+
+QJsonObject zalHostPhysicsMaterial::toJson() const
+{
+    return QJsonObject{{kFormat, kFormatVersion},
+                       {QStringLiteral("valid"), m_valid},
+                       {QStringLiteral("baseMaterial"), m_baseMaterial},
+                       {QStringLiteral("textureMaterial"), m_textureMaterial},
+                       {QStringLiteral("body"), m_body},
+                       {QStringLiteral("lighting"), m_lighting},
+                       {QStringLiteral("displacement"), m_displacement},
+                       {QStringLiteral("animationType"), m_animationType},
+                       {QStringLiteral("animationSpeed"), m_animationSpeed},
+                       {QStringLiteral("animationPower"), m_animationPower}};
+}
+
+bool zalHostPhysicsMaterial::readJson(const QJsonObject& json)
+{
+    // A later format may mean other things by the same keys.
+    if (json.value(kFormat).toInt(-1) != kFormatVersion) return false;
+    const QJsonValue valid = json.value(QStringLiteral("valid"));
+    const QJsonValue body = json.value(QStringLiteral("body"));
+    const QJsonValue lighting = json.value(QStringLiteral("lighting"));
+    const QJsonValue displacement = json.value(QStringLiteral("displacement"));
+    const QJsonValue type = json.value(QStringLiteral("animationType"));
+    const QJsonValue speed = json.value(QStringLiteral("animationSpeed"));
+    const QJsonValue power = json.value(QStringLiteral("animationPower"));
+    if (!valid.isBool() || !json.value(QStringLiteral("baseMaterial")).isString() ||
+        !json.value(QStringLiteral("textureMaterial")).isString() || !body.isObject() ||
+        !lighting.isObject() || !displacement.isObject() || !type.isDouble() || !speed.isDouble() ||
+        !power.isDouble())
+        return false;
+    m_valid = valid.toBool();
+    m_baseMaterial = json.value(QStringLiteral("baseMaterial")).toString();
+    m_textureMaterial = json.value(QStringLiteral("textureMaterial")).toString();
+    m_body = body.toObject();
+    m_lighting = lighting.toObject();
+    m_displacement = displacement.toObject();
+    m_animationType = type.toInt();
+    m_animationSpeed = speed.toDouble();
+    m_animationPower = power.toDouble();
+    return true;
+}

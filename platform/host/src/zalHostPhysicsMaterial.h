@@ -34,6 +34,11 @@ public:
     void setDisplacement(const QJsonObject& value) { m_displacement = value; }
     void setAnimation(int type, double speed, double power);
 
+    // Every field as one JSON object (the texture root is the library's, not the description's), and
+    // read back from one; false, leaving the description as it was, for an object not made by toJson.
+    QJsonObject toJson() const;
+    bool readJson(const QJsonObject& json);
+
     // Channel values: unset, a colour or scalar (components 0 to 1), a texture with its mapping.
     static QJsonObject unsetChannel();
     static QJsonObject colorChannel(double r, double g, double b, double a = 1.0);

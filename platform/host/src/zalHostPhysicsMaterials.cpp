@@ -93,8 +93,9 @@ std::shared_ptr<zalHostPhysicsMaterial> zalHostPhysicsMaterials::newDescription(
 
 void zalHostPhysicsMaterials::adoptDescriptions(zalHostPhysicsMaterials& other)
 {
+    // Through setDescription, so this library also forgets them when their database goes away.
     for (auto it = other.m_descriptions.cbegin(); it != other.m_descriptions.cend(); ++it)
-        m_descriptions.insert(it.key(), it.value());
+        setDescription(it.key(), it.value());
     other.m_descriptions.clear();
 }
 

@@ -27,6 +27,12 @@ public:
     void setMaterialLibraryRoot(const QString& folder) { m_root = folder; }
     // Replaces what the host would build for that material; null removes it.
     void setDescription(const OdDbObjectId& materialId, std::shared_ptr<zalHostPhysicsMaterial> description);
+    // The description an importer set for that material; null when the host builds it from the
+    // drawing's material (what a saved drawing must then carry itself).
+    std::shared_ptr<zalHostPhysicsMaterial> importedDescription(const OdDbObjectId& materialId) const
+    {
+        return m_descriptions.value(materialId);
+    }
     // A description with the library's texture resolver, for importers to fill.
     std::shared_ptr<zalHostPhysicsMaterial> newDescription() const;
     // Takes over the descriptions an import recorded in `other` (read before this library existed).

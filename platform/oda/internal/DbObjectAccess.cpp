@@ -165,6 +165,26 @@ void OdDbDatabase::Impl::newStep()
     undoSteps.back().serial = ++lastStepSerial;
 }
 
+namespace {
+
+// An object's state for undo. An entity's common fields (layer, colour, material, visibility) are
+// filed by the layer itself ahead of the class's record: a class may keep a record of its own fields
+// only, which would leave a layer or material change out of undo. For classes whose record holds
+// them too, they are just read twice.
+void fileState(const OdDbObject* obj, OdDbDwgFiler* filer)
+{
+    if (auto* entity = dynamic_cast<const OdDbEntity*>(obj)) entity->OdDbEntity::dwgOutFields(filer);
+    obj->dwgOutFields(filer);
+}
+
+void readState(OdDbObject* obj, OdDbDwgFiler* filer)
+{
+    if (auto* entity = dynamic_cast<OdDbEntity*>(obj)) entity->OdDbEntity::dwgInFields(filer);
+    obj->dwgInFields(filer);
+}
+
+} // namespace
+
 void OdDbDatabase::Impl::fileBeforeWrite(OdDbObject* obj)
 {
     if (undoDisabled || !undoStarted) {
@@ -180,7 +200,7 @@ void OdDbDatabase::Impl::fileBeforeWrite(OdDbObject* obj)
     OdDbDwgMemoryFilerPtr filer(OdRxObjectImpl<OdDbDwgMemoryFiler>::createObject());
     filer->setDatabase(s->db);
     filer->setFilerType(OdDbDwgFiler::kUndoFiler);
-    obj->dwgOutFields(filer.get());
+    fileState(obj, filer.get());
     UndoAction action{UndoAction::kModify, s, OdDbObjectPtr(), false};
     action.before = filer;
     record(std::move(action));
@@ -202,12 +222,12 @@ void OdDbObjectAccess::restore(OdDbStub* s, OdDbDwgMemoryFiler* state, OdDbDwgMe
         OdDbDwgMemoryFilerPtr now(OdRxObjectImpl<OdDbDwgMemoryFiler>::createObject());
         now->setDatabase(s->db);
         now->setFilerType(OdDbDwgFiler::kUndoFiler);
-        obj->dwgOutFields(now.get());
+        fileState(obj, now.get());
         *current = now;
     }
     state->rewind();
     try {
-        obj->dwgInFields(state);
+        readState(obj, state);
     } catch (const OdError& e) {
         std::fprintf(stderr, "odkit: undo could not restore an object: %s\n", e.what());
     }

@@ -125,6 +125,25 @@ TEST_F(zalHostMaterials, importedDescriptionWins)
     EXPECT_EQ(materials->materialDescription(id)->baseMaterial(), "Global");
 }
 
+// A headless run reads its drawing into a library of its own before the host's exists, hands the
+// descriptions over, and may then drop that first database (a drawing read twice).
+TEST_F(zalHostMaterials, adoptedDescriptionsGoAwayWithTheirDrawing)
+{
+    zalHostPhysicsMaterials early(host.filePath("MaterialLibrary"));
+    OdDbDatabasePtr first = OdDbDatabase::createObject();
+    auto imported = early.newDescription();
+    imported->setBaseMaterial("Water");
+    early.setDescription(first->globalMaterialId(), imported);
+    zalHostPhysicsMaterials* library = host.app()->physicsMaterials();
+    const int before = library->descriptionCount();
+    library->adoptDescriptions(early);
+    EXPECT_EQ(early.descriptionCount(), 0);
+    ASSERT_EQ(library->descriptionCount(), before + 1);
+    EXPECT_EQ(materials->materialDescription(first->globalMaterialId())->baseMaterial(), "Water");
+    first.release();
+    EXPECT_EQ(library->descriptionCount(), before) << "an id of the freed drawing is still held";
+}
+
 TEST_F(zalHostMaterials, nonMaterialIdsHaveNoDescription)
 {
     EXPECT_EQ(materials->materialDescription(OdDbObjectId()), nullptr);

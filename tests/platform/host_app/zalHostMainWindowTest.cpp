@@ -17,10 +17,15 @@
 #include "Ed/EdCommandStack.h"
 #include "StaticRxObject.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDockWidget>
+#include <QFile>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTest>
@@ -278,3 +283,82 @@ TEST_F(MainWindow, HelpListsEveryCommandAndTabCompletesNames)
 }
 
 #include "zalHostMainWindowTest.moc"
+
+// A hostile drawing chosen through File > Open: the window stays up, opens no tab, and an error box
+// names the block and the file. The box is shown without a nested event loop (the menu action has
+// returned while it is up), so nothing else of the host waits for it.
+TEST_F(MainWindow, AHostileDrawingOpenedFromTheMenuShowsAnErrorBoxNamingTheBlock)
+{
+    window.reset(new zalHostMainWindow(host.app(), documents.get()));
+    window->show();
+    QAction* open = nullptr;
+    for (QAction* menu : window->menuBar()->actions())
+        if (menu->menu())
+            for (QAction* a : menu->menu()->actions())
+                if (a->text() == QLatin1String("&Open...")) open = a;
+    ASSERT_NE(open, nullptr);
+
+    const QByteArray face = "0\n3DFACE\n8\n0\n10\n0\n20\n0\n30\n0\n11\n1\n21\n0\n31\n0\n12\n1\n22\n1\n32\n0\n"
+                            "13\n0\n23\n1\n33\n0\n";
+    const auto blocks = [&](const QList<QPair<QByteArray, QByteArray>>& nameAndInsert) {
+        QByteArray s = "0\nSECTION\n2\nBLOCKS\n";
+        for (const auto& [name, inner] : nameAndInsert)
+            s += "0\nBLOCK\n8\n0\n2\n" + name + "\n70\n0\n10\n0\n20\n0\n30\n0\n3\n" + name + "\n" + face +
+                 "0\nINSERT\n8\n0\n2\n" + inner + "\n10\n1\n20\n0\n30\n0\n0\nENDBLK\n8\n0\n";
+        return s + "0\nENDSEC\n0\nSECTION\n2\nENTITIES\n0\nINSERT\n8\n0\n2\n" + nameAndInsert.first().first +
+               "\n10\n0\n20\n0\n30\n0\n0\nENDSEC\n0\nEOF\n";
+    };
+    const struct
+    {
+        const char* file;
+        QByteArray dxf;
+        const char* message;
+    } rows[] = {
+        {"self.dxf", blocks({{"LOOP", "LOOP"}}), "block \"LOOP\" inserts itself"},
+        {"pair.dxf", blocks({{"PING", "PONG"}, {"PONG", "PING"}}), "inserts itself through block \"P"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.file);
+        const QString path = host.filePath(QString::fromLatin1(row.file));
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(row.dxf), row.dxf.size());
+        f.close();
+
+        // The user types the file's path in the open dialog. Its own accept waits for the view of the
+        // folder, which a thread fills in (and may not, in a process without a terminal): the choice
+        // is taken as made instead.
+        bool picked = false;
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return;
+            picked = true;
+            // Typed as a whole path: selecting needs the folder's view, which may not be filled yet.
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (name)
+                name->setText(path);
+            else
+                dialog->selectFile(path);
+            static_cast<QDialog*>(dialog)->done(QDialog::Accepted);
+        });
+        answer.start(50);
+        open->trigger();
+        answer.stop();
+        ASSERT_TRUE(picked) << "no open dialog came up";
+
+        QMessageBox* box = nullptr;
+        for (int i = 0; i < 100 && !box; ++i) {
+            QApplication::processEvents();
+            for (QMessageBox* b : window->findChildren<QMessageBox*>(QStringLiteral("openError")))
+                if (b->isVisible()) box = b;
+        }
+        ASSERT_NE(box, nullptr) << "no error box";
+        EXPECT_EQ(box->icon(), QMessageBox::Critical);
+        EXPECT_TRUE(box->text().contains(QLatin1String(row.message))) << box->text().toStdString();
+        EXPECT_TRUE(box->text().contains(QString::fromLatin1(row.file))) << box->text().toStdString();
+        EXPECT_EQ(window->tabs()->count(), 0) << "nothing of the refused drawing is open";
+        EXPECT_TRUE(documents->drawings().isEmpty());
+        box->close();
+        QApplication::processEvents();
+    }
+}

@@ -3,6 +3,13 @@
 // parameter strings); and undo / redo of host commands bring the viewer's scene back exactly.
 #include "tests/platform/host_import/zalImportTestSupport.h"
 
+#include "zalDbXBlock.h"
+#include "zalDxfWriter.h"
+
+#include "DbBlockReference.h"
+#include "DbBlockTable.h"
+#include "DbFace.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -253,4 +260,99 @@ TEST_F(RoundTripEndToEnd, UndoAndRedoOfEachCommandBringTheViewersSceneBackExactl
     // One undo takes back one command: the fountain only.
     const QStringList oneDiff = sceneDifferences(three, oneBack);
     EXPECT_TRUE(oneDiff.isEmpty()) << oneDiff.join('\n').toStdString();
+}
+
+// XBlocks written by the host's own writer: one shown by an asset the viewer places from the
+// XBlock's instance, one by a drawing file, drawn from its own geometry. Opened, saved over itself
+// and opened again in a fresh host, both must reach the viewer as before.
+TEST_F(RoundTripEndToEnd, XBlocksReopenAsTheSameScene)
+{
+    {
+        OdDbDatabasePtr db = OdDbDatabase::createObject();
+        db->setINSUNITS(OdDb::kUnitsMeters);
+        OdDbObjectId tree;
+        {
+            OdDbBlockTablePtr table = db->getBlockTableId().safeOpenObject(OdDb::kForWrite);
+            OdDbBlockTableRecordPtr block = OdDbBlockTableRecord::createObject();
+            block->setName(OdString(L"TREE"));
+            tree = table->add(block.get());
+            OdDbFacePtr face = OdDbFace::createObject();
+            face->setDatabaseDefaults(db.get());
+            face->setVertexAt(0, OdGePoint3d(0, 0, 0));
+            face->setVertexAt(1, OdGePoint3d(1, 0, 0));
+            face->setVertexAt(2, OdGePoint3d(1, 0, 3));
+            face->setVertexAt(3, OdGePoint3d(0, 0, 3));
+            block->appendOdDbEntity(face.get());
+        }
+        OdDbBlockTableRecordPtr ms = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
+        const struct
+        {
+            const wchar_t* representation;
+            OdGePoint3d at;
+            double rotation, scale;
+        } xblocks[] = {{L"Oak.uasset", OdGePoint3d(7, 8, 0), 0.5, 2.5},
+                       {L"tree.dwg", OdGePoint3d(-3, 2, 1), 1.25, 1.0}};
+        for (const auto& x : xblocks) {
+            zalDbXBlockPtr xblock = zalDbXBlock::createObject();
+            xblock->setDatabaseDefaults(db.get());
+            xblock->setSubObjectPath(4, OdString(x.representation));
+            xblock->setLocalArchivePath(OdString(L"archive"));
+            xblock->setScaleForRepr(4, x.scale);
+            const OdDbObjectId id = ms->appendOdDbEntity(xblock.get());
+            OdDbBlockReferencePtr instance = OdDbBlockReference::createObject();
+            instance->setDatabaseDefaults(db.get());
+            instance->setBlockTableRecord(tree);
+            instance->setPosition(x.at);
+            instance->setRotation(x.rotation);
+            xblock->setInstanceForRepresentation(4, db->addOdDbObject(instance.get(), id));
+        }
+        ms.release();
+        QString error;
+        ASSERT_TRUE(zalDxfWriter::write(db.get(), path(QStringLiteral("xblocks.dxf")), &error))
+            << error.toStdString();
+    }
+    expectSameSceneAfterSave(path(QStringLiteral("xblocks.dxf")));
+    // What the XBlocks put in the viewer, by their names: the asset instance, and the other's faces.
+    QStringList instances, meshes;
+    for (const QJsonValue& v : m_before.scene.value(QStringLiteral("instances")).toArray())
+        instances << v.toObject().value(QStringLiteral("name")).toString();
+    for (const QJsonValue& v : m_before.scene.value(QStringLiteral("meshes")).toArray())
+        meshes << v.toObject().value(QStringLiteral("parent")).toString();
+    EXPECT_EQ(instances.filter(QStringLiteral("_zalDbXBlock_")).size(), 2)
+        << instances.join(' ').toStdString();
+    EXPECT_FALSE(meshes.filter(QStringLiteral("_zalDbXBlock_")).isEmpty()) << meshes.join(' ').toStdString();
+}
+
+// A model's PBR materials are described by the host when it imports the model; saved as a drawing
+// and opened in a fresh host, the viewer must get the same materials (parameter strings, colours).
+TEST_F(RoundTripEndToEnd, AModelSavedAsADrawingReopensWithTheSameMaterials)
+{
+    const QString model = path(QStringLiteral("pair.gltf"));
+    ASSERT_TRUE(zalImportTest::writeFile(model, zalImportTest::gltf()));
+    const QString drawing = path(QStringLiteral("pair.dxf"));
+    const HostRun before =
+        zalhost(model, script(QStringLiteral("save.scr"), QStringLiteral("save\n") + drawing + '\n'),
+                path(QStringLiteral("before.json")));
+    ASSERT_EQ(before.code, 0) << before.out.toStdString() << before.err.toStdString();
+    const HostRun after = zalhost(drawing, QString(), path(QStringLiteral("after.json")));
+    ASSERT_EQ(after.code, 0) << after.out.toStdString() << after.err.toStdString();
+    // Viewer names start with the drawing's tag, which differs between the model and the drawing file.
+    const auto untagged = [](const HostRun& run) {
+        QJsonArray out;
+        for (const QJsonValue& v : run.scene.value(QStringLiteral("materials")).toArray()) {
+            QJsonObject m = v.toObject();
+            m.insert(QStringLiteral("name"), m.value(QStringLiteral("name")).toString().section('_', 1));
+            out.append(m);
+        }
+        return out;
+    };
+    QStringList differences;
+    compare(untagged(before), untagged(after), QStringLiteral("materials"), differences);
+    EXPECT_TRUE(differences.isEmpty()) << differences.join('\n').toStdString();
+    // The model's own materials, not only the drawing's built-in ones, reached the viewer.
+    int described = 0;
+    for (const QJsonValue& v : before.scene.value(QStringLiteral("materials")).toArray())
+        described +=
+            v.toObject().value(QStringLiteral("name")).toString().contains(QLatin1String("_AcDbMaterial_"));
+    EXPECT_GE(described, 2);
 }

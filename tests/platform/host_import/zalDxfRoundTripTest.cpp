@@ -4,8 +4,10 @@
 #include "zalImportTestSupport.h"
 
 #include "zalDbXBlock.h"
+#include "zalDrawingImporter.h"
 #include "zalDxfImporter.h"
 #include "zalDxfWriter.h"
+#include "zalHostPhysicsMaterial.h"
 #include "zalHostPhysicsMaterials.h"
 
 #include "Db3dPolyline.h"
@@ -66,6 +68,30 @@ public:
 };
 ODRX_DEFINE_MEMBERS_EX(zalRoundTripProbe, OdDbEntity, DBOBJECT_CONSTR, 0, 0, 0,
                        OdString(L"ZALROUNDTRIPPROBE"), OdString(L"test"), OdString(L"zalRoundTripProbe"))
+
+// An entity whose record leaves out the common fields, as the water fountain's fixed record does:
+// its layer, colour and material can only travel in the entity's DXF groups.
+class zalOwnRecordProbe : public OdDbEntity
+{
+public:
+    ODRX_DECLARE_MEMBERS(zalOwnRecordProbe);
+    double value = 0.0;
+    OdResult dwgInFields(OdDbDwgFiler* filer) override
+    {
+        assertWriteEnabled();
+        if (filer->rdInt16() != 2) return eInvalidInput;
+        value = filer->rdDouble();
+        return eOk;
+    }
+    void dwgOutFields(OdDbDwgFiler* filer) const override
+    {
+        assertReadEnabled();
+        filer->wrInt16(2);
+        filer->wrDouble(value);
+    }
+};
+ODRX_DEFINE_MEMBERS_EX(zalOwnRecordProbe, OdDbEntity, DBOBJECT_CONSTR, 0, 0, 0,
+                       OdString(L"ZALOWNRECORDPROBE"), OdString(L"test"), OdString(L"zalOwnRecordProbe"))
 
 namespace {
 
@@ -347,8 +373,16 @@ OdDbDatabasePtr everything()
 class DxfRoundTrip : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite() { zalRoundTripProbe::rxInit(); }
-    static void TearDownTestSuite() { zalRoundTripProbe::rxUninit(); }
+    static void SetUpTestSuite()
+    {
+        zalRoundTripProbe::rxInit();
+        zalOwnRecordProbe::rxInit();
+    }
+    static void TearDownTestSuite()
+    {
+        zalOwnRecordProbe::rxUninit();
+        zalRoundTripProbe::rxUninit();
+    }
     QString path(const QString& name) const { return m_dir.filePath(name); }
     QTemporaryDir m_dir;
 };
@@ -454,6 +488,146 @@ TEST_F(DxfRoundTrip, PhysicalMaterialDescriptionsAnswerTheSameAfterAReopen)
         ++compared;
     }
     EXPECT_EQ(compared, 4); // ByBlock, ByLayer, Global, Brick
+}
+
+// Model materials are described by the importer from the model's PBR material, which the drawing's
+// material object cannot hold: the saved file has to carry the description itself.
+TEST_F(DxfRoundTrip, ImportedModelDescriptionsAnswerTheSameInAFreshLibraryAfterAReopen)
+{
+    ASSERT_TRUE(writeFile(path("pair.gltf"), gltf()));
+    QStringList models{path("pair.gltf")};
+    const QString textured =
+        QStringLiteral("/usr/share/assimp/models/glTF2/BoxTextured-glTF/BoxTextured.gltf");
+    if (QFileInfo::exists(textured)) models << textured;
+    for (const QString& model : models) {
+        SCOPED_TRACE(model.toStdString());
+        OdDbDatabasePtr db = OdDbDatabase::createObject();
+        zalHostPhysicsMaterials first(path("library"));
+        ASSERT_TRUE(zalDrawingImporter::importFile(model, db.get(), &first).ok);
+        ASSERT_TRUE(zalDxfWriter::write(db.get(), path("model.dxf"), nullptr, &first));
+
+        // A fresh host: its own database and library, nothing shared with the first.
+        OdDbDatabasePtr back = OdDbDatabase::createObject();
+        zalHostPhysicsMaterials second(path("library"));
+        const zalImportResult result = zalDrawingImporter::importFile(path("model.dxf"), back.get(), &second);
+        ASSERT_TRUE(result.ok) << result.message.toStdString();
+        EXPECT_TRUE(result.warnings.isEmpty()) << result.warnings.join('\n').toStdString();
+
+        int compared = 0;
+        bool textures = false;
+        OdDbDictionaryPtr materials = db->getMaterialDictionaryId().safeOpenObject();
+        for (OdDbDictionaryIteratorPtr it = materials->newIterator(); !it->done(); it->next()) {
+            const auto a = first.importedDescription(it->objectId());
+            if (!a) continue;
+            const OdDbObjectId id = back->getOdDbObjectId(it->objectId().getHandle());
+            ASSERT_TRUE(second.importedDescription(id))
+                << it->name().toUtf8() << " is only rebuilt from its fields";
+            const auto b = second.materialDescription(id);
+            ASSERT_TRUE(b);
+            EXPECT_EQ(a->isValid(), b->isValid());
+            EXPECT_EQ(a->baseMaterial(), b->baseMaterial());
+            EXPECT_EQ(a->textureMaterial(), b->textureMaterial());
+            EXPECT_EQ(a->body(), b->body()) << it->name().toUtf8();
+            EXPECT_EQ(a->lighting(), b->lighting());
+            EXPECT_EQ(a->displacement(), b->displacement());
+            EXPECT_EQ(a->animationType(), b->animationType());
+            EXPECT_EQ(a->animationSpeed(), b->animationSpeed());
+            EXPECT_EQ(a->animationPower(), b->animationPower());
+            const QString texture = a->body()
+                                        .value(QStringLiteral("diffuseColor"))
+                                        .toObject()
+                                        .value(QStringLiteral("stringValue"))
+                                        .toString();
+            if (!texture.isEmpty()) {
+                textures = true;
+                EXPECT_EQ(a->resolveTexture(texture), b->resolveTexture(texture));
+            }
+            ++compared;
+        }
+        EXPECT_GE(compared, 1);
+        if (model == textured) {
+            EXPECT_TRUE(textures) << "the textured box names its texture";
+        }
+    }
+}
+
+TEST_F(DxfRoundTrip, AnUnreadableSavedDescriptionIsReportedAndTheMaterialKept)
+{
+    ASSERT_TRUE(writeFile(path("pair.gltf"), gltf()));
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    zalHostPhysicsMaterials first(path("library"));
+    ASSERT_TRUE(zalDrawingImporter::importFile(path("pair.gltf"), db.get(), &first).ok);
+    ASSERT_TRUE(zalDxfWriter::write(db.get(), path("model.dxf"), nullptr, &first));
+    QByteArray text = readFile(path("model.dxf"));
+    const int at = text.indexOf("1004\n");
+    ASSERT_GE(at, 0);
+    // The first chunk's text becomes "{{", which is no JSON.
+    const int value = at + 5;
+    text = text.left(value) + "7B7B" + text.mid(text.indexOf('\n', value));
+    ASSERT_TRUE(writeFile(path("damaged.dxf"), text));
+
+    OdDbDatabasePtr back = OdDbDatabase::createObject();
+    zalHostPhysicsMaterials second(path("library"));
+    const zalImportResult result = zalDrawingImporter::importFile(path("damaged.dxf"), back.get(), &second);
+    ASSERT_TRUE(result.ok) << result.message.toStdString();
+    ASSERT_EQ(result.warnings.size(), 1);
+    EXPECT_TRUE(result.warnings.first().contains(QStringLiteral("physical description of material")))
+        << result.warnings.first().toStdString();
+    EXPECT_EQ(result.materials, 2);
+    EXPECT_EQ(second.descriptionCount(), 1) << "the other material's description is still read";
+}
+
+TEST_F(DxfRoundTrip, AnEntityWhoseRecordLeavesOutItsLayerColourAndMaterialKeepsThem)
+{
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    const OdDbObjectId brick = addMaterial(db.get(), "Brick");
+    OdDbObjectId water;
+    {
+        OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject(OdDb::kForWrite);
+        OdDbLayerTableRecordPtr layer = OdDbLayerTableRecord::createObject();
+        layer->setName(OdString(L"Water"));
+        water = layers->add(layer.get());
+    }
+    struct Row
+    {
+        OdCmColor color;
+        OdDbObjectId material;
+        OdDb::Visibility visibility;
+    };
+    OdCmColor red, index, byLayer;
+    red.setRGB(200, 10, 30);
+    index.setColorIndex(5);
+    byLayer.setColorMethod(OdCmEntityColor::kByLayer);
+    const Row rows[] = {{red, brick, OdDb::kVisible},
+                        {index, db->byLayerMaterialId(), OdDb::kInvisible},
+                        {byLayer, db->globalMaterialId(), OdDb::kVisible}};
+    std::vector<OdDbObjectId> ids;
+    for (const Row& row : rows) {
+        OdSmartPtr<zalOwnRecordProbe> e = zalOwnRecordProbe::createObject();
+        e->value = 0.5 * double(ids.size());
+        append(db->getModelSpaceId(), e.get());
+        e->setLayer(water);
+        e->setColor(row.color);
+        e->setMaterial(row.material);
+        e->setVisibility(row.visibility);
+        ids.push_back(e->objectId());
+    }
+    ASSERT_TRUE(zalDxfWriter::write(db.get(), path("own.dxf")));
+    OdDbDatabasePtr back = OdDbDatabase::createObject();
+    const zalImportResult result = importInto(back.get(), path("own.dxf"));
+    ASSERT_TRUE(result.ok) << result.message.toStdString();
+    for (size_t i = 0; i < ids.size(); ++i) {
+        SCOPED_TRACE(i);
+        OdDbEntityPtr a = ids[i].safeOpenObject();
+        OdDbObjectPtr object = back->getOdDbObjectId(ids[i].getHandle()).openObject();
+        auto* b = dynamic_cast<zalOwnRecordProbe*>(object.get());
+        ASSERT_TRUE(b);
+        EXPECT_EQ(b->value, 0.5 * double(i));
+        EXPECT_EQ(OdUInt64(b->layerId().getHandle()), OdUInt64(a->layerId().getHandle()));
+        EXPECT_EQ(b->entityColor().color(), a->entityColor().color());
+        EXPECT_EQ(OdUInt64(b->materialId().getHandle()), OdUInt64(a->materialId().getHandle()));
+        EXPECT_EQ(b->visibility(), a->visibility());
+    }
 }
 
 TEST_F(DxfRoundTrip, IndependentWritersFilesSurviveASaveAsTheyWereRead)

@@ -496,31 +496,42 @@ public:
 
 } // namespace
 
-TEST_F(PropEditorTest, aPropertyEditIsAnUndoStepOfItsOwn)
+// One edit through the page after a command on the same drawing: undo must take back the edit
+// alone. withDatabase: the page is attached with the drawing, or without one (the host then knows
+// only its open drawings, one of which is another drawing the edit does not touch).
+void checkEditIsAStepOfItsOwn(zalPropEditorServices* services, const OdString& pageId, zalPropertyPage* page,
+                              bool withDatabase)
 {
     OdDbDatabasePtr db = OdDbDatabase::createObject();
+    OdDbDatabasePtr other = OdDbDatabase::createObject();
     OdSmartPtr<LineSource> lineSource = OdRxObjectImpl<LineSource>::createObject();
-    {
-        OdDbBlockTableRecordPtr ms = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
+    OdDbObjectId otherLine;
+    for (OdDbDatabase* d : {db.get(), other.get()}) {
+        OdDbBlockTableRecordPtr ms = d->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
         OdDbBlockReferencePtr l = OdDbBlockReference::createObject();
-        l->setDatabaseDefaults(db.get());
-        l->setBlockTableRecord(db->getPaperSpaceId());
+        l->setDatabaseDefaults(d);
+        l->setBlockTableRecord(d->getPaperSpaceId());
         l->setRotation(1.0);
-        lineSource->line = ms->appendOdDbEntity(l.get());
+        (d == db.get() ? lineSource->line : otherLine) = ms->appendOdDbEntity(l.get());
     }
     const auto line = [&] {
         OdDbBlockReferencePtr l = lineSource->line.safeOpenObject();
         return std::make_pair(l->position(), l->rotation());
     };
-    // A command, as the host's console runs one: a step, then its change.
-    db->startUndoRecord();
-    {
-        OdDbBlockReferencePtr l = lineSource->line.safeOpenObject(OdDb::kForWrite);
+    const auto rotation = [](const OdDbObjectId& id) {
+        return OdDbBlockReferencePtr(id.safeOpenObject())->rotation();
+    };
+    services->setOpenDrawings([&] { return QList<OdDbDatabase*>{other.get(), db.get()}; });
+    // A command, as the host's console runs one: a step, then its change; the other drawing too.
+    for (OdDbDatabase* d : {db.get(), other.get()}) {
+        d->startUndoRecord();
+        OdDbBlockReferencePtr l =
+            (d == db.get() ? lineSource->line : otherLine).safeOpenObject(OdDb::kForWrite);
         l->setRotation(2.0);
     }
-    ASSERT_TRUE(
-        services->attachPropSource(pageId, lineSource.get(), L"Line", OdString(), OdString(), db.get()));
-    auto* x = editor<QDoubleSpinBox>("Line/X");
+    ASSERT_TRUE(services->attachPropSource(pageId, lineSource.get(), L"Line", OdString(), OdString(),
+                                           withDatabase ? db.get() : nullptr));
+    auto* x = qobject_cast<QDoubleSpinBox*>(page->editor("Line/X"));
     ASSERT_NE(x, nullptr);
     x->setValue(4);
     ASSERT_EQ(line().first, OdGePoint3d(4, 0, 0));
@@ -533,4 +544,20 @@ TEST_F(PropEditorTest, aPropertyEditIsAnUndoStepOfItsOwn)
     db->redo();
     db->redo();
     EXPECT_EQ(line(), std::make_pair(OdGePoint3d(4, 0, 0), 2.0));
+
+    // The drawing the edit left alone: its last command is still what one undo takes back.
+    other->undo();
+    EXPECT_EQ(rotation(otherLine), 1.0);
+    services->setOpenDrawings({});
+    services->detachPage(pageId);
+}
+
+TEST_F(PropEditorTest, aPropertyEditIsAnUndoStepOfItsOwn)
+{
+    checkEditIsAStepOfItsOwn(services.get(), pageId, page, true);
+}
+
+TEST_F(PropEditorTest, anEditOnAPageWithoutDatabaseIsAnUndoStepOfItsOwnToo)
+{
+    checkEditIsAStepOfItsOwn(services.get(), pageId, page, false);
 }

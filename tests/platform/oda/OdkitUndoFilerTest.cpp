@@ -6,7 +6,30 @@
 
 #include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
+
+// An entity whose record holds its own field only and leaves the common ones (layer, colour,
+// material) to whoever files it, as some module entities' fixed records do.
+class OdkitOwnRecordEntity : public OdDbEntity
+{
+public:
+    ODRX_DECLARE_MEMBERS(OdkitOwnRecordEntity);
+    double value = 0.0;
+    OdResult dwgInFields(OdDbDwgFiler* filer) override
+    {
+        assertWriteEnabled();
+        value = filer->rdDouble();
+        return eOk;
+    }
+    void dwgOutFields(OdDbDwgFiler* filer) const override
+    {
+        assertReadEnabled();
+        filer->wrDouble(value);
+    }
+};
+ODDB_DXF_DEFINE_MEMBERS(OdkitOwnRecordEntity, OdDbEntity, OdDb::kDHL_CURRENT, OdDb::kMReleaseCurrent, 0,
+                        OWNRECORDENT, OdkitTest)
 
 namespace {
 
@@ -203,4 +226,57 @@ TEST(OdkitUndoFiler, WritesOutsideAStepOrWithUndoDisabledAreNotFiled)
     setIntensity(light, 4.0);
     db->undo();
     EXPECT_EQ(intensityOf(light), 3.0);
+}
+
+TEST(OdkitUndoFiler, CommonFieldsOfAnEntityWhoseRecordLeavesThemOutAreUndoneToo)
+{
+    OdkitOwnRecordEntity::rxInit();
+    {
+        OdDbDatabasePtr db = OdDbDatabase::createObject();
+        OdDbObjectId glass, walls;
+        {
+            OdDbDictionaryPtr materials = db->getMaterialDictionaryId().safeOpenObject(OdDb::kForWrite);
+            OdDbMaterialPtr m = OdDbMaterial::createObject();
+            m->setName(OdString(L"Glass"));
+            glass = materials->setAt(OdString(L"Glass"), m.get());
+            OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject(OdDb::kForWrite);
+            OdDbLayerTableRecordPtr layer = OdDbLayerTableRecord::createObject();
+            layer->setName(OdString(L"Walls"));
+            walls = layers->add(layer.get());
+        }
+        OdDbObjectId id;
+        {
+            OdDbBlockTableRecordPtr ms = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
+            OdSmartPtr<OdkitOwnRecordEntity> e = OdkitOwnRecordEntity::createObject();
+            e->setDatabaseDefaults(db.get());
+            e->value = 1.0;
+            id = ms->appendOdDbEntity(e.get());
+        }
+        const auto state = [&] {
+            OdSmartPtr<OdkitOwnRecordEntity> e = id.safeOpenObject();
+            return std::make_tuple(e->layerId(), e->colorIndex(), e->materialId(), e->value);
+        };
+        const auto before = state();
+
+        db->startUndoRecord();
+        {
+            OdSmartPtr<OdkitOwnRecordEntity> e = id.safeOpenObject(OdDb::kForWrite);
+            e->setLayer(walls);
+            e->setColorIndex(3);
+            e->setMaterial(glass);
+            e->value = 2.0;
+        }
+        const auto after = state();
+        ASSERT_EQ(std::get<0>(after), walls);
+        ASSERT_EQ(std::get<2>(after), glass);
+
+        db->undo();
+        EXPECT_EQ(std::get<0>(state()), std::get<0>(before)) << "layer";
+        EXPECT_EQ(std::get<1>(state()), std::get<1>(before)) << "colour";
+        EXPECT_EQ(std::get<2>(state()), std::get<2>(before)) << "material";
+        EXPECT_EQ(std::get<3>(state()), 1.0);
+        db->redo();
+        EXPECT_EQ(state(), after);
+    }
+    OdkitOwnRecordEntity::rxUninit();
 }
