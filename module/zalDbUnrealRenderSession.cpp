@@ -1,5 +1,6 @@
 #include "module/zalDbUnrealRenderSession.h"
 #include "module/zalSessionRegistry.h"
+#include "translate/zalViewerNames.h"
 
 #include "module/QUnrealDbRenderWidget.h"
 #include "module/zalUnrealRenderModule.h"
@@ -42,12 +43,12 @@ const double kParallelAimDistance = 1000.0;
 
 QString idString(const OdDbObject* object)
 {
-    return zalUnrealRenderModule::object2IdString(object);
+    return zalViewerNames::ofObject(object);
 }
 
 QString idString(const OdDbObjectId& id)
 {
-    return zalUnrealRenderModule::objectId2String(id);
+    return zalViewerNames::ofId(id);
 }
 
 template <class T> OdSmartPtr<T> openAs(const OdDbObjectId& id, OdDb::OpenMode mode = OdDb::kForRead)

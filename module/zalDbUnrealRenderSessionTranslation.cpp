@@ -1,6 +1,7 @@
 // The session's side of the translation: the device, the view and its entity registry.
 #include "module/zalDbUnrealRenderSession.h"
 #include "module/zalSessionRegistry.h"
+#include "translate/zalViewerNames.h"
 
 #include "module/zalUnrealRenderModule.h"
 #include "module/zalUnrealViewerSender.h"
@@ -113,8 +114,7 @@ int zalDbUnrealRenderSession::numObjectsAwaitingRefresh() const
 
 void zalDbUnrealRenderSession::forgetEntity(const OdDbObject* object)
 {
-    if (zalUnrealRenderView* renderView = view())
-        renderView->forgetEntity(zalUnrealRenderModule::object2IdString(object));
+    if (zalUnrealRenderView* renderView = view()) renderView->forgetEntity(zalViewerNames::ofObject(object));
 }
 
 bool zalDbUnrealRenderSession::isExcluded(const OdDbObject* object) const

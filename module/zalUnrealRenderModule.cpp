@@ -161,21 +161,6 @@ OdDbDatabase* zalUnrealRenderModule::currentDatabase()
     return current->isKindOf(OdDbDatabase::desc()) ? static_cast<OdDbDatabase*>(current) : nullptr;
 }
 
-QString zalUnrealRenderModule::object2IdString(const OdDbObject* object)
-{
-    return zalViewerNames::ofObject(object);
-}
-
-QString zalUnrealRenderModule::objectId2String(const OdDbObjectId& id)
-{
-    return zalViewerNames::ofId(id);
-}
-
-OdDbObjectId zalUnrealRenderModule::string2ObjectId(const QString& idString)
-{
-    return zalViewerNames::toId(idString);
-}
-
 extern "C" ZAL_EXPORT OdRxModule* odrxCreateModuleObject(void* sysHandle)
 {
     static OdRxDynamicModuleImpl<zalUnrealRenderModule>* module =

@@ -73,13 +73,7 @@ public:
     // The current database of the host console; null when none.
     static OdDbDatabase* currentDatabase();
 
-    // Viewer names of database objects, made by the host.
-    static QString object2IdString(const OdDbObject* object);
-    static QString objectId2String(const OdDbObjectId& id);
-    static OdDbObjectId string2ObjectId(const QString& idString);
-    QString objectToIdString(const OdDbObject* object) const { return object2IdString(object); }
-    QString objectIdToString(const OdDbObjectId& id) const { return objectId2String(id); }
-    OdDbObjectId stringToObjectId(const QString& idString) const { return string2ObjectId(idString); }
+    // Viewer names of database objects: zalViewerNames.
 
 signals:
     void currentSettingsChange();

@@ -1,5 +1,6 @@
 // Scenes: which scene of a drawing is current, where its settings live, and the settings map.
 #include "module/zalSessionRegistry.h"
+#include "translate/zalViewerNames.h"
 #include "zalUnrealRenderModule.h"
 
 #include "module/QUnrealDbRenderWidget.h"
@@ -95,7 +96,7 @@ QString zalUnrealRenderModule::currentScenePath(OdSmartPtr<OdDbDatabase> dbIn)
     if (!db) return QString();
     OdUInt64 handle = OdUInt32(currentScene(db));
     OdDbObjectId sceneObject = db->getOdDbObjectId(OdDbHandle(handle));
-    return objectId2String(sceneObject) + "_ue5.rsc";
+    return zalViewerNames::ofId(sceneObject) + "_ue5.rsc";
 }
 
 QMap<QString, QVariant>& zalUnrealRenderModule::currentSceneSettings()

@@ -10,6 +10,7 @@
 #include "module/zalSessionRegistry.h"
 #include "module/zalUnrealRenderModule.h"
 #include "module/zalUnrealViewerSender.h"
+#include "translate/zalViewerNames.h"
 
 #include "zalHostAppProps.h"
 #include "zalHostApplication.h"
@@ -179,7 +180,7 @@ protected:
         return modelSpace->appendOdDbEntity(face);
     }
 
-    static QString name(const OdDbObjectId& id) { return zalUnrealRenderModule::objectId2String(id); }
+    static QString name(const OdDbObjectId& id) { return zalViewerNames::ofId(id); }
 
     void setVariable(const char* key, int value)
     {

@@ -7,6 +7,7 @@
 #include "module/zalSessionRegistry.h"
 #include "module/zalUnrealRenderModule.h"
 #include "module/zalUnrealViewerSender.h"
+#include "translate/zalViewerNames.h"
 
 #include "zalHostApplication.h"
 #include "zalHostConsole.h"
@@ -157,7 +158,7 @@ TEST_F(FountainCreate, aScriptedPointPlacesAFountainThatTheViewerReceives)
     EXPECT_EQ(host->console()->lastPlacedObject(), placed[0]);
     EXPECT_TRUE(host->console()->placementPropertySource().isNull());
 
-    const QString name = zalUnrealRenderModule::objectId2String(placed[0]);
+    const QString name = zalViewerNames::ofId(placed[0]);
     const QString command = fountain->getCommand();
     fountain = nullptr;
     ASSERT_TRUE(waitFor([&] { return !recorder->consoleCommands().filter("CallOnActor").isEmpty(); }));

@@ -8,6 +8,7 @@
 #include "module/zalSessionRegistry.h"
 #include "module/zalUnrealRenderModule.h"
 #include "module/zalUnrealViewerSender.h"
+#include "translate/zalViewerNames.h"
 
 #include "zalHostApplication.h"
 #include "zalHostConsole.h"
@@ -149,7 +150,7 @@ TEST_F(FountainViewer, thePlacedFountainIsTheParticleAssetWithItsParameters)
     EXPECT_EQ(host->console()->runScript("fountain_create\n2,3,0\n"), 1);
     const OdDbObjectId placed = host->console()->lastPlacedObject();
     ASSERT_FALSE(placed.isNull());
-    const QString name = zalUnrealRenderModule::objectId2String(placed);
+    const QString name = zalViewerNames::ofId(placed);
 
     QJsonObject scene, instance;
     ASSERT_TRUE(waitFor(
@@ -183,7 +184,7 @@ TEST_F(FountainViewer, theViewerDrawsTheFountainAsDropsInItsWaterColour)
     EXPECT_EQ(host->console()->runScript("fountain_create\n5,5,0\n"), 1);
     const OdDbObjectId placed = host->console()->lastPlacedObject();
     ASSERT_FALSE(placed.isNull());
-    const QString name = zalUnrealRenderModule::objectId2String(placed);
+    const QString name = zalViewerNames::ofId(placed);
     auto waterColour = [&] {
         return dump()
             .value("settings")
