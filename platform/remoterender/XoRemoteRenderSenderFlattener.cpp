@@ -102,7 +102,14 @@ void XoRemoteRenderSenderFlattener::addMesh(const char* name, const char* parent
             .addString(orEmpty(secondMaterial));
         return m;
     }();
-    if (post(message)) hold(name, parent, HeldKind::Mesh);
+    if (!post(message)) return;
+    hold(name, parent, HeldKind::Mesh);
+    std::uint64_t triangles = 0;
+    for (int i = 0; faceSizes && i < faceSizeCount; ++i) {
+        const std::int64_t corners = faceSizes[i] < 0 ? -std::int64_t(faceSizes[i]) : faceSizes[i];
+        if (corners > 2) triangles += std::uint64_t(corners - 2);
+    }
+    reportContentSent(0, triangles);
 }
 
 void XoRemoteRenderSenderFlattener::addMaterial(const char* name, const char* baseMaterial,
@@ -142,7 +149,9 @@ void XoRemoteRenderSenderFlattener::addInstance(const char* name, const char* pa
         .addString(orEmpty(asset))
         .addFloatArray(orIdentity(transform), 16)
         .addString(orEmpty(material));
-    if (post(m)) hold(name, parent, HeldKind::Other);
+    if (!post(m)) return;
+    hold(name, parent, HeldKind::Other);
+    reportContentSent(1, 0);
 }
 
 void XoRemoteRenderSenderFlattener::addComponentDef(const char* name, const char* label, bool external,
@@ -174,7 +183,9 @@ void XoRemoteRenderSenderFlattener::addLight(const char* name, const char* paren
         .addString(orEmpty(iesFile))
         .addFloatArray(orIdentity(transform), 16)
         .addBool(on);
-    if (post(m)) hold(name, parent, HeldKind::Other);
+    if (!post(m)) return;
+    hold(name, parent, HeldKind::Other);
+    reportContentSent(1, 0);
 }
 
 void XoRemoteRenderSenderFlattener::spawnInstances(const char* name, const char* parent,
@@ -189,7 +200,9 @@ void XoRemoteRenderSenderFlattener::spawnInstances(const char* name, const char*
         .addInt(count_)
         .addFloatArray(transforms, count(count_, 16))
         .addString(orEmpty(material));
-    if (post(m)) hold(name, parent, HeldKind::Other);
+    if (!post(m)) return;
+    hold(name, parent, HeldKind::Other);
+    reportContentSent(std::uint64_t(count_ > 0 ? count_ : 0), 0);
 }
 
 void XoRemoteRenderSenderFlattener::removeEntity(const char* name, const char* parent, bool removeChildren,

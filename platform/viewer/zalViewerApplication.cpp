@@ -370,7 +370,11 @@ void zalViewerApplication::applyContent(const std::shared_ptr<const XoRemoteRend
 void zalViewerApplication::executeConsole(const QString& line)
 {
     const int pathTracing = m_settings.pathTracing;
+    const int unknown = m_settings.unknownCommands.size();
     const zalViewerConsole::Action action = m_console.execute(line);
+    // The host shows it to whoever typed the line.
+    if (m_settings.unknownCommands.size() > unknown)
+        reportError(8, QStringLiteral("unknown console command: %1").arg(line));
     switch (action.kind) {
     case zalViewerConsole::Action::None:
         // Path tracing switched, or a setting that may change the traced picture (the sun, the
