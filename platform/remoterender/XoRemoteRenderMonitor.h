@@ -12,8 +12,9 @@ class XOREMOTERENDER_EXPORT XoRemoteRenderMonitor
 public:
     virtual ~XoRemoteRenderMonitor();
 
-    // Content just sent by the sender of sessionKey: entities placed (instances, spawned instances,
-    // lights) and the triangles of its meshes (a face of n corners counts n - 2).
+    // Content the viewer of sessionKey gains from what was just sent: entities (instances, spawned
+    // instances, lights) and the triangles of meshes (a face of n corners counts n - 2). Something
+    // sent again under the same name and owner replaces itself and does not count.
     virtual void contentSent(long sessionKey, std::uint64_t entities, std::uint64_t triangles);
     // A fault the viewer of sessionKey reported (a console line it does not know, a picture it could
     // not write...). Faults of the channel itself are not included.

@@ -19,6 +19,8 @@
 
 #include <QFileInfo>
 
+#include <cmath>
+
 namespace {
 zalDocumentManager* s_instance = nullptr;
 }
@@ -36,11 +38,14 @@ zalDocumentManager::zalDocumentManager(zalHostApplication* app, QObject* parent)
                 QStringLiteral("%1 %2").arg(zalHostStrings::toQString(entity->isA()->name()),
                                             zalHostStrings::toQString(id.getHandle().ascii()));
             OdGePoint3d at;
-            app->console()->write(zalGripController::anchorOf(entity, at)
-                                      ? tr("Placed %1 at %2, %3, %4.")
-                                            .arg(what, QString::number(at.x, 'g', 6),
-                                                 QString::number(at.y, 'g', 6), QString::number(at.z, 'g', 6))
-                                      : tr("Placed %1.").arg(what));
+            // Millionths of a unit are enough to say where; the terrain leaves noise below them.
+            const auto number = [](double v) {
+                return QString::number(std::round(v * 1e6) / 1e6 + 0.0, 'g', 10);
+            };
+            app->console()->write(
+                zalGripController::anchorOf(entity, at)
+                    ? tr("Placed %1 at %2, %3, %4.").arg(what, number(at.x), number(at.y), number(at.z))
+                    : tr("Placed %1.").arg(what));
         });
 }
 

@@ -642,6 +642,18 @@ TEST_F(MonitoredSender, CountsPlacedEntitiesAndTheTrianglesOfEveryFace)
     EXPECT_EQ(monitor.entities, 5u);
     for (long key : monitor.keys)
         EXPECT_EQ(key, 77);
+
+    // A refresh sends lights and instances again: they replace themselves and the counts stay.
+    sender->addLight("L", "G", 2, 0xFFFFFF, 0, 30, 45, 0, 0, true, 1, "", nullptr, true);
+    sender->addInstance("E", "G", "", "", nullptr, "M");
+    sender->addMesh("E_M", "E", "", positions.data(), positions.data(), uv.data(), uv.data(), flags.data(),
+                    faces, 4, 15, "M", "");
+    EXPECT_EQ(monitor.entities, 5u);
+    EXPECT_EQ(monitor.triangles, 7u);
+    // Removed and drawn again (an edited entity) counts again.
+    sender->removeEntity("E", "G", true, true);
+    sender->addInstance("E", "G", "", "", nullptr, "M");
+    EXPECT_EQ(monitor.entities, 6u);
 }
 
 TEST_F(MonitoredSender, HandsOnTheViewersFaultsButNotTheChannels)
