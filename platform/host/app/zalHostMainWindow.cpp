@@ -77,6 +77,16 @@ zalHostMainWindow::zalHostMainWindow(zalHostApplication* app, zalDocumentManager
     }
     connect(m_commandLine, &zalCommandLine::commandDone, m_selection,
             &zalSelectionController::pruneSelection);
+    // The viewer outlines what is selected here (a console line of its own; nothing on the wire changes).
+    connect(m_selection, &zalSelectionController::selectionChanged, this, [this] {
+        IzalUnrealRenderModule* module = m_documents ? m_documents->renderModule() : nullptr;
+        if (!module || !m_app) return;
+        QStringList names;
+        for (const OdDbObjectId& id : m_selection->selection())
+            names << m_app->objectIdToString(id);
+        module->sendViewerConsoleCommand(
+            QStringLiteral("zal.highlight %1").arg(names.join(QLatin1Char(' '))).trimmed());
+    });
     connect(m_commandLine, &zalCommandLine::commandDone, this, [this] {
         for (int i = 0; i < m_tabs->count(); ++i)
             if (auto* tab = qobject_cast<zalDrawingTab*>(m_tabs->widget(i)))

@@ -181,6 +181,30 @@ protected:
         return false;
     }
 
+    // The frame the viewer's window shows now.
+    QImage viewerWindow(const QString& name)
+    {
+        const QString path = s_dir->filePath(name);
+        QFile::remove(path);
+        s_documents->renderModule()->sendViewerConsoleCommand(
+            QStringLiteral("zal.SaveWindow \"%1\"").arg(path));
+        QImage image;
+        waitFor([&] { return image.load(path); }, 60000);
+        return image;
+    }
+
+    // Pixels of the viewer's outline colour (an orange no material of the sample has).
+    static int outlinePixels(const QImage& image)
+    {
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb c = image.pixel(x, y);
+                if (qRed(c) > 235 && qGreen(c) > 140 && qGreen(c) < 180 && qBlue(c) < 70) ++count;
+            }
+        return count;
+    }
+
     void screenshot(const QString& name)
     {
         QCoreApplication::processEvents();
@@ -519,9 +543,27 @@ TEST_F(HostGui, ClickOnThePoolSelectsItAndAnEraseByClickTakesItFromTheViewer)
     ASSERT_TRUE(view->project(OdGePoint3d(10, 0, 0.05), centre)); // the middle of the pool's water
     screenshot(QStringLiteral("01-sample-opened.png"));
 
+    const int outlinedBefore = outlinePixels(viewerWindow(QStringLiteral("window-before.png")));
+
     QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
     ASSERT_EQ(window->selectionController()->selection().size(), 1u);
     EXPECT_EQ(handleOf(window->selectionController()->selection().front()), handle);
+    // The viewer is told which instance is selected and outlines it in its window.
+    const auto highlighted = [&](const QString& file) {
+        return dumpScene(file)
+            .value(QStringLiteral("settings"))
+            .toObject()
+            .value(QStringLiteral("highlighted"))
+            .toArray();
+    };
+    QJsonArray lit;
+    EXPECT_TRUE(waitFor([&] { return !(lit = highlighted(QStringLiteral("lit.json"))).isEmpty(); }, 30000));
+    ASSERT_EQ(lit.size(), 1);
+    EXPECT_TRUE(lit.at(0).toString().endsWith(QLatin1Char('_') + handle))
+        << lit.at(0).toString().toStdString();
+    const QImage outlined = viewerWindow(QStringLiteral("window-selected.png"));
+    outlined.save(QDir(artifactsDir()).filePath(QStringLiteral("02b-viewer-pool-outlined.png")));
+    EXPECT_GT(outlinePixels(outlined), outlinedBefore + 300) << outlinedBefore;
     screenshot(QStringLiteral("02-pool-selected.png"));
 
     zalCommandLine* line = window->commandLine();
@@ -530,6 +572,8 @@ TEST_F(HostGui, ClickOnThePoolSelectsItAndAnEraseByClickTakesItFromTheViewer)
     line->submit(QStringLiteral("erase"));
     EXPECT_TRUE(pool.isErased()) << line->history().toStdString();
     EXPECT_TRUE(window->selectionController()->selection().empty());
+    EXPECT_TRUE(waitFor([&] { return highlighted(QStringLiteral("unlit.json")).isEmpty(); }, 30000))
+        << "the viewer still outlines the erased pool";
     EXPECT_TRUE(waitFor([&] { return !sceneNames(dumpScene(QStringLiteral("after.json")), handle); }, 30000))
         << "the viewer still holds the pool";
     screenshot(QStringLiteral("03-pool-erased.png"));
