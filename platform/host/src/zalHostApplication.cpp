@@ -191,6 +191,11 @@ void zalHostApplication::viewEvent(const QString& channel, const QString& event,
 QObject* zalHostApplication::createProgressIndicator(const QString& title, QWidget* parent)
 {
     auto* indicator = new zalHostProgressIndicator(title, parent, m_options.interactive);
+    if (m_viewerMonitor)
+        connect(m_viewerMonitor, &zalHostViewerMonitor::sent, indicator,
+                [indicator](OdDbDatabase*, quint64 entities, quint64 triangles) {
+                    indicator->addSent(entities, triangles);
+                });
     ++m_progressCount;
     emit progressStarted(title);
     connect(indicator, &zalHostProgressIndicator::finished, this, [this](const QString& t) {
