@@ -800,8 +800,15 @@ TEST_F(SettingsPanelExportTest, jpegIsAskedAsPngConvertedAndThePngDeleted)
     stale.close();
     host->queueSaveFileNames({jpeg});
     recordStateDuringWait(true);
+    // The status bar's busy indicator follows the host's progress signals.
+    QStringList progress;
+    QObject::connect(host.get(), &zalHostApplication::progressStarted,
+                     [&](const QString& t) { progress << "+" + t; });
+    QObject::connect(host.get(), &zalHostApplication::progressFinished,
+                     [&](const QString& t) { progress << "-" + t; });
 
     clickExport();
+    EXPECT_EQ(progress, QStringList({"+Waiting for shot.png", "-Waiting for shot.png"}));
     ASSERT_EQ(host->waits.size(), 1);
     EXPECT_EQ(host->waits[0].first, png);
     EXPECT_EQ(host->waits[0].second, 60000);
