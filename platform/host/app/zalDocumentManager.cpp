@@ -12,7 +12,7 @@
 #include "zalHostPhysicsMaterials.h"
 #include "zalHostStrings.h"
 
-#include "module/IzalUnrealRenderModule.h"
+#include "IzalUnrealRenderModule.h"
 
 #include "OdError.h"
 #include "RxDynamicLinker.h"

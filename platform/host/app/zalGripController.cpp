@@ -7,10 +7,9 @@
 #include "zalHostApplication.h"
 #include "zalSelectionController.h"
 
-#include "editing/GenericGripData.h"
-#include "editing/zalGripPointUtils.h"
-#include "fountain/zalDbWaterFountain.h"
+#include "GenericGripData.h"
 #include "zalDragTracker.h"
+#include "zalGripPointUtils.h"
 #include "zalIUEAssetPlaceHolder.h"
 
 #include "DbDwgMemoryFiler.h"
@@ -123,15 +122,8 @@ void zalGripController::rebuild(zalDrawingView* view)
 bool zalGripController::anchorOf(OdDbEntity* entity, OdGePoint3d& point, bool* placed)
 {
     if (placed) *placed = true;
-    if (auto* fountain = dynamic_cast<zalDbWaterFountain*>(entity)) {
-        // The fountain's own position (its asset sits beside it).
-        point = OdGePoint3d::kOrigin;
-        point.transformBy(fountain->transform());
-        return true;
-    }
     if (auto* placeholder = dynamic_cast<zalIUEAssetPlaceHolder*>(entity)) {
-        point = OdGePoint3d::kOrigin;
-        point.transformBy(placeholder->getAssetTransform());
+        point = placeholder->gripPoint();
         return true;
     }
     if (placed) *placed = false;

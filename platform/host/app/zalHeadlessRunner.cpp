@@ -9,7 +9,7 @@
 #include "zalHostViewerMonitor.h"
 #include "zalViewerProcessWatch.h"
 
-#include "module/IzalUnrealRenderModule.h"
+#include "IzalUnrealRenderModule.h"
 
 #include <QFile>
 #include <QFileInfo>

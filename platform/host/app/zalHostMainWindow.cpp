@@ -13,7 +13,7 @@
 #include "zalHostViewerMonitor.h"
 #include "zalSelectionController.h"
 
-#include "module/IzalUnrealRenderModule.h"
+#include "IzalUnrealRenderModule.h"
 
 #include <QAction>
 #include <QCloseEvent>
