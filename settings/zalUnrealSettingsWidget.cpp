@@ -242,6 +242,39 @@ const PropertyDef kPropertyDefs[] = {
      "ToneMapper/AmbientOcclusionStaticFraction", 1.0, 0, 100, 0.05, 5, kAdvanced, nullptr, 0, nullptr},
 };
 
+// The unit and a line of explanation of the quantities that have one; the host's editor shows the unit
+// after the value and the explanation in the field's tip. Viewer distances are centimetres.
+struct PropertyUnit
+{
+    const char* name;
+    const char* unit;
+    const char* description;
+};
+
+const PropertyUnit kPropertyUnits[] = {
+    {"Longitude", "\u00b0",
+     QT_TRANSLATE_NOOP("zalUnrealSettingsWidget", "Longitude of the site, east positive")},
+    {"Latitude", "\u00b0",
+     QT_TRANSLATE_NOOP("zalUnrealSettingsWidget", "Latitude of the site, north positive")},
+    {"North", "\u00b0", QT_TRANSLATE_NOOP("zalUnrealSettingsWidget", "Direction of north in the drawing")},
+    {"SunDiscPower", "lx", QT_TRANSLATE_NOOP("zalUnrealSettingsWidget", "Illuminance of the sun")},
+    {"SunLightSourceAngle", "\u00b0",
+     QT_TRANSLATE_NOOP("zalUnrealSettingsWidget",
+                       "Apparent size of the sun: a larger angle softens shadow edges")},
+    {"WhiteTemp", "K",
+     QT_TRANSLATE_NOOP("zalUnrealSettingsWidget", "Colour temperature that renders as white")},
+    {"DofDistance", "cm",
+     QT_TRANSLATE_NOOP("zalUnrealSettingsWidget", "Distance from the camera that is in focus")},
+    {"MotionBlurTFPS", "fps",
+     QT_TRANSLATE_NOOP("zalUnrealSettingsWidget", "Frame rate the motion blur is made for")},
+    {"AORadius", "cm",
+     QT_TRANSLATE_NOOP("zalUnrealSettingsWidget", "How far ambient occlusion looks for occluders")},
+    {"AmbientOcclusionFadeDistance", "cm",
+     QT_TRANSLATE_NOOP("zalUnrealSettingsWidget", "Distance at which ambient occlusion fades out")},
+    {"AmbientOcclusionFadeRadius", "cm",
+     QT_TRANSLATE_NOOP("zalUnrealSettingsWidget", "Length of the ambient occlusion fade")},
+};
+
 const PropertyDef* findPropertyDef(const QString& name)
 {
     for (const PropertyDef& def : kPropertyDefs)
@@ -356,6 +389,11 @@ OdPropContext::Element addPropertyDef(OdPropContext::Element parent, const Prope
     if (!std::isnan(def.step)) element.setAttribute(L"step", def.step);
     if (def.decimals >= 0) element.setAttribute(L"decimals", def.decimals);
     if (def.enabledBy) element.setAttribute(L"Enabled", setting(def.enabledBy, false).toBool());
+    for (const PropertyUnit& unit : kPropertyUnits)
+        if (qstrcmp(unit.name, def.name) == 0) {
+            element.setAttribute(L"unit", zalStrings::toOdString(QString::fromUtf8(unit.unit)));
+            element.setAttribute(L"Description", zalStrings::toOdString(tr(unit.description)));
+        }
     return element;
 }
 

@@ -4,6 +4,7 @@
 #include "XoInterProcessMessagesObserver.h"
 #include "XoLocalSocketMessagesManager.h"
 #include "XoRemoteRenderMessage.h"
+#include "XoRemoteRenderMonitor.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -22,6 +23,7 @@ namespace {
 
 std::mutex factoryMutex;
 XoRemoteRenderSender::TransportFactory defaultFactory;
+XoRemoteRenderMonitor* currentMonitor = nullptr; // GUI thread only
 
 std::unique_ptr<XoInterProcessMessagesManager> makeDefaultTransport()
 {
@@ -114,6 +116,7 @@ public:
     bool viewerStarted = false;
     bool announced = false; // the current process said it started
     bool paused = false;
+    bool viewerFault = false;              // the onError being delivered is the viewer's own report
     std::uint64_t transactionsApplied = 0; // acknowledgements seen on the sender's thread
     std::wstring workingFolder;
     long sessionKey = 0;
@@ -167,7 +170,11 @@ void XoRemoteRenderSenderPrivate::messageReceived(const XoRemoteRenderMessage& m
         case XoMessageType::ViewerError: {
             const int code = message.field("code").toInt();
             std::string text(message.field("message").text());
-            toGui([this, code, text] { q->onError(code, text.c_str()); });
+            toGui([this, code, text] {
+                viewerFault = true;
+                q->onError(code, text.c_str());
+                viewerFault = false;
+            });
             return;
         }
         case XoMessageType::ViewerMessage: {
@@ -268,6 +275,21 @@ std::string XoRemoteRenderSender::channelName() const
 XoInterProcessMessagesManager* XoRemoteRenderSender::transport() const
 {
     return d->transport.get();
+}
+
+void XoRemoteRenderSender::setMonitor(XoRemoteRenderMonitor* monitor)
+{
+    currentMonitor = monitor;
+}
+
+XoRemoteRenderMonitor* XoRemoteRenderSender::monitor()
+{
+    return currentMonitor;
+}
+
+void XoRemoteRenderSender::reportContentSent(std::uint64_t entities, std::uint64_t triangles)
+{
+    if (currentMonitor) currentMonitor->contentSent(d->sessionKey, entities, triangles);
 }
 
 void XoRemoteRenderSender::setProcessContext(const std::wstring& workingFolder, long sessionKey)
@@ -519,6 +541,7 @@ void XoRemoteRenderSender::onChannelDisconnected() {}
 void XoRemoteRenderSender::onError(int code, const char* message)
 {
     qWarning() << "XoRemoteRender: error" << code << message;
+    if (d->viewerFault && currentMonitor) currentMonitor->viewerReported(d->sessionKey, code, message);
 }
 
 void XoRemoteRenderSender::onMessage(const char*, const void*, long) {}
@@ -567,3 +590,9 @@ void XoRemoteRenderSender::onRenderProcessExit(int exitCode)
 }
 
 void XoRemoteRenderSender::onTransactionApplied(const char*) {}
+
+XoRemoteRenderMonitor::~XoRemoteRenderMonitor() = default;
+
+void XoRemoteRenderMonitor::contentSent(long, std::uint64_t, std::uint64_t) {}
+
+void XoRemoteRenderMonitor::viewerReported(long, int, const char*) {}

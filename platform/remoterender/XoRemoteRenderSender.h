@@ -12,6 +12,7 @@
 #include <string>
 
 class XoRemoteRenderMessage;
+class XoRemoteRenderMonitor;
 class XoRemoteRenderSenderPrivate;
 
 // How the viewer's camera is driven: 0 and 1 by the viewer's own navigation, 2 by the host.
@@ -45,6 +46,10 @@ public:
     // Process-wide: senders built without a transport use this factory from now on (tests install
     // a recording transport this way); an empty factory restores the Unix-socket transport.
     static void setDefaultTransportFactory(TransportFactory factory);
+    // Process-wide, GUI thread: every sender reports to this monitor from now on (null: none). The
+    // caller keeps it alive until it sets another.
+    static void setMonitor(XoRemoteRenderMonitor* monitor);
+    static XoRemoteRenderMonitor* monitor();
 
     // State
     bool isViewerStarted() const; // a viewer announced itself and has not ended since
@@ -102,6 +107,7 @@ public:
     void sendMessage(const char* name, const void* data, long size);
 
     // Notifications. The base versions log and keep the library's behaviour; overrides call them.
+    // The base onError also hands a fault the viewer reported to the monitor.
     virtual void onRenderInit();
     virtual void onRenderExit();
     virtual void onRenderDataSaved();
@@ -133,6 +139,8 @@ protected:
     void setProcessContext(const std::wstring& workingFolder, long sessionKey);
     // For the flattener: sends one built message through the transport.
     bool post(const XoRemoteRenderMessage& message);
+    // For the flattener: tells the monitor what a sent message carried.
+    void reportContentSent(std::uint64_t entities, std::uint64_t triangles);
     // For the flattener: called on the GUI thread before the matching virtual.
     virtual void viewerEnded();
     virtual void viewerReportedEntityLost(const std::string& name, const std::string& parent);

@@ -102,7 +102,16 @@ void XoRemoteRenderSenderFlattener::addMesh(const char* name, const char* parent
             .addString(orEmpty(secondMaterial));
         return m;
     }();
-    if (post(message)) hold(name, parent, HeldKind::Mesh);
+    const bool replaced = m_held.isHeld(orEmpty(name), orEmpty(parent));
+    if (!post(message)) return;
+    hold(name, parent, HeldKind::Mesh);
+    if (replaced) return;
+    std::uint64_t triangles = 0;
+    for (int i = 0; faceSizes && i < faceSizeCount; ++i) {
+        const std::int64_t corners = faceSizes[i] < 0 ? -std::int64_t(faceSizes[i]) : faceSizes[i];
+        if (corners > 2) triangles += std::uint64_t(corners - 2);
+    }
+    reportContentSent(0, triangles);
 }
 
 void XoRemoteRenderSenderFlattener::addMaterial(const char* name, const char* baseMaterial,
@@ -142,7 +151,10 @@ void XoRemoteRenderSenderFlattener::addInstance(const char* name, const char* pa
         .addString(orEmpty(asset))
         .addFloatArray(orIdentity(transform), 16)
         .addString(orEmpty(material));
-    if (post(m)) hold(name, parent, HeldKind::Other);
+    const bool replaced = m_held.isHeld(orEmpty(name), orEmpty(parent));
+    if (!post(m)) return;
+    hold(name, parent, HeldKind::Other);
+    if (!replaced) reportContentSent(1, 0);
 }
 
 void XoRemoteRenderSenderFlattener::addComponentDef(const char* name, const char* label, bool external,
@@ -174,7 +186,10 @@ void XoRemoteRenderSenderFlattener::addLight(const char* name, const char* paren
         .addString(orEmpty(iesFile))
         .addFloatArray(orIdentity(transform), 16)
         .addBool(on);
-    if (post(m)) hold(name, parent, HeldKind::Other);
+    const bool replaced = m_held.isHeld(orEmpty(name), orEmpty(parent));
+    if (!post(m)) return;
+    hold(name, parent, HeldKind::Other);
+    if (!replaced) reportContentSent(1, 0);
 }
 
 void XoRemoteRenderSenderFlattener::spawnInstances(const char* name, const char* parent,
@@ -189,7 +204,10 @@ void XoRemoteRenderSenderFlattener::spawnInstances(const char* name, const char*
         .addInt(count_)
         .addFloatArray(transforms, count(count_, 16))
         .addString(orEmpty(material));
-    if (post(m)) hold(name, parent, HeldKind::Other);
+    const bool replaced = m_held.isHeld(orEmpty(name), orEmpty(parent));
+    if (!post(m)) return;
+    hold(name, parent, HeldKind::Other);
+    if (!replaced) reportContentSent(std::uint64_t(count_ > 0 ? count_ : 0), 0);
 }
 
 void XoRemoteRenderSenderFlattener::removeEntity(const char* name, const char* parent, bool removeChildren,

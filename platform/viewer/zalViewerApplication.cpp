@@ -14,8 +14,13 @@
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QMatrix4x4>
+#include <QPainter>
+#include <QPen>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QSet>
+#include <QVector4D>
 #include <QtDebug>
 #include <QtMath>
 
@@ -366,7 +371,15 @@ void zalViewerApplication::applyContent(const std::shared_ptr<const XoRemoteRend
 void zalViewerApplication::executeConsole(const QString& line)
 {
     const int pathTracing = m_settings.pathTracing;
+    const int unknown = m_settings.unknownCommands.size();
+    const QStringList highlighted = m_settings.highlighted;
     const zalViewerConsole::Action action = m_console.execute(line);
+    // The outline changes on the frame shown; nothing is drawn again (a traced picture keeps gathering).
+    if (highlighted != m_settings.highlighted && m_window && !m_shownFrame.isNull())
+        present(m_shownFrame, m_shownView);
+    // The host shows it to whoever typed the line.
+    if (m_settings.unknownCommands.size() > unknown)
+        reportError(8, QStringLiteral("unknown console command: %1").arg(line));
     switch (action.kind) {
     case zalViewerConsole::Action::None:
         // Path tracing switched, or a setting that may change the traced picture (the sun, the
@@ -490,7 +503,7 @@ void zalViewerApplication::drawFrame()
     const zalViewerRenderer::View view = m_orbitActive ? m_orbit : m_renderer.view(m_scene, m_settings);
     if (m_settings.pathTracing) {
         const QImage frame = m_pathTrace->windowFrame(m_scene, m_settings, traceCamera(view), windowPixels());
-        m_window->present(frame);
+        present(frame, view);
         ++m_framesDrawn;
         if (m_pathTrace->isGathering()) m_frameTimer.start();
         return;
@@ -501,11 +514,64 @@ void zalViewerApplication::drawFrame()
         qWarning().noquote() << "zalViewer: frame:" << error;
         return;
     }
-    m_window->present(frame);
+    present(frame, view);
     ++m_framesDrawn;
     // Messages wait while a frame is drawn: after a slow frame the next one waits as long again,
     // so the channel keeps at least half of the time however slow drawing is.
     m_frameTimer.setInterval(std::clamp(int(m_renderer.statistics().frameMs), kFrameDelayMs, 2000));
+}
+
+void zalViewerApplication::present(const QImage& frame, const zalViewerRenderer::View& view)
+{
+    m_shownFrame = frame;
+    m_shownView = view;
+    QSet<QString> names;
+    for (const QString& name : m_settings.highlighted)
+        names.insert(name);
+    QVector3D low, high;
+    if (names.isEmpty() || frame.isNull() || !m_renderer.bounds(m_scene, &names, low, high)) {
+        m_window->present(frame);
+        return;
+    }
+    // The box around the selection, projected as the renderer's camera sees it (scene frame, the
+    // field of view across the width or the height).
+    const double aspect = double(frame.width()) / double(frame.height());
+    double fov = view.fieldOfView;
+    if (view.horizontal)
+        fov = qRadiansToDegrees(2.0 * std::atan(std::tan(qDegreesToRadians(fov) * 0.5) / aspect));
+    QMatrix4x4 camera;
+    const float distance = (view.eye - view.target).length();
+    if (view.orthographic) {
+        const float half = distance * float(std::tan(qDegreesToRadians(double(view.fieldOfView)) * 0.5));
+        const float w = view.horizontal ? half : half * float(aspect),
+                    h = view.horizontal ? half / float(aspect) : half;
+        camera.ortho(-w, w, -h, h, 1.0f, 1e9f);
+    } else {
+        camera.perspective(float(fov), float(aspect), 1.0f, 1e9f);
+    }
+    camera.lookAt(view.eye, view.target, view.up);
+    QRectF outline;
+    bool behind = false;
+    for (int i = 0; i < 8; ++i) {
+        const QVector4D corner(i & 1 ? high.x() : low.x(), i & 2 ? high.y() : low.y(),
+                               i & 4 ? high.z() : low.z(), 1);
+        const QVector4D clip = camera * corner;
+        if (clip.w() <= 0) {
+            behind = true;
+            break;
+        }
+        const QPointF at((clip.x() / clip.w() + 1) * 0.5 * frame.width(),
+                         (1 - clip.y() / clip.w()) * 0.5 * frame.height());
+        outline = outline.isNull() ? QRectF(at, QSizeF(0.001, 0.001))
+                                   : outline.united(QRectF(at, QSizeF(0.001, 0.001)));
+    }
+    QImage shown = frame;
+    if (!behind) {
+        QPainter painter(&shown);
+        painter.setPen(QPen(QColor(255, 160, 40), 3));
+        painter.drawRect(outline.adjusted(-4, -4, 4, 4));
+    }
+    m_window->present(shown);
 }
 
 bool zalViewerApplication::writeScreenshot(QSize size, const QString& path)

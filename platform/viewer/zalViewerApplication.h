@@ -63,6 +63,8 @@ private:
     QJsonObject dump() const;
     void sceneChanged();
     void drawFrame();
+    // Shows a frame in the window with the highlighted instances outlined on it.
+    void present(const QImage& frame, const zalViewerRenderer::View& view);
     QSize windowPixels() const;
     QString inWorkingFolder(const QString& relative) const;
 
@@ -98,4 +100,6 @@ private:
     QPoint m_lastPointer;
     bool m_orbitActive = false;
     zalViewerRenderer::View m_orbit;
+    QImage m_shownFrame; // the last window frame without its outlines
+    zalViewerRenderer::View m_shownView;
 };

@@ -110,6 +110,10 @@ zalViewerConsole::Action zalViewerConsole::execute(const QString& rawLine)
         }
     } else if (lower == QLatin1String("setfountainparams")) {
         if (parseFountain(QStringLiteral("*"), line)) return action;
+    } else if (lower == QLatin1String("zal.highlight")) {
+        // The names of the instances the host's selection holds; none clears the highlight.
+        m_settings.highlighted = rest.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+        return action;
     } else if (lower == QLatin1String("zal.dumpscene")) {
         if (!rest.isEmpty()) {
             action.kind = Action::DumpScene;

@@ -1,5 +1,7 @@
 #include "zalViewerRenderer.h"
 
+#include <QSet>
+
 #include "XoRemoteRenderMessage.h"
 #include "zalViewerFinish.h"
 #include "zalViewerFountainMarker.h"
@@ -123,21 +125,27 @@ struct Visit
     std::function<void(const QMatrix4x4&, const QString& material)> box;
     // A fountain asset instance, by its name (the actor its SetFountainParams names).
     std::function<void(const QMatrix4x4&, const QString& name)> fountain;
+    // When set, only what these instances hold (at any depth) is visited.
+    const QSet<QString>* only = nullptr;
 };
 
 void walk(const zalViewerScene& scene, const QString& owner, const QMatrix4x4& frame, int depth,
-          const Visit& visit)
+          const Visit& visit, bool inside)
 {
     if (depth > kMaxDepth) return;
-    for (const zalViewerScene::Mesh* mesh : scene.meshesOf(owner))
-        visit.mesh(*mesh, frame);
+    if (inside)
+        for (const zalViewerScene::Mesh* mesh : scene.meshesOf(owner))
+            visit.mesh(*mesh, frame);
     for (const auto& entry : scene.instancesUnder(owner)) {
         const QString& name = entry.first->name;
         const zalViewerScene::Instance& inst = *entry.second;
         const QMatrix4x4 placed = frame * inst.transform;
-        walk(scene, name, placed, depth + 1, visit);
+        const bool in = inside || visit.only->contains(name);
+        walk(scene, name, placed, depth + 1, visit, in);
         if (!inst.component.isEmpty() && inst.component != name) {
-            walk(scene, inst.component, placed, depth + 1, visit);
+            walk(scene, inst.component, placed, depth + 1, visit, in);
+        } else if (!in) {
+            continue;
         } else if (!inst.group && inst.component.isEmpty() &&
                    zalViewerFountainMarker::isFountain(inst.asset)) {
             visit.fountain(placed, name);
@@ -149,18 +157,21 @@ void walk(const zalViewerScene& scene, const QString& owner, const QMatrix4x4& f
     }
     for (const auto& entry : scene.spawnsUnder(owner)) {
         for (const QMatrix4x4& t : entry.second->transforms) {
-            if (entry.second->component.isEmpty())
-                visit.box(frame * t, entry.second->material);
-            else
-                walk(scene, entry.second->component, frame * t, depth + 1, visit);
+            if (entry.second->component.isEmpty()) {
+                if (inside) visit.box(frame * t, entry.second->material);
+            } else {
+                walk(scene, entry.second->component, frame * t, depth + 1, visit, inside);
+            }
         }
     }
 }
 
 void walkAll(const zalViewerScene& scene, const Visit& visit)
 {
-    walk(scene, QStringLiteral("Model"), kUnmirror, 0, visit);
-    walk(scene, QString(), kUnmirror, 0, visit);
+    const bool everything = visit.only == nullptr;
+    walk(scene, QStringLiteral("Model"), kUnmirror, 0, visit, everything);
+    walk(scene, QString(), kUnmirror, 0, visit, everything);
+    if (!everything) return;
     for (const auto& entry : scene.placedAssets()) {
         if (entry.second.visible &&
             (entry.second.parent.isEmpty() || entry.second.parent == QLatin1String("Model")))
@@ -922,6 +933,12 @@ zalViewerRenderer::Statistics zalViewerRenderer::statistics() const
 
 bool zalViewerRenderer::bounds(const zalViewerScene& scene, QVector3D& low, QVector3D& high) const
 {
+    return bounds(scene, nullptr, low, high);
+}
+
+bool zalViewerRenderer::bounds(const zalViewerScene& scene, const QSet<QString>* only, QVector3D& low,
+                               QVector3D& high) const
+{
     const float inf = std::numeric_limits<float>::infinity();
     low = QVector3D(inf, inf, inf);
     high = -low;
@@ -947,6 +964,7 @@ bool zalViewerRenderer::bounds(const zalViewerScene& scene, QVector3D& low, QVec
     visit.fountain = [&](const QMatrix4x4& m, const QString&) {
         add(QVector3D(-250, -150, 0), QVector3D(50, 150, 250), m);
     };
+    visit.only = only;
     walkAll(scene, visit);
     return any;
 }

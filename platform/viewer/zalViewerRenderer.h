@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QImage>
+#include <QSet>
 #include <QSize>
 #include <QString>
 #include <QVector3D>
@@ -49,6 +50,9 @@ public:
     View view(const zalViewerScene& scene, const zalViewerSettings& settings) const;
     // Bounds of everything drawn, in the scene frame; false when nothing is drawn.
     bool bounds(const zalViewerScene& scene, QVector3D& low, QVector3D& high) const;
+    // Bounds of what the named instances hold (meshes, assets, at any depth); false when nothing.
+    bool bounds(const zalViewerScene& scene, const QSet<QString>* only, QVector3D& low,
+                QVector3D& high) const;
     // Near and far planes for a view that keep the whole scene between them.
     static void clipPlanes(const View& view, const QVector3D& low, const QVector3D& high, bool any,
                            float& near, float& far);

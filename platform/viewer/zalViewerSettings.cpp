@@ -76,6 +76,7 @@ QJsonObject zalViewerSettings::toJson() const
     o.insert("consoleLog", QJsonArray::fromStringList(consoleLog));
     o.insert("unknownCommands", QJsonArray::fromStringList(unknownCommands));
     o.insert("uiRequests", QJsonArray::fromStringList(uiRequests));
+    o.insert("highlighted", QJsonArray::fromStringList(highlighted));
     o.insert("materialRefreshes", materialRefreshes);
     o.insert("screenshots", QJsonArray::fromStringList(screenshots));
     o.insert("materialMaps", QJsonArray::fromStringList(materialMaps));

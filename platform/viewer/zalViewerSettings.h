@@ -53,6 +53,7 @@ struct zalViewerSettings
     QStringList consoleLog; // every command, in arrival order
     QStringList unknownCommands;
     QStringList uiRequests;    // "ShowOutliner", "PostProcessSettings"
+    QStringList highlighted;   // instances the host has selected: outlined in the window, not in pictures
     int materialRefreshes = 0; // "refresh_materials"
     QStringList screenshots;   // files written
     QStringList materialMaps;  // files written by generateMaterialMaps

@@ -555,6 +555,46 @@ TEST_F(SettingsPanelTest, numberFieldsShowTheirDefaultsWithinTheirLimits)
     }
 }
 
+TEST_F(SettingsPanelTest, quantitiesShowTheirUnitAndSayWhatTheyAre)
+{
+    openPanel();
+    choose("UE_UiMode", "Expert");
+    const struct
+    {
+        const char* path;
+        const char* suffix;
+        const char* tip;
+    } rows[] = {
+        {"Sky/Longitude", " \u00b0", "east positive"},
+        {"Sky/Latitude", " \u00b0", "north positive"},
+        {"Sky/North", " \u00b0", "north"},
+        {"Sky/SunLightSourceAngle", " \u00b0", "shadow edges"},
+        {"ToneMapper/WhiteTemp", " K", "white"},
+        {"Camera/DofDistance", " cm", "focus"},
+        {"Shadows/AORadius", " cm", "occlusion"},
+    };
+    for (const auto& row : rows) {
+        QDoubleSpinBox* field = editor<QDoubleSpinBox>(row.path);
+        ASSERT_NE(field, nullptr) << row.path;
+        EXPECT_EQ(field->suffix(), QString::fromUtf8(row.suffix)) << row.path;
+        EXPECT_TRUE(field->toolTip().contains(QLatin1String(row.tip)))
+            << row.path << ": " << field->toolTip().toStdString();
+        // The unit is shown, not stored: the value read back is the number alone.
+        EXPECT_FALSE(field->cleanText().contains(QString::fromUtf8(row.suffix).trimmed())) << row.path;
+    }
+    QSpinBox* power = editor<QSpinBox>("Sky/SunDiscPower");
+    ASSERT_NE(power, nullptr);
+    EXPECT_EQ(power->suffix(), " lx");
+    // A plain ratio has no unit.
+    QDoubleSpinBox* gamma = editor<QDoubleSpinBox>("ToneMapper/Gamma");
+    ASSERT_NE(gamma, nullptr);
+    EXPECT_TRUE(gamma->suffix().isEmpty());
+
+    // An edit through a field with a unit stores the number.
+    type(editor<QDoubleSpinBox>("Sky/Latitude"), "45.5");
+    EXPECT_DOUBLE_EQ(module->getSceneSettings("Sun/Environment/SunLatitude", 0).toDouble(), 45.5);
+}
+
 TEST_F(SettingsPanelTest, expertOnlyFirstEntriesOfThreeCombos)
 {
     openPanel();
@@ -779,8 +819,15 @@ TEST_F(SettingsPanelExportTest, jpegIsAskedAsPngConvertedAndThePngDeleted)
     stale.close();
     host->queueSaveFileNames({jpeg});
     recordStateDuringWait(true);
+    // The status bar's busy indicator follows the host's progress signals.
+    QStringList progress;
+    QObject::connect(host.get(), &zalHostApplication::progressStarted,
+                     [&](const QString& t) { progress << "+" + t; });
+    QObject::connect(host.get(), &zalHostApplication::progressFinished,
+                     [&](const QString& t) { progress << "-" + t; });
 
     clickExport();
+    EXPECT_EQ(progress, QStringList({"+Waiting for shot.png", "-Waiting for shot.png"}));
     ASSERT_EQ(host->waits.size(), 1);
     EXPECT_EQ(host->waits[0].first, png);
     EXPECT_EQ(host->waits[0].second, 60000);
@@ -802,6 +849,10 @@ TEST_F(SettingsPanelExportTest, jpegIsAskedAsPngConvertedAndThePngDeleted)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.read(3) == QByteArray("\xff\xd8\xff", 3));
     EXPECT_EQ(reader.read().size(), QSize(64, 32));
+    // The host's command history says what was written, once the converted file is there.
+    EXPECT_TRUE(waitFor([&] {
+        return host->console()->transcript().contains(QString("Export Image: wrote %1 (64 x 32).").arg(jpeg));
+    })) << host->console()->transcript().join("\n").toStdString();
 }
 
 TEST_F(SettingsPanelExportTest, pngIsKeptAsTheViewerWroteItAtTheChosenSize)
@@ -821,6 +872,9 @@ TEST_F(SettingsPanelExportTest, pngIsKeptAsTheViewerWroteItAtTheChosenSize)
     EXPECT_TRUE(QFileInfo::exists(written));
     EXPECT_EQ(QImageReader(written).format(), QByteArray("png"));
     EXPECT_EQ(QDir(dir.path()).entryList({"Plain Name.*"}, QDir::Files).size(), 1);
+    EXPECT_TRUE(
+        host->console()->transcript().contains(QString("Export Image: wrote %1 (64 x 32).").arg(written)))
+        << host->console()->transcript().join("\n").toStdString();
 }
 
 TEST_F(SettingsPanelExportTest, cancelledDialogChangesNothing)

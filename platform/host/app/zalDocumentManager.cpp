@@ -2,10 +2,13 @@
 
 #include "zalDrawingImporter.h"
 #include "zalDxfWriter.h"
+#include "zalGripController.h"
 
 #include "DbDatabaseReactor.h"
+#include "DbEntity.h"
 #include "StaticRxObject.h"
 #include "zalHostApplication.h"
+#include "zalHostConsole.h"
 #include "zalHostPhysicsMaterials.h"
 #include "zalHostStrings.h"
 
@@ -16,6 +19,8 @@
 
 #include <QFileInfo>
 
+#include <cmath>
+
 namespace {
 zalDocumentManager* s_instance = nullptr;
 }
@@ -23,6 +28,25 @@ zalDocumentManager* s_instance = nullptr;
 zalDocumentManager::zalDocumentManager(zalHostApplication* app, QObject* parent) : QObject(parent), m_app(app)
 {
     s_instance = this;
+    // A placement (the fountain's) says what it placed and where, instead of only ending.
+    if (app && app->console())
+        connect(app->console(), &zalHostConsole::placementFinished, this, [app](const OdDbObjectId& id) {
+            OdDbObjectPtr object = id.openObject();
+            auto* entity = dynamic_cast<OdDbEntity*>(object.get());
+            if (!entity) return;
+            const QString what =
+                QStringLiteral("%1 %2").arg(zalHostStrings::toQString(entity->isA()->name()),
+                                            zalHostStrings::toQString(id.getHandle().ascii()));
+            OdGePoint3d at;
+            // Millionths of a unit are enough to say where; the terrain leaves noise below them.
+            const auto number = [](double v) {
+                return QString::number(std::round(v * 1e6) / 1e6 + 0.0, 'g', 10);
+            };
+            app->console()->write(
+                zalGripController::anchorOf(entity, at)
+                    ? tr("Placed %1 at %2, %3, %4.").arg(what, number(at.x), number(at.y), number(at.z))
+                    : tr("Placed %1.").arg(what));
+        });
 }
 
 zalDocumentManager::~zalDocumentManager()

@@ -104,15 +104,10 @@ void zalGripController::rebuild(zalDrawingView* view)
         auto* entity = dynamic_cast<OdDbEntity*>(object.get());
         if (!entity) continue;
         OdGePoint3d point;
-        zalGripPointUtils::GripShape shape = zalGripPointUtils::kCircle;
-        if (auto* placeholder = dynamic_cast<zalIUEAssetPlaceHolder*>(entity)) {
-            point = placeholder->gripPoint();
-            shape = zalGripPointUtils::kSquare;
-        } else {
-            OdGeExtents3d ext;
-            if (entity->getGeomExtents(ext) != eOk || !ext.isValidExtents()) continue;
-            point = ext.minPoint() + (ext.maxPoint() - ext.minPoint()) * 0.5;
-        }
+        bool placed = false;
+        if (!anchorOf(entity, point, &placed)) continue;
+        const zalGripPointUtils::GripShape shape =
+            placed ? zalGripPointUtils::kSquare : zalGripPointUtils::kCircle;
         try {
             m_grips.push_back({zalGripPointUtils::createGripData(
                                    point, shape, OdVariant(OdString("position")), OdString("position")),
@@ -122,6 +117,20 @@ void zalGripController::rebuild(zalDrawingView* view)
         }
     }
     view->update();
+}
+
+bool zalGripController::anchorOf(OdDbEntity* entity, OdGePoint3d& point, bool* placed)
+{
+    if (placed) *placed = true;
+    if (auto* placeholder = dynamic_cast<zalIUEAssetPlaceHolder*>(entity)) {
+        point = placeholder->gripPoint();
+        return true;
+    }
+    if (placed) *placed = false;
+    OdGeExtents3d ext;
+    if (!entity || entity->getGeomExtents(ext) != eOk || !ext.isValidExtents()) return false;
+    point = ext.minPoint() + (ext.maxPoint() - ext.minPoint()) * 0.5;
+    return true;
 }
 
 std::vector<OdGePoint3d> zalGripController::gripPoints() const
@@ -207,6 +216,8 @@ void zalGripController::endDrag(zalDrawingView* view, bool apply)
     const OdGeVector3d move = m_dragNow - m_dragBase;
     m_hot = -1;
     if (apply && !move.isZeroLength()) {
+        // A grip edit is an undo step of its own: undo takes back the drag, not the command before it.
+        if (OdDbDatabase* db = view->database()) db->startUndoRecord();
         OdDbEntityPtr entity = grip.entity.safeOpenObject(OdDb::kForWrite);
         const bool moved = entity->transformBy(OdGeMatrix3d::translation(move)) == eOk;
         const QString cls = QString::fromStdString(OdString(entity->isA()->name()).toUtf8());

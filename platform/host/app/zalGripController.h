@@ -10,6 +10,7 @@
 
 #include <vector>
 
+class OdDbEntity;
 class QPainter;
 class zalCommandLine;
 class zalDragTracker;
@@ -35,6 +36,9 @@ public:
     std::vector<OdGePoint3d> gripPoints() const;
     // Glyph half-size in pixels.
     static int gripSize() { return 5; }
+    // Where an entity's grip goes: an asset placeholder's position (placed true), else the middle of
+    // its extents; false when it has neither.
+    static bool anchorOf(OdDbEntity* entity, OdGePoint3d& point, bool* placed = nullptr);
     bool isDragging() const { return m_hot >= 0; }
 
 protected:

@@ -6,6 +6,7 @@
 #include "zalHostApplication.h"
 #include "zalHostConsole.h"
 #include "zalHostMainWindow.h"
+#include "zalHostViewerMonitor.h"
 #include "zalViewerProcessWatch.h"
 
 #include "IzalUnrealRenderModule.h"
@@ -40,6 +41,19 @@ zalHeadlessRunner::zalHeadlessRunner(zalHostApplication* app, zalDocumentManager
     };
     connect(m_viewers, &zalViewerProcessWatch::viewerEnded, this, lost);
     connect(m_viewers, &zalViewerProcessWatch::viewerStopped, this, lost);
+    // What the viewer reports goes to the error output; a file it says it cannot write ends the wait
+    // for that file at once.
+    if (app && app->viewerMonitor())
+        connect(app->viewerMonitor(), &zalHostViewerMonitor::reported, this,
+                [this](OdDbDatabase*, int, const QString& message) {
+                    std::fprintf(stderr, "zalhost: viewer: %s\n", message.toLocal8Bit().constData());
+                    std::fflush(stderr);
+                    const QString waited = m_stage == Stage::Dumping     ? m_dumpPath
+                                           : m_stage == Stage::Exporting ? m_imagePath
+                                                                         : QString();
+                    if (!waited.isEmpty() && message.contains(waited))
+                        fail(7, QStringLiteral("the viewer could not write %1 (%2)").arg(waited, message));
+                });
 }
 
 QString zalHeadlessRunner::stageText() const

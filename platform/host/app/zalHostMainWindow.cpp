@@ -10,6 +10,7 @@
 #include "zalHostConsole.h"
 #include "zalHostView.h"
 #include "zalHostViewSystem.h"
+#include "zalHostViewerMonitor.h"
 #include "zalSelectionController.h"
 
 #include "IzalUnrealRenderModule.h"
@@ -20,6 +21,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLocale>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -51,6 +53,7 @@ zalHostMainWindow::zalHostMainWindow(zalHostApplication* app, zalDocumentManager
     m_settingsDock->hide();
 
     m_status = new QLabel(this);
+    m_status->setObjectName(QStringLiteral("statusText"));
     m_busy = new QProgressBar(this);
     m_busy->setRange(0, 0);
     m_busy->setMaximumWidth(160);
@@ -74,6 +77,16 @@ zalHostMainWindow::zalHostMainWindow(zalHostApplication* app, zalDocumentManager
     }
     connect(m_commandLine, &zalCommandLine::commandDone, m_selection,
             &zalSelectionController::pruneSelection);
+    // The viewer outlines what is selected here (a console line of its own; nothing on the wire changes).
+    connect(m_selection, &zalSelectionController::selectionChanged, this, [this] {
+        IzalUnrealRenderModule* module = m_documents ? m_documents->renderModule() : nullptr;
+        if (!module || !m_app) return;
+        QStringList names;
+        for (const OdDbObjectId& id : m_selection->selection())
+            names << m_app->objectIdToString(id);
+        module->sendViewerConsoleCommand(
+            QStringLiteral("zal.highlight %1").arg(names.join(QLatin1Char(' '))).trimmed());
+    });
     connect(m_commandLine, &zalCommandLine::commandDone, this, [this] {
         for (int i = 0; i < m_tabs->count(); ++i)
             if (auto* tab = qobject_cast<zalDrawingTab*>(m_tabs->widget(i)))
@@ -81,7 +94,10 @@ zalHostMainWindow::zalHostMainWindow(zalHostApplication* app, zalDocumentManager
     });
     if (m_app) {
         connect(m_app, &zalHostApplication::progressStarted, this, [this](const QString& title) {
-            ++m_syncDepth;
+            if (m_syncDepth++ == 0) {
+                m_progressTitle = title;
+                m_sentEntities = m_sentTriangles = 0;
+            }
             m_status->setText(title);
             m_busy->show();
         });
@@ -90,8 +106,15 @@ zalHostMainWindow::zalHostMainWindow(zalHostApplication* app, zalDocumentManager
                 m_syncDepth = 0;
                 m_busy->hide();
                 m_status->setText(tr("Ready"));
+                if (m_sentEntities || m_sentTriangles)
+                    m_commandLine->append(QStringLiteral("%1: sent %2.").arg(m_progressTitle, sentCounts()));
             }
         });
+        if (m_app->viewerMonitor())
+            connect(m_app->viewerMonitor(), &zalHostViewerMonitor::sent, this,
+                    [this](OdDbDatabase*, quint64 entities, quint64 triangles) {
+                        showSent(entities, triangles);
+                    });
         if (m_app->console())
             m_app->console()->setTrackerView([this]() -> OdGsView* {
                 zalDrawingTab* tab = currentTab();
@@ -132,6 +155,24 @@ void zalHostMainWindow::buildMenus()
         if (zalDrawingTab* tab = currentTab()) tab->drawingView()->zoomExtents();
     });
     addDockAndHelpMenus(view);
+}
+
+QString zalHostMainWindow::sentCounts() const
+{
+    return tr("%1 entities, %2 triangles")
+        .arg(QLocale::system().toString(m_sentEntities), QLocale::system().toString(m_sentTriangles));
+}
+
+void zalHostMainWindow::showSent(quint64 entities, quint64 triangles)
+{
+    if (m_syncDepth <= 0) return;
+    m_sentEntities += entities;
+    m_sentTriangles += triangles;
+    // The synchronisation runs on this thread, so the label is painted at once, a few times a second.
+    if (m_statusPainted.isValid() && m_statusPainted.elapsed() < 100) return;
+    m_status->setText(QStringLiteral("%1: %2").arg(m_progressTitle, sentCounts()));
+    m_status->repaint();
+    m_statusPainted.start();
 }
 
 zalDrawingTab* zalHostMainWindow::currentTab() const

@@ -2,6 +2,7 @@
 
 #include "DbDatabase.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -70,6 +71,9 @@ private:
     bool confirmClose(OdDbDatabase* db);
     void closeDrawing(OdDbDatabase* db);
     void runCommand(const QString& name);
+    // Counts what the viewers are sent while the status bar shows a synchronisation.
+    void showSent(quint64 entities, quint64 triangles);
+    QString sentCounts() const;
 
     // Follows the viewer processes: a tab whose viewer ends or stops says so and offers a restart.
     void watchViewers();
@@ -95,6 +99,10 @@ private:
     zalSelectionController* m_selection;
     class zalGripController* m_grips;
     int m_syncDepth = 0;
+    QString m_progressTitle;
+    quint64 m_sentEntities = 0;
+    quint64 m_sentTriangles = 0;
+    QElapsedTimer m_statusPainted;
     QByteArray m_defaultLayout;
     class zalViewerProcessWatch* m_viewerWatch = nullptr;
     bool m_askToSave = true;

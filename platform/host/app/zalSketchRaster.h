@@ -45,6 +45,10 @@ private:
         double x, y, w; // screen position and 1/depth
     };
     bool toScreen(const OdGePoint3d& eye, Vertex& out) const;
+    // The primitive's points in eye coordinates, into m_eye.
+    void toEye(const zalSketchPrimitive& p);
+    // Whether m_eye lies wholly in front of the camera and outside the image.
+    bool offScreen() const;
     void fillTriangle(const Vertex& a, const Vertex& b, const Vertex& c, QRgb color, int index);
     void drawLine(Vertex a, Vertex b, QRgb color, int index, bool depthTest);
     void clipAndDraw(std::vector<OdGePoint3d>& eye, bool face, bool closed, QRgb color, int index,
@@ -54,6 +58,12 @@ private:
     int m_width = 0;
     int m_height = 0;
     QImage m_image;
+    QRgb* m_pixels = nullptr;   // m_image's pixels while a frame is drawn
+    int m_stride = 0;           // pixels per row of m_image
     std::vector<float> m_depth; // 1/depth, 0 where nothing is drawn
     std::vector<int> m_index;
+    // Scratch space kept between primitives and frames.
+    std::vector<OdGePoint3d> m_eye, m_clipped;
+    std::vector<Vertex> m_screen;
+    std::vector<char> m_lit;
 };

@@ -11,6 +11,7 @@
 #include "zalHostTerrainModeller.h"
 #include "zalHostView.h"
 #include "zalHostViewSystem.h"
+#include "zalHostViewerMonitor.h"
 
 #include "IzalAppProps.h"
 #include "IzalConsole.h"
@@ -28,8 +29,10 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QStandardPaths>
 #include <QThread>
+#include <QTimer>
 
 namespace {
 
@@ -96,6 +99,8 @@ zalHostApplication::zalHostApplication(int& argc, char** argv, const zalHostOpti
         registerService(QStringLiteral(IzalTerrainModellerModule_id), m_terrainModeller);
     }
 
+    m_viewerMonitor = new zalHostViewerMonitor(this);
+
     // The view system is where the host's picking and editing take view input, and where point
     // prompts show their trackers.
     if (m_console && m_viewSystem) {
@@ -117,6 +122,8 @@ zalHostApplication::~zalHostApplication()
     // Views hold module widgets and drawings; both go before the services the widgets may call.
     delete m_viewSystem;
     m_viewSystem = nullptr;
+    delete m_viewerMonitor;
+    m_viewerMonitor = nullptr;
     if (m_console) m_console->setCurrentDatabase(nullptr);
     m_documents.clear();
 }
@@ -184,6 +191,11 @@ void zalHostApplication::viewEvent(const QString& channel, const QString& event,
 QObject* zalHostApplication::createProgressIndicator(const QString& title, QWidget* parent)
 {
     auto* indicator = new zalHostProgressIndicator(title, parent, m_options.interactive);
+    if (m_viewerMonitor)
+        connect(m_viewerMonitor, &zalHostViewerMonitor::sent, indicator,
+                [indicator](OdDbDatabase*, quint64 entities, quint64 triangles) {
+                    indicator->addSent(entities, triangles);
+                });
     ++m_progressCount;
     emit progressStarted(title);
     connect(indicator, &zalHostProgressIndicator::finished, this, [this](const QString& t) {
@@ -258,9 +270,11 @@ double zalHostApplication::unitConversionFactor(int from, int to) const
 QString zalHostApplication::saveFileName(const QString& filter, const QString& proposedName,
                                          const QString& defaultExtension, const QString& title)
 {
-    if (!m_saveFileNames.isEmpty()) return m_saveFileNames.takeFirst();
-    if (!m_options.interactive) return QString();
-    QString path = QFileDialog::getSaveFileName(activeWindow(), title, proposedName, qtFilter(filter));
+    QString path;
+    if (!m_saveFileNames.isEmpty())
+        path = m_saveFileNames.takeFirst();
+    else if (m_options.interactive)
+        path = QFileDialog::getSaveFileName(activeWindow(), title, proposedName, qtFilter(filter));
     if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) {
         QString extension = defaultExtension;
         extension.remove(QLatin1Char('*'));
@@ -268,7 +282,56 @@ QString zalHostApplication::saveFileName(const QString& filter, const QString& p
             extension.prepend(QLatin1Char('.'));
         path += extension;
     }
+    // A wait for a file of that name reports the outcome under this title.
+    m_savingTitle = title;
+    m_savingPath = path;
     return path;
+}
+
+void zalHostApplication::reportSavedFile(const QString& waited, bool written, int timeoutMs)
+{
+    // The file the caller asked the user for, if it is the one waited for (or the same name in
+    // another format, which the caller converts to afterwards).
+    const QFileInfo waitedInfo(waited);
+    const QFileInfo chosen(m_savingPath);
+    const bool chosenByUser = !m_savingPath.isEmpty() && chosen.absolutePath() == waitedInfo.absolutePath() &&
+                              chosen.completeBaseName() == waitedInfo.completeBaseName();
+    const QString title = chosenByUser ? m_savingTitle : QString();
+    // A name that differs only in case is the file waited for (the caller does not convert it).
+    const bool converted =
+        chosenByUser && chosen.fileName().compare(waitedInfo.fileName(), Qt::CaseInsensitive) != 0;
+    const QString destination = converted ? chosen.absoluteFilePath() : waitedInfo.absoluteFilePath();
+    m_savingPath.clear();
+    m_savingTitle.clear();
+    if (!m_console) return;
+    const QString prefix = title.isEmpty() ? QString() : title + QStringLiteral(": ");
+    if (!written) {
+        m_console->write(prefix + tr("no file %1 after %2 s.").arg(waited).arg(timeoutMs / 1000.0));
+        return;
+    }
+    // A converted copy appears a little later; it is reported once it exists (or its absence after 10 s).
+    auto* poll = new QTimer(m_console);
+    auto* clock = new QElapsedTimer;
+    clock->start();
+    const auto check = [this, poll, clock, prefix, destination] {
+        if (QFileInfo::exists(destination)) {
+            const QSize size = QImageReader(destination).size();
+            m_console->write(
+                size.isValid()
+                    ? prefix + tr("wrote %1 (%2 x %3).").arg(destination).arg(size.width()).arg(size.height())
+                    : prefix + tr("wrote %1.").arg(destination));
+        } else if (clock->elapsed() > 10000) {
+            m_console->write(prefix + tr("%1 was not written.").arg(destination));
+        } else {
+            return;
+        }
+        poll->stop();
+        poll->deleteLater();
+    };
+    connect(poll, &QObject::destroyed, [clock] { delete clock; });
+    connect(poll, &QTimer::timeout, m_console, check);
+    poll->start(100);
+    check();
 }
 
 bool zalHostApplication::waitForFile(const QString& path, int timeoutMs)
@@ -276,13 +339,23 @@ bool zalHostApplication::waitForFile(const QString& path, int timeoutMs)
     if (path.isEmpty()) return false;
     QElapsedTimer clock;
     clock.start();
+    // The status bar shows the wait like any other long work.
+    const QString waiting = tr("Waiting for %1").arg(QFileInfo(path).fileName());
+    emit progressStarted(waiting);
     // The file is written by another process or a queued call: keep the event loop turning.
+    bool written = false;
     for (;;) {
-        if (QFileInfo::exists(path)) return true;
-        if (clock.elapsed() >= timeoutMs) return false;
+        if (QFileInfo::exists(path)) {
+            written = true;
+            break;
+        }
+        if (clock.elapsed() >= timeoutMs) break;
         processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(10);
     }
+    emit progressFinished(waiting);
+    reportSavedFile(path, written, timeoutMs);
+    return written;
 }
 
 bool zalHostApplication::updateApplication()

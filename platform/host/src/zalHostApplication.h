@@ -19,6 +19,7 @@ class zalHostPhysicsMaterials;
 class zalHostProjectManager;
 class zalHostTerrainModeller;
 class zalHostViewSystem;
+class zalHostViewerMonitor;
 
 // The reference host's application object: the services it was asked for, published under their ids,
 // the open drawings, host events and the helpers modules call on the application itself.
@@ -69,6 +70,8 @@ public:
     zalHostTerrainModeller* terrainModeller() const { return m_terrainModeller; }
     zalHostEventHub* events() const { return m_events; }
     zalHostIdStrings* idStrings() const { return m_idStrings; }
+    // What the viewers are sent and what they report (their faults go to the console).
+    zalHostViewerMonitor* viewerMonitor() const { return m_viewerMonitor; }
 
     // Open drawings. The first one added becomes the console's current drawing.
     void addDocument(OdDbDatabase* database);
@@ -102,7 +105,11 @@ signals:
     void documentsChanged();
 
 private:
+    // Writes to the console how a wait for a file the user named ended.
+    void reportSavedFile(const QString& waited, bool written, int timeoutMs);
+
     zalHostOptions m_options;
+    QString m_savingTitle, m_savingPath;
     QHash<QString, QPointer<QObject>> m_services;
     QList<OdSmartPtr<OdDbDatabase>> m_documents;
     QStringList m_saveFileNames;
@@ -118,4 +125,5 @@ private:
     zalHostProjectManager* m_projectManager = nullptr;
     zalHostPhysicsMaterials* m_physicsMaterials = nullptr;
     zalHostTerrainModeller* m_terrainModeller = nullptr;
+    zalHostViewerMonitor* m_viewerMonitor = nullptr;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -18,6 +19,12 @@ public:
 
     QString title() const { return m_title; }
     bool isDialogShown() const;
+    QString dialogText() const;
+
+    // What the viewers gained while the work runs; the dialog shows it under the title.
+    void addSent(quint64 entities, quint64 triangles);
+    quint64 sentEntities() const { return m_entities; }
+    quint64 sentTriangles() const { return m_triangles; }
 
 signals:
     void finished(const QString& title);
@@ -25,4 +32,7 @@ signals:
 private:
     QString m_title;
     QPointer<QProgressDialog> m_dialog;
+    quint64 m_entities = 0;
+    quint64 m_triangles = 0;
+    QElapsedTimer m_shown;
 };

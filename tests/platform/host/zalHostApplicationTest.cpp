@@ -13,6 +13,9 @@
 #include "zalHostStrings.h"
 #include "zalHostView.h"
 #include "zalHostViewSystem.h"
+#include "zalHostViewerMonitor.h"
+
+#include "XoRemoteRenderSender.h"
 
 #include "DbDatabase.h"
 #include "OdVariant.h"
@@ -22,6 +25,7 @@
 
 #include <QFile>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <memory>
@@ -212,6 +216,36 @@ TEST(zalHostProgress, indicatorLivesUntilTheCallerDeletesIt)
     EXPECT_EQ(qobject_cast<zalHostProgressIndicator*>(indicator)->title(), "Synchronizing Scene");
     delete indicator;
     EXPECT_EQ(host.app()->progressIndicatorCount(), 0);
+}
+
+TEST(zalHostProgress, dialogCountsWhatTheViewersGainWhileItIsOpen)
+{
+    QTemporaryDir folder;
+    zalHostOptions options;
+    options.variablesFile = folder.filePath("vars/zalhost.ini");
+    options.temporaryRoot = folder.filePath("temp");
+    options.interactive = true;
+    int argc = 1;
+    char name[] = "zalhost_test";
+    char* argv[] = {name, nullptr};
+    zalHostApplication app(argc, argv, options);
+    // The host watches every sender of the channel library through its monitor.
+    ASSERT_EQ(XoRemoteRenderSender::monitor(), app.viewerMonitor());
+
+    auto* indicator =
+        qobject_cast<zalHostProgressIndicator*>(app.createProgressIndicator("Synchronizing Scene", nullptr));
+    ASSERT_NE(indicator, nullptr);
+    ASSERT_TRUE(indicator->isDialogShown());
+    XoRemoteRenderSender::monitor()->contentSent(7, 3, 0);
+    XoRemoteRenderSender::monitor()->contentSent(7, 0, 1200);
+    EXPECT_EQ(indicator->sentEntities(), 3u);
+    EXPECT_EQ(indicator->sentTriangles(), 1200u);
+    // The first report is shown at once; later ones at most every 100 ms.
+    EXPECT_TRUE(indicator->dialogText().startsWith("Synchronizing Scene\n3 entities, "))
+        << indicator->dialogText().toStdString();
+    delete indicator;
+    // Nothing is left listening once the work has ended.
+    XoRemoteRenderSender::monitor()->contentSent(7, 1, 1);
 }
 
 TEST(zalHostStrings, qtAndDrawingStringsRoundTrip)

@@ -194,3 +194,23 @@ TEST_F(HeadlessViewerLoss, StoppedViewerEndsTheRunAndDoesNotOutliveTheHost)
     // Reparented once the host is gone, it must have been ended, not left stopped.
     EXPECT_TRUE(within(10000, [&] { return !alive(viewer); })) << "viewer " << viewer << " survived its host";
 }
+
+TEST_F(HeadlessViewerLoss, PictureTheViewerCannotWriteEndsTheRunWithTheViewersReason)
+{
+    // The image's name is taken by a folder: the viewer cannot write there and says so.
+    const QString out = dir.filePath(QStringLiteral("taken.png"));
+    ASSERT_TRUE(QDir().mkpath(out));
+    host.setProcessChannelMode(QProcess::SeparateChannels);
+    host.start(QDir(QString::fromLocal8Bit(qgetenv("ZAL_BIN_DIR"))).filePath(QStringLiteral("zalhost")),
+               {QStringLiteral("--open"), sample, QStringLiteral("--timeout"), QStringLiteral("60"),
+                QStringLiteral("--export-image"), out, QStringLiteral("--size"), QStringLiteral("64x32")});
+    ASSERT_TRUE(host.waitForStarted());
+    leftovers << viewersOf(long(host.processId()));
+    QElapsedTimer since;
+    since.start();
+    // Without the viewer's report the run would wait for the file and end with code 5 after 60 s.
+    EXPECT_EQ(finish(since, "picture that cannot be written (timed from the start)"), 7) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("zalhost: viewer: HighResShot: cannot write %1").arg(out)))
+        << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("the viewer could not write %1").arg(out))) << err.toStdString();
+}

@@ -11,6 +11,7 @@
 #include "zalHostCommands.h"
 #include "zalHostConsole.h"
 #include "zalHostMainWindow.h"
+#include "zalHostViewerMonitor.h"
 #include "zalPropEditorServices.h"
 #include "zalSelectionController.h"
 
@@ -30,10 +31,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -177,6 +181,30 @@ protected:
         return false;
     }
 
+    // The frame the viewer's window shows now.
+    QImage viewerWindow(const QString& name)
+    {
+        const QString path = s_dir->filePath(name);
+        QFile::remove(path);
+        s_documents->renderModule()->sendViewerConsoleCommand(
+            QStringLiteral("zal.SaveWindow \"%1\"").arg(path));
+        QImage image;
+        waitFor([&] { return image.load(path); }, 60000);
+        return image;
+    }
+
+    // Pixels of the viewer's outline colour (an orange no material of the sample has).
+    static int outlinePixels(const QImage& image)
+    {
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QRgb c = image.pixel(x, y);
+                if (qRed(c) > 235 && qGreen(c) > 140 && qGreen(c) < 180 && qBlue(c) < 70) ++count;
+            }
+        return count;
+    }
+
     void screenshot(const QString& name)
     {
         QCoreApplication::processEvents();
@@ -255,6 +283,124 @@ TEST_F(HostGui, KilledViewerIsToldInTheTabAndRestartedWithTheSameScene)
     for (auto it = before.begin(); it != before.end(); ++it)
         EXPECT_EQ(after.value(it.key()), it.value()) << it.key().toStdString();
     screenshot(QStringLiteral("05-viewer-restarted.png"));
+}
+
+TEST_F(HostGui, KilledViewerComesBackWhenTheDrawingIsClosedAndOpenedAgain)
+{
+    OdDbDatabase* db = openSample();
+    ASSERT_NE(db, nullptr);
+    zalDrawingTab* tab = window->currentTab();
+    ASSERT_TRUE(waitFor([&] { return tab->viewerProcess() != 0; }, 10000)) << "the tab never knew its viewer";
+    const long pid = tab->viewerProcess();
+    const QMap<QString, QStringList> before = contentOf(dumpScene(QStringLiteral("reopen-before.json")));
+    ASSERT_FALSE(before.value(QStringLiteral("meshes")).isEmpty());
+
+    ::kill(pid_t(pid), SIGKILL);
+    ASSERT_TRUE(waitFor([&] { return tab->viewerBanner()->isVisible(); }, 20000));
+    const QString path = tab->path();
+    // The tab's close button, as a user closes it (the drawing is unchanged: nothing to ask).
+    emit window->tabs()->tabCloseRequested(window->tabs()->indexOf(tab));
+    ASSERT_EQ(window->tabs()->count(), 0);
+
+    OdDbDatabase* again = openSample();
+    ASSERT_NE(again, nullptr);
+    zalDrawingTab* reopened = window->currentTab();
+    ASSERT_NE(reopened, nullptr);
+    EXPECT_EQ(reopened->path(), path);
+    ASSERT_TRUE(waitFor([&] { return reopened->viewerProcess() != 0; }, 10000))
+        << "no viewer for the new tab";
+    EXPECT_NE(reopened->viewerProcess(), pid);
+    EXPECT_FALSE(reopened->viewerBanner()->isVisible());
+    const QMap<QString, QStringList> after = contentOf(dumpScene(QStringLiteral("reopen-after.json")));
+    // Names are "<drawing tag>_<class>_<handle>" (meshes add their material's): the reopened drawing
+    // has a tag of its own, but the file keeps the handles, so the rest of every name comes back.
+    const auto untagged = [](QStringList names) {
+        for (QString& name : names)
+            name = name.replace(QRegularExpression(QStringLiteral("(^|_)[^_]+_(?=(AcDb|zalDb|Od))")),
+                                QStringLiteral("\\1"));
+        names.sort();
+        return names.join(QLatin1Char(' ')).toStdString();
+    };
+    for (auto it = before.begin(); it != before.end(); ++it)
+        EXPECT_EQ(untagged(after.value(it.key())), untagged(it.value())) << it.key().toStdString();
+}
+
+namespace {
+
+// What the viewer was sent, counted from its own dump: instances and lights, and the triangles of its
+// meshes (a face of n corners is n - 2 triangles; the corners of all faces add up to the vertices).
+void countScene(const QJsonObject& scene, quint64& entities, quint64& triangles)
+{
+    entities = quint64(scene.value(QStringLiteral("instances")).toArray().size() +
+                       scene.value(QStringLiteral("lights")).toArray().size());
+    triangles = 0;
+    for (const QJsonValue& v : scene.value(QStringLiteral("meshes")).toArray()) {
+        const QJsonObject mesh = v.toObject();
+        triangles += quint64(mesh.value(QStringLiteral("vertexCount")).toInt() -
+                             2 * mesh.value(QStringLiteral("faceCount")).toInt());
+    }
+}
+
+} // namespace
+
+TEST_F(HostGui, FirstSynchronisationCountsAndViewerFaultsReachTheCommandHistory)
+{
+    // What the status bar says each time the module sends something, until the synchronisation ends.
+    QStringList shown;
+    bool finished = false;
+    auto* status = window->findChild<QLabel*>(QStringLiteral("statusText"));
+    ASSERT_NE(status, nullptr);
+    auto watch = QObject::connect(s_app->viewerMonitor(), &zalHostViewerMonitor::sent,
+                                  [&](OdDbDatabase*, quint64, quint64) {
+                                      if (!finished) shown << status->text();
+                                  });
+    auto end = QObject::connect(s_app, &zalHostApplication::progressFinished,
+                                [&](const QString&) { finished = true; });
+    OdDbDatabase* db = openSample();
+    QObject::disconnect(watch);
+    QObject::disconnect(end);
+    ASSERT_NE(db, nullptr);
+    const QRegularExpression counts(
+        QStringLiteral("Synchronizing Scene: (sent )?([0-9,.]+) entities, ([0-9,.]+) triangles"));
+    EXPECT_TRUE(
+        std::any_of(shown.begin(), shown.end(), [&](const QString& t) { return counts.match(t).hasMatch(); }))
+        << "the status bar showed no counts while synchronising: " << shown.join(" | ").toStdString();
+
+    zalCommandLine* line = window->commandLine();
+    const QRegularExpressionMatch summary = counts.match(line->history());
+    ASSERT_TRUE(summary.hasMatch()) << line->history().toStdString();
+    const auto number = [](QString text) {
+        return text.remove(QRegularExpression(QStringLiteral("[^0-9]"))).toULongLong();
+    };
+    quint64 entities = 0, triangles = 0;
+    countScene(dumpScene(QStringLiteral("counts.json")), entities, triangles);
+    EXPECT_GT(triangles, 0u);
+    EXPECT_EQ(number(summary.captured(2)), entities);
+    EXPECT_EQ(number(summary.captured(3)), triangles);
+
+    // A console line the viewer does not know, typed by the user, comes back as the viewer's answer.
+    line->submit(QStringLiteral("unrealcommand frobnicate 1"));
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return line->history().contains(
+                QStringLiteral("Viewer of pavilion.dxf: unknown console command: frobnicate 1"));
+        },
+        30000))
+        << line->history().toStdString();
+
+    // A picture the viewer cannot write: its folder would be inside a file.
+    const QString blocker = s_dir->filePath(QStringLiteral("not-a-folder"));
+    QFile file(blocker);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    line->submit(QStringLiteral("unrealcommand HighResShot 64x32 filename=\"%1/shot.png\"").arg(blocker));
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return line->history().contains(
+                QStringLiteral("HighResShot: cannot write %1/shot.png").arg(blocker));
+        },
+        60000))
+        << line->history().toStdString();
 }
 
 namespace {
@@ -358,6 +504,35 @@ TEST_F(HostGui, FountainPlacedByAClickAndMovedByItsGripMovesInTheViewer)
         << "viewer instance at " << after[0] << "," << after[1] << "," << after[2] << " from " << before[0]
         << "," << before[1] << "," << before[2];
     screenshot(QStringLiteral("08-fountain-moved.png"));
+    // The placement said what it placed and where.
+    const QRegularExpressionMatch said =
+        QRegularExpression(
+            QStringLiteral("Placed zalDbWaterFountain %1 at ([-0-9.e]+), ([-0-9.e]+), ([-0-9.e]+)\\.")
+                .arg(handleOf(fountain)))
+            .match(line->history());
+    ASSERT_TRUE(said.hasMatch()) << line->history().toStdString();
+    EXPECT_NEAR(said.captured(1).toDouble(), placed.x, 1e-4);
+    EXPECT_NEAR(said.captured(2).toDouble(), placed.y, 1e-4);
+    EXPECT_NEAR(said.captured(3).toDouble(), placed.z, 1e-4);
+
+    // One undo takes back the drag alone: the fountain is still there, where it was placed, and so is
+    // its instance in the viewer.
+    window->undo();
+    // (An undone placement takes the fountain out of the drawing: its id opens nothing.)
+    ASSERT_FALSE(fountain.openObject().isNull()) << "the undo took the placement back with the drag";
+    EXPECT_TRUE(fountainPosition(fountain).isEqualTo(placed, OdGeTol(1e-9)));
+    double undone[3] = {0, 0, 0};
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return fountainTranslation(dumpScene(QStringLiteral("fountain-3.json")), undone) &&
+                   std::fabs(undone[0] - before[0]) < 1.0 && std::fabs(undone[1] - before[1]) < 1.0 &&
+                   std::fabs(undone[2] - before[2]) < 1.0;
+        },
+        30000))
+        << "viewer instance at " << undone[0] << "," << undone[1] << "," << undone[2];
+    // The next undo takes the placement.
+    window->undo();
+    EXPECT_TRUE(fountain.openObject().isNull()) << line->history().toStdString();
 }
 
 TEST_F(HostGui, ClickOnThePoolSelectsItAndAnEraseByClickTakesItFromTheViewer)
@@ -375,9 +550,27 @@ TEST_F(HostGui, ClickOnThePoolSelectsItAndAnEraseByClickTakesItFromTheViewer)
     ASSERT_TRUE(view->project(OdGePoint3d(10, 0, 0.05), centre)); // the middle of the pool's water
     screenshot(QStringLiteral("01-sample-opened.png"));
 
+    const int outlinedBefore = outlinePixels(viewerWindow(QStringLiteral("window-before.png")));
+
     QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, centre.toPoint());
     ASSERT_EQ(window->selectionController()->selection().size(), 1u);
     EXPECT_EQ(handleOf(window->selectionController()->selection().front()), handle);
+    // The viewer is told which instance is selected and outlines it in its window.
+    const auto highlighted = [&](const QString& file) {
+        return dumpScene(file)
+            .value(QStringLiteral("settings"))
+            .toObject()
+            .value(QStringLiteral("highlighted"))
+            .toArray();
+    };
+    QJsonArray lit;
+    EXPECT_TRUE(waitFor([&] { return !(lit = highlighted(QStringLiteral("lit.json"))).isEmpty(); }, 30000));
+    ASSERT_EQ(lit.size(), 1);
+    EXPECT_TRUE(lit.at(0).toString().endsWith(QLatin1Char('_') + handle))
+        << lit.at(0).toString().toStdString();
+    const QImage outlined = viewerWindow(QStringLiteral("window-selected.png"));
+    outlined.save(QDir(artifactsDir()).filePath(QStringLiteral("02b-viewer-pool-outlined.png")));
+    EXPECT_GT(outlinePixels(outlined), outlinedBefore + 300) << outlinedBefore;
     screenshot(QStringLiteral("02-pool-selected.png"));
 
     zalCommandLine* line = window->commandLine();
@@ -386,6 +579,8 @@ TEST_F(HostGui, ClickOnThePoolSelectsItAndAnEraseByClickTakesItFromTheViewer)
     line->submit(QStringLiteral("erase"));
     EXPECT_TRUE(pool.isErased()) << line->history().toStdString();
     EXPECT_TRUE(window->selectionController()->selection().empty());
+    EXPECT_TRUE(waitFor([&] { return highlighted(QStringLiteral("unlit.json")).isEmpty(); }, 30000))
+        << "the viewer still outlines the erased pool";
     EXPECT_TRUE(waitFor([&] { return !sceneNames(dumpScene(QStringLiteral("after.json")), handle); }, 30000))
         << "the viewer still holds the pool";
     screenshot(QStringLiteral("03-pool-erased.png"));

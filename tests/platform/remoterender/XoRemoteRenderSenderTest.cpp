@@ -1,6 +1,7 @@
 // The sender and the flattener over the recording transport, which also plays the viewer.
 #include "XoRecordingMessagesManager.h"
 #include "XoRemoteRenderMessage.h"
+#include "XoRemoteRenderMonitor.h"
 #include "XoRemoteRenderSenderFlattener.h"
 #include "XoTestSupport.h"
 
@@ -574,3 +575,100 @@ TEST(RecordingTransport, AServerThatCannotListenIsNotRunning)
 }
 
 } // namespace
+
+namespace {
+
+// What the host learns through the process-wide monitor.
+struct RecordingMonitor : XoRemoteRenderMonitor
+{
+    void contentSent(long key, std::uint64_t e, std::uint64_t t) override
+    {
+        keys.push_back(key);
+        entities += e;
+        triangles += t;
+    }
+    void viewerReported(long key, int code, const char* message) override
+    {
+        reports.push_back(std::to_string(key) + " " + std::to_string(code) + " " + message);
+    }
+    std::vector<long> keys;
+    std::uint64_t entities = 0, triangles = 0;
+    std::vector<std::string> reports;
+};
+
+class MonitoredSender : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        xotest::ensureApplication();
+        auto transport = std::make_unique<XoRecordingMessagesManager>();
+        recording = transport.get();
+        // The plain flattener: its notifications keep the library's behaviour.
+        sender = std::make_unique<XoRemoteRenderSenderFlattener>(L"/work", nullptr, 77, nullptr,
+                                                                 std::move(transport));
+        XoRemoteRenderSender::setMonitor(&monitor);
+        recording->simulateViewerStarted();
+        QCoreApplication::processEvents();
+    }
+    void TearDown() override { XoRemoteRenderSender::setMonitor(nullptr); }
+
+    RecordingMonitor monitor;
+    XoRecordingMessagesManager* recording = nullptr;
+    std::unique_ptr<XoRemoteRenderSenderFlattener> sender;
+};
+
+} // namespace
+
+TEST_F(MonitoredSender, CountsPlacedEntitiesAndTheTrianglesOfEveryFace)
+{
+    // A triangle, a quad, a reversed triangle and a pentagon: 1 + 2 + 1 + 3 triangles.
+    std::vector<float> positions(15 * 3, 0.0f), uv(15 * 2, 0.0f);
+    std::vector<std::int32_t> flags(15, 0);
+    const std::int32_t faces[4] = {3, 4, -3, 5};
+    const float spawned[48] = {};
+    sender->beginTransaction("first_run");
+    sender->addMaterial("M", "", "", 0, 1, "", "");
+    sender->addComponentDef("B", "Block", false, "");
+    sender->addGroup("G", "Model", "Group", nullptr);
+    sender->addInstance("E", "G", "", "", kMove, "M");
+    sender->addMesh("E_M", "E", "", positions.data(), positions.data(), uv.data(), uv.data(), flags.data(),
+                    faces, 4, 15, "M", "");
+    sender->addLight("L", "G", 1, 0xFFFFFF, 0, 30, 45, 0, 0, true, 1, "", nullptr, true);
+    sender->spawnInstances("S", "G", "B", "", 3, spawned, "");
+    sender->endTransaction(false);
+    EXPECT_EQ(monitor.triangles, 7u);
+    // One instance, one light and three spawned copies; materials, blocks and groups are not entities.
+    EXPECT_EQ(monitor.entities, 5u);
+    for (long key : monitor.keys)
+        EXPECT_EQ(key, 77);
+
+    // A refresh sends lights and instances again: they replace themselves and the counts stay.
+    sender->addLight("L", "G", 2, 0xFFFFFF, 0, 30, 45, 0, 0, true, 1, "", nullptr, true);
+    sender->addInstance("E", "G", "", "", nullptr, "M");
+    sender->addMesh("E_M", "E", "", positions.data(), positions.data(), uv.data(), uv.data(), flags.data(),
+                    faces, 4, 15, "M", "");
+    EXPECT_EQ(monitor.entities, 5u);
+    EXPECT_EQ(monitor.triangles, 7u);
+    // Removed and drawn again (an edited entity) counts again.
+    sender->removeEntity("E", "G", true, true);
+    sender->addInstance("E", "G", "", "", nullptr, "M");
+    EXPECT_EQ(monitor.entities, 6u);
+}
+
+TEST_F(MonitoredSender, HandsOnTheViewersFaultsButNotTheChannels)
+{
+    recording->simulateError(8, "unknown console command: frobnicate 1");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(monitor.reports, std::vector<std::string>{"77 8 unknown console command: frobnicate 1"});
+
+    // The library's own complaint (a viewer that ended before it said it started) is the host's
+    // process watch's business, not a report of the viewer.
+    monitor.reports.clear();
+    recording->simulateViewerExit(0);
+    QCoreApplication::processEvents();
+    sender->startRender(L"/app/viewer", false);
+    recording->simulateViewerExit(3);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(monitor.reports.empty()) << monitor.reports.front();
+}

@@ -142,3 +142,18 @@ TEST_F(Console, UnknownCommandsAreKeptAndLoggedNeverFatal)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(Console, HighlightNamesTheSelectedInstancesAndAnEmptyOneClears)
+{
+    run("zal.highlight 1_AcDbPolyFaceMesh_1C   1_AcDbBlockReference_2F");
+    EXPECT_EQ(settings.highlighted, (QStringList{"1_AcDbPolyFaceMesh_1C", "1_AcDbBlockReference_2F"}));
+    run("zal.highlight 1_AcDbLine_30");
+    EXPECT_EQ(settings.highlighted, QStringList{"1_AcDbLine_30"});
+    run("zal.highlight");
+    EXPECT_TRUE(settings.highlighted.isEmpty());
+    EXPECT_TRUE(settings.unknownCommands.isEmpty()) << settings.unknownCommands.join('|').toStdString();
+}
+
+} // namespace
