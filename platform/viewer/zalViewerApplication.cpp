@@ -19,9 +19,11 @@
 #include <QtDebug>
 #include <QtMath>
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -401,6 +403,9 @@ void zalViewerApplication::executeConsole(const QString& line)
     case zalViewerConsole::Action::DumpScene:
         dumpScene(action.path);
         break;
+    case zalViewerConsole::Action::ReportMemory:
+        reportMemory();
+        break;
     case zalViewerConsole::Action::SaveWindow: {
         // What the window shows now: a pending redraw is drawn first, so the file is current.
         if (m_frameTimer.isActive() || !m_window || m_window->frame().isNull()) {
@@ -624,6 +629,27 @@ QJsonObject zalViewerApplication::dump() const
                                    {"textures", stats.textures},
                                    {"frameMs", stats.frameMs}});
     return o;
+}
+
+void zalViewerApplication::reportMemory() const
+{
+    double residentMB = 0;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS:"))
+                residentMB = line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024;
+    const struct mallinfo2 heap = ::mallinfo2();
+    const double mb = 1024.0 * 1024.0;
+    const zalViewerRenderer::Statistics stats = m_renderer.statistics();
+    std::printf("zalViewer: memory: resident %.1f MB; malloc in use %.1f MB, free in its arenas %.1f MB, "
+                "mapped blocks %.1f MB; scene %zu instances %zu meshes %zu materials %zu lights %zu spawns; "
+                "renderer %d renderables %d mesh buffers %d materials %d textures; %d messages\n",
+                residentMB, double(heap.uordblks) / mb, double(heap.fordblks) / mb, double(heap.hblkhd) / mb,
+                m_scene.instances().size(), m_scene.meshes().size(), m_scene.materials().size(),
+                m_scene.lights().size(), m_scene.spawns().size(), stats.renderables, stats.meshBuffers,
+                stats.materials, stats.textures, int(m_messagesReceived));
+    std::fflush(stdout);
 }
 
 bool zalViewerApplication::dumpScene(const QString& path)

@@ -60,6 +60,9 @@ private:
     bool writeScreenshot(QSize size, const QString& path);
     bool saveScreenshot(const QImage& image, const QString& path);
     bool dumpScene(const QString& path);
+    // Prints where the viewer's memory is (malloc's heap in use and free, mappings, what the scene
+    // and the renderer hold), for long runs that watch it grow.
+    void reportMemory() const;
     QJsonObject dump() const;
     void sceneChanged();
     void drawFrame();
