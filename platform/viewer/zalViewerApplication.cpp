@@ -645,12 +645,14 @@ void zalViewerApplication::reportMemory() const
     const double mb = 1024.0 * 1024.0;
     const zalViewerRenderer::Statistics stats = m_renderer.statistics();
     std::printf("zalViewer: memory: resident %.1f MB; malloc in use %.1f MB, free in its arenas %.1f MB, "
-                "mapped blocks %.1f MB; scene %zu instances %zu meshes %zu materials %zu lights %zu spawns; "
+                "mapped blocks %.1f MB; scene %zu instances %zu meshes %zu materials %zu lights %zu spawns "
+                "%zu components; "
                 "renderer %d renderables %d mesh buffers %d materials %d textures; %d messages\n",
                 residentMB, double(heap.uordblks) / mb, double(heap.fordblks) / mb, double(heap.hblkhd) / mb,
                 m_scene.instances().size(), m_scene.meshes().size(), m_scene.materials().size(),
-                m_scene.lights().size(), m_scene.spawns().size(), stats.renderables, stats.meshBuffers,
-                stats.materials, stats.textures, int(m_messagesReceived));
+                m_scene.lights().size(), m_scene.spawns().size(), m_scene.components().size(),
+                stats.renderables, stats.meshBuffers, stats.materials, stats.textures,
+                int(m_messagesReceived));
     std::fflush(stdout);
 }
 
