@@ -230,16 +230,29 @@ bool OdDbXmlPropWaterFountain::setPropertyValue(const OdString& path, const OdSt
     }
 
     try {
-        if (name == QLatin1String("HorizontalAngle") || name == QLatin1String("VerticalAngle")) {
+        if (name == QLatin1String("HorizontalAngle")) {
             const double angle =
                 db ? db->formatter().unformatAngle(value) : OdDbUnitsFormatter::unformatA(value, 0);
             Decomposed parts(fountain->transform());
-            double& target = name == QLatin1String("HorizontalAngle") ? parts.angle[2] : parts.angle[1];
-            const double wanted = name == QLatin1String("HorizontalAngle") ? angle : angle + kPi / 2.0;
-            if (std::fabs(wanted - target) > kTolerance) {
-                target = wanted;
+            if (std::fabs(angle - parts.angle[2]) > kTolerance) {
+                parts.angle[2] = angle;
                 forWrite()->setTransform(parts.compose());
             }
+            return true;
+        }
+        if (name == QLatin1String("VerticalAngle")) {
+            const double angle =
+                db ? db->formatter().unformatAngle(value) : OdDbUnitsFormatter::unformatA(value, 0);
+            // The same quantity the page shows: the Z axis turns about the fountain's own X axis until
+            // its angle in the plane normal to X is the typed value plus a quarter turn. Turning about
+            // Y instead would change something the page does not show, and the typed value would not
+            // come back. X, position, scale and mirroring stay as they are.
+            const OdGeMatrix3d transform = fountain->transform();
+            const OdGeVector3d x = transform.getCsXAxis();
+            double turn = std::remainder(angle - verticalAngle(transform), 2.0 * kPi);
+            if (x.isZeroLength() || std::fabs(turn) <= kTolerance) return true;
+            forWrite()->setTransform(OdGeMatrix3d::rotation(turn, x.normal(), transform.getCsOrigin()) *
+                                     transform);
             return true;
         }
         const int axis = name == QLatin1String("PositionX")   ? 0

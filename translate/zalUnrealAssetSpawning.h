@@ -2,6 +2,9 @@
 
 #include "zalExport.h"
 
+// The spawn entries this road reads; users of the module get the type from here.
+#include "AssetSpawnInfo.h"
+
 #include <QString>
 
 class OdDbBlockReference;

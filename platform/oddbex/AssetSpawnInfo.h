@@ -1,7 +1,5 @@
 #pragma once
 
-#include "zalOdDbExExport.h"
-
 #include "DbObjectId.h"
 #include "Ge/GeMatrix3d.h"
 #include "Ge/GeVector3d.h"
@@ -21,18 +19,24 @@ enum InstancePlacementMode : int
 };
 
 // One entry of an assets spawner: the XBlock it spawns and the placements produced for it.
-class ZALODDBEX_EXPORT AssetSpawnInfo
+// A value type defined entirely here, so that the spawner's library and the render module (whose
+// spawning header hands it on to its users) share it without either library linking the other.
+class AssetSpawnInfo
 {
 public:
-    AssetSpawnInfo();
+    AssetSpawnInfo() = default;
     // The spawn parameters in the order density, minimum scale, rotation jitter, maximum scale.
-    AssetSpawnInfo(const OdDbObjectId& xblockId, double density, double minScale, double rotationJitter,
-                   double maxScale, bool alignToSurface = false, bool followTerrain = false);
+    AssetSpawnInfo(const OdDbObjectId& xblock, double density_, double minScale_, double rotationJitter_,
+                   double maxScale_, bool alignToSurface_ = false, bool followTerrain_ = false)
+        : xblockId(xblock), density(density_), minScale(minScale_), maxScale(maxScale_),
+          rotationJitter(rotationJitter_), alignToSurface(alignToSurface_), followTerrain(followTerrain_)
+    {
+    }
     AssetSpawnInfo(const AssetSpawnInfo&) = default;
     AssetSpawnInfo(AssetSpawnInfo&&) = default;
     AssetSpawnInfo& operator=(const AssetSpawnInfo&) = default;
     AssetSpawnInfo& operator=(AssetSpawnInfo&&) = default;
-    ~AssetSpawnInfo();
+    ~AssetSpawnInfo() = default;
 
     OdDbObjectId xblockId;
     double density = 0.0;

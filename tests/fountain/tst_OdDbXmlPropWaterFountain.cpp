@@ -213,11 +213,14 @@ TEST_F(FountainPage, anglesRoundTripThroughTheUnitFormatter)
     EXPECT_EQ(valueOf("FountainProperties/HorizontalAngle"), thirty);
     EXPECT_EQ(read()->transform().getCsOrigin(), OdGePoint3d(1, 2, 3));
 
-    // The typed value replaces the turn about Y, offset by a quarter turn: -45 degrees leans Z by 45.
+    // The typed value turns Z about the fountain's own X axis: -45 degrees leans it by 45 and reads
+    // -45 again; X keeps its heading.
     const OdString tilt = db->formatter().formatAngle(-kPi / 4);
     EXPECT_TRUE(set("FountainProperties/VerticalAngle", tilt.toUtf8().c_str()));
     const OdGeVector3d z = read()->transform().getCsZAxis();
     EXPECT_NEAR(z.z, std::cos(kPi / 4), 1e-9);
+    EXPECT_NEAR(z.dotProduct(read()->transform().getCsXAxis()), 0.0, 1e-9);
+    EXPECT_EQ(valueOf("FountainProperties/VerticalAngle"), tilt);
     EXPECT_EQ(valueOf("FountainProperties/HorizontalAngle"), thirty);
 
     // The same angle again changes nothing.

@@ -486,6 +486,24 @@ TEST_F(SettingsPanelTest, editsThroughTheWidgetsStoreTheirSettingsAndApply)
     EXPECT_DOUBLE_EQ(editor<QDoubleSpinBox>("Sky/Longitude")->value(), 12.4964);
 }
 
+TEST_F(SettingsPanelTest, theSmallestBloomSizeScaleIsShownAndStoredAsItIs)
+{
+    openPanel();
+    QDoubleSpinBox* scale = editor<QDoubleSpinBox>("Camera/BloomScale");
+    ASSERT_NE(scale, nullptr);
+    if (!scale->isEnabled()) editor<QCheckBox>("Camera/BloomEnabled")->click();
+    scale = editor<QDoubleSpinBox>("Camera/BloomScale");
+    ASSERT_NE(scale, nullptr);
+    ASSERT_TRUE(scale->isEnabled());
+    // Two digits would round the limit itself to 0.
+    EXPECT_DOUBLE_EQ(scale->minimum(), 0.001);
+    type(scale, "0.001");
+    EXPECT_EQ(stored("Camera/BloomSizeScale"), QVariant(0.001));
+    scale = editor<QDoubleSpinBox>("Camera/BloomScale");
+    ASSERT_NE(scale, nullptr);
+    EXPECT_EQ(scale->cleanText(), "0.001");
+}
+
 TEST_F(SettingsPanelTest, numberFieldsShowTheirDefaultsWithinTheirLimits)
 {
     openPanel();

@@ -22,6 +22,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -49,12 +50,15 @@ double number(const OdPropContext::Node& node, const wchar_t* name, double defau
     return ok ? value : defaultValue;
 }
 
-// Digits after the decimal point that a number written as text needs.
-int decimalsOf(const QString& text)
+// Digits after the decimal point that show a number exactly, at most 10 (a spin box rounds its
+// value and its limits to the digits it shows).
+int decimalsFor(double value)
 {
-    int point = text.indexOf('.');
-    if (point < 0 || text.contains('e', Qt::CaseInsensitive)) return 0;
-    return text.size() - point - 1;
+    if (!std::isfinite(value)) return 0;
+    double scaled = std::fabs(value);
+    for (int digits = 0; digits < 10; ++digits, scaled *= 10.0)
+        if (std::fabs(scaled - std::round(scaled)) <= 1e-9 * std::max(1.0, scaled)) return digits;
+    return 10;
 }
 
 // The label a property shows: its visible name, else its name.
@@ -327,9 +331,16 @@ QWidget* zalPropertyPage::createEditor(const OdPropContext::Node& node, const QS
     }
     if (type == "double") {
         auto* spin = new QDoubleSpinBox;
-        int decimals = node.hasAttribute(L"decimals")
-                           ? int(number(node, L"decimals", 2))
-                           : qBound(2, qMax(decimalsOf(value), decimalsOf(attr(node, L"step"))), 6);
+        // Enough digits for the value (up to 6), its step and its limits, so that a minimum of 0.001
+        // is not shown, and then stored, as 0.
+        int decimals = 2;
+        if (node.hasAttribute(L"decimals")) {
+            decimals = int(number(node, L"decimals", 2));
+        } else {
+            decimals = qMax(decimals, qMin(6, decimalsFor(value.toDouble())));
+            for (const wchar_t* limit : {L"step", L"Min", L"Max"})
+                if (node.hasAttribute(limit)) decimals = qMax(decimals, decimalsFor(number(node, limit, 0)));
+        }
         spin->setDecimals(qBound(0, decimals, 10));
         spin->setRange(number(node, L"Min", -1e15), number(node, L"Max", 1e15));
         spin->setSingleStep(number(node, L"step", 1));
