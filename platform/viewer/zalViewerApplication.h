@@ -5,6 +5,7 @@
 #include "zalViewerScene.h"
 #include "zalViewerSettings.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QRect>
 #include <QString>
@@ -60,6 +61,11 @@ private:
     bool writeScreenshot(QSize size, const QString& path);
     bool saveScreenshot(const QImage& image, const QString& path);
     bool dumpScene(const QString& path);
+    // Prints where the viewer's memory is (malloc's heap in use and free, mappings, what the scene
+    // and the renderer hold), for long runs that watch it grow.
+    void reportMemory() const;
+    // Gives the heap's free pages back to the system when malloc keeps much more free than it uses.
+    void trimHeap();
     QJsonObject dump() const;
     void sceneChanged();
     void drawFrame();
@@ -92,6 +98,7 @@ private:
     std::uint64_t m_contentOutsideTransactions = 0; // applied as it came, no transaction around it
     QString m_lastTransaction;
     int m_messagesReceived = 0;
+    QElapsedTimer m_sinceTrim; // the heap is looked at once a second at most
 
     QTimer m_frameTimer; // coalesces redraws after changes
     int m_framesDrawn = 0;

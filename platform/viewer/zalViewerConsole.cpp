@@ -126,6 +126,9 @@ zalViewerConsole::Action zalViewerConsole::execute(const QString& rawLine)
             action.path = unquoted(rest);
             return action;
         }
+    } else if (lower == QLatin1String("zal.reportmemory")) {
+        action.kind = Action::ReportMemory;
+        return action;
     } else if (lower == QLatin1String("zal.dropentity")) {
         if (!rest.isEmpty()) {
             action.kind = Action::DropEntity;

@@ -16,10 +16,11 @@ public:
         enum Kind
         {
             None,
-            Screenshot, // size (or multiplier when size is empty), path (may be empty)
-            DumpScene,  // path
-            DropEntity, // name
-            SaveWindow, // path: the frame the window shows, as PNG
+            Screenshot,   // size (or multiplier when size is empty), path (may be empty)
+            DumpScene,    // path
+            DropEntity,   // name
+            SaveWindow,   // path: the frame the window shows, as PNG
+            ReportMemory, // one line on standard output: heap, scene and renderer counts
             Quit,
         };
         Kind kind = None;

@@ -116,6 +116,9 @@ protected:
                 host->viewSystem()->closeView(view);
             QCoreApplication::processEvents();
         }
+        // A rebuilt property page hands its old widgets to deleteLater, which no event loop runs here:
+        // they go now, while the module whose slots they hold is still loaded.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         odrxDynamicLinker()->unloadModule(kModule);
         zalPropEditorServices::unregisterServices();
         XoRemoteRenderSender::setDefaultTransportFactory(XoRemoteRenderSender::TransportFactory());

@@ -1,5 +1,7 @@
 #include "zalHeadlessRunner.h"
 
+#include "DbUndoHistory.h"
+
 #include "zalDocumentManager.h"
 #include "zalDrawingTab.h"
 #include "zalFrameProduction.h"
@@ -188,10 +190,17 @@ void zalHeadlessRunner::runScript()
         // Long scripts report the host's memory every 1000 commands (scripts/long-run prints it per
         // 1000 edits beside the viewer's).
         int counted = 0;
-        const auto memory = connect(console, &zalHostConsole::commandFinished, this, [&counted] {
+        const auto memory = connect(console, &zalHostConsole::commandFinished, this, [this, &counted] {
             if (++counted % 1000 == 0) {
-                std::printf("zalhost: %d commands, host resident %.1f MB\n", counted, residentMegabytes());
+                // The undo history is kept for as long as the drawing is open: its share of the growth.
+                const OdDbUndoHistorySize undo = odDbUndoHistorySize(m_drawing.get());
+                std::printf(
+                    "zalhost: %d commands, host resident %.1f MB, undo history %.2f MB in %zu steps\n",
+                    counted, residentMegabytes(), double(undo.bytes) / (1024.0 * 1024.0), undo.steps);
                 std::fflush(stdout);
+                // The viewer prints its own line (it shares this standard output).
+                if (IzalUnrealRenderModule* module = m_documents->renderModule())
+                    module->sendViewerConsoleCommand(QStringLiteral("zal.ReportMemory"));
             }
         });
         const int done = console->runScript(m_script);

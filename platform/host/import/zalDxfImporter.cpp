@@ -263,11 +263,17 @@ zalImportResult zalDxfImporter::importFile(const QString& path)
     } else if (auto* header = static_cast<dimeHeaderSection*>(model.findSection("HEADER"))) {
         int codes[4];
         dimeParam params[4];
-        if (header->getVariable("$ACADVER", codes, params, 4) > 0 && params[0].string_data)
+        // A header variable's value is a union read by its group code: a file may give a text variable a
+        // number code (the union then holds no string pointer), so the code's type is checked first.
+        auto variable = [&](const char* name, int type) {
+            return header->getVariable(name, codes, params, 4) > 0 &&
+                   dimeRecord::getRecordType(codes[0]) == type;
+        };
+        if (variable("$ACADVER", dimeBase::dimeStringRecordType) && params[0].string_data)
             version = params[0].string_data;
-        if (header->getVariable("$DWGCODEPAGE", codes, params, 4) > 0 && params[0].string_data)
+        if (variable("$DWGCODEPAGE", dimeBase::dimeStringRecordType) && params[0].string_data)
             codePage = params[0].string_data;
-        if (header->getVariable("$INSUNITS", codes, params, 4) > 0) insUnits = params[0].int16_data;
+        if (variable("$INSUNITS", dimeBase::dimeInt16RecordType)) insUnits = params[0].int16_data;
     }
     m_text.reset(new zalDxfText(version, codePage));
     if (insUnits >= 0 && insUnits <= OdDb::kUnitsMax) m_db->setINSUNITS(OdDb::UnitsValue(insUnits));

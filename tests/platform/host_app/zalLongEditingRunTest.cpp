@@ -87,13 +87,19 @@ HostRun zalhost(const QStringList& args, int seconds)
             const QByteArray line = pending.left(end);
             pending.remove(0, end + 1);
             r.out += QString::fromLocal8Bit(line) + QLatin1Char('\n');
-            static const QRegularExpression memory(
-                QStringLiteral("^zalhost: (\\d+) commands, host resident ([0-9.]+) MB"));
+            static const QRegularExpression memory(QStringLiteral(
+                "^zalhost: (\\d+) commands, host resident ([0-9.]+) MB, undo history ([0-9.]+) MB"));
             const QRegularExpressionMatch m = memory.match(QString::fromLocal8Bit(line));
             if (m.hasMatch()) {
                 const qint64 viewer = firstChild(p.processId());
-                std::printf("memory after %s edits: host %s MB, viewer %.1f MB\n", qPrintable(m.captured(1)),
-                            qPrintable(m.captured(2)), viewer ? residentMegabytes(viewer) : 0.0);
+                std::printf("memory after %s edits: host %s MB (undo history %s MB), viewer %.1f MB\n",
+                            qPrintable(m.captured(1)), qPrintable(m.captured(2)), qPrintable(m.captured(3)),
+                            viewer ? residentMegabytes(viewer) : 0.0);
+                std::fflush(stdout);
+            }
+            // The viewer's own account, asked for at the same moment.
+            if (line.startsWith("zalViewer: memory: ")) {
+                std::printf("  %s\n", line.constData() + 11);
                 std::fflush(stdout);
             }
         }

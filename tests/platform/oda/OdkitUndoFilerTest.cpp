@@ -1,5 +1,6 @@
 // The undo filer and what lossless files rest on: a filer record as bytes and back, handles an
 // importer asks for, and undo / redo of modifications filed before an object's first write in a step.
+#include "DbUndoHistory.h"
 #include "odkit.h"
 
 #include <gtest/gtest.h>
@@ -279,4 +280,42 @@ TEST(OdkitUndoFiler, CommonFieldsOfAnEntityWhoseRecordLeavesThemOutAreUndoneToo)
         EXPECT_EQ(state(), after);
     }
     OdkitOwnRecordEntity::rxUninit();
+}
+
+// Long runs report the undo history's size as the host's growth per command: it must count every
+// filed state, of undo and redo steps alike, and drop the redo steps' share once a new change ends them.
+TEST(OdkitUndoFiler, HistorySizeCountsTheFiledStatesOfUndoAndRedoSteps)
+{
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    const OdDbObjectId light = addLight(db.get(), 1.0);
+    EXPECT_EQ(odDbUndoHistorySize(db.get()).steps, 0u);
+    db->startUndoRecord();
+    setIntensity(light, 2.0);
+    // One step: the light's state before it.
+    const std::size_t stateItems = odDbUndoHistorySize(db.get()).items;
+    ASSERT_GT(stateItems, 0u);
+    for (int i = 1; i < 100; ++i) {
+        db->startUndoRecord();
+        setIntensity(light, 2.0 + i);
+    }
+    const OdDbUndoHistorySize recorded = odDbUndoHistorySize(db.get());
+    EXPECT_EQ(recorded.steps, 100u);
+    // Each step holds the light's state as it was before the step.
+    EXPECT_EQ(recorded.items, 100 * stateItems);
+    EXPECT_GT(recorded.bytes, 100 * stateItems * sizeof(double));
+
+    for (int i = 0; i < 40; ++i)
+        db->undo();
+    const OdDbUndoHistorySize undone = odDbUndoHistorySize(db.get());
+    EXPECT_EQ(undone.steps, 100u);
+    // Undone steps keep their state before and gain the state after, for redo.
+    EXPECT_EQ(undone.items, 140 * stateItems);
+    EXPECT_GT(undone.bytes, recorded.bytes);
+
+    db->startUndoRecord();
+    setIntensity(light, 0.5);
+    const OdDbUndoHistorySize changed = odDbUndoHistorySize(db.get());
+    EXPECT_EQ(changed.steps, 61u);
+    EXPECT_EQ(changed.items, 61 * stateItems);
+    EXPECT_LT(changed.bytes, recorded.bytes);
 }

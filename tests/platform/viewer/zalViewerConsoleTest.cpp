@@ -125,6 +125,7 @@ TEST_F(Console, OwnCommandsComeBackAsActions)
     EXPECT_EQ(a.kind, zalViewerConsole::Action::DropEntity);
     EXPECT_EQ(a.name, "E1");
     EXPECT_EQ(run("quit").kind, zalViewerConsole::Action::Quit);
+    EXPECT_EQ(run("zal.ReportMemory").kind, zalViewerConsole::Action::ReportMemory);
     run("ShowOutliner");
     run("PostProcessSettings");
     run("refresh_materials");
