@@ -63,6 +63,8 @@ private:
     QJsonObject dump() const;
     void sceneChanged();
     void drawFrame();
+    // Shows the frame the renderer draws once it is read back; with `wait`, waits for it.
+    void presentFrame(bool wait);
     QSize windowPixels() const;
     QString inWorkingFolder(const QString& relative) const;
 
@@ -92,6 +94,10 @@ private:
     int m_messagesReceived = 0;
 
     QTimer m_frameTimer; // coalesces redraws after changes
+    // While the driver draws, messages keep being handled; this looks for the finished frame.
+    QTimer m_framePoll;
+    bool m_framePending = false;
+    bool m_redrawAfterPending = false;
     int m_framesDrawn = 0;
     // Navigation by input records: orbit about the target while a button is held, wheel to dolly.
     bool m_dragging = false;
