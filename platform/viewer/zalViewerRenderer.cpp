@@ -40,6 +40,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGenericMatrix>
 #include <QHash>
 #include <QSet>
 #include <QJsonDocument>
@@ -88,6 +89,8 @@ const QMatrix4x4 kToWorld(0.01f, 0, 0, 0, 0, 0, 0.01f, 0, 0, -0.01f, 0, 0, 0, 0,
 constexpr int kMaxDepth = 24;
 constexpr float kBoxHalf = 50.0f;
 constexpr int kSkyFace = 32;
+// Vertices of one merged batch of small meshes: putting one together again stays a few milliseconds.
+constexpr std::uint32_t kBatchVertices = 16384;
 
 float3 toWorldPoint(const QVector3D& p)
 {
@@ -309,6 +312,7 @@ struct zalViewerRenderer::Impl
     // The drawing follows the scene's changes: one Node per owner drawn at one placement, one Child per
     // instance or spawned batch under it, one Item per mesh, stand-in box or fountain marker drawn. A
     // change then costs the items it touches, not the size of the scene.
+    struct Batch;
     struct Item
     {
         Entity entity;               // null when nothing can be drawn (too few vertices)
@@ -320,7 +324,31 @@ struct zalViewerRenderer::Impl
         QVector3D low, high; // in the scene frame
         long long triangles = 0;
         std::size_t slot = 0; // in `items`
+        // Small meshes and boxes are drawn merged with others of their material (see Batch).
+        Batch* batch = nullptr;
+        std::size_t batchSlot = 0;
+        const zalViewerScene::Mesh* source = nullptr; // null for a box
+        QMatrix4x4 world;                             // placement in Filament's world
+        std::uint32_t vertices = 0;
     };
+    // Filament's OpenGL backend holds its buffers and draw calls in a fixed arena that runs out after a
+    // few thousand of them (and then crashes), so small meshes of one material share one renderable,
+    // their vertices placed in the world. A change to one member puts the batch together again, which
+    // costs the batch, not the scene.
+    struct Batch
+    {
+        QString material;
+        std::vector<Item*> members;
+        std::uint32_t vertices = 0;
+        VertexBuffer* buffer = nullptr;
+        Entity entity;
+        long long triangles = 0;
+    };
+    std::map<QString, std::vector<std::unique_ptr<Batch>>> batches; // by material
+    std::set<Batch*> changedBatches;
+    void join(Item& item, const QString& material, std::uint32_t vertices);
+    void leave(Item& item);
+    void assemble(Batch& batch);
     struct Child;
     struct Node
     {
@@ -666,6 +694,15 @@ zalViewerRenderer::Impl::meshItem(const zalViewerScene::Mesh& mesh, const QMatri
     QVector3D low, high;
     if (!mesh.bounds(low, high)) return nullptr;
     std::unique_ptr<Item> item = newItem(low, high, placed);
+    if (mesh.vertexCount < 3) return item;
+    const auto n = std::uint32_t(mesh.vertexCount - mesh.vertexCount % 3);
+    if (n <= kBatchVertices) {
+        item->source = &mesh;
+        item->world = kToWorld * placed;
+        useMaterial(*item, mesh.material);
+        join(*item, mesh.material, n);
+        return item;
+    }
     GpuMesh* gpu = gpuMesh(mesh);
     if (!gpu) return item;
     ++gpu->users;
@@ -682,10 +719,9 @@ std::unique_ptr<zalViewerRenderer::Impl::Item> zalViewerRenderer::Impl::boxItem(
         newItem(QVector3D(-kBoxHalf, -kBoxHalf, -kBoxHalf), QVector3D(kBoxHalf, kBoxHalf, kBoxHalf), placed);
     QMatrix4x4 scaled = placed;
     scaled.scale(kBoxHalf);
-    Box b;
-    b.set(float3(-1, -1, -1), float3(1, 1, 1));
+    item->world = kToWorld * scaled;
     useMaterial(*item, name);
-    draw(*item, box, 36, b, material(name), scaled);
+    join(*item, name, 36);
     return item;
 }
 
@@ -720,6 +756,123 @@ std::unique_ptr<zalViewerRenderer::Impl::Item> zalViewerRenderer::Impl::fountain
     return item;
 }
 
+void zalViewerRenderer::Impl::join(Item& item, const QString& name, std::uint32_t vertices)
+{
+    std::vector<std::unique_ptr<Batch>>& list = batches[name];
+    Batch* batch = nullptr;
+    for (auto& candidate : list)
+        if (candidate->vertices + vertices <= kBatchVertices) {
+            batch = candidate.get();
+            break;
+        }
+    if (!batch) {
+        list.push_back(std::make_unique<Batch>());
+        batch = list.back().get();
+        batch->material = name;
+    }
+    item.batch = batch;
+    item.batchSlot = batch->members.size();
+    item.vertices = vertices;
+    item.triangles = vertices / 3;
+    stats.triangles += item.triangles;
+    batch->members.push_back(&item);
+    batch->vertices += vertices;
+    changedBatches.insert(batch);
+}
+
+void zalViewerRenderer::Impl::leave(Item& item)
+{
+    Batch& batch = *item.batch;
+    Item* last = batch.members.back();
+    last->batchSlot = item.batchSlot;
+    batch.members[item.batchSlot] = last;
+    batch.members.pop_back();
+    batch.vertices -= item.vertices;
+    stats.triangles -= item.triangles;
+    changedBatches.insert(&batch);
+    item.batch = nullptr;
+}
+
+void zalViewerRenderer::Impl::assemble(Batch& batch)
+{
+    if (!batch.entity.isNull()) {
+        scene->remove(batch.entity);
+        engine->destroy(batch.entity);
+        utils::EntityManager::get().destroy(batch.entity);
+        batch.entity = Entity();
+        --stats.renderables;
+    }
+    if (batch.buffer) engine->destroy(batch.buffer);
+    batch.buffer = nullptr;
+    const std::uint32_t n = batch.vertices;
+    if (n == 0) return;
+    auto* positions = new float4[(std::size_t(n) * 3 + 3) / 4];
+    float* p = reinterpret_cast<float*>(positions);
+    std::vector<float> normals(std::size_t(n) * 3, 0.0f);
+    auto* uv = new std::uint8_t[std::size_t(n) * 8]();
+    float* u = reinterpret_cast<float*>(uv);
+    float3 low(std::numeric_limits<float>::infinity()), high(-std::numeric_limits<float>::infinity());
+    std::size_t at = 0;
+    for (const Item* item : batch.members) {
+        const zalViewerScene::Mesh* mesh = item->source;
+        const QMatrix4x4& m = item->world;
+        const QMatrix3x3 turn = m.normalMatrix();
+        const bool hasNormals = mesh && mesh->normals.count == mesh->positions.count;
+        const bool hasUv = mesh && mesh->uv0.count == std::size_t(mesh->vertexCount) * 2;
+        for (std::uint32_t v = 0; v < item->vertices; ++v, ++at) {
+            const float3 local = mesh ? loadFloat3(mesh->positions.data, v)
+                                      : float3(kCube[v * 3], kCube[v * 3 + 1], kCube[v * 3 + 2]);
+            const QVector3D w = m.map(QVector3D(local.x, local.y, local.z));
+            p[at * 3] = w.x();
+            p[at * 3 + 1] = w.y();
+            p[at * 3 + 2] = w.z();
+            if (std::isfinite(w.x()) && std::isfinite(w.y()) && std::isfinite(w.z())) {
+                low = min(low, float3(w.x(), w.y(), w.z()));
+                high = max(high, float3(w.x(), w.y(), w.z()));
+            }
+            if (hasNormals) {
+                const float3 nl = loadFloat3(mesh->normals.data, v);
+                const float* t = turn.constData(); // column-major 3x3
+                normals[at * 3] = t[0] * nl.x + t[3] * nl.y + t[6] * nl.z;
+                normals[at * 3 + 1] = t[1] * nl.x + t[4] * nl.y + t[7] * nl.z;
+                normals[at * 3 + 2] = t[2] * nl.x + t[5] * nl.y + t[8] * nl.z;
+            }
+            if (hasUv) std::memcpy(u + at * 2, mesh->uv0.data + std::size_t(v) * 8, 8);
+        }
+    }
+    float4* frames = tangentFrames(positions, normals.data(), n);
+    VertexBuffer* vb = VertexBuffer::Builder()
+                           .vertexCount(n)
+                           .bufferCount(3)
+                           .attribute(VertexAttribute::POSITION, 0, VertexBuffer::AttributeType::FLOAT3)
+                           .attribute(VertexAttribute::TANGENTS, 1, VertexBuffer::AttributeType::FLOAT4)
+                           .attribute(VertexAttribute::UV0, 2, VertexBuffer::AttributeType::FLOAT2)
+                           .build(*engine);
+    vb->setBufferAt(*engine, 0, VertexBuffer::BufferDescriptor(positions, std::size_t(n) * 12, deleteFloats));
+    vb->setBufferAt(*engine, 1, VertexBuffer::BufferDescriptor(frames, std::size_t(n) * 16, deleteFloats));
+    vb->setBufferAt(*engine, 2, VertexBuffer::BufferDescriptor(uv, std::size_t(n) * 8, deleteBytes));
+    batch.buffer = vb;
+    MaterialInstance* mi = material(batch.material);
+    Entity e = utils::EntityManager::get().create();
+    ensureIndices(n);
+    Box box;
+    if (low.x <= high.x)
+        box.set(low, high);
+    else
+        box.set(float3(0), float3(0));
+    RenderableManager::Builder(1)
+        .boundingBox(box)
+        .geometry(0, RenderableManager::PrimitiveType::TRIANGLES, vb, indices, 0, n)
+        .material(0, mi)
+        .castShadows(mi->getMaterial() != blended)
+        .receiveShadows(true)
+        .build(*engine, e);
+    engine->getTransformManager().create(e, {}, mat4f());
+    scene->addEntity(e);
+    batch.entity = e;
+    ++stats.renderables;
+}
+
 void zalViewerRenderer::Impl::dropItem(std::unique_ptr<Item>& item)
 {
     if (!item) return;
@@ -743,6 +896,7 @@ void zalViewerRenderer::Impl::dropItem(std::unique_ptr<Item>& item)
         if (gpu != meshes.end()) --gpu->second.users;
     }
     if (it.own) engine->destroy(it.own);
+    if (it.batch) leave(it);
     // An item on the edge of the bounds may have been what held it there.
     if (it.bounded && boundsAny &&
         (it.low.x() <= boundsLow.x() || it.low.y() <= boundsLow.y() || it.low.z() <= boundsLow.z() ||
@@ -970,6 +1124,16 @@ void zalViewerRenderer::Impl::updateAssets()
 
 void zalViewerRenderer::Impl::collectGarbage()
 {
+    // Batches whose members changed are put together again, and empty ones go.
+    for (Batch* batch : changedBatches)
+        assemble(*batch);
+    changedBatches.clear();
+    for (auto list = batches.begin(); list != batches.end();) {
+        auto& v = list->second;
+        v.erase(std::remove_if(v.begin(), v.end(), [](const std::unique_ptr<Batch>& b) { return b->vertices == 0; }),
+                v.end());
+        list = v.empty() ? batches.erase(list) : std::next(list);
+    }
     for (auto it = meshes.begin(); it != meshes.end();) {
         if (it->second.users > 0) {
             ++it;
@@ -1055,6 +1219,14 @@ void zalViewerRenderer::Impl::update(const zalViewerScene& scene)
         for (Item* item : *users) {
             if (item->entity.isNull() || item->own) continue;
             const auto instance = rm.getInstance(item->entity);
+            rm.setMaterialInstanceAt(instance, 0, mi);
+            rm.setCastShadows(instance, mi->getMaterial() != blended);
+        }
+        auto merged = batches.find(name);
+        if (merged == batches.end()) continue;
+        for (auto& batch : merged->second) {
+            if (batch->entity.isNull()) continue;
+            const auto instance = rm.getInstance(batch->entity);
             rm.setMaterialInstanceAt(instance, 0, mi);
             rm.setCastShadows(instance, mi->getMaterial() != blended);
         }
