@@ -67,7 +67,8 @@ public:
     void execute(OdEdCommandContext*) override
     {
         for (int i = 0; i < 100; ++i) {
-            const OdDbObjectId id = (*meshes)[(std::size_t(i) * 7907 + std::size_t(round) * 31) % meshes->size()];
+            const OdDbObjectId id =
+                (*meshes)[(std::size_t(i) * 7907 + std::size_t(round) * 31) % meshes->size()];
             OdDbEntityPtr e = id.safeOpenObject(OdDb::kForWrite);
             e->transformBy(OdGeMatrix3d::translation(OdGeVector3d(0.01, 0, 0)));
         }

@@ -69,7 +69,8 @@ private:
         m_open.pop_back();
         // A session closed by the command is gone from the registry and has nothing to close.
         for (OdDbDatabase* db : opened)
-            if (zalDbUnrealRenderSession* session = zalUnrealRenderModule::sessionFor(db)) session->endBatch(false);
+            if (zalDbUnrealRenderSession* session = zalUnrealRenderModule::sessionFor(db))
+                session->endBatch(false);
     }
     std::vector<std::vector<OdDbDatabase*>> m_open; // per running command, outermost first
 };

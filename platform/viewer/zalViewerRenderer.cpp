@@ -42,9 +42,9 @@
 #include <QFileInfo>
 #include <QGenericMatrix>
 #include <QHash>
-#include <QSet>
 #include <QJsonDocument>
 #include <QMatrix4x4>
+#include <QSet>
 #include <QtDebug>
 #include <QtMath>
 
@@ -1050,7 +1050,8 @@ void zalViewerRenderer::Impl::addChildren(Node& node, const QString& name)
         node.children[std::make_tuple(name, it->first.parent, false)] = makeChild(node, it->first, false);
     }
     const zalViewerScene::Key key{name, node.owner};
-    if (source->spawns().count(key)) node.children[std::make_tuple(name, node.owner, true)] = makeChild(node, key, true);
+    if (source->spawns().count(key))
+        node.children[std::make_tuple(name, node.owner, true)] = makeChild(node, key, true);
 }
 
 void zalViewerRenderer::Impl::updateLights()
@@ -1130,7 +1131,8 @@ void zalViewerRenderer::Impl::collectGarbage()
     changedBatches.clear();
     for (auto list = batches.begin(); list != batches.end();) {
         auto& v = list->second;
-        v.erase(std::remove_if(v.begin(), v.end(), [](const std::unique_ptr<Batch>& b) { return b->vertices == 0; }),
+        v.erase(std::remove_if(v.begin(), v.end(),
+                               [](const std::unique_ptr<Batch>& b) { return b->vertices == 0; }),
                 v.end());
         list = v.empty() ? batches.erase(list) : std::next(list);
     }
@@ -1273,8 +1275,9 @@ bool zalViewerRenderer::Impl::sceneBounds(QVector3D& low, QVector3D& high)
                 boundsAny = true;
                 continue;
             }
-            boundsLow = QVector3D(std::min(boundsLow.x(), item->low.x()), std::min(boundsLow.y(), item->low.y()),
-                                  std::min(boundsLow.z(), item->low.z()));
+            boundsLow =
+                QVector3D(std::min(boundsLow.x(), item->low.x()), std::min(boundsLow.y(), item->low.y()),
+                          std::min(boundsLow.z(), item->low.z()));
             boundsHigh =
                 QVector3D(std::max(boundsHigh.x(), item->high.x()), std::max(boundsHigh.y(), item->high.y()),
                           std::max(boundsHigh.z(), item->high.z()));
@@ -1638,8 +1641,8 @@ QImage zalViewerRenderer::renderImage(const zalViewerScene& scene, const zalView
     return takeFrame(error);
 }
 
-bool zalViewerRenderer::startFrame(const zalViewerScene& scene, const zalViewerSettings& settings, const View& v,
-                                   QSize size, QString& error)
+bool zalViewerRenderer::startFrame(const zalViewerScene& scene, const zalViewerSettings& settings,
+                                   const View& v, QSize size, QString& error)
 {
     if (!d) {
         error = QStringLiteral("the renderer is not running");
@@ -1748,7 +1751,8 @@ bool zalViewerRenderer::startFrame(const zalViewerScene& scene, const zalViewerS
                 r.target, 0, 0, std::uint32_t(drawn.width()), std::uint32_t(drawn.height()),
                 backend::PixelBufferDescriptor(
                     p.pixels, p.bytes, backend::PixelDataFormat::RGBA, backend::PixelDataType::HALF,
-                    [](void*, std::size_t, void* user) { static_cast<Impl::Pending*>(user)->done = true; }, &p));
+                    [](void*, std::size_t, void* user) { static_cast<Impl::Pending*>(user)->done = true; },
+                    &p));
             r.renderer->endFrame();
             // The driver thread draws from here on; the caller may do other work until the fence passes.
             p.fence = r.engine->createFence();

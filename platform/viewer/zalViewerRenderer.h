@@ -13,8 +13,9 @@ struct zalViewerSettings;
 // Draws the scene with Filament (physically based, OpenGL backend) offscreen and reads the frame
 // back, so the window and "HighResShot" show the same picture: the window only presents it.
 // Meshes go into GPU buffers once per mesh revision and every placement of a mesh shares them;
-// what is drawn follows the scene's changes, so an edit costs what it touches; the sun, sky, lights, post-processing and camera follow the settings on every frame.
-// Created and used on the GUI thread; it owns its Filament engine.
+// what is drawn follows the scene's changes, so an edit costs what it touches; the sun, sky, lights,
+// post-processing and camera follow the settings on every frame. Created and used on the GUI thread; it owns
+// its Filament engine.
 class zalViewerRenderer
 {
 public:

@@ -635,7 +635,8 @@ void zalViewerScene::noteInstance(const Key& key, const Instance& instance)
         if (owner != key.parent) note(Change::Child, owner, key.name);
 }
 
-bool zalViewerScene::changesSince(std::uint64_t& cursor, const std::function<void(const Change&)>& visit) const
+bool zalViewerScene::changesSince(std::uint64_t& cursor,
+                                  const std::function<void(const Change&)>& visit) const
 {
     const std::uint64_t end = changeCount();
     if (cursor < m_changeStart || cursor > end) {

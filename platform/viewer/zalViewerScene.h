@@ -175,7 +175,15 @@ public:
     // meshes of `owner`; Child: the instances and spawned batches named `name` listed under `owner`.
     struct Change
     {
-        enum Kind : std::uint8_t { Meshes, Child, Material, Lights, Assets, Everything };
+        enum Kind : std::uint8_t
+        {
+            Meshes,
+            Child,
+            Material,
+            Lights,
+            Assets,
+            Everything
+        };
         Kind kind = Everything;
         QString owner, name;
     };

@@ -15,7 +15,8 @@ class ODKIT_EXPORT OdEdCommandStackReactor : public OdRxObject
 public:
     ODRX_DECLARE_MEMBERS(OdEdCommandStackReactor);
     virtual void commandWillStart(OdEdCommand* command, OdEdCommandContext* context);
-    // Exactly one of these follows each commandWillStart, also when commands nest.
+    // Exactly one of these follows each commandWillStart (to the reactors still added), also when
+    // commands nest.
     virtual void commandEnded(OdEdCommand* command, OdEdCommandContext* context);
     virtual void commandCancelled(OdEdCommand* command, OdEdCommandContext* context);
     virtual void commandFailed(OdEdCommand* command, OdEdCommandContext* context);
