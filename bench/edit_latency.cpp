@@ -10,6 +10,7 @@
 // Ends with one line: "edit latency: p50 100k X ms, p99 100k Y ms, p50 100k/1k ratio R, 100 edits at 100k Z
 // ms".
 #include "module/zalDbUnrealRenderSession.h"
+#include "module/zalSessionRegistry.h"
 #include "module/zalUnrealRenderModule.h"
 #include "module/zalUnrealViewerSender.h"
 
@@ -117,7 +118,7 @@ int main(int argc, char** argv)
         host.addDocument(d.db.get());
         host.console()->setCurrentDatabase(d.db.get());
         zalHostView* view = host.viewSystem()->openView("UnrealRender", d.db.get());
-        d.session = view ? zalUnrealRenderModule::sessionFor(d.db.get()) : nullptr;
+        d.session = view ? zalSessionRegistry::instance().sessionFor(d.db.get()) : nullptr;
         if (!d.session || !d.session->sender()) {
             std::fprintf(stderr, "bench_edit_latency: no session\n");
             return 1;
@@ -125,7 +126,7 @@ int main(int argc, char** argv)
         zalDbUnrealRenderSession* s = d.session;
         if (!s->sender()->isProcessRunning()) s->sender()->startViewer(0, 0, 320, 240);
         if (!waitFor([&] { return s->sender() && s->sender()->isViewerStarted(); }, 120000) ||
-            !waitFor([&] { return !s->isFirstRunPending() && s->drawDepth == 0; }, 120000)) {
+            !waitFor([&] { return !s->isFirstRunPending() && s->registry().batchDepth() == 0; }, 120000)) {
             std::fprintf(stderr, "bench_edit_latency: the viewer did not come up\n");
             return 1;
         }

@@ -11,6 +11,7 @@
 // "first sync: per-entity 10k->100k ratio A, per-triangle 1M->4M ratio B, raw-socket ratio at 1M C, viewer
 // peak / mesh bytes D"
 #include "module/zalDbUnrealRenderSession.h"
+#include "module/zalSessionRegistry.h"
 #include "module/zalUnrealRenderModule.h"
 #include "module/zalUnrealViewerSender.h"
 
@@ -100,7 +101,7 @@ int main(int argc, char** argv)
         host.addDocument(db.get());
         host.console()->setCurrentDatabase(db.get());
         zalHostView* view = host.viewSystem()->openView("UnrealRender", db.get());
-        zalDbUnrealRenderSession* s = view ? zalUnrealRenderModule::sessionFor(db.get()) : nullptr;
+        zalDbUnrealRenderSession* s = view ? zalSessionRegistry::instance().sessionFor(db.get()) : nullptr;
         if (!s || !s->sender()) return -1;
         if (live) {
             if (!s->sender()->isProcessRunning()) s->sender()->startViewer(0, 0, 320, 240);
@@ -110,7 +111,7 @@ int main(int argc, char** argv)
             counting->simulateWindowHandle(std::uint64_t(standIn.winId()));
         }
         if (!waitFor([&] { return s->sender() && s->sender()->isViewerStarted(); }, 120000) ||
-            !waitFor([&] { return !s->isFirstRunPending() && s->drawDepth == 0; }, 120000))
+            !waitFor([&] { return !s->isFirstRunPending() && s->registry().batchDepth() == 0; }, 120000))
             return -1;
         s->detachDbReactor();
         const OdDbObjectId red = zalBench::addMaterial(db.get(), L"Red");

@@ -9,6 +9,7 @@
 //
 // Ends with one line: "import: glb open / reader ratio E, 100k-entity build F s"
 #include "module/zalDbUnrealRenderSession.h"
+#include "module/zalSessionRegistry.h"
 #include "module/zalUnrealRenderModule.h"
 #include "module/zalUnrealViewerSender.h"
 
@@ -262,13 +263,14 @@ int main(int argc, char** argv)
         QElapsedTimer t;
         t.start();
         zalHostView* view = host.viewSystem()->openView("UnrealRender", db.get());
-        zalDbUnrealRenderSession* s = view ? zalUnrealRenderModule::sessionFor(db.get()) : nullptr;
+        zalDbUnrealRenderSession* s = view ? zalSessionRegistry::instance().sessionFor(db.get()) : nullptr;
         if (!s || !s->sender()) return 1;
         if (!s->sender()->isProcessRunning()) s->sender()->startViewer(0, 0, 320, 240);
         // The first refresh runs once the viewer is up; timed from the viewer's start message.
         if (!waitFor([&] { return s->sender() && s->sender()->isViewerStarted(); }, 120000)) return 1;
         t.restart();
-        if (!waitFor([&] { return !s->isFirstRunPending() && s->drawDepth == 0; }, 600000)) return 1;
+        if (!waitFor([&] { return !s->isFirstRunPending() && s->registry().batchDepth() == 0; }, 600000))
+            return 1;
         zalUnrealViewerSender* snd = s->sender();
         waitFor([&] { return snd->transactionsApplied() >= snd->transactionsEnded(); }, 600000);
         syncs.push_back(double(t.nsecsElapsed()) / 1e9);

@@ -11,6 +11,7 @@
 // marks around the first and the second, to cut a system-wide profile (perf record -a -k CLOCK_MONOTONIC) to
 // it.
 #include "module/zalDbUnrealRenderSession.h"
+#include "module/zalSessionRegistry.h"
 #include "module/zalUnrealRenderModule.h"
 #include "module/zalUnrealViewerSender.h"
 #include "translate/zalUnrealRenderView.h"
@@ -265,16 +266,17 @@ int main(int argc, char** argv)
         host.addDocument(db);
         host.console()->setCurrentDatabase(db);
         zalHostView* view = host.viewSystem()->openView("UnrealRender", db);
-        zalDbUnrealRenderSession* session = view ? zalUnrealRenderModule::sessionFor(db) : nullptr;
+        zalDbUnrealRenderSession* session = view ? zalSessionRegistry::instance().sessionFor(db) : nullptr;
         if (!session || !session->sender()) return nullptr;
         startViewer(session);
         if (!waitFor([&] { return session->sender() && session->sender()->isViewerStarted(); }, 60000)) {
             std::fprintf(stderr, "bench_translate: the viewer did not start\n");
             return nullptr;
         }
-        if (!waitFor([&] { return !session->isFirstRunPending() && session->drawDepth == 0; }, 60000)) {
+        if (!waitFor([&] { return !session->isFirstRunPending() && session->registry().batchDepth() == 0; },
+                     60000)) {
             std::fprintf(stderr, "bench_translate: no first refresh (pending %d, depth %u)\n",
-                         int(session->isFirstRunPending()), session->drawDepth);
+                         int(session->isFirstRunPending()), session->registry().batchDepth());
             return nullptr;
         }
         session->detachDbReactor();

@@ -1,4 +1,5 @@
 #include "OdDbXmlPropWaterFountain.h"
+#include "zalStrings.h"
 
 #include "zalDbWaterFountain.h"
 
@@ -14,16 +15,6 @@ namespace {
 
 const double kPi = 3.14159265358979323846;
 const double kTolerance = 1e-10;
-
-QString toQString(const OdString& text)
-{
-    return QString::fromStdWString(std::wstring(text.c_str()));
-}
-
-OdString toOdString(const QString& text)
-{
-    return OdString(text.toStdWString());
-}
 
 // The placement split as translation × Rz × Ry × Rx × scaling.
 struct Decomposed
@@ -88,7 +79,7 @@ double verticalAngle(const OdGeMatrix3d& m)
 // Text that is no number reads as 0, like the string-to-number conversion of the panels.
 double readDouble(const OdString& text)
 {
-    return toQString(text).trimmed().toDouble();
+    return zalStrings::toQString(text).trimmed().toDouble();
 }
 
 // Truncated toward zero and kept to its low 32 bits, as the integer conversions do; what cannot be
@@ -142,7 +133,7 @@ bool OdDbXmlPropWaterFountain::getPropertyValues(OdPropContext& context)
         return db ? db->formatter().formatLinear(value) : OdDbUnitsFormatter::formatL(value, 2, 8);
     };
     auto visible = [](OdPropContext::Element element, const char* name) {
-        element.setAttribute(OdString(L"VisibleName"), toOdString(tr(name)));
+        element.setAttribute(OdString(L"VisibleName"), zalStrings::toOdString(tr(name)));
         return element;
     };
     auto number = [&](OdPropContext::Element& category, const wchar_t* name, const char* visibleName,
@@ -158,7 +149,8 @@ bool OdDbXmlPropWaterFountain::getPropertyValues(OdPropContext& context)
     visible(category.addProperty(OdString(L"On"), OdString(fountain->active() ? L"true" : L"false"),
                                  OdString(L"bool")),
             "Active");
-    visible(category.addProperty(OdString(L"WaterColor"), toOdString(QString::number(fountain->waterColor())),
+    visible(category.addProperty(OdString(L"WaterColor"),
+                                 zalStrings::toOdString(QString::number(fountain->waterColor())),
                                  OdString(L"colorref")),
             "Water Color");
     number(category, L"Lifetime", "Lifetime", fountain->lifetime(), 0.1, 15.0);
@@ -188,7 +180,7 @@ bool OdDbXmlPropWaterFountain::setPropertyValue(const OdString& path, const OdSt
                                                 OdPropSource::Action_t& action)
 {
     action = OdPropSource::kNoAction;
-    const QString fullPath = toQString(path);
+    const QString fullPath = zalStrings::toQString(path);
     const int slash = fullPath.indexOf(QLatin1Char('/'));
     if (slash < 0 || fullPath.left(slash) != QLatin1String("FountainProperties")) return false;
     QString name = fullPath.mid(slash + 1);
@@ -204,7 +196,7 @@ bool OdDbXmlPropWaterFountain::setPropertyValue(const OdString& path, const OdSt
     };
 
     if (name == QLatin1String("On")) {
-        const QString text = toQString(value).trimmed();
+        const QString text = zalStrings::toQString(value).trimmed();
         const bool on =
             text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 || text == QLatin1String("1");
         if (on != fountain->active()) forWrite()->setActive(on);

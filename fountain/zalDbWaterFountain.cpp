@@ -145,6 +145,12 @@ QString zalDbWaterFountain::getAssetPath() const
     return QStringLiteral("ConfigurableWaterFountain");
 }
 
+OdGePoint3d zalDbWaterFountain::gripPoint() const
+{
+    OdGePoint3d point = OdGePoint3d::kOrigin;
+    return point.transformBy(transform());
+}
+
 OdGeMatrix3d zalDbWaterFountain::getAssetTransform() const
 {
     assertReadEnabled();

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "module/zalExport.h"
+#include "zalExport.h"
 
 #include "zalIElevation.h"
 #include "zalIUEAssetPlaceHolder.h"
@@ -43,6 +43,8 @@ public:
     QString getCommand() const override;
     QString getAssetPath() const override;
     OdGeMatrix3d getAssetTransform() const override;
+    // The fountain's own position; its asset sits beside it.
+    OdGePoint3d gripPoint() const override;
 
     // zalIElevation: the number of elevation corrections made; puts the fountain on the host's terrain.
     unsigned int buildVersion() const override;

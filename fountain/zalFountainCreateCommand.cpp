@@ -1,4 +1,4 @@
-#include "module/zalModuleCommands.h"
+#include "zalFountainCreateCommand.h"
 
 #include "OdDbXmlPropWaterFountain.h"
 #include "zalDbWaterFountain.h"

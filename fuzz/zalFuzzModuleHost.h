@@ -3,6 +3,7 @@
 // recording transport that plays a started viewer.
 #pragma once
 
+#include "module/zalSessionRegistry.h"
 #include "zalFuzzSupport.h"
 
 #include "module/zalDbUnrealRenderSession.h"
@@ -56,7 +57,7 @@ inline ModuleHost& moduleHost()
         h->host->addDocument(h->db.get());
         h->host->console()->setCurrentDatabase(h->db.get());
         h->host->viewSystem()->openView(QStringLiteral("UnrealRender"), h->db.get());
-        h->session = zalUnrealRenderModule::sessionFor(h->db.get());
+        h->session = zalSessionRegistry::instance().sessionFor(h->db.get());
         if (!h->module || !h->session || !h->recorder) abort();
         // Settings go out only to a started viewer.
         h->recorder->simulateViewerStarted();

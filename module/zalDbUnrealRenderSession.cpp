@@ -1,8 +1,9 @@
 #include "module/zalDbUnrealRenderSession.h"
+#include "module/zalSessionRegistry.h"
 
+#include "module/QUnrealDbRenderWidget.h"
 #include "module/zalUnrealRenderModule.h"
 #include "module/zalUnrealViewerSender.h"
-#include "widget/QUnrealDbRenderWidget.h"
 
 #include "IzalApplication.h"
 #include "IzalProjectManager.h"
@@ -74,12 +75,12 @@ zalDbUnrealRenderSession::zalDbUnrealRenderSession() = default;
 
 zalDbUnrealRenderSession::~zalDbUnrealRenderSession()
 {
-    auto& registry = zalUnrealRenderModule::sessionRegistry();
+    auto& registry = zalSessionRegistry::instance().sessions();
     auto entry = registry.find(m_database.get());
     if (entry != registry.end() && entry->second == this) registry.erase(entry);
     {
-        QMutexLocker lock(&zalUnrealRenderModule::windowHandleMutex());
-        zalUnrealRenderModule::windowHandleWaitList().removeAll(this);
+        QMutexLocker lock(&zalSessionRegistry::instance().windowHandleMutex());
+        zalSessionRegistry::instance().windowHandleWaitList().removeAll(this);
     }
     if (m_reactorInDatabase && !m_database.isNull()) m_database->removeReactor(this);
     releaseTranslation();
@@ -90,9 +91,10 @@ zalDbUnrealRenderSession::~zalDbUnrealRenderSession()
 void zalDbUnrealRenderSession::initialise(OdDbDatabase* database)
 {
     m_database = database;
-    if (database) zalUnrealRenderModule::sessionRegistry()[database] = this;
+    if (database) zalSessionRegistry::instance().sessions()[database] = this;
 
     m_sender = new zalUnrealViewerSender(this);
+    m_registry.setSender(m_sender);
     beginBatch("Session_Init_Wait_Wiget");
 
     createTranslation();
@@ -128,8 +130,7 @@ void zalDbUnrealRenderSession::setWidget(QUnrealDbRenderWidget* widget)
 
 void zalDbUnrealRenderSession::forwardInputEvent(const XoInputEvent& event)
 {
-    if (m_sender && m_sender->isServerRunning() && m_sender->isViewerStarted())
-        m_sender->sendInputEvent(event);
+    if (zalUnrealViewerSender::isReachable(m_sender)) m_sender->sendInputEvent(event);
 }
 
 void zalDbUnrealRenderSession::loadScene(const QString& absolutePath)
@@ -155,39 +156,19 @@ bool zalDbUnrealRenderSession::isLive() const
 
 void* zalDbUnrealRenderSession::viewerWindowHandle() const
 {
-    QMutexLocker lock(&zalUnrealRenderModule::windowHandleMutex());
+    QMutexLocker lock(&zalSessionRegistry::instance().windowHandleMutex());
     return m_viewerWindowHandle;
 }
 
 void zalDbUnrealRenderSession::setViewerWindowHandle(void* handle)
 {
-    QMutexLocker lock(&zalUnrealRenderModule::windowHandleMutex());
+    QMutexLocker lock(&zalSessionRegistry::instance().windowHandleMutex());
     m_viewerWindowHandle = handle;
 }
 
 void zalDbUnrealRenderSession::storeViewerWindowHandle(void* handle)
 {
     m_viewerWindowHandle = handle;
-}
-
-void zalDbUnrealRenderSession::beginBatch(const char* name)
-{
-    ++drawDepth;
-    if (!drawingOpen && m_sender && m_sender->isViewerStarted()) {
-        m_sender->beginTransaction(name);
-        drawingOpen = true;
-    }
-}
-
-void zalDbUnrealRenderSession::endBatch(bool fullUpdate)
-{
-    // Unbalanced ends (a batch opened before a viewer restart) must not wrap the counter.
-    if (drawDepth == 0) return;
-    --drawDepth;
-    if (drawDepth == 0 && drawingOpen && m_sender && m_sender->isViewerStarted()) {
-        m_sender->endTransaction(fullUpdate);
-        drawingOpen = false;
-    }
 }
 
 void zalDbUnrealRenderSession::attachDbReactor()
@@ -253,7 +234,7 @@ void zalDbUnrealRenderSession::refresh(const QString& reason, const QString& sec
     } scope{this};
 
     m_refreshing = true;
-    if (entityOwners.isEmpty() || numObjectsAwaitingRefresh() > 10) {
+    if (m_registry.isEmpty() || numObjectsAwaitingRefresh() > 10) {
         if (IzalApplication* app = zalApp())
             scope.progress = app->createProgressIndicator(
                 QCoreApplication::translate("zalDbUnrealRenderSession", kRefreshTitle), m_widget);
@@ -366,8 +347,8 @@ void zalDbUnrealRenderSession::invalidate(OdDbObject* object, bool redraw)
         const QString record = instance.isNull() ? QString() : idString(instance->blockTableRecord());
         const QString key = idString(object);
         // The viewer already shows this representation: nothing to remove or redraw.
-        if (xblockRepresentations.contains(key) && xblockRepresentations.value(key) == record) return;
-        xblockRepresentations.insert(key, record);
+        if (m_xblockRepresentations.contains(key) && m_xblockRepresentations.value(key) == record) return;
+        m_xblockRepresentations.insert(key, record);
     }
 
     // The removal and the redraw reach the viewer as one transaction, so it applies and acknowledges them
@@ -458,7 +439,7 @@ void zalDbUnrealRenderSession::tick()
 
     if (m_widget && m_widget->viewerWindow() && !handle) dropViewer();
 
-    if (m_sender && m_widget && handle && !drawingOpen && !m_refreshing && isLive() &&
+    if (m_sender && m_widget && handle && !m_registry.isBatchOpen() && !m_refreshing && isLive() &&
         numObjectsAwaitingRefresh() > 0) {
         beginBatch("AsyncDrawSkippedDrawings");
         drawPendingObjects();
@@ -482,9 +463,10 @@ void zalDbUnrealRenderSession::dropViewer()
         m_sender->onRenderExit();
         delete m_sender;
         m_sender = nullptr;
+        m_registry.setSender(nullptr);
     }
     // The transaction of the ended viewer is gone with it.
-    drawingOpen = false;
+    m_registry.dropOpenBatch();
 }
 
 void zalDbUnrealRenderSession::activeViewportChanged()
@@ -505,9 +487,9 @@ OdGsView* zalDbUnrealRenderSession::cameraSourceView() const
 void zalDbUnrealRenderSession::syncCamera()
 {
     if (zalUnrealRenderModule::currentDatabase() != m_database.get() ||
-        zalUnrealRenderModule::isReactorSuspended() || !m_layoutHelper || m_database.isNull())
+        zalSessionRegistry::instance().isReactorSuspended() || !m_layoutHelper || m_database.isNull())
         return;
-    if (!m_sender || !m_sender->isServerRunning() || !m_sender->isViewerStarted()) return;
+    if (!zalUnrealViewerSender::isReachable(m_sender)) return;
     OdGsView* view = cameraSourceView();
     if (!view) return;
 
@@ -567,7 +549,7 @@ void zalDbUnrealRenderSession::refreshMaterials()
     endBatch(false);
     if (!m_widget) return;
     QTimer::singleShot(500, m_widget, [this] {
-        if (m_sender && m_sender->isServerRunning() && m_sender->isViewerStarted())
+        if (zalUnrealViewerSender::isReachable(m_sender))
             m_sender->sendConsoleCommand(QStringLiteral("refresh_materials"));
         applySceneSettings();
     });

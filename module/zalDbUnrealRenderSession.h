@@ -1,6 +1,8 @@
 #pragma once
 
-#include "module/zalExport.h"
+#include "translate/zalEntityRegistry.h"
+#include "translate/zalTranslationOwner.h"
+#include "zalExport.h"
 
 #include "DbDatabase.h"
 #include "DbDatabaseReactor.h"
@@ -31,7 +33,7 @@ struct XoInputEvent;
 // of the database as its reactor. Created as OdRxObjectImpl<zalDbUnrealRenderSession> by the view
 // factory; the render widget holds the reference that keeps it alive. GUI thread only, except the
 // viewer window handle (see viewerWindowHandle).
-class ZAL_EXPORT zalDbUnrealRenderSession : public OdDbDatabaseReactor
+class ZAL_EXPORT zalDbUnrealRenderSession : public OdDbDatabaseReactor, public zalTranslationOwner
 {
 public:
     zalDbUnrealRenderSession();
@@ -59,9 +61,9 @@ public:
     // shows, else at the next tick).
     void invalidate(OdDbObject* object, bool redraw);
 
-    // The transaction rule: only the outermost batch opens and closes a viewer transaction.
-    void beginBatch(const char* name);
-    void endBatch(bool fullUpdate);
+    // The registry's transaction rule: only the outermost batch opens and closes a viewer transaction.
+    void beginBatch(const char* name) { m_registry.beginBatch(name); }
+    void endBatch(bool fullUpdate) { m_registry.endBatch(fullUpdate); }
 
     void attachDbReactor();
     void detachDbReactor();
@@ -73,8 +75,11 @@ public:
     bool isLive() const;
     // Sends the host view's camera to the viewer.
     void syncCamera();
+    // zalTranslationOwner: live, the viewer reachable with its window handle, reactors not suspended.
+    bool isReadyToDraw() const override;
     // The active viewport record changed (called by the translation hub).
-    void activeViewportChanged();
+    void activeViewportChanged() override;
+    QString assetsLibraryPath() const override;
 
     // Written by the channel's thread (window-handle callback) under the module's
     // windowHandleMutex; both accessors take that mutex.
@@ -112,18 +117,14 @@ public:
     void objectErased(const OdDbDatabase* db, const OdDbObject* object, bool erased = true) override;
     void goodbye(const OdDbDatabase* db) override;
 
-    // Kept by the translation (entity registry, batches) and by the session's transaction rule.
-    unsigned drawDepth = 0;
-    bool drawingOpen = false;
-    bool nestedBlockDraw = false;
-    // Hashed: a refresh of a large drawing looks names up here several times per entity.
-    QHash<QString, QStringList> entityOwners;
-    QHash<QString, QStringList> subEntityIndex;
+    // What the viewer holds and the open batch; what the translation receives instead of the session.
+    zalEntityRegistry& registry() override { return m_registry; }
+    const zalEntityRegistry& registry() const { return m_registry; }
     // X-block id string -> block record id string of the representation instance last drawn.
-    QMap<QString, QString> xblockRepresentations;
+    const QMap<QString, QString>& xblockRepresentations() const { return m_xblockRepresentations; }
     // What the settings application last sent: the RT quality preset and the path-tracing switch.
-    int appliedRtQuality = 1;
-    int appliedPathTracing = 0;
+    int appliedRtQuality() const { return m_appliedRtQuality; }
+    int appliedPathTracing() const { return m_appliedPathTracing; }
 
 private:
     void tick();
@@ -171,6 +172,10 @@ private:
     bool m_extentsUnusable = true;
     QSettings* m_sceneFile = nullptr;
     QMap<QString, QVariant> m_sceneSettings;
+    zalEntityRegistry m_registry;
+    QMap<QString, QString> m_xblockRepresentations;
+    int m_appliedRtQuality = 1;
+    int m_appliedPathTracing = 0;
 };
 
 typedef OdSmartPtr<zalDbUnrealRenderSession> zalDbUnrealRenderSessionPtr;

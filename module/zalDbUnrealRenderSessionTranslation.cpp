@@ -1,5 +1,6 @@
 // The session's side of the translation: the device, the view and its entity registry.
 #include "module/zalDbUnrealRenderSession.h"
+#include "module/zalSessionRegistry.h"
 
 #include "module/zalUnrealRenderModule.h"
 #include "module/zalUnrealViewerSender.h"
@@ -27,6 +28,19 @@ zalUnrealRenderDevice* zalDbUnrealRenderSession::device() const
     return static_cast<zalUnrealRenderDevice*>(m_device.get());
 }
 
+bool zalDbUnrealRenderSession::isReadyToDraw() const
+{
+    if (zalSessionRegistry::instance().isReactorSuspended()) return false;
+    if (!XoRemoteRenderSender::isReachable(m_sender)) return false;
+    return isLive() && viewerWindowHandle() != nullptr;
+}
+
+QString zalDbUnrealRenderSession::assetsLibraryPath() const
+{
+    zalUnrealRenderModule* module = zalUnrealRenderModule::instance();
+    return module ? module->assetsLibraryPath() : QString();
+}
+
 zalUnrealRenderView* zalDbUnrealRenderSession::view() const
 {
     return m_layoutHelper ? dynamic_cast<zalUnrealRenderView*>(m_layoutHelper->activeView()) : nullptr;
@@ -36,6 +50,7 @@ void zalDbUnrealRenderSession::createTranslation()
 {
     if (m_database.isNull()) return;
     OdSmartPtr<zalUnrealRenderDevice> device = zalUnrealRenderDevice::createObject();
+    device->setOwner(this);
     OdGiContextForDbDatabasePtr context = OdRxObjectImpl<OdGiContextForDbDatabase>::createObject();
     context->setPaletteBackground(kBackground);
     device->setBackgroundColor(kBackground);
@@ -46,7 +61,7 @@ void zalDbUnrealRenderSession::createTranslation()
     m_device = device;
     m_giContext = context;
     if (zalUnrealRenderView* renderView = view()) {
-        renderView->setSession(this);
+        renderView->setOwner(this);
         renderView->setSimplifier(&device->simplifier());
         device->simplifier().setDrawContext(renderView);
     }
@@ -54,7 +69,8 @@ void zalDbUnrealRenderSession::createTranslation()
 
 void zalDbUnrealRenderSession::releaseTranslation()
 {
-    if (zalUnrealRenderView* renderView = view()) renderView->setSession(nullptr);
+    if (zalUnrealRenderView* renderView = view()) renderView->setOwner(nullptr);
+    if (zalUnrealRenderDevice* renderDevice = device()) renderDevice->setOwner(nullptr);
     m_layoutHelper.release();
     m_device.release();
     m_giContext.release();

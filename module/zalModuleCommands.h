@@ -18,6 +18,5 @@ ZAL_DECLARE_COMMAND(_unrealcommand_cmd, L"unrealcommand")
 ZAL_DECLARE_COMMAND(_unrealoutliner_cmd, L"unrealoutliner")
 ZAL_DECLARE_COMMAND(_unrealpostprocess_cmd, L"unrealpostprocess")
 ZAL_DECLARE_COMMAND(_unrealcameramode_cmd, L"unrealcameramode")
-ZAL_DECLARE_COMMAND(_fountain_create_cmd, L"fountain_create")
 
 #undef ZAL_DECLARE_COMMAND

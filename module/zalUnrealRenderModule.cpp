@@ -1,7 +1,9 @@
 #include "zalUnrealRenderModule.h"
+#include "module/zalSessionRegistry.h"
 
 #include "fountain/zalDbWaterFountain.h"
-#include "widget/QUnrealDbRenderWidget.h"
+#include "module/QUnrealDbRenderWidget.h"
+#include "translate/zalViewerNames.h"
 #include "zalDbUnrealRenderSession.h"
 #include "zalUnrealViewerSender.h"
 
@@ -27,11 +29,10 @@
 
 namespace {
 
-const char* const kServiceId = "zal.IUnrealRender";
+const char* const kServiceId = IzalUnrealRenderModule_id;
 const char* const kViewType = "UnrealRender";
 
 zalUnrealRenderModule* s_instance = nullptr;
-int s_reactorSuspendCount = 0;
 bool s_ue5ViewerLaunched = false;
 IzalViewSystem* s_viewSystem = nullptr;
 IzalProjectManager* s_projectManager = nullptr;
@@ -146,7 +147,7 @@ void zalUnrealRenderModule::uninitApp()
 
 QWidget* zalUnrealRenderModule::activeWidget()
 {
-    zalDbUnrealRenderSession* session = sessionFor(currentDatabase());
+    zalDbUnrealRenderSession* session = zalSessionRegistry::instance().sessionFor(currentDatabase());
     return session ? session->widget() : nullptr;
 }
 
@@ -160,7 +161,7 @@ void zalUnrealRenderModule::sendViewerConsoleCommand(const QString& command)
     auto* widget = qobject_cast<QUnrealDbRenderWidget*>(activeWidget());
     zalDbUnrealRenderSession* session = widget ? widget->session() : nullptr;
     zalUnrealViewerSender* sender = session ? session->sender() : nullptr;
-    if (sender && sender->isServerRunning() && sender->isViewerStarted()) sender->sendConsoleCommand(command);
+    if (zalUnrealViewerSender::isReachable(sender)) sender->sendConsoleCommand(command);
 }
 
 void zalUnrealRenderModule::updateSettingsDialog()
@@ -171,47 +172,6 @@ void zalUnrealRenderModule::updateSettingsDialog()
 zalUnrealRenderModule* zalUnrealRenderModule::instance()
 {
     return s_instance;
-}
-
-bool zalUnrealRenderModule::isReactorSuspended()
-{
-    return s_reactorSuspendCount > 0;
-}
-
-int zalUnrealRenderModule::reactorSuspendCount()
-{
-    return s_reactorSuspendCount;
-}
-
-void zalUnrealRenderModule::adjustReactorSuspendCount(int delta)
-{
-    s_reactorSuspendCount += delta;
-}
-
-std::map<OdDbDatabase*, zalDbUnrealRenderSession*>& zalUnrealRenderModule::sessionRegistry()
-{
-    static std::map<OdDbDatabase*, zalDbUnrealRenderSession*> registry;
-    return registry;
-}
-
-zalDbUnrealRenderSession* zalUnrealRenderModule::sessionFor(OdDbDatabase* db)
-{
-    if (!db) return nullptr;
-    auto& registry = sessionRegistry();
-    auto it = registry.find(db);
-    return it == registry.end() ? nullptr : it->second;
-}
-
-QList<zalDbUnrealRenderSession*>& zalUnrealRenderModule::windowHandleWaitList()
-{
-    static QList<zalDbUnrealRenderSession*> waitList;
-    return waitList;
-}
-
-QMutex& zalUnrealRenderModule::windowHandleMutex()
-{
-    static QMutex mutex;
-    return mutex;
 }
 
 bool zalUnrealRenderModule::ue5ViewerLaunched()
@@ -247,20 +207,17 @@ OdDbDatabase* zalUnrealRenderModule::currentDatabase()
 
 QString zalUnrealRenderModule::object2IdString(const OdDbObject* object)
 {
-    IzalApplication* app = zalApp();
-    return app ? app->objectToIdString(object) : QString();
+    return zalViewerNames::ofObject(object);
 }
 
 QString zalUnrealRenderModule::objectId2String(const OdDbObjectId& id)
 {
-    IzalApplication* app = zalApp();
-    return app ? app->objectIdToString(id) : QString();
+    return zalViewerNames::ofId(id);
 }
 
 OdDbObjectId zalUnrealRenderModule::string2ObjectId(const QString& idString)
 {
-    IzalApplication* app = zalApp();
-    return app ? app->stringToObjectId(idString) : OdDbObjectId();
+    return zalViewerNames::toId(idString);
 }
 
 extern "C" ZAL_EXPORT OdRxModule* odrxCreateModuleObject(void* sysHandle)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "IzalUnrealRenderModule.h"
+#include "fountain/zalFountainCreateCommand.h"
 #include "zalExport.h"
 #include "zalModuleCommands.h"
 
@@ -17,8 +18,6 @@ class IzalProjectManager;
 class IzalViewSystem;
 class OdDbObject;
 class zalDbUnrealRenderSession;
-
-Q_DECLARE_INTERFACE(IzalUnrealRenderModule, "zal.IUnrealRender")
 
 // The render module: the run-time module the host loads, and the service "zal.IUnrealRender".
 // One object per process, made by odrxCreateModuleObject and kept until the library unloads.
@@ -65,16 +64,7 @@ public:
 
     // Module-wide state shared by the sessions, widgets and commands (GUI thread unless noted).
     static zalUnrealRenderModule* instance();
-    static bool isReactorSuspended();
-    static int reactorSuspendCount();
-    static void adjustReactorSuspendCount(int delta);
-    static std::map<OdDbDatabase*, zalDbUnrealRenderSession*>& sessionRegistry();
-    // Null when the database has no session.
-    static zalDbUnrealRenderSession* sessionFor(OdDbDatabase* db);
-    // The sessions waiting for their viewer's window handle; touched from the channel's thread,
-    // so only under windowHandleMutex().
-    static QList<zalDbUnrealRenderSession*>& windowHandleWaitList();
-    static QMutex& windowHandleMutex();
+    // Sessions, the window-handle wait list and the reactor suspensions: zalSessionRegistry.
     static bool ue5ViewerLaunched();
     static void setUe5ViewerLaunched(bool launched);
     // Looked up once on first use and kept.

@@ -1,4 +1,5 @@
 #include "module/zalUnrealViewerSender.h"
+#include "module/zalSessionRegistry.h"
 
 #include "module/zalDbUnrealRenderSession.h"
 #include "module/zalUnrealRenderModule.h"
@@ -75,17 +76,17 @@ zalUnrealViewerSender::~zalUnrealViewerSender()
 {
     // No notification may reach this half-destroyed object.
     closeChannel();
-    QMutexLocker lock(&zalUnrealRenderModule::windowHandleMutex());
+    QMutexLocker lock(&zalSessionRegistry::instance().windowHandleMutex());
     // A session never waits for a handle its own sender can no longer deliver.
-    zalUnrealRenderModule::windowHandleWaitList().removeAll(m_session);
+    zalSessionRegistry::instance().windowHandleWaitList().removeAll(m_session);
 }
 
 void zalUnrealViewerSender::onRenderInit()
 {
     XoRemoteRenderSenderFlattener::onRenderInit();
     {
-        QMutexLocker lock(&zalUnrealRenderModule::windowHandleMutex());
-        zalUnrealRenderModule::windowHandleWaitList().append(m_session);
+        QMutexLocker lock(&zalSessionRegistry::instance().windowHandleMutex());
+        zalSessionRegistry::instance().windowHandleWaitList().append(m_session);
     }
     // Asked outside the lock: the answer may arrive on the channel's thread before this returns.
     getWindowHandle(&zalUnrealViewerSender::windowHandleCallback);
@@ -104,8 +105,8 @@ void zalUnrealViewerSender::onRenderDataSaved()
 
 void zalUnrealViewerSender::windowHandleCallback(const void* handle)
 {
-    QMutexLocker lock(&zalUnrealRenderModule::windowHandleMutex());
-    QList<zalDbUnrealRenderSession*>& waiting = zalUnrealRenderModule::windowHandleWaitList();
+    QMutexLocker lock(&zalSessionRegistry::instance().windowHandleMutex());
+    QList<zalDbUnrealRenderSession*>& waiting = zalSessionRegistry::instance().windowHandleWaitList();
     if (waiting.isEmpty()) return;
     zalDbUnrealRenderSession* session = waiting.takeLast();
     session->storeViewerWindowHandle(const_cast<void*>(handle));
@@ -150,7 +151,7 @@ bool zalUnrealViewerSender::startViewer(int x, int y, int width, int height)
 
 void zalUnrealViewerSender::sendFirstCommands(bool widgetHidden)
 {
-    if (!isServerRunning() || !isViewerStarted()) return;
+    if (!isViewerReachable()) return;
     setToneMapper(1.0f, 1.0f, 1.0f, true, 1.0f);
     sendConsoleCommand(QStringLiteral("DisableAllScreenMessages"));
     sendConsoleCommand(QStringLiteral("spawneruseinstances 1"));

@@ -1,8 +1,8 @@
 // The factory of the "UnrealRender" view type.
 #include "module/zalUnrealRenderModule.h"
 
+#include "module/QUnrealDbRenderWidget.h"
 #include "module/zalDbUnrealRenderSession.h"
-#include "widget/QUnrealDbRenderWidget.h"
 
 #include "RxObjectImpl.h"
 

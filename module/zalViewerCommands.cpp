@@ -1,10 +1,11 @@
 // The commands that drive the viewer of the current drawing.
 #include "module/zalModuleCommands.h"
+#include "module/zalSessionRegistry.h"
 
+#include "module/QUnrealDbRenderWidget.h"
 #include "module/zalDbUnrealRenderSession.h"
 #include "module/zalUnrealRenderModule.h"
 #include "module/zalUnrealViewerSender.h"
-#include "widget/QUnrealDbRenderWidget.h"
 
 #include "IzalApplication.h"
 
@@ -21,14 +22,14 @@ OdDbDatabase* commandDatabase(OdEdCommandContext* context)
 
 zalDbUnrealRenderSession* commandSession(OdDbDatabase* db)
 {
-    return zalUnrealRenderModule::sessionFor(db);
+    return zalSessionRegistry::instance().sessionFor(db);
 }
 
 // The sender of the drawing's session when its viewer can be reached, else null.
 zalUnrealViewerSender* reachableSender(zalDbUnrealRenderSession* session)
 {
     zalUnrealViewerSender* sender = session ? session->sender() : nullptr;
-    return sender && sender->isServerRunning() && sender->isViewerStarted() ? sender : nullptr;
+    return zalUnrealViewerSender::isReachable(sender) ? sender : nullptr;
 }
 
 void sendToViewer(OdEdCommandContext* context, const QString& command)

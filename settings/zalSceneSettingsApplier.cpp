@@ -1,14 +1,5 @@
-// Scene settings to viewer commands: the session's applySceneSettings and material refresh, and
-// the applier that computes the command sequence.
+// Scene settings to viewer commands: the applier that computes the command sequence.
 #include "settings/zalSceneSettingsApplier.h"
-
-#include "module/zalDbUnrealRenderSession.h"
-#include "module/zalUnrealRenderModule.h"
-#include "module/zalUnrealViewerSender.h"
-#include "widget/QUnrealDbRenderWidget.h"
-
-#include <QCoreApplication>
-#include <QMetaObject>
 
 #include <charconv>
 #include <climits>
@@ -141,11 +132,6 @@ qint64 toInt64(double value)
     constexpr double limit = 9223372036854775808.0; // 2^63
     if (!(value >= -limit && value < limit)) return std::numeric_limits<qint64>::min();
     return qint64(value);
-}
-
-bool isViewerReachable(zalUnrealViewerSender* sender)
-{
-    return sender && sender->isServerRunning() && sender->isViewerStarted();
 }
 
 } // namespace
@@ -406,50 +392,4 @@ zalSceneSettingsApplier::Result zalSceneSettingsApplier::run(Remembered& remembe
 
     steps << console(QStringLiteral("r.Shadow.FadeResolution ") + real(fadeThreshold));
     return result;
-}
-
-void zalDbUnrealRenderSession::applySceneSettings()
-{
-    zalUnrealViewerSender* sender = m_sender;
-    if (!isViewerReachable(sender)) return;
-
-    zalUnrealRenderModule* module = zalUnrealRenderModule::instance();
-    zalSceneSettingsApplier applier(
-        [this](const QString& key, const QVariant& defaultValue) {
-            auto it = m_sceneSettings.constFind(key);
-            return it == m_sceneSettings.constEnd() ? defaultValue : it.value();
-        },
-        [module](const QString& key, const QVariant& defaultValue) {
-            return module ? module->getSceneSettings(key, defaultValue) : defaultValue;
-        });
-    if (m_widget)
-        applier.setProduction(m_widget->property("Producing").toBool(),
-                              m_widget->property("ProducingAnimation").toBool());
-    applier.setTessellationSupport([module] { return module && module->supportTessellation(); });
-
-    zalSceneSettingsApplier::Remembered remembered{appliedRtQuality, appliedPathTracing};
-    const zalSceneSettingsApplier::Result result = applier.run(remembered);
-    appliedRtQuality = remembered.rtQuality;
-    appliedPathTracing = remembered.pathTracing;
-
-    for (const zalSceneSettingsApplier::Step& step : result.steps) {
-        if (step.kind == zalSceneSettingsApplier::Step::SunByPosition)
-            sender->setSunByPos(step.northOffset, step.azimuth, step.elevation);
-        else
-            sender->sendConsoleCommand(step.command);
-    }
-
-    if (result.refreshMaterials) {
-        // Queued: callers apply inside their own viewer transaction (enumeration, tick), and the
-        // materials must go after it.
-        if (m_widget) {
-            // The widget keeps the session alive; a destroyed widget drops the call.
-            QMetaObject::invokeMethod(
-                m_widget, [this] { refreshMaterials(); }, Qt::QueuedConnection);
-        } else {
-            zalDbUnrealRenderSessionPtr keep(this);
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(), [keep] { keep->refreshMaterials(); }, Qt::QueuedConnection);
-        }
-    }
 }

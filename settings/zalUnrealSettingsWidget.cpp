@@ -1,14 +1,13 @@
 #include "zalUnrealSettingsWidget.h"
+#include "zalStrings.h"
 
 #include "ConfigurablePropBase.h"
 
-#include "module/zalDbUnrealRenderSession.h"
-#include "module/zalUnrealRenderModule.h"
-#include "module/zalUnrealViewerSender.h"
 #include "platform/host/propeditor/zalKeepAwake.h"
-#include "widget/QUnrealDbRenderWidget.h"
 
 #include "IzalApplication.h"
+#include "IzalConsole.h"
+#include "IzalUnrealRenderModule.h"
 
 #include "PropServices.h"
 #include "RxObjectImpl.h"
@@ -22,10 +21,12 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <cstring>
 #include <cwchar>
 #include <iterator>
 #include <limits>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -248,16 +249,6 @@ const PropertyDef* findPropertyDef(const QString& name)
     return nullptr;
 }
 
-QString qs(const OdString& text)
-{
-    return QString::fromStdWString(text.toStdWString());
-}
-
-OdString od(const QString& text)
-{
-    return OdString(text.toStdWString());
-}
-
 QString tr(const char* text)
 {
     return zalUnrealSettingsWidget::tr(text);
@@ -297,20 +288,21 @@ QString number(double value)
     return QString::number(value, 'g', 15);
 }
 
-zalUnrealRenderModule* module()
+// The render module's service; the panel is only made through it.
+IzalUnrealRenderModule* module()
 {
-    return zalUnrealRenderModule::instance();
+    return zalService<IzalUnrealRenderModule>(IzalUnrealRenderModule_id);
 }
 
 QVariant setting(const QString& key, const QVariant& defaultValue)
 {
-    zalUnrealRenderModule* m = module();
+    IzalUnrealRenderModule* m = module();
     return m ? m->getSceneSettings(key, defaultValue) : defaultValue;
 }
 
 void store(const QString& key, const QVariant& value, bool apply = true, bool save = true)
 {
-    if (zalUnrealRenderModule* m = module()) m->setSceneSettings(key, value, apply, save);
+    if (IzalUnrealRenderModule* m = module()) m->setSceneSettings(key, value, apply, save);
 }
 
 int uiMode()
@@ -355,8 +347,9 @@ OdPropContext::Element addPropertyDef(OdPropContext::Element parent, const Prope
         break;
     }
     }
-    OdPropContext::Element element = parent.addProperty(OdString(def.name), od(value), OdString(type));
-    element.setAttribute(L"VisibleName", od(tr(def.label)));
+    OdPropContext::Element element =
+        parent.addProperty(OdString(def.name), zalStrings::toOdString(value), OdString(type));
+    element.setAttribute(L"VisibleName", zalStrings::toOdString(tr(def.label)));
     element.setAttribute(L"Hidden", mode < def.mode);
     if (!std::isnan(def.minimum)) element.setAttribute(L"Min", def.minimum);
     if (!std::isnan(def.maximum)) element.setAttribute(L"Max", def.maximum);
@@ -377,7 +370,7 @@ OdPropContext::Element addCategory(OdPropContext::Element parent, const char* na
                                    bool hidden)
 {
     OdPropContext::Element category = parent.addCategory(OdString(name));
-    if (label) category.setAttribute(L"VisibleName", od(tr(label)));
+    if (label) category.setAttribute(L"VisibleName", zalStrings::toOdString(tr(label)));
     if (hidden) category.setAttribute(L"Hidden", true);
     return category;
 }
@@ -393,14 +386,15 @@ OdPropContext::Element addRow(OdPropContext::Element parent, const char* name)
 OdPropContext::Element addLabel(OdPropContext::Element parent, const char* name, const QString& text,
                                 const char* type = "label")
 {
-    return parent.addProperty(OdString(name), od(text), OdString(type));
+    return parent.addProperty(OdString(name), zalStrings::toOdString(text), OdString(type));
 }
 
 OdPropContext::Element addInt(OdPropContext::Element parent, const char* name, const QString& label,
                               int value, int minimum, int maximum)
 {
-    OdPropContext::Element element = parent.addProperty(OdString(name), od(QString::number(value)), L"int");
-    element.setAttribute(L"VisibleName", od(label))
+    OdPropContext::Element element =
+        parent.addProperty(OdString(name), zalStrings::toOdString(QString::number(value)), L"int");
+    element.setAttribute(L"VisibleName", zalStrings::toOdString(label))
         .setAttribute(L"Min", minimum)
         .setAttribute(L"Max", maximum);
     element.setAttribute(L"step", 1.0);
@@ -434,6 +428,207 @@ QSize zalUnrealSettingsWidget::frameSize(int index)
     return QSize(dimensions.section('x', 0, 0).toInt(), dimensions.section('x', 1, 1).toInt());
 }
 
+namespace {
+
+// The page's own setting: which properties show.
+void addUiMode(OdPropContext::Element root, int mode)
+{
+    OdPropContext::Element uiModeProperty =
+        root.addProperty(L"UE_UiMode", zalStrings::toOdString(choicesOf(kUiModes).value(mode)), L"combo");
+    uiModeProperty.setAttribute(L"VisibleName", zalStrings::toOdString(tr("UI Mode")))
+        .setAttribute(L"Hidden", false);
+}
+
+// Image size, custom size, path-traced production and the export button.
+void addProduction(OdPropContext::Element production, int mode)
+{
+    const int width = setting("ImageProduction/ImageWidth", 1920).toInt();
+    const int height = setting("ImageProduction/ImageHeight", 1080).toInt();
+    const int sizeIndex = zalUnrealSettingsWidget::frameSizeIndex(width, height);
+    const bool custom = sizeIndex == zalUnrealSettingsWidget::frameSizeList().size() - 1;
+    production
+        .addProperty(L"ProdFrameSize",
+                     zalStrings::toOdString(
+                         tr(zalUnrealSettingsWidget::frameSizeList()[sizeIndex].toUtf8().constData())),
+                     L"combo")
+        .setAttribute(L"VisibleName", zalStrings::toOdString(tr("Image Size")));
+
+    OdPropContext::Element customSize = addRow(production, "ProdCustomSize");
+    addPropertyDef(customSize, "ProdFrameWidth", mode).setAttribute(L"Enabled", custom);
+    addLabel(customSize, "ProdFrameX", tr("x"))
+        .setAttribute(L"VisibleName", zalStrings::toOdString(tr("x")))
+        .setAttribute(L"Enabled", custom);
+    addPropertyDef(customSize, "ProdFrameHeight", mode).setAttribute(L"Enabled", custom);
+    addLabel(customSize, "FakeLabel", QString()).setAttribute(L"add_spacer", true);
+
+    OdPropContext::Element pathTrace = addRow(production, "ProdPathTrace");
+    const bool tracing = setting("ImageProduction/EnablePathTracing",
+                                 setting("RenderSettings/EnablePathTracing", 0).toInt() > 0)
+                             .toBool();
+    pathTrace.addProperty(L"ProdPathTracing", tracing ? L"true" : L"false", L"bool")
+        .setAttribute(L"VisibleName", zalStrings::toOdString(tr("Path Tracing Production")));
+    addPropertyDef(pathTrace, "ProdMaxIter", mode).setAttribute(L"Enabled", tracing);
+    addLabel(pathTrace, "FakeLabel", QString()).setAttribute(L"add_spacer", true);
+
+    production.addProperty(L"ProdExportImage", OdString(), L"button")
+        .setAttribute(L"VisibleName", zalStrings::toOdString(tr("Export Image")));
+}
+
+// The preset that sets every ray-tracing row whose default follows the quality.
+void addRtQualityPreset(OdPropContext::Element rayTracing, int)
+{
+    const int quality = qBound(0, rtQuality(), 3);
+    rayTracing
+        .addProperty(L"RTQuality", zalStrings::toOdString(choicesOf(kRtQualities).value(quality)), L"combo")
+        .setAttribute(L"VisibleName", zalStrings::toOdString(tr("Ray Tracing Quality Preset")))
+        .setAttribute(L"Hidden", false);
+}
+
+// Stored as the viewer's method name, shown by its label.
+void addBloomMethod(OdPropContext::Element camera, int)
+{
+    const bool bloomMethodIsFft = setting("Camera/BloomMethod", "BM_SOG").toString() == "BM_FFT";
+    camera
+        .addProperty(L"BloomMethod",
+                     zalStrings::toOdString(tr(bloomMethodIsFft ? "Convolution" : "Gaussian")), L"combo")
+        .setAttribute(L"VisibleName", zalStrings::toOdString(tr("Bloom Method")))
+        .setAttribute(L"Enabled", setting("Camera/BloomEnabled", false).toBool());
+}
+
+// The sun's date and time, split into fields.
+void addSunDateAndTime(OdPropContext::Element sky, int)
+{
+    const QDateTime when = sunDateTime();
+    const QDate date = when.date();
+    const QTime time = when.time();
+
+    OdPropContext::Element dateRow = addRow(sky, "DateToolbar");
+    addLabel(dateRow, "DateTitle", tr("Date YMD"), "htmllabel").setAttribute(L"minwidth", 150);
+    addLabel(dateRow, "DateSpacer", QString());
+    addInt(dateRow, "DateYear", QString(), date.year(), -10000, 10000)
+        .setAttribute(L"minwidth", 60)
+        .setAttribute(L"maxwidth", 60);
+    addInt(dateRow, "DateMonth", QString(), date.month(), 1, 12);
+    addInt(dateRow, "DateDay", QString(), date.day(), 1, date.daysInMonth());
+
+    OdPropContext::Element timeRow = addRow(sky, "TimeToolbar");
+    addLabel(timeRow, "TimeTitle", tr("Time of the Day"), "htmllabel").setAttribute(L"minwidth", 150);
+    addInt(timeRow, "DateHour", tr(" H:"), time.hour(), 0, 23)
+        .setAttribute(L"minwidth", 40)
+        .setAttribute(L"maxwidth", 40);
+    addInt(timeRow, "DateMinute", tr(" M:"), time.minute(), 0, 59)
+        .setAttribute(L"minwidth", 40)
+        .setAttribute(L"maxwidth", 40);
+}
+
+// One choice for now.
+void addWeather(OdPropContext::Element sky, int)
+{
+    sky.addProperty(L"Weather", zalStrings::toOdString(tr("Default")), L"combo")
+        .setAttribute(L"VisibleName", zalStrings::toOdString(tr("Weather")));
+}
+
+// A colour reference, not a number row.
+void addAoColour(OdPropContext::Element shadows, int mode)
+{
+    const bool advanced = mode >= kAdvanced;
+    shadows
+        .addProperty(L"AOColor",
+                     zalStrings::toOdString(QString::number(
+                         qint64(setting("ToneMapper/AmbientOcclusionColor", 8421504).toDouble()))),
+                     L"colorref")
+        .setAttribute(L"VisibleName", zalStrings::toOdString(tr("Ambient Occlusion Color")))
+        .setAttribute(L"Hidden", !advanced);
+}
+
+// A line sent to the viewer as it is.
+void addConsoleCommand(OdPropContext::Element misc, int mode)
+{
+    const bool advanced = mode >= kAdvanced;
+    misc.addProperty(L"ConsoleCommand", OdString(), L"string")
+        .setAttribute(L"VisibleName", zalStrings::toOdString(tr("Execute Command")))
+        .setAttribute(L"notifymode", 0)
+        .setAttribute(L"Hidden", !advanced);
+}
+
+// Elements of the page that are not one table row each.
+using Special = void (*)(OdPropContext::Element parent, int mode);
+
+// Placed before the row named (at the section's end when null).
+struct SpecialAt
+{
+    const char* before;
+    Special add;
+};
+
+// The page's sections in order. Each shows the table's rows from first to last (the table keeps a
+// section's rows together; none for a section of specials only) and its specials. A null id is the
+// page's top level; hiddenBelowAdvanced sections show from the Advanced mode on.
+struct Section
+{
+    const char* id;
+    const char* label;
+    bool hiddenBelowAdvanced;
+    const char* first;
+    const char* last;
+    std::vector<SpecialAt> specials;
+};
+
+const std::vector<Section>& sections()
+{
+    static const std::vector<Section> list = {
+        {nullptr, nullptr, false, "FinalGatherQuality", "RaytracingAO", {{"FinalGatherQuality", addUiMode}}},
+        {"ImageProduction", "Image Production", false, nullptr, nullptr, {{nullptr, addProduction}}},
+        {"CatRayTracing",
+         "Ray Tracing Settings",
+         false,
+         "RayTracingReflectionsMaxBounces",
+         "RayTracingGIType",
+         {{"RayTracingReflectionsMaxBounces", addRtQualityPreset}}},
+        {"PathTracing", "Path Tracing", false, "EnablePathTracing", "PT_EnableDenoiser", {}},
+        {"Camera",
+         "Camera Settings",
+         false,
+         "AutoExpMethod",
+         "BloomScale",
+         {{"BloomIntensity", addBloomMethod}}},
+        {"Sky",
+         "Sky Properties",
+         false,
+         "Longitude",
+         "SunLightSourceAngle",
+         {{"Longitude", addSunDateAndTime}, {"SunIntensity", addWeather}}},
+        {"ToneMapper", "Tone Mapper", false, "Brightness", "WhiteTemp", {}},
+        {"Shadows",
+         "Shadows",
+         true,
+         "ReflShadowType",
+         "ShadowsFadeThreshold",
+         {{"ShadowsBrightness", addAoColour}}},
+        {"MidTones", "Mid Tones", true, "MidTonesBrightness", "MidTonesGamma", {}},
+        {"Highlights", "Highlights", true, "HighlightsBrightness", "HighlightsGamma", {}},
+        {"AmbientOcclusion",
+         "Ambient Occlusion",
+         true,
+         "AmbientOcclusionPower",
+         "AmbientOcclusionStaticFraction",
+         {}},
+        {"Misc", "Misc", true, nullptr, nullptr, {{nullptr, addConsoleCommand}}},
+    };
+    return list;
+}
+
+void addSpecials(const Section& section, OdPropContext::Element parent, const char* before, int mode)
+{
+    for (const SpecialAt& special : section.specials) {
+        const bool here =
+            before ? special.before && std::strcmp(special.before, before) == 0 : !special.before;
+        if (here) special.add(parent, mode);
+    }
+}
+
+} // namespace
+
 zalUnrealSettingsWidget::zalUnrealSettingsWidget(QWidget* parent) : QWidget(parent)
 {
     auto* layout = new QVBoxLayout(this);
@@ -441,7 +636,7 @@ zalUnrealSettingsWidget::zalUnrealSettingsWidget(QWidget* parent) : QWidget(pare
     layout->setContentsMargins(0, 0, 0, 0);
 
     OdPropServicesPtr services = odrxPropServices();
-    if (!services.isNull()) m_pageId = qs(services->createPropView(layout));
+    if (!services.isNull()) m_pageId = zalStrings::toQString(services->createPropView(layout));
 
     m_settingsPropertySource = OdRxObjectImpl<ConfigurablePropBase>::createObject(
         [this](OdPropContext& context) { return getPropertyValues(context); },
@@ -456,16 +651,17 @@ zalUnrealSettingsWidget::zalUnrealSettingsWidget(QWidget* parent) : QWidget(pare
         });
 
     if (!services.isNull() && !m_pageId.isEmpty())
-        services->attachPropSource(od(m_pageId),
+        services->attachPropSource(zalStrings::toOdString(m_pageId),
                                    static_cast<ConfigurablePropBase*>(m_settingsPropertySource.get()),
-                                   od(tr("Properties")), OdString(), OdString(L"scrollable=true"));
+                                   zalStrings::toOdString(tr("Properties")), OdString(),
+                                   OdString(L"scrollable=true"));
     if (IzalApplication* app = zalApp()) app->subscribeEvents(kEvents, this);
 }
 
 zalUnrealSettingsWidget::~zalUnrealSettingsWidget()
 {
     OdPropServicesPtr services = odrxPropServices();
-    if (!services.isNull() && !m_pageId.isEmpty()) services->detachPage(od(m_pageId));
+    if (!services.isNull() && !m_pageId.isEmpty()) services->detachPage(zalStrings::toOdString(m_pageId));
     if (IzalApplication* app = zalApp()) app->unsubscribeEvents(kEvents, this);
     m_settingsPropertySource.release();
 }
@@ -474,187 +670,45 @@ void zalUnrealSettingsWidget::refresh(const QString&, const QString&)
 {
     OdPropServicesPtr services = odrxPropServices();
     if (services.isNull() || m_pageId.isEmpty() || m_settingsPropertySource.isNull()) return;
-    zalDbUnrealRenderSession* session =
-        zalUnrealRenderModule::sessionFor(zalUnrealRenderModule::currentDatabase());
-    if (!session) return;
+    // Only while the current drawing shows in a render view.
+    IzalUnrealRenderModule* m = module();
+    IzalConsole* console = zalService<IzalConsole>(IzalConsole_id);
+    if (!m || !console || !m->isActive()) return;
     auto* source = static_cast<ConfigurablePropBase*>(m_settingsPropertySource.get());
-    OdRxObject* database = session->database();
-    if (services->pageDatabase(od(m_pageId)) != database)
-        services->attachPropSource(od(m_pageId), source, od(tr("Properties")), OdString(),
+    OdRxObject* database = console->currentDatabase();
+    if (services->pageDatabase(zalStrings::toOdString(m_pageId)) != database)
+        services->attachPropSource(zalStrings::toOdString(m_pageId), source,
+                                   zalStrings::toOdString(tr("Properties")), OdString(),
                                    OdString(L"scrollable=true"), database);
-    services->refreshPage(od(m_pageId), source, true);
+    services->refreshPage(zalStrings::toOdString(m_pageId), source, true);
 }
 
 bool zalUnrealSettingsWidget::getPropertyValues(OdPropContext& context)
 {
     const int mode = uiMode();
     OdPropContext::Element root = context.root();
-
-    OdPropContext::Element uiModeProperty =
-        root.addProperty(L"UE_UiMode", od(choicesOf(kUiModes).value(mode)), L"combo");
-    uiModeProperty.setAttribute(L"VisibleName", od(tr("UI Mode"))).setAttribute(L"Hidden", false);
-    for (const char* name : {"FinalGatherQuality", "ReflectionsQuality", "ReflectionsMode", "GIMode",
-                             "TranslucencyMode", "RaytracingAO"})
-        addPropertyDef(root, name, mode);
-
-    // Image production.
-    {
-        OdPropContext::Element production = addCategory(root, "ImageProduction", "Image Production", false);
-        const int width = setting("ImageProduction/ImageWidth", 1920).toInt();
-        const int height = setting("ImageProduction/ImageHeight", 1080).toInt();
-        const int sizeIndex = frameSizeIndex(width, height);
-        const bool custom = sizeIndex == frameSizeList().size() - 1;
-        production
-            .addProperty(L"ProdFrameSize", od(tr(frameSizeList()[sizeIndex].toUtf8().constData())), L"combo")
-            .setAttribute(L"VisibleName", od(tr("Image Size")));
-
-        OdPropContext::Element customSize = addRow(production, "ProdCustomSize");
-        addPropertyDef(customSize, "ProdFrameWidth", mode).setAttribute(L"Enabled", custom);
-        addLabel(customSize, "ProdFrameX", tr("x"))
-            .setAttribute(L"VisibleName", od(tr("x")))
-            .setAttribute(L"Enabled", custom);
-        addPropertyDef(customSize, "ProdFrameHeight", mode).setAttribute(L"Enabled", custom);
-        addLabel(customSize, "FakeLabel", QString()).setAttribute(L"add_spacer", true);
-
-        OdPropContext::Element pathTrace = addRow(production, "ProdPathTrace");
-        const bool tracing = setting("ImageProduction/EnablePathTracing",
-                                     setting("RenderSettings/EnablePathTracing", 0).toInt() > 0)
-                                 .toBool();
-        pathTrace.addProperty(L"ProdPathTracing", tracing ? L"true" : L"false", L"bool")
-            .setAttribute(L"VisibleName", od(tr("Path Tracing Production")));
-        addPropertyDef(pathTrace, "ProdMaxIter", mode).setAttribute(L"Enabled", tracing);
-        addLabel(pathTrace, "FakeLabel", QString()).setAttribute(L"add_spacer", true);
-
-        production.addProperty(L"ProdExportImage", OdString(), L"button")
-            .setAttribute(L"VisibleName", od(tr("Export Image")));
-    }
-
-    // Ray tracing.
-    {
-        OdPropContext::Element rayTracing = addCategory(root, "CatRayTracing", "Ray Tracing Settings", false);
-        const int quality = qBound(0, rtQuality(), 3);
-        rayTracing.addProperty(L"RTQuality", od(choicesOf(kRtQualities).value(quality)), L"combo")
-            .setAttribute(L"VisibleName", od(tr("Ray Tracing Quality Preset")))
-            .setAttribute(L"Hidden", false);
-        for (const char* name :
-             {"RayTracingReflectionsMaxBounces", "RayTracingGIMaxBounces", "RayTracingGISamplesPerPixel",
-              "RayTracingAOSamplesPerPixel", "RayTracingTranslucencyRefractionRays",
-              "RayTracingTranslucencySamplesPerPixel", "RayTracingGIType"})
-            addPropertyDef(rayTracing, name, mode);
-    }
-
-    // Path tracing.
-    {
-        OdPropContext::Element pathTracing = addCategory(root, "PathTracing", "Path Tracing", false);
-        for (const char* name :
-             {"EnablePathTracing", "PT_MaxBounces", "PT_SamplesPerPixel", "PT_AntialiasFilter",
-              "PT_EnableEmissiveMaterials", "PT_MaxPathExposure", "PT_EnableDenoiser"})
-            addPropertyDef(pathTracing, name, mode);
-    }
-
-    // Camera.
-    {
-        OdPropContext::Element camera = addCategory(root, "Camera", "Camera Settings", false);
-        for (const char* name :
-             {"AutoExpMethod", "AutoExpBias", "DofEnabled", "DofDistance", "DofAmount", "DofRegion",
-              "MotionBlurEnabled", "MotionBlurTFPS", "MotionBlurAmount", "BloomEnabled"})
-            addPropertyDef(camera, name, mode);
-        const bool bloomMethodIsFft = setting("Camera/BloomMethod", "BM_SOG").toString() == "BM_FFT";
-        camera.addProperty(L"BloomMethod", od(tr(bloomMethodIsFft ? "Convolution" : "Gaussian")), L"combo")
-            .setAttribute(L"VisibleName", od(tr("Bloom Method")))
-            .setAttribute(L"Enabled", setting("Camera/BloomEnabled", false).toBool());
-        for (const char* name : {"BloomIntensity", "BloomThreshold", "BloomScale"})
-            addPropertyDef(camera, name, mode);
-    }
-
-    // Sky.
-    {
-        OdPropContext::Element sky = addCategory(root, "Sky", "Sky Properties", false);
-        const QDateTime when = sunDateTime();
-        const QDate date = when.date();
-        const QTime time = when.time();
-
-        OdPropContext::Element dateRow = addRow(sky, "DateToolbar");
-        addLabel(dateRow, "DateTitle", tr("Date YMD"), "htmllabel").setAttribute(L"minwidth", 150);
-        addLabel(dateRow, "DateSpacer", QString());
-        addInt(dateRow, "DateYear", QString(), date.year(), -10000, 10000)
-            .setAttribute(L"minwidth", 60)
-            .setAttribute(L"maxwidth", 60);
-        addInt(dateRow, "DateMonth", QString(), date.month(), 1, 12);
-        addInt(dateRow, "DateDay", QString(), date.day(), 1, date.daysInMonth());
-
-        OdPropContext::Element timeRow = addRow(sky, "TimeToolbar");
-        addLabel(timeRow, "TimeTitle", tr("Time of the Day"), "htmllabel").setAttribute(L"minwidth", 150);
-        addInt(timeRow, "DateHour", tr(" H:"), time.hour(), 0, 23)
-            .setAttribute(L"minwidth", 40)
-            .setAttribute(L"maxwidth", 40);
-        addInt(timeRow, "DateMinute", tr(" M:"), time.minute(), 0, 59)
-            .setAttribute(L"minwidth", 40)
-            .setAttribute(L"maxwidth", 40);
-
-        for (const char* name : {"Longitude", "Latitude", "North"})
-            addPropertyDef(sky, name, mode);
-        sky.addProperty(L"Weather", od(tr("Default")), L"combo")
-            .setAttribute(L"VisibleName", od(tr("Weather")));
-        for (const char* name : {"SunIntensity", "SunDiscPower", "SunLightSourceAngle"})
-            addPropertyDef(sky, name, mode);
-    }
-
-    // Tone mapper.
-    {
-        OdPropContext::Element toneMapper = addCategory(root, "ToneMapper", "Tone Mapper", false);
-        for (const char* name : {"Brightness", "Contrast", "Saturation", "Gamma", "WhiteTemp"})
-            addPropertyDef(toneMapper, name, mode);
-    }
-
-    const bool advanced = mode >= kAdvanced;
-    {
-        OdPropContext::Element shadows = addCategory(root, "Shadows", "Shadows", !advanced);
-        for (const char* name : {"ReflShadowType", "AOIntensity", "AORadius"})
-            addPropertyDef(shadows, name, mode);
-        shadows
-            .addProperty(
-                L"AOColor",
-                od(QString::number(qint64(setting("ToneMapper/AmbientOcclusionColor", 8421504).toDouble()))),
-                L"colorref")
-            .setAttribute(L"VisibleName", od(tr("Ambient Occlusion Color")))
-            .setAttribute(L"Hidden", !advanced);
-        for (const char* name : {"ShadowsBrightness", "ShadowsContrast", "ShadowsSaturation", "ShadowsGamma",
-                                 "ShadowsFadeThreshold"})
-            addPropertyDef(shadows, name, mode);
-    }
-    {
-        OdPropContext::Element midTones = addCategory(root, "MidTones", "Mid Tones", !advanced);
-        for (const char* name :
-             {"MidTonesBrightness", "MidTonesContrast", "MidTonesSaturation", "MidTonesGamma"})
-            addPropertyDef(midTones, name, mode);
-        OdPropContext::Element highlights = addCategory(root, "Highlights", "Highlights", !advanced);
-        for (const char* name :
-             {"HighlightsBrightness", "HighlightsContrast", "HighlightsSaturation", "HighlightsGamma"})
-            addPropertyDef(highlights, name, mode);
-    }
-    {
-        OdPropContext::Element occlusion =
-            addCategory(root, "AmbientOcclusion", "Ambient Occlusion", !advanced);
-        for (const char* name :
-             {"AmbientOcclusionPower", "AmbientOcclusionQuality", "AmbientOcclusionBias",
-              "AmbientOcclusionFadeDistance", "AmbientOcclusionFadeRadius", "AmbientOcclusionMipBlend",
-              "AmbientOcclusionMipScale", "AmbientOcclusionMipThreshold", "AmbientOcclusionStaticFraction"})
-            addPropertyDef(occlusion, name, mode);
-    }
-    {
-        OdPropContext::Element misc = addCategory(root, "Misc", "Misc", !advanced);
-        misc.addProperty(L"ConsoleCommand", OdString(), L"string")
-            .setAttribute(L"VisibleName", od(tr("Execute Command")))
-            .setAttribute(L"notifymode", 0)
-            .setAttribute(L"Hidden", !advanced);
+    for (const Section& section : sections()) {
+        OdPropContext::Element parent = section.id
+                                            ? addCategory(root, section.id, section.label,
+                                                          section.hiddenBelowAdvanced && mode < kAdvanced)
+                                            : root;
+        bool inside = false;
+        for (const PropertyDef& def : kPropertyDefs) {
+            if (!section.first) break;
+            if (!inside && std::strcmp(def.name, section.first) != 0) continue;
+            inside = true;
+            addSpecials(section, parent, def.name, mode);
+            addPropertyDef(parent, def, mode);
+            if (std::strcmp(def.name, section.last) == 0) break;
+        }
+        addSpecials(section, parent, nullptr, mode);
     }
     return true;
 }
 
 bool zalUnrealSettingsWidget::getPossibleValues(const OdString& odPath, OdArray<OdString>& values)
 {
-    const QString path = qs(odPath);
+    const QString path = zalStrings::toQString(odPath);
     const bool expert = uiMode() == kExpert;
     QStringList list;
     // Screen-space reflections, raster translucency and no GI cost quality: experts only.
@@ -688,15 +742,15 @@ bool zalUnrealSettingsWidget::getPossibleValues(const OdString& odPath, OdArray<
     else
         return false;
     for (const QString& entry : list)
-        values.push_back(od(entry));
+        values.push_back(zalStrings::toOdString(entry));
     return true;
 }
 
 bool zalUnrealSettingsWidget::setPropertyValue(const OdString& odPath, const OdString& odValue, int& action)
 {
     action = OdPropSource::kNoAction;
-    const QString path = qs(odPath);
-    const QString text = qs(odValue);
+    const QString path = zalStrings::toQString(odPath);
+    const QString text = zalStrings::toQString(odValue);
     const QString name = path.section('/', -1);
 
     if (name == "UE_UiMode") {
@@ -707,20 +761,15 @@ bool zalUnrealSettingsWidget::setPropertyValue(const OdString& odPath, const OdS
     if (name == "RTQuality") {
         action = OdPropSource::kReloadPage;
         const int q = choiceIndex(kRtQualities, text);
-        const std::pair<const char*, int> preset[] = {
-            {"RenderSettings/RTQuality", q},
-            {"RenderSettings/RayTracingReflectionsMaxBounces", q},
-            {"RenderSettings/RayTracingGIMaxBounces", q},
-            {"RenderSettings/RayTracingGISamplesPerPixel", 8 * q},
-            {"RenderSettings/RayTracingAOSamplesPerPixel", 4 * q},
-            {"RenderSettings/RayTracingTranslucencyRefractionRays", 4 * q + 4},
-            {"RenderSettings/RayTracingTranslucencySamplesPerPixel", 4 * q},
-        };
+        // The preset is the table's: every row whose default follows the quality.
+        std::vector<std::pair<const char*, int>> preset = {{"RenderSettings/RTQuality", q}};
+        for (const PropertyDef& def : kPropertyDefs)
+            if (def.perQuality != 0) preset.emplace_back(def.key, int(def.base + def.perQuality * q));
         // The last key that really changes applies and saves, so the viewer gets the whole preset
         // at once; an unchanged value stores nothing, so a preset whose last key already held its
         // value would otherwise be neither applied nor saved.
         int last = -1;
-        for (int i = 0; i < int(std::size(preset)); ++i)
+        for (int i = 0; i < int(preset.size()); ++i)
             if (setting(preset[i].first, QVariant()) != QVariant(preset[i].second)) last = i;
         for (int i = 0; i <= last; ++i)
             store(preset[i].first, preset[i].second, i == last, i == last);
@@ -778,12 +827,7 @@ bool zalUnrealSettingsWidget::setPropertyValue(const OdString& odPath, const OdS
     }
     if (name == "ConsoleCommand") {
         action = OdPropSource::kReloadPage;
-        zalUnrealRenderModule* m = module();
-        auto* widget = m ? qobject_cast<QUnrealDbRenderWidget*>(m->activeWidget()) : nullptr;
-        zalDbUnrealRenderSession* session = widget ? widget->session() : nullptr;
-        zalUnrealViewerSender* sender = session ? session->sender() : nullptr;
-        if (sender && sender->isServerRunning() && sender->isViewerStarted())
-            sender->sendConsoleCommand(text);
+        if (IzalUnrealRenderModule* m = module()) m->sendViewerConsoleCommand(text);
         return true;
     }
     if (name == "Weather") return true;
@@ -825,7 +869,7 @@ bool zalUnrealSettingsWidget::setPropertyValue(const OdString& odPath, const OdS
 void zalUnrealSettingsWidget::exportImage()
 {
     IzalApplication* app = zalApp();
-    zalUnrealRenderModule* m = module();
+    IzalUnrealRenderModule* m = module();
     if (!app || !m) return;
     const QString chosen =
         app->saveFileName("Png Image *.png|Jpeg Image *.jpg", "renderImage.png", "*.png", tr("Export Image"));

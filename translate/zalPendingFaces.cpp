@@ -1,6 +1,6 @@
 #include "translate/zalPendingFaces.h"
 
-#include "module/zalUnrealRenderModule.h"
+#include "translate/zalViewerNames.h"
 
 #include <algorithm>
 #include <cstring>
@@ -58,7 +58,7 @@ int zalPendingFaces::lookUpMaterial(const OdDbObjectId& material)
     if (known != m_materials.end()) {
         m_lastMaterialGroup = known->second;
     } else {
-        m_lastMaterialGroup = groupOf(zalUnrealRenderModule::objectId2String(material));
+        m_lastMaterialGroup = groupOf(zalViewerNames::ofId(material));
         m_materials.emplace_back(material, m_lastMaterialGroup);
     }
     m_lastMaterial = material;

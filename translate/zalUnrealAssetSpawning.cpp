@@ -1,19 +1,21 @@
 #include "translate/zalUnrealAssetSpawning.h"
 
-#include "module/zalDbUnrealRenderSession.h"
-#include "module/zalUnrealRenderModule.h"
-#include "module/zalUnrealViewerSender.h"
+#include "translate/zalEntityRegistry.h"
+#include "translate/zalTranslationOwner.h"
 #include "translate/zalUnrealRenderView.h"
 #include "translate/zalUnrealViewerFrame.h"
+#include "translate/zalViewerNames.h"
 
 #include "zalDbAssetsSpawner.h"
 #include "zalDbXBlock.h"
+#include "zalStrings.h"
 
 #include "DbBlockReference.h"
 #include "DbBlockTableRecord.h"
 #include "DbDatabase.h"
 
 #include "IzalApplication.h"
+#include "XoRemoteRenderSenderFlattener.h"
 
 #include <QFileInfo>
 #include <QMap>
@@ -36,7 +38,7 @@ struct PendingPlacement
     QString owner;
     QString asset;
     QVector<float> transform;
-    zalDbUnrealRenderSession* session = nullptr;
+    zalEntityRegistry* registry = nullptr;
 };
 
 QMutex& placementMutex()
@@ -57,27 +59,13 @@ std::string utf8(const QString& s)
     return s.toUtf8().toStdString();
 }
 
-QString toQString(const OdString& s)
-{
-    IzalApplication* app = zalApp();
-    return app ? app->toQString(s) : QString::fromStdWString(s.toStdWString());
-}
-
 QString materialKey(const OdDbEntity* entity)
 {
     OdDbDatabase* db = entity->database();
     const OdDbObjectId id = entity->materialId();
     if (id.isNull() || !db || id == db->byLayerMaterialId() || id == db->byBlockMaterialId())
-        return zalUnrealRenderModule::objectId2String(OdDbObjectId());
-    return zalUnrealRenderModule::objectId2String(id);
-}
-
-bool isSessionRegistered(zalDbUnrealRenderSession* session)
-{
-    for (const auto& entry : zalUnrealRenderModule::sessionRegistry()) {
-        if (entry.second == session) return true;
-    }
-    return false;
+        return zalViewerNames::ofId(OdDbObjectId());
+    return zalViewerNames::ofId(id);
 }
 
 } // namespace
@@ -92,16 +80,16 @@ QString zalUnrealAssetSpawning::batchName(const QString& spawnerName, const QStr
     return spawnerName + QLatin1String("[SE:") + key + QLatin1Char(']');
 }
 
-void zalUnrealAssetSpawning::sendAssetsSpawner(zalDbUnrealRenderSession* session,
-                                               const zalDbAssetsSpawner* spawner, zalUnrealRenderView* view)
+void zalUnrealAssetSpawning::sendAssetsSpawner(zalEntityRegistry* registry, const zalDbAssetsSpawner* spawner,
+                                               zalUnrealRenderView* view)
 {
-    zalUnrealViewerSender* snd = session ? session->sender() : nullptr;
+    XoRemoteRenderSenderFlattener* snd = registry ? registry->sender() : nullptr;
     if (!snd || !spawner || !view) return;
-    const QString name = zalUnrealRenderModule::object2IdString(spawner);
-    const QString owner = zalUnrealRenderModule::objectId2String(view->viewerOwnerId(spawner));
+    const QString name = zalViewerNames::ofObject(spawner);
+    const QString owner = zalViewerNames::ofId(view->viewerOwnerId(spawner));
     if (view->isEntityRegistered(name, owner) &&
         snd->isEntityValid(utf8(name).c_str(), utf8(owner).c_str())) {
-        for (const QString& sub : session->subEntityIndex.value(name))
+        for (const QString& sub : registry->subEntities(name))
             snd->assureEntityConnected(sub, name);
         snd->assureEntityConnected(name, owner);
         return;
@@ -118,7 +106,7 @@ void zalUnrealAssetSpawning::sendAssetsSpawner(zalDbUnrealRenderSession* session
         if (entry.xblockId.isNull()) continue;
         zalDbXBlockPtr xblock = zalDbXBlock::cast(entry.xblockId.openObject());
         if (!xblock) continue;
-        const QString key = zalUnrealRenderModule::objectId2String(xblock->ownerId());
+        const QString key = zalViewerNames::ofId(xblock->ownerId());
         keys[std::size_t(i)] = key;
         const bool present =
             view->isEntityRegistered(key, QString()) && snd->isEntityValid(utf8(key).c_str(), "");
@@ -163,19 +151,18 @@ void zalUnrealAssetSpawning::sendAssetsSpawner(zalDbUnrealRenderSession* session
     }
 }
 
-bool zalUnrealAssetSpawning::sendXBlock(zalDbUnrealRenderSession* session, const zalDbXBlock* xblock,
+bool zalUnrealAssetSpawning::sendXBlock(zalEntityRegistry* registry, const zalDbXBlock* xblock,
                                         zalUnrealRenderView* view)
 {
-    zalUnrealViewerSender* snd = session ? session->sender() : nullptr;
+    XoRemoteRenderSenderFlattener* snd = registry ? registry->sender() : nullptr;
     if (!snd || !xblock || !view) return false;
-    const QString entity = zalUnrealRenderModule::object2IdString(xblock);
-    const QString owner = zalUnrealRenderModule::objectId2String(view->viewerOwnerId(xblock));
-    const QString representation = toQString(xblock->subObjectPath(kViewerRepresentation));
-    const QString file =
-        toQString(xblock->localArchivePath()) + QLatin1Char('/') + QFileInfo(representation).fileName();
+    const QString entity = zalViewerNames::ofObject(xblock);
+    const QString owner = zalViewerNames::ofId(view->viewerOwnerId(xblock));
+    const QString representation = zalStrings::toQString(xblock->subObjectPath(kViewerRepresentation));
+    const QString file = zalStrings::toQString(xblock->localArchivePath()) + QLatin1Char('/') +
+                         QFileInfo(representation).fileName();
     OdDbBlockReferencePtr instance = xblock->getInstanceForRepresentation(kViewerRepresentation);
-    const QString instanceName =
-        instance ? zalUnrealRenderModule::object2IdString(instance.get()) : QString();
+    const QString instanceName = instance ? zalViewerNames::ofObject(instance.get()) : QString();
 
     auto placement = [&](float out[16]) {
         const double scale = xblock->getScaleForRepr(kViewerRepresentation, true) * 0.01;
@@ -186,9 +173,9 @@ bool zalUnrealAssetSpawning::sendXBlock(zalDbUnrealRenderSession* session, const
         const QStringList parts = representation.mid(4).split(QLatin1Char(':'));
         const QString pakFile = parts.value(0);
         const QString assetPath = parts.mid(1).join(QLatin1Char(':'));
-        zalUnrealRenderModule* module = zalUnrealRenderModule::instance();
+        zalTranslationOwner* session = view->owner();
         const QString pakPath =
-            (module ? module->assetsLibraryPath() : QString()) + QLatin1Char('/') + pakFile;
+            (session ? session->assetsLibraryPath() : QString()) + QLatin1Char('/') + pakFile;
         QString base = QFileInfo(pakPath).fileName();
         if (base.endsWith(QLatin1String(".pak"), Qt::CaseInsensitive)) base.chop(4);
         const QString asset = base + QLatin1Char('_') + assetPath;
@@ -199,7 +186,7 @@ bool zalUnrealAssetSpawning::sendXBlock(zalDbUnrealRenderSession* session, const
             p.asset = asset;
             p.transform.resize(16);
             placement(p.transform.data());
-            p.session = session;
+            p.registry = registry;
             {
                 QMutexLocker lock(&placementMutex());
                 pendingPlacements()[pakPath].append(p);
@@ -225,21 +212,21 @@ bool zalUnrealAssetSpawning::sendXBlock(zalDbUnrealRenderSession* session, const
     return true;
 }
 
-void zalUnrealAssetSpawning::sendBlockReferenceInstance(zalDbUnrealRenderSession* session,
+void zalUnrealAssetSpawning::sendBlockReferenceInstance(zalEntityRegistry* registry,
                                                         const OdDbBlockReference* reference,
                                                         zalUnrealRenderView* view)
 {
-    zalUnrealViewerSender* snd = session ? session->sender() : nullptr;
+    XoRemoteRenderSenderFlattener* snd = registry ? registry->sender() : nullptr;
     if (!snd || !reference || !view || !zalUnrealRenderView::isVisible(reference)) return;
-    const QString name = zalUnrealRenderModule::object2IdString(reference);
-    const QString owner = zalUnrealRenderModule::objectId2String(view->viewerOwnerId(reference));
+    const QString name = zalViewerNames::ofObject(reference);
+    const QString owner = zalViewerNames::ofId(view->viewerOwnerId(reference));
     if (owner.isEmpty()) return;
     if (view->isEntityRegistered(name, owner) && snd->isEntityValid(utf8(name).c_str(), utf8(owner).c_str()))
         return;
     const QString material = view->ensureMaterial(materialKey(reference));
     float matrix[16];
     zalUnrealViewerFrame::toViewerMatrix(reference->blockTransform(), matrix);
-    const QString component = zalUnrealRenderModule::objectId2String(reference->blockTableRecord());
+    const QString component = zalViewerNames::ofId(reference->blockTableRecord());
     snd->addInstance(utf8(name).c_str(), utf8(owner).c_str(), utf8(component).c_str(), utf8(name).c_str(),
                      matrix, utf8(material).c_str());
     view->registerEntity(name, owner);
@@ -270,9 +257,9 @@ void zalUnrealAssetSpawning::onPakMounted(const wchar_t* pakPath, bool)
             const PendingPlacement p = placements.takeLast();
             if (handled.contains(p.entity)) continue;
             handled.insert(p.entity);
-            if (!isSessionRegistered(p.session) || !p.session->sender()) continue;
-            p.session->sender()->addInstance(utf8(p.entity).c_str(), utf8(p.owner).c_str(), "",
-                                             utf8(p.asset).c_str(), p.transform.constData(), "");
+            if (!zalEntityRegistry::isAlive(p.registry) || !p.registry->sender()) continue;
+            p.registry->sender()->addInstance(utf8(p.entity).c_str(), utf8(p.owner).c_str(), "",
+                                              utf8(p.asset).c_str(), p.transform.constData(), "");
         }
     };
     if (QCoreApplication* app = QCoreApplication::instance())

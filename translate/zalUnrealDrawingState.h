@@ -1,7 +1,7 @@
 #pragma once
 
-#include "module/zalExport.h"
 #include "translate/zalPendingFaces.h"
+#include "zalExport.h"
 
 #include "DbObjectId.h"
 #include "SmartPtr.h"

@@ -1,13 +1,15 @@
 #include "translate/zalUnrealMaterialTranslator.h"
 
-#include "module/zalDbUnrealRenderSession.h"
-#include "module/zalUnrealRenderModule.h"
-#include "module/zalUnrealViewerSender.h"
+#include "translate/zalViewerNames.h"
+
+#include "XoRemoteRenderSenderFlattener.h"
+#include "translate/zalEntityRegistry.h"
 #include "translate/zalUnrealRenderView.h"
 
 #include "IzalApplication.h"
 #include "IzalPhysicsMaterial.h"
 #include "IzalPhysicsMaterialsModule.h"
+#include "zalStrings.h"
 
 #include "DbDatabase.h"
 #include "DbMaterial.h"
@@ -121,38 +123,10 @@ QMap<QString, QString>& sentParameters()
     return parameters;
 }
 
-bool isViewerReachable(zalUnrealViewerSender* sender)
+bool isHeld(const zalEntityRegistry* registry, const QString& name)
 {
-    return sender && sender->isServerRunning() && sender->isViewerStarted();
-}
-
-bool isRegistered(zalDbUnrealRenderSession* session, const QString& name)
-{
-    zalUnrealRenderView* view = session->view();
-    if (view) return view->isEntityRegistered(name, QString());
-    return !session->entityOwners.value(name).isEmpty();
-}
-
-void registerMaterial(zalDbUnrealRenderSession* session, const QString& name)
-{
-    if (zalUnrealRenderView* view = session->view()) {
-        view->registerEntity(name, QString());
-        return;
-    }
-    QStringList& owners = session->entityOwners[name];
-    if (!owners.contains(name)) owners.append(name);
-}
-
-bool isHeld(zalDbUnrealRenderSession* session, const QString& name)
-{
-    zalUnrealViewerSender* sender = session->sender();
-    return isRegistered(session, name) && sender && sender->isEntityValid(utf8(name).c_str(), "");
-}
-
-QString toQString(const OdString& s)
-{
-    IzalApplication* app = zalApp();
-    return app ? app->toQString(s) : QString::fromStdWString(s.toStdWString());
+    XoRemoteRenderSenderFlattener* sender = registry->sender();
+    return registry->contains(name) && sender && sender->isEntityValid(utf8(name).c_str(), "");
 }
 
 } // namespace
@@ -340,21 +314,20 @@ zalUnrealMaterialTranslator::translate(const IzalPhysicsMaterial& description)
     return out;
 }
 
-void zalUnrealMaterialTranslator::translateMaterial(zalDbUnrealRenderSession* session,
-                                                    const OdDbMaterial* material)
+void zalUnrealMaterialTranslator::translateMaterial(zalEntityRegistry* registry, const OdDbMaterial* material)
 {
-    if (!session || !material) return;
-    const QString materialName = toQString(material->name());
+    if (!registry || !material) return;
+    const QString materialName = zalStrings::toQString(material->name());
     if (materialName == QLatin1String("ByBlock") || materialName == QLatin1String("ByLayer")) return;
-    zalUnrealViewerSender* sender = session->sender();
-    if (!isViewerReachable(sender)) return;
+    XoRemoteRenderSenderFlattener* sender = registry->sender();
+    if (!XoRemoteRenderSender::isReachable(sender)) return;
     IzalPhysicsMaterialsModule* materials =
         zalService<IzalPhysicsMaterialsModule>(IzalPhysicsMaterialsModule_id);
     if (!materials) return;
     const std::shared_ptr<IzalPhysicsMaterial> description =
         materials->materialDescription(material->objectId());
-    const QString name = zalUnrealRenderModule::objectId2String(material->objectId());
-    if (name.isEmpty() || isHeld(session, name) || !description || !description->isValid()) return;
+    const QString name = zalViewerNames::ofId(material->objectId());
+    if (name.isEmpty() || isHeld(registry, name) || !description || !description->isValid()) return;
 
     const Material m = translate(*description);
     {
@@ -363,29 +336,29 @@ void zalUnrealMaterialTranslator::translateMaterial(zalDbUnrealRenderSession* se
     }
     sender->addMaterial(utf8(name).c_str(), utf8(m.baseMaterial).c_str(), utf8(m.texture).c_str(), m.colour,
                         m.opacity, utf8(m.secondTexture).c_str(), utf8(m.parameters).c_str());
-    registerMaterial(session, name);
+    registry->add(name, QString());
 }
 
-QString zalUnrealMaterialTranslator::ensureMaterial(zalDbUnrealRenderSession* session, const QString& key)
+QString zalUnrealMaterialTranslator::ensureMaterial(zalEntityRegistry* registry, OdDbDatabase* db,
+                                                    const QString& key)
 {
-    if (!session) return QString();
+    if (!registry) return QString();
     if (!key.isEmpty()) {
-        if (isRegistered(session, key)) return key;
-        const OdDbObjectId id = zalUnrealRenderModule::string2ObjectId(key);
+        if (registry->contains(key)) return key;
+        const OdDbObjectId id = zalViewerNames::toId(key);
         OdDbObjectPtr object = id.isNull() ? OdDbObjectPtr() : id.openObject();
         if (!object.isNull() && object->isKindOf(OdDbMaterial::desc())) {
-            translateMaterial(session, static_cast<const OdDbMaterial*>(object.get()));
+            translateMaterial(registry, static_cast<const OdDbMaterial*>(object.get()));
             return key;
         }
     }
-    OdDbDatabase* db = session->database();
     if (!db) return QString();
     const OdDbObjectId globalId = db->globalMaterialId();
-    const QString global = zalUnrealRenderModule::objectId2String(globalId);
-    if (!isHeld(session, global)) {
+    const QString global = zalViewerNames::ofId(globalId);
+    if (!isHeld(registry, global)) {
         OdDbObjectPtr object = globalId.isNull() ? OdDbObjectPtr() : globalId.openObject();
         if (!object.isNull() && object->isKindOf(OdDbMaterial::desc()))
-            translateMaterial(session, static_cast<const OdDbMaterial*>(object.get()));
+            translateMaterial(registry, static_cast<const OdDbMaterial*>(object.get()));
     }
     return global;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "module/zalExport.h"
+#include "zalExport.h"
 
 #include <QString>
 
@@ -9,7 +9,8 @@
 
 class IzalPhysicsMaterial;
 class OdDbMaterial;
-class zalDbUnrealRenderSession;
+class OdDbDatabase;
+class zalEntityRegistry;
 
 // Turns the physical description of a drawing material (the host's "zal.IPhysicsMaterials") into one
 // viewer material: a base material with bracketed tags, a colour, an opacity, two texture names and a
@@ -32,12 +33,12 @@ public:
     // The viewer material of a description (which the caller has checked to be valid).
     static Material translate(const IzalPhysicsMaterial& description);
 
-    // Sends the material to the session's viewer unless it is ByBlock or ByLayer, has no usable
-    // description, or is already held by the viewer; registers it in the session's entity registry.
-    static void translateMaterial(zalDbUnrealRenderSession* session, const OdDbMaterial* material);
+    // Sends the material to the registry's viewer unless it is ByBlock or ByLayer, has no usable
+    // description, or is already held by the viewer; registers it.
+    static void translateMaterial(zalEntityRegistry* registry, const OdDbMaterial* material);
     // The viewer material name for a material key (an id string or ""); sends the material first when
-    // needed. Keys that name no material answer the drawing's global material.
-    static QString ensureMaterial(zalDbUnrealRenderSession* session, const QString& key);
+    // needed. Keys that name no material answer the global material of db.
+    static QString ensureMaterial(zalEntityRegistry* registry, OdDbDatabase* db, const QString& key);
 
     // The parameter string last sent for a viewer material; "" for one never sent. Any thread.
     static std::string materialParameters(const std::string& materialName);

@@ -1,9 +1,11 @@
 #pragma once
 
-#include "module/zalExport.h"
 #include "translate/zalUnrealRenderSimplifier.h"
+#include "zalExport.h"
 
 #include "gs/GsBaseVectorizeDevice.h"
+
+class zalTranslationOwner;
 
 // The module's graphics device: its views are zalUnrealRenderView objects, all feeding the one simplifier
 // the device owns. Create it as OdRxObjectImpl<zalUnrealRenderDevice>.
@@ -24,6 +26,11 @@ public:
 
     zalUnrealRenderSimplifier& simplifier() { return m_simplifier; }
 
+    // The session the device's views translate for; not owned.
+    void setOwner(zalTranslationOwner* owner) { m_owner = owner; }
+    zalTranslationOwner* owner() const { return m_owner; }
+
 private:
     zalUnrealRenderSimplifier m_simplifier;
+    zalTranslationOwner* m_owner = nullptr;
 };

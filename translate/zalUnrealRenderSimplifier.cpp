@@ -1,6 +1,5 @@
 #include "translate/zalUnrealRenderSimplifier.h"
 
-#include "module/zalUnrealRenderModule.h"
 #include "translate/zalUnrealDrawingState.h"
 
 #include "gs/GiGeometry.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "module/zalExport.h"
+#include "zalExport.h"
 
 #include "gs/GiGeometrySimplifier.h"
 

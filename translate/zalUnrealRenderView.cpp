@@ -1,18 +1,20 @@
 #include "translate/zalUnrealRenderView.h"
 
-#include "module/zalDbUnrealRenderSession.h"
-#include "module/zalUnrealRenderModule.h"
-#include "module/zalUnrealViewerSender.h"
+#include "translate/zalEntityRegistry.h"
+#include "translate/zalTranslationOwner.h"
 #include "translate/zalUnrealAssetSpawning.h"
 #include "translate/zalUnrealDrawingState.h"
 #include "translate/zalUnrealMaterialTranslator.h"
+#include "translate/zalUnrealRenderDevice.h"
 #include "translate/zalUnrealRenderSimplifier.h"
 #include "translate/zalUnrealViewerFrame.h"
+#include "translate/zalViewerNames.h"
 
 #include "zalDbAssetsSpawner.h"
 #include "zalDbStarImagePolygon.h"
 #include "zalDbXBlock.h"
 #include "zalIUEAssetPlaceHolder.h"
+#include "zalStrings.h"
 
 #include "gs/ColorMapping.h"
 #include "gs/GiContext.h"
@@ -31,6 +33,7 @@
 #include "RxDynamicLinker.h"
 
 #include "IzalApplication.h"
+#include "XoRemoteRenderSenderFlattener.h"
 
 #include <QDebug>
 #include <QDir>
@@ -46,12 +49,12 @@ const int kGouraud = OdGsView::kGouraudShaded;
 
 QString idOf(const OdDbObject* object)
 {
-    return object ? zalUnrealRenderModule::object2IdString(object) : QString();
+    return object ? zalViewerNames::ofObject(object) : QString();
 }
 
 QString idOf(const OdDbObjectId& id)
 {
-    return id.isNull() ? QString() : zalUnrealRenderModule::objectId2String(id);
+    return id.isNull() ? QString() : zalViewerNames::ofId(id);
 }
 
 // Material key of an object's own material: ByLayer and ByBlock resolve through the traits (the null id).
@@ -59,8 +62,8 @@ QString materialKey(const OdDbObjectId& materialId, OdDbDatabase* db)
 {
     if (materialId.isNull() || !db || materialId == db->byLayerMaterialId() ||
         materialId == db->byBlockMaterialId())
-        return zalUnrealRenderModule::objectId2String(OdDbObjectId());
-    return zalUnrealRenderModule::objectId2String(materialId);
+        return zalViewerNames::ofId(OdDbObjectId());
+    return zalViewerNames::ofId(materialId);
 }
 
 ODCOLORREF colorRef(const OdCmEntityColor& color, const OdDbObjectId& layerId)
@@ -137,11 +140,11 @@ zalUnrealRenderView::zalUnrealRenderView() = default;
 
 zalUnrealRenderView::~zalUnrealRenderView() = default;
 
-zalDbUnrealRenderSession* zalUnrealRenderView::session() const
+zalTranslationOwner* zalUnrealRenderView::owner() const
 {
-    if (m_session) return m_session;
-    OdDbDatabase* db = database();
-    return db ? zalUnrealRenderModule::sessionFor(db) : nullptr;
+    if (m_owner) return m_owner;
+    auto* device = dynamic_cast<zalUnrealRenderDevice*>(baseDevice());
+    return device ? device->owner() : nullptr;
 }
 
 OdDbDatabase* zalUnrealRenderView::database() const
@@ -150,25 +153,28 @@ OdDbDatabase* zalUnrealRenderView::database() const
     return context ? dynamic_cast<OdDbDatabase*>(context->database()) : nullptr;
 }
 
-zalUnrealViewerSender* zalUnrealRenderView::sender() const
+zalEntityRegistry* zalUnrealRenderView::registry() const
 {
-    zalDbUnrealRenderSession* s = session();
-    return s ? s->sender() : nullptr;
+    zalTranslationOwner* o = owner();
+    return o ? &o->registry() : nullptr;
+}
+
+XoRemoteRenderSenderFlattener* zalUnrealRenderView::sender() const
+{
+    zalEntityRegistry* r = registry();
+    return r ? r->sender() : nullptr;
 }
 
 bool zalUnrealRenderView::isViewerStarted() const
 {
-    zalUnrealViewerSender* snd = sender();
+    XoRemoteRenderSenderFlattener* snd = sender();
     return snd && snd->isViewerStarted();
 }
 
 bool zalUnrealRenderView::isSessionReady() const
 {
-    zalDbUnrealRenderSession* s = session();
-    if (!s || zalUnrealRenderModule::isReactorSuspended()) return false;
-    zalUnrealViewerSender* snd = s->sender();
-    if (!snd || !snd->isServerRunning() || !snd->isViewerStarted()) return false;
-    return s->isLive() && s->viewerWindowHandle() != nullptr;
+    zalTranslationOwner* o = owner();
+    return o && o->isReadyToDraw();
 }
 
 void zalUnrealRenderView::update()
@@ -267,56 +273,38 @@ void zalUnrealRenderView::drawAwaitingObjects()
 
 void zalUnrealRenderView::registerEntity(const QString& name, const QString& owner)
 {
-    zalDbUnrealRenderSession* s = session();
-    if (!s || !isViewerStarted()) return;
-    if (owner.isEmpty() || name.contains(QLatin1String("_AcDbMaterial_"))) {
-        QStringList& owners = s->entityOwners[name];
-        if (!owners.contains(name)) owners.append(name);
-        return;
-    }
-    QStringList& owners = s->entityOwners[name];
-    if (!owners.contains(owner)) owners.append(owner);
-    if (name.contains(QLatin1String("[SE:"))) {
-        QStringList& subs = s->subEntityIndex[owner];
-        if (!subs.contains(name)) subs.append(name);
-    }
+    zalEntityRegistry* r = registry();
+    if (!r || !isViewerStarted()) return;
+    r->add(name, owner);
 }
 
 bool zalUnrealRenderView::isEntityRegistered(const QString& name, const QString& owner) const
 {
-    zalDbUnrealRenderSession* s = session();
-    if (!s) return false;
-    auto it = s->entityOwners.constFind(name);
-    if (it == s->entityOwners.constEnd()) return false;
-    if (owner.isEmpty() || name.contains(QLatin1String("_AcDbMaterial_"))) return !it->isEmpty();
-    return it->contains(owner);
+    zalEntityRegistry* r = registry();
+    return r && r->contains(name, owner);
 }
 
 bool zalUnrealRenderView::isEntitySent(const OdDbObjectId& id, const OdDbObjectId& ownerId) const
 {
     const QString name = idOf(id);
     const QString owner = idOf(ownerId);
-    zalUnrealViewerSender* snd = sender();
+    XoRemoteRenderSenderFlattener* snd = sender();
     return snd && isEntityRegistered(name, owner) &&
            snd->isEntityValid(utf8(name).c_str(), utf8(owner).c_str());
 }
 
 void zalUnrealRenderView::forgetEntity(const QString& name)
 {
-    zalDbUnrealRenderSession* s = session();
-    if (!s) return;
-    zalUnrealViewerSender* snd = s->sender();
-    const QStringList owners = s->entityOwners.value(name);
-    if (snd && snd->isServerRunning() && snd->isViewerStarted()) {
+    zalEntityRegistry* r = registry();
+    if (!r) return;
+    XoRemoteRenderSenderFlattener* snd = r->sender();
+    const QStringList owners = r->invalidate(name);
+    if (XoRemoteRenderSender::isReachable(snd)) {
         for (const QString& owner : owners) {
             const QString parent = owner == name ? QString() : owner;
             snd->removeEntity(utf8(name).c_str(), utf8(parent).c_str(), true, true);
         }
     }
-    s->entityOwners.remove(name);
-    const QStringList subs = s->subEntityIndex.take(name);
-    for (const QString& sub : subs)
-        s->entityOwners.remove(sub);
 }
 
 OdDbObjectId zalUnrealRenderView::viewerOwnerId(const OdDbObject* object) const
@@ -367,7 +355,7 @@ bool zalUnrealRenderView::isVisible(const OdDbObject* object)
 void zalUnrealRenderView::sendModelSpaceRoot()
 {
     OdDbDatabase* db = database();
-    zalUnrealViewerSender* snd = sender();
+    XoRemoteRenderSenderFlattener* snd = sender();
     if (!db || !snd) return;
     const QString ms = idOf(db->getModelSpaceId());
     const QString root = ms + QLatin1String("_Root");
@@ -384,7 +372,7 @@ void zalUnrealRenderView::draw(const OdGiDrawable* drawable)
 {
     if (!drawable) return;
     const auto* object = dynamic_cast<const OdDbObject*>(drawable);
-    zalDbUnrealRenderSession* s = session();
+    zalTranslationOwner* s = owner();
     if (!isSessionReady()) {
         if (object) postpone(object->objectId());
         return;
@@ -434,7 +422,7 @@ void zalUnrealRenderView::draw(const OdGiDrawable* drawable)
         return;
     }
     if (auto* record = dynamic_cast<const OdDbBlockTableRecord*>(object)) {
-        if (s->nestedBlockDraw || (db && object->objectId() == db->getModelSpaceId())) {
+        if (m_nestedBlockDraw || (db && object->objectId() == db->getModelSpaceId())) {
             auto* writable = const_cast<OdDbBlockTableRecord*>(record);
             const bool isModelSpace = db && object->objectId() == db->getModelSpaceId();
             if (ensureBlockDefinition(writable, false) || isModelSpace)
@@ -448,7 +436,7 @@ void zalUnrealRenderView::draw(const OdGiDrawable* drawable)
         return;
     }
     if (const auto* spawner = dynamic_cast<const zalDbAssetsSpawner*>(object)) {
-        zalUnrealAssetSpawning::sendAssetsSpawner(s, spawner, this);
+        zalUnrealAssetSpawning::sendAssetsSpawner(&s->registry(), spawner, this);
         return;
     }
     if (object->isA() && object->isA()->name() == OdString(L"zalDbAnimation")) {
@@ -468,7 +456,6 @@ void zalUnrealRenderView::draw(const OdGiDrawable* drawable)
 
 void zalUnrealRenderView::drawBlockReference(const OdDbBlockReference* reference)
 {
-    zalDbUnrealRenderSession* s = session();
     OdDbDatabase* db = database();
     const OdDbObjectId ownerId = viewerOwnerId(reference);
     if (ownerId.isValid() && !isEntitySent(ownerId, OdDbObjectId())) {
@@ -482,16 +469,16 @@ void zalUnrealRenderView::drawBlockReference(const OdDbBlockReference* reference
     }
     OdDbBlockTableRecordPtr record = OdDbBlockTableRecord::cast(reference->blockTableRecord().openObject());
     if (record && !record->isErased() && !isEntitySent(record->objectId(), OdDbObjectId())) {
-        s->nestedBlockDraw = true;
+        m_nestedBlockDraw = true;
         try {
             if (ensureBlockDefinition(record.get(), false)) OdGsBaseVectorizeViewDef::draw(record.get());
         } catch (...) {
-            s->nestedBlockDraw = false;
+            m_nestedBlockDraw = false;
             throw;
         }
-        s->nestedBlockDraw = false;
+        m_nestedBlockDraw = false;
     }
-    zalUnrealAssetSpawning::sendBlockReferenceInstance(s, reference, this);
+    zalUnrealAssetSpawning::sendBlockReferenceInstance(registry(), reference, this);
 }
 
 void zalUnrealRenderView::drawGeometry(const OdGiDrawable* drawable, const OdDbObject* object)
@@ -518,8 +505,8 @@ void zalUnrealRenderView::drawGeometry(const OdGiDrawable* drawable, const OdDbO
 
 bool zalUnrealRenderView::beginEntity(const OdDbObject* entity)
 {
-    zalDbUnrealRenderSession* s = session();
-    zalUnrealViewerSender* snd = sender();
+    zalTranslationOwner* s = owner();
+    XoRemoteRenderSenderFlattener* snd = sender();
     if (!entity || !s || !snd) return false;
     const QString name = idOf(entity);
     if (name.isEmpty()) return false;
@@ -543,14 +530,11 @@ bool zalUnrealRenderView::beginEntity(const OdDbObject* entity)
         state.currentMaterialKey = materialKey(OdDbObjectId(), entity->database());
     }
 
-    s->drawDepth += 1;
-    if (!s->drawingOpen && snd->isViewerStarted()) {
-        snd->beginTransaction("startDrawing");
-        s->drawingOpen = true;
-    }
+    s->registry().beginBatch("startDrawing");
     if (const auto* xblock = dynamic_cast<const zalDbXBlock*>(entity)) {
         // An XBlock shown by a drawing file brings its own geometry before its faces are flushed.
-        if (zalUnrealAssetSpawning::sendXBlock(s, xblock, this)) OdGsBaseVectorizeViewDef::draw(entity);
+        if (zalUnrealAssetSpawning::sendXBlock(&s->registry(), xblock, this))
+            OdGsBaseVectorizeViewDef::draw(entity);
         endEntity(entity);
         return false;
     }
@@ -559,14 +543,7 @@ bool zalUnrealRenderView::beginEntity(const OdDbObject* entity)
 
 void zalUnrealRenderView::closeDrawing()
 {
-    zalDbUnrealRenderSession* s = session();
-    if (!s || s->drawDepth == 0) return;
-    s->drawDepth -= 1;
-    zalUnrealViewerSender* snd = s->sender();
-    if (s->drawDepth == 0 && s->drawingOpen && snd && snd->isViewerStarted()) {
-        snd->endTransaction(false);
-        s->drawingOpen = false;
-    }
+    if (zalEntityRegistry* r = registry()) r->endBatch(false);
 }
 
 void zalUnrealRenderView::endEntity(const OdDbObject*)
@@ -584,7 +561,7 @@ void zalUnrealRenderView::endEntity(const OdDbObject*)
     for (const OdSmartPtr<OdDbBlockTableRecord>& record : deferred)
         ensureBlockDefinition(record.get(), false);
 
-    zalUnrealViewerSender* snd = sender();
+    XoRemoteRenderSenderFlattener* snd = sender();
     if (snd) {
         // Meshes in ascending order of their viewer material: faces without a key of their own take the
         // traits' material as it stands now; two keys naming one viewer material share a mesh.
@@ -633,13 +610,11 @@ void zalUnrealRenderView::endEntity(const OdDbObject*)
 
 bool zalUnrealRenderView::ensureBlockDefinition(OdDbBlockTableRecord* record, bool deferred)
 {
-    zalUnrealViewerSender* snd = sender();
+    XoRemoteRenderSenderFlattener* snd = sender();
     if (!record || !snd) return false;
     const QString name = idOf(record);
     if (isEntityRegistered(name, QString()) && snd->isEntityValid(utf8(name).c_str(), "")) return false;
-    IzalApplication* app = zalApp();
-    const QString label =
-        app ? app->toQString(record->getName()) : QString::fromStdWString(record->getName().toStdWString());
+    const QString label = zalStrings::toQString(record->getName());
     if (deferred) {
         zalUnrealDrawingState::instance().deferredBlocks.append(OdSmartPtr<OdDbBlockTableRecord>(record));
         return false;
@@ -655,7 +630,7 @@ bool zalUnrealRenderView::ensureBlockDefinition(OdDbBlockTableRecord* record, bo
         if (!db->xrefBlockId().isNull()) {
             snd->addInstance(utf8(root).c_str(), utf8(idOf(db->xrefBlockId())).c_str(), utf8(name).c_str(),
                              "Modelspace", matrix, utf8(material).c_str());
-        } else if (app && app->isOpenDocument(db)) {
+        } else if (IzalApplication* app = zalApp(); app && app->isOpenDocument(db)) {
             snd->addInstance(utf8(root).c_str(), "Model", utf8(name).c_str(), "Modelspace", matrix,
                              utf8(material).c_str());
         }
@@ -666,7 +641,7 @@ bool zalUnrealRenderView::ensureBlockDefinition(OdDbBlockTableRecord* record, bo
 
 void zalUnrealRenderView::sendLight(const OdDbLight* light)
 {
-    zalUnrealViewerSender* snd = sender();
+    XoRemoteRenderSenderFlattener* snd = sender();
     if (!light || !snd) return;
     const QString name = idOf(light);
     const QString owner = idOf(viewerOwnerId(light));
@@ -693,15 +668,13 @@ void zalUnrealRenderView::sendLight(const OdDbLight* light)
 
     QString ies;
     if (web) {
-        IzalApplication* app = zalApp();
-        ies =
-            app ? app->toQString(light->webFile()) : QString::fromStdWString(light->webFile().toStdWString());
+        ies = zalStrings::toQString(light->webFile());
         ies.replace(QLatin1Char('\\'), QLatin1Char('/'));
         const int at = ies.indexOf(QLatin1String("/IES/"));
         if (at >= 0) {
             ies = ies.mid(at);
-        } else if (zalUnrealRenderModule* module = zalUnrealRenderModule::instance()) {
-            const QString library = module->assetsLibraryPath();
+        } else if (zalTranslationOwner* o = this->owner()) {
+            const QString library = o->assetsLibraryPath();
             if (!library.isEmpty()) ies = QDir(library).relativeFilePath(ies);
         }
         ies.remove(QLatin1String(".ies"), Qt::CaseInsensitive);
@@ -729,7 +702,7 @@ void zalUnrealRenderView::sendLight(const OdDbLight* light)
 void zalUnrealRenderView::sendAssetPlaceholder(const OdDbEntity* entity, const QString& arguments,
                                                const QString& assetName, const OdGeMatrix3d& transform)
 {
-    zalUnrealViewerSender* snd = sender();
+    XoRemoteRenderSenderFlattener* snd = sender();
     if (!entity || !snd || !isVisible(entity)) return;
     const QString name = idOf(entity);
     const QString owner = idOf(viewerOwnerId(entity));
@@ -747,10 +720,10 @@ void zalUnrealRenderView::sendAssetPlaceholder(const OdDbEntity* entity, const Q
 
 QString zalUnrealRenderView::ensureMaterial(const QString& key)
 {
-    return zalUnrealMaterialTranslator::ensureMaterial(session(), key);
+    return zalUnrealMaterialTranslator::ensureMaterial(registry(), database(), key);
 }
 
 void zalUnrealRenderView::translateMaterial(const OdDbMaterial* material)
 {
-    zalUnrealMaterialTranslator::translateMaterial(session(), material);
+    zalUnrealMaterialTranslator::translateMaterial(registry(), material);
 }

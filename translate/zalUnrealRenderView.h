@@ -1,6 +1,6 @@
 #pragma once
 
-#include "module/zalExport.h"
+#include "zalExport.h"
 
 #include "gs/GsBaseVectorizeViewDef.h"
 #include "gs/ModelerGeometry.h"
@@ -14,9 +14,10 @@ class OdDbEntity;
 class OdDbBlockTableRecord;
 class OdDbLight;
 class OdDbDatabase;
-class zalDbUnrealRenderSession;
+class zalTranslationOwner;
+class zalEntityRegistry;
 class zalUnrealRenderSimplifier;
-class zalUnrealViewerSender;
+class XoRemoteRenderSenderFlattener;
 class OdDbBlockReference;
 class OdDbMaterial;
 
@@ -31,10 +32,12 @@ public:
     ~zalUnrealRenderView() override;
 
     // The session whose drawing this view sends; not owned. Without one, everything is postponed.
-    void setSession(zalDbUnrealRenderSession* session) { m_session = session; }
-    // The session set, else the registered session of the view's database.
-    zalDbUnrealRenderSession* session() const;
-    zalUnrealViewerSender* sender() const;
+    void setOwner(zalTranslationOwner* owner) { m_owner = owner; }
+    // The owner set, else the owner of the view's device (views the layout made besides the active one).
+    zalTranslationOwner* owner() const;
+    // The owner's registry and its sender; null without an owner.
+    zalEntityRegistry* registry() const;
+    XoRemoteRenderSenderFlattener* sender() const;
     void setSimplifier(zalUnrealRenderSimplifier* simplifier) { m_simplifier = simplifier; }
 
     // Always Gouraud shaded.
@@ -57,7 +60,7 @@ public:
     int numObjectsAwaitingRefresh() const { return int(m_awaitingRefresh.size()); }
     void postpone(const OdDbObjectId& id);
 
-    // The entity registry of the session: which names were sent under which owners.
+    // Through the registry, once the viewer has started: which names were sent under which owners.
     void registerEntity(const QString& name, const QString& owner);
     bool isEntityRegistered(const QString& name, const QString& owner) const;
     // Registered and held by the viewer, with the names of id and owner ("" for a null owner).
@@ -97,10 +100,12 @@ private:
     void closeDrawing();
     void vectorizeInBracket(const OdGiDrawable* drawable);
 
-    zalDbUnrealRenderSession* m_session = nullptr;
+    zalTranslationOwner* m_owner = nullptr;
     zalUnrealRenderSimplifier* m_simplifier = nullptr;
     std::set<OdDbObjectId> m_awaitingRefresh;
     QString m_currentBlock;
     OdModelerTessellationParams m_keptTessellation;
     bool m_tessellationKept = false;
+    // A block definition drawn for a reference, inside the reference's own draw.
+    bool m_nestedBlockDraw = false;
 };

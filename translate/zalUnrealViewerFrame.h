@@ -1,6 +1,6 @@
 #pragma once
 
-#include "module/zalExport.h"
+#include "zalExport.h"
 
 #include "Ge/GeMatrix3d.h"
 

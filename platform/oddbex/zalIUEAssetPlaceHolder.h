@@ -3,6 +3,7 @@
 #include "zalOdDbExExport.h"
 
 #include "Ge/GeMatrix3d.h"
+#include "Ge/GePoint3d.h"
 
 #include <QString>
 
@@ -18,4 +19,10 @@ public:
     virtual QString getAssetPath() const = 0;
     // Placement of the asset in drawing coordinates.
     virtual OdGeMatrix3d getAssetTransform() const = 0;
+    // Where the host shows the entity's grip; the asset's origin unless the entity has a place of its own.
+    virtual OdGePoint3d gripPoint() const
+    {
+        OdGePoint3d point = OdGePoint3d::kOrigin;
+        return point.transformBy(getAssetTransform());
+    }
 };

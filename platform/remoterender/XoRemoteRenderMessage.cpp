@@ -1,6 +1,7 @@
 #include "XoRemoteRenderMessage.h"
 
 #include <cinttypes>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -255,6 +256,18 @@ void appendQuoted(std::string& out, std::string_view text)
     out += '"';
 }
 
+// Every refusal of decode: the reason, formatted, into error, and false.
+__attribute__((format(printf, 2, 3))) bool refuse(std::string& error, const char* format, ...)
+{
+    char text[160];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    error = text;
+    return false;
+}
+
 } // namespace
 
 float XoMessageField::toFloat() const
@@ -482,35 +495,25 @@ std::string XoRemoteRenderMessage::frameBytes() const
 bool XoRemoteRenderMessage::decode(std::shared_ptr<const char> storage, std::size_t size,
                                    XoRemoteRenderMessage& out, std::string& error)
 {
-    char text[160];
     if (!storage && size) {
-        error = "frame without its buffer";
-        return false;
+        return refuse(error, "frame without its buffer");
     }
     const char* base = storage.get();
     if (size < kHeaderSize) {
-        std::snprintf(text, sizeof text, "frame of %zu bytes is shorter than its header", size);
-        error = text;
-        return false;
+        return refuse(error, "frame of %zu bytes is shorter than its header", size);
     }
     const std::uint32_t payload = readU32(base);
     const std::uint32_t code = readU32(base + 4);
     if (payload > kMaxPayload) {
-        std::snprintf(text, sizeof text, "frame length %" PRIu32 " exceeds the limit", payload);
-        error = text;
-        return false;
+        return refuse(error, "frame length %" PRIu32 " exceeds the limit", payload);
     }
     if (std::size_t(payload) + kHeaderSize != size) {
-        std::snprintf(text, sizeof text, "frame length %" PRIu32 " does not match the %zu bytes received",
-                      payload, size - kHeaderSize);
-        error = text;
-        return false;
+        return refuse(error, "frame length %" PRIu32 " does not match the %zu bytes received", payload,
+                      size - kHeaderSize);
     }
     const TypeLayout* layout = schemaOf(code);
     if (!layout) {
-        std::snprintf(text, sizeof text, "unknown message type %" PRIu32, code);
-        error = text;
-        return false;
+        return refuse(error, "unknown message type %" PRIu32, code);
     }
     XoRemoteRenderMessage message(layout->type);
     message.m_fields.reserve(layout->fields.size());
@@ -522,23 +525,17 @@ bool XoRemoteRenderMessage::decode(std::shared_ptr<const char> storage, std::siz
         const std::size_t left = std::size_t(end - cursor);
         if (isVariableSize(fs.kind)) {
             if (left < 4) {
-                std::snprintf(text, sizeof text, "%s: field %s is cut off", layout->name, fs.name);
-                error = text;
-                return false;
+                return refuse(error, "%s: field %s is cut off", layout->name, fs.name);
             }
             const std::uint32_t bytes = readU32(cursor);
             cursor += 4;
             if (bytes > left - 4) {
-                std::snprintf(text, sizeof text, "%s: field %s claims %" PRIu32 " bytes, %zu left",
-                              layout->name, fs.name, bytes, left - 4);
-                error = text;
-                return false;
+                return refuse(error, "%s: field %s claims %" PRIu32 " bytes, %zu left", layout->name, fs.name,
+                              bytes, left - 4);
             }
             if ((fs.kind == K::FloatArray || fs.kind == K::Int32Array) && bytes % 4 != 0) {
-                std::snprintf(text, sizeof text, "%s: array %s of %" PRIu32 " bytes is not whole elements",
-                              layout->name, fs.name, bytes);
-                error = text;
-                return false;
+                return refuse(error, "%s: array %s of %" PRIu32 " bytes is not whole elements", layout->name,
+                              fs.name, bytes);
             }
             f.data = cursor;
             f.size = bytes;
@@ -546,27 +543,19 @@ bool XoRemoteRenderMessage::decode(std::shared_ptr<const char> storage, std::siz
         } else {
             const std::uint32_t bytes = scalarSize(fs.kind);
             if (left < bytes) {
-                std::snprintf(text, sizeof text, "%s: field %s is cut off", layout->name, fs.name);
-                error = text;
-                return false;
+                return refuse(error, "%s: field %s is cut off", layout->name, fs.name);
             }
             f.size = bytes;
             std::memcpy(&f.scalar, cursor, bytes);
             cursor += bytes;
             if (fs.kind == K::Bool && f.scalar > 1) {
-                std::snprintf(text, sizeof text, "%s: boolean %s holds %" PRIu64, layout->name, fs.name,
-                              f.scalar);
-                error = text;
-                return false;
+                return refuse(error, "%s: boolean %s holds %" PRIu64, layout->name, fs.name, f.scalar);
             }
         }
         message.m_fields.push_back(f);
     }
     if (cursor != end) {
-        std::snprintf(text, sizeof text, "%s: %zu bytes after the last field", layout->name,
-                      std::size_t(end - cursor));
-        error = text;
-        return false;
+        return refuse(error, "%s: %zu bytes after the last field", layout->name, std::size_t(end - cursor));
     }
     message.m_storage = std::move(storage);
     out = std::move(message);

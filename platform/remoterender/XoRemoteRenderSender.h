@@ -47,8 +47,15 @@ public:
     static void setDefaultTransportFactory(TransportFactory factory);
 
     // State
-    bool isViewerStarted() const;  // a viewer announced itself and has not ended since
-    bool isServerRunning() const;  // the channel listens
+    bool isViewerStarted() const; // a viewer announced itself and has not ended since
+    bool isServerRunning() const; // the channel listens
+    // The channel listens and a viewer announced itself: what may be sent to now.
+    bool isViewerReachable() const { return isServerRunning() && isViewerStarted(); }
+    // The same for a sender that may be null.
+    static bool isReachable(const XoRemoteRenderSender* sender)
+    {
+        return sender && sender->isViewerReachable();
+    }
     bool isProcessRunning() const; // the viewer process this sender started is alive
     bool isPaused() const;         // the last setRenderPaused
     // Transactions the viewer has applied and acknowledged, as delivered on the sender's thread.

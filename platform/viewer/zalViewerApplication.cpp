@@ -26,11 +26,7 @@
 namespace {
 
 using Type = XoMessageType;
-
-QString str(const XoMessageField& f)
-{
-    return QString::fromUtf8(f.data, int(f.size));
-}
+using zalViewerText::str;
 
 QVector3D vec3(const XoMessageField& f)
 {

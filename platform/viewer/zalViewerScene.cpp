@@ -9,14 +9,15 @@
 #include <cstring>
 #include <limits>
 
+QString zalViewerText::str(const XoMessageField& field)
+{
+    return QString::fromUtf8(field.data, int(field.size));
+}
+
 namespace {
 
 using Type = XoMessageType;
-
-QString str(const XoMessageField& f)
-{
-    return QString::fromUtf8(f.data, int(f.size));
-}
+using zalViewerText::str;
 
 zalViewerScene::Array array(const std::shared_ptr<const XoRemoteRenderMessage>& owner,
                             const XoMessageField& f)

@@ -14,6 +14,12 @@
 #include <vector>
 
 class XoRemoteRenderMessage;
+struct XoMessageField;
+
+namespace zalViewerText {
+// A string field of a received message as text (the channel carries UTF-8).
+QString str(const XoMessageField& field);
+} // namespace zalViewerText
 
 // Everything the host has sent: components, instances, meshes, materials, lights, spawned
 // batches, groups, mounted paks, placed assets and files. Objects are keyed by (name, parent):

@@ -5,10 +5,11 @@
 // viewer channel is an XoRecordingMessagesManager that plays the viewer, otherwise the real socket to a
 // real zalViewer process.
 
+#include "module/QUnrealDbRenderWidget.h"
 #include "module/zalDbUnrealRenderSession.h"
+#include "module/zalSessionRegistry.h"
 #include "module/zalUnrealRenderModule.h"
 #include "module/zalUnrealViewerSender.h"
-#include "widget/QUnrealDbRenderWidget.h"
 
 #include "zalHostAppProps.h"
 #include "zalHostApplication.h"
@@ -107,7 +108,7 @@ protected:
         o.view = host->viewSystem()->openView("UnrealRender", db);
         EXPECT_NE(o.view, nullptr);
         o.widget = o.view ? qobject_cast<QUnrealDbRenderWidget*>(o.view->widget()) : nullptr;
-        o.session = zalUnrealRenderModule::sessionFor(db);
+        o.session = zalSessionRegistry::instance().sessionFor(db);
         EXPECT_NE(o.session, nullptr);
         if (transports.size() == before + 1) o.recorder = transports.last();
         return o;
@@ -132,7 +133,8 @@ protected:
         ASSERT_TRUE(waitFor([&] { return o.widget->viewerWindow() == WId(handle); }));
         // The lazy initialisation and the first run close one batch each (a drawing without usable
         // extents closes its first batch without a refresh).
-        ASSERT_TRUE(waitFor([&] { return o.session->drawDepth == 0 && !o.session->drawingOpen; }));
+        ASSERT_TRUE(waitFor(
+            [&] { return o.session->registry().batchDepth() == 0 && !o.session->registry().isBatchOpen(); }));
     }
 
     // On the real socket: opens db in a shown 480 x 320 view, starts the zalViewer process and waits
@@ -152,7 +154,7 @@ protected:
         ASSERT_TRUE(waitFor([&] { return session->sender() && session->sender()->isViewerStarted(); }, 60000))
             << "the viewer did not start";
         ASSERT_TRUE(waitFor([&] { return !session->isFirstRunPending(); }, 30000)) << "no first refresh";
-        ASSERT_TRUE(waitFor([&] { return session->drawDepth == 0; }, 10000));
+        ASSERT_TRUE(waitFor([&] { return session->registry().batchDepth() == 0; }, 10000));
     }
 
     // A drawing in metres; with geometry, one 3D face of 10 x 10 units in model space (the session

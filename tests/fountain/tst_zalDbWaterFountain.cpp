@@ -2,7 +2,7 @@
 // and elevation through the reference host.
 #include "fountain/zalDbWaterFountain.h"
 
-#include "tests/editing/zalRecordingDraw.h"
+#include "tests/common/zalRecordingDraw.h"
 
 #include "zalHostApplication.h"
 #include "zalHostTerrainModeller.h"
@@ -146,6 +146,16 @@ TEST_F(WaterFountain, theAssetSitsOneUnitBackAlongTheFountainsOwnXAxis)
     expectPoint(asset.getCsOrigin(), 10, 19, 0);
     expectVector(asset.getCsXAxis(), 0, 3, 0);
     EXPECT_TRUE(asset.isEqualTo(OdGeMatrix3d::translation(OdGeVector3d(0, -1, 0)) * placed));
+}
+
+TEST_F(WaterFountain, theHostsGripSitsOnTheFountainNotOnItsAsset)
+{
+    fountain->setTransform(OdGeMatrix3d::translation(OdGeVector3d(10, 20, 0)) *
+                           OdGeMatrix3d::rotation(kPi / 2, OdGeVector3d::kZAxis));
+    // Asked through the interface the host sees, as its grip controller does.
+    const zalIUEAssetPlaceHolder* placeholder = fountain.get();
+    expectPoint(placeholder->gripPoint(), 10, 20, 0);
+    expectPoint(placeholder->getAssetTransform().getCsOrigin(), 10, 19, 0);
 }
 
 TEST_F(WaterFountain, theDwgRecordHoldsExactly24ValuesInOrderWithoutBaseData)

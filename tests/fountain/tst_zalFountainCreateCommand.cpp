@@ -2,10 +2,11 @@
 // script places a fountain in model space, and the drawing's render view sends it to the viewer as the
 // particle asset with its parameters. The viewer is played by the channel's recording transport.
 #include "fountain/zalDbWaterFountain.h"
+#include "module/QUnrealDbRenderWidget.h"
 #include "module/zalDbUnrealRenderSession.h"
+#include "module/zalSessionRegistry.h"
 #include "module/zalUnrealRenderModule.h"
 #include "module/zalUnrealViewerSender.h"
-#include "widget/QUnrealDbRenderWidget.h"
 
 #include "zalHostApplication.h"
 #include "zalHostConsole.h"
@@ -87,7 +88,7 @@ protected:
         zalHostView* view = host->viewSystem()->openView("UnrealRender", db);
         EXPECT_NE(view, nullptr);
         auto* widget = view ? qobject_cast<QUnrealDbRenderWidget*>(view->widget()) : nullptr;
-        zalDbUnrealRenderSession* session = zalUnrealRenderModule::sessionFor(db);
+        zalDbUnrealRenderSession* session = zalSessionRegistry::instance().sessionFor(db);
         if (!widget || !session || transports.size() != before + 1) {
             ADD_FAILURE() << "no render view with a channel: widget " << (widget != nullptr) << ", session "
                           << (session != nullptr) << ", transports " << transports.size() - before;
@@ -103,12 +104,12 @@ protected:
         recorder->simulateWindowHandle(0x4200001);
         if (!waitFor([&] {
                 return widget->viewerWindow() == WId(0x4200001) && !session->isFirstRunPending() &&
-                       session->drawDepth == 0 && !session->drawingOpen;
+                       session->registry().batchDepth() == 0 && !session->registry().isBatchOpen();
             })) {
             ADD_FAILURE() << "the first refresh did not end: window "
                           << (widget->viewerWindow() == WId(0x4200001)) << ", first run pending "
-                          << session->isFirstRunPending() << ", depth " << session->drawDepth << ", open "
-                          << session->drawingOpen;
+                          << session->isFirstRunPending() << ", depth " << session->registry().batchDepth()
+                          << ", open " << session->registry().isBatchOpen();
             return nullptr;
         }
         return recorder;

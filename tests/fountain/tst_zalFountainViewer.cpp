@@ -3,10 +3,11 @@
 // tells what it holds.
 #include "fountain/OdDbXmlPropWaterFountain.h"
 #include "fountain/zalDbWaterFountain.h"
+#include "module/QUnrealDbRenderWidget.h"
 #include "module/zalDbUnrealRenderSession.h"
+#include "module/zalSessionRegistry.h"
 #include "module/zalUnrealRenderModule.h"
 #include "module/zalUnrealViewerSender.h"
-#include "widget/QUnrealDbRenderWidget.h"
 
 #include "zalHostApplication.h"
 #include "zalHostConsole.h"
@@ -78,7 +79,7 @@ protected:
         host->console()->setCurrentDatabase(db);
         zalHostView* view = host->viewSystem()->openView("UnrealRender", db);
         ASSERT_NE(view, nullptr);
-        session = zalUnrealRenderModule::sessionFor(db);
+        session = zalSessionRegistry::instance().sessionFor(db);
         ASSERT_NE(session, nullptr);
         view->widget()->resize(480, 320);
         view->widget()->show();

@@ -1,5 +1,6 @@
 // Asset spawning through a session of the reference host: spawners as batches of XBlock instances,
 // XBlocks as placed assets, pak assets placed when the channel reports their pak mounted.
+#include "module/zalSessionRegistry.h"
 #include "tests/module_assets/zalAssetTestHost.h"
 
 #include "translate/zalUnrealAssetSpawning.h"
@@ -152,7 +153,7 @@ TEST_F(AssetSpawning, spawnerWithTwoXBlocksIsOneInstanceAndOneBatchPerEntry)
         EXPECT_LT(lines.indexOf(xblockLine), lines.indexOf(batches[0]));
     EXPECT_GT(lines.indexOf(batches[0]), lines.indexOf(spawnerInstances.first()));
 
-    EXPECT_EQ(o.session->subEntityIndex.value(s), QStringList({oakBatch, rockBatch}));
+    EXPECT_EQ(o.session->registry().subEntities(s), QStringList({oakBatch, rockBatch}));
 
     // Drawn again, the spawner held by the viewer is only reconnected, its batches first.
     o.recorder->clear();
@@ -240,7 +241,7 @@ TEST_F(AssetSpawning, placementsOfAClosedSessionAreDropped)
     ASSERT_GE(zalUnrealAssetSpawning::numPendingPlacements(), 1);
     const std::wstring pak = (module->assetsLibraryPath() + "/Gone.pak").toStdWString();
     host->viewSystem()->closeView(o.view);
-    ASSERT_TRUE(waitFor([&] { return zalUnrealRenderModule::sessionFor(db) == nullptr; }));
+    ASSERT_TRUE(waitFor([&] { return zalSessionRegistry::instance().sessionFor(db) == nullptr; }));
     // The channel's thread reports the pak after the session has gone.
     std::thread channel([&] { zalUnrealAssetSpawning::onPakMounted(pak.c_str(), true); });
     channel.join();

@@ -1,5 +1,6 @@
 // The render session through the reference host: registry, start-up sequence, transactions,
 // database changes, refreshes, camera and the end of the viewer.
+#include "module/zalSessionRegistry.h"
 #include "zalSessionTestHost.h"
 
 #include "DbBlockReference.h"
@@ -51,11 +52,11 @@ class Session : public zalSessionTestHost
 TEST_F(Session, openingAViewPutsOneSessionInTheRegistryAndClosingItRemovesIt)
 {
     OdDbDatabasePtr db = newDrawing();
-    const std::size_t before = zalUnrealRenderModule::sessionRegistry().size();
+    const std::size_t before = zalSessionRegistry::instance().sessions().size();
     Opened o = open(db);
     ASSERT_NE(o.session, nullptr);
     ASSERT_NE(o.widget, nullptr);
-    EXPECT_EQ(zalUnrealRenderModule::sessionRegistry().size(), before + 1);
+    EXPECT_EQ(zalSessionRegistry::instance().sessions().size(), before + 1);
     EXPECT_EQ(o.widget->session(), o.session);
     EXPECT_EQ(o.session->widget(), o.widget);
     EXPECT_EQ(o.session->database(), db.get());
@@ -67,8 +68,8 @@ TEST_F(Session, openingAViewPutsOneSessionInTheRegistryAndClosingItRemovesIt)
 
     host->viewSystem()->closeView(o.view);
     QCoreApplication::processEvents();
-    EXPECT_EQ(zalUnrealRenderModule::sessionRegistry().size(), before);
-    EXPECT_EQ(zalUnrealRenderModule::sessionFor(db), nullptr);
+    EXPECT_EQ(zalSessionRegistry::instance().sessions().size(), before);
+    EXPECT_EQ(zalSessionRegistry::instance().sessionFor(db), nullptr);
     EXPECT_EQ(module->activeWidget(), nullptr);
 }
 
@@ -116,8 +117,8 @@ TEST_F(Session, firstTransactionEndsAfterLazyInitAndFirstRunWithOneBeginAndOneEn
     const OdDbObjectId face = addFace(db, 5.0);
     Opened o = open(db);
     // Two batches wait for the viewer: the initialisation and the widget's warm-up.
-    EXPECT_EQ(o.session->drawDepth, 2u);
-    EXPECT_FALSE(o.session->drawingOpen);
+    EXPECT_EQ(o.session->registry().batchDepth(), 2u);
+    EXPECT_FALSE(o.session->registry().isBatchOpen());
 
     o.widget->show();
     startViewer(o);
@@ -143,8 +144,8 @@ TEST_F(Session, firstTransactionEndsAfterLazyInitAndFirstRunWithOneBeginAndOneEn
     EXPECT_EQ(count(lines, "endTransaction"), 1);
     EXPECT_EQ(s_endsAtLazyInit, 0);
     EXPECT_FALSE(o.session->isFirstRunPending());
-    EXPECT_EQ(o.session->drawDepth, 0u);
-    EXPECT_FALSE(o.session->drawingOpen);
+    EXPECT_EQ(o.session->registry().batchDepth(), 0u);
+    EXPECT_FALSE(o.session->registry().isBatchOpen());
 
     // Camera at capture, then the first commands, then the first run inside the transaction.
     const int camera = indexOf(lines, "setCamera");
@@ -253,7 +254,7 @@ TEST_F(Session, appendedModifiedAndErasedEntitiesReachALiveViewer)
     ASSERT_TRUE(
         waitFor([&] { return indexOf(o.recorder->lines(), "addInstance name=\"" + id + "\"") >= 0; }));
     EXPECT_GE(indexOf(o.recorder->lines(), "addMesh name=\"" + id + "_"), 0);
-    EXPECT_TRUE(o.session->entityOwners.contains(id));
+    EXPECT_TRUE(o.session->registry().contains(id));
 
     o.recorder->clear();
     {
@@ -280,7 +281,7 @@ TEST_F(Session, appendedModifiedAndErasedEntitiesReachALiveViewer)
     spin(600);
     lines = o.recorder->lines();
     EXPECT_LT(indexOf(lines, "addInstance name=\"" + id + "\""), 0);
-    EXPECT_FALSE(o.session->entityOwners.contains(id));
+    EXPECT_FALSE(o.session->registry().contains(id));
     // An erasure too is a transaction of its own.
     const int erasedAt = indexOf(lines, "removeEntity name=\"" + id + "\"");
     const int opened = indexOf(lines, "beginTransaction");
@@ -298,7 +299,7 @@ TEST_F(Session, whileSuspendedAModifiedEntityIsRemovedAtOnceAndDrawnOnlyByTheRes
     o.recorder->clear();
 
     module->suspendSessionDbReactors();
-    EXPECT_TRUE(zalUnrealRenderModule::isReactorSuspended());
+    EXPECT_TRUE(zalSessionRegistry::instance().isReactorSuspended());
     {
         OdDbFacePtr entity = face.safeOpenObject(OdDb::kForWrite);
         entity->setVertexAt(0, OdGePoint3d(-5, -5, 4));
@@ -307,11 +308,11 @@ TEST_F(Session, whileSuspendedAModifiedEntityIsRemovedAtOnceAndDrawnOnlyByTheRes
     spin(1200);
     EXPECT_GE(indexOf(o.recorder->lines(), "removeEntity name=\"" + id + "\""), 0);
     EXPECT_LT(indexOf(o.recorder->lines(), "addInstance name=\"" + id + "\""), 0);
-    EXPECT_FALSE(o.session->entityOwners.contains(id));
+    EXPECT_FALSE(o.session->registry().contains(id));
 
     const int beforeResume = o.recorder->lines().size();
     module->resumeSessionDbReactors();
-    EXPECT_EQ(zalUnrealRenderModule::reactorSuspendCount(), 0);
+    EXPECT_EQ(zalSessionRegistry::instance().reactorSuspendCount(), 0);
     const QStringList lines = o.recorder->lines();
     const int begin = indexOf(lines, "beginTransaction name=\"refresh\"", beforeResume);
     const int sent = indexOf(lines, "addInstance name=\"" + id + "\"", beforeResume);
@@ -328,7 +329,7 @@ TEST_F(Session, theLastEntityErasedWhileSuspendedLeavesTheViewer)
     Opened o = open(db);
     bringUp(o);
     const QString id = name(face);
-    ASSERT_TRUE(o.session->entityOwners.contains(id));
+    ASSERT_TRUE(o.session->registry().contains(id));
     o.recorder->clear();
 
     module->suspendSessionDbReactors();
@@ -341,7 +342,7 @@ TEST_F(Session, theLastEntityErasedWhileSuspendedLeavesTheViewer)
     // The drawing is empty now, so the resume's refresh stops early; the removal must not wait for it.
     EXPECT_GE(indexOf(o.recorder->lines(), "removeEntity name=\"" + id + "\""), 0);
     EXPECT_LT(indexOf(o.recorder->lines(), "addInstance name=\"" + id + "\""), 0);
-    EXPECT_FALSE(o.session->entityOwners.contains(id));
+    EXPECT_FALSE(o.session->registry().contains(id));
 }
 
 TEST_F(Session, aSuspendedChangeInAnotherDrawingIsRemovedAtOnceAndDrawnByItsTick)
@@ -354,7 +355,7 @@ TEST_F(Session, aSuspendedChangeInAnotherDrawingIsRemovedAtOnceAndDrawnByItsTick
     Opened b = open(second);
     bringUp(b);
     const QString id = name(face);
-    ASSERT_TRUE(b.session->entityOwners.contains(id));
+    ASSERT_TRUE(b.session->registry().contains(id));
     // The first drawing is the active one: the resume refreshes only its session.
     host->console()->setCurrentDatabase(first);
     spin(100);
@@ -454,12 +455,12 @@ TEST_F(Session, resumeWithoutAnActiveWidgetOnlyDecrementsTheCounter)
 
     module->suspendSessionDbReactors();
     module->suspendSessionDbReactors();
-    EXPECT_EQ(zalUnrealRenderModule::reactorSuspendCount(), 2);
+    EXPECT_EQ(zalSessionRegistry::instance().reactorSuspendCount(), 2);
     module->resumeSessionDbReactors();
-    EXPECT_EQ(zalUnrealRenderModule::reactorSuspendCount(), 1);
-    EXPECT_TRUE(zalUnrealRenderModule::isReactorSuspended());
+    EXPECT_EQ(zalSessionRegistry::instance().reactorSuspendCount(), 1);
+    EXPECT_TRUE(zalSessionRegistry::instance().isReactorSuspended());
     module->resumeSessionDbReactors();
-    EXPECT_EQ(zalUnrealRenderModule::reactorSuspendCount(), 0);
+    EXPECT_EQ(zalSessionRegistry::instance().reactorSuspendCount(), 0);
     spin(100);
     EXPECT_TRUE(o.recorder->lines("beginTransaction").isEmpty());
 }
@@ -471,7 +472,7 @@ TEST_F(Session, invalidateObjectAndALostEntitySendTheEntityAgain)
     Opened o = open(db);
     bringUp(o);
     const QString id = name(face);
-    ASSERT_TRUE(o.session->entityOwners.contains(id));
+    ASSERT_TRUE(o.session->registry().contains(id));
 
     o.recorder->clear();
     module->invalidateObject(face);
@@ -482,7 +483,7 @@ TEST_F(Session, invalidateObjectAndALostEntitySendTheEntityAgain)
 
     // The viewer reports the entity lost: the session marks it modified and it goes out again.
     o.recorder->clear();
-    const QString owner = o.session->entityOwners.value(id).value(0);
+    const QString owner = o.session->registry().owners(id).value(0);
     o.recorder->simulateEntityLost(id.toStdString(), owner.toStdString());
     ASSERT_TRUE(
         waitFor([&] { return indexOf(o.recorder->lines(), "addInstance name=\"" + id + "\"") >= 0; }));
@@ -549,7 +550,7 @@ TEST_F(Session, cameraSynchronisationConvertsToCentimetresAndTiltsAPlanView)
     o.recorder->clear();
     module->suspendSessionDbReactors();
     o.widget->syncRenderCamera();
-    zalUnrealRenderModule::adjustReactorSuspendCount(-1);
+    zalSessionRegistry::instance().adjustReactorSuspendCount(-1);
     host->console()->setCurrentDatabase(nullptr);
     o.widget->syncRenderCamera();
     EXPECT_TRUE(o.recorder->lines("setCamera").isEmpty());
@@ -609,7 +610,7 @@ TEST_F(Session, turningALayerOffAndOnTakesItsEntitiesOutOfTheViewerAndBack)
     Opened o = open(db);
     bringUp(o);
     const QString id = name(face);
-    ASSERT_TRUE(o.session->entityOwners.contains(id));
+    ASSERT_TRUE(o.session->registry().contains(id));
 
     o.recorder->clear();
     {
@@ -618,14 +619,14 @@ TEST_F(Session, turningALayerOffAndOnTakesItsEntitiesOutOfTheViewerAndBack)
     }
     // The layer's entities leave the viewer as each is notified, then one refresh follows; the
     // reactors are running again after it.
-    EXPECT_EQ(zalUnrealRenderModule::reactorSuspendCount(), 0);
+    EXPECT_EQ(zalSessionRegistry::instance().reactorSuspendCount(), 0);
     QStringList lines = o.recorder->lines();
     const int begin = indexOf(lines, "beginTransaction name=\"refresh\"");
     const int removed = indexOf(lines, "removeEntity name=\"" + id + "\"");
     ASSERT_GE(begin, 0);
     EXPECT_GE(removed, 0);
     EXPECT_LT(indexOf(lines, "addInstance name=\"" + id + "\""), 0);
-    EXPECT_FALSE(o.session->entityOwners.contains(id));
+    EXPECT_FALSE(o.session->registry().contains(id));
 
     o.recorder->clear();
     {
@@ -634,7 +635,7 @@ TEST_F(Session, turningALayerOffAndOnTakesItsEntitiesOutOfTheViewerAndBack)
     }
     lines = o.recorder->lines();
     EXPECT_GE(indexOf(lines, "addInstance name=\"" + id + "\""), 0);
-    EXPECT_TRUE(o.session->entityOwners.contains(id));
+    EXPECT_TRUE(o.session->registry().contains(id));
 }
 
 TEST_F(Session, anXBlockIsRedrawnOnlyWhenItsRepresentationChanges)
@@ -669,7 +670,7 @@ TEST_F(Session, anXBlockIsRedrawnOnlyWhenItsRepresentationChanges)
     const QString key = name(xblockId);
 
     module->invalidateObject(xblockId);
-    EXPECT_EQ(o.session->xblockRepresentations.value(key), name(blocks[0]));
+    EXPECT_EQ(o.session->xblockRepresentations().value(key), name(blocks[0]));
 
     // The same representation again: nothing is removed or sent.
     o.recorder->clear();
@@ -681,7 +682,7 @@ TEST_F(Session, anXBlockIsRedrawnOnlyWhenItsRepresentationChanges)
         instance->setBlockTableRecord(blocks[1]);
     }
     module->invalidateObject(xblockId);
-    EXPECT_EQ(o.session->xblockRepresentations.value(key), name(blocks[1]));
+    EXPECT_EQ(o.session->xblockRepresentations().value(key), name(blocks[1]));
 }
 
 TEST_F(Session, aPerspectiveViewAimsAtTheFocalDistanceWithItsFieldOfView)

@@ -1,5 +1,6 @@
 // The viewer sender: executable search, configured versions, window handles across sessions and
 // the first commands of a fresh viewer.
+#include "module/zalSessionRegistry.h"
 #include "zalSessionTestHost.h"
 
 #include <QDir>
@@ -96,8 +97,8 @@ TEST_F(ViewerSender, eachHandleGoesToTheSessionThatEnteredTheWaitListLast)
     startViewer(a);
     startViewer(b);
     {
-        QMutexLocker lock(&zalUnrealRenderModule::windowHandleMutex());
-        ASSERT_EQ(zalUnrealRenderModule::windowHandleWaitList(),
+        QMutexLocker lock(&zalSessionRegistry::instance().windowHandleMutex());
+        ASSERT_EQ(zalSessionRegistry::instance().windowHandleWaitList(),
                   QList<zalDbUnrealRenderSession*>({a.session, b.session}));
     }
 
@@ -122,8 +123,8 @@ TEST_F(ViewerSender, aClosedViewLeavesTheWaitListAndAnExitClearsTheHandle)
     host->viewSystem()->closeView(o.view);
     QCoreApplication::processEvents();
     {
-        QMutexLocker lock(&zalUnrealRenderModule::windowHandleMutex());
-        EXPECT_TRUE(zalUnrealRenderModule::windowHandleWaitList().isEmpty());
+        QMutexLocker lock(&zalSessionRegistry::instance().windowHandleMutex());
+        EXPECT_TRUE(zalSessionRegistry::instance().windowHandleWaitList().isEmpty());
     }
 
     OdDbDatabasePtr other = newDrawing();

@@ -82,8 +82,8 @@ TEST_F(SceneSettingsSession, EmptyStoreSendsTheDefaultSequence)
     // Only commands: no sun by position, nothing else on the channel.
     EXPECT_TRUE(recorder->lines("setSunByPos").isEmpty());
     EXPECT_EQ(recorder->lines().size(), 14);
-    EXPECT_EQ(session->appliedPathTracing, 0);
-    EXPECT_EQ(session->appliedRtQuality, 1);
+    EXPECT_EQ(session->appliedPathTracing(), 0);
+    EXPECT_EQ(session->appliedRtQuality(), 1);
 }
 
 TEST_F(SceneSettingsSession, SunModeOnePlacesTheSunByPosition)
@@ -122,7 +122,7 @@ TEST_F(SceneSettingsSession, PathTracingPairOnlyInRunsWhereTheSwitchChanged)
     EXPECT_EQ(commands[13], "showflag.pathtracing 1");
     EXPECT_EQ(commands[14], "r.HighResshotDelay 500");
     EXPECT_EQ(commands[15], "r.Shadow.FadeResolution 1.27324");
-    EXPECT_EQ(session->appliedPathTracing, 1);
+    EXPECT_EQ(session->appliedPathTracing(), 1);
 
     recorder->clear();
     module->applyCurrentSceneSettings();
@@ -209,7 +209,7 @@ TEST_F(SceneSettingsSession, RtQualityChangeRefreshesMaterialsOnce)
     ASSERT_TRUE(captureViewerWindow(session));
     ASSERT_TRUE(session->isLive());
     store("RenderSettings/RTQuality", 2, true);
-    EXPECT_EQ(session->appliedRtQuality, 2);
+    EXPECT_EQ(session->appliedRtQuality(), 2);
     EXPECT_EQ(count("spawneruseinstances 1"), 1);
     // Queued: nothing of the refresh has happened yet.
     EXPECT_EQ(count("refresh_materials"), 0);
@@ -232,7 +232,7 @@ TEST_F(SceneSettingsSession, RtQualityChangeRefreshesMaterialsOnce)
     spin(1500);
     EXPECT_EQ(count("refresh_materials"), 1);
     EXPECT_EQ(count("spawneruseinstances 1"), 2);
-    EXPECT_EQ(session->appliedRtQuality, 2);
+    EXPECT_EQ(session->appliedRtQuality(), 2);
 }
 
 TEST_F(SceneSettingsSession, RtQualityWithoutTessellationRefreshesNothing)
@@ -243,7 +243,7 @@ TEST_F(SceneSettingsSession, RtQualityWithoutTessellationRefreshesNothing)
     spin(1000);
     EXPECT_EQ(count("refresh_materials"), 0);
     EXPECT_EQ(count("spawneruseinstances 1"), 1);
-    EXPECT_EQ(session->appliedRtQuality, 1);
+    EXPECT_EQ(session->appliedRtQuality(), 1);
     EXPECT_EQ(
         postProcessMap(firstWithPrefix(sent(), "Set PostProcessVolume")).value("RayTracingGISamplesPerPixel"),
         "24");
@@ -258,8 +258,8 @@ TEST_F(SceneSettingsSession, NothingIsSentOrRememberedWithoutAStartedViewer)
     store("RenderSettings/RTQuality", 2);
     session->applySceneSettings();
     EXPECT_TRUE(recorder->lines().isEmpty());
-    EXPECT_EQ(session->appliedPathTracing, 0);
-    EXPECT_EQ(session->appliedRtQuality, 1);
+    EXPECT_EQ(session->appliedPathTracing(), 0);
+    EXPECT_EQ(session->appliedRtQuality(), 1);
 }
 
 TEST_F(SceneSettingsSession, NonSunKeysComeFromTheCurrentDrawing)

@@ -2,13 +2,14 @@
 // in an "UnrealRender" view whose viewer channel is recorded, and the host's property editor
 // drawing the panel's page. Every edit is made through the editor's widgets.
 #include "settings/zalUnrealSettingsWidget.h"
+#include "module/zalSessionRegistry.h"
 
 #include "settings/ConfigurablePropBase.h"
 
+#include "module/QUnrealDbRenderWidget.h"
 #include "module/zalDbUnrealRenderSession.h"
 #include "module/zalUnrealRenderModule.h"
 #include "module/zalUnrealViewerSender.h"
-#include "widget/QUnrealDbRenderWidget.h"
 
 #include "zalKeepAwake.h"
 #include "zalPropEditorServices.h"
@@ -128,7 +129,7 @@ protected:
         host->addDocument(db);
         host->console()->setCurrentDatabase(db);
         ASSERT_NE(host->viewSystem()->openView("UnrealRender", db), nullptr);
-        session = zalUnrealRenderModule::sessionFor(db);
+        session = zalSessionRegistry::instance().sessionFor(db);
         ASSERT_NE(session, nullptr);
         ASSERT_NE(recorder, nullptr);
         if (startViewer) {

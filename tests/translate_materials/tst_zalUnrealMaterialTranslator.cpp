@@ -321,15 +321,18 @@ TEST_F(MaterialSending, drawingMaterialsAreSentOnceAndByBlockAndByLayerNever)
     // Another refresh finds every material held by the viewer.
     module->suspendSessionDbReactors();
     module->resumeSessionDbReactors();
-    ASSERT_TRUE(waitFor([&] { return o.session->drawDepth == 0 && !o.session->drawingOpen; }));
-    zalUnrealMaterialTranslator::translateMaterial(o.session, OdDbMaterial::cast(brick.openObject()).get());
+    ASSERT_TRUE(waitFor(
+        [&] { return o.session->registry().batchDepth() == 0 && !o.session->registry().isBatchOpen(); }));
+    zalUnrealMaterialTranslator::translateMaterial(&o.session->registry(),
+                                                   OdDbMaterial::cast(brick.openObject()).get());
     EXPECT_EQ(materialLines(o, brick).size(), 1);
 
     // Once the viewer has lost it, it goes again.
     o.recorder->simulateEntityLost(name(brick).toStdString(), "");
     ASSERT_TRUE(
         waitFor([&] { return !o.session->sender()->isEntityValid(name(brick).toUtf8().constData(), ""); }));
-    zalUnrealMaterialTranslator::translateMaterial(o.session, OdDbMaterial::cast(brick.openObject()).get());
+    zalUnrealMaterialTranslator::translateMaterial(&o.session->registry(),
+                                                   OdDbMaterial::cast(brick.openObject()).get());
     EXPECT_EQ(materialLines(o, brick).size(), 2);
     EXPECT_EQ(materialLines(o, brick).last(), sent.first());
 }
@@ -343,10 +346,13 @@ TEST_F(MaterialSending, unusableDescriptionSendsNothing)
     host->physicsMaterials()->setDescription(broken, d);
     const Opened o = open(db);
     bringUp(o);
-    zalUnrealMaterialTranslator::translateMaterial(o.session, OdDbMaterial::cast(broken.openObject()).get());
+    zalUnrealMaterialTranslator::translateMaterial(&o.session->registry(),
+                                                   OdDbMaterial::cast(broken.openObject()).get());
     EXPECT_TRUE(materialLines(o, broken).isEmpty());
     // A face that names it still carries its name.
-    EXPECT_EQ(zalUnrealMaterialTranslator::ensureMaterial(o.session, name(broken)), name(broken));
+    EXPECT_EQ(zalUnrealMaterialTranslator::ensureMaterial(&o.session->registry(), o.session->database(),
+                                                          name(broken)),
+              name(broken));
     EXPECT_TRUE(materialLines(o, broken).isEmpty());
 }
 
@@ -357,17 +363,25 @@ TEST_F(MaterialSending, ensureMaterialSendsOnDemandAndFallsBackToTheGlobalMateri
     bringUp(o);
     const QString global = name(db->globalMaterialId());
     ASSERT_FALSE(global.isEmpty());
-    EXPECT_EQ(zalUnrealMaterialTranslator::ensureMaterial(o.session, QString()), global);
+    EXPECT_EQ(
+        zalUnrealMaterialTranslator::ensureMaterial(&o.session->registry(), o.session->database(), QString()),
+        global);
     const OdDbObjectId layer = db->getLayerZeroId();
-    EXPECT_EQ(zalUnrealMaterialTranslator::ensureMaterial(o.session, name(layer)), global);
-    EXPECT_EQ(zalUnrealMaterialTranslator::ensureMaterial(o.session, "no such object"), global);
+    EXPECT_EQ(zalUnrealMaterialTranslator::ensureMaterial(&o.session->registry(), o.session->database(),
+                                                          name(layer)),
+              global);
+    EXPECT_EQ(zalUnrealMaterialTranslator::ensureMaterial(&o.session->registry(), o.session->database(),
+                                                          "no such object"),
+              global);
     EXPECT_EQ(materialLines(o, db->globalMaterialId()).size(), 1);
 
     // A material added while the reactors sleep is sent by the first face that needs it.
     module->suspendSessionDbReactors();
     const OdDbObjectId stone = addMaterial(db, L"Stone");
     EXPECT_TRUE(materialLines(o, stone).isEmpty());
-    EXPECT_EQ(zalUnrealMaterialTranslator::ensureMaterial(o.session, name(stone)), name(stone));
+    EXPECT_EQ(zalUnrealMaterialTranslator::ensureMaterial(&o.session->registry(), o.session->database(),
+                                                          name(stone)),
+              name(stone));
     ASSERT_EQ(materialLines(o, stone).size(), 1);
     // Built by the host from the drawing material: no colour of its own, so mid grey; its default gloss
     // gives a roughness, so it is not matte.
@@ -375,7 +389,9 @@ TEST_F(MaterialSending, ensureMaterialSendsOnDemandAndFallsBackToTheGlobalMateri
     EXPECT_EQ(field(materialLines(o, stone).first(), "colour"), QString::number(kGrey));
     EXPECT_TRUE(
         field(materialLines(o, stone).first(), "parameters").contains(",RoughnessMap:0.5;0.5;0.5:0.5,"));
-    EXPECT_EQ(zalUnrealMaterialTranslator::ensureMaterial(o.session, name(stone)), name(stone));
+    EXPECT_EQ(zalUnrealMaterialTranslator::ensureMaterial(&o.session->registry(), o.session->database(),
+                                                          name(stone)),
+              name(stone));
     EXPECT_EQ(materialLines(o, stone).size(), 1);
     module->resumeSessionDbReactors();
 
@@ -383,7 +399,9 @@ TEST_F(MaterialSending, ensureMaterialSendsOnDemandAndFallsBackToTheGlobalMateri
     o.recorder->simulateEntityLost(global.toStdString(), "");
     ASSERT_TRUE(
         waitFor([&] { return !o.session->sender()->isEntityValid(global.toUtf8().constData(), ""); }));
-    EXPECT_EQ(zalUnrealMaterialTranslator::ensureMaterial(o.session, QString()), global);
+    EXPECT_EQ(
+        zalUnrealMaterialTranslator::ensureMaterial(&o.session->registry(), o.session->database(), QString()),
+        global);
     EXPECT_GE(materialLines(o, db->globalMaterialId()).size(), 2);
 }
 

@@ -116,7 +116,7 @@ protected:
         zalDbUnrealRenderSession* session = openDrawing(db.get());
         if (!session) return nullptr;
         EXPECT_TRUE(waitFor([&] { return !session->isFirstRunPending(); })) << "no first refresh";
-        EXPECT_TRUE(waitFor([&] { return session->drawDepth == 0; }));
+        EXPECT_TRUE(waitFor([&] { return session->registry().batchDepth() == 0; }));
         return session;
     }
 
@@ -613,8 +613,8 @@ TEST_F(zalUnrealRenderViewSequence, AnEntityThatFailsToDrawSendsNothingAndTheBur
     for (const zalRecordedCall& mesh : calls("addMesh"))
         EXPECT_FALSE(mesh["name"].startsWith(id(failingId))) << mesh["name"].toStdString();
     EXPECT_EQ(named("addInstance", id(after)).size(), 1);
-    EXPECT_EQ(session->drawDepth, 0u);
-    EXPECT_FALSE(session->drawingOpen);
+    EXPECT_EQ(session->registry().batchDepth(), 0u);
+    EXPECT_FALSE(session->registry().isBatchOpen());
     EXPECT_EQ(calls("beginTransaction").size(), calls("endTransaction").size());
 }
 

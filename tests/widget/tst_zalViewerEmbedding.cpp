@@ -61,8 +61,9 @@ protected:
         ASSERT_TRUE(waitFor([&] { return o.session->sender() && o.session->sender()->isViewerStarted(); },
                             kViewerTimeoutMs));
         ASSERT_TRUE(waitFor([&] { return o.widget->viewerWindow() != 0; }, kViewerTimeoutMs));
-        ASSERT_TRUE(
-            waitFor([&] { return o.session->drawDepth == 0 && !o.session->drawingOpen; }, kViewerTimeoutMs));
+        ASSERT_TRUE(waitFor(
+            [&] { return o.session->registry().batchDepth() == 0 && !o.session->registry().isBatchOpen(); },
+            kViewerTimeoutMs));
     }
 
     // The viewer's scene and settings as it dumps them.

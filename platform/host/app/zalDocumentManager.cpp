@@ -9,7 +9,7 @@
 #include "zalHostPhysicsMaterials.h"
 #include "zalHostStrings.h"
 
-#include "module/IzalUnrealRenderModule.h"
+#include "IzalUnrealRenderModule.h"
 
 #include "OdError.h"
 #include "RxDynamicLinker.h"

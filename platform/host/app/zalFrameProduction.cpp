@@ -1,6 +1,6 @@
 #include "zalFrameProduction.h"
 
-#include "module/IzalUnrealRenderModule.h"
+#include "IzalUnrealRenderModule.h"
 
 #include "DbViewportTable.h"
 

@@ -7,10 +7,9 @@
 #include "zalHostApplication.h"
 #include "zalSelectionController.h"
 
-#include "editing/GenericGripData.h"
-#include "editing/zalGripPointUtils.h"
-#include "fountain/zalDbWaterFountain.h"
+#include "GenericGripData.h"
 #include "zalDragTracker.h"
+#include "zalGripPointUtils.h"
 #include "zalIUEAssetPlaceHolder.h"
 
 #include "DbDwgMemoryFiler.h"
@@ -106,14 +105,8 @@ void zalGripController::rebuild(zalDrawingView* view)
         if (!entity) continue;
         OdGePoint3d point;
         zalGripPointUtils::GripShape shape = zalGripPointUtils::kCircle;
-        if (auto* fountain = dynamic_cast<zalDbWaterFountain*>(entity)) {
-            // The fountain's own position (its asset sits beside it).
-            point = OdGePoint3d::kOrigin;
-            point.transformBy(fountain->transform());
-            shape = zalGripPointUtils::kSquare;
-        } else if (auto* placeholder = dynamic_cast<zalIUEAssetPlaceHolder*>(entity)) {
-            point = OdGePoint3d::kOrigin;
-            point.transformBy(placeholder->getAssetTransform());
+        if (auto* placeholder = dynamic_cast<zalIUEAssetPlaceHolder*>(entity)) {
+            point = placeholder->gripPoint();
             shape = zalGripPointUtils::kSquare;
         } else {
             OdGeExtents3d ext;

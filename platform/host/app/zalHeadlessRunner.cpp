@@ -8,7 +8,7 @@
 #include "zalHostMainWindow.h"
 #include "zalViewerProcessWatch.h"
 
-#include "module/IzalUnrealRenderModule.h"
+#include "IzalUnrealRenderModule.h"
 
 #include <QFile>
 #include <QFileInfo>

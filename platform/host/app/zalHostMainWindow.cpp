@@ -12,7 +12,7 @@
 #include "zalHostViewSystem.h"
 #include "zalSelectionController.h"
 
-#include "module/IzalUnrealRenderModule.h"
+#include "IzalUnrealRenderModule.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -4,7 +4,7 @@
 #include "zalFarmDock.h"
 #include "zalHostStrings.h"
 
-#include "module/IzalUnrealRenderModule.h"
+#include "IzalUnrealRenderModule.h"
 
 #include "Ed/EdCommandContext.h"
 

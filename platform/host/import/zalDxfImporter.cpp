@@ -23,6 +23,7 @@
 #include "DbSubDMesh.h"
 #include "DbText.h"
 #include "DbViewportTableRecord.h"
+#include "Ge/GeContext.h"
 #include "Ge/GeExtents3d.h"
 #include "OdError.h"
 #include "RxDictionary.h"
@@ -53,6 +54,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -410,261 +413,332 @@ void zalDxfImporter::applyCommon(dimeEntity* entity, OdDbEntity* target)
     }
 }
 
+// One maker per DXF entity name: each turns its entity's groups into the database's counterpart, or
+// answers null to leave the entity out. They keep the importer's counters and read its text decoder,
+// blocks and database.
+struct zalDxfEntityMakers
+{
+    using Maker = OdDbEntityPtr (*)(zalDxfImporter&, dimeEntity*);
+    static OdDbEntityPtr face(zalDxfImporter& self, dimeEntity* e);
+    static OdDbEntityPtr polyline(zalDxfImporter& self, dimeEntity* e);
+    static OdDbEntityPtr line(zalDxfImporter& self, dimeEntity* e);
+    static OdDbEntityPtr circle(zalDxfImporter& self, dimeEntity* e);
+    static OdDbEntityPtr arc(zalDxfImporter& self, dimeEntity* e);
+    static OdDbEntityPtr lightweightPolyline(zalDxfImporter& self, dimeEntity* e);
+    static OdDbEntityPtr text(zalDxfImporter& self, dimeEntity* e);
+    static OdDbEntityPtr multilineText(zalDxfImporter& self, dimeEntity* e);
+    static OdDbEntityPtr insert(zalDxfImporter& self, dimeEntity* e);
+    static OdDbEntityPtr subdivisionMesh(zalDxfImporter& self, dimeEntity* e);
+    static OdDbEntityPtr light(zalDxfImporter& self, dimeEntity* e);
+    // Entities of the module's and sibling libraries' classes, from their filer record alone.
+    static OdDbEntityPtr custom(zalDxfImporter& self, dimeEntity* e, QByteArray& customRecord);
+
+    // Null for a name without a maker of its own.
+    static Maker find(const char* name)
+    {
+        static const std::unordered_map<std::string, Maker> byName = {
+            {"3DFACE", &zalDxfEntityMakers::face},   {"POLYLINE", &zalDxfEntityMakers::polyline},
+            {"LINE", &zalDxfEntityMakers::line},     {"CIRCLE", &zalDxfEntityMakers::circle},
+            {"ARC", &zalDxfEntityMakers::arc},       {"LWPOLYLINE", &zalDxfEntityMakers::lightweightPolyline},
+            {"TEXT", &zalDxfEntityMakers::text},     {"MTEXT", &zalDxfEntityMakers::multilineText},
+            {"INSERT", &zalDxfEntityMakers::insert}, {"MESH", &zalDxfEntityMakers::subdivisionMesh},
+            {"LIGHT", &zalDxfEntityMakers::light},
+        };
+        auto it = byName.find(name);
+        return it == byName.end() ? nullptr : it->second;
+    }
+};
+
+OdDbEntityPtr zalDxfEntityMakers::face(zalDxfImporter&, dimeEntity* e)
+{
+    auto* face = static_cast<dime3DFace*>(e);
+    OdDbFacePtr f = OdDbFace::createObject();
+    dimeVec3f v[4];
+    face->getVertices(v[0], v[1], v[2], v[3]);
+    for (int i = 0; i < 4; ++i)
+        f->setVertexAt(OdUInt16(i), point(v[i]));
+    const int hidden = face->getFlags();
+    for (int i = 0; i < 4; ++i)
+        if (hidden & (1 << i)) f->makeEdgeInvisibleAt(OdUInt16(i));
+    return f;
+}
+
+OdDbEntityPtr zalDxfEntityMakers::polyline(zalDxfImporter&, dimeEntity* e)
+{
+    auto* pl = static_cast<dimePolyline*>(e);
+    const int flags = int(recordNumber(pl, 70, 0));
+    if (flags & dimePolyline::IS_POLYFACE_MESH) {
+        OdDbPolyFaceMeshPtr mesh = OdDbPolyFaceMesh::createObject();
+        const int count = pl->getNumCoordVertices();
+        for (int i = 0; i < count; ++i)
+            mesh->appendVertex(point(pl->getCoordVertex(i)->getCoords()));
+        for (int i = 0; i < pl->getNumIndexVertices(); ++i) {
+            dimeVertex* v = pl->getIndexVertex(i);
+            // Each of the four indices read as it is: libdime's own count stops at a quad's third
+            // index. Negative marks an invisible edge, 0 an unused corner.
+            int idx[4];
+            int used = 0;
+            for (int k = 0; k < 4; ++k) {
+                idx[k] = std::abs(v->getIndex(k));
+                if (idx[k] > count) idx[k] = 0;
+                if (idx[k] > 0) ++used;
+            }
+            if (used < 3 || idx[0] == 0 || idx[1] == 0 || idx[2] == 0) continue;
+            mesh->appendFace(idx[0] - 1, idx[1] - 1, idx[2] - 1, idx[3] > 0 ? idx[3] - 1 : -1);
+        }
+        return mesh;
+    } else if (flags & dimePolyline::IS_POLYMESH_3D) {
+        const int m = int(recordNumber(pl, 71, 0));
+        const int n = int(recordNumber(pl, 72, 0));
+        OdArray<OdGePoint3d> points;
+        for (int i = 0; i < pl->getNumCoordVertices(); ++i)
+            points.append(point(pl->getCoordVertex(i)->getCoords()));
+        OdDbPolygonMeshPtr mesh = OdDbPolygonMesh::createObject();
+        if (m < 2 || n < 2 || points.size() != unsigned(m * n) ||
+            mesh->setMesh(OdInt16(m), OdInt16(n), points) != eOk)
+            return OdDbEntityPtr();
+        if (flags & dimePolyline::POLYMESH_CLOSED_M) mesh->makeMClosed();
+        if (flags & dimePolyline::POLYMESH_CLOSED_N) mesh->makeNClosed();
+        return mesh;
+    } else {
+        OdDb3dPolylinePtr poly = OdDb3dPolyline::createObject();
+        const bool is3d = (flags & dimePolyline::IS_POLYLINE_3D) != 0;
+        const OdGeVector3d normal = is3d ? OdGeVector3d::kZAxis : extrusionOf(pl);
+        const double elevation = recordNumber(pl, 30, 0.0);
+        for (int i = 0; i < pl->getNumCoordVertices(); ++i) {
+            OdGePoint3d p = point(pl->getCoordVertex(i)->getCoords());
+            if (!is3d) p.z = elevation;
+            poly->appendVertex(is3d ? p : ocsToWcs(p, normal));
+        }
+        poly->setClosed((flags & dimePolyline::CLOSED) != 0);
+        return poly;
+    }
+}
+
+OdDbEntityPtr zalDxfEntityMakers::line(zalDxfImporter&, dimeEntity* e)
+{
+    auto* line = static_cast<dimeLine*>(e);
+    OdDbLinePtr l = OdDbLine::createObject();
+    l->setStartPoint(point(line->getCoords(0)));
+    l->setEndPoint(point(line->getCoords(1)));
+    return l;
+}
+
+OdDbEntityPtr zalDxfEntityMakers::circle(zalDxfImporter&, dimeEntity* e)
+{
+    auto* circle = static_cast<dimeCircle*>(e);
+    const OdGeVector3d normal = extrusionOf(circle);
+    OdDbCirclePtr c = OdDbCircle::createObject();
+    c->setCenter(ocsToWcs(point(circle->getCenter()), normal));
+    c->setRadius(circle->getRadius());
+    c->setNormal(normal);
+    return c;
+}
+
+OdDbEntityPtr zalDxfEntityMakers::arc(zalDxfImporter&, dimeEntity* e)
+{
+    auto* arc = static_cast<dimeArc*>(e);
+    const OdGeVector3d normal = extrusionOf(arc);
+    dimeVec3f center;
+    arc->getCenter(center);
+    OdDbArcPtr a = OdDbArc::createObject();
+    a->setCenter(ocsToWcs(point(center), normal));
+    a->setRadius(arc->getRadius());
+    a->setNormal(normal);
+    a->setStartAngle(OdaToRadian(arc->getStartAngle()));
+    a->setEndAngle(OdaToRadian(arc->getEndAngle()));
+    return a;
+}
+
+OdDbEntityPtr zalDxfEntityMakers::lightweightPolyline(zalDxfImporter&, dimeEntity* e)
+{
+    auto* lw = static_cast<dimeLWPolyline*>(e);
+    const OdGeVector3d normal = extrusionOf(lw);
+    const bool closed = (lw->getFlags() & 1) != 0;
+    const dxfdouble* xs = lw->getXCoords();
+    const dxfdouble* ys = lw->getYCoords();
+    // libdime takes the count from group 90 and makes the arrays at the first vertex: a polyline
+    // that declares vertices without carrying any has a count and no arrays.
+    const int count = xs && ys ? lw->getNumVertices() : 0;
+    if (count <= 0) return OdDbEntityPtr();
+    if (normal == OdGeVector3d::kZAxis) {
+        OdDbPolylinePtr p = OdDbPolyline::createObject();
+        for (int i = 0; i < count; ++i)
+            p->addVertexAt(unsigned(i), OdGePoint2d(xs[i], ys[i]));
+        p->setElevation(lw->getElevation());
+        p->setClosed(closed);
+        return p;
+    } else {
+        OdDb3dPolylinePtr p = OdDb3dPolyline::createObject();
+        for (int i = 0; i < count; ++i)
+            p->appendVertex(ocsToWcs(OdGePoint3d(xs[i], ys[i], lw->getElevation()), normal));
+        p->setClosed(closed);
+        return p;
+    }
+}
+
+OdDbEntityPtr zalDxfEntityMakers::text(zalDxfImporter& self, dimeEntity* e)
+{
+    auto* text = static_cast<dimeText*>(e);
+    const OdGeVector3d normal = extrusionOf(text);
+    dimeVec3f origin;
+    text->getOrigin(origin);
+    OdDbTextPtr t = OdDbText::createObject();
+    t->setPosition(ocsToWcs(point(origin), normal));
+    t->setHeight(text->getHeight());
+    t->setRotation(OdaToRadian(text->getRotation()));
+    t->setNormal(normal);
+    t->setTextString(zalHostStrings::toOdString(self.m_text->decode(text->getTextString())));
+    return t;
+}
+
+OdDbEntityPtr zalDxfEntityMakers::multilineText(zalDxfImporter& self, dimeEntity* e)
+{
+    // Kept as plain text: the chunks (3) before the last part (1), paragraph breaks as blanks.
+    QByteArray raw;
+    for (int i = 0;; ++i) {
+        const QByteArray chunk = recordText(e, 3, i);
+        if (chunk.isEmpty()) break;
+        raw += chunk;
+    }
+    raw += recordText(e, 1);
+    QString s = self.m_text->decode(raw.constData());
+    s.replace(QLatin1String("\\P"), QLatin1String(" "));
+    OdDbTextPtr t = OdDbText::createObject();
+    t->setPosition(OdGePoint3d(recordNumber(e, 10, 0), recordNumber(e, 20, 0), recordNumber(e, 30, 0)));
+    t->setHeight(recordNumber(e, 40, 1.0));
+    t->setRotation(OdaToRadian(recordNumber(e, 50, 0.0)));
+    t->setNormal(extrusionOf(e));
+    t->setTextString(zalHostStrings::toOdString(s));
+    return t;
+}
+
+OdDbEntityPtr zalDxfEntityMakers::insert(zalDxfImporter& self, dimeEntity* e)
+{
+    auto* insert = static_cast<dimeInsert*>(e);
+    QString blockName;
+    if (insert->getBlock()) blockName = self.m_text->decode(insert->getBlock()->getName());
+    if (blockName.isEmpty()) blockName = self.m_text->decode(recordText(insert, 2).constData());
+    const OdDbObjectId blockId = self.m_blocks.value(blockName.toUpper());
+    if (blockId.isNull()) return OdDbEntityPtr();
+    const OdGeVector3d normal = extrusionOf(insert);
+    // The insertion point is in the plane of the extrusion; the reference keeps it in world
+    // coordinates and applies the same plane itself.
+    const OdGePoint3d ocs(recordNumber(insert, 10, 0), recordNumber(insert, 20, 0),
+                          recordNumber(insert, 30, 0));
+    OdDbBlockReferencePtr ref = OdDbBlockReference::createObject();
+    ref->setBlockTableRecord(blockId);
+    ref->setNormal(normal);
+    ref->setPosition(ocsToWcs(ocs, normal));
+    ref->setScaleFactors(OdGeScale3d(recordNumber(insert, 41, 1.0), recordNumber(insert, 42, 1.0),
+                                     recordNumber(insert, 43, 1.0)));
+    ref->setRotation(OdaToRadian(recordNumber(insert, 50, 0.0)));
+    ++self.m_result.references;
+    return ref;
+}
+
+OdDbEntityPtr zalDxfEntityMakers::subdivisionMesh(zalDxfImporter&, dimeEntity* e)
+{
+    // A subdivision mesh from its groups, in order: 92 vertex count, the vertices, 93 face list
+    // size, the face list (90 each); edges and creases follow and are not needed.
+    OdArray<OdGePoint3d> vertices;
+    OdArray<OdInt32> faces;
+    int level = 0;
+    int vertexCount = -1;
+    int faceListSize = -1;
+    int state = 0; // 1: reading vertices, 2: reading the face list
+    OdGePoint3d current;
+    const int n = e->getNumRecordsInRecordHolder();
+    for (int i = 0; i < n; ++i) {
+        const dimeRecord* r = e->getRecordInRecordHolder(i);
+        const int code = r->getGroupCode();
+        const double v = paramNumber(r);
+        if (code == 91 && state == 0)
+            level = int(v);
+        else if (code == 92 && state == 0) {
+            vertexCount = int(v);
+            state = 1;
+        } else if (state == 1 && code == 10)
+            current.x = v;
+        else if (state == 1 && code == 20)
+            current.y = v;
+        else if (state == 1 && code == 30) {
+            current.z = v;
+            vertices.append(current);
+        } else if (code == 93 && state <= 1) {
+            faceListSize = int(v);
+            state = 2;
+        } else if (state == 2 && code == 90 && int(faces.size()) < faceListSize)
+            faces.append(OdInt32(v));
+        else if (state == 2 && int(faces.size()) >= faceListSize)
+            break;
+    }
+    if (vertexCount < 0 || int(vertices.size()) != vertexCount || faceListSize < 0 ||
+        int(faces.size()) != faceListSize)
+        return OdDbEntityPtr();
+    OdDbSubDMeshPtr mesh = OdDbSubDMesh::createObject();
+    if (mesh->setSubDMesh(vertices, faces, level) != eOk) return OdDbEntityPtr();
+    return mesh;
+}
+
+OdDbEntityPtr zalDxfEntityMakers::light(zalDxfImporter& self, dimeEntity* e)
+{
+    OdDbLightPtr light = OdDbLight::createObject();
+    light->setName(zalHostStrings::toOdString(self.m_text->decode(recordText(e, 1).constData())));
+    switch (int(recordNumber(e, 70, 2))) {
+    case 1:
+        light->setLightType(OdGiDrawable::kDistantLight);
+        break;
+    case 3:
+        light->setLightType(OdGiDrawable::kSpotLight);
+        break;
+    default:
+        light->setLightType(OdGiDrawable::kPointLight);
+        break;
+    }
+    light->setOn(recordNumber(e, 290, 1) != 0);
+    light->setIntensity(recordNumber(e, 40, 1.0));
+    const OdGePoint3d position(recordNumber(e, 10, 0), recordNumber(e, 20, 0), recordNumber(e, 30, 0));
+    const OdGePoint3d target(recordNumber(e, 11, 0), recordNumber(e, 21, 0), recordNumber(e, 31, 0));
+    light->setPosition(position);
+    light->setTargetLocation(target);
+    if (light->lightType() == OdGiDrawable::kDistantLight && !(target - position).isZeroLength())
+        light->setLightDirection(target - position);
+    light->setHotspotAndFalloff(OdaToRadian(recordNumber(e, 50, 45.0)),
+                                OdaToRadian(recordNumber(e, 51, 50.0)));
+    OdCmColor color;
+    double raw = 0;
+    if (!recordValue(e, 421, raw) || !setTrueColor(color, raw))
+        color.setColorIndex(OdUInt16(std::abs(int(recordNumber(e, 63, 7)))));
+    light->setLightColor(color);
+    ++self.m_result.lights;
+    return light;
+}
+
+OdDbEntityPtr zalDxfEntityMakers::custom(zalDxfImporter& self, dimeEntity* e, QByteArray& customRecord)
+{
+    OdRxClass* cls = entityClassOf(e);
+    const QByteArray record = recordChunks(e);
+    if (!cls || record.isEmpty()) {
+        if (!record.isEmpty()) ++self.m_result.deferred;
+        return OdDbEntityPtr();
+    }
+    OdDbEntityPtr custom = OdDbEntity::cast(cls->create());
+    if (custom.isNull() || !zalDxfMaterials::readRecord(record, self.m_db, custom.get()))
+        return OdDbEntityPtr();
+    customRecord = record;
+    return custom;
+}
+
 bool zalDxfImporter::importEntity(dimeEntity* e, OdDbBlockTableRecord* owner)
 {
     if (!e || e->isDeleted()) return false;
     const char* kind = e->getEntityName();
     if (!kind) return false;
-    const auto is = [kind](const char* name) { return std::strcmp(kind, name) == 0; };
-    OdDbEntityPtr made;
     QByteArray customRecord;
-
-    if (is("3DFACE")) {
-        auto* face = static_cast<dime3DFace*>(e);
-        OdDbFacePtr f = OdDbFace::createObject();
-        dimeVec3f v[4];
-        face->getVertices(v[0], v[1], v[2], v[3]);
-        for (int i = 0; i < 4; ++i)
-            f->setVertexAt(OdUInt16(i), point(v[i]));
-        const int hidden = face->getFlags();
-        for (int i = 0; i < 4; ++i)
-            if (hidden & (1 << i)) f->makeEdgeInvisibleAt(OdUInt16(i));
-        made = f;
-    } else if (is("POLYLINE")) {
-        auto* pl = static_cast<dimePolyline*>(e);
-        const int flags = int(recordNumber(pl, 70, 0));
-        if (flags & dimePolyline::IS_POLYFACE_MESH) {
-            OdDbPolyFaceMeshPtr mesh = OdDbPolyFaceMesh::createObject();
-            const int count = pl->getNumCoordVertices();
-            for (int i = 0; i < count; ++i)
-                mesh->appendVertex(point(pl->getCoordVertex(i)->getCoords()));
-            for (int i = 0; i < pl->getNumIndexVertices(); ++i) {
-                dimeVertex* v = pl->getIndexVertex(i);
-                // Each of the four indices read as it is: libdime's own count stops at a quad's third
-                // index. Negative marks an invisible edge, 0 an unused corner.
-                int idx[4];
-                int used = 0;
-                for (int k = 0; k < 4; ++k) {
-                    idx[k] = std::abs(v->getIndex(k));
-                    if (idx[k] > count) idx[k] = 0;
-                    if (idx[k] > 0) ++used;
-                }
-                if (used < 3 || idx[0] == 0 || idx[1] == 0 || idx[2] == 0) continue;
-                mesh->appendFace(idx[0] - 1, idx[1] - 1, idx[2] - 1, idx[3] > 0 ? idx[3] - 1 : -1);
-            }
-            made = mesh;
-        } else if (flags & dimePolyline::IS_POLYMESH_3D) {
-            const int m = int(recordNumber(pl, 71, 0));
-            const int n = int(recordNumber(pl, 72, 0));
-            OdArray<OdGePoint3d> points;
-            for (int i = 0; i < pl->getNumCoordVertices(); ++i)
-                points.append(point(pl->getCoordVertex(i)->getCoords()));
-            OdDbPolygonMeshPtr mesh = OdDbPolygonMesh::createObject();
-            if (m < 2 || n < 2 || points.size() != unsigned(m * n) ||
-                mesh->setMesh(OdInt16(m), OdInt16(n), points) != eOk)
-                return false;
-            if (flags & dimePolyline::POLYMESH_CLOSED_M) mesh->makeMClosed();
-            if (flags & dimePolyline::POLYMESH_CLOSED_N) mesh->makeNClosed();
-            made = mesh;
-        } else {
-            OdDb3dPolylinePtr poly = OdDb3dPolyline::createObject();
-            const bool is3d = (flags & dimePolyline::IS_POLYLINE_3D) != 0;
-            const OdGeVector3d normal = is3d ? OdGeVector3d::kZAxis : extrusionOf(pl);
-            const double elevation = recordNumber(pl, 30, 0.0);
-            for (int i = 0; i < pl->getNumCoordVertices(); ++i) {
-                OdGePoint3d p = point(pl->getCoordVertex(i)->getCoords());
-                if (!is3d) p.z = elevation;
-                poly->appendVertex(is3d ? p : ocsToWcs(p, normal));
-            }
-            poly->setClosed((flags & dimePolyline::CLOSED) != 0);
-            made = poly;
-        }
-    } else if (is("LINE")) {
-        auto* line = static_cast<dimeLine*>(e);
-        OdDbLinePtr l = OdDbLine::createObject();
-        l->setStartPoint(point(line->getCoords(0)));
-        l->setEndPoint(point(line->getCoords(1)));
-        made = l;
-    } else if (is("CIRCLE")) {
-        auto* circle = static_cast<dimeCircle*>(e);
-        const OdGeVector3d normal = extrusionOf(circle);
-        OdDbCirclePtr c = OdDbCircle::createObject();
-        c->setCenter(ocsToWcs(point(circle->getCenter()), normal));
-        c->setRadius(circle->getRadius());
-        c->setNormal(normal);
-        made = c;
-    } else if (is("ARC")) {
-        auto* arc = static_cast<dimeArc*>(e);
-        const OdGeVector3d normal = extrusionOf(arc);
-        dimeVec3f center;
-        arc->getCenter(center);
-        OdDbArcPtr a = OdDbArc::createObject();
-        a->setCenter(ocsToWcs(point(center), normal));
-        a->setRadius(arc->getRadius());
-        a->setNormal(normal);
-        a->setStartAngle(arc->getStartAngle() * OdaPI / 180.0);
-        a->setEndAngle(arc->getEndAngle() * OdaPI / 180.0);
-        made = a;
-    } else if (is("LWPOLYLINE")) {
-        auto* lw = static_cast<dimeLWPolyline*>(e);
-        const OdGeVector3d normal = extrusionOf(lw);
-        const bool closed = (lw->getFlags() & 1) != 0;
-        const dxfdouble* xs = lw->getXCoords();
-        const dxfdouble* ys = lw->getYCoords();
-        // libdime takes the count from group 90 and makes the arrays at the first vertex: a polyline
-        // that declares vertices without carrying any has a count and no arrays.
-        const int count = xs && ys ? lw->getNumVertices() : 0;
-        if (count <= 0) return false;
-        if (normal == OdGeVector3d::kZAxis) {
-            OdDbPolylinePtr p = OdDbPolyline::createObject();
-            for (int i = 0; i < count; ++i)
-                p->addVertexAt(unsigned(i), OdGePoint2d(xs[i], ys[i]));
-            p->setElevation(lw->getElevation());
-            p->setClosed(closed);
-            made = p;
-        } else {
-            OdDb3dPolylinePtr p = OdDb3dPolyline::createObject();
-            for (int i = 0; i < count; ++i)
-                p->appendVertex(ocsToWcs(OdGePoint3d(xs[i], ys[i], lw->getElevation()), normal));
-            p->setClosed(closed);
-            made = p;
-        }
-    } else if (is("TEXT")) {
-        auto* text = static_cast<dimeText*>(e);
-        const OdGeVector3d normal = extrusionOf(text);
-        dimeVec3f origin;
-        text->getOrigin(origin);
-        OdDbTextPtr t = OdDbText::createObject();
-        t->setPosition(ocsToWcs(point(origin), normal));
-        t->setHeight(text->getHeight());
-        t->setRotation(text->getRotation() * OdaPI / 180.0);
-        t->setNormal(normal);
-        t->setTextString(zalHostStrings::toOdString(m_text->decode(text->getTextString())));
-        made = t;
-    } else if (is("MTEXT")) {
-        // Kept as plain text: the chunks (3) before the last part (1), paragraph breaks as blanks.
-        QByteArray raw;
-        for (int i = 0;; ++i) {
-            const QByteArray chunk = recordText(e, 3, i);
-            if (chunk.isEmpty()) break;
-            raw += chunk;
-        }
-        raw += recordText(e, 1);
-        QString s = m_text->decode(raw.constData());
-        s.replace(QLatin1String("\\P"), QLatin1String(" "));
-        OdDbTextPtr t = OdDbText::createObject();
-        t->setPosition(OdGePoint3d(recordNumber(e, 10, 0), recordNumber(e, 20, 0), recordNumber(e, 30, 0)));
-        t->setHeight(recordNumber(e, 40, 1.0));
-        t->setRotation(recordNumber(e, 50, 0.0) * OdaPI / 180.0);
-        t->setNormal(extrusionOf(e));
-        t->setTextString(zalHostStrings::toOdString(s));
-        made = t;
-    } else if (is("INSERT")) {
-        auto* insert = static_cast<dimeInsert*>(e);
-        QString blockName;
-        if (insert->getBlock()) blockName = m_text->decode(insert->getBlock()->getName());
-        if (blockName.isEmpty()) blockName = m_text->decode(recordText(insert, 2).constData());
-        const OdDbObjectId blockId = m_blocks.value(blockName.toUpper());
-        if (blockId.isNull()) return false;
-        const OdGeVector3d normal = extrusionOf(insert);
-        // The insertion point is in the plane of the extrusion; the reference keeps it in world
-        // coordinates and applies the same plane itself.
-        const OdGePoint3d ocs(recordNumber(insert, 10, 0), recordNumber(insert, 20, 0),
-                              recordNumber(insert, 30, 0));
-        OdDbBlockReferencePtr ref = OdDbBlockReference::createObject();
-        ref->setBlockTableRecord(blockId);
-        ref->setNormal(normal);
-        ref->setPosition(ocsToWcs(ocs, normal));
-        ref->setScaleFactors(OdGeScale3d(recordNumber(insert, 41, 1.0), recordNumber(insert, 42, 1.0),
-                                         recordNumber(insert, 43, 1.0)));
-        ref->setRotation(recordNumber(insert, 50, 0.0) * OdaPI / 180.0);
-        made = ref;
-        ++m_result.references;
-    } else if (is("MESH")) {
-        // A subdivision mesh from its groups, in order: 92 vertex count, the vertices, 93 face list
-        // size, the face list (90 each); edges and creases follow and are not needed.
-        OdArray<OdGePoint3d> vertices;
-        OdArray<OdInt32> faces;
-        int level = 0;
-        int vertexCount = -1;
-        int faceListSize = -1;
-        int state = 0; // 1: reading vertices, 2: reading the face list
-        OdGePoint3d current;
-        const int n = e->getNumRecordsInRecordHolder();
-        for (int i = 0; i < n; ++i) {
-            const dimeRecord* r = e->getRecordInRecordHolder(i);
-            const int code = r->getGroupCode();
-            const double v = paramNumber(r);
-            if (code == 91 && state == 0)
-                level = int(v);
-            else if (code == 92 && state == 0) {
-                vertexCount = int(v);
-                state = 1;
-            } else if (state == 1 && code == 10)
-                current.x = v;
-            else if (state == 1 && code == 20)
-                current.y = v;
-            else if (state == 1 && code == 30) {
-                current.z = v;
-                vertices.append(current);
-            } else if (code == 93 && state <= 1) {
-                faceListSize = int(v);
-                state = 2;
-            } else if (state == 2 && code == 90 && int(faces.size()) < faceListSize)
-                faces.append(OdInt32(v));
-            else if (state == 2 && int(faces.size()) >= faceListSize)
-                break;
-        }
-        if (vertexCount < 0 || int(vertices.size()) != vertexCount || faceListSize < 0 ||
-            int(faces.size()) != faceListSize)
-            return false;
-        OdDbSubDMeshPtr mesh = OdDbSubDMesh::createObject();
-        if (mesh->setSubDMesh(vertices, faces, level) != eOk) return false;
-        made = mesh;
-    } else if (is("LIGHT")) {
-        OdDbLightPtr light = OdDbLight::createObject();
-        light->setName(zalHostStrings::toOdString(m_text->decode(recordText(e, 1).constData())));
-        switch (int(recordNumber(e, 70, 2))) {
-        case 1:
-            light->setLightType(OdGiDrawable::kDistantLight);
-            break;
-        case 3:
-            light->setLightType(OdGiDrawable::kSpotLight);
-            break;
-        default:
-            light->setLightType(OdGiDrawable::kPointLight);
-            break;
-        }
-        light->setOn(recordNumber(e, 290, 1) != 0);
-        light->setIntensity(recordNumber(e, 40, 1.0));
-        const OdGePoint3d position(recordNumber(e, 10, 0), recordNumber(e, 20, 0), recordNumber(e, 30, 0));
-        const OdGePoint3d target(recordNumber(e, 11, 0), recordNumber(e, 21, 0), recordNumber(e, 31, 0));
-        light->setPosition(position);
-        light->setTargetLocation(target);
-        if (light->lightType() == OdGiDrawable::kDistantLight && !(target - position).isZeroLength())
-            light->setLightDirection(target - position);
-        light->setHotspotAndFalloff(recordNumber(e, 50, 45.0) * OdaPI / 180.0,
-                                    recordNumber(e, 51, 50.0) * OdaPI / 180.0);
-        OdCmColor color;
-        double raw = 0;
-        if (!recordValue(e, 421, raw) || !setTrueColor(color, raw))
-            color.setColorIndex(OdUInt16(std::abs(int(recordNumber(e, 63, 7)))));
-        light->setLightColor(color);
-        made = light;
-        ++m_result.lights;
-    } else {
-        // Entities of the module's and sibling libraries' classes: their filer record alone.
-        OdRxClass* cls = entityClassOf(e);
-        const QByteArray record = recordChunks(e);
-        if (!cls || record.isEmpty()) {
-            if (!record.isEmpty()) ++m_result.deferred;
-            return false;
-        }
-        OdDbEntityPtr custom = OdDbEntity::cast(cls->create());
-        if (custom.isNull() || !zalDxfMaterials::readRecord(record, m_db, custom.get())) return false;
-        made = custom;
-        customRecord = record;
-    }
+    const zalDxfEntityMakers::Maker maker = zalDxfEntityMakers::find(kind);
+    OdDbEntityPtr made = maker ? maker(*this, e) : zalDxfEntityMakers::custom(*this, e, customRecord);
+    if (made.isNull()) return false;
 
     // The filer record, when the host wrote one, holds what the groups cannot (a light's shadows, a
     // mesh's normals and face materials); one of another class or a damaged one is ignored.

@@ -41,6 +41,8 @@ public:
     zalImportResult importFile(const QString& path);
 
 private:
+    friend struct zalDxfEntityMakers;
+
     void importLayers(dimeModel& model);
     void importBlocks(dimeModel& model);
     // Appends the entity's counterpart to owner; false when the kind is not kept.

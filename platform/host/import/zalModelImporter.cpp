@@ -22,8 +22,10 @@
 #include <assimp/scene.h>
 
 #include <QFileInfo>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cmath>
@@ -70,6 +72,53 @@ zalModelImporter::zalModelImporter(OdDbDatabase* db, zalHostPhysicsMaterials* ma
 {
 }
 
+int zalModelImporter::s_readerTimeoutMs = 10 * 60 * 1000;
+
+QString zalModelImporter::readerPath()
+{
+    const QString configured = qEnvironmentVariable("ZAL_MODEL_READER");
+    if (!configured.isEmpty()) return configured;
+    // Beside the running executable: the host's and the tests' binaries share one folder.
+    return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() + QStringLiteral("/zalmodelreader");
+}
+
+void zalModelImporter::setReaderTimeout(int milliseconds)
+{
+    s_readerTimeoutMs = milliseconds;
+}
+
+QString zalModelImporter::runReader(const QString& path, const QString& dump)
+{
+    QProcess reader;
+    reader.setProgram(readerPath());
+    reader.setArguments({path, dump});
+    reader.setStandardOutputFile(QProcess::nullDevice());
+    reader.start();
+    if (!reader.waitForStarted(30000))
+        return QStringLiteral("the model reader %1 could not be started (%2)")
+            .arg(reader.program(), reader.errorString());
+    if (!reader.waitForFinished(s_readerTimeoutMs)) {
+        reader.kill();
+        reader.waitForFinished(-1);
+        return QStringLiteral("not a readable model file (reading it took longer than %1 s)")
+            .arg(s_readerTimeoutMs / 1000);
+    }
+    if (reader.exitStatus() == QProcess::CrashExit)
+        return QStringLiteral("not a readable model file (the reader stopped on it)");
+    const QString why = oneLine(QString::fromUtf8(reader.readAllStandardError()).left(400));
+    switch (reader.exitCode()) {
+    case 0:
+        return QString();
+    case 2:
+        return QStringLiteral("not a readable model file") +
+               (why.isEmpty() ? QString() : QStringLiteral(" (") + why + QStringLiteral(")"));
+    default:
+        return QStringLiteral("the model reader failed (exit code %1%2)")
+            .arg(reader.exitCode())
+            .arg(why.isEmpty() ? QString() : QStringLiteral(": ") + why);
+    }
+}
+
 zalImportResult zalModelImporter::importFile(const QString& path)
 {
     m_result = zalImportResult();
@@ -80,13 +129,25 @@ zalImportResult zalModelImporter::importFile(const QString& path)
     if (m_baseName.isEmpty()) m_baseName = QStringLiteral("model");
     m_yUp = m_result.format == QLatin1String("gltf") || m_result.format == QLatin1String("glb");
 
+    // assimp parses the file in a child process: a crash or runaway on a hostile file costs the
+    // import, never the host. What the child wrote is assimp's own binary dump of the scene.
+    QTemporaryDir scratch;
+    if (!scratch.isValid())
+        return zalImportResult::failure(info.fileName() +
+                                        QStringLiteral(": no temporary folder to read it in"));
+    const QString dump = scratch.filePath(QStringLiteral("model.assbin"));
+    const QString failed = runReader(path, dump);
+    if (!failed.isEmpty()) return zalImportResult::failure(info.fileName() + QStringLiteral(": ") + failed);
+
+    // Only a dump the reader finished is handed to assimp (its dump loader trusts its input).
+    QFile written(dump);
+    if (!written.open(QIODevice::ReadOnly) || !written.read(19).startsWith("ASSIMP.binary-dump."))
+        return zalImportResult::failure(
+            info.fileName() + QStringLiteral(": the model reader wrote no scene it could be read from"));
+    written.close();
+
     Assimp::Importer importer;
-    // Points and lines carry nothing a shell can show.
-    importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
-    const aiScene* scene =
-        importer.ReadFile(QFile::encodeName(path).toStdString(),
-                          aiProcess_ValidateDataStructure | aiProcess_JoinIdenticalVertices |
-                              aiProcess_SortByPType | aiProcess_GenNormals);
+    const aiScene* scene = importer.ReadFile(QFile::encodeName(dump).toStdString(), 0);
     if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mRootNode) {
         const QString why = oneLine(QString::fromUtf8(importer.GetErrorString()));
         return zalImportResult::failure(

@@ -29,7 +29,15 @@ public:
 
     zalImportResult importFile(const QString& path);
 
+    // The child process that parses model files: $ZAL_MODEL_READER, or zalmodelreader beside the
+    // running executable. A read that takes longer than the timeout (10 minutes) is stopped.
+    static QString readerPath();
+    static void setReaderTimeout(int milliseconds);
+
 private:
+    static QString runReader(const QString& path, const QString& dump);
+    static int s_readerTimeoutMs;
+
     void importMaterials(const aiScene* scene);
     void describeMaterial(const aiMaterial* material, const OdDbObjectId& id, const QString& folder);
     OdDbObjectId shapeBlock(const aiScene* scene, const aiNode* node);

@@ -1,4 +1,5 @@
 #include "zalPropEditorServices.h"
+#include "zalStrings.h"
 
 #include "zalPropertyPage.h"
 
@@ -8,11 +9,6 @@
 #include <QLayout>
 
 namespace {
-
-QString qs(const OdString& text)
-{
-    return QString::fromStdWString(text.toStdWString());
-}
 
 } // namespace
 
@@ -34,7 +30,7 @@ OdString zalPropEditorServices::createPropView(QLayout* layout)
 
 zalPropertyPage* zalPropEditorServices::page(const OdString& pageId) const
 {
-    return m_pages.value(qs(pageId)).data();
+    return m_pages.value(zalStrings::toQString(pageId)).data();
 }
 
 bool zalPropEditorServices::attachPropSource(const OdString& pageId, OdPropSource* source,
@@ -43,7 +39,8 @@ bool zalPropEditorServices::attachPropSource(const OdString& pageId, OdPropSourc
 {
     zalPropertyPage* target = page(pageId);
     if (!target || !source) return false;
-    target->attach(source, qs(title), qs(subtitle), qs(attributes), database);
+    target->attach(source, zalStrings::toQString(title), zalStrings::toQString(subtitle),
+                   zalStrings::toQString(attributes), database);
     return true;
 }
 
@@ -59,7 +56,7 @@ bool zalPropEditorServices::detachPage(const OdString& pageId)
 {
     zalPropertyPage* target = page(pageId);
     if (!target) {
-        m_pages.remove(qs(pageId));
+        m_pages.remove(zalStrings::toQString(pageId));
         return false;
     }
     target->detach();

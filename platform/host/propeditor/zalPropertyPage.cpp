@@ -1,4 +1,5 @@
 #include "zalPropertyPage.h"
+#include "zalStrings.h"
 
 #include "DbDatabase.h"
 #include "PropBase.h"
@@ -26,19 +27,9 @@
 
 namespace {
 
-QString qs(const OdString& text)
-{
-    return QString::fromStdWString(text.toStdWString());
-}
-
-OdString od(const QString& text)
-{
-    return OdString(text.toStdWString());
-}
-
 QString attr(const OdPropContext::Node& node, const wchar_t* name, const QString& defaultValue = QString())
 {
-    return node.hasAttribute(name) ? qs(node.attribute(name)) : defaultValue;
+    return node.hasAttribute(name) ? zalStrings::toQString(node.attribute(name)) : defaultValue;
 }
 
 bool isTrue(const QString& text)
@@ -48,7 +39,7 @@ bool isTrue(const QString& text)
 
 bool flag(const OdPropContext::Node& node, const wchar_t* name, bool defaultValue)
 {
-    return node.hasAttribute(name) ? isTrue(qs(node.attribute(name))) : defaultValue;
+    return node.hasAttribute(name) ? isTrue(zalStrings::toQString(node.attribute(name))) : defaultValue;
 }
 
 double number(const OdPropContext::Node& node, const wchar_t* name, double defaultValue)
@@ -69,7 +60,7 @@ int decimalsOf(const QString& text)
 // The label a property shows: its visible name, else its name.
 QString labelOf(const OdPropContext::Node& node)
 {
-    return attr(node, L"VisibleName", qs(node.name()));
+    return attr(node, L"VisibleName", zalStrings::toQString(node.name()));
 }
 
 QColor fromColorRef(unsigned value)
@@ -212,7 +203,7 @@ void zalPropertyPage::buildChildren(const OdPropContext::Node& node, QWidget* bo
 
 void zalPropertyPage::addCategory(const OdPropContext::Node& node, QWidget* body, bool horizontal)
 {
-    const QString path = qs(node.path());
+    const QString path = zalStrings::toQString(node.path());
     const bool row = attr(node, L"layout").compare("horizontal", Qt::CaseInsensitive) == 0;
     const QString label = attr(node, L"VisibleName");
 
@@ -237,7 +228,7 @@ void zalPropertyPage::addCategory(const OdPropContext::Node& node, QWidget* body
     if (foldable) {
         auto* header = new QToolButton;
         header->setObjectName(path + ":header");
-        header->setText(label.isEmpty() ? qs(node.name()) : label);
+        header->setText(label.isEmpty() ? zalStrings::toQString(node.name()) : label);
         header->setCheckable(true);
         header->setAutoRaise(true);
         header->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
@@ -273,8 +264,8 @@ void zalPropertyPage::addCategory(const OdPropContext::Node& node, QWidget* body
 
 void zalPropertyPage::addProperty(const OdPropContext::Node& node, QWidget* body, bool horizontal)
 {
-    const QString path = qs(node.path());
-    const QString type = qs(node.type()).toLower();
+    const QString path = zalStrings::toQString(node.path());
+    const QString type = zalStrings::toQString(node.type()).toLower();
     QWidget* editor = createEditor(node, path);
     editor->setObjectName(path);
     const bool enabled = flag(node, L"Enabled", true);
@@ -318,8 +309,8 @@ void zalPropertyPage::addProperty(const OdPropContext::Node& node, QWidget* body
 
 QWidget* zalPropertyPage::createEditor(const OdPropContext::Node& node, const QString& path)
 {
-    const QString type = qs(node.type()).toLower();
-    const QString value = qs(node.value());
+    const QString type = zalStrings::toQString(node.type()).toLower();
+    const QString value = zalStrings::toQString(node.value());
 
     if (type == "int") {
         auto* spin = new QSpinBox;
@@ -359,9 +350,9 @@ QWidget* zalPropertyPage::createEditor(const OdPropContext::Node& node, const QS
     if (type == "combo") {
         auto* combo = new QComboBox;
         OdArray<OdString> values, second;
-        if (m_source->getPropertyPossibleValues(od(path), values, second))
+        if (m_source->getPropertyPossibleValues(zalStrings::toOdString(path), values, second))
             for (const OdString& entry : values)
-                combo->addItem(qs(entry));
+                combo->addItem(zalStrings::toQString(entry));
         // A value the list does not offer is still shown as the current one.
         int index = combo->findText(value);
         if (index < 0 && !value.isEmpty()) {
@@ -467,7 +458,8 @@ void zalPropertyPage::commit(const QString& path, const QString& value)
     // An edit is an undo step of its own: undo takes it back alone, not with the command before it.
     if (auto* db = dynamic_cast<OdDbDatabase*>(m_database)) db->startUndoRecord();
     OdPropSource::Action_t action = OdPropSource::kNoAction;
-    bool accepted = source->setPropertyValue(od(path), od(value), action);
+    bool accepted =
+        source->setPropertyValue(zalStrings::toOdString(path), zalStrings::toOdString(value), action);
     ++m_edits;
     emit edited(path, value, accepted);
     if (action == OdPropSource::kReloadPage && m_source.get() == source.get()) build();

@@ -1,16 +1,17 @@
 #include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include "OdString.h"
 #include "OdVariant.h"
 
 QString zalHostStrings::toQString(const OdString& text)
 {
-    return QString::fromWCharArray(text.c_str(), text.getLength());
+    return zalStrings::toQString(text);
 }
 
 OdString zalHostStrings::toOdString(const QString& text)
 {
-    return OdString(text.toStdWString());
+    return zalStrings::toOdString(text);
 }
 
 QVariant zalHostStrings::toQVariant(const OdVariant& value, bool* ok)

@@ -14,7 +14,7 @@
 #include "zalPropEditorServices.h"
 #include "zalSelectionController.h"
 
-#include "module/IzalUnrealRenderModule.h"
+#include "IzalUnrealRenderModule.h"
 #include "tests/common/zalEventLoop.h"
 
 #include "DbBlockTableRecord.h"

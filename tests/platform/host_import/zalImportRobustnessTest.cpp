@@ -3,6 +3,7 @@
 #include "zalDrawingImporter.h"
 #include "zalHostPhysicsMaterials.h"
 #include "zalImportTestSupport.h"
+#include "zalModelImporter.h"
 
 #include "DbLine.h"
 #include "DbMaterial.h"
@@ -122,7 +123,6 @@ TEST(ImportRobustness, MaterialsServiceForgetsDrawingsThatAreGone)
     const QString path = dir.filePath(QStringLiteral("pair.gltf"));
     ASSERT_TRUE(writeFile(path, gltf()));
     zalHostPhysicsMaterials materials(dir.path());
-    OdDbObjectId firstMaterial;
     {
         OdDbDatabasePtr first = OdDbDatabase::createObject();
         ASSERT_TRUE(zalDrawingImporter::importFile(path, first.get(), &materials).ok);
@@ -145,4 +145,103 @@ TEST(ImportRobustness, MaterialsServiceForgetsDrawingsThatAreGone)
     second = OdDbDatabasePtr();
     EXPECT_EQ(materials.descriptionCount(), 0);
     EXPECT_GT(kept, 0);
+}
+
+namespace {
+
+// Points the importer at another reader for the life of the object.
+class ReaderOverride
+{
+public:
+    explicit ReaderOverride(const QString& path) : m_old(qgetenv("ZAL_MODEL_READER"))
+    {
+        qputenv("ZAL_MODEL_READER", QFile::encodeName(path));
+    }
+    ~ReaderOverride()
+    {
+        if (m_old.isEmpty())
+            qunsetenv("ZAL_MODEL_READER");
+        else
+            qputenv("ZAL_MODEL_READER", m_old);
+        zalModelImporter::setReaderTimeout(10 * 60 * 1000);
+    }
+
+private:
+    QByteArray m_old;
+};
+
+QString script(const QTemporaryDir& dir, const QString& name, const QByteArray& body)
+{
+    const QString path = dir.filePath(name);
+    EXPECT_TRUE(writeFile(path, "#!/bin/sh\n" + body + "\n"));
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
+    return path;
+}
+
+int modelSpaceCount(OdDbDatabase* db)
+{
+    int n = 0;
+    for (const auto& entry : countByClass(db->getModelSpaceId()))
+        n += entry.second;
+    return n;
+}
+
+} // namespace
+
+// assimp parses in a child process: whatever happens to the child, the host gets a message and an
+// untouched drawing, and goes on.
+TEST(ImportRobustness, ModelReaderThatCrashesHangsOrIsMissingCostsOnlyTheImport)
+{
+    QTemporaryDir dir;
+    const QString model = dir.filePath(QStringLiteral("pair.gltf"));
+    ASSERT_TRUE(writeFile(model, gltf()));
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    const int before = modelSpaceCount(db.get());
+    {
+        ReaderOverride reader(script(dir, QStringLiteral("crash.sh"), "kill -SEGV $$"));
+        const zalImportResult r = zalDrawingImporter::importFile(model, db.get(), nullptr);
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.message.contains(QStringLiteral("pair.gltf"))) << r.message.toStdString();
+        EXPECT_TRUE(r.message.contains(QStringLiteral("stopped"))) << r.message.toStdString();
+    }
+    {
+        ReaderOverride reader(script(dir, QStringLiteral("hang.sh"), "exec sleep 120"));
+        zalModelImporter::setReaderTimeout(1000);
+        const zalImportResult r = zalDrawingImporter::importFile(model, db.get(), nullptr);
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.message.contains(QStringLiteral("longer than"))) << r.message.toStdString();
+    }
+    {
+        ReaderOverride reader(script(dir, QStringLiteral("garbage.sh"), "printf 'not a dump' > \"$2\""));
+        const zalImportResult r = zalDrawingImporter::importFile(model, db.get(), nullptr);
+        EXPECT_FALSE(r.ok) << "a dump the reader did not write properly was taken";
+    }
+    {
+        ReaderOverride reader(dir.filePath(QStringLiteral("no-such-reader")));
+        const zalImportResult r = zalDrawingImporter::importFile(model, db.get(), nullptr);
+        EXPECT_FALSE(r.ok);
+        EXPECT_TRUE(r.message.contains(QStringLiteral("could not be started"))) << r.message.toStdString();
+    }
+    EXPECT_EQ(modelSpaceCount(db.get()), before);
+    // The real reader still works afterwards, in the same process.
+    const zalImportResult r = zalDrawingImporter::importFile(model, db.get(), nullptr);
+    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    EXPECT_GT(modelSpaceCount(db.get()), before);
+}
+
+// A 2 KB binary glTF the fuzzer found (kept with its corpus; the first byte picks the extension
+// there): assimp then took 1.9 GB and 7-19 s before giving up. The reader's memory is bounded by the
+// file's size, so it is refused at once; and the host's own memory never sees that allocation.
+TEST(ImportRobustness, BinaryGltfClaimingGigabytesIsRefused)
+{
+    const QByteArray found =
+        readFile(qEnvironmentVariable("ZAL_SOURCE_DIR") +
+                 QStringLiteral("/fuzz/regressions/model_import/glb-chunk-claiming-gigabytes"));
+    ASSERT_GT(found.size(), 1);
+    QTemporaryDir dir;
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    const zalImportResult r = importBytes(dir, QStringLiteral("huge.glb"), found.mid(1), db.get());
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.message.startsWith(QStringLiteral("huge.glb: not a readable model file")))
+        << r.message.toStdString();
 }

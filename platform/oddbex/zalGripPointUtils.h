@@ -1,6 +1,6 @@
 #pragma once
 
-#include "module/zalExport.h"
+#include "zalOdDbExExport.h"
 
 #include "DbGripData.h"
 #include "Ge/GeVector3d.h"
@@ -14,7 +14,7 @@ class OdGiViewportDraw;
 // Grip points with a generic payload (GenericGripData) that draw themselves as screen-aligned glyphs,
 // for entity classes of other modules. Sizes are in pixels and stay constant on screen at any zoom.
 // GenericGripData::rxInit must have run before createGripData.
-class ZAL_EXPORT zalGripPointUtils
+class ZALODDBEX_EXPORT zalGripPointUtils
 {
 public:
     enum GripShape : int

@@ -1,7 +1,7 @@
 // The settings panel the module hands to the host.
 #include "module/zalUnrealRenderModule.h"
 
-#include "zalUnrealSettingsWidget.h"
+#include "settings/zalUnrealSettingsWidget.h"
 
 QWidget* zalUnrealRenderModule::createSettingsWidget(QWidget* parent)
 {

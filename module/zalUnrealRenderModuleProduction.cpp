@@ -1,8 +1,9 @@
 // Still images and animation frames through the viewer.
+#include "module/zalSessionRegistry.h"
 #include "zalUnrealRenderModule.h"
 
+#include "module/QUnrealDbRenderWidget.h"
 #include "settings/zalSceneSettingsApplier.h"
-#include "widget/QUnrealDbRenderWidget.h"
 #include "zalDbUnrealRenderSession.h"
 #include "zalUnrealViewerSender.h"
 
@@ -27,7 +28,7 @@ zalUnrealViewerSender* reachableSender(QUnrealDbRenderWidget* widget)
 {
     zalDbUnrealRenderSession* session = widget ? widget->session() : nullptr;
     zalUnrealViewerSender* sender = session ? session->sender() : nullptr;
-    return sender && sender->isServerRunning() && sender->isViewerStarted() ? sender : nullptr;
+    return zalUnrealViewerSender::isReachable(sender) ? sender : nullptr;
 }
 
 } // namespace
@@ -67,7 +68,7 @@ bool zalUnrealRenderModule::isProducing(bool& animation, bool& preview, bool& pa
     IzalAppProps* props = zalService<IzalAppProps>(IzalAppProps_id);
     pathTracer = props && props->intVariable(kPathTracerVariable, 0) == 1;
 
-    zalDbUnrealRenderSession* session = sessionFor(currentDatabase());
+    zalDbUnrealRenderSession* session = zalSessionRegistry::instance().sessionFor(currentDatabase());
     QUnrealDbRenderWidget* widget = session ? session->widget() : nullptr;
     if (!widget) return false;
     animation = widget->property("ProducingAnimation").toBool();

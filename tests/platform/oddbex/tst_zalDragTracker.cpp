@@ -4,7 +4,7 @@
 
 #include "fountain/zalDbWaterFountain.h"
 
-#include "zalRecordingDraw.h"
+#include "tests/common/zalRecordingDraw.h"
 
 #include "DbDatabase.h"
 #include "GsView.h"

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "module/zalExport.h"
 #include "widget/IRenderWidget.h"
 #include "widget/XoUnrealWidget.h"
+#include "zalExport.h"
 
 #include "SmartPtr.h"
 

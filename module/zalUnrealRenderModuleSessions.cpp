@@ -1,20 +1,21 @@
 // The module operations that reach the render sessions: suspending their reactors and
 // invalidating one object.
+#include "module/zalSessionRegistry.h"
 #include "module/zalUnrealRenderModule.h"
 
+#include "module/QUnrealDbRenderWidget.h"
 #include "module/zalDbUnrealRenderSession.h"
-#include "widget/QUnrealDbRenderWidget.h"
 
 #include "DbObject.h"
 
 void zalUnrealRenderModule::suspendSessionDbReactors()
 {
-    adjustReactorSuspendCount(1);
+    zalSessionRegistry::instance().adjustReactorSuspendCount(1);
 }
 
 void zalUnrealRenderModule::resumeSessionDbReactors()
 {
-    adjustReactorSuspendCount(-1);
+    zalSessionRegistry::instance().adjustReactorSuspendCount(-1);
     // What changed meanwhile reaches the viewer through one refresh.
     auto* widget = qobject_cast<QUnrealDbRenderWidget*>(activeWidget());
     if (zalDbUnrealRenderSession* session = widget ? widget->session() : nullptr)
@@ -23,7 +24,7 @@ void zalUnrealRenderModule::resumeSessionDbReactors()
 
 void zalUnrealRenderModule::invalidateObject(OdDbObjectId id)
 {
-    zalDbUnrealRenderSession* session = sessionFor(id.database());
+    zalDbUnrealRenderSession* session = zalSessionRegistry::instance().sessionFor(id.database());
     if (!session) return;
     OdDbObjectPtr object = id.openObject();
     if (!object.isNull()) session->invalidate(object.get(), true);

@@ -5,6 +5,7 @@
 #include "SmartPtr.h"
 
 #include <QMap>
+#include <QObject>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -50,3 +51,6 @@ public:
 protected:
     virtual ~IzalUnrealRenderModule() = default;
 };
+
+#define IzalUnrealRenderModule_id "zal.IUnrealRender"
+Q_DECLARE_INTERFACE(IzalUnrealRenderModule, IzalUnrealRenderModule_id)

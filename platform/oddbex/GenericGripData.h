@@ -1,6 +1,6 @@
 #pragma once
 
-#include "module/zalExport.h"
+#include "zalOdDbExExport.h"
 
 #include "OdArray.h"
 #include "OdString.h"
@@ -10,7 +10,7 @@
 // The payload of a generic grip (see zalGripPointUtils): the values and name its entity class gave,
 // and the grip's state. Reference counted through OdRxObjectImpl<GenericGripData>; rxInit must run
 // before the first grip is made.
-struct ZAL_EXPORT GenericGripData : public OdRxObject
+struct ZALODDBEX_EXPORT GenericGripData : public OdRxObject
 {
     ODRX_DECLARE_MEMBERS(GenericGripData);
 

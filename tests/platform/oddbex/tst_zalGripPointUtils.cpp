@@ -1,8 +1,8 @@
 // Generic grips: the grip data they carry, their glyphs in eye space and their callbacks.
-#include "editing/GenericGripData.h"
-#include "editing/zalGripPointUtils.h"
+#include "GenericGripData.h"
+#include "zalGripPointUtils.h"
 
-#include "zalRecordingDraw.h"
+#include "tests/common/zalRecordingDraw.h"
 
 #include "DbEntity.h"
 

@@ -1,7 +1,8 @@
 // Scenes: which scene of a drawing is current, where its settings live, and the settings map.
+#include "module/zalSessionRegistry.h"
 #include "zalUnrealRenderModule.h"
 
-#include "widget/QUnrealDbRenderWidget.h"
+#include "module/QUnrealDbRenderWidget.h"
 #include "zalDbUnrealRenderSession.h"
 
 #include "IzalApplication.h"
@@ -107,7 +108,7 @@ QMap<QString, QVariant>& zalUnrealRenderModule::currentSceneSettings()
 
 QVariant zalUnrealRenderModule::getSceneSettings(const QString& key, QVariant defaultValue)
 {
-    zalDbUnrealRenderSession* session = sessionFor(currentDatabase());
+    zalDbUnrealRenderSession* session = zalSessionRegistry::instance().sessionFor(currentDatabase());
     if (!session) return defaultValue;
     const QMap<QString, QVariant>& settings = session->sceneSettings();
     auto it = settings.constFind(key);

@@ -1,4 +1,4 @@
-#include "widget/QUnrealDbRenderWidget.h"
+#include "module/QUnrealDbRenderWidget.h"
 
 #include "module/zalDbUnrealRenderSession.h"
 #include "module/zalUnrealRenderModule.h"
@@ -199,8 +199,8 @@ void QUnrealDbRenderWidget::changeEvent(QEvent* event)
 void QUnrealDbRenderWidget::applyFullScreenResolution()
 {
     zalUnrealViewerSender* sender = m_session ? m_session->sender() : nullptr;
-    if (m_fullScreenApplied || !isFullScreen() || !viewerWindow() || !sender || !sender->isServerRunning() ||
-        !sender->isViewerStarted())
+    if (m_fullScreenApplied || !isFullScreen() || !viewerWindow() ||
+        !zalUnrealViewerSender::isReachable(sender))
         return;
     sender->sendConsoleCommand(QStringLiteral("r.FullScreenMode 1"));
     sender->sendConsoleCommand(QStringLiteral("r.setRes %1x%2w").arg(width()).arg(height()));

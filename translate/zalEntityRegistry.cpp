@@ -1,0 +1,82 @@
+#include "translate/zalEntityRegistry.h"
+
+#include "XoRemoteRenderSenderFlattener.h"
+
+#include <set>
+
+namespace {
+
+bool ownsItself(const QString& name, const QString& owner)
+{
+    return owner.isEmpty() || name.contains(QLatin1String("_AcDbMaterial_"));
+}
+
+std::set<const zalEntityRegistry*>& aliveRegistries()
+{
+    static std::set<const zalEntityRegistry*> alive;
+    return alive;
+}
+
+} // namespace
+
+zalEntityRegistry::zalEntityRegistry()
+{
+    aliveRegistries().insert(this);
+}
+
+zalEntityRegistry::~zalEntityRegistry()
+{
+    aliveRegistries().erase(this);
+}
+
+bool zalEntityRegistry::isAlive(const zalEntityRegistry* registry)
+{
+    return aliveRegistries().count(registry) != 0;
+}
+
+void zalEntityRegistry::add(const QString& name, const QString& owner)
+{
+    const QString& listed = ownsItself(name, owner) ? name : owner;
+    QStringList& owners = m_owners[name];
+    if (!owners.contains(listed)) owners.append(listed);
+    if (!ownsItself(name, owner) && name.contains(QLatin1String("[SE:"))) {
+        QStringList& subs = m_subEntities[owner];
+        if (!subs.contains(name)) subs.append(name);
+    }
+}
+
+bool zalEntityRegistry::contains(const QString& name, const QString& owner) const
+{
+    auto it = m_owners.constFind(name);
+    if (it == m_owners.constEnd()) return false;
+    if (ownsItself(name, owner)) return !it->isEmpty();
+    return it->contains(owner);
+}
+
+QStringList zalEntityRegistry::invalidate(const QString& name)
+{
+    const QStringList owners = m_owners.take(name);
+    for (const QString& sub : m_subEntities.take(name))
+        m_owners.remove(sub);
+    return owners;
+}
+
+void zalEntityRegistry::beginBatch(const char* name)
+{
+    ++m_depth;
+    if (!m_batchOpen && m_sender && m_sender->isViewerStarted()) {
+        m_sender->beginTransaction(name);
+        m_batchOpen = true;
+    }
+}
+
+void zalEntityRegistry::endBatch(bool fullUpdate)
+{
+    // Unbalanced ends (a batch opened before a viewer restart) must not wrap the counter.
+    if (m_depth == 0) return;
+    --m_depth;
+    if (m_depth == 0 && m_batchOpen && m_sender && m_sender->isViewerStarted()) {
+        m_sender->endTransaction(fullUpdate);
+        m_batchOpen = false;
+    }
+}
