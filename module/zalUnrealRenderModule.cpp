@@ -51,7 +51,7 @@ public:
     {
         OdDbDatabase* db = context ? dynamic_cast<OdDbDatabase*>(context->baseDatabase()) : nullptr;
         std::vector<OdDbDatabase*> opened;
-        for (const auto& entry : zalUnrealRenderModule::sessionRegistry()) {
+        for (const auto& entry : zalSessionRegistry::instance().sessions()) {
             if (!entry.second || (db && entry.first != db)) continue;
             entry.second->beginBatch("command");
             opened.push_back(entry.first);
@@ -70,7 +70,7 @@ private:
         m_open.pop_back();
         // A session closed by the command is gone from the registry and has nothing to close.
         for (OdDbDatabase* db : opened)
-            if (zalDbUnrealRenderSession* session = zalUnrealRenderModule::sessionFor(db))
+            if (zalDbUnrealRenderSession* session = zalSessionRegistry::instance().sessionFor(db))
                 session->endBatch(false);
     }
     std::vector<std::vector<OdDbDatabase*>> m_open; // per running command, outermost first

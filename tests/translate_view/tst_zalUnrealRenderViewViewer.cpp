@@ -304,7 +304,7 @@ TEST_F(zalUnrealRenderViewViewer, ACommandsEditsArriveAsOneTransactionAlsoWhenIt
         host->console()->executeCommand(QStringLiteral("testedittwice"));
         EXPECT_EQ(sender->transactionsEnded(), ended + 1) << "one transaction for the whole command";
         EXPECT_FALSE(sender->isTransactionOpen());
-        EXPECT_EQ(session->drawDepth, 0u);
+        EXPECT_EQ(session->registry().batchDepth(), 0u);
         EXPECT_TRUE(waitFor([&] { return sender->transactionsApplied() >= applied + 1; }, 30000));
     };
     // Three edits: a reference moved twice and a face erased.
