@@ -43,7 +43,8 @@ zalUnrealRenderModule::zalUnrealRenderModule() = default;
 namespace {
 
 // One command's edits reach the viewer as one transaction: the session of the command's drawing (of
-// every drawing when the command names none) holds a batch open from the command's start to its end.
+// every drawing when the command names none) holds a batch from the command's start to its end, whose
+// transaction opens with the command's first drawing.
 class CommandBatches : public OdEdCommandStackReactor
 {
 public:
@@ -53,7 +54,7 @@ public:
         std::vector<OdDbDatabase*> opened;
         for (const auto& entry : zalSessionRegistry::instance().sessions()) {
             if (!entry.second || (db && entry.first != db)) continue;
-            entry.second->beginBatch("command");
+            entry.second->holdBatch("command");
             opened.push_back(entry.first);
         }
         m_open.push_back(std::move(opened));
