@@ -24,6 +24,9 @@
 #include "DbBlockReference.h"
 #include "DbBlockTable.h"
 #include "DbBlockTableRecord.h"
+#include "Ed/EdCommand.h"
+#include "Ed/EdCommandStack.h"
+#include "StaticRxObject.h"
 
 #include "bench/zalBenchSupport.h"
 
@@ -56,6 +59,25 @@ struct Drawing
 
 const int kReferences = 200;
 
+// 100 edits in one command, run through the host's console as a user's command would be.
+class MoveHundred : public OdEdCommand
+{
+public:
+    const OdString groupName() const override { return L"Bench"; }
+    const OdString globalName() const override { return L"benchmovehundred"; }
+    void execute(OdEdCommandContext*) override
+    {
+        for (int i = 0; i < 100; ++i) {
+            const OdDbObjectId id =
+                (*meshes)[(std::size_t(i) * 7907 + std::size_t(round) * 31) % meshes->size()];
+            OdDbEntityPtr e = id.safeOpenObject(OdDb::kForWrite);
+            e->transformBy(OdGeMatrix3d::translation(OdGeVector3d(0.01, 0, 0)));
+        }
+    }
+    const std::vector<OdDbObjectId>* meshes = nullptr;
+    int round = 0;
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -66,6 +88,7 @@ int main(int argc, char** argv)
     for (int i = 3; i < argc; ++i)
         sizes.push_back(std::max(kReferences + 10, std::atoi(argv[i])));
     if (sizes.empty()) sizes = {1000, 10000, 100000};
+    OdStaticRxObject<MoveHundred> moveHundred;
     if (!std::getenv("DISPLAY")) {
         std::fprintf(stderr, "bench_edit_latency: the viewer needs an X server; run under xvfb-run -a\n");
         return 1;
@@ -80,6 +103,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "bench_edit_latency: cannot load the module\n");
         return 1;
     }
+    odedRegCmds()->addCommand(&moveHundred);
 
     std::printf("edit latency, from the edit call to the viewer's acknowledgement (ms); %d rounds x %d edits "
                 "per kind\n",
@@ -211,14 +235,11 @@ int main(int argc, char** argv)
         int batchTransactions = 0;
         for (int r = 0; r < rounds; ++r) {
             const std::uint64_t endedBefore = snd->transactionsEnded();
+            moveHundred.meshes = &d.meshes;
+            moveHundred.round = r;
             QElapsedTimer t;
             t.start();
-            for (int i = 0; i < 100; ++i) {
-                const OdDbObjectId id =
-                    d.meshes[(std::size_t(i) * 7907 + std::size_t(r) * 31) % d.meshes.size()];
-                OdDbEntityPtr e = id.safeOpenObject(OdDb::kForWrite);
-                e->transformBy(OdGeMatrix3d::translation(OdGeVector3d(0.01, 0, 0)));
-            }
+            host.console()->executeCommand(QStringLiteral("benchmovehundred"));
             batchTransactions = int(snd->transactionsEnded() - endedBefore);
             if (batchTransactions == 0) {
                 snd->beginTransaction("benchMarker");
@@ -258,6 +279,7 @@ int main(int argc, char** argv)
         "edit latency: p50 %dk %.2f ms, p99 %dk %.2f ms, p50 %dk/%dk ratio %.2f, 100 edits at %dk %.1f ms\n",
         large / 1000, p50OfSize[large], large / 1000, p99OfSize[large], large / 1000, small / 1000,
         p50OfSize[small] > 0 ? p50OfSize[large] / p50OfSize[small] : 0.0, large / 1000, batchOfSize[large]);
+    odedRegCmds()->removeCmd(L"Bench", L"benchmovehundred");
     odrxDynamicLinker()->unloadModule(L"zalUnrealRenderModule.dll");
     return 0;
 }

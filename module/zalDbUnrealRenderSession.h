@@ -64,6 +64,7 @@ public:
     // The registry's transaction rule: only the outermost batch opens and closes a viewer transaction.
     void beginBatch(const char* name) { m_registry.beginBatch(name); }
     void endBatch(bool fullUpdate) { m_registry.endBatch(fullUpdate); }
+    void holdBatch(const char* name) { m_registry.holdBatch(name); }
 
     void attachDbReactor();
     void detachDbReactor();

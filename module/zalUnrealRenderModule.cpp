@@ -15,11 +15,13 @@
 
 #include "DbDatabase.h"
 #include "DbEntity.h"
+#include "Ed/EdCommandContext.h"
 #include "Ed/EdCommandStack.h"
 #include "OdError.h"
 #include "OdVariant.h"
 #include "RxDynamicLinker.h"
 #include "RxDynamicModule.h"
+#include "StaticRxObject.h"
 
 #include <QThread>
 
@@ -38,6 +40,47 @@ IzalProjectManager* s_projectManager = nullptr;
 } // namespace
 
 zalUnrealRenderModule::zalUnrealRenderModule() = default;
+namespace {
+
+// One command's edits reach the viewer as one transaction: the session of the command's drawing (of
+// every drawing when the command names none) holds a batch from the command's start to its end, whose
+// transaction opens with the command's first drawing.
+class CommandBatches : public OdEdCommandStackReactor
+{
+public:
+    void commandWillStart(OdEdCommand*, OdEdCommandContext* context) override
+    {
+        OdDbDatabase* db = context ? dynamic_cast<OdDbDatabase*>(context->baseDatabase()) : nullptr;
+        std::vector<OdDbDatabase*> opened;
+        for (const auto& entry : zalSessionRegistry::instance().sessions()) {
+            if (!entry.second || (db && entry.first != db)) continue;
+            entry.second->holdBatch("command");
+            opened.push_back(entry.first);
+        }
+        m_open.push_back(std::move(opened));
+    }
+    void commandEnded(OdEdCommand*, OdEdCommandContext*) override { finish(); }
+    void commandCancelled(OdEdCommand*, OdEdCommandContext*) override { finish(); }
+    void commandFailed(OdEdCommand*, OdEdCommandContext*) override { finish(); }
+
+private:
+    void finish()
+    {
+        if (m_open.empty()) return;
+        const std::vector<OdDbDatabase*> opened = std::move(m_open.back());
+        m_open.pop_back();
+        // A session closed by the command is gone from the registry and has nothing to close.
+        for (OdDbDatabase* db : opened)
+            if (zalDbUnrealRenderSession* session = zalSessionRegistry::instance().sessionFor(db))
+                session->endBatch(false);
+    }
+    std::vector<std::vector<OdDbDatabase*>> m_open; // per running command, outermost first
+};
+
+OdStaticRxObject<CommandBatches> s_commandBatches;
+
+} // namespace
+
 zalUnrealRenderModule::~zalUnrealRenderModule() = default;
 
 void zalUnrealRenderModule::initApp()
@@ -80,6 +123,7 @@ void zalUnrealRenderModule::initApp()
     commands->addCommand(&m_unrealpostprocess);
     commands->addCommand(&m_unrealcameramode);
     commands->addCommand(&m_fountain_create);
+    commands->addReactor(&s_commandBatches);
 }
 
 void zalUnrealRenderModule::uninitApp()
@@ -87,6 +131,7 @@ void zalUnrealRenderModule::uninitApp()
     if (IzalViewSystem* views = viewsystem()) views->unregisterViewType(kViewType);
 
     OdEdCommandStackPtr commands = odedRegCmds();
+    commands->removeReactor(&s_commandBatches);
     for (OdEdCommand* command :
          std::initializer_list<OdEdCommand*>{&m_unrealcommand, &m_unrealoutliner, &m_unrealpostprocess,
                                              &m_unrealcameramode, &m_fountain_create})

@@ -65,9 +65,15 @@ void zalEntityRegistry::beginBatch(const char* name)
 {
     ++m_depth;
     if (!m_batchOpen && m_sender && m_sender->isViewerStarted()) {
-        m_sender->beginTransaction(name);
+        m_sender->beginTransaction(m_heldName ? m_heldName : name);
         m_batchOpen = true;
     }
+}
+
+void zalEntityRegistry::holdBatch(const char* name)
+{
+    if (m_depth == 0) m_heldName = name;
+    ++m_depth;
 }
 
 void zalEntityRegistry::endBatch(bool fullUpdate)
@@ -75,6 +81,7 @@ void zalEntityRegistry::endBatch(bool fullUpdate)
     // Unbalanced ends (a batch opened before a viewer restart) must not wrap the counter.
     if (m_depth == 0) return;
     --m_depth;
+    if (m_depth == 0) m_heldName = nullptr;
     if (m_depth == 0 && m_batchOpen && m_sender && m_sender->isViewerStarted()) {
         m_sender->endTransaction(fullUpdate);
         m_batchOpen = false;

@@ -42,6 +42,9 @@ public:
 
     void beginBatch(const char* name);
     void endBatch(bool fullUpdate);
+    // A batch whose transaction opens only when a batch inside it begins, named `name` when it is the
+    // outermost: a command that draws nothing sends nothing. Closed with endBatch.
+    void holdBatch(const char* name);
     // The viewer ended: its open transaction went with it.
     void dropOpenBatch() { m_batchOpen = false; }
     unsigned batchDepth() const { return m_depth; }
@@ -51,6 +54,8 @@ private:
     XoRemoteRenderSenderFlattener* m_sender = nullptr;
     unsigned m_depth = 0;
     bool m_batchOpen = false;
+    const char* m_heldName = nullptr; // the outermost batch was held
+
     // Hashed: a refresh of a large drawing looks names up here several times per entity.
     QHash<QString, QStringList> m_owners;
     QHash<QString, QStringList> m_subEntities;

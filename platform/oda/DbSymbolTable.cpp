@@ -6,6 +6,7 @@
 #include "internal/DbDefine.h"
 #include "internal/DbImpl.h"
 
+#include <algorithm>
 #include <cwctype>
 
 ODKIT_DB_DEFINE_MEMBERS(OdDbSymbolTable, OdDbObject, NO_CONSTR, L"AcDbSymbolTable", L"")
@@ -62,6 +63,11 @@ OdDbSymbolTable::OdDbSymbolTable() = default;
 OdDbSymbolTable::~OdDbSymbolTable() = default;
 
 namespace {
+OdUInt64 positionKey(const OdDbObjectId& id)
+{
+    return reinterpret_cast<OdUInt64>(static_cast<OdDbStub*>(id));
+}
+
 // The same folding as OdString::iCompare, so equal keys are names that compare equal.
 std::wstring foldedName(const OdString& name)
 {
@@ -72,11 +78,36 @@ std::wstring foldedName(const OdString& name)
 }
 } // namespace
 
+void OdDbSymbolTable::renamed(const OdDbObjectId& id, const OdString& before, const OdString& after) const
+{
+    if (!m_namesValid) return;
+    const std::wstring from = foldedName(before), to = foldedName(after);
+    if (from == to) return;
+    const auto position = m_positions.find(positionKey(id));
+    if (position == m_positions.end()) {
+        m_namesValid = false;
+        return;
+    }
+    auto old = m_names.find(from);
+    if (old != m_names.end()) {
+        old->second.erase(std::remove(old->second.begin(), old->second.end(), id), old->second.end());
+        if (old->second.empty()) m_names.erase(old);
+    }
+    std::vector<OdDbObjectId>& list = m_names[to];
+    auto at = std::find_if(list.begin(), list.end(), [&](const OdDbObjectId& other) {
+        const auto p = m_positions.find(positionKey(other));
+        return p != m_positions.end() && p->second > position->second;
+    });
+    list.insert(at, id);
+}
+
 const std::vector<OdDbObjectId>* OdDbSymbolTable::recordsNamed(const OdString& recordName) const
 {
     if (!m_namesValid) {
         m_names.clear();
+        m_positions.clear();
         for (const OdDbObjectId& id : m_records) {
+            m_positions[positionKey(id)] = m_positions.size();
             if (!OdDbObjectAccess::object(id)) continue;
             OdDbSymbolTableRecordPtr record = id.openObject(OdDb::kForRead, true);
             if (!record.isNull()) m_names[foldedName(record->getName())].push_back(id);
@@ -137,7 +168,10 @@ OdDbObjectId OdDbSymbolTable::add(OdDbSymbolTableRecord* record)
         id = OdDbObjectAccess::add(database(), record, objectId(), OdDbHandle());
     }
     m_records.append(id);
-    if (m_namesValid) m_names[foldedName(name)].push_back(id);
+    if (m_namesValid) {
+        m_positions[positionKey(id)] = m_records.size() - 1;
+        m_names[foldedName(name)].push_back(id);
+    }
     return id;
 }
 

@@ -40,6 +40,8 @@ private:
     // A record was renamed or the records were handed out for change: the name index is rebuilt on
     // the next look-up.
     void forgetNames() const { m_namesValid = false; }
+    // One of the records changed its name.
+    void renamed(const OdDbObjectId& id, const OdString& before, const OdString& after) const;
     const std::vector<OdDbObjectId>* recordsNamed(const OdString& recordName) const;
 
     OdDbObjectIdArray m_records;
@@ -47,5 +49,8 @@ private:
     // opens only the records of that name.
     mutable std::unordered_map<std::wstring, std::vector<OdDbObjectId>> m_names;
     mutable bool m_namesValid = false;
+    // Position of each record in m_records while the index is valid, so a renamed record takes its place
+    // among records of the same name.
+    mutable std::unordered_map<OdUInt64, std::size_t> m_positions;
 };
 typedef OdSmartPtr<OdDbSymbolTable> OdDbSymbolTablePtr;

@@ -20,8 +20,18 @@ OdString OdDbSymbolTableRecord::getName() const
 void OdDbSymbolTableRecord::setName(const OdString& name)
 {
     assertWriteEnabled();
+    const OdString before = m_name;
     m_name = name;
-    forgetNameInTable();
+    renamedInTable(before);
+}
+
+void OdDbSymbolTableRecord::renamedInTable(const OdString& before) const
+{
+    // The table moves this record between its names: dropping its whole index would make every rename
+    // cost the table's size.
+    OdDbObject* table = OdDbObjectAccess::object(ownerId());
+    if (table && table->isKindOf(OdDbSymbolTable::desc()))
+        static_cast<OdDbSymbolTable*>(table)->renamed(objectId(), before, m_name);
 }
 
 void OdDbSymbolTableRecord::forgetNameInTable() const

@@ -20,6 +20,7 @@ public:
 
 private:
     void forgetNameInTable() const;
+    void renamedInTable(const OdString& before) const;
 
     OdString m_name;
 };

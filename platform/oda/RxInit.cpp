@@ -40,6 +40,7 @@ void registerCore()
     OdGiDrawable::rxInit();
     OdEdCommand::rxInit();
     OdEdCommandStack::rxInit();
+    OdEdCommandStackReactor::rxInit();
     OdEdUserIO::rxInit();
     OdEdCommandContext::rxInit();
     OdEdInputTracker::rxInit();

@@ -63,6 +63,8 @@ zalViewerApplication::zalViewerApplication(const Options& options)
     m_frameTimer.setSingleShot(true);
     m_frameTimer.setInterval(kFrameDelayMs);
     connect(&m_frameTimer, &QTimer::timeout, this, &zalViewerApplication::drawFrame);
+    m_framePoll.setInterval(1);
+    connect(&m_framePoll, &QTimer::timeout, this, [this] { presentFrame(false); });
 }
 
 zalViewerApplication::~zalViewerApplication()
@@ -419,9 +421,12 @@ void zalViewerApplication::executeConsole(const QString& line)
         break;
     case zalViewerConsole::Action::SaveWindow: {
         // What the window shows now: a pending redraw is drawn first, so the file is current.
-        if (m_frameTimer.isActive() || !m_window || m_window->frame().isNull()) {
+        presentFrame(true);
+        if (m_frameTimer.isActive() || m_redrawAfterPending || !m_window || m_window->frame().isNull()) {
             m_frameTimer.stop();
+            m_redrawAfterPending = false;
             drawFrame();
+            presentFrame(true);
         }
         QSaveFile file(action.path);
         if (!m_window || m_window->frame().isNull() || !file.open(QIODevice::WriteOnly) ||
@@ -507,6 +512,11 @@ void zalViewerApplication::sceneChanged()
 void zalViewerApplication::drawFrame()
 {
     if (!m_window || !m_window->isExposed() || m_settings.renderPaused) return;
+    if (m_framePending) {
+        // One frame at a time; the change that asked for this one is drawn next.
+        m_redrawAfterPending = true;
+        return;
+    }
     const zalViewerRenderer::View view = m_orbitActive ? m_orbit : m_renderer.view(m_scene, m_settings);
     if (m_settings.pathTracing) {
         const QImage frame = m_pathTrace->windowFrame(m_scene, m_settings, traceCamera(view), windowPixels());
@@ -516,14 +526,35 @@ void zalViewerApplication::drawFrame()
         return;
     }
     QString error;
-    const QImage frame = m_renderer.renderImage(m_scene, m_settings, view, windowPixels(), error);
+    if (!m_renderer.startFrame(m_scene, m_settings, view, windowPixels(), error)) {
+        qWarning().noquote() << "zalViewer: frame:" << error;
+        return;
+    }
+    m_framePending = true;
+    m_pendingView = view;
+    m_framePoll.start();
+}
+
+void zalViewerApplication::presentFrame(bool wait)
+{
+    if (!m_framePending || (!wait && !m_renderer.frameReady())) return;
+    m_framePoll.stop();
+    m_framePending = false;
+    QString error;
+    const QImage frame = m_renderer.takeFrame(error);
+    m_scene.forgetChanges(m_renderer.followedChanges());
+    if (m_redrawAfterPending) {
+        m_redrawAfterPending = false;
+        sceneChanged();
+    }
     if (frame.isNull()) {
         qWarning().noquote() << "zalViewer: frame:" << error;
         return;
     }
-    present(frame, view);
+    if (!m_window) return;
+    present(frame, m_pendingView);
     ++m_framesDrawn;
-    // Messages wait while a frame is drawn: after a slow frame the next one waits as long again,
+    // Messages wait while a frame is prepared: after a slow frame the next one waits as long again,
     // so the channel keeps at least half of the time however slow drawing is.
     m_frameTimer.setInterval(std::clamp(int(m_renderer.statistics().frameMs), kFrameDelayMs, 2000));
 }
@@ -620,6 +651,7 @@ bool zalViewerApplication::writeScreenshot(QSize size, const QString& path)
         return saveScreenshot(image, path);
     }
     // The same renderer, scene and camera as the window: only the size differs.
+    presentFrame(true);
     const zalViewerRenderer::View view = m_orbitActive ? m_orbit : m_renderer.view(m_scene, m_settings);
     QString error;
     const QImage image = m_renderer.renderImage(m_scene, m_settings, view, size, error);

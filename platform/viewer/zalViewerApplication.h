@@ -71,6 +71,8 @@ private:
     void drawFrame();
     // Shows a frame in the window with the highlighted instances outlined on it.
     void present(const QImage& frame, const zalViewerRenderer::View& view);
+    // Shows the frame the renderer draws once it is read back; with `wait`, waits for it.
+    void presentFrame(bool wait);
     QSize windowPixels() const;
     QString inWorkingFolder(const QString& relative) const;
 
@@ -101,6 +103,11 @@ private:
     QElapsedTimer m_sinceTrim; // the heap is looked at once a second at most
 
     QTimer m_frameTimer; // coalesces redraws after changes
+    // While the driver draws, messages keep being handled; this looks for the finished frame.
+    QTimer m_framePoll;
+    bool m_framePending = false;
+    zalViewerRenderer::View m_pendingView; // the camera of the frame being drawn
+    bool m_redrawAfterPending = false;
     int m_framesDrawn = 0;
     // Navigation by input records: orbit about the target while a button is held, wheel to dolly.
     bool m_dragging = false;

@@ -13,6 +13,7 @@
 
 #include <filament/Camera.h>
 #include <filament/Engine.h>
+#include <filament/Fence.h>
 #include <filament/IndexBuffer.h>
 #include <filament/IndirectLight.h>
 #include <filament/LightManager.h>
@@ -41,8 +42,11 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QGenericMatrix>
+#include <QHash>
 #include <QJsonDocument>
 #include <QMatrix4x4>
+#include <QSet>
 #include <QtDebug>
 #include <QtMath>
 
@@ -53,6 +57,8 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <set>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -85,6 +91,8 @@ const QMatrix4x4 kToWorld(0.01f, 0, 0, 0, 0, 0, 0.01f, 0, 0, -0.01f, 0, 0, 0, 0,
 constexpr int kMaxDepth = 24;
 constexpr float kBoxHalf = 50.0f;
 constexpr int kSkyFace = 32;
+// Vertices of one merged batch of small meshes: putting one together again stays a few milliseconds.
+constexpr std::uint32_t kBatchVertices = 16384;
 
 float3 toWorldPoint(const QVector3D& p)
 {
@@ -286,35 +294,108 @@ struct zalViewerRenderer::Impl
     Texture* flatNormal = nullptr;
     IndexBuffer* indices = nullptr;
     std::uint32_t indexCapacity = 0;
+    // Shorter index lists that drawn meshes still refer to; they go with the renderer.
+    std::vector<IndexBuffer*> retiredIndices;
     VertexBuffer* box = nullptr;
     QStringList textureFolders;
 
+    // The vertex buffer of one mesh revision, shared by every placement of that mesh.
     struct GpuMesh
     {
         VertexBuffer* buffer = nullptr;
-        std::uint64_t revision = 0;
         std::uint32_t vertexCount = 0;
         Box box;
-        bool used = false;
+        int users = 0;
     };
-    std::unordered_map<const void*, GpuMesh> meshes;
+    std::unordered_map<std::uint64_t, GpuMesh> meshes; // by mesh revision
     struct GpuMaterial
     {
         MaterialInstance* instance = nullptr;
         QString signature;
-        bool used = false;
     };
     std::map<QString, GpuMaterial> materials;
+    // Replaced while drawn things still used them: destroyed once those have moved on.
+    std::vector<MaterialInstance*> retiredMaterials;
     MaterialInstance* defaultMaterial = nullptr;
     MaterialInstance* fountainMaterial = nullptr;
     std::map<QString, Texture*> textures; // by resolved path; null when it cannot be read
 
-    std::vector<Entity> renderables;
-    std::vector<Entity> lights;
-    std::vector<VertexBuffer*> transientBuffers;
-    std::uint64_t builtRevision = ~std::uint64_t(0);
-    QByteArray builtFountains;
+    // The drawing follows the scene's changes: one Node per owner drawn at one placement, one Child per
+    // instance or spawned batch under it, one Item per mesh, stand-in box or fountain marker drawn. A
+    // change then costs the items it touches, not the size of the scene.
+    struct Batch;
+    struct Item
+    {
+        Entity entity;               // null when nothing can be drawn (too few vertices)
+        std::uint64_t mesh = 0;      // key in `meshes`, 0 for boxes and fountains
+        VertexBuffer* own = nullptr; // a fountain marker's own vertices
+        QString material;            // the scene material asked for
+        bool usesMaterial = false;
+        bool bounded = false;
+        QVector3D low, high; // in the scene frame
+        long long triangles = 0;
+        std::size_t slot = 0; // in `items`
+        // Small meshes and boxes are drawn merged with others of their material (see Batch).
+        Batch* batch = nullptr;
+        std::size_t batchSlot = 0;
+        const zalViewerScene::Mesh* source = nullptr; // null for a box
+        QMatrix4x4 world;                             // placement in Filament's world
+        std::uint32_t vertices = 0;
+    };
+    // Filament's OpenGL backend holds its buffers and draw calls in a fixed arena that runs out after a
+    // few thousand of them (and then crashes), so small meshes of one material share one renderable,
+    // their vertices placed in the world. A change to one member puts the batch together again, which
+    // costs the batch, not the scene.
+    struct Batch
+    {
+        QString material;
+        std::vector<Item*> members;
+        std::uint32_t vertices = 0;
+        VertexBuffer* buffer = nullptr;
+        Entity entity;
+        long long triangles = 0;
+    };
+    std::map<QString, std::vector<std::unique_ptr<Batch>>> batches; // by material
+    std::set<Batch*> changedBatches;
+    void join(Item& item, const QString& material, std::uint32_t vertices);
+    void leave(Item& item);
+    void assemble(Batch& batch);
+    struct Child;
+    struct Node
+    {
+        QString owner;
+        QMatrix4x4 frame;
+        int depth = 0;
+        std::uint64_t made = 0; // the update that made it
+        std::vector<std::unique_ptr<Item>> meshItems;
+        // By (name, parent of its key, spawned batch): every child under one name is one range.
+        std::map<std::tuple<QString, QString, bool>, std::unique_ptr<Child>> children;
+    };
+    struct Child
+    {
+        Node* parent = nullptr;
+        zalViewerScene::Key key;
+        bool spawn = false;
+        std::uint64_t made = 0;
+        std::vector<std::unique_ptr<Node>> nodes;
+        std::vector<std::unique_ptr<Item>> leaves;
+    };
+    std::unique_ptr<Node> roots[2];
+    std::vector<std::unique_ptr<Item>> assetItems;
+    QHash<QString, QSet<Node*>> nodesOf;
+    QHash<QString, QSet<Child*>> childrenNamed;
+    QHash<QString, QSet<Item*>> materialUsers;
+    std::vector<Item*> items;
+    bool boundsStale = false, boundsAny = false;
+    QVector3D boundsLow, boundsHigh;
+    const zalViewerScene* source = nullptr; // while updating
+    std::uint64_t changeCursor = 0;
+    std::uint64_t updates = 0;
     bool built = false;
+    QMap<QString, QJsonObject> fountains;
+    QByteArray builtFountains;
+
+    std::vector<Entity> lights;
     Statistics stats;
 
     Entity sun;
@@ -323,16 +404,52 @@ struct zalViewerRenderer::Impl
     Texture* sky = nullptr;
     QString skySignature;
 
-    void destroyRenderables();
+    // A frame drawn and waiting for its read-back.
+    struct Pending
+    {
+        bool active = false;
+        std::uint8_t* pixels = nullptr;
+        std::size_t bytes = 0;
+        QSize drawn;
+        int factor = 1;
+        zalViewerLook look;
+        Fence* fence = nullptr;
+        bool done = false;
+        QElapsedTimer clock;
+    } pending;
+    bool finishPending(bool wait);
+
+    void destroyAll();
     void ensureIndices(std::uint32_t count);
     GpuMesh* gpuMesh(const zalViewerScene::Mesh& mesh);
     Texture* texture(const QString& name, bool colour);
-    MaterialInstance* material(const zalViewerScene& scene, const QString& name);
-    void build(const zalViewerScene& scene, const zalViewerSettings& settings);
+    MaterialInstance* material(const QString& name);
+
+    void update(const zalViewerScene& scene);
+    void rebuild();
+    void updateLights();
+    void updateAssets();
+    void collectGarbage();
+    std::unique_ptr<Node> makeNode(const QString& owner, const QMatrix4x4& frame, int depth);
+    void fillMeshes(Node& node);
+    void addChildren(Node& node, const QString& name);
+    void dropChildren(Node& node, const QString& name);
+    std::unique_ptr<Child> makeChild(Node& node, const zalViewerScene::Key& key, bool spawn);
+    void fillLeaves(Child& child);
+    void dropNode(std::unique_ptr<Node>& node);
+    void dropChild(std::unique_ptr<Child>& child);
+    void dropItem(std::unique_ptr<Item>& item);
+    std::unique_ptr<Item> meshItem(const zalViewerScene::Mesh& mesh, const QMatrix4x4& placed);
+    std::unique_ptr<Item> boxItem(const QMatrix4x4& placed, const QString& material);
+    std::unique_ptr<Item> fountainItem(const QMatrix4x4& placed, const QString& name);
+    std::unique_ptr<Item> newItem(const QVector3D& low, const QVector3D& high, const QMatrix4x4& placed);
+    void draw(Item& item, VertexBuffer* vb, std::uint32_t count, const Box& box, MaterialInstance* mi,
+              const QMatrix4x4& placed);
+    void useMaterial(Item& item, const QString& name);
+    bool sceneBounds(QVector3D& low, QVector3D& high);
+
     void updateSky(const zalViewerSunState& sun);
     zalViewerLook applyLook(const zalViewerSettings& settings, const zalViewerSunState& sun);
-    void addRenderable(VertexBuffer* vb, std::uint32_t count, const Box& box, MaterialInstance* mi,
-                       const QMatrix4x4& placed);
 };
 
 void zalViewerRenderer::Impl::destroyTarget()
@@ -346,28 +463,29 @@ void zalViewerRenderer::Impl::destroyTarget()
     targetSize = QSize();
 }
 
-void zalViewerRenderer::Impl::destroyRenderables()
+void zalViewerRenderer::Impl::destroyAll()
 {
-    for (Entity e : renderables) {
-        engine->destroy(e);
-        utils::EntityManager::get().destroy(e);
-    }
-    renderables.clear();
+    for (auto& root : roots)
+        dropNode(root);
+    for (auto& item : assetItems)
+        dropItem(item);
+    assetItems.clear();
     for (Entity e : lights) {
+        scene->remove(e);
         engine->destroy(e);
         utils::EntityManager::get().destroy(e);
     }
     lights.clear();
-    for (VertexBuffer* vb : transientBuffers)
-        engine->destroy(vb);
-    transientBuffers.clear();
+    collectGarbage();
+    built = false;
 }
 
 void zalViewerRenderer::Impl::ensureIndices(std::uint32_t count)
 {
     // One index list 0, 1, 2, ... shared by every mesh: the host sends plain triangle lists.
     if (count <= indexCapacity) return;
-    if (indices) engine->destroy(indices);
+    // Meshes drawn with the shorter list keep it.
+    if (indices) retiredIndices.push_back(indices);
     const std::uint32_t capacity = std::max(count, indexCapacity * 2);
     auto* data = new std::uint8_t[std::size_t(capacity) * 4];
     auto* values = reinterpret_cast<std::uint32_t*>(data);
@@ -382,13 +500,10 @@ void zalViewerRenderer::Impl::ensureIndices(std::uint32_t count)
 zalViewerRenderer::Impl::GpuMesh* zalViewerRenderer::Impl::gpuMesh(const zalViewerScene::Mesh& mesh)
 {
     if (mesh.vertexCount < 3) return nullptr;
-    GpuMesh& gpu = meshes[&mesh];
-    gpu.used = true;
-    if (gpu.buffer && gpu.revision == mesh.revision) return &gpu;
-    if (gpu.buffer) engine->destroy(gpu.buffer);
-    gpu.buffer = nullptr;
     QVector3D low, high;
     if (!mesh.bounds(low, high)) return nullptr;
+    GpuMesh& gpu = meshes[mesh.revision];
+    if (gpu.buffer) return &gpu;
     const std::uint32_t n = std::uint32_t(mesh.vertexCount - mesh.vertexCount % 3);
     const void* positions = mesh.positions.data;
     const void* normals = mesh.normals.count == mesh.positions.count ? mesh.normals.data : nullptr;
@@ -411,7 +526,6 @@ zalViewerRenderer::Impl::GpuMesh* zalViewerRenderer::Impl::gpuMesh(const zalView
         vb->setBufferAt(*engine, 2, VertexBuffer::BufferDescriptor(zeros, std::size_t(n) * 8, deleteBytes));
     }
     gpu.buffer = vb;
-    gpu.revision = mesh.revision;
     gpu.vertexCount = n;
     gpu.box.set(float3(low.x(), low.y(), low.z()), float3(high.x(), high.y(), high.z()));
     ensureIndices(n);
@@ -476,10 +590,10 @@ Texture* zalViewerRenderer::Impl::texture(const QString& name, bool colour)
     return tex;
 }
 
-MaterialInstance* zalViewerRenderer::Impl::material(const zalViewerScene& scene, const QString& name)
+MaterialInstance* zalViewerRenderer::Impl::material(const QString& name)
 {
-    const auto it = scene.materials().find(name);
-    if (it == scene.materials().end()) return defaultMaterial;
+    const auto it = source->materials().find(name);
+    if (it == source->materials().end()) return defaultMaterial;
     const zalViewerScene::Material& source = it->second;
     const QString signature = QStringLiteral("%1|%2|%3|%4|%5")
                                   .arg(source.texture)
@@ -487,9 +601,8 @@ MaterialInstance* zalViewerRenderer::Impl::material(const zalViewerScene& scene,
                                   .arg(double(source.opacity))
                                   .arg(source.secondTexture, source.parameters);
     GpuMaterial& gpu = materials[name];
-    gpu.used = true;
     if (gpu.instance && gpu.signature == signature) return gpu.instance;
-    if (gpu.instance) engine->destroy(gpu.instance);
+    if (gpu.instance) retiredMaterials.push_back(gpu.instance);
     const zalViewerMaterialModel m = zalViewerInterpretMaterial(source.texture, source.colour, source.opacity,
                                                                 source.secondTexture, source.parameters);
     MaterialInstance* mi = (m.isBlended() ? blended : opaque)->createInstance();
@@ -524,8 +637,8 @@ MaterialInstance* zalViewerRenderer::Impl::material(const zalViewerScene& scene,
     return mi;
 }
 
-void zalViewerRenderer::Impl::addRenderable(VertexBuffer* vb, std::uint32_t count, const Box& box,
-                                            MaterialInstance* mi, const QMatrix4x4& placed)
+void zalViewerRenderer::Impl::draw(Item& item, VertexBuffer* vb, std::uint32_t count, const Box& box,
+                                   MaterialInstance* mi, const QMatrix4x4& placed)
 {
     Entity e = utils::EntityManager::get().create();
     ensureIndices(count);
@@ -540,90 +653,427 @@ void zalViewerRenderer::Impl::addRenderable(VertexBuffer* vb, std::uint32_t coun
     TransformManager& tm = engine->getTransformManager();
     tm.create(e, {}, toMat4f(kToWorld * placed));
     scene->addEntity(e);
-    renderables.push_back(e);
-    stats.triangles += count / 3;
+    item.entity = e;
+    item.triangles = count / 3;
+    stats.triangles += item.triangles;
+    ++stats.renderables;
 }
 
-void zalViewerRenderer::Impl::build(const zalViewerScene& source, const zalViewerSettings& settings)
+void zalViewerRenderer::Impl::useMaterial(Item& item, const QString& name)
 {
-    const QByteArray fountains =
-        QJsonDocument(QJsonObject::fromVariantMap([&] {
-            QVariantMap m;
-            for (auto it = settings.fountains.begin(); it != settings.fountains.end(); ++it)
-                m.insert(it.key(), it.value().toVariantMap());
-            return m;
-        }()))
-            .toJson(QJsonDocument::Compact);
-    if (built && builtRevision == source.revision() && fountains == builtFountains) return;
-    destroyRenderables();
-    stats = Statistics();
-    for (auto& entry : meshes)
-        entry.second.used = false;
-    for (auto& entry : materials)
-        entry.second.used = false;
+    item.material = name;
+    item.usesMaterial = true;
+    materialUsers[name].insert(&item);
+}
 
-    Visit visit;
-    visit.mesh = [&](const zalViewerScene::Mesh& mesh, const QMatrix4x4& placed) {
-        GpuMesh* gpu = gpuMesh(mesh);
-        if (!gpu) return;
-        addRenderable(gpu->buffer, gpu->vertexCount, gpu->box, material(source, mesh.material), placed);
-    };
-    visit.box = [&](const QMatrix4x4& placed, const QString& name) {
-        QMatrix4x4 scaled = placed;
-        scaled.scale(kBoxHalf);
-        Box b;
-        b.set(float3(-1, -1, -1), float3(1, 1, 1));
-        addRenderable(box, 36, b, material(source, name), scaled);
-    };
-    visit.fountain = [&](const QMatrix4x4& placed, const QString& name) {
-        const QJsonObject parameters = settings.fountains.value(name);
-        const std::vector<float> triangles = zalViewerFountainMarker::triangles(parameters);
-        const std::uint32_t n = std::uint32_t(triangles.size() / 9 * 3);
-        if (n == 0) return;
-        auto* positions = new float4[(n * 3 + 3) / 4];
-        std::memcpy(positions, triangles.data(), std::size_t(n) * 12);
-        float4* frames = tangentFrames(triangles.data(), nullptr, n);
-        VertexBuffer* vb = VertexBuffer::Builder()
-                               .vertexCount(n)
-                               .bufferCount(3)
-                               .attribute(VertexAttribute::POSITION, 0, VertexBuffer::AttributeType::FLOAT3)
-                               .attribute(VertexAttribute::TANGENTS, 1, VertexBuffer::AttributeType::FLOAT4)
-                               .attribute(VertexAttribute::UV0, 2, VertexBuffer::AttributeType::FLOAT2)
-                               .build(*engine);
-        vb->setBufferAt(*engine, 0,
-                        VertexBuffer::BufferDescriptor(positions, std::size_t(n) * 12, deleteFloats));
-        vb->setBufferAt(*engine, 1,
-                        VertexBuffer::BufferDescriptor(frames, std::size_t(n) * 16, deleteFloats));
-        auto* zeros = new std::uint8_t[std::size_t(n) * 8]();
-        vb->setBufferAt(*engine, 2, VertexBuffer::BufferDescriptor(zeros, std::size_t(n) * 8, deleteBytes));
-        transientBuffers.push_back(vb);
-        const QVector3D c = zalViewerFountainMarker::colour(parameters);
-        fountainMaterial->setParameter("baseColorFactor", float4(c.x(), c.y(), c.z(), 0.85f));
-        Box b;
-        b.set(float3(-300, -300, -10), float3(300, 300, 400));
-        addRenderable(vb, n, b, fountainMaterial, placed);
-    };
-    walkAll(source, visit);
-
-    // Buffers of meshes and materials no longer drawn (removed or replaced) go now.
-    for (auto it = meshes.begin(); it != meshes.end();) {
-        if (it->second.used) {
-            ++it;
-            continue;
-        }
-        if (it->second.buffer) engine->destroy(it->second.buffer);
-        it = meshes.erase(it);
+std::unique_ptr<zalViewerRenderer::Impl::Item>
+zalViewerRenderer::Impl::newItem(const QVector3D& a, const QVector3D& b, const QMatrix4x4& m)
+{
+    auto item = std::make_unique<Item>();
+    const float inf = std::numeric_limits<float>::infinity();
+    QVector3D low(inf, inf, inf), high = -low;
+    for (int i = 0; i < 8; ++i) {
+        const QVector3D corner(i & 1 ? b.x() : a.x(), i & 2 ? b.y() : a.y(), i & 4 ? b.z() : a.z());
+        const QVector3D p = m.map(corner);
+        if (!std::isfinite(p.x()) || !std::isfinite(p.y()) || !std::isfinite(p.z())) continue;
+        low = QVector3D(std::min(low.x(), p.x()), std::min(low.y(), p.y()), std::min(low.z(), p.z()));
+        high = QVector3D(std::max(high.x(), p.x()), std::max(high.y(), p.y()), std::max(high.z(), p.z()));
+        item->bounded = true;
     }
-    for (auto it = materials.begin(); it != materials.end();) {
-        if (it->second.used) {
-            ++it;
-            continue;
+    item->low = low;
+    item->high = high;
+    if (item->bounded && !boundsStale) {
+        if (!boundsAny) {
+            boundsLow = low;
+            boundsHigh = high;
+            boundsAny = true;
+        } else {
+            boundsLow = QVector3D(std::min(boundsLow.x(), low.x()), std::min(boundsLow.y(), low.y()),
+                                  std::min(boundsLow.z(), low.z()));
+            boundsHigh = QVector3D(std::max(boundsHigh.x(), high.x()), std::max(boundsHigh.y(), high.y()),
+                                   std::max(boundsHigh.z(), high.z()));
         }
-        if (it->second.instance) engine->destroy(it->second.instance);
-        it = materials.erase(it);
     }
+    item->slot = items.size();
+    items.push_back(item.get());
+    return item;
+}
 
-    for (const auto& entry : source.lights()) {
+std::unique_ptr<zalViewerRenderer::Impl::Item>
+zalViewerRenderer::Impl::meshItem(const zalViewerScene::Mesh& mesh, const QMatrix4x4& placed)
+{
+    QVector3D low, high;
+    if (!mesh.bounds(low, high)) return nullptr;
+    std::unique_ptr<Item> item = newItem(low, high, placed);
+    if (mesh.vertexCount < 3) return item;
+    const auto n = std::uint32_t(mesh.vertexCount - mesh.vertexCount % 3);
+    if (n <= kBatchVertices) {
+        item->source = &mesh;
+        item->world = kToWorld * placed;
+        useMaterial(*item, mesh.material);
+        join(*item, mesh.material, n);
+        return item;
+    }
+    GpuMesh* gpu = gpuMesh(mesh);
+    if (!gpu) return item;
+    ++gpu->users;
+    item->mesh = mesh.revision;
+    useMaterial(*item, mesh.material);
+    draw(*item, gpu->buffer, gpu->vertexCount, gpu->box, material(mesh.material), placed);
+    return item;
+}
+
+std::unique_ptr<zalViewerRenderer::Impl::Item> zalViewerRenderer::Impl::boxItem(const QMatrix4x4& placed,
+                                                                                const QString& name)
+{
+    std::unique_ptr<Item> item =
+        newItem(QVector3D(-kBoxHalf, -kBoxHalf, -kBoxHalf), QVector3D(kBoxHalf, kBoxHalf, kBoxHalf), placed);
+    QMatrix4x4 scaled = placed;
+    scaled.scale(kBoxHalf);
+    item->world = kToWorld * scaled;
+    useMaterial(*item, name);
+    join(*item, name, 36);
+    return item;
+}
+
+std::unique_ptr<zalViewerRenderer::Impl::Item> zalViewerRenderer::Impl::fountainItem(const QMatrix4x4& placed,
+                                                                                     const QString& name)
+{
+    std::unique_ptr<Item> item = newItem(QVector3D(-250, -150, 0), QVector3D(50, 150, 250), placed);
+    const QJsonObject parameters = fountains.value(name);
+    const std::vector<float> triangles = zalViewerFountainMarker::triangles(parameters);
+    const std::uint32_t n = std::uint32_t(triangles.size() / 9 * 3);
+    if (n == 0) return item;
+    auto* positions = new float4[(n * 3 + 3) / 4];
+    std::memcpy(positions, triangles.data(), std::size_t(n) * 12);
+    float4* frames = tangentFrames(triangles.data(), nullptr, n);
+    VertexBuffer* vb = VertexBuffer::Builder()
+                           .vertexCount(n)
+                           .bufferCount(3)
+                           .attribute(VertexAttribute::POSITION, 0, VertexBuffer::AttributeType::FLOAT3)
+                           .attribute(VertexAttribute::TANGENTS, 1, VertexBuffer::AttributeType::FLOAT4)
+                           .attribute(VertexAttribute::UV0, 2, VertexBuffer::AttributeType::FLOAT2)
+                           .build(*engine);
+    vb->setBufferAt(*engine, 0, VertexBuffer::BufferDescriptor(positions, std::size_t(n) * 12, deleteFloats));
+    vb->setBufferAt(*engine, 1, VertexBuffer::BufferDescriptor(frames, std::size_t(n) * 16, deleteFloats));
+    auto* zeros = new std::uint8_t[std::size_t(n) * 8]();
+    vb->setBufferAt(*engine, 2, VertexBuffer::BufferDescriptor(zeros, std::size_t(n) * 8, deleteBytes));
+    item->own = vb;
+    const QVector3D c = zalViewerFountainMarker::colour(parameters);
+    fountainMaterial->setParameter("baseColorFactor", float4(c.x(), c.y(), c.z(), 0.85f));
+    Box b;
+    b.set(float3(-300, -300, -10), float3(300, 300, 400));
+    draw(*item, vb, n, b, fountainMaterial, placed);
+    return item;
+}
+
+void zalViewerRenderer::Impl::join(Item& item, const QString& name, std::uint32_t vertices)
+{
+    std::vector<std::unique_ptr<Batch>>& list = batches[name];
+    Batch* batch = nullptr;
+    for (auto& candidate : list)
+        if (candidate->vertices + vertices <= kBatchVertices) {
+            batch = candidate.get();
+            break;
+        }
+    if (!batch) {
+        list.push_back(std::make_unique<Batch>());
+        batch = list.back().get();
+        batch->material = name;
+    }
+    item.batch = batch;
+    item.batchSlot = batch->members.size();
+    item.vertices = vertices;
+    item.triangles = vertices / 3;
+    stats.triangles += item.triangles;
+    batch->members.push_back(&item);
+    batch->vertices += vertices;
+    changedBatches.insert(batch);
+}
+
+void zalViewerRenderer::Impl::leave(Item& item)
+{
+    Batch& batch = *item.batch;
+    Item* last = batch.members.back();
+    last->batchSlot = item.batchSlot;
+    batch.members[item.batchSlot] = last;
+    batch.members.pop_back();
+    batch.vertices -= item.vertices;
+    stats.triangles -= item.triangles;
+    changedBatches.insert(&batch);
+    item.batch = nullptr;
+}
+
+void zalViewerRenderer::Impl::assemble(Batch& batch)
+{
+    if (!batch.entity.isNull()) {
+        scene->remove(batch.entity);
+        engine->destroy(batch.entity);
+        utils::EntityManager::get().destroy(batch.entity);
+        batch.entity = Entity();
+        --stats.renderables;
+    }
+    if (batch.buffer) engine->destroy(batch.buffer);
+    batch.buffer = nullptr;
+    const std::uint32_t n = batch.vertices;
+    if (n == 0) return;
+    auto* positions = new float4[(std::size_t(n) * 3 + 3) / 4];
+    float* p = reinterpret_cast<float*>(positions);
+    std::vector<float> normals(std::size_t(n) * 3, 0.0f);
+    auto* uv = new std::uint8_t[std::size_t(n) * 8]();
+    float* u = reinterpret_cast<float*>(uv);
+    float3 low(std::numeric_limits<float>::infinity()), high(-std::numeric_limits<float>::infinity());
+    std::size_t at = 0;
+    for (const Item* item : batch.members) {
+        const zalViewerScene::Mesh* mesh = item->source;
+        const QMatrix4x4& m = item->world;
+        const QMatrix3x3 turn = m.normalMatrix();
+        const bool hasNormals = mesh && mesh->normals.count == mesh->positions.count;
+        const bool hasUv = mesh && mesh->uv0.count == std::size_t(mesh->vertexCount) * 2;
+        for (std::uint32_t v = 0; v < item->vertices; ++v, ++at) {
+            const float3 local = mesh ? loadFloat3(mesh->positions.data, v)
+                                      : float3(kCube[v * 3], kCube[v * 3 + 1], kCube[v * 3 + 2]);
+            const QVector3D w = m.map(QVector3D(local.x, local.y, local.z));
+            p[at * 3] = w.x();
+            p[at * 3 + 1] = w.y();
+            p[at * 3 + 2] = w.z();
+            if (std::isfinite(w.x()) && std::isfinite(w.y()) && std::isfinite(w.z())) {
+                low = min(low, float3(w.x(), w.y(), w.z()));
+                high = max(high, float3(w.x(), w.y(), w.z()));
+            }
+            if (hasNormals) {
+                const float3 nl = loadFloat3(mesh->normals.data, v);
+                const float* t = turn.constData(); // column-major 3x3
+                normals[at * 3] = t[0] * nl.x + t[3] * nl.y + t[6] * nl.z;
+                normals[at * 3 + 1] = t[1] * nl.x + t[4] * nl.y + t[7] * nl.z;
+                normals[at * 3 + 2] = t[2] * nl.x + t[5] * nl.y + t[8] * nl.z;
+            }
+            if (hasUv) std::memcpy(u + at * 2, mesh->uv0.data + std::size_t(v) * 8, 8);
+        }
+    }
+    float4* frames = tangentFrames(positions, normals.data(), n);
+    VertexBuffer* vb = VertexBuffer::Builder()
+                           .vertexCount(n)
+                           .bufferCount(3)
+                           .attribute(VertexAttribute::POSITION, 0, VertexBuffer::AttributeType::FLOAT3)
+                           .attribute(VertexAttribute::TANGENTS, 1, VertexBuffer::AttributeType::FLOAT4)
+                           .attribute(VertexAttribute::UV0, 2, VertexBuffer::AttributeType::FLOAT2)
+                           .build(*engine);
+    vb->setBufferAt(*engine, 0, VertexBuffer::BufferDescriptor(positions, std::size_t(n) * 12, deleteFloats));
+    vb->setBufferAt(*engine, 1, VertexBuffer::BufferDescriptor(frames, std::size_t(n) * 16, deleteFloats));
+    vb->setBufferAt(*engine, 2, VertexBuffer::BufferDescriptor(uv, std::size_t(n) * 8, deleteBytes));
+    batch.buffer = vb;
+    MaterialInstance* mi = material(batch.material);
+    Entity e = utils::EntityManager::get().create();
+    ensureIndices(n);
+    Box box;
+    if (low.x <= high.x)
+        box.set(low, high);
+    else
+        box.set(float3(0), float3(0));
+    RenderableManager::Builder(1)
+        .boundingBox(box)
+        .geometry(0, RenderableManager::PrimitiveType::TRIANGLES, vb, indices, 0, n)
+        .material(0, mi)
+        .castShadows(mi->getMaterial() != blended)
+        .receiveShadows(true)
+        .build(*engine, e);
+    engine->getTransformManager().create(e, {}, mat4f());
+    scene->addEntity(e);
+    batch.entity = e;
+    ++stats.renderables;
+}
+
+void zalViewerRenderer::Impl::dropItem(std::unique_ptr<Item>& item)
+{
+    if (!item) return;
+    Item& it = *item;
+    if (!it.entity.isNull()) {
+        scene->remove(it.entity);
+        engine->destroy(it.entity);
+        utils::EntityManager::get().destroy(it.entity);
+        stats.triangles -= it.triangles;
+        --stats.renderables;
+    }
+    if (it.usesMaterial) {
+        auto users = materialUsers.find(it.material);
+        if (users != materialUsers.end()) {
+            users->remove(&it);
+            if (users->isEmpty()) materialUsers.erase(users);
+        }
+    }
+    if (it.mesh) {
+        auto gpu = meshes.find(it.mesh);
+        if (gpu != meshes.end()) --gpu->second.users;
+    }
+    if (it.own) engine->destroy(it.own);
+    if (it.batch) leave(it);
+    // An item on the edge of the bounds may have been what held it there.
+    if (it.bounded && boundsAny &&
+        (it.low.x() <= boundsLow.x() || it.low.y() <= boundsLow.y() || it.low.z() <= boundsLow.z() ||
+         it.high.x() >= boundsHigh.x() || it.high.y() >= boundsHigh.y() || it.high.z() >= boundsHigh.z()))
+        boundsStale = true;
+    Item* last = items.back();
+    last->slot = it.slot;
+    items[it.slot] = last;
+    items.pop_back();
+    item.reset();
+}
+
+std::unique_ptr<zalViewerRenderer::Impl::Node>
+zalViewerRenderer::Impl::makeNode(const QString& owner, const QMatrix4x4& frame, int depth)
+{
+    if (depth > kMaxDepth) return nullptr;
+    auto node = std::make_unique<Node>();
+    node->owner = owner;
+    node->frame = frame;
+    node->depth = depth;
+    node->made = updates;
+    nodesOf[owner].insert(node.get());
+    fillMeshes(*node);
+    for (const auto& entry : source->instancesUnder(owner)) {
+        const std::tuple<QString, QString, bool> key(entry.first->name, entry.first->parent, false);
+        node->children[key] = makeChild(*node, *entry.first, false);
+    }
+    for (const auto& entry : source->spawnsUnder(owner)) {
+        const std::tuple<QString, QString, bool> key(entry.first->name, entry.first->parent, true);
+        node->children[key] = makeChild(*node, *entry.first, true);
+    }
+    return node;
+}
+
+void zalViewerRenderer::Impl::fillMeshes(Node& node)
+{
+    for (auto& item : node.meshItems)
+        dropItem(item);
+    node.meshItems.clear();
+    for (const zalViewerScene::Mesh* mesh : source->meshesOf(node.owner)) {
+        std::unique_ptr<Item> item = meshItem(*mesh, node.frame);
+        if (item) node.meshItems.push_back(std::move(item));
+    }
+}
+
+std::unique_ptr<zalViewerRenderer::Impl::Child>
+zalViewerRenderer::Impl::makeChild(Node& node, const zalViewerScene::Key& key, bool spawn)
+{
+    auto child = std::make_unique<Child>();
+    child->parent = &node;
+    child->key = key;
+    child->spawn = spawn;
+    child->made = updates;
+    childrenNamed[key.name].insert(child.get());
+    const int depth = node.depth + 1;
+    if (spawn) {
+        const auto found = source->spawns().find(key);
+        if (found == source->spawns().end()) return child;
+        const zalViewerScene::Spawn& batch = found->second;
+        for (const QMatrix4x4& t : batch.transforms) {
+            if (batch.component.isEmpty()) {
+                child->leaves.push_back(boxItem(node.frame * t, batch.material));
+            } else if (auto n = makeNode(batch.component, node.frame * t, depth)) {
+                child->nodes.push_back(std::move(n));
+            }
+        }
+        return child;
+    }
+    const auto found = source->instances().find(key);
+    if (found == source->instances().end()) return child;
+    const zalViewerScene::Instance& inst = found->second;
+    const QMatrix4x4 placed = node.frame * inst.transform;
+    if (auto n = makeNode(key.name, placed, depth)) child->nodes.push_back(std::move(n));
+    if (!inst.component.isEmpty() && inst.component != key.name) {
+        if (auto n = makeNode(inst.component, placed, depth)) child->nodes.push_back(std::move(n));
+    } else {
+        fillLeaves(*child);
+    }
+    return child;
+}
+
+void zalViewerRenderer::Impl::fillLeaves(Child& child)
+{
+    // Whether an instance stands in as a box or a fountain marker depends on the meshes under its name.
+    for (auto& item : child.leaves)
+        dropItem(item);
+    child.leaves.clear();
+    if (child.spawn) return;
+    const auto found = source->instances().find(child.key);
+    if (found == source->instances().end()) return;
+    const zalViewerScene::Instance& inst = found->second;
+    const QString& name = child.key.name;
+    if (!inst.component.isEmpty() && inst.component != name) return;
+    const QMatrix4x4 placed = child.parent->frame * inst.transform;
+    if (!inst.group && inst.component.isEmpty() && zalViewerFountainMarker::isFountain(inst.asset)) {
+        child.leaves.push_back(fountainItem(placed, name));
+    } else if (!inst.group && inst.component.isEmpty() && !inst.asset.isEmpty() && inst.asset != name &&
+               source->meshesOf(name).empty()) {
+        // An asset the reference viewer cannot load: shown as a box where it stands.
+        child.leaves.push_back(boxItem(placed, inst.material));
+    }
+}
+
+void zalViewerRenderer::Impl::dropNode(std::unique_ptr<Node>& node)
+{
+    if (!node) return;
+    for (auto& item : node->meshItems)
+        dropItem(item);
+    for (auto& entry : node->children)
+        dropChild(entry.second);
+    auto registered = nodesOf.find(node->owner);
+    if (registered != nodesOf.end()) {
+        registered->remove(node.get());
+        if (registered->isEmpty()) nodesOf.erase(registered);
+    }
+    node.reset();
+}
+
+void zalViewerRenderer::Impl::dropChild(std::unique_ptr<Child>& child)
+{
+    if (!child) return;
+    for (auto& item : child->leaves)
+        dropItem(item);
+    for (auto& node : child->nodes)
+        dropNode(node);
+    auto registered = childrenNamed.find(child->key.name);
+    if (registered != childrenNamed.end()) {
+        registered->remove(child.get());
+        if (registered->isEmpty()) childrenNamed.erase(registered);
+    }
+    child.reset();
+}
+
+void zalViewerRenderer::Impl::dropChildren(Node& node, const QString& name)
+{
+    auto it = node.children.lower_bound(std::make_tuple(name, QString(), false));
+    while (it != node.children.end() && std::get<0>(it->first) == name) {
+        dropChild(it->second);
+        it = node.children.erase(it);
+    }
+}
+
+void zalViewerRenderer::Impl::addChildren(Node& node, const QString& name)
+{
+    // What the scene lists under the node's owner by that name: instances kept under it or connected
+    // to it, and a spawned batch.
+    const auto& instances = source->instances();
+    for (auto it = instances.lower_bound(zalViewerScene::Key{name, QString()});
+         it != instances.end() && it->first.name == name; ++it) {
+        if (it->first.parent != node.owner && !it->second.connections.count(node.owner)) continue;
+        node.children[std::make_tuple(name, it->first.parent, false)] = makeChild(node, it->first, false);
+    }
+    const zalViewerScene::Key key{name, node.owner};
+    if (source->spawns().count(key))
+        node.children[std::make_tuple(name, node.owner, true)] = makeChild(node, key, true);
+}
+
+void zalViewerRenderer::Impl::updateLights()
+{
+    for (Entity e : lights) {
+        scene->remove(e);
+        engine->destroy(e);
+        utils::EntityManager::get().destroy(e);
+    }
+    lights.clear();
+    for (const auto& entry : source->lights()) {
         const zalViewerScene::Light& l = entry.second;
         if (!l.on) continue;
         const QMatrix4x4 frame = kUnmirror * l.transform;
@@ -670,12 +1120,184 @@ void zalViewerRenderer::Impl::build(const zalViewerScene& source, const zalViewe
         scene->addEntity(e);
         lights.push_back(e);
     }
-    stats.renderables = int(renderables.size());
+}
+
+void zalViewerRenderer::Impl::updateAssets()
+{
+    for (auto& item : assetItems)
+        dropItem(item);
+    assetItems.clear();
+    for (const auto& entry : source->placedAssets()) {
+        if (entry.second.visible &&
+            (entry.second.parent.isEmpty() || entry.second.parent == QLatin1String("Model")))
+            assetItems.push_back(boxItem(kUnmirror * entry.second.transform, QString()));
+    }
+}
+
+void zalViewerRenderer::Impl::collectGarbage()
+{
+    // Batches whose members changed are put together again, and empty ones go.
+    for (Batch* batch : changedBatches)
+        assemble(*batch);
+    changedBatches.clear();
+    for (auto list = batches.begin(); list != batches.end();) {
+        auto& v = list->second;
+        v.erase(std::remove_if(v.begin(), v.end(),
+                               [](const std::unique_ptr<Batch>& b) { return b->vertices == 0; }),
+                v.end());
+        list = v.empty() ? batches.erase(list) : std::next(list);
+    }
+    for (auto it = meshes.begin(); it != meshes.end();) {
+        if (it->second.users > 0) {
+            ++it;
+            continue;
+        }
+        if (it->second.buffer) engine->destroy(it->second.buffer);
+        it = meshes.erase(it);
+    }
+    // Materials nothing draws with any more, and instances replaced by newer ones.
+    for (auto it = materials.begin(); it != materials.end();) {
+        if (materialUsers.contains(it->first)) {
+            ++it;
+            continue;
+        }
+        if (it->second.instance) engine->destroy(it->second.instance);
+        it = materials.erase(it);
+    }
+    for (MaterialInstance* mi : retiredMaterials)
+        engine->destroy(mi);
+    retiredMaterials.clear();
     stats.meshBuffers = int(meshes.size());
     stats.materials = int(materials.size());
-    builtRevision = source.revision();
-    builtFountains = fountains;
+}
+
+void zalViewerRenderer::Impl::rebuild()
+{
+    for (auto& root : roots)
+        dropNode(root);
+    for (auto& item : assetItems)
+        dropItem(item);
+    assetItems.clear();
+    boundsStale = false;
+    boundsAny = false;
+    roots[0] = makeNode(QStringLiteral("Model"), kUnmirror, 0);
+    roots[1] = makeNode(QString(), kUnmirror, 0);
+    updateAssets();
+    updateLights();
     built = true;
+}
+
+void zalViewerRenderer::Impl::update(const zalViewerScene& scene)
+{
+    source = &scene;
+    ++updates;
+    std::set<QString> meshOwners, changedMaterials;
+    std::set<std::pair<QString, QString>> changedChildren;
+    bool lightsChanged = false, assetsChanged = false, everything = !built;
+    const bool kept = scene.changesSince(changeCursor, [&](const zalViewerScene::Change& c) {
+        if (everything) return;
+        switch (c.kind) {
+        case zalViewerScene::Change::Meshes:
+            meshOwners.insert(c.owner);
+            break;
+        case zalViewerScene::Change::Child:
+            changedChildren.emplace(c.owner, c.name);
+            break;
+        case zalViewerScene::Change::Material:
+            changedMaterials.insert(c.name);
+            break;
+        case zalViewerScene::Change::Lights:
+            lightsChanged = true;
+            break;
+        case zalViewerScene::Change::Assets:
+            assetsChanged = true;
+            break;
+        case zalViewerScene::Change::Everything:
+            everything = true;
+            break;
+        }
+    });
+    if (everything || !kept) {
+        rebuild();
+        collectGarbage();
+        source = nullptr;
+        return;
+    }
+    // Materials first, so that what is drawn next already gets the new ones.
+    for (const QString& name : changedMaterials) {
+        auto users = materialUsers.find(name);
+        if (users == materialUsers.end()) continue;
+        MaterialInstance* mi = material(name);
+        RenderableManager& rm = engine->getRenderableManager();
+        for (Item* item : *users) {
+            if (item->entity.isNull() || item->own) continue;
+            const auto instance = rm.getInstance(item->entity);
+            rm.setMaterialInstanceAt(instance, 0, mi);
+            rm.setCastShadows(instance, mi->getMaterial() != blended);
+        }
+        auto merged = batches.find(name);
+        if (merged == batches.end()) continue;
+        for (auto& batch : merged->second) {
+            if (batch->entity.isNull()) continue;
+            const auto instance = rm.getInstance(batch->entity);
+            rm.setMaterialInstanceAt(instance, 0, mi);
+            rm.setCastShadows(instance, mi->getMaterial() != blended);
+        }
+    }
+    for (const auto& change : changedChildren) {
+        auto owners = nodesOf.find(change.first);
+        if (owners == nodesOf.end()) continue;
+        const std::vector<Node*> nodes(owners->begin(), owners->end());
+        for (Node* node : nodes) {
+            // A node dropped along with an earlier child is gone from the registry.
+            auto still = nodesOf.find(change.first);
+            if (still == nodesOf.end() || !still->contains(node) || node->made == updates) continue;
+            dropChildren(*node, change.second);
+            addChildren(*node, change.second);
+        }
+    }
+    for (const QString& owner : meshOwners) {
+        auto owners = nodesOf.find(owner);
+        if (owners != nodesOf.end()) {
+            for (Node* node : *owners)
+                if (node->made != updates) fillMeshes(*node);
+        }
+        auto named = childrenNamed.find(owner);
+        if (named != childrenNamed.end()) {
+            for (Child* child : *named)
+                if (child->made != updates) fillLeaves(*child);
+        }
+    }
+    if (assetsChanged) updateAssets();
+    if (lightsChanged) updateLights();
+    collectGarbage();
+    source = nullptr;
+}
+
+bool zalViewerRenderer::Impl::sceneBounds(QVector3D& low, QVector3D& high)
+{
+    if (boundsStale) {
+        boundsAny = false;
+        for (const Item* item : items) {
+            if (!item->bounded) continue;
+            if (!boundsAny) {
+                boundsLow = item->low;
+                boundsHigh = item->high;
+                boundsAny = true;
+                continue;
+            }
+            boundsLow =
+                QVector3D(std::min(boundsLow.x(), item->low.x()), std::min(boundsLow.y(), item->low.y()),
+                          std::min(boundsLow.z(), item->low.z()));
+            boundsHigh =
+                QVector3D(std::max(boundsHigh.x(), item->high.x()), std::max(boundsHigh.y(), item->high.y()),
+                          std::max(boundsHigh.z(), item->high.z()));
+        }
+        boundsStale = false;
+    }
+    low = boundsLow;
+    high = boundsHigh;
+    return boundsAny;
 }
 
 void zalViewerRenderer::Impl::updateSky(const zalViewerSunState& s)
@@ -891,9 +1513,14 @@ void zalViewerRenderer::release()
     if (!d) return;
     Impl& r = *d;
     Engine* e = r.engine;
-    r.destroyRenderables();
+    r.finishPending(true);
+    delete[] r.pending.pixels;
+    r.pending = Impl::Pending();
+    r.destroyAll();
     for (auto& m : r.meshes)
         if (m.second.buffer) e->destroy(m.second.buffer);
+    for (IndexBuffer* ib : r.retiredIndices)
+        e->destroy(ib);
     for (auto& m : r.materials)
         if (m.second.instance) e->destroy(m.second.instance);
     for (auto& t : r.textures)
@@ -933,6 +1560,11 @@ zalViewerRenderer::Statistics zalViewerRenderer::statistics() const
 
 bool zalViewerRenderer::bounds(const zalViewerScene& scene, QVector3D& low, QVector3D& high) const
 {
+    if (d && d->engine) {
+        // What is drawn, brought up to date with the scene first.
+        d->update(scene);
+        return d->sceneBounds(low, high);
+    }
     return bounds(scene, nullptr, low, high);
 }
 
@@ -1022,9 +1654,17 @@ void zalViewerRenderer::clipPlanes(const View& view, const QVector3D& low, const
 QImage zalViewerRenderer::renderImage(const zalViewerScene& scene, const zalViewerSettings& settings,
                                       const View& v, QSize size, QString& error)
 {
+    if (!startFrame(scene, settings, v, size, error)) return QImage();
+    d->finishPending(true);
+    return takeFrame(error);
+}
+
+bool zalViewerRenderer::startFrame(const zalViewerScene& scene, const zalViewerSettings& settings,
+                                   const View& v, QSize size, QString& error)
+{
     if (!d) {
         error = QStringLiteral("the renderer is not running");
-        return QImage();
+        return false;
     }
     constexpr int kMaxSize = 8192;
     if (size.width() <= 0 || size.height() <= 0 || size.width() > kMaxSize || size.height() > kMaxSize) {
@@ -1032,11 +1672,16 @@ QImage zalViewerRenderer::renderImage(const zalViewerScene& scene, const zalView
                     .arg(size.width())
                     .arg(size.height())
                     .arg(kMaxSize);
-        return QImage();
+        return false;
     }
     Impl& r = *d;
-    QElapsedTimer clock;
-    clock.start();
+    // One frame at a time: one still being read back is finished (and dropped) first.
+    if (r.pending.active) {
+        r.finishPending(true);
+        delete[] r.pending.pixels;
+        r.pending = Impl::Pending();
+    }
+    r.pending.clock.start();
     const zalViewerSunState sun = zalViewerSunFromSettings(settings);
     const zalViewerLook look = r.applyLook(settings, sun);
     // The epic preset supersamples: antialiasing without Filament's post-processing.
@@ -1068,11 +1713,25 @@ QImage zalViewerRenderer::renderImage(const zalViewerScene& scene, const zalView
         r.view->setRenderTarget(r.target);
         r.targetSize = drawn;
     }
-    r.build(scene, settings);
+    const QByteArray fountains =
+        QJsonDocument(QJsonObject::fromVariantMap([&] {
+            QVariantMap m;
+            for (auto it = settings.fountains.begin(); it != settings.fountains.end(); ++it)
+                m.insert(it.key(), it.value().toVariantMap());
+            return m;
+        }()))
+            .toJson(QJsonDocument::Compact);
+    if (fountains != r.builtFountains) {
+        // Fountain markers take their shape from the settings: they are rare, so all is drawn again.
+        r.fountains = settings.fountains;
+        r.builtFountains = fountains;
+        r.built = false;
+    }
+    r.update(scene);
     r.updateSky(sun);
 
     QVector3D low, high;
-    const bool any = bounds(scene, low, high);
+    const bool any = r.sceneBounds(low, high);
     float nearCm = 1, farCm = 1000;
     clipPlanes(v, low, high, any, nearCm, farCm);
     const double aspect = double(size.width()) / double(size.height());
@@ -1094,46 +1753,94 @@ QImage zalViewerRenderer::renderImage(const zalViewerScene& scene, const zalView
     r.view->setViewport(Viewport(0, 0, std::uint32_t(drawn.width()), std::uint32_t(drawn.height())));
 
     const std::size_t pixelCount = std::size_t(drawn.width()) * std::size_t(drawn.height());
-    const std::size_t bytes = pixelCount * 4 * sizeof(filament::math::half);
-    auto* pixels = new std::uint8_t[bytes];
-    struct ReadBack
-    {
-        bool done = false;
-    } readBack;
-    bool requested = false;
-    // The read-back completes on a later beginFrame, and beginFrame may skip a frame.
-    for (int attempt = 0; attempt < 1000 && !readBack.done; ++attempt) {
+    Impl::Pending& p = r.pending;
+    p.bytes = pixelCount * 4 * sizeof(filament::math::half);
+    p.pixels = new std::uint8_t[p.bytes];
+    p.drawn = drawn;
+    p.factor = factor;
+    p.look = look;
+    p.done = false;
+    p.active = true;
+    // A frame may be skipped by beginFrame; the next tries draw it.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
         if (r.renderer->beginFrame(r.swapChain)) {
-            if (!requested) {
-                r.renderer->render(r.view);
-                r.renderer->readPixels(
-                    r.target, 0, 0, std::uint32_t(drawn.width()), std::uint32_t(drawn.height()),
-                    backend::PixelBufferDescriptor(
-                        pixels, bytes, backend::PixelDataFormat::RGBA, backend::PixelDataType::HALF,
-                        [](void*, std::size_t, void* user) { static_cast<ReadBack*>(user)->done = true; },
-                        &readBack));
-                requested = true;
-            }
+            r.renderer->render(r.view);
+            r.renderer->readPixels(
+                r.target, 0, 0, std::uint32_t(drawn.width()), std::uint32_t(drawn.height()),
+                backend::PixelBufferDescriptor(
+                    p.pixels, p.bytes, backend::PixelDataFormat::RGBA, backend::PixelDataType::HALF,
+                    [](void*, std::size_t, void* user) { static_cast<Impl::Pending*>(user)->done = true; },
+                    &p));
             r.renderer->endFrame();
+            // The driver thread draws from here on; the caller may do other work until the fence passes.
+            p.fence = r.engine->createFence();
+            return true;
         }
-        if (!readBack.done) r.engine->flushAndWait();
+        r.engine->flushAndWait();
     }
-    if (!readBack.done) {
+    // Nothing was asked of the driver: the buffer is free.
+    delete[] p.pixels;
+    p = Impl::Pending();
+    error = QStringLiteral("no frame could be started");
+    return false;
+}
+
+bool zalViewerRenderer::Impl::finishPending(bool wait)
+{
+    Pending& p = pending;
+    if (!p.active) return true;
+    if (p.fence) {
+        const auto status = p.fence->wait(Fence::Mode::FLUSH, wait ? Fence::FENCE_WAIT_FOR_EVER : 0);
+        if (status == backend::FenceStatus::TIMEOUT_EXPIRED && !wait) return false;
+        engine->destroy(p.fence);
+        p.fence = nullptr;
+    }
+    // The read-back completes on a later beginFrame, and beginFrame may skip a frame.
+    for (int attempt = 0; attempt < 1000 && !p.done; ++attempt) {
+        if (renderer->beginFrame(swapChain)) renderer->endFrame();
+        if (!p.done) engine->flushAndWait();
+    }
+    return true;
+}
+
+bool zalViewerRenderer::frameReady()
+{
+    return !d || d->finishPending(false);
+}
+
+QImage zalViewerRenderer::takeFrame(QString& error)
+{
+    if (!d || !d->pending.active) {
+        error = QStringLiteral("no frame was started");
+        return QImage();
+    }
+    Impl& r = *d;
+    r.finishPending(true);
+    Impl::Pending& p = r.pending;
+    if (!p.done) {
         // The driver may still write into the buffer: keep it.
+        p = Impl::Pending();
         error = QStringLiteral("the frame was not read back");
         return QImage();
     }
+    const int w = p.drawn.width(), h = p.drawn.height();
+    const std::size_t pixelCount = std::size_t(w) * std::size_t(h);
     std::vector<float> hdr(pixelCount * 4);
-    const auto* halves = reinterpret_cast<const filament::math::half*>(pixels);
-    const int w = drawn.width(), h = drawn.height();
+    const auto* halves = reinterpret_cast<const filament::math::half*>(p.pixels);
     for (int y = 0; y < h; ++y) {
         const filament::math::half* from = halves + std::size_t(y) * std::size_t(w) * 4;
         float* to = hdr.data() + std::size_t(y) * std::size_t(w) * 4;
         for (int i = 0; i < w * 4; ++i)
             to[i] = float(from[i]);
     }
-    delete[] pixels;
-    QImage finished = zalViewerFinishFrame(hdr, w, h, factor, look);
-    r.stats.frameMs = double(clock.nsecsElapsed()) / 1e6;
+    delete[] p.pixels;
+    QImage finished = zalViewerFinishFrame(hdr, w, h, p.factor, p.look);
+    r.stats.frameMs = double(p.clock.nsecsElapsed()) / 1e6;
+    p = Impl::Pending();
     return finished;
+}
+
+std::uint64_t zalViewerRenderer::followedChanges() const
+{
+    return d ? d->changeCursor : 0;
 }

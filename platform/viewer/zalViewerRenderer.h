@@ -14,8 +14,9 @@ struct zalViewerSettings;
 // Draws the scene with Filament (physically based, OpenGL backend) offscreen and reads the frame
 // back, so the window and "HighResShot" show the same picture: the window only presents it.
 // Meshes go into GPU buffers once per mesh revision and every placement of a mesh shares them;
-// the sun, sky, lights, post-processing and camera follow the settings on every frame.
-// Created and used on the GUI thread; it owns its Filament engine.
+// what is drawn follows the scene's changes, so an edit costs what it touches; the sun, sky, lights,
+// post-processing and camera follow the settings on every frame. Created and used on the GUI thread; it owns
+// its Filament engine.
 class zalViewerRenderer
 {
 public:
@@ -60,6 +61,15 @@ public:
     // One frame at exactly `size`; a null image (and `error`) when the size is beyond the GPU.
     QImage renderImage(const zalViewerScene& scene, const zalViewerSettings& settings, const View& view,
                        QSize size, QString& error);
+    // The same in two steps, so the caller can do other work while the driver draws: startFrame
+    // brings the drawing up to date and hands the frame to the driver; frameReady tells without
+    // waiting whether takeFrame would wait.
+    bool startFrame(const zalViewerScene& scene, const zalViewerSettings& settings, const View& view,
+                    QSize size, QString& error);
+    bool frameReady();
+    QImage takeFrame(QString& error);
+    // How many of the scene's changes the drawing has followed (zalViewerScene::changeCount).
+    std::uint64_t followedChanges() const;
 
     Statistics statistics() const;
 

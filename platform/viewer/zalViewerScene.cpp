@@ -258,6 +258,7 @@ void zalViewerScene::applyMesh(PreparedMesh&& prepared, std::vector<Key>& lost, 
     auto placed = m_meshes.insert(std::move(prepared.node));
     if (!placed.inserted) {
         placed.position->second = std::move(placed.node.mapped());
+        note(Change::Meshes, placed.position->first.parent);
     } else {
         m_meshesByParent.emplace(placed.position->first.parent, placed.position->first.name);
         indexed(placed.position);
@@ -306,6 +307,7 @@ void zalViewerScene::applyInstance(PreparedInstance&& prepared, std::vector<Key>
         Instance& fresh = placed.node.mapped();
         fresh.connections = std::move(placed.position->second.connections);
         placed.position->second = std::move(fresh);
+        noteInstance(placed.position->first, placed.position->second);
     }
     changed();
 }
@@ -344,7 +346,9 @@ void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& m
         mat.opacity = m.field("opacity").toFloat();
         mat.secondTexture = str(m.field("secondTexture"));
         mat.parameters = str(m.field("parameters"));
-        m_materials[str(m.field("name"))] = mat;
+        const QString name = str(m.field("name"));
+        m_materials[name] = mat;
+        note(Change::Material, QString(), name);
         changed();
         break;
     }
@@ -377,6 +381,7 @@ void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& m
         light.on = m.field("on").toBool();
         m_lights[key] = light;
         m_lightsByParent.emplace(key.parent, key.name);
+        note(Change::Lights);
         changed();
         break;
     }
@@ -403,6 +408,8 @@ void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& m
         if (placed.second) {
             m_spawnsByParent.emplace(key.parent, key.name);
             indexed(placed.first);
+        } else {
+            note(Change::Child, key.parent, key.name);
         }
         changed();
         break;
@@ -426,8 +433,10 @@ void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& m
         if (named != m_instances.end() && named->first.name == key.name) existing = &named->second;
         const bool other = m_components.count(key.name) || m_materials.count(key.name);
         if (existing) {
-            if (existing->connections.insert(key.parent).second && key.parent != named->first.parent)
+            if (existing->connections.insert(key.parent).second && key.parent != named->first.parent) {
                 m_instanceIndex[key.parent].push_back({&named->first, existing});
+                note(Change::Child, key.parent, key.name);
+            }
             changed();
         } else if (!other) {
             // Nothing to connect: the host believes we hold it, so it has to send it again.
@@ -446,11 +455,13 @@ void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& m
         for (auto it = m_instances.lower_bound(Key{name, QString()});
              it != m_instances.end() && it->first.name == name; ++it) {
             it->second.transform = t;
+            noteInstance(it->first, it->second);
             found = true;
         }
         auto asset = m_assets.find(name);
         if (asset != m_assets.end()) {
             asset->second.transform = t;
+            note(Change::Assets);
             found = true;
         }
         if (!found) errors << QStringLiteral("setAssetTransform: no entity %1").arg(name);
@@ -467,12 +478,14 @@ void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& m
             break;
         }
         m_assets[name] = a;
+        note(Change::Assets);
         changed();
         break;
     }
     case Type::SetAssetVisible: {
         auto it = m_assets.find(str(m.field("name")));
         if (it != m_assets.end()) it->second.visible = m.field("visible").toBool();
+        note(Change::Assets);
         changed();
         break;
     }
@@ -517,16 +530,18 @@ void zalViewerScene::removeEntity(const QString& name, const QString& parent, bo
     eraseNamed(m_instances, m_instancesByParent, name, parent, forget);
     for (auto it = m_instances.lower_bound(Key{name, QString()});
          it != m_instances.end() && it->first.name == name; ++it) {
-        if (it->second.connections.erase(parent) && parent != it->first.parent)
+        if (it->second.connections.erase(parent) && parent != it->first.parent) {
             unlist(m_instanceIndex, parent, std::pair<const Key*, const Instance*>(&it->first, &it->second));
+            note(Change::Child, parent, name);
+        }
     }
     eraseNamed(m_lights, m_lightsByParent, name, parent, forget);
     eraseNamed(m_spawns, m_spawnsByParent, name, parent, forget);
     eraseNamed(m_meshes, m_meshesByParent, name, parent, forget);
     if (parent.isEmpty()) {
         m_components.erase(name);
-        m_materials.erase(name);
-        m_assets.erase(name);
+        if (m_materials.erase(name)) note(Change::Material, QString(), name);
+        if (m_assets.erase(name)) note(Change::Assets);
         m_files.erase(name);
     }
     if (meshes || children) eraseUnder(m_meshes, m_meshesByParent, name, forget);
@@ -570,6 +585,9 @@ void zalViewerScene::clear()
     m_spawnIndex.clear();
     m_assets.clear();
     m_files.clear();
+    m_changeStart += m_changes.size();
+    m_changes.clear();
+    note(Change::Everything);
     changed();
 }
 
@@ -596,18 +614,65 @@ QStringList zalViewerScene::assetsWithPrefix(const QString& prefix) const
     return QStringList(names.begin(), names.end());
 }
 
+void zalViewerScene::note(Change::Kind kind, const QString& owner, const QString& name)
+{
+    // Kept for whoever draws the scene; one that falls this far behind starts over anyway.
+    constexpr std::size_t kKept = 1 << 18;
+    if (m_changes.size() >= kKept) {
+        m_changeStart += m_changes.size();
+        m_changes.clear();
+    }
+    Change c;
+    c.kind = kind;
+    c.owner = owner;
+    c.name = name;
+    m_changes.push_back(std::move(c));
+}
+
+void zalViewerScene::noteInstance(const Key& key, const Instance& instance)
+{
+    note(Change::Child, key.parent, key.name);
+    for (const QString& owner : instance.connections)
+        if (owner != key.parent) note(Change::Child, owner, key.name);
+}
+
+bool zalViewerScene::changesSince(std::uint64_t& cursor,
+                                  const std::function<void(const Change&)>& visit) const
+{
+    const std::uint64_t end = changeCount();
+    if (cursor < m_changeStart || cursor > end) {
+        cursor = end;
+        return false;
+    }
+    for (std::uint64_t i = cursor; i < end; ++i)
+        visit(m_changes[std::size_t(i - m_changeStart)]);
+    cursor = end;
+    return true;
+}
+
+void zalViewerScene::forgetChanges(std::uint64_t cursor)
+{
+    while (m_changeStart < cursor && !m_changes.empty()) {
+        m_changes.pop_front();
+        ++m_changeStart;
+    }
+}
+
 void zalViewerScene::indexed(std::map<Key, Mesh>::iterator it)
 {
     m_meshIndex[it->first.parent].push_back(&it->second);
+    note(Change::Meshes, it->first.parent);
 }
 
 void zalViewerScene::unindexed(std::map<Key, Mesh>::iterator it)
 {
     unlist(m_meshIndex, it->first.parent, static_cast<const Mesh*>(&it->second));
+    note(Change::Meshes, it->first.parent);
 }
 
 void zalViewerScene::indexed(std::map<Key, Instance>::iterator it)
 {
+    noteInstance(it->first, it->second);
     m_instanceIndex[it->first.parent].push_back({&it->first, &it->second});
     for (const QString& owner : it->second.connections) {
         if (owner != it->first.parent) m_instanceIndex[owner].push_back({&it->first, &it->second});
@@ -616,6 +681,7 @@ void zalViewerScene::indexed(std::map<Key, Instance>::iterator it)
 
 void zalViewerScene::unindexed(std::map<Key, Instance>::iterator it)
 {
+    noteInstance(it->first, it->second);
     const std::pair<const Key*, const Instance*> entry(&it->first, &it->second);
     unlist(m_instanceIndex, it->first.parent, entry);
     for (const QString& owner : it->second.connections) {
@@ -625,11 +691,13 @@ void zalViewerScene::unindexed(std::map<Key, Instance>::iterator it)
 
 void zalViewerScene::indexed(std::map<Key, Spawn>::iterator it)
 {
+    note(Change::Child, it->first.parent, it->first.name);
     m_spawnIndex[it->first.parent].push_back({&it->first, &it->second});
 }
 
 void zalViewerScene::unindexed(std::map<Key, Spawn>::iterator it)
 {
+    note(Change::Child, it->first.parent, it->first.name);
     unlist(m_spawnIndex, it->first.parent, std::pair<const Key*, const Spawn*>(&it->first, &it->second));
 }
 

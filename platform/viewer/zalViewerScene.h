@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QVector3D>
 
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -175,10 +177,35 @@ public:
     const std::vector<std::pair<const Key*, const Spawn*>>& spawnsUnder(const QString& owner) const;
     std::uint64_t revision() const { return m_revision; }
 
+    // What changed, so that a drawing of the scene can follow it at the cost of the change. Meshes: the
+    // meshes of `owner`; Child: the instances and spawned batches named `name` listed under `owner`.
+    struct Change
+    {
+        enum Kind : std::uint8_t
+        {
+            Meshes,
+            Child,
+            Material,
+            Lights,
+            Assets,
+            Everything
+        };
+        Kind kind = Everything;
+        QString owner, name;
+    };
+    // Hands each change after `cursor` to `visit` and moves the cursor past them. False (and nothing
+    // visited) when some of them are no longer kept: the consumer must then start over from the scene.
+    bool changesSince(std::uint64_t& cursor, const std::function<void(const Change&)>& visit) const;
+    std::uint64_t changeCount() const { return m_changeStart + m_changes.size(); }
+    // Changes up to `cursor` are no longer needed.
+    void forgetChanges(std::uint64_t cursor);
+
     QJsonObject toJson() const;
 
 private:
     void changed() { ++m_revision; }
+    void note(Change::Kind kind, const QString& owner = QString(), const QString& name = QString());
+    void noteInstance(const Key& key, const Instance& instance);
     void removeEntity(const QString& name, const QString& parent, bool children, bool meshes, int depth);
     // The drawing index follows every insertion and removal, so a change costs the entries it touches.
     void indexed(std::map<Key, Mesh>::iterator it);
@@ -187,7 +214,7 @@ private:
     void unindexed(std::map<Key, Instance>::iterator it);
     void indexed(std::map<Key, Spawn>::iterator it);
     void unindexed(std::map<Key, Spawn>::iterator it);
-    void unindexed(std::map<Key, Light>::iterator) {}
+    void unindexed(std::map<Key, Light>::iterator) { note(Change::Lights); }
 
     // (parent, name) of every key of one container. Keys sort by name first, so everything under a
     // name is one range of its map; this finds everything under a parent the same way, so a removal
@@ -210,4 +237,6 @@ private:
     std::map<QString, std::vector<const Mesh*>> m_meshIndex;
     std::map<QString, std::vector<std::pair<const Key*, const Instance*>>> m_instanceIndex;
     std::map<QString, std::vector<std::pair<const Key*, const Spawn*>>> m_spawnIndex;
+    std::deque<Change> m_changes;
+    std::uint64_t m_changeStart = 0; // number of the first change kept
 };

@@ -9,6 +9,11 @@
 #include "gs/DbLine.h"
 #include "gs/DbText.h"
 
+#include "Ed/EdCancel.h"
+#include "Ed/EdCommand.h"
+#include "Ed/EdCommandStack.h"
+#include "StaticRxObject.h"
+
 #include <QFile>
 
 #include <QFileInfo>
@@ -258,4 +263,74 @@ TEST_F(zalUnrealRenderViewViewer, AMovedReferenceAndAnErasureEachArriveInOneTran
     EXPECT_EQ(withField(after, "instances", "name", id(kept)).size(), 1);
     EXPECT_FALSE(mentions(after, id(erased)));
     EXPECT_EQ(withField(after, "meshes", "parent", id(other)).size(), 1);
+}
+
+namespace {
+// A user's command that makes several edits.
+class EditTwice : public OdEdCommand
+{
+public:
+    const OdString groupName() const override { return L"Tests"; }
+    const OdString globalName() const override { return L"testedittwice"; }
+    void execute(OdEdCommandContext*) override
+    {
+        run();
+        if (cancel) throw OdEdCancel();
+    }
+    std::function<void()> run;
+    bool cancel = false;
+};
+} // namespace
+
+TEST_F(zalUnrealRenderViewViewer, ACommandsEditsArriveAsOneTransactionAlsoWhenItIsCancelled)
+{
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    zalTranslateTestDrawing drawing(db.get());
+    const OdDbObjectId block = drawing.addBlock(L"Chair");
+    drawing.addFace({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}, block);
+    const OdDbObjectId moved = drawing.addReference(block, {10, 0, 0});
+    const OdDbObjectId erased = drawing.addFace({{5, 5, 0}, {6, 5, 0}, {5, 6, 1}});
+    const OdDbObjectId other = drawing.addFace({{7, 5, 0}, {8, 5, 0}, {7, 6, 1}});
+    ASSERT_NO_FATAL_FAILURE(openInRealViewer(db.get(), session));
+    zalUnrealViewerSender* sender = session->sender();
+    ASSERT_TRUE(waitFor([&] { return sender->transactionsApplied() >= sender->transactionsEnded(); }, 30000));
+
+    OdStaticRxObject<EditTwice> command;
+    odedRegCmds()->addCommand(&command);
+    auto runCommand = [&](bool cancel) {
+        command.cancel = cancel;
+        const std::uint64_t ended = sender->transactionsEnded();
+        const std::uint64_t applied = sender->transactionsApplied();
+        host->console()->executeCommand(QStringLiteral("testedittwice"));
+        EXPECT_EQ(sender->transactionsEnded(), ended + 1) << "one transaction for the whole command";
+        EXPECT_FALSE(sender->isTransactionOpen());
+        EXPECT_EQ(session->registry().batchDepth(), 0u);
+        EXPECT_TRUE(waitFor([&] { return sender->transactionsApplied() >= applied + 1; }, 30000));
+    };
+    // Three edits: a reference moved twice and a face erased.
+    command.run = [&] {
+        for (int i = 0; i < 2; ++i) {
+            OdDbEntityPtr reference = moved.safeOpenObject(OdDb::kForWrite);
+            reference->transformBy(OdGeMatrix3d::translation(OdGeVector3d(0, 7, 0)));
+        }
+        OdDbEntityPtr face = erased.safeOpenObject(OdDb::kForWrite);
+        face->erase(true);
+    };
+    runCommand(false);
+    // A cancelled command still closes its transaction, with what it changed before the cancel.
+    command.run = [&] {
+        OdDbEntityPtr face = other.safeOpenObject(OdDb::kForWrite);
+        face->erase(true);
+    };
+    runCommand(true);
+    odedRegCmds()->removeCmd(L"Tests", L"testedittwice");
+
+    const QJsonObject after = dump(1);
+    EXPECT_EQ(after.value("transactions").toObject().value("last").toString(), "command");
+    const QList<QJsonObject> instance = withField(after, "instances", "name", id(moved));
+    ASSERT_EQ(instance.size(), 1);
+    expectTransform(instance[0].value("transform").toArray(),
+                    OdGeMatrix3d::translation(OdGeVector3d(10, 14, 0)));
+    EXPECT_FALSE(mentions(after, id(erased)));
+    EXPECT_FALSE(mentions(after, id(other)));
 }

@@ -1,11 +1,20 @@
 #include "Ed/EdCommandStack.h"
 
+#include "Ed/EdCancel.h"
 #include "RxObjectImpl.h"
+
+#include <algorithm>
 
 #include <mutex>
 #include <vector>
 
 ODRX_NO_CONS_DEFINE_MEMBERS(OdEdCommandStack, OdRxObject)
+ODRX_NO_CONS_DEFINE_MEMBERS(OdEdCommandStackReactor, OdRxObject)
+
+void OdEdCommandStackReactor::commandWillStart(OdEdCommand*, OdEdCommandContext*) {}
+void OdEdCommandStackReactor::commandEnded(OdEdCommand*, OdEdCommandContext*) {}
+void OdEdCommandStackReactor::commandCancelled(OdEdCommand*, OdEdCommandContext*) {}
+void OdEdCommandStackReactor::commandFailed(OdEdCommand*, OdEdCommandContext*) {}
 
 namespace {
 
@@ -134,10 +143,51 @@ public:
     {
         if (!command) throw OdError(eNullObjectPointer);
         OdEdCommandPtr keep(command);
-        command->execute(context);
+        notify(&OdEdCommandStackReactor::commandWillStart, command, context);
+        try {
+            command->execute(context);
+        } catch (const OdEdCancel&) {
+            notify(&OdEdCommandStackReactor::commandCancelled, command, context);
+            throw;
+        } catch (...) {
+            notify(&OdEdCommandStackReactor::commandFailed, command, context);
+            throw;
+        }
+        notify(&OdEdCommandStackReactor::commandEnded, command, context);
+    }
+
+    void addReactor(OdEdCommandStackReactor* reactor) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (reactor && std::find(m_reactors.begin(), m_reactors.end(), reactor) == m_reactors.end())
+            m_reactors.push_back(reactor);
+    }
+
+    void removeReactor(OdEdCommandStackReactor* reactor) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_reactors.erase(std::remove(m_reactors.begin(), m_reactors.end(), reactor), m_reactors.end());
     }
 
 private:
+    using Notification = void (OdEdCommandStackReactor::*)(OdEdCommand*, OdEdCommandContext*);
+    void notify(Notification notification, OdEdCommand* command, OdEdCommandContext* context)
+    {
+        // A copy: reactors may come and go while they are told.
+        std::vector<OdEdCommandStackReactor*> reactors;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            reactors = m_reactors;
+        }
+        for (OdEdCommandStackReactor* reactor : reactors) {
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                if (std::find(m_reactors.begin(), m_reactors.end(), reactor) == m_reactors.end()) continue;
+            }
+            (reactor->*notification)(command, context);
+        }
+    }
+
     struct Group
     {
         OdString name;
@@ -154,6 +204,7 @@ private:
 
     mutable std::mutex m_mutex;
     std::vector<Group> m_groups;
+    std::vector<OdEdCommandStackReactor*> m_reactors;
 };
 
 } // namespace

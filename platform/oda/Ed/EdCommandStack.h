@@ -6,6 +6,22 @@
 #include "OdArray.h"
 #include "RxDictionary.h"
 
+class OdEdCommandContext;
+
+// Hears when commands of the stack run. Added with OdEdCommandStack::addReactor; the stack holds
+// no reference, so remove the reactor before destroying it.
+class ODKIT_EXPORT OdEdCommandStackReactor : public OdRxObject
+{
+public:
+    ODRX_DECLARE_MEMBERS(OdEdCommandStackReactor);
+    virtual void commandWillStart(OdEdCommand* command, OdEdCommandContext* context);
+    // Exactly one of these follows each commandWillStart (to the reactors still added), also when
+    // commands nest.
+    virtual void commandEnded(OdEdCommand* command, OdEdCommandContext* context);
+    virtual void commandCancelled(OdEdCommand* command, OdEdCommandContext* context);
+    virtual void commandFailed(OdEdCommand* command, OdEdCommandContext* context);
+};
+
 class ODKIT_EXPORT OdEdCommandStack : public OdRxObject
 {
 public:
@@ -25,8 +41,11 @@ public:
     // Iterates all commands; newGroupIterator iterates groups as OdRxDictionary objects.
     virtual OdRxIteratorPtr newIterator() const = 0;
     virtual OdRxDictionaryIteratorPtr newGroupIterator() const = 0;
-    // Runs a command; the command's exceptions propagate.
+    // Runs a command between its reactors' notifications; the command's exceptions propagate.
     virtual void executeCommand(OdEdCommand* command, OdEdCommandContext* context) = 0;
+    // A reactor added twice is notified once; a reactor may add or remove reactors while notified.
+    virtual void addReactor(OdEdCommandStackReactor* reactor) = 0;
+    virtual void removeReactor(OdEdCommandStackReactor* reactor) = 0;
 };
 typedef OdSmartPtr<OdEdCommandStack> OdEdCommandStackPtr;
 

@@ -182,3 +182,58 @@ TEST_F(OdkitCommands, ContextOfAnotherClassRaisesNotThatKindOfClass)
     OdSmartPtr<PlainContext> plain = OdRxObjectImpl<PlainContext>::createObject();
     EXPECT_THROW(odedRegCmds()->executeCommand(&ask, plain), OdError_NotThatKindOfClass);
 }
+
+namespace {
+// Writes down what it hears; may take itself off the stack while it is told.
+class Listener : public OdEdCommandStackReactor
+{
+public:
+    std::vector<std::string> heard;
+    bool leaveOnStart = false;
+    void commandWillStart(OdEdCommand* c, OdEdCommandContext*) override
+    {
+        heard.push_back("start " + name(c));
+        if (leaveOnStart) odedRegCmds()->removeReactor(this);
+    }
+    void commandEnded(OdEdCommand* c, OdEdCommandContext*) override { heard.push_back("ended " + name(c)); }
+    void commandCancelled(OdEdCommand* c, OdEdCommandContext*) override
+    {
+        heard.push_back("cancelled " + name(c));
+    }
+    void commandFailed(OdEdCommand* c, OdEdCommandContext*) override { heard.push_back("failed " + name(c)); }
+
+private:
+    static std::string name(OdEdCommand* c)
+    {
+        const OdString n = c->globalName();
+        return std::string(n.c_str(), n.c_str() + n.getLength());
+    }
+};
+} // namespace
+
+TEST_F(OdkitCommands, ReactorsHearEachCommandStartAndHowItEnded)
+{
+    OdStaticRxObject<Listener> listener;
+    odedRegCmds()->addReactor(&listener);
+    odedRegCmds()->addReactor(&listener); // once is enough
+    OdSmartPtr<Context> ctx = OdRxObjectImpl<Context>::createObject();
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    ctx->document = db.get();
+    ctx->io->answers = {L"1"};
+    odedRegCmds()->executeCommand(&ask, ctx);
+    EXPECT_THROW(odedRegCmds()->executeCommand(&ask, ctx), OdEdCancel); // no answer left
+    OdSmartPtr<PlainContext> plain = OdRxObjectImpl<PlainContext>::createObject();
+    EXPECT_THROW(odedRegCmds()->executeCommand(&ask, plain), OdError); // not a drawing context
+    odedRegCmds()->executeCommand(&other, ctx);
+    EXPECT_EQ(listener.heard,
+              (std::vector<std::string>{"start ask", "ended ask", "start ask", "cancelled ask", "start ask",
+                                        "failed ask", "start other", "ended other"}));
+
+    // A reactor that leaves while it is told hears nothing more, and the command still runs.
+    listener.heard.clear();
+    listener.leaveOnStart = true;
+    odedRegCmds()->executeCommand(&other, ctx);
+    odedRegCmds()->executeCommand(&other, ctx);
+    EXPECT_EQ(listener.heard, (std::vector<std::string>{"start other"}));
+    odedRegCmds()->removeReactor(&listener);
+}

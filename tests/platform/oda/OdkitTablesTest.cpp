@@ -188,3 +188,29 @@ TEST_F(OdkitTables, DictionaryEntryComesBackWhenUnerased)
     EXPECT_FALSE(nod->setName(L"Renamed", L"ACAD_MATERIAL")) << "names stay unique";
     EXPECT_THROW(nod->setAt(L"", OdDbField::createObject()), OdError);
 }
+
+TEST_F(OdkitTables, RecordsRenamedAfterTheyWereAddedAreFoundUnderTheirNewNamesInTableOrder)
+{
+    // Named once in the table and renamed there, as importers do.
+    OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject(OdDb::kForWrite);
+    std::vector<OdDbObjectId> ids;
+    for (int i = 0; i < 2000; ++i) {
+        OdDbLayerTableRecordPtr layer = OdDbLayerTableRecord::createObject();
+        layer->setName(OdString::formatted(L"tmp%d", i));
+        ids.push_back(layers->add(layer));
+        ASSERT_TRUE(layers->has(OdString::formatted(L"tmp%d", i))); // keeps the index in use
+        layer->setName(OdString::formatted(L"Layer%d", i));
+    }
+    for (int i = 0; i < 2000; i += 37) {
+        EXPECT_EQ(layers->getAt(OdString::formatted(L"LAYER%d", i)), ids[std::size_t(i)]);
+        EXPECT_FALSE(layers->has(OdString::formatted(L"tmp%d", i)));
+    }
+    // Records of one name keep table order: an earlier record renamed to an erased later one's name
+    // comes first.
+    OdDbObjectPtr(ids[1500].safeOpenObject(OdDb::kForWrite))->erase();
+    OdDbLayerTableRecordPtr early = ids[10].safeOpenObject(OdDb::kForWrite);
+    early->setName(L"layer1500");
+    EXPECT_EQ(layers->getAt(L"Layer1500"), ids[10]);
+    EXPECT_EQ(layers->getAt(L"Layer1500", true), ids[10]) << "the first in table order, erased or not";
+    EXPECT_FALSE(layers->has(L"Layer10"));
+}

@@ -1,0 +1,215 @@
+// The Filament drawing of the viewer's scene, driven directly: it follows edits to the scene and must
+// end up drawing what a drawing made from scratch of the same scene draws.
+#include "zalViewerRenderer.h"
+#include "XoRemoteRenderMessage.h"
+#include "zalViewerScene.h"
+#include "zalViewerSettings.h"
+
+#include <QGuiApplication>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+std::shared_ptr<const XoRemoteRenderMessage> received(const XoRemoteRenderMessage& sent)
+{
+    auto m = std::make_shared<XoRemoteRenderMessage>();
+    std::string error;
+    EXPECT_TRUE(XoRemoteRenderMessage::decode(sent.frameBytes(), *m, error)) << error;
+    return m;
+}
+
+struct Fixture
+{
+    zalViewerScene scene;
+    std::vector<zalViewerScene::Key> lost;
+    QStringList errors;
+    void apply(const XoRemoteRenderMessage& m) { scene.apply(received(m), lost, errors); }
+
+    void instance(const QString& name, const QString& parent, const QString& component, QVector3D at,
+                  const QString& material = QString())
+    {
+        QMatrix4x4 t;
+        t.translate(at);
+        float v[16];
+        t.copyDataTo(v); // row by row, as the wire has it
+        XoRemoteRenderMessage m(XoMessageType::AddInstance);
+        m.addString(name.toStdString())
+            .addString(parent.toStdString())
+            .addString(component.toStdString())
+            .addString(name.toStdString())
+            .addFloatArray(v, 16)
+            .addString(material.toStdString());
+        apply(m);
+    }
+    // A flat square of `size` centimetres in the owner's frame, two triangles facing up once the host's
+    // mirror of X is undone.
+    void square(const QString& name, const QString& owner, float size, const QString& material)
+    {
+        const float s = size;
+        std::vector<float> p = {0, 0, 0, s, s, 0, s, 0, 0, 0, 0, 0, 0, s, 0, s, s, 0};
+        std::vector<std::int32_t> faces = {3, 3};
+        XoRemoteRenderMessage m(XoMessageType::AddMesh);
+        m.addString(name.toStdString()).addString(owner.toStdString()).addString("");
+        m.addFloatArray(p.data(), p.size()).addFloatArray(nullptr, 0);
+        m.addFloatArray(nullptr, 0).addFloatArray(nullptr, 0).addIntArray(nullptr, 0);
+        m.addIntArray(faces.data(), faces.size()).addInt(2).addInt(6);
+        m.addString(material.toStdString()).addString(material.toStdString());
+        apply(m);
+    }
+    void material(const QString& name, quint32 colour)
+    {
+        XoRemoteRenderMessage m(XoMessageType::AddMaterial);
+        m.addString(name.toStdString()).addString("").addString("").addUInt(colour).addFloat(1.0f);
+        m.addString("").addString("");
+        apply(m);
+    }
+    void remove(const QString& name, const QString& parent)
+    {
+        XoRemoteRenderMessage m(XoMessageType::RemoveEntity);
+        m.addString(name.toStdString()).addString(parent.toStdString()).addBool(true).addBool(true);
+        apply(m);
+    }
+};
+
+} // namespace
+
+// Mean and largest difference of two pictures of the same size, per channel (0..255).
+struct Difference
+{
+    double mean = 0;
+    double changedShare = 0; // pixels with a channel more than 60 apart
+};
+Difference compare(const QImage& a, const QImage& b)
+{
+    Difference d;
+    if (a.size() != b.size() || a.isNull()) return {255, 1};
+    long long changed = 0;
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QColor p = a.pixelColor(x, y), q = b.pixelColor(x, y);
+            const int dr = std::abs(p.red() - q.red()), dg = std::abs(p.green() - q.green()),
+                      db = std::abs(p.blue() - q.blue());
+            sum += dr + dg + db;
+            if (std::max({dr, dg, db}) > 60) ++changed;
+        }
+    const double pixels = double(a.width()) * a.height();
+    d.mean = sum / (3 * pixels);
+    d.changedShare = double(changed) / pixels;
+    return d;
+}
+
+class Renderer : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QString error;
+        ASSERT_TRUE(followed.initialize(error)) << error.toStdString();
+    }
+    QImage draw(zalViewerRenderer& r)
+    {
+        QString error;
+        const QImage image =
+            r.renderImage(f.scene, settings, r.view(f.scene, settings), QSize(160, 120), error);
+        EXPECT_FALSE(image.isNull()) << error.toStdString();
+        return image;
+    }
+    // The renderer that has followed every change draws what one made now from the scene draws.
+    void expectLikeAFreshDrawing(const char* step)
+    {
+        SCOPED_TRACE(step);
+        const QImage kept = draw(followed);
+        zalViewerRenderer fresh;
+        QString error;
+        ASSERT_TRUE(fresh.initialize(error)) << error.toStdString();
+        const QImage made = draw(fresh);
+        EXPECT_EQ(followed.statistics().triangles, fresh.statistics().triangles);
+        QVector3D lowA, highA, lowB, highB;
+        ASSERT_EQ(followed.bounds(f.scene, lowA, highA), fresh.bounds(f.scene, lowB, highB));
+        EXPECT_LT((lowA - lowB).length() + (highA - highB).length(), 1e-3f);
+        const Difference d = compare(kept, made);
+        EXPECT_LT(d.mean, 1.5);
+        EXPECT_LT(d.changedShare, 0.005);
+        fresh.release();
+        last = kept;
+    }
+    Fixture f;
+    zalViewerSettings settings;
+    zalViewerRenderer followed;
+    QImage last;
+};
+
+TEST_F(Renderer, FollowsMovesErasuresMaterialsAndSharedBlocksLikeAFreshDrawing)
+{
+    f.material("Red", 0x0000C0);
+    f.material("Blue", 0xC00000);
+    // Twelve entities on a grid, each with its own square, and four placements of one block.
+    for (int i = 0; i < 12; ++i) {
+        const QString name = QStringLiteral("E%1").arg(i);
+        f.instance(name, "Model", "", QVector3D(float(i % 4) * 60, float(i / 4) * 60, 0));
+        f.square(name + "_M", name, 40, i % 2 ? "Red" : "Blue");
+    }
+    f.square("Tile_M", "Tile", 25, "Red");
+    for (int i = 0; i < 4; ++i)
+        f.instance(QStringLiteral("R%1").arg(i), "Model", "Tile", QVector3D(float(i) * 60, -60, 0));
+    ASSERT_TRUE(f.errors.isEmpty()) << f.errors.join("; ").toStdString();
+    ASSERT_NO_FATAL_FAILURE(expectLikeAFreshDrawing("first drawing"));
+    const long long triangles = followed.statistics().triangles;
+    EXPECT_EQ(triangles, 12 * 2 + 4 * 2);
+
+    // Moved the way the host moves: taken out and sent again.
+    f.remove("E5", "Model");
+    f.instance("E5", "Model", "", QVector3D(300, 200, 0));
+    f.square("E5_M", "E5", 40, "Red");
+    ASSERT_NO_FATAL_FAILURE(expectLikeAFreshDrawing("a move"));
+    f.remove("E0", "Model"); // on the edge of the bounds: they shrink
+    ASSERT_NO_FATAL_FAILURE(expectLikeAFreshDrawing("an erasure"));
+    EXPECT_EQ(followed.statistics().triangles, triangles - 2);
+    const QImage beforeColour = last;
+    f.material("Blue", 0x00C000);
+    ASSERT_NO_FATAL_FAILURE(expectLikeAFreshDrawing("a material's colour"));
+    EXPECT_GT(compare(beforeColour, last).mean, 0.5) << "the new colour shows";
+    // The block's mesh changes: every placement of it follows.
+    f.square("Tile_M", "Tile", 50, "Blue");
+    ASSERT_NO_FATAL_FAILURE(expectLikeAFreshDrawing("a block's mesh"));
+    f.instance("E20", "Model", "", QVector3D(-100, -100, 0));
+    f.square("E20_M", "E20", 40, "Red");
+    ASSERT_NO_FATAL_FAILURE(expectLikeAFreshDrawing("an addition"));
+    followed.release();
+}
+
+TEST_F(Renderer, DrawsTwentyThousandSmallMeshesInAFewRenderables)
+{
+    // One renderable per mesh exhausts the OpenGL backend's handle arena a few thousand meshes in.
+    f.material("Red", 0x0000C0);
+    const int n = 20000;
+    for (int i = 0; i < n; ++i) {
+        const QString name = QStringLiteral("E%1").arg(i);
+        f.instance(name, "Model", "", QVector3D(float(i % 200) * 30, float(i / 200) * 30, 0));
+        f.square(name + "_M", name, 20, "Red");
+    }
+    ASSERT_FALSE(draw(followed).isNull());
+    const zalViewerRenderer::Statistics stats = followed.statistics();
+    EXPECT_EQ(stats.triangles, 2LL * n);
+    EXPECT_LT(stats.renderables, 100);
+    // Erasing a few costs their batches; the rest stays.
+    for (int i = 0; i < n; i += 1000)
+        f.remove(QStringLiteral("E%1").arg(i), "Model");
+    ASSERT_FALSE(draw(followed).isNull());
+    EXPECT_EQ(followed.statistics().triangles, 2LL * (n - n / 1000));
+    followed.release();
+}
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
