@@ -204,6 +204,18 @@ float3 loadFloat3(const void* array, std::size_t index)
     return float3(xyz[0], xyz[1], xyz[2]);
 }
 
+// The layout of every lit vertex buffer: positions, tangent frames and one UV set, a buffer each.
+VertexBuffer* litVertexBuffer(Engine& engine, std::uint32_t vertices)
+{
+    return VertexBuffer::Builder()
+        .vertexCount(vertices)
+        .bufferCount(3)
+        .attribute(VertexAttribute::POSITION, 0, VertexBuffer::AttributeType::FLOAT3)
+        .attribute(VertexAttribute::TANGENTS, 1, VertexBuffer::AttributeType::FLOAT4)
+        .attribute(VertexAttribute::UV0, 2, VertexBuffer::AttributeType::FLOAT2)
+        .build(engine);
+}
+
 float4* tangentFrames(const void* positions, const void* normals, std::size_t vertices)
 {
     float4* out = new float4[vertices];
@@ -507,13 +519,7 @@ zalViewerRenderer::Impl::GpuMesh* zalViewerRenderer::Impl::gpuMesh(const zalView
     const std::uint32_t n = std::uint32_t(mesh.vertexCount - mesh.vertexCount % 3);
     const void* positions = mesh.positions.data;
     const void* normals = mesh.normals.count == mesh.positions.count ? mesh.normals.data : nullptr;
-    VertexBuffer* vb = VertexBuffer::Builder()
-                           .vertexCount(n)
-                           .bufferCount(3)
-                           .attribute(VertexAttribute::POSITION, 0, VertexBuffer::AttributeType::FLOAT3)
-                           .attribute(VertexAttribute::TANGENTS, 1, VertexBuffer::AttributeType::FLOAT4)
-                           .attribute(VertexAttribute::UV0, 2, VertexBuffer::AttributeType::FLOAT2)
-                           .build(*engine);
+    VertexBuffer* vb = litVertexBuffer(*engine, n);
     // Positions and texture coordinates go up straight from the received message.
     vb->setBufferAt(*engine, 0, wireBuffer(mesh.positions));
     float4* frames = tangentFrames(positions, normals, n);
@@ -747,13 +753,7 @@ std::unique_ptr<zalViewerRenderer::Impl::Item> zalViewerRenderer::Impl::fountain
     auto* positions = new float4[(n * 3 + 3) / 4];
     std::memcpy(positions, triangles.data(), std::size_t(n) * 12);
     float4* frames = tangentFrames(triangles.data(), nullptr, n);
-    VertexBuffer* vb = VertexBuffer::Builder()
-                           .vertexCount(n)
-                           .bufferCount(3)
-                           .attribute(VertexAttribute::POSITION, 0, VertexBuffer::AttributeType::FLOAT3)
-                           .attribute(VertexAttribute::TANGENTS, 1, VertexBuffer::AttributeType::FLOAT4)
-                           .attribute(VertexAttribute::UV0, 2, VertexBuffer::AttributeType::FLOAT2)
-                           .build(*engine);
+    VertexBuffer* vb = litVertexBuffer(*engine, n);
     vb->setBufferAt(*engine, 0, VertexBuffer::BufferDescriptor(positions, std::size_t(n) * 12, deleteFloats));
     vb->setBufferAt(*engine, 1, VertexBuffer::BufferDescriptor(frames, std::size_t(n) * 16, deleteFloats));
     auto* zeros = new std::uint8_t[std::size_t(n) * 8]();
@@ -852,13 +852,7 @@ void zalViewerRenderer::Impl::assemble(Batch& batch)
         }
     }
     float4* frames = tangentFrames(positions, normals.data(), n);
-    VertexBuffer* vb = VertexBuffer::Builder()
-                           .vertexCount(n)
-                           .bufferCount(3)
-                           .attribute(VertexAttribute::POSITION, 0, VertexBuffer::AttributeType::FLOAT3)
-                           .attribute(VertexAttribute::TANGENTS, 1, VertexBuffer::AttributeType::FLOAT4)
-                           .attribute(VertexAttribute::UV0, 2, VertexBuffer::AttributeType::FLOAT2)
-                           .build(*engine);
+    VertexBuffer* vb = litVertexBuffer(*engine, n);
     vb->setBufferAt(*engine, 0, VertexBuffer::BufferDescriptor(positions, std::size_t(n) * 12, deleteFloats));
     vb->setBufferAt(*engine, 1, VertexBuffer::BufferDescriptor(frames, std::size_t(n) * 16, deleteFloats));
     vb->setBufferAt(*engine, 2, VertexBuffer::BufferDescriptor(uv, std::size_t(n) * 8, deleteBytes));
@@ -1482,13 +1476,7 @@ bool zalViewerRenderer::initialize(QString& error)
     r.defaultMaterial = plain(r.opaque, float3(0.48f), 1.0f);
     r.fountainMaterial = plain(r.blended, float3(0.3f, 0.5f, 0.9f), 0.85f);
 
-    VertexBuffer* box = VertexBuffer::Builder()
-                            .vertexCount(36)
-                            .bufferCount(3)
-                            .attribute(VertexAttribute::POSITION, 0, VertexBuffer::AttributeType::FLOAT3)
-                            .attribute(VertexAttribute::TANGENTS, 1, VertexBuffer::AttributeType::FLOAT4)
-                            .attribute(VertexAttribute::UV0, 2, VertexBuffer::AttributeType::FLOAT2)
-                            .build(*r.engine);
+    VertexBuffer* box = litVertexBuffer(*r.engine, 36);
     box->setBufferAt(*r.engine, 0, VertexBuffer::BufferDescriptor(kCube, sizeof kCube));
     box->setBufferAt(
         *r.engine, 1,
