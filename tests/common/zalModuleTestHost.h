@@ -170,8 +170,20 @@ protected:
         if (!session->sender()->isProcessRunning()) session->sender()->startViewer(0, 0, 480, 320);
         ASSERT_TRUE(waitFor([&] { return session->sender() && session->sender()->isViewerStarted(); }, 60000))
             << "the viewer did not start";
+        ASSERT_TRUE(
+            waitFor([&] { return session->widget() && session->widget()->viewerWindow() != 0; }, 30000))
+            << "the viewer window was not embedded";
         ASSERT_TRUE(waitFor([&] { return !session->isFirstRunPending(); }, 30000)) << "no first refresh";
         ASSERT_TRUE(waitFor([&] { return session->registry().batchDepth() == 0; }, 10000));
+    }
+
+    // Asks the session's viewer process to end and waits until it has: one still closing when the
+    // test ends loses its X server under it, and Qt leaves a broken display connection unclosed.
+    static void stopRealViewer(zalDbUnrealRenderSession* session)
+    {
+        if (!session || !session->sender() || !session->sender()->isProcessRunning()) return;
+        session->sender()->requestRenderExit();
+        waitFor([&] { return !session->sender() || !session->sender()->isProcessRunning(); }, 90000);
     }
 
     // A drawing in metres; with geometry, one 3D face of 10 x 10 units in model space (the session

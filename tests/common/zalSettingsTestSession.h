@@ -23,6 +23,14 @@ protected:
         return o.session;
     }
 
+    // A new drawing open in its view with the viewer started: the test's db and session.
+    void openNewDrawing()
+    {
+        db = OdDbDatabase::createObject();
+        session = openDrawing(db.get());
+        ASSERT_NE(session, nullptr);
+    }
+
     // Plays the viewer reporting its window: the session's tick embeds it, the first commands and
     // the first run follow. Returns once the channel has been quiet for a second, the recorder
     // emptied.
@@ -71,4 +79,6 @@ protected:
     }
 
     XoRecordingMessagesManager* recorder = nullptr;
+    OdDbDatabasePtr db;
+    zalDbUnrealRenderSession* session = nullptr;
 };

@@ -7,6 +7,7 @@
 
 #include "DbBlockTableRecord.h"
 #include "DbDatabase.h"
+#include "tests/common/zalTestApplication.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -38,10 +39,7 @@ class FountainPropertyPage : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        static int argc = 1;
-        static char arg0[] = "fountain_page";
-        static char* argv[] = {arg0, nullptr};
-        if (!QApplication::instance()) new QApplication(argc, argv);
+        zalEnsureTestApplication<QApplication>();
         if (!zalDbWaterFountain::desc()) zalDbWaterFountain::rxInit();
     }
 

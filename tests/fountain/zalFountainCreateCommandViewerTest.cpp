@@ -60,15 +60,11 @@ protected:
             active->setHeight(20);
         }
         ASSERT_NO_FATAL_FAILURE(openInRealViewer(db, session));
-        ASSERT_TRUE(waitFor([&] { return session->widget()->viewerWindow() != 0; }, 30000));
     }
 
     void TearDown() override
     {
-        if (session && session->sender() && session->sender()->isProcessRunning()) {
-            session->sender()->requestRenderExit();
-            waitFor([&] { return !session->sender() || !session->sender()->isProcessRunning(); }, 20000);
-        }
+        stopRealViewer(session);
         closeViews();
         db = nullptr;
         zalModuleTestHost::TearDown();

@@ -20,9 +20,7 @@ protected:
     {
         zalSettingsSessionTest::SetUp();
         if (HasFatalFailure()) return;
-        db = OdDbDatabase::createObject();
-        session = openDrawing(db.get());
-        ASSERT_NE(session, nullptr);
+        ASSERT_NO_FATAL_FAILURE(openNewDrawing());
     }
 
     // The sun commands of a run at `at`: today's date and the clock's seconds.
@@ -45,9 +43,6 @@ protected:
     }
 
     int count(const QString& command) const { return sent().count(command); }
-
-    OdDbDatabasePtr db;
-    zalDbUnrealRenderSession* session = nullptr;
 };
 
 } // namespace

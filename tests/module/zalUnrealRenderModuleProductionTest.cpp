@@ -14,9 +14,7 @@ protected:
     {
         zalSettingsSessionTest::SetUp();
         if (HasFatalFailure()) return;
-        db = OdDbDatabase::createObject();
-        session = openDrawing(db.get());
-        ASSERT_NE(session, nullptr);
+        ASSERT_NO_FATAL_FAILURE(openNewDrawing());
         widget = session->widget();
         ASSERT_NE(widget, nullptr);
     }
@@ -27,8 +25,6 @@ protected:
         return host->appProps()->intVariable(OdString(L"Vars/UEPathTracerProduction"), -1);
     }
 
-    OdDbDatabasePtr db;
-    zalDbUnrealRenderSession* session = nullptr;
     QUnrealDbRenderWidget* widget = nullptr;
 };
 

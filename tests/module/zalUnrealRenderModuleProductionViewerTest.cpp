@@ -46,20 +46,12 @@ protected:
 
     void TearDown() override
     {
-        if (session && session->sender() && session->sender()->isProcessRunning()) {
-            session->sender()->requestRenderExit();
-            // Until the viewer has gone: one still closing when the test ends loses its X server
-            // under it, and Qt leaves a broken display connection unclosed.
-            waitFor([&] { return !session->sender() || !session->sender()->isProcessRunning(); }, 90000);
-        }
+        stopRealViewer(session);
         zalSettingsSessionTest::TearDown();
     }
 
     // The viewer's scene and settings as it holds them after everything sent so far.
     QJsonObject dump() { return viewerScene(session).value("settings").toObject(); }
-
-    OdDbDatabasePtr db;
-    zalDbUnrealRenderSession* session = nullptr;
 };
 
 } // namespace

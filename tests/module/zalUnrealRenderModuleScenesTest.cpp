@@ -63,8 +63,6 @@ protected:
                 ++n;
         return n;
     }
-
-    OdDbDatabasePtr db;
 };
 
 } // namespace
@@ -121,7 +119,7 @@ TEST_F(SceneStore, SessionLoadsTheCurrentSceneFileWhenOpened)
     writeScene(
         sceneFilePath(db->activeViewportId()),
         {{"ToneMapper/Gamma", 2.5}, {"Sun/Environment/SunMode", 1}, {"ImageProduction/MaxIterations", 300}});
-    zalDbUnrealRenderSession* session = openDrawing(db.get());
+    session = openDrawing(db.get());
     ASSERT_NE(session, nullptr);
     EXPECT_EQ(&module->currentSceneSettings(), &session->sceneSettings());
     EXPECT_EQ(session->sceneSettings().size(), 3);
@@ -136,7 +134,7 @@ TEST_F(SceneStore, SessionLoadsTheCurrentSceneFileWhenOpened)
 
 TEST_F(SceneStore, MissingSceneFileGivesAnEmptyMap)
 {
-    zalDbUnrealRenderSession* session = openDrawing(db.get());
+    session = openDrawing(db.get());
     ASSERT_NE(session, nullptr);
     EXPECT_TRUE(session->sceneSettings().isEmpty());
     EXPECT_FALSE(QFile::exists(sceneFilePath(db->activeViewportId())));
@@ -144,7 +142,7 @@ TEST_F(SceneStore, MissingSceneFileGivesAnEmptyMap)
 
 TEST_F(SceneStore, SwitchingSceneLoadsItsFileAppliesAndTellsTheViews)
 {
-    zalDbUnrealRenderSession* session = openDrawing(db.get());
+    session = openDrawing(db.get());
     ASSERT_NE(session, nullptr);
     session->sceneSettings()["ToneMapper/Contrast"] = 4; // belongs to the scene being left
     const OdDbObjectId sceneObject = db->getLayerZeroId();
@@ -171,7 +169,7 @@ TEST_F(SceneStore, SwitchingSceneLoadsItsFileAppliesAndTellsTheViews)
 TEST_F(SceneStore, StoringTheStoredValueDoesNothing)
 {
     writeScene(sceneFilePath(db->activeViewportId()), {{"ToneMapper/Gamma", 2.5}});
-    zalDbUnrealRenderSession* session = openDrawing(db.get());
+    session = openDrawing(db.get());
     ASSERT_NE(session, nullptr);
     QSignalSpy events(host.get(), &zalHostApplication::viewEventSent);
     const QDateTime written = QFileInfo(sceneFilePath(db->activeViewportId())).lastModified();
@@ -186,7 +184,7 @@ TEST_F(SceneStore, StoringTheStoredValueDoesNothing)
 
 TEST_F(SceneStore, StoringANewValueAppliesSavesAndTellsTheViews)
 {
-    zalDbUnrealRenderSession* session = openDrawing(db.get());
+    session = openDrawing(db.get());
     ASSERT_NE(session, nullptr);
     QSignalSpy events(host.get(), &zalHostApplication::viewEventSent);
 
@@ -214,7 +212,7 @@ TEST_F(SceneStore, StoringANewValueAppliesSavesAndTellsTheViews)
 
 TEST_F(SceneStore, SavedSceneComesBackInANewSession)
 {
-    zalDbUnrealRenderSession* session = openDrawing(db.get());
+    session = openDrawing(db.get());
     ASSERT_NE(session, nullptr);
     module->setSceneSettings("Sun/Environment/SunDateTime", QDateTime(QDate(2024, 6, 21), QTime(15, 45)),
                              false, true);
@@ -243,7 +241,7 @@ TEST_F(SceneStore, SavedSceneComesBackInANewSession)
 
 TEST_F(SceneStore, SettingsOfAnotherDrawingAreNotRead)
 {
-    zalDbUnrealRenderSession* session = openDrawing(db.get());
+    session = openDrawing(db.get());
     ASSERT_NE(session, nullptr);
     session->sceneSettings()["ToneMapper/Gamma"] = 3;
     EXPECT_EQ(module->getSceneSettings("ToneMapper/Gamma", 1).toInt(), 3);

@@ -28,10 +28,7 @@ protected:
 
     void TearDown() override
     {
-        if (session && session->sender()) {
-            session->sender()->requestRenderExit();
-            waitFor([&] { return !session->sender() || !session->sender()->isProcessRunning(); }, 5000);
-        }
+        stopRealViewer(session);
         zalModuleTestHost::TearDown();
     }
 

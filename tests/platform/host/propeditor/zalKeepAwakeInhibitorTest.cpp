@@ -1,6 +1,7 @@
 // The host's keep-awake inhibitor against a logind stand-in on a private message bus: the lock is a
 // real descriptor passed over the bus, held while the request lasts.
 #include "zalKeepAwakeInhibitor.h"
+#include "tests/common/zalTestApplication.h"
 #include "zalKeepAwake.h"
 
 #include <QCoreApplication>
@@ -75,13 +76,7 @@ bool waitFor(const std::function<bool()>& done)
 class KeepAwakeInhibitorTest : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char arg0[] = "keepawake";
-        static char* argv[] = {arg0, nullptr};
-        if (!QCoreApplication::instance()) new QCoreApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { zalEnsureTestApplication<QCoreApplication>(); }
 
     void SetUp() override
     {

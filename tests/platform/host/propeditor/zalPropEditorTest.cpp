@@ -9,6 +9,7 @@
 #include "PropBase.h"
 #include "RxDictionary.h"
 #include "RxObjectImpl.h"
+#include "tests/common/zalTestApplication.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -120,13 +121,7 @@ public:
 class PropEditorTest : public ::testing::Test
 {
 protected:
-    static void SetUpTestSuite()
-    {
-        static int argc = 1;
-        static char arg0[] = "propeditor";
-        static char* argv[] = {arg0, nullptr};
-        if (!QApplication::instance()) new QApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { zalEnsureTestApplication<QApplication>(); }
 
     void SetUp() override
     {
