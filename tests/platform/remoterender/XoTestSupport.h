@@ -43,6 +43,14 @@ inline bool waitUntil(const std::function<bool()>& condition, int limitMs = 6000
     return true;
 }
 
+// Asks the viewer a sender started to end and waits until its process has gone.
+template <class Sender> inline void stopViewer(Sender* sender)
+{
+    if (!sender) return;
+    sender->requestRenderExit();
+    waitUntil([sender] { return !sender->isProcessRunning(); });
+}
+
 inline QString binDir()
 {
     const QByteArray dir = qgetenv("ZAL_BIN_DIR");

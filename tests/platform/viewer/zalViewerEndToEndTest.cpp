@@ -185,10 +185,7 @@ protected:
     }
     static void TearDownTestSuite()
     {
-        if (sender) {
-            sender->requestRenderExit();
-            xotest::waitUntil([] { return !sender->isProcessRunning(); });
-        }
+        xotest::stopViewer(sender);
         delete sender;
         sender = nullptr;
         delete refreshed;

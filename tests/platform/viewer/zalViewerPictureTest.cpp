@@ -143,10 +143,7 @@ protected:
     }
     static void TearDownTestSuite()
     {
-        if (sender) {
-            sender->requestRenderExit();
-            xotest::waitUntil([] { return !sender->isProcessRunning(); });
-        }
+        xotest::stopViewer(sender);
         delete sender;
         sender = nullptr;
         delete folder;

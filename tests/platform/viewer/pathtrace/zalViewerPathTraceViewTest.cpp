@@ -75,13 +75,7 @@ protected:
         look(-600);
         sender->setSunByPos(90, 135, 40);
     }
-    void TearDown() override
-    {
-        if (sender) {
-            sender->requestRenderExit();
-            xotest::waitUntil([this] { return !sender->isProcessRunning(); });
-        }
-    }
+    void TearDown() override { xotest::stopViewer(sender.get()); }
     void look(float y)
     {
         sender->setCamera(0, 0, 80, 300, y, 400, 0, 0, 1, false, false, 50, 1.5f, 0, 0, "");
