@@ -30,6 +30,7 @@
 #include "gs/DbFace.h"
 
 #include "tests/common/zalEventLoop.h"
+#include "tests/common/zalRecordedCall.h"
 #include "tests/common/zalTestHost.h"
 
 #include <gtest/gtest.h>
@@ -217,26 +218,15 @@ protected:
     }
 
     // A field of a recorded line, a quoted string unquoted.
-    static QString field(const QString& line, const QString& field)
+    static QString field(const QString& line, const QString& name)
     {
-        const QRegularExpression pattern(QStringLiteral("\\b%1=(\"(?:[^\"\\\\]|\\\\.)*\"|\\S+)").arg(field));
-        const QRegularExpressionMatch match = pattern.match(line);
-        if (!match.hasMatch()) return QString();
-        QString value = match.captured(1);
-        if (value.startsWith('"')) value = value.mid(1, value.size() - 2).replace("\\\"", "\"");
-        return value;
+        return zalRecordedCall::parse(line)[name];
     }
 
     // The numbers of a float array field ("aim=[1,2,3]") of a recorded line.
-    static QVector<double> floats(const QString& line, const QString& field)
+    static QVector<double> floats(const QString& line, const QString& name)
     {
-        QVector<double> values;
-        const QRegularExpression pattern(QStringLiteral("\\b%1=\\[([^\\]]*)\\]").arg(field));
-        const QRegularExpressionMatch match = pattern.match(line);
-        if (!match.hasMatch()) return values;
-        for (const QString& part : match.captured(1).split(',', Qt::SkipEmptyParts))
-            values << part.toDouble();
-        return values;
+        return zalRecordedCall::parse(line).numbers(name);
     }
 
     // The real viewer's own account of what it holds after everything sent so far: its scene dump,
