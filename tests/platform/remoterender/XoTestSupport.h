@@ -2,6 +2,8 @@
 
 // Shared by the channel and viewer tests: a Qt application for the event loop, and waiting for
 // something to happen while that loop runs.
+#include "tests/common/zalTestApplication.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,12 +23,7 @@ inline void ensureApplication()
     if (!options.contains("detect_leaks"))
         qputenv("ASAN_OPTIONS", options + (options.isEmpty() ? "" : ":") + "detect_leaks=0");
 
-    if (!QCoreApplication::instance()) {
-        static int argc = 1;
-        static char name[] = "XoRemoteRenderTests";
-        static char* argv[] = {name, nullptr};
-        new QCoreApplication(argc, argv);
-    }
+    zalEnsureTestApplication<QCoreApplication>();
 }
 
 // Runs the event loop until `condition` holds. The limit only keeps a broken build from hanging;
