@@ -14,6 +14,7 @@
 #include "RxDictionary.h"
 #include "StaticRxObject.h"
 
+#include "tests/common/zalRegistryOnlyPropServices.h"
 #include "tests/common/zalTestApplication.h"
 
 #include <QApplication>
@@ -315,24 +316,10 @@ TEST_F(FountainPage, aFountainBeingPlacedIsServedWithoutADatabase)
               db->formatter().formatLinear(6.0));
 }
 
-// Property services as a host publishes them; the page operations are not used here.
-class HostServices : public OdPropServices
-{
-public:
-    OdString createPropView(QLayout*) override { return OdString(); }
-    bool attachPropSource(const OdString&, OdPropSource*, const OdString&, const OdString&, const OdString&,
-                          OdRxObject*) override
-    {
-        return false;
-    }
-    bool refreshPage(const OdString&, OdPropSource*, bool) override { return false; }
-    bool detachPage(const OdString&) override { return false; }
-    OdRxObject* pageDatabase(const OdString&) const override { return nullptr; }
-};
-
 TEST_F(FountainPage, registersItsSourceWithThePropertyServicesByClassName)
 {
-    OdSmartPtr<OdPropServices> services = OdRxObjectImpl<HostServices, OdPropServices>::createObject();
+    OdSmartPtr<OdPropServices> services =
+        OdRxObjectImpl<zalRegistryOnlyPropServices, OdPropServices>::createObject();
     odrxSysRegistry()->putAt(OdString(OD_PROP_SERVICES), services.get());
 
     zalDbWaterFountain::registerPropertySources();

@@ -10,6 +10,7 @@
 #include "RxDictionary.h"
 #include "RxObjectImpl.h"
 #include "StaticRxObject.h"
+#include "tests/common/zalRegistryOnlyPropServices.h"
 
 #include <gtest/gtest.h>
 
@@ -214,21 +215,6 @@ TEST(OdPropBaseTest, textFormIsTheContextWrittenFromTheEmptyRoot)
     EXPECT_FALSE(OdPropSourcePtr(source.get()).isNull());
 }
 
-// Services without pages: only the class registry is exercised.
-class RegistryOnlyServices : public OdPropServices
-{
-public:
-    OdString createPropView(QLayout*) override { return OdString(); }
-    bool attachPropSource(const OdString&, OdPropSource*, const OdString&, const OdString&, const OdString&,
-                          OdRxObject*) override
-    {
-        return false;
-    }
-    bool refreshPage(const OdString&, OdPropSource*, bool) override { return false; }
-    bool detachPage(const OdString&) override { return false; }
-    OdRxObject* pageDatabase(const OdString&) const override { return nullptr; }
-};
-
 class OdPropServicesTest : public ::testing::Test
 {
 protected:
@@ -242,14 +228,16 @@ TEST_F(OdPropServicesTest, registryAnswersTheServicesOnlyWhenPublished)
     odrxSysRegistry()->putAt(OD_PROP_SERVICES, OdRxObjectImpl<TwoPropertySource>::createObject().get());
     EXPECT_TRUE(odrxPropServices().isNull());
 
-    OdSmartPtr<RegistryOnlyServices> services = OdRxObjectImpl<RegistryOnlyServices>::createObject();
+    OdSmartPtr<zalRegistryOnlyPropServices> services =
+        OdRxObjectImpl<zalRegistryOnlyPropServices>::createObject();
     odrxSysRegistry()->putAt(OD_PROP_SERVICES, services.get());
     EXPECT_EQ(odrxPropServices().get(), services.get());
 }
 
 TEST_F(OdPropServicesTest, sourcesAreMadeForTheNearestRegisteredClass)
 {
-    OdSmartPtr<RegistryOnlyServices> services = OdRxObjectImpl<RegistryOnlyServices>::createObject();
+    OdSmartPtr<zalRegistryOnlyPropServices> services =
+        OdRxObjectImpl<zalRegistryOnlyPropServices>::createObject();
     OdRxObject* seen = nullptr;
     auto constructor = [&seen](OdRxObject* object) {
         seen = object;
