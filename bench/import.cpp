@@ -8,18 +8,11 @@
 //   xvfb-run -a build/bin/bench_import [rounds] [scale]
 //
 // Ends with one line: "import: glb open / reader ratio E, 100k-entity build F s"
-#include "module/zalDbUnrealRenderSession.h"
-#include "module/zalSessionRegistry.h"
 #include "module/zalUnrealRenderModule.h"
-#include "module/zalUnrealViewerSender.h"
 
 #include "zalDrawingImporter.h"
 #include "zalDxfWriter.h"
-#include "zalHostApplication.h"
-#include "zalHostConsole.h"
 #include "zalHostPhysicsMaterials.h"
-#include "zalHostView.h"
-#include "zalHostViewSystem.h"
 
 #include "bench/zalBenchSupport.h"
 
@@ -34,7 +27,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <cstdlib>
 #include <memory>
@@ -164,11 +156,7 @@ int main(int argc, char** argv)
         return 1;
     }
     QTemporaryDir dir;
-    zalHostOptions options;
-    options.variablesFile = dir.filePath("vars.ini");
-    options.temporaryRoot = dir.filePath("projects");
-    options.materialLibraryRoot = dir.filePath("materials");
-    zalHostApplication host(argc, argv, options);
+    zalHostApplication host(argc, argv, zalBench::hostOptions(dir));
 
     // The files.
     struct File
@@ -258,26 +246,18 @@ int main(int argc, char** argv)
     for (int r = 0; r < rounds; ++r) {
         OdDbDatabasePtr db = OdDbDatabase::createObject();
         if (!zalDrawingImporter::importFile(big.path, db.get(), nullptr).ok) return 1;
-        host.addDocument(db.get());
-        host.console()->setCurrentDatabase(db.get());
-        QElapsedTimer t;
-        t.start();
-        zalHostView* view = host.viewSystem()->openView("UnrealRender", db.get());
-        zalDbUnrealRenderSession* s = view ? zalSessionRegistry::instance().sessionFor(db.get()) : nullptr;
-        if (!s || !s->sender()) return 1;
-        if (!s->sender()->isProcessRunning()) s->sender()->startViewer(0, 0, 320, 240);
+        zalHostView* view = nullptr;
+        zalDbUnrealRenderSession* s = zalBench::openSession(host, db.get(), &view);
+        if (!s) return 1;
+        zalBench::startRealViewer(s);
         // The first refresh runs once the viewer is up; timed from the viewer's start message.
         if (!waitFor([&] { return s->sender() && s->sender()->isViewerStarted(); }, 120000)) return 1;
-        t.restart();
-        if (!waitFor([&] { return !s->isFirstRunPending() && s->registry().batchDepth() == 0; }, 600000))
-            return 1;
-        zalUnrealViewerSender* snd = s->sender();
-        waitFor([&] { return snd->transactionsApplied() >= snd->transactionsEnded(); }, 600000);
+        QElapsedTimer t;
+        t.start();
+        if (!zalBench::waitUntilUp(s, 600000)) return 1;
+        zalBench::waitAllApplied(s, 600000);
         syncs.push_back(double(t.nsecsElapsed()) / 1e9);
-        snd->requestRenderExit();
-        waitFor([&] { return !s->sender() || !s->sender()->isProcessRunning(); }, 20000);
-        host.viewSystem()->closeView(view);
-        QCoreApplication::processEvents();
+        zalBench::closeSession(host, view, s, 20000);
 
         const QString dump = dir.filePath(QStringLiteral("dump%1.json").arg(r));
         QProcess zalhost;
