@@ -29,6 +29,7 @@
 #include <QProcess>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 using zalBench::waitFor;
@@ -157,6 +158,9 @@ int main(int argc, char** argv)
     }
     QTemporaryDir dir;
     zalHostApplication host(argc, argv, zalBench::hostOptions(dir));
+    // ZAL_BENCH_FILES names a folder that keeps the generated files, for profiling the host on them.
+    const QString kept = qEnvironmentVariable("ZAL_BENCH_FILES");
+    const QDir folder(kept.isEmpty() ? dir.path() : kept);
 
     // The files.
     struct File
@@ -173,7 +177,7 @@ int main(int argc, char** argv)
         zalBench::addMeshes(db.get(), n, 1, OdDbObjectId());
         File f;
         f.label = QStringLiteral("DXF %1 entities").arg(n);
-        f.path = dir.filePath(QStringLiteral("meshes%1.dxf").arg(n));
+        f.path = folder.filePath(QStringLiteral("meshes%1.dxf").arg(n));
         f.dxf = true;
         f.entities = n;
         QString error;
@@ -187,9 +191,23 @@ int main(int argc, char** argv)
         File f;
         f.entities = n;
         f.label = QStringLiteral("glb %1 entities").arg(n);
-        f.path = dir.filePath(QStringLiteral("shared%1.glb").arg(n));
+        f.path = folder.filePath(QStringLiteral("shared%1.glb").arg(n));
         if (!writeSharedMeshGlb(f.path, n)) return 1;
         files.push_back(f);
+    }
+    // For a profile of one import (perf record): the host's import of the 100k-entity DXF or glb file
+    // alone, `rounds` times.
+    if (const char* only = std::getenv("ZAL_BENCH_IMPORT_ONLY")) {
+        const File& f = files[std::strcmp(only, "glb") == 0 ? 3 : 1];
+        for (int r = 0; r < rounds; ++r) {
+            const double s = seconds([&] {
+                OdDbDatabasePtr db = OdDbDatabase::createObject();
+                zalHostPhysicsMaterials materials(dir.filePath(QStringLiteral("materials")));
+                return zalDrawingImporter::importFile(f.path, db.get(), &materials).ok;
+            });
+            std::printf("%s: host import %.3f s\n", f.label.toLocal8Bit().constData(), s);
+        }
+        return 0;
     }
     {
         // The large model: 4000 distinct meshes of 242 triangles, written by assimp's exporter (the user's
@@ -198,7 +216,7 @@ int main(int argc, char** argv)
         File f;
         f.entities = blocks;
         f.label = QStringLiteral("glb %1 blocks, %2 triangles").arg(blocks).arg(blocks * cells * cells * 2);
-        f.path = dir.filePath(QStringLiteral("grid%1.glb").arg(blocks));
+        f.path = folder.filePath(QStringLiteral("grid%1.glb").arg(blocks));
         std::unique_ptr<aiScene> scene = gridScene(blocks, cells);
         Assimp::Exporter exporter;
         f.exportSeconds = seconds([&] {

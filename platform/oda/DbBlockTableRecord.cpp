@@ -94,8 +94,23 @@ OdDbObjectId OdDbBlockTableRecord::appendOdDbEntity(OdDbEntity* entity)
             id = OdDbObjectAccess::add(db, entity, objectId(), OdDbHandle());
         }
     }
-    if (!mayBeListed || !m_entities.contains(id)) m_entities.append(id);
+    if (!mayBeListed || !listsEntity(id)) {
+        m_entities.append(id);
+        if (m_entitySetValid) m_entitySet.insert(id);
+    }
     return id;
+}
+
+bool OdDbBlockTableRecord::listsEntity(const OdDbObjectId& id) const
+{
+    if (!m_entitySetValid) {
+        m_entitySet.clear();
+        m_entitySet.reserve(m_entities.size());
+        for (const OdDbObjectId& listed : m_entities)
+            m_entitySet.insert(listed);
+        m_entitySetValid = true;
+    }
+    return m_entitySet.count(id) != 0;
 }
 
 OdDbObjectIteratorPtr OdDbBlockTableRecord::newIterator(bool atBeginning, bool skipErased) const
@@ -223,6 +238,7 @@ OdResult OdDbBlockTableRecord::dwgInFields(OdDbDwgFiler* filer)
     OdInt32 n = filer->rdInt32();
     if (n < 0) return eInvalidInput;
     m_entities.clear();
+    forgetEntitySet();
     for (OdInt32 i = 0; i < n; ++i)
         m_entities.append(filer->rdHardOwnershipId());
     return eOk;
