@@ -161,6 +161,7 @@ int main(int argc, char** argv)
     // ZAL_BENCH_FILES names a folder that keeps the generated files, for profiling the host on them.
     const QString kept = qEnvironmentVariable("ZAL_BENCH_FILES");
     const QDir folder(kept.isEmpty() ? dir.path() : kept);
+    folder.mkpath(QStringLiteral("."));
 
     // The files.
     struct File

@@ -58,7 +58,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -239,8 +241,12 @@ zalImportResult zalDxfImporter::importFile(const QString& path)
     if (binary && !zalDxfGroupReader::checkBinary(data, &binaryError))
         return zalImportResult::failure(name + QStringLiteral(": not a complete DXF file: ") + binaryError);
 
+    // libdime reads the bytes already in memory: the file is read from disk once.
+    std::unique_ptr<FILE, int (*)(FILE*)> memory(
+        data.isEmpty() ? nullptr : fmemopen(const_cast<char*>(data.constData()), size_t(data.size()), "rb"),
+        &std::fclose);
     dimeInput input;
-    if (!input.setFile(QFile::encodeName(path).constData()))
+    if (!memory || !input.setFileHandle(memory.get()))
         return zalImportResult::failure(name + QStringLiteral(": cannot be read"));
     // With its own memory pool libdime frees the whole model at once instead of entity by entity:
     // its unknown tables and entities (MESH, LIGHT) free their names with the wrong deallocator and
@@ -862,16 +868,7 @@ void zalDxfImporter::importHeader(const zalDxfGroupReader& groups)
 {
     // Handles the file uses stay free for its own objects.
     // (The header's own $HANDSEED is a group 5 too: it is the next free handle, not a used one.)
-    int headerBegin = 0, headerEnd = -1;
-    groups.sectionRange("HEADER", headerBegin, headerEnd);
-    OdUInt64 next = 1;
-    const auto& all = groups.groups();
-    for (int i = 0; i < all.size(); ++i)
-        if ((all[i].code == 5 || all[i].code == 105) && (i < headerBegin || i >= headerEnd)) {
-            bool ok = false;
-            const OdUInt64 h = all[i].value.trimmed().toULongLong(&ok, 16);
-            if (ok) next = std::max<OdUInt64>(next, h + 1);
-        }
+    OdUInt64 next = std::max<OdUInt64>(1, groups.largestHandle() + 1);
     const auto seed = groups.headerVariable("$HANDSEED");
     if (!seed.isEmpty())
         next = std::max<OdUInt64>(next, seed.first().value.trimmed().toULongLong(nullptr, 16));
