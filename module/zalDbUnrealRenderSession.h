@@ -70,6 +70,8 @@ public:
     void detachDbReactor();
     bool isReactorAttached() const { return m_reactorAttached; }
     bool isRefreshing() const { return m_refreshing; }
+    // Entities postponed until the session is ready to draw them (drawn by the tick).
+    int numObjectsAwaitingRefresh() const;
 
     // The host shows this drawing in an "UnrealRender" view, it is the current drawing and its
     // viewer has started.
@@ -149,7 +151,6 @@ private:
     void redrawModelSpace();
     void drawPendingObjects();
     void updateView();
-    int numObjectsAwaitingRefresh() const;
     void forgetEntity(const OdDbObject* object);
     bool isExcluded(const OdDbObject* object) const;
     bool isRegistered(const QString& name, const QString& owner) const;

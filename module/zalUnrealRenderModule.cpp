@@ -165,6 +165,18 @@ void zalUnrealRenderModule::sendViewerConsoleCommand(const QString& command)
     if (zalUnrealViewerSender::isReachable(sender)) sender->sendConsoleCommand(command);
 }
 
+bool zalUnrealRenderModule::isViewerUpToDate()
+{
+    auto* widget = qobject_cast<QUnrealDbRenderWidget*>(activeWidget());
+    zalDbUnrealRenderSession* session = widget ? widget->session() : nullptr;
+    zalUnrealViewerSender* sender = session ? session->sender() : nullptr;
+    if (!zalUnrealViewerSender::isReachable(sender)) return false;
+    const zalEntityRegistry& registry = session->registry();
+    return registry.batchDepth() == 0 && !registry.isBatchOpen() && !sender->isTransactionOpen() &&
+           session->numObjectsAwaitingRefresh() == 0 &&
+           sender->transactionsApplied() >= sender->transactionsEnded();
+}
+
 void zalUnrealRenderModule::updateSettingsDialog()
 {
     emit currentSettingsChange();

@@ -58,6 +58,7 @@ public:
     QString viewerVersion() override;
     bool supportTessellation() override;
     void sendViewerConsoleCommand(const QString& command) override;
+    bool isViewerUpToDate() override;
     void updateSettingsDialog() override;
     bool isProducing(bool& animation, bool& preview, bool& pathTracer) const override;
     void applyCurrentSceneSettings() override;
