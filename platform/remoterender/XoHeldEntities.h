@@ -24,8 +24,8 @@ public:
     XoHeldEntities(const XoHeldEntities&) = delete;
     XoHeldEntities& operator=(const XoHeldEntities&) = delete;
 
-    // owner "" holds the name without an owner.
-    void hold(std::string_view name, std::string_view owner, Kind kind);
+    // owner "" holds the name without an owner. Whether the pair was held already (its kind is updated).
+    bool hold(std::string_view name, std::string_view owner, Kind kind);
     // Under that owner, or under any ("" ).
     bool isHeld(std::string_view name, std::string_view owner = {}) const;
     // Whether the pair is a mesh (for owner "": whether any is); false, and *held false, when not held.
@@ -58,6 +58,8 @@ private:
     void eraseIfUnused(Entry* e);
 
     std::unordered_map<std::string_view, std::unique_ptr<Entry>> m_entries; // keys view the entries' names
-    // Runs of additions share an owner.
+    // Runs of additions share an owner, and an entity's meshes follow the entity: both are looked up
+    // without hashing.
     Entry* m_lastOwner = nullptr;
+    Entry* m_lastHeld = nullptr;
 };

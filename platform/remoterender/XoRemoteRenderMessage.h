@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -123,6 +124,11 @@ public:
     static constexpr std::uint32_t kMaxPayload = 1u << 30;
 
     explicit XoRemoteRenderMessage(XoMessageType type = XoMessageType::ClearSession);
+    // Fields view the message's own strings: a copy would view the original's.
+    XoRemoteRenderMessage(const XoRemoteRenderMessage&) = delete;
+    XoRemoteRenderMessage& operator=(const XoRemoteRenderMessage&) = delete;
+    XoRemoteRenderMessage(XoRemoteRenderMessage&&) = default;
+    XoRemoteRenderMessage& operator=(XoRemoteRenderMessage&&) = default;
 
     XoMessageType type() const { return m_type; }
     // The operation name of the type ("addMesh", "sendConsoleCommand", "viewerStarted", ...).
@@ -185,8 +191,9 @@ private:
 
     XoMessageType m_type;
     std::vector<XoMessageField> m_fields;
-    // Copies of the strings added while building; views point into these.
-    std::vector<std::unique_ptr<std::string>> m_strings;
+    // Copies of the strings added while building; views point into these (a deque's elements stay put
+    // as it grows, and it allocates them in blocks).
+    std::deque<std::string> m_strings;
     std::shared_ptr<const char> m_storage;
     mutable std::string m_scratch;
 };
