@@ -1,5 +1,7 @@
 #pragma once
 
+#include "XoRemoteRenderExport.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,7 +12,7 @@
 // The (name, owner) pairs the viewer holds, for the flattener. A refresh of a large drawing adds thousands
 // of them in a row, so adding one costs a lookup or two and a couple of allocations; owners know their
 // children, so removing a branch does not search.
-class XoHeldEntities
+class XOREMOTERENDER_EXPORT XoHeldEntities
 {
 public:
     enum class Kind
