@@ -3,6 +3,7 @@
 // it. The host survives, the drawing holds every edit, nothing keeps a batch open, and a later show starts
 // no viewer: a session whose viewer ended has no sender to start one with.
 #include "tests/common/zalModuleTestHost.h"
+#include "tests/common/zalViewerProcesses.h"
 
 #include "DbBlockReference.h"
 #include "DbBlockTable.h"
@@ -22,25 +23,6 @@
 namespace {
 
 const int kViewerTimeoutMs = 60000;
-
-// Processes started by this one whose command line names the viewer, ended ones (zombies) left out.
-QList<pid_t> viewerChildren()
-{
-    QList<pid_t> pids;
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        bool number = false;
-        const pid_t pid = pid_t(entry.toInt(&number));
-        if (!number) continue;
-        QFile stat("/proc/" + entry + "/stat");
-        if (!stat.open(QIODevice::ReadOnly)) continue;
-        const QString text = QString::fromLocal8Bit(stat.readAll());
-        const QStringList fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() < 2 || fields.at(1).toInt() != int(getpid()) || fields.at(0) == "Z") continue;
-        QFile cmdline("/proc/" + entry + "/cmdline");
-        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains("zalViewer")) pids << pid;
-    }
-    return pids;
-}
 
 class EditCommand : public OdEdCommand
 {
@@ -85,7 +67,7 @@ protected:
     }
     void TearDown() override
     {
-        for (pid_t pid : viewerChildren())
+        for (pid_t pid : zalViewerChildren())
             ::kill(pid, SIGKILL);
         zalModuleTestHost::TearDown();
     }
@@ -130,7 +112,7 @@ TEST_F(SessionViewer, editsGoOnWhenTheViewerIsKilledDuringACommandAndALaterShowS
     ASSERT_TRUE(waitFor(
         [&] { return o.session->registry().batchDepth() == 0 && !o.session->registry().isBatchOpen(); },
         kViewerTimeoutMs));
-    const QList<pid_t> viewers = viewerChildren();
+    const QList<pid_t> viewers = zalViewerChildren();
     ASSERT_EQ(viewers.size(), 1);
 
     OdStaticRxObject<EditCommand> command;
@@ -174,7 +156,7 @@ TEST_F(SessionViewer, editsGoOnWhenTheViewerIsKilledDuringACommandAndALaterShowS
     o.widget->show();
     spin(1500);
     EXPECT_EQ(o.session->sender(), nullptr);
-    EXPECT_TRUE(viewerChildren().isEmpty()) << "a viewer was started without a sender";
+    EXPECT_TRUE(zalViewerChildren().isEmpty()) << "a viewer was started without a sender";
 
     // The drawing holds every edit: 2 faces and the reference erased, 2 faces added.
     EXPECT_EQ(modelSpaceCount(db), before - 3 + 2);
