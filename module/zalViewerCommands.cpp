@@ -8,6 +8,7 @@
 #include "module/zalUnrealViewerSender.h"
 
 #include "IzalApplication.h"
+#include "zalStrings.h"
 
 #include "DbCommandContext.h"
 
@@ -50,7 +51,7 @@ void _unrealcommand_cmd::execute(OdEdCommandContext* context)
     if (text.isEmpty()) return;
     zalUnrealViewerSender* sender = reachableSender(commandSession(db));
     IzalApplication* app = zalApp();
-    if (sender && app) sender->sendConsoleCommand(app->toQString(text));
+    if (sender && app) sender->sendConsoleCommand(zalStrings::toQString(text));
 }
 
 void _unrealoutliner_cmd::execute(OdEdCommandContext* context)

@@ -53,7 +53,7 @@ protected:
         options.materialLibraryRoot = dir.filePath("materials");
         host.reset(new zalHostApplication(argc, argv, options));
         ASSERT_FALSE(odrxDynamicLinker()->loadModule(kModule).isNull());
-        module = zalUnrealRenderModule::instance();
+        module = qobject_cast<zalUnrealRenderModule*>(host->service(IzalUnrealRenderModule_id));
         ASSERT_NE(module, nullptr);
 
         db = OdDbDatabase::createObject();
