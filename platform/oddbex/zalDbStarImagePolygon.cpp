@@ -1,6 +1,7 @@
 #include "zalDbStarImagePolygon.h"
 
 #include "DbFilerArrays.h"
+#include "DbPointList.h"
 
 #include "GiWorldDraw.h"
 
@@ -49,11 +50,7 @@ bool zalDbStarImagePolygon::subWorldDraw(OdGiWorldDraw* wd) const
 OdResult zalDbStarImagePolygon::subGetGeomExtents(OdGeExtents3d& extents) const
 {
     assertReadEnabled();
-    if (m_vertices.empty()) return eInvalidExtents;
-    extents = OdGeExtents3d();
-    for (const OdGePoint3d& p : m_vertices)
-        extents.addPoint(p);
-    return eOk;
+    return odDbPointListExtents(m_vertices, extents);
 }
 
 OdResult zalDbStarImagePolygon::dwgInFields(OdDbDwgFiler* filer)

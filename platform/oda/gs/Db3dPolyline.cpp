@@ -1,7 +1,7 @@
 #include "Db3dPolyline.h"
 
 #include "DbFilerArrays.h"
-#include "DbPointListExtents.h"
+#include "DbPointList.h"
 
 #include "GiWorldDraw.h"
 
@@ -54,9 +54,7 @@ bool OdDb3dPolyline::subWorldDraw(OdGiWorldDraw* wd) const
 OdResult OdDb3dPolyline::subTransformBy(const OdGeMatrix3d& xform)
 {
     assertWriteEnabled();
-    for (OdGePoint3d& p : m_points)
-        p.transformBy(xform);
-    return eOk;
+    return odDbTransformPointList(m_points, xform);
 }
 
 OdResult OdDb3dPolyline::subGetGeomExtents(OdGeExtents3d& extents) const

@@ -1,7 +1,7 @@
 #include "DbPolyFaceMesh.h"
 
 #include "DbFilerArrays.h"
-#include "DbPointListExtents.h"
+#include "DbPointList.h"
 
 #include "GiWorldDraw.h"
 
@@ -80,9 +80,7 @@ bool OdDbPolyFaceMesh::subWorldDraw(OdGiWorldDraw* wd) const
 OdResult OdDbPolyFaceMesh::subTransformBy(const OdGeMatrix3d& xform)
 {
     assertWriteEnabled();
-    for (OdGePoint3d& p : m_vertices)
-        p.transformBy(xform);
-    return eOk;
+    return odDbTransformPointList(m_vertices, xform);
 }
 
 OdResult OdDbPolyFaceMesh::subGetGeomExtents(OdGeExtents3d& extents) const

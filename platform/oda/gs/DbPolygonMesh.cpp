@@ -1,7 +1,7 @@
 #include "DbPolygonMesh.h"
 
 #include "DbFilerArrays.h"
-#include "DbPointListExtents.h"
+#include "DbPointList.h"
 
 #include "GiWorldDraw.h"
 
@@ -94,9 +94,7 @@ bool OdDbPolygonMesh::subWorldDraw(OdGiWorldDraw* wd) const
 OdResult OdDbPolygonMesh::subTransformBy(const OdGeMatrix3d& xform)
 {
     assertWriteEnabled();
-    for (OdGePoint3d& p : m_vertices)
-        p.transformBy(xform);
-    return eOk;
+    return odDbTransformPointList(m_vertices, xform);
 }
 
 OdResult OdDbPolygonMesh::subGetGeomExtents(OdGeExtents3d& extents) const

@@ -1,7 +1,7 @@
 #include "DbSubDMesh.h"
 
 #include "DbFilerArrays.h"
-#include "DbPointListExtents.h"
+#include "DbPointList.h"
 
 #include "GiWorldDraw.h"
 
@@ -129,8 +129,7 @@ bool OdDbSubDMesh::subWorldDraw(OdGiWorldDraw* wd) const
 OdResult OdDbSubDMesh::subTransformBy(const OdGeMatrix3d& xform)
 {
     assertWriteEnabled();
-    for (OdGePoint3d& p : m_vertices)
-        p.transformBy(xform);
+    odDbTransformPointList(m_vertices, xform);
     for (OdGeVector3d& n : m_normals) {
         n.transformBy(xform);
         n.normalize();
