@@ -2,7 +2,7 @@
 // the first commands of a fresh viewer.
 #include "module/zalModuleContext.h"
 #include "module/zalSessionRegistry.h"
-#include "zalSessionTestHost.h"
+#include "tests/common/zalSessionTestHost.h"
 
 #include <QDir>
 #include <QFile>
