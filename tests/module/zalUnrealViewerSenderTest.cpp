@@ -2,14 +2,14 @@
 // the first commands of a fresh viewer.
 #include "module/zalModuleContext.h"
 #include "module/zalSessionRegistry.h"
-#include "tests/common/zalSessionTestHost.h"
+#include "tests/common/zalModuleTestHost.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-class ViewerSender : public zalSessionTestHost
+class ViewerSender : public zalModuleTestHost
 {
 };
 
