@@ -11,7 +11,6 @@
 #include "IzalProjectManager.h"
 #include "IzalView.h"
 #include "IzalViewSystem.h"
-#include "zalStrings.h"
 
 #include "DbBlockReference.h"
 #include "DbBlockTableRecord.h"
@@ -108,8 +107,7 @@ void zalDbUnrealRenderSession::initialise(OdDbDatabase* database, zalModuleConte
     IzalApplication* app = zalApp();
     if (database && projects && module && app) {
         const QString scene = module->currentScenePath(OdDbDatabasePtr(database));
-        loadScene(
-            projects->absolutePath(zalStrings::toOdString(scene), IzalProjectManager::kScenes, database));
+        loadScene(projects->absolutePath(app->toOdString(scene), IzalProjectManager::kScenes, database));
     } else {
         applySceneSettings();
         if (module) module->updateSettingsDialog();

@@ -8,7 +8,6 @@
 
 #include "IzalApplication.h"
 #include "IzalProjectManager.h"
-#include "zalStrings.h"
 
 #include "DbDatabase.h"
 #include "DbDictionary.h"
@@ -79,8 +78,9 @@ void zalUnrealRenderModule::setCurrentScene(OdSmartPtr<OdDbDatabase> dbIn, long 
     if (zalDbUnrealRenderSession* session = activeSession(this)) {
         QString path = currentScenePath(db);
         if (IzalProjectManager* projects = m_context.projectManager()) {
+            IzalApplication* app = zalApp();
             session->loadScene(
-                projects->absolutePath(zalStrings::toOdString(path), IzalProjectManager::kScenes, db));
+                projects->absolutePath(app->toOdString(path), IzalProjectManager::kScenes, db));
         } else {
             session->applySceneSettings();
         }

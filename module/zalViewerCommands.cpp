@@ -8,7 +8,6 @@
 #include "module/zalUnrealViewerSender.h"
 
 #include "IzalApplication.h"
-#include "zalStrings.h"
 
 #include "DbCommandContext.h"
 
@@ -51,7 +50,7 @@ void _unrealcommand_cmd::execute(OdEdCommandContext* context)
     if (text.isEmpty()) return;
     zalUnrealViewerSender* sender = reachableSender(commandSession(db));
     IzalApplication* app = zalApp();
-    if (sender && app) sender->sendConsoleCommand(zalStrings::toQString(text));
+    if (sender && app) sender->sendConsoleCommand(app->toQString(text));
 }
 
 void _unrealoutliner_cmd::execute(OdEdCommandContext* context)

@@ -31,7 +31,8 @@ public:
     // False when the id is not registered to that object.
     virtual bool unregisterService(const QString& id, QObject* service) = 0;
 
-    // Strings convert through zalStrings.h, without the application.
+    virtual QString toQString(const OdString& text) const = 0;
+    virtual OdString toOdString(const QString& text) const = 0;
 
     // Id strings name database objects for the viewer and for file names:
     // "<database tag>_<class name>_<hexadecimal handle>". The null id gives "".

@@ -157,6 +157,16 @@ bool zalHostApplication::unregisterService(const QString& id, QObject* service)
     return true;
 }
 
+QString zalHostApplication::toQString(const OdString& text) const
+{
+    return zalStrings::toQString(text);
+}
+
+OdString zalHostApplication::toOdString(const QString& text) const
+{
+    return zalStrings::toOdString(text);
+}
+
 QString zalHostApplication::objectToIdString(const OdDbObject* object) const
 {
     return m_idStrings->objectToIdString(object);

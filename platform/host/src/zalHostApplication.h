@@ -37,6 +37,8 @@ public:
     QObject* service(const QString& id) const override;
     bool registerService(const QString& id, QObject* service) override;
     bool unregisterService(const QString& id, QObject* service) override;
+    QString toQString(const OdString& text) const override;
+    OdString toOdString(const QString& text) const override;
     QString objectToIdString(const OdDbObject* object) const override;
     QString objectIdToString(const OdDbObjectId& id) const override;
     OdDbObjectId stringToObjectId(const QString& idString, OdDbDatabase* database = nullptr) const override;
