@@ -5,7 +5,7 @@
 #include "zalDxfText.h"
 #include "zalHostPhysicsMaterial.h"
 #include "zalHostPhysicsMaterials.h"
-#include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include "Db3dPolyline.h"
 #include "DbArc.h"
@@ -191,8 +191,7 @@ OdRxClass* entityClassOf(const dimeRecordHolder* holder)
     for (int i = 0;; ++i) {
         const QByteArray marker = recordText(holder, 100, i);
         if (marker.isEmpty()) return nullptr;
-        OdRxObjectPtr object =
-            classes->getAt(zalHostStrings::toOdString(QString::fromUtf8(marker.trimmed())));
+        OdRxObjectPtr object = classes->getAt(zalStrings::toOdString(QString::fromUtf8(marker.trimmed())));
         OdRxClass* cls = dynamic_cast<OdRxClass*>(object.get());
         if (cls && cls != OdDbEntity::desc() && cls->isDerivedFrom(OdDbEntity::desc())) return cls;
     }
@@ -308,7 +307,7 @@ zalImportResult zalDxfImporter::importFile(const QString& path)
         importDescriptions();
     } catch (const OdError& error) {
         return zalImportResult::failure(name + QStringLiteral(": ") +
-                                        zalHostStrings::toQString(error.description()));
+                                        zalStrings::toQString(error.description()));
     }
     m_result.ok = true;
     return m_result;
@@ -329,9 +328,8 @@ void zalDxfImporter::importDescriptions()
         OdDbMaterialPtr material = it.key().openObject();
         m_result.warnings << QStringLiteral("the physical description of material %1 (handle %2) cannot be "
                                             "read; it is described from the material's own fields")
-                                 .arg(material.isNull() ? QString()
-                                                        : zalHostStrings::toQString(material->name()))
-                                 .arg(zalHostStrings::toQString(it.key().getHandle().ascii()));
+                                 .arg(material.isNull() ? QString() : zalStrings::toQString(material->name()))
+                                 .arg(zalStrings::toQString(it.key().getHandle().ascii()));
     }
 }
 
@@ -342,10 +340,10 @@ OdDbObjectId zalDxfImporter::layerId(const char* name)
     if (it != m_layers.constEnd()) return it.value();
     // Files without a layer table (R12 writers often leave it out) name layers only on entities.
     OdDbLayerTablePtr table = m_db->getLayerTableId().safeOpenObject(OdDb::kForWrite);
-    OdDbObjectId id = table->getAt(zalHostStrings::toOdString(m_text->decode(name)));
+    OdDbObjectId id = table->getAt(zalStrings::toOdString(m_text->decode(name)));
     if (id.isNull()) {
         OdDbLayerTableRecordPtr layer = OdDbLayerTableRecord::createObject();
-        layer->setName(zalHostStrings::toOdString(m_text->decode(name)));
+        layer->setName(zalStrings::toOdString(m_text->decode(name)));
         id = table->add(layer.get());
         ++m_result.layers;
     }
@@ -371,13 +369,13 @@ void zalDxfImporter::importLayers(dimeModel& model)
             // The entry itself holds the state: a negative colour means off, flag 1 frozen, 4 locked.
             const int color = layerEntry->getColorNumber();
             const int flags = int(recordNumber(layerEntry, 70, 0));
-            OdDbObjectId id = table->getAt(zalHostStrings::toOdString(name));
+            OdDbObjectId id = table->getAt(zalStrings::toOdString(name));
             OdDbLayerTableRecordPtr layer;
             if (id.isNull()) {
                 layer = OdDbLayerTableRecord::createObject();
-                layer->setName(zalHostStrings::toOdString(name));
+                layer->setName(zalStrings::toOdString(name));
                 m_db->setNextHandle(OdDbHandle(
-                    zalHostStrings::toOdString(QString::fromLatin1(recordText(layerEntry, 5).trimmed()))));
+                    zalStrings::toOdString(QString::fromLatin1(recordText(layerEntry, 5).trimmed()))));
                 id = table->add(layer.get());
                 m_db->setNextHandle(OdDbHandle());
                 ++m_result.layers;
@@ -414,10 +412,10 @@ void zalDxfImporter::importBlocks(dimeModel& model)
         const QString name = m_text->decode(block->getName());
         if (name.isEmpty() || isModelOrPaperSpace(name) || m_blocks.contains(name.toUpper())) continue;
         OdDbBlockTableRecordPtr record = OdDbBlockTableRecord::createObject();
-        record->setName(zalHostStrings::toOdString(name));
+        record->setName(zalStrings::toOdString(name));
         record->setOrigin(point(block->getBasePoint()));
         m_db->setNextHandle(
-            OdDbHandle(zalHostStrings::toOdString(QString::fromLatin1(recordText(block, 5).trimmed()))));
+            OdDbHandle(zalStrings::toOdString(QString::fromLatin1(recordText(block, 5).trimmed()))));
         const OdDbObjectId id = table->add(record.get());
         m_db->setNextHandle(OdDbHandle());
         m_blocks.insert(name.toUpper(), id);
@@ -630,7 +628,7 @@ OdDbEntityPtr zalDxfEntityMakers::text(zalDxfImporter& self, dimeEntity* e)
     t->setHeight(text->getHeight());
     t->setRotation(OdaToRadian(text->getRotation()));
     t->setNormal(normal);
-    t->setTextString(zalHostStrings::toOdString(self.m_text->decode(text->getTextString())));
+    t->setTextString(zalStrings::toOdString(self.m_text->decode(text->getTextString())));
     return t;
 }
 
@@ -651,7 +649,7 @@ OdDbEntityPtr zalDxfEntityMakers::multilineText(zalDxfImporter& self, dimeEntity
     t->setHeight(recordNumber(e, 40, 1.0));
     t->setRotation(OdaToRadian(recordNumber(e, 50, 0.0)));
     t->setNormal(extrusionOf(e));
-    t->setTextString(zalHostStrings::toOdString(s));
+    t->setTextString(zalStrings::toOdString(s));
     return t;
 }
 
@@ -726,7 +724,7 @@ OdDbEntityPtr zalDxfEntityMakers::subdivisionMesh(zalDxfImporter&, dimeEntity* e
 OdDbEntityPtr zalDxfEntityMakers::light(zalDxfImporter& self, dimeEntity* e)
 {
     OdDbLightPtr light = OdDbLight::createObject();
-    light->setName(zalHostStrings::toOdString(self.m_text->decode(recordText(e, 1).constData())));
+    light->setName(zalStrings::toOdString(self.m_text->decode(recordText(e, 1).constData())));
     switch (int(recordNumber(e, 70, 2))) {
     case 1:
         light->setLightType(OdGiDrawable::kDistantLight);
@@ -806,7 +804,7 @@ bool zalDxfImporter::importEntity(dimeEntity* e, OdDbBlockTableRecord* owner)
         return false;
     }
     // The file's handle is kept (when the database has it free), so ids stay valid across sessions.
-    const OdDbHandle handle(zalHostStrings::toOdString(QString::fromLatin1(recordText(e, 5).trimmed())));
+    const OdDbHandle handle(zalStrings::toOdString(QString::fromLatin1(recordText(e, 5).trimmed())));
     // An entity owned by another entity (an XBlock's instance) follows its owner and goes to it, not
     // to a block. The owner's record, read before this one existed, is read again at the end.
     const OdDbObjectId ownerEntity = entityOwnerOf(e);
@@ -830,7 +828,7 @@ OdDbObjectId zalDxfImporter::entityOwnerOf(dimeEntity* e) const
     const QByteArray owner = recordText(e, 330).trimmed();
     if (owner.isEmpty()) return OdDbObjectId();
     const OdDbObjectId id =
-        m_db->getOdDbObjectId(OdDbHandle(zalHostStrings::toOdString(QString::fromLatin1(owner))));
+        m_db->getOdDbObjectId(OdDbHandle(zalStrings::toOdString(QString::fromLatin1(owner))));
     if (id.isNull()) return id;
     OdDbObjectPtr object = id.openObject();
     return dynamic_cast<OdDbEntity*>(object.get()) ? id : OdDbObjectId();

@@ -15,7 +15,7 @@
 #include "DbPolygonMesh.h"
 #include "DbSubDMesh.h"
 #include "DbText.h"
-#include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -192,7 +192,7 @@ TEST_F(DxfImport, FacesMeshesTextAndColours)
             EXPECT_EQ(m->vertices().size(), 5u);
             EXPECT_EQ(m->numOfFaces(), 2);
             OdDbMaterialPtr material = m->materialId().safeOpenObject();
-            EXPECT_EQ(zalHostStrings::toQString(material->name()), QStringLiteral("Glass"));
+            EXPECT_EQ(zalStrings::toQString(material->name()), QStringLiteral("Glass"));
             double opacity = 0;
             OdGiMaterialMap map;
             material->opacity(opacity, map);
@@ -206,9 +206,9 @@ TEST_F(DxfImport, FacesMeshesTextAndColours)
             EXPECT_EQ(pm->nSize(), 4);
             EXPECT_EQ(pm->vertexAt(2, 3), OdGePoint3d(2, 3, 6));
         } else if (auto* t = dynamic_cast<OdDbText*>(e)) {
-            EXPECT_EQ(zalHostStrings::toQString(t->textString()), QString::fromUtf8("Zo\xc3\xab"));
+            EXPECT_EQ(zalStrings::toQString(t->textString()), QString::fromUtf8("Zo\xc3\xab"));
         } else if (auto* light = dynamic_cast<OdDbLight*>(e)) {
-            EXPECT_EQ(zalHostStrings::toQString(light->name()), QStringLiteral("Lamp"));
+            EXPECT_EQ(zalStrings::toQString(light->name()), QStringLiteral("Lamp"));
             EXPECT_EQ(light->lightType(), OdGiDrawable::kSpotLight);
             EXPECT_NEAR(light->intensity(), 2.5, 1e-6);
             EXPECT_EQ(light->position(), OdGePoint3d(1, 2, 3));
@@ -240,7 +240,7 @@ doc.saveas(sys.argv[1], encoding='cp1252')
     ASSERT_TRUE(r.ok) << r.message.toStdString();
     QString text;
     forEachEntity(db->getModelSpaceId(), [&](OdDbEntity* e) {
-        if (auto* t = dynamic_cast<OdDbText*>(e)) text = zalHostStrings::toQString(t->textString());
+        if (auto* t = dynamic_cast<OdDbText*>(e)) text = zalStrings::toQString(t->textString());
     });
     EXPECT_EQ(text, QString::fromUtf8("Caf\xc3\xa9 \xc3\x85"));
 }
