@@ -184,13 +184,16 @@ void zalViewerApplication::takeContent(const std::shared_ptr<const XoRemoteRende
         applyContent(message);
         return;
     }
-    // A transaction is applied as a whole when it ends.
-    PendingContent content{message, nullptr, nullptr};
+    // A transaction is applied as a whole when it ends. Meshes and instances are prepared now, and their
+    // decoded messages go: a mesh keeps only the frame its arrays live in.
+    PendingContent content{nullptr, nullptr, nullptr};
     if (message->type() == Type::AddMesh)
         content.mesh = std::make_unique<zalViewerScene::PreparedMesh>(zalViewerScene::prepareMesh(message));
     else if (message->type() == Type::AddInstance || message->type() == Type::AddGroup)
         content.instance =
             std::make_unique<zalViewerScene::PreparedInstance>(zalViewerScene::prepareInstance(*message));
+    else
+        content.message = message;
     m_pending.push_back(std::move(content));
 }
 

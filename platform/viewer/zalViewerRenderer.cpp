@@ -252,16 +252,16 @@ void deleteBytes(void* buffer, std::size_t, void*)
     delete[] static_cast<std::uint8_t*>(buffer);
 }
 
-// Keeps the received message alive while the GPU upload reads from it.
-void releaseMessage(void*, std::size_t, void* user)
+// Keeps the received frame alive while the GPU upload reads from it.
+void releaseFrame(void*, std::size_t, void* user)
 {
-    delete static_cast<std::shared_ptr<const XoRemoteRenderMessage>*>(user);
+    delete static_cast<std::shared_ptr<const char>*>(user);
 }
 
 backend::BufferDescriptor wireBuffer(const zalViewerScene::Array& array)
 {
-    return backend::BufferDescriptor(array.data, array.count * 4, releaseMessage,
-                                     new std::shared_ptr<const XoRemoteRenderMessage>(array.owner));
+    return backend::BufferDescriptor(array.data, array.count * 4, releaseFrame,
+                                     new std::shared_ptr<const char>(array.owner));
 }
 
 // Standard OpenGL cube-map face directions, texel (u, v) in -1..1.

@@ -21,11 +21,11 @@ using zalViewerText::str;
 
 const QString kNotATransform = QStringLiteral("the transform is not 16 finite floats");
 
-zalViewerScene::Array array(const std::shared_ptr<const XoRemoteRenderMessage>& owner,
+zalViewerScene::Array array(const std::shared_ptr<const XoRemoteRenderMessage>& message,
                             const XoMessageField& f)
 {
     zalViewerScene::Array a;
-    a.owner = owner;
+    a.owner = message->storage();
     a.data = f.data;
     a.count = f.elementCount();
     return a;

@@ -40,10 +40,11 @@ public:
         }
     };
 
-    // A float or int array as it came off the wire: the receive buffer is kept, not copied.
+    // A float or int array as it came off the wire: the receive buffer is kept, not copied (and not the
+    // decoded message around it).
     struct Array
     {
-        std::shared_ptr<const XoRemoteRenderMessage> owner;
+        std::shared_ptr<const char> owner;
         const char* data = nullptr;
         std::size_t count = 0; // elements of 4 bytes
         float floatAt(std::size_t i) const;
