@@ -7,7 +7,7 @@
 #include "zalFuzzRecords.h"
 
 #include "XoRemoteRenderMessage.h"
-#include "tests/platform/host_import/zalImportTestSupport.h"
+#include "tests/platform/host/import/zalImportTestSupport.h"
 #include "zalDxfWriter.h"
 #include "zalHostAppProps.h"
 

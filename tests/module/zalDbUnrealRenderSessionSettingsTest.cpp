@@ -1,7 +1,7 @@
 // Scene settings reaching the viewer through a real session: the exact sequence on the channel,
 // the two read paths, the remembered switches and the RT quality material refresh.
-#include "zalSettingsTestSession.h"
-#include "zalSettingsTestUtil.h"
+#include "tests/common/zalSettingsTestSession.h"
+#include "tests/common/zalSettingsTestUtil.h"
 
 #include "settings/zalSceneSettingsApplier.h"
 

@@ -1,7 +1,7 @@
 // Asset spawning through a session of the reference host: spawners as batches of XBlock instances,
 // XBlocks as placed assets, pak assets placed when the channel reports their pak mounted.
 #include "module/zalSessionRegistry.h"
-#include "tests/module_assets/zalAssetTestHost.h"
+#include "tests/common/zalAssetTestHost.h"
 
 #include "translate/zalUnrealAssetSpawning.h"
 #include "translate/zalUnrealRenderView.h"

@@ -1,7 +1,7 @@
 // The viewer sender: executable search, configured versions, window handles across sessions and
 // the first commands of a fresh viewer.
 #include "module/zalSessionRegistry.h"
-#include "zalSessionTestHost.h"
+#include "tests/common/zalSessionTestHost.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // The asset library: where it lives, the preset materials and the packages of real library folders.
-#include "tests/module_assets/zalAssetTestHost.h"
+#include "tests/common/zalAssetTestHost.h"
 
 #include <QDir>
 #include <QFile>
@@ -281,4 +281,4 @@ TEST_F(AssetLibrary, anEmptyLibraryRootStillNamesTheViewerAssetsFolderButCreates
     host->registerService(IzalPhysicsMaterialsModule_id, own);
 }
 
-#include "tst_zalAssetLibrary.moc"
+#include "zalUnrealRenderModuleAssetsTest.moc"

@@ -1,7 +1,7 @@
 // Image production and scene settings with the real viewer: the host shows a drawing in an
 // "UnrealRender" view, the widget starts zalViewer over the socket channel and embeds it, and the
 // viewer's own dump and screenshot files tell what arrived.
-#include "zalSettingsTestSession.h"
+#include "tests/common/zalSettingsTestSession.h"
 
 #include "gs/DbFace.h"
 

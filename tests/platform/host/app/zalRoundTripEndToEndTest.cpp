@@ -1,7 +1,7 @@
 // The round trip through the real viewer: a drawing opened, saved and opened again in a fresh
 // zalhost gives the same viewer scene, compared field by field (names, transforms, bounds, material
 // parameter strings); and undo / redo of host commands bring the viewer's scene back exactly.
-#include "tests/platform/host_import/zalImportTestSupport.h"
+#include "tests/platform/host/import/zalImportTestSupport.h"
 
 #include "zalDbXBlock.h"
 #include "zalDxfWriter.h"

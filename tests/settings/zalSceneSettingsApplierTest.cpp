@@ -2,7 +2,7 @@
 // number formatting, every slot's default and conversion, sun, production and the remembered state.
 #include "settings/zalSceneSettingsApplier.h"
 
-#include "zalSettingsTestUtil.h"
+#include "tests/common/zalSettingsTestUtil.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The render session through the reference host: registry, start-up sequence, transactions,
 // database changes, refreshes, camera and the end of the viewer.
 #include "module/zalSessionRegistry.h"
-#include "zalSessionTestHost.h"
+#include "tests/common/zalSessionTestHost.h"
 
 #include "DbBlockReference.h"
 #include "DbBlockTable.h"

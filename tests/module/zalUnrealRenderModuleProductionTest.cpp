@@ -1,7 +1,7 @@
 // Image and animation production through the session's channel: production mode, screenshots
 // with their delay, game time.
-#include "zalSettingsTestSession.h"
-#include "zalSettingsTestUtil.h"
+#include "tests/common/zalSettingsTestSession.h"
+#include "tests/common/zalSettingsTestUtil.h"
 
 using namespace zalSettingsTestUtil;
 

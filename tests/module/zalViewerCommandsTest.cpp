@@ -1,5 +1,5 @@
 // The four viewer commands through the host console.
-#include "zalSessionTestHost.h"
+#include "tests/common/zalSessionTestHost.h"
 
 class ViewerCommands : public zalSessionTestHost
 {

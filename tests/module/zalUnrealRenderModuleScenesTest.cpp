@@ -1,7 +1,7 @@
 // Scenes of a drawing: the current-scene record, the per-scene INI files in the project folder,
 // loading them into the session and storing changed values.
-#include "zalSettingsTestSession.h"
-#include "zalSettingsTestUtil.h"
+#include "tests/common/zalSettingsTestSession.h"
+#include "tests/common/zalSettingsTestUtil.h"
 
 #include "DbDictionary.h"
 #include "DbField.h"

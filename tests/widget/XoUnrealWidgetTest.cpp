@@ -1,6 +1,6 @@
 // The real viewer process under an X server: started by the widget, its window embedded, input
 // routed to it, minimised on close, released before the host's window goes, and its end survived.
-#include "tests/module_session/zalSessionTestHost.h"
+#include "tests/common/zalSessionTestHost.h"
 
 #include "zalX11.h"
 

@@ -1,5 +1,5 @@
 // Input routing of the render widget, by camera mode, on Qt's offscreen platform.
-#include "tests/module_session/zalSessionTestHost.h"
+#include "tests/common/zalSessionTestHost.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -1,7 +1,7 @@
 // The whole chain under Xvfb: the zalhost executable opens the bundled sample, its render view starts
 // the real viewer through the render module, the first synchronisation sends the drawing, a script
 // edits it, and the viewer's scene dump and exported image are checked against the drawing.
-#include "tests/platform/host_import/zalImportTestSupport.h"
+#include "tests/platform/host/import/zalImportTestSupport.h"
 #include "zalDrawingImporter.h"
 
 #include "DbBlockReference.h"

@@ -2,7 +2,7 @@
 // through a session of the reference host to a recording viewer channel.
 #include "translate/zalUnrealMaterialTranslator.h"
 
-#include "tests/module_assets/zalAssetTestHost.h"
+#include "tests/common/zalAssetTestHost.h"
 
 #include "zalHostPhysicsMaterial.h"
 

@@ -6,7 +6,7 @@
 // ZAL_LONG_RUN_EDITS choose the run (scripts/long-run does nightly sizes).
 //
 // Objects are compared by their viewer names: handles survive the save.
-#include "tests/platform/host_import/zalImportTestSupport.h"
+#include "tests/platform/host/import/zalImportTestSupport.h"
 #include "zalDrawingImporter.h"
 #include "zalDxfWriter.h"
 

@@ -1,6 +1,6 @@
 // Materials, spawners and pak assets end to end: the real viewer process over the real channel, and
 // the viewer's own account of what it holds (its scene dump).
-#include "tests/module_assets/zalAssetTestHost.h"
+#include "tests/common/zalAssetTestHost.h"
 
 #include "translate/zalUnrealAssetSpawning.h"
 
