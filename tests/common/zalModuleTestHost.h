@@ -15,6 +15,7 @@
 #include "zalHostAppProps.h"
 #include "zalHostApplication.h"
 #include "zalHostConsole.h"
+#include "zalHostPhysicsMaterials.h"
 #include "zalHostView.h"
 #include "zalHostViewSystem.h"
 
@@ -23,16 +24,22 @@
 
 #include "DbBlockTableRecord.h"
 #include "DbDatabase.h"
+#include "DbViewportTableRecord.h"
 #include "OdVariant.h"
 #include "RxDynamicLinker.h"
 #include "gs/DbFace.h"
 
 #include "tests/common/zalEventLoop.h"
+#include "tests/common/zalTestHost.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -66,37 +73,46 @@ protected:
 
     void TearDown() override
     {
-        if (host) {
-            for (zalHostView* view : host->viewSystem()->views())
-                host->viewSystem()->closeView(view);
-            QCoreApplication::processEvents();
-        }
+        closeViews();
         odrxDynamicLinker()->unloadModule(kModule);
         XoRemoteRenderSender::setDefaultTransportFactory(XoRemoteRenderSender::TransportFactory());
         host.reset();
     }
 
-    // Starts the host with its files in a temporary folder and loads the module; with `recording`,
-    // every new viewer channel is a recording transport, kept in `transports`.
-    void startHost(bool recording)
+    // Starts the host (tests/common/zalTestHost.h: its files in the temporary folder, the services
+    // asked for) and loads the module; with `recording`, every new viewer channel is a recording
+    // transport, kept in `transports`.
+    void startHost(bool recording, int services = zalHostOptions::AllServices)
     {
         ASSERT_TRUE(dir.isValid());
-        zalHostOptions options;
-        options.variablesFile = dir.filePath("vars.ini");
-        options.temporaryRoot = dir.filePath("projects");
-        options.materialLibraryRoot = dir.filePath("materials");
-        host.reset(new zalHostApplication(argc, argv, options));
-        if (recording) {
-            XoRemoteRenderSender::setDefaultTransportFactory([this] {
-                auto transport = std::make_unique<XoRecordingMessagesManager>();
-                transports << transport.get();
-                return std::unique_ptr<XoInterProcessMessagesManager>(std::move(transport));
-            });
-        }
+        host = zalTestHost::make(zalTestHost::options(dir, services));
+        if (recording) recordChannels();
+        ASSERT_NO_FATAL_FAILURE(loadModule());
+    }
+
+    void recordChannels()
+    {
+        XoRemoteRenderSender::setDefaultTransportFactory([this] {
+            auto transport = std::make_unique<XoRecordingMessagesManager>();
+            transports << transport.get();
+            return std::unique_ptr<XoInterProcessMessagesManager>(std::move(transport));
+        });
+    }
+
+    void loadModule()
+    {
         OdRxModulePtr loaded = odrxDynamicLinker()->loadModule(kModule);
         ASSERT_FALSE(loaded.isNull()) << odrxDynamicLinker()->lastError().toUtf8();
         module = zalUnrealRenderModule::instance();
         ASSERT_NE(module, nullptr);
+    }
+
+    void closeViews()
+    {
+        if (!host) return;
+        for (zalHostView* view : host->viewSystem()->views())
+            host->viewSystem()->closeView(view);
+        QCoreApplication::processEvents();
     }
 
     // Opens db in an "UnrealRender" view as the current drawing.
@@ -211,15 +227,56 @@ protected:
         return values;
     }
 
+    // The real viewer's own account of what it holds after everything sent so far: its scene dump,
+    // asked for through the session's sender.
+    QJsonObject viewerScene(zalDbUnrealRenderSession* session, int timeoutMs = 30000)
+    {
+        const QString path = dir.filePath(QStringLiteral("dumps/scene %1.json").arg(++sceneDumps));
+        if (!session || !session->sender()) {
+            ADD_FAILURE() << "no viewer to ask for its scene";
+            return QJsonObject();
+        }
+        session->sender()->sendConsoleCommand(QStringLiteral("zal.DumpScene \"%1\"").arg(path));
+        EXPECT_TRUE(waitFor([&] { return QFileInfo::exists(path); }, timeoutMs))
+            << "no scene dump " << path.toStdString();
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) return QJsonObject();
+        return QJsonDocument::fromJson(file.readAll()).object();
+    }
+
+    // Recorded lines of one operation whose "name" field is name.
+    static QStringList linesNamed(const XoRecordingMessagesManager* recorder, const QString& operation,
+                                  const QString& name)
+    {
+        QStringList found;
+        for (const QString& line : recorder->lines(operation))
+            if (field(line, "name") == name) found << line;
+        return found;
+    }
+
+    // The index of the first line from `from` on that starts with prefix; -1 when none.
+    static int indexOf(const QStringList& lines, const QString& prefix, int from = 0)
+    {
+        for (int i = from; i < lines.size(); ++i)
+            if (lines.at(i).startsWith(prefix)) return i;
+        return -1;
+    }
+
+    static int count(const QStringList& lines, const QString& prefix)
+    {
+        int n = 0;
+        for (const QString& line : lines)
+            n += line.startsWith(prefix) ? 1 : 0;
+        return n;
+    }
+
     inline static const OdString kModule{L"zalUnrealRenderModule.dll"};
 
     // Tests with the real viewer turn the recording transport off before SetUp.
     bool useRecordingTransport = true;
     QTemporaryDir dir;
-    int argc = 1;
-    char arg0[16] = "module_test";
-    char* argv[2] = {arg0, nullptr};
     std::unique_ptr<zalHostApplication> host;
     zalUnrealRenderModule* module = nullptr;
     QList<XoRecordingMessagesManager*> transports;
+    int sceneDumps = 0;
 };

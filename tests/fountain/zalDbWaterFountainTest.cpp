@@ -4,6 +4,7 @@
 
 #include "tests/common/zalRecordingDraw.h"
 
+#include "tests/common/zalTestHost.h"
 #include "zalHostApplication.h"
 #include "zalHostTerrainModeller.h"
 
@@ -353,17 +354,13 @@ TEST_F(FountainSymbol, aMirroredFountainsYJetsFollowItsOwnYAxis)
     expectPoint(jets[2].center, 0, 0.5, 0);
 }
 
-int hostArgc = 1;
-char hostArgv0[] = "tst_zalDbWaterFountain";
-char* hostArgv[] = {hostArgv0, nullptr};
-
 class FountainElevation : public WaterFountain
 {
 protected:
     void SetUp() override
     {
         WaterFountain::SetUp();
-        host = std::make_unique<zalHostApplication>(hostArgc, hostArgv);
+        host = zalTestHost::make(zalTestHost::options(folder));
         db = OdDbDatabase::createObject();
         OdDbBlockTableRecordPtr modelSpace = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
         fountain->setTransform(OdGeMatrix3d::translation(OdGeVector3d(4, 5, 1)));
@@ -376,6 +373,7 @@ protected:
         host.reset();
     }
 
+    QTemporaryDir folder;
     std::unique_ptr<zalHostApplication> host;
     OdDbDatabasePtr db;
 };

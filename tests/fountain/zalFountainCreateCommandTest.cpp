@@ -23,7 +23,7 @@
 #include "RxDynamicLinker.h"
 #include "gs/DbFace.h"
 
-#include "tests/common/zalEventLoop.h"
+#include "tests/common/zalModuleTestHost.h"
 
 #include <gtest/gtest.h>
 
@@ -37,83 +37,42 @@
 
 namespace {
 
-class FountainCreate : public ::testing::Test
+class FountainCreate : public zalModuleTestHost
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        zalHostOptions options;
-        options.variablesFile = dir.filePath("vars.ini");
-        options.temporaryRoot = dir.filePath("projects");
-        options.materialLibraryRoot = dir.filePath("materials");
-        host.reset(new zalHostApplication(argc, argv, options));
-        XoRemoteRenderSender::setDefaultTransportFactory([this] {
-            auto transport = std::make_unique<XoRecordingMessagesManager>();
-            transports << transport.get();
-            return std::unique_ptr<XoInterProcessMessagesManager>(std::move(transport));
-        });
-        ASSERT_FALSE(odrxDynamicLinker()->loadModule(kModule).isNull());
-        db = OdDbDatabase::createObject();
-        db->setINSUNITS(OdDb::kUnitsMeters);
+        zalModuleTestHost::SetUp();
+        if (HasFatalFailure()) return;
+        db = newDrawing(false);
         host->addDocument(db);
         host->console()->setCurrentDatabase(db);
     }
 
     void TearDown() override
     {
-        for (zalHostView* view : host->viewSystem()->views())
-            host->viewSystem()->closeView(view);
-        QCoreApplication::processEvents();
+        closeViews();
         db = nullptr;
-        odrxDynamicLinker()->unloadModule(kModule);
-        XoRemoteRenderSender::setDefaultTransportFactory(XoRemoteRenderSender::TransportFactory());
-        host.reset();
+        zalModuleTestHost::TearDown();
     }
 
     // The drawing, with a face to give it extents, in an "UnrealRender" view with a started viewer that
     // holds the first refresh.
     XoRecordingMessagesManager* openLiveView()
     {
-        {
-            OdDbBlockTableRecordPtr modelSpace = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
-            OdDbFacePtr face = OdDbFace::createObject();
-            face->setDatabaseDefaults(db);
-            face->setVertexAt(0, OdGePoint3d(0, 0, 0));
-            face->setVertexAt(1, OdGePoint3d(10, 0, 0));
-            face->setVertexAt(2, OdGePoint3d(10, 10, 0));
-            face->setVertexAt(3, OdGePoint3d(0, 10, 0));
-            modelSpace->appendOdDbEntity(face);
-        }
-        const int before = transports.size();
-        zalHostView* view = host->viewSystem()->openView("UnrealRender", db);
-        EXPECT_NE(view, nullptr);
-        auto* widget = view ? qobject_cast<QUnrealDbRenderWidget*>(view->widget()) : nullptr;
-        zalDbUnrealRenderSession* session = zalSessionRegistry::instance().sessionFor(db);
-        if (!widget || !session || transports.size() != before + 1) {
-            ADD_FAILURE() << "no render view with a channel: widget " << (widget != nullptr) << ", session "
-                          << (session != nullptr) << ", transports " << transports.size() - before;
+        addFace(db, 0.0);
+        const Opened o = open(db);
+        if (!o.widget || !o.session || !o.recorder) {
+            ADD_FAILURE() << "no render view with a channel";
             return nullptr;
         }
-        XoRecordingMessagesManager* recorder = transports.last();
-        widget->show();
-        recorder->simulateViewerStarted();
-        if (!waitFor([&] { return !recorder->lines("getWindowHandle").isEmpty(); })) {
-            ADD_FAILURE() << "the sender did not ask for the viewer's window";
+        bringUp(o);
+        if (HasFatalFailure()) return nullptr;
+        if (!waitFor([&] { return !o.session->isFirstRunPending(); })) {
+            ADD_FAILURE() << "the first refresh did not end";
             return nullptr;
         }
-        recorder->simulateWindowHandle(0x4200001);
-        if (!waitFor([&] {
-                return widget->viewerWindow() == WId(0x4200001) && !session->isFirstRunPending() &&
-                       session->registry().batchDepth() == 0 && !session->registry().isBatchOpen();
-            })) {
-            ADD_FAILURE() << "the first refresh did not end: window "
-                          << (widget->viewerWindow() == WId(0x4200001)) << ", first run pending "
-                          << session->isFirstRunPending() << ", depth " << session->registry().batchDepth()
-                          << ", open " << session->registry().isBatchOpen();
-            return nullptr;
-        }
-        return recorder;
+        return o.recorder;
     }
 
     // The fountains of model space.
@@ -128,13 +87,6 @@ protected:
         return found;
     }
 
-    inline static const OdString kModule{L"zalUnrealRenderModule.dll"};
-    QTemporaryDir dir;
-    int argc = 1;
-    char arg0[24] = "tst_fountain_create";
-    char* argv[2] = {arg0, nullptr};
-    std::unique_ptr<zalHostApplication> host;
-    QList<XoRecordingMessagesManager*> transports;
     OdDbDatabasePtr db;
 };
 

@@ -21,7 +21,7 @@
 #include "RxDynamicLinker.h"
 #include "gs/DbFace.h"
 
-#include "tests/common/zalEventLoop.h"
+#include "tests/common/zalModuleTestHost.h"
 
 #include <gtest/gtest.h>
 
@@ -41,32 +41,15 @@
 
 namespace {
 
-class FountainViewer : public ::testing::Test
+class FountainViewer : public zalModuleTestHost
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        zalHostOptions options;
-        options.variablesFile = dir.filePath("vars.ini");
-        options.temporaryRoot = dir.filePath("projects");
-        options.materialLibraryRoot = dir.filePath("materials");
-        host.reset(new zalHostApplication(argc, argv, options));
-        ASSERT_FALSE(odrxDynamicLinker()->loadModule(kModule).isNull());
-        module = zalUnrealRenderModule::instance();
-        ASSERT_NE(module, nullptr);
-
-        db = OdDbDatabase::createObject();
-        db->setINSUNITS(OdDb::kUnitsMeters);
-        {
-            OdDbBlockTableRecordPtr modelSpace = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
-            OdDbFacePtr face = OdDbFace::createObject();
-            face->setDatabaseDefaults(db);
-            const OdGePoint3d corners[4] = {{0, 0, 0}, {10, 0, 0}, {10, 10, 0}, {0, 10, 0}};
-            for (OdUInt16 i = 0; i < 4; ++i)
-                face->setVertexAt(i, corners[i]);
-            modelSpace->appendOdDbEntity(face);
-        }
+        useRecordingTransport = false;
+        zalModuleTestHost::SetUp();
+        if (HasFatalFailure()) return;
+        db = newDrawing();
         {
             // A perspective camera looking down on the face from one corner.
             OdDbViewportTableRecordPtr active = db->activeViewportId().safeOpenObject(OdDb::kForWrite);
@@ -76,18 +59,8 @@ protected:
             active->setWidth(30);
             active->setHeight(20);
         }
-        host->addDocument(db);
-        host->console()->setCurrentDatabase(db);
-        zalHostView* view = host->viewSystem()->openView("UnrealRender", db);
-        ASSERT_NE(view, nullptr);
-        session = zalSessionRegistry::instance().sessionFor(db);
-        ASSERT_NE(session, nullptr);
-        view->widget()->resize(480, 320);
-        view->widget()->show();
-        ASSERT_TRUE(waitFor([&] { return session->sender() && session->sender()->isViewerStarted(); }, 60000))
-            << "the viewer did not start";
+        ASSERT_NO_FATAL_FAILURE(openInRealViewer(db, session));
         ASSERT_TRUE(waitFor([&] { return session->widget()->viewerWindow() != 0; }, 30000));
-        ASSERT_TRUE(waitFor([&] { return !session->isFirstRunPending(); }, 30000));
     }
 
     void TearDown() override
@@ -96,14 +69,9 @@ protected:
             session->sender()->requestRenderExit();
             waitFor([&] { return !session->sender() || !session->sender()->isProcessRunning(); }, 20000);
         }
-        if (host) {
-            for (zalHostView* view : host->viewSystem()->views())
-                host->viewSystem()->closeView(view);
-            QCoreApplication::processEvents();
-        }
+        closeViews();
         db = nullptr;
-        odrxDynamicLinker()->unloadModule(kModule);
-        host.reset();
+        zalModuleTestHost::TearDown();
     }
 
     // Pixels of a viewer screenshot where red clearly dominates.
@@ -123,26 +91,8 @@ protected:
         return red;
     }
 
-    QJsonObject dump()
-    {
-        const QString path = dir.filePath(QString("dump %1.json").arg(++dumps));
-        module->sendViewerConsoleCommand(QString("zal.DumpScene \"%1\"").arg(path));
-        EXPECT_TRUE(waitFor([&] { return QFileInfo::exists(path); }, 30000)) << path.toStdString();
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) return QJsonObject();
-        return QJsonDocument::fromJson(file.readAll()).object();
-    }
-
-    inline static const OdString kModule{L"zalUnrealRenderModule.dll"};
-    QTemporaryDir dir;
-    int argc = 1;
-    char arg0[24] = "tst_zalFountainViewer";
-    char* argv[2] = {arg0, nullptr};
-    std::unique_ptr<zalHostApplication> host;
-    zalUnrealRenderModule* module = nullptr;
     zalDbUnrealRenderSession* session = nullptr;
     OdDbDatabasePtr db;
-    int dumps = 0;
 };
 
 TEST_F(FountainViewer, thePlacedFountainIsTheParticleAssetWithItsParameters)
@@ -155,7 +105,7 @@ TEST_F(FountainViewer, thePlacedFountainIsTheParticleAssetWithItsParameters)
     QJsonObject scene, instance;
     ASSERT_TRUE(waitFor(
         [&] {
-            scene = dump();
+            scene = viewerScene(session);
             for (const QJsonValue& value : scene.value("instances").toArray())
                 if (value.toObject().value("name").toString() == name) instance = value.toObject();
             return !instance.isEmpty();
@@ -186,7 +136,7 @@ TEST_F(FountainViewer, theViewerDrawsTheFountainAsDropsInItsWaterColour)
     ASSERT_FALSE(placed.isNull());
     const QString name = zalViewerNames::ofId(placed);
     auto waterColour = [&] {
-        return dump()
+        return viewerScene(session)
             .value("settings")
             .toObject()
             .value("fountains")
@@ -208,7 +158,7 @@ TEST_F(FountainViewer, theViewerDrawsTheFountainAsDropsInItsWaterColour)
     // The changed fountain is sent again: wait until the viewer holds it, its parameters and no pending work.
     ASSERT_TRUE(waitFor(
         [&] {
-            const QJsonObject d = dump();
+            const QJsonObject d = viewerScene(session);
             const QJsonArray colour = d.value("settings")
                                           .toObject()
                                           .value("fountains")

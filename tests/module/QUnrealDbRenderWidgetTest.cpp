@@ -1,5 +1,5 @@
 // Input routing of the render widget, by camera mode, on Qt's offscreen platform.
-#include "tests/common/zalSessionTestHost.h"
+#include "tests/common/zalModuleTestHost.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -53,12 +53,12 @@ struct HostCalls
 
 } // namespace
 
-class RenderWidgetInput : public zalSessionTestHost
+class RenderWidgetInput : public zalModuleTestHost
 {
 protected:
     void SetUp() override
     {
-        zalSessionTestHost::SetUp();
+        zalModuleTestHost::SetUp();
         db = newDrawing();
         o = open(db);
         ASSERT_NE(o.widget, nullptr);

@@ -1,7 +1,7 @@
 // The render session through the reference host: registry, start-up sequence, transactions,
 // database changes, refreshes, camera and the end of the viewer.
 #include "module/zalSessionRegistry.h"
-#include "tests/common/zalSessionTestHost.h"
+#include "tests/common/zalModuleTestHost.h"
 
 #include "DbBlockReference.h"
 #include "DbBlockTable.h"
@@ -47,7 +47,7 @@ QVector<double> minus(const QVector<double>& a, const QVector<double>& b)
 
 } // namespace
 
-class Session : public zalSessionTestHost
+class Session : public zalModuleTestHost
 {
 protected:
     // Opens a second, ordinary kind of view on db: it becomes the active view of the drawing.

@@ -1,5 +1,5 @@
 // The asset library: where it lives, the preset materials and the packages of real library folders.
-#include "tests/common/zalAssetTestHost.h"
+#include "tests/common/zalModuleTestHost.h"
 
 #include <QDir>
 #include <QFile>
@@ -68,10 +68,13 @@ bool writeFile(const QString& path, const QByteArray& bytes)
 
 } // namespace
 
-class AssetLibrary : public zalAssetTestHost
+class AssetLibrary : public zalModuleTestHost
 {
 protected:
-    QString libraryRoot() const { return dir.filePath("materials") + "/Viewer Assets"; }
+    QString libraryRoot() const
+    {
+        return dir.filePath(zalTestHost::materialLibraryFolder()) + "/Viewer Assets";
+    }
 
     Listing materials(int* count = nullptr)
     {
@@ -96,7 +99,7 @@ TEST_F(AssetLibrary, withoutALibraryTheSeventyFourPresetsAreListedAndTheFolderIs
     EXPECT_TRUE(QFileInfo(libraryRoot()).isDir());
 
     ASSERT_TRUE(QDir(libraryRoot()).removeRecursively());
-    ASSERT_TRUE(QDir(dir.filePath("materials")).removeRecursively());
+    ASSERT_TRUE(QDir(dir.filePath(zalTestHost::materialLibraryFolder())).removeRecursively());
     int count = 0;
     const Listing l = materials(&count);
     EXPECT_EQ(count, 74);
@@ -193,16 +196,7 @@ class AssetLibraryWithoutMaterials : public AssetLibrary
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        zalHostOptions options;
-        options.services = zalHostOptions::AllServices & ~zalHostOptions::PhysicsMaterials;
-        options.variablesFile = dir.filePath("vars.ini");
-        options.temporaryRoot = dir.filePath("projects");
-        options.materialLibraryRoot = dir.filePath("materials");
-        host.reset(new zalHostApplication(argc, argv, options));
-        ASSERT_FALSE(odrxDynamicLinker()->loadModule(kModule).isNull());
-        module = zalUnrealRenderModule::instance();
-        ASSERT_NE(module, nullptr);
+        startHost(false, zalHostOptions::AllServices & ~zalHostOptions::PhysicsMaterials);
     }
 };
 
@@ -214,7 +208,7 @@ TEST_F(AssetLibraryWithoutMaterials, onlyThePresetsAreListed)
     EXPECT_EQ(count, 74);
     EXPECT_TRUE(components(&count).names.isEmpty());
     EXPECT_EQ(count, 0);
-    EXPECT_FALSE(QFileInfo::exists(dir.filePath("materials")));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(zalTestHost::materialLibraryFolder())));
 }
 
 TEST_F(AssetLibrary, everyPresetThumbnailAndTheLoaderAnimationAreResourcesOfTheModule)

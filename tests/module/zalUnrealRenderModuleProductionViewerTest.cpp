@@ -56,19 +56,10 @@ protected:
     }
 
     // The viewer's scene and settings as it holds them after everything sent so far.
-    QJsonObject dump()
-    {
-        const QString path = dir.filePath(QString("dumps/dump %1.json").arg(++dumps));
-        module->sendViewerConsoleCommand(QString("zal.DumpScene \"%1\"").arg(path));
-        EXPECT_TRUE(waitFor([&] { return QFileInfo::exists(path); }, 30000)) << path.toStdString();
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) return QJsonObject();
-        return QJsonDocument::fromJson(file.readAll()).object().value("settings").toObject();
-    }
+    QJsonObject dump() { return viewerScene(session).value("settings").toObject(); }
 
     OdDbDatabasePtr db;
     zalDbUnrealRenderSession* session = nullptr;
-    int dumps = 0;
 };
 
 } // namespace
@@ -93,7 +84,8 @@ TEST_F(ProductionViewer, ExportedImageHasTheRequestedSize)
     const QJsonObject settings = dump();
     EXPECT_EQ(settings.value("consoleVariables").toObject().value("r.HighresScreenshotDelay").toString(),
               "50");
-    EXPECT_EQ(settings.value("consoleVariables").toObject().value("r.HighResshotDelay").toString(), "4"); // 2 frames per sample
+    EXPECT_EQ(settings.value("consoleVariables").toObject().value("r.HighResshotDelay").toString(),
+              "4"); // 2 frames per sample
     EXPECT_EQ(settings.value("pathTracing").toInt(), 1);
     EXPECT_TRUE(settings.value("screenshots").toArray().contains(path));
 }

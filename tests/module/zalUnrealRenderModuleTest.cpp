@@ -1,5 +1,6 @@
 // The module as a plug-in: loaded by name by a host, started and stopped.
 #include "module/zalUnrealRenderModule.h"
+#include "tests/common/zalTestHost.h"
 
 #include "zalHostAppProps.h"
 #include "zalHostApplication.h"
@@ -32,12 +33,7 @@ class ModuleEntry : public ::testing::Test
 protected:
     void startHost(int services = zalHostOptions::AllServices)
     {
-        zalHostOptions options;
-        options.services = services;
-        options.variablesFile = dir.filePath("vars.ini");
-        options.temporaryRoot = dir.filePath("tmp");
-        options.materialLibraryRoot = dir.filePath("materials");
-        host.reset(new zalHostApplication(argc, argv, options));
+        host = zalTestHost::make(zalTestHost::options(dir, services));
     }
     void TearDown() override
     {
@@ -57,9 +53,6 @@ protected:
     }
 
     QTemporaryDir dir;
-    int argc = 1;
-    char arg0[8] = "test";
-    char* argv[2] = {arg0, nullptr};
     std::unique_ptr<zalHostApplication> host;
 };
 

@@ -1,14 +1,14 @@
 // The viewer sender: executable search, configured versions, window handles across sessions and
 // the first commands of a fresh viewer.
 #include "module/zalSessionRegistry.h"
-#include "tests/common/zalSessionTestHost.h"
+#include "tests/common/zalModuleTestHost.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-class ViewerSender : public zalSessionTestHost
+class ViewerSender : public zalModuleTestHost
 {
 };
 

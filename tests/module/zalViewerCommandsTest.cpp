@@ -1,7 +1,7 @@
 // The four viewer commands through the host console.
-#include "tests/common/zalSessionTestHost.h"
+#include "tests/common/zalModuleTestHost.h"
 
-class ViewerCommands : public zalSessionTestHost
+class ViewerCommands : public zalModuleTestHost
 {
 };
 

@@ -78,6 +78,38 @@ class StructureCheck(unittest.TestCase):
         problems, _ = check_structure.check(root)
         self.assertEqual(problems, ["platform/host/app/x.cpp:2: platform/ includes the module's fountain/f.h"])
 
+    def test_tests_mirror_the_source_folders(self):
+        root = self.tree({
+            "platform/host/app/zalDrawingView.cpp": "",
+            "tests/platform/host/app/zalDrawingViewTest.cpp": "TEST(DrawingView, x) {}\n",
+            "tests/platform/host/app/zalHostAppTestSupport.h": "",
+            "tests/common/zalTestHost.h": "",
+            "tests/CMakeLists.txt": "",
+        })
+        problems, _ = check_structure.check(root)
+        self.assertEqual(problems, [])
+
+    def test_a_test_folder_without_its_source_folder_fails(self):
+        root = self.tree({
+            "module/zalAssets.cpp": "",
+            "tests/module_assets/zalAssetsTest.cpp": "TEST(Assets, x) {}\n",
+        })
+        problems, _ = check_structure.check(root)
+        self.assertEqual(problems, ["tests/module_assets/: no source folder module_assets/ for these tests"])
+
+    def test_the_other_naming_style_fails(self):
+        root = self.tree({
+            "units/u.cpp": "",
+            "tests/units/tst_zalUnits.cpp": "TEST(Units, x) {}\n",
+            "tests/units/zalUnitsHelper.cpp": "TEST_F(Units, y) {}\n",
+            "tests/units/zalUnitsProbe.cpp": "int main() { return 0; }\n",
+        })
+        problems, _ = check_structure.check(root)
+        self.assertEqual(problems, [
+            "tests/units/tst_zalUnits.cpp: test files are named <Class>Test.cpp, not tst_<Class>.cpp",
+            "tests/units/zalUnitsHelper.cpp: holds tests but is not named <Class>Test.cpp",
+        ])
+
     def test_the_command_line_fails_on_a_violation(self):
         root = self.tree({"platform/x.cpp": '#include "units/u.h"\n', "units/u.h": ""})
         self.assertEqual(check_structure.main(["check-structure", root]), 1)

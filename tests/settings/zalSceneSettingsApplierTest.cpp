@@ -326,11 +326,12 @@ TEST_F(ApplierRun, SunByPositionSendsNoDateCommands)
     own["Sun/Environment/SunNorth"] = 10;
     const QStringList sent = commands();
     ASSERT_GE(sent.size(), 5);
-    EXPECT_EQ(sent[0], "spawneruseinstances 1");
-    EXPECT_EQ(sent[1], "setSunByPos 100 30 40");
-    EXPECT_EQ(sent[2], "Set zalSunSky_C SunSourceAngle 0.5");
-    EXPECT_EQ(sent[3], "Set zalSunSky_C IntensityMultiplier 1");
-    EXPECT_EQ(sent[4], "Set zalSunSky_C SunIntensity 75000");
+    EXPECT_EQ(firstWithPrefix(sent, "spawneruseinstances "), "spawneruseinstances 1");
+    EXPECT_EQ(firstWithPrefix(sent, "setSunByPos "), "setSunByPos 100 30 40");
+    EXPECT_EQ(firstWithPrefix(sent, "Set zalSunSky_C SunSourceAngle "), "Set zalSunSky_C SunSourceAngle 0.5");
+    EXPECT_EQ(firstWithPrefix(sent, "Set zalSunSky_C IntensityMultiplier "),
+              "Set zalSunSky_C IntensityMultiplier 1");
+    EXPECT_EQ(firstWithPrefix(sent, "Set zalSunSky_C SunIntensity "), "Set zalSunSky_C SunIntensity 75000");
     for (const char* date : {"SunLongitude", "SunLatitude", "SunNorthOffset", "SunDateYear", "SunDateMonth",
                              "SunDateDay", "SunSolarTime"})
         EXPECT_TRUE(firstWithPrefix(sent, QString("Set zalSunSky_C ") + date).isEmpty()) << date;
@@ -340,48 +341,51 @@ TEST_F(ApplierRun, SunNorthIsTruncatedTowardZero)
 {
     own["Sun/Environment/SunMode"] = 2;
     own["Sun/Environment/SunNorth"] = -90.7; // -0.7 after the offset
-    EXPECT_EQ(commands()[1], "setSunByPos 0 0 65");
+    EXPECT_EQ(firstWithPrefix(commands(), "setSunByPos "), "setSunByPos 0 0 65");
     own["Sun/Environment/SunNorth"] = 1e30; // beyond int: clamped, no overflow
-    EXPECT_EQ(commands()[1], "setSunByPos 2147483647 0 65");
+    EXPECT_EQ(firstWithPrefix(commands(), "setSunByPos "), "setSunByPos 2147483647 0 65");
 }
 
 TEST_F(ApplierRun, StoredDateKeepsHourAndMinuteAndTakesTheClockSeconds)
 {
     own["Sun/Environment/SunDateTime"] = QDateTime(QDate(2024, 6, 1), QTime(14, 30, 45, 900));
     const QStringList sent = commands();
-    EXPECT_EQ(sent[4], "Set zalSunSky_C SunDateYear 2024");
-    EXPECT_EQ(sent[5], "Set zalSunSky_C SunDateMonth 6");
-    EXPECT_EQ(sent[6], "Set zalSunSky_C SunDateDay 1");
+    EXPECT_EQ(firstWithPrefix(sent, "Set zalSunSky_C SunDateYear "), "Set zalSunSky_C SunDateYear 2024");
+    EXPECT_EQ(firstWithPrefix(sent, "Set zalSunSky_C SunDateMonth "), "Set zalSunSky_C SunDateMonth 6");
+    EXPECT_EQ(firstWithPrefix(sent, "Set zalSunSky_C SunDateDay "), "Set zalSunSky_C SunDateDay 1");
     // 14 + (30 + 37 / 60) / 60
-    EXPECT_EQ(sent[7], "Set zalSunSky_C SunSolarTime 14.5103");
+    EXPECT_EQ(firstWithPrefix(sent, "Set zalSunSky_C SunSolarTime "), "Set zalSunSky_C SunSolarTime 14.5103");
 }
 
 TEST_F(ApplierRun, DateFromIniTextConverts)
 {
     own["Sun/Environment/SunDateTime"] = QString("2023-12-24T08:05:00");
     const QStringList sent = commands();
-    EXPECT_EQ(sent[4], "Set zalSunSky_C SunDateYear 2023");
-    EXPECT_EQ(sent[6], "Set zalSunSky_C SunDateDay 24");
+    EXPECT_EQ(firstWithPrefix(sent, "Set zalSunSky_C SunDateYear "), "Set zalSunSky_C SunDateYear 2023");
+    EXPECT_EQ(firstWithPrefix(sent, "Set zalSunSky_C SunDateDay "), "Set zalSunSky_C SunDateDay 24");
 }
 
 TEST_F(ApplierRun, MidnightSolarTimeIsZeroOnlyWithoutSeconds)
 {
     own["Sun/Environment/SunDateTime"] = QDateTime(QDate(2024, 6, 1), QTime(0, 0));
-    EXPECT_EQ(commands()[7], "Set zalSunSky_C SunSolarTime 0.0102778");
+    EXPECT_EQ(firstWithPrefix(commands(), "Set zalSunSky_C SunSolarTime "),
+              "Set zalSunSky_C SunSolarTime 0.0102778");
     now = QDateTime(QDate(2026, 3, 14), QTime(9, 26, 0));
-    EXPECT_EQ(commands()[7], "Set zalSunSky_C SunSolarTime 0");
+    EXPECT_EQ(firstWithPrefix(commands(), "Set zalSunSky_C SunSolarTime "), "Set zalSunSky_C SunSolarTime 0");
     now = QDateTime(QDate(2026, 3, 14), QTime(9, 26, 1));
-    EXPECT_EQ(commands()[7], "Set zalSunSky_C SunSolarTime 0.000277778");
+    EXPECT_EQ(firstWithPrefix(commands(), "Set zalSunSky_C SunSolarTime "),
+              "Set zalSunSky_C SunSolarTime 0.000277778");
 }
 
 TEST_F(ApplierRun, YearLimitOfTheDatePath)
 {
     own["Sun/Environment/SunDateTime"] = QDateTime(QDate(1001, 1, 1), QTime(12, 0));
-    EXPECT_EQ(commands()[4], "Set zalSunSky_C SunDateYear 1001");
+    EXPECT_EQ(firstWithPrefix(commands(), "Set zalSunSky_C SunDateYear "),
+              "Set zalSunSky_C SunDateYear 1001");
     own["Sun/Environment/SunDateTime"] = QDateTime(QDate(1000, 12, 31), QTime(12, 0));
-    EXPECT_EQ(commands()[1], "setSunByPos 90 0 65");
+    EXPECT_EQ(firstWithPrefix(commands(), "setSunByPos "), "setSunByPos 90 0 65");
     own["Sun/Environment/SunDateTime"] = QString("not a date");
-    EXPECT_EQ(commands()[1], "setSunByPos 90 0 65");
+    EXPECT_EQ(firstWithPrefix(commands(), "setSunByPos "), "setSunByPos 90 0 65");
 }
 
 TEST_F(ApplierRun, SunActorValues)
@@ -393,12 +397,14 @@ TEST_F(ApplierRun, SunActorValues)
     own["Sun/Environment/SunLatitude"] = 40.4168;
     own["Sun/Environment/SunNorth"] = -45;
     const QStringList sent = commands();
-    EXPECT_EQ(sent[1], "Set zalSunSky_C SunLongitude -3.7038");
-    EXPECT_EQ(sent[2], "Set zalSunSky_C SunLatitude 40.4168");
-    EXPECT_EQ(sent[3], "Set zalSunSky_C SunNorthOffset 45");
-    EXPECT_EQ(sent[8], "Set zalSunSky_C SunSourceAngle 1.25");
-    EXPECT_EQ(sent[9], "Set zalSunSky_C IntensityMultiplier 2.5");
-    EXPECT_EQ(sent[10], "Set zalSunSky_C SunIntensity 123457");
+    EXPECT_EQ(firstWithPrefix(sent, "Set zalSunSky_C SunLongitude "), "Set zalSunSky_C SunLongitude -3.7038");
+    EXPECT_EQ(firstWithPrefix(sent, "Set zalSunSky_C SunLatitude "), "Set zalSunSky_C SunLatitude 40.4168");
+    EXPECT_EQ(firstWithPrefix(sent, "Set zalSunSky_C SunNorthOffset "), "Set zalSunSky_C SunNorthOffset 45");
+    EXPECT_EQ(firstWithPrefix(sent, "Set zalSunSky_C SunSourceAngle "),
+              "Set zalSunSky_C SunSourceAngle 1.25");
+    EXPECT_EQ(firstWithPrefix(sent, "Set zalSunSky_C IntensityMultiplier "),
+              "Set zalSunSky_C IntensityMultiplier 2.5");
+    EXPECT_EQ(firstWithPrefix(sent, "Set zalSunSky_C SunIntensity "), "Set zalSunSky_C SunIntensity 123457");
 }
 
 TEST_F(ApplierRun, EachKeyIsReadOnItsOwnPath)
@@ -410,16 +416,18 @@ TEST_F(ApplierRun, EachKeyIsReadOnItsOwnPath)
     own["ToneMapper/Gamma"] = 2.2;
     own["RenderSettings/EnablePathTracing"] = 1;
     QStringList sent = commands();
-    EXPECT_EQ(sent[1], "Set zalSunSky_C SunLongitude 12.4964");
-    EXPECT_EQ(sent.last(), "r.Shadow.FadeResolution 1.27324");
-    EXPECT_EQ(postProcessMap(sent[11]).value("ColorGamma"), "(X=1,Y=1,Z=1,W=1.000000)");
+    EXPECT_EQ(firstWithPrefix(sent, "Set zalSunSky_C SunLongitude "), "Set zalSunSky_C SunLongitude 12.4964");
+    EXPECT_EQ(firstWithPrefix(sent, "r.Shadow.FadeResolution "), "r.Shadow.FadeResolution 1.27324");
+    EXPECT_EQ(postProcessMap(firstWithPrefix(sent, "Set PostProcessVolume Settings")).value("ColorGamma"),
+              "(X=1,Y=1,Z=1,W=1.000000)");
     EXPECT_TRUE(firstWithPrefix(sent, "showflag.pathtracing").isEmpty());
 
     own["ToneMapper/ShadowsFadeThreshold"] = 64;
     scene["ToneMapper/Gamma"] = 2.2;
     sent = commands();
-    EXPECT_EQ(sent.last(), "r.Shadow.FadeResolution 64");
-    EXPECT_EQ(postProcessMap(sent[11]).value("ColorGamma"), "(X=2.2,Y=2.2,Z=2.2,W=1.000000)");
+    EXPECT_EQ(firstWithPrefix(sent, "r.Shadow.FadeResolution "), "r.Shadow.FadeResolution 64");
+    EXPECT_EQ(postProcessMap(firstWithPrefix(sent, "Set PostProcessVolume Settings")).value("ColorGamma"),
+              "(X=2.2,Y=2.2,Z=2.2,W=1.000000)");
 }
 
 TEST_F(ApplierRun, AmbientOcclusionColourIsRedGreenBlue)
@@ -449,10 +457,10 @@ TEST_F(ApplierRun, PathTracingPairOnlyWhenTheSwitchChanges)
     scene["RenderSettings/EnablePathTracing"] = 1;
     QStringList sent = commands();
     ASSERT_EQ(sent.size(), 16);
-    EXPECT_EQ(sent[12], "setao 0.501961;0.501961;0.501961");
-    EXPECT_EQ(sent[13], "showflag.pathtracing 1");
-    EXPECT_EQ(sent[14], "r.HighResshotDelay 500");
-    EXPECT_EQ(sent[15], "r.Shadow.FadeResolution 1.27324");
+    EXPECT_EQ(firstWithPrefix(sent, "setao "), "setao 0.501961;0.501961;0.501961");
+    EXPECT_EQ(firstWithPrefix(sent, "showflag.pathtracing "), "showflag.pathtracing 1");
+    EXPECT_EQ(firstWithPrefix(sent, "r.HighResshotDelay "), "r.HighResshotDelay 500");
+    EXPECT_EQ(firstWithPrefix(sent, "r.Shadow.FadeResolution "), "r.Shadow.FadeResolution 1.27324");
     EXPECT_EQ(remembered.pathTracing, 1);
 
     EXPECT_EQ(commands().size(), 14);
@@ -460,8 +468,8 @@ TEST_F(ApplierRun, PathTracingPairOnlyWhenTheSwitchChanges)
     scene["RenderSettings/EnablePathTracing"] = 0;
     sent = commands();
     ASSERT_EQ(sent.size(), 16);
-    EXPECT_EQ(sent[13], "showflag.pathtracing 0");
-    EXPECT_EQ(sent[14], "r.HighResshotDelay 1");
+    EXPECT_EQ(firstWithPrefix(sent, "showflag.pathtracing "), "showflag.pathtracing 0");
+    EXPECT_EQ(firstWithPrefix(sent, "r.HighResshotDelay "), "r.HighResshotDelay 1");
     EXPECT_EQ(remembered.pathTracing, 0);
 }
 
@@ -470,8 +478,8 @@ TEST_F(ApplierRun, PathTracingValueIsSentAsStored)
     scene["RenderSettings/EnablePathTracing"] = 2;
     scene["RenderSettings/PT_SamplesPerPixel"] = 32;
     const QStringList sent = commands();
-    EXPECT_EQ(sent[13], "showflag.pathtracing 2");
-    EXPECT_EQ(sent[14], "r.HighResshotDelay 64");
+    EXPECT_EQ(firstWithPrefix(sent, "showflag.pathtracing "), "showflag.pathtracing 2");
+    EXPECT_EQ(firstWithPrefix(sent, "r.HighResshotDelay "), "r.HighResshotDelay 64");
 }
 
 TEST_F(ApplierRun, AnimationProductionReplacesSamplesAndDelay)
@@ -484,9 +492,11 @@ TEST_F(ApplierRun, AnimationProductionReplacesSamplesAndDelay)
     producing = true;
     animation = true;
     const QStringList sent = commands();
-    EXPECT_EQ(postProcessMap(sent[11]).value("PathTracingSamplesPerPixel"), "64");
-    EXPECT_EQ(sent[13], "showflag.pathtracing 1");
-    EXPECT_EQ(sent[14], "r.HighResshotDelay 128");
+    EXPECT_EQ(postProcessMap(firstWithPrefix(sent, "Set PostProcessVolume Settings"))
+                  .value("PathTracingSamplesPerPixel"),
+              "64");
+    EXPECT_EQ(firstWithPrefix(sent, "showflag.pathtracing "), "showflag.pathtracing 1");
+    EXPECT_EQ(firstWithPrefix(sent, "r.HighResshotDelay "), "r.HighResshotDelay 128");
 }
 
 TEST_F(ApplierRun, ImageProductionUsesTheImageKeys)
@@ -496,8 +506,10 @@ TEST_F(ApplierRun, ImageProductionUsesTheImageKeys)
     scene["ImageProduction/EnablePathTracing"] = 1;
     producing = true;
     const QStringList sent = commands();
-    EXPECT_EQ(postProcessMap(sent[11]).value("PathTracingSamplesPerPixel"), "900");
-    EXPECT_EQ(sent[14], "r.HighResshotDelay 1800");
+    EXPECT_EQ(postProcessMap(firstWithPrefix(sent, "Set PostProcessVolume Settings"))
+                  .value("PathTracingSamplesPerPixel"),
+              "900");
+    EXPECT_EQ(firstWithPrefix(sent, "r.HighResshotDelay "), "r.HighResshotDelay 1800");
 }
 
 TEST_F(ApplierRun, ProductionKeysDefaultToTheNormalValues)
@@ -507,8 +519,10 @@ TEST_F(ApplierRun, ProductionKeysDefaultToTheNormalValues)
     producing = true;
     animation = true;
     const QStringList sent = commands();
-    EXPECT_EQ(postProcessMap(sent[11]).value("PathTracingSamplesPerPixel"), "40");
-    EXPECT_EQ(sent[14], "r.HighResshotDelay 80");
+    EXPECT_EQ(postProcessMap(firstWithPrefix(sent, "Set PostProcessVolume Settings"))
+                  .value("PathTracingSamplesPerPixel"),
+              "40");
+    EXPECT_EQ(firstWithPrefix(sent, "r.HighResshotDelay "), "r.HighResshotDelay 80");
 }
 
 TEST_F(ApplierRun, ProductionKeysAreIgnoredWhenNotProducing)
@@ -517,7 +531,9 @@ TEST_F(ApplierRun, ProductionKeysAreIgnoredWhenNotProducing)
     scene["AnimationProduction/EnablePathTracing"] = 1;
     animation = true; // "ProducingAnimation" alone does not count
     const QStringList sent = commands();
-    EXPECT_EQ(postProcessMap(sent[11]).value("PathTracingSamplesPerPixel"), "250");
+    EXPECT_EQ(postProcessMap(firstWithPrefix(sent, "Set PostProcessVolume Settings"))
+                  .value("PathTracingSamplesPerPixel"),
+              "250");
     EXPECT_EQ(sent.size(), 14);
 }
 
@@ -575,10 +591,10 @@ TEST_F(ApplierRun, HugeCountsDoNotOverflow)
     scene["RenderSettings/PT_SamplesPerPixel"] = 2000000000;
     scene["RenderSettings/EnablePathTracing"] = 1;
     const QStringList sent = commands();
-    const QMap<QString, QString> f = postProcessMap(sent[11]);
+    const QMap<QString, QString> f = postProcessMap(firstWithPrefix(sent, "Set PostProcessVolume Settings"));
     EXPECT_EQ(f.value("RayTracingGISamplesPerPixel"), "2147483647");
     EXPECT_EQ(f.value("PathTracingMaxBounces"), "2147483647");
-    EXPECT_EQ(sent[14], "r.HighResshotDelay 2147483647");
+    EXPECT_EQ(firstWithPrefix(sent, "r.HighResshotDelay "), "r.HighResshotDelay 2147483647");
 }
 
 TEST_F(ApplierRun, ModesAreNormalised)

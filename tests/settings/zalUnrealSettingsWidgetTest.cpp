@@ -29,6 +29,7 @@
 #include "RxDynamicLinker.h"
 
 #include "tests/common/zalEventLoop.h"
+#include "tests/common/zalTestHost.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -90,11 +91,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        zalHostOptions options;
-        options.variablesFile = dir.filePath("vars.ini");
-        options.temporaryRoot = dir.filePath("projects");
-        options.materialLibraryRoot = dir.filePath("materials");
-        host.reset(new ExportHost(argc, argv, options));
+        host = zalTestHost::make<ExportHost>(zalTestHost::options(dir));
         XoRemoteRenderSender::setDefaultTransportFactory([this] {
             auto transport = std::make_unique<XoRecordingMessagesManager>();
             recorder = transport.get();
@@ -203,9 +200,6 @@ protected:
     }
 
     QTemporaryDir dir;
-    int argc = 1;
-    char arg0[16] = "panel_test";
-    char* argv[2] = {arg0, nullptr};
     std::unique_ptr<ExportHost> host;
     zalUnrealRenderModule* module = nullptr;
     XoRecordingMessagesManager* recorder = nullptr;

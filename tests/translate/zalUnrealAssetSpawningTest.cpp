@@ -1,7 +1,7 @@
 // Asset spawning through a session of the reference host: spawners as batches of XBlock instances,
 // XBlocks as placed assets, pak assets placed when the channel reports their pak mounted.
 #include "module/zalSessionRegistry.h"
-#include "tests/common/zalAssetTestHost.h"
+#include "tests/common/zalModuleTestHost.h"
 
 #include "translate/zalUnrealAssetSpawning.h"
 #include "translate/zalUnrealRenderView.h"
@@ -27,7 +27,7 @@ QVector<double> viewerMatrix(double s, double x, double y, double z)
 
 } // namespace
 
-class AssetSpawning : public zalAssetTestHost
+class AssetSpawning : public zalModuleTestHost
 {
 protected:
     OdDbObjectId addBlock(OdDbDatabase* db, const wchar_t* name)

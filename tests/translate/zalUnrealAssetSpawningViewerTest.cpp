@@ -1,6 +1,6 @@
 // Materials, spawners and pak assets end to end: the real viewer process over the real channel, and
 // the viewer's own account of what it holds (its scene dump).
-#include "tests/common/zalAssetTestHost.h"
+#include "tests/common/zalModuleTestHost.h"
 
 #include "translate/zalUnrealAssetSpawning.h"
 
@@ -17,13 +17,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-class AssetsInViewer : public zalAssetTestHost
+class AssetsInViewer : public zalModuleTestHost
 {
 protected:
     void SetUp() override
     {
         useRecordingTransport = false;
-        zalAssetTestHost::SetUp();
+        zalModuleTestHost::SetUp();
     }
 
     void TearDown() override
@@ -32,17 +32,7 @@ protected:
             session->sender()->requestRenderExit();
             waitFor([&] { return !session->sender() || !session->sender()->isProcessRunning(); }, 5000);
         }
-        zalAssetTestHost::TearDown();
-    }
-
-    QJsonObject dump(int serial)
-    {
-        const QString path = dir.filePath(QStringLiteral("scene%1.json").arg(serial));
-        session->sender()->sendConsoleCommand(QStringLiteral("zal.DumpScene %1").arg(path));
-        EXPECT_TRUE(waitFor([&] { return QFileInfo::exists(path); }, 20000)) << "no scene dump";
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) return QJsonObject();
-        return QJsonDocument::fromJson(file.readAll()).object();
+        zalModuleTestHost::TearDown();
     }
 
     static QJsonObject named(const QJsonObject& scene, const char* kind, const QString& name)
@@ -125,7 +115,7 @@ TEST_F(AssetsInViewer, viewerHoldsMaterialsBatchesAndPakAssets)
         waitFor([&] { return session->sender()->isEntityValid(name(pine).toUtf8().constData(), ""); }, 20000))
         << "the pak asset was not placed";
 
-    const QJsonObject scene = dump(1);
+    const QJsonObject scene = viewerScene(session);
     const QJsonObject material = named(scene, "materials", name(brickId));
     EXPECT_EQ(material.value("baseMaterial").toString(), "Brick [ConfigurableMaterialMatte]");
     EXPECT_EQ(material.value("texture").toString(), "C:/tex/brick.png");

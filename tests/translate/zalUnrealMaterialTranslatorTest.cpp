@@ -2,7 +2,7 @@
 // through a session of the reference host to a recording viewer channel.
 #include "translate/zalUnrealMaterialTranslator.h"
 
-#include "tests/common/zalAssetTestHost.h"
+#include "tests/common/zalModuleTestHost.h"
 
 #include "zalHostPhysicsMaterial.h"
 
@@ -276,7 +276,7 @@ TEST(MaterialArguments, animationTypesOneToThree)
 }
 
 // Through a session: which materials reach the viewer, and when.
-class MaterialSending : public zalAssetTestHost
+class MaterialSending : public zalModuleTestHost
 {
 protected:
     OdDbObjectId addMaterial(OdDbDatabase* db, const wchar_t* name)

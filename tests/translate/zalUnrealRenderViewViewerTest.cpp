@@ -37,16 +37,6 @@ protected:
         zalTranslateSessionTest::TearDown();
     }
 
-    QJsonObject dump(int serial)
-    {
-        const QString path = dir.filePath(QStringLiteral("scene%1.json").arg(serial));
-        session->sender()->sendConsoleCommand(QStringLiteral("zal.DumpScene %1").arg(path));
-        EXPECT_TRUE(waitFor([&] { return QFileInfo::exists(path); })) << "no scene dump";
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) return QJsonObject();
-        return QJsonDocument::fromJson(file.readAll()).object();
-    }
-
     static QList<QJsonObject> withField(const QJsonObject& scene, const char* kind, const char* field,
                                         const QString& value)
     {
@@ -134,7 +124,7 @@ TEST_F(zalUnrealRenderViewViewer, DrawingReachesTheViewerAsComponentsInstancesMe
 
     ASSERT_NO_FATAL_FAILURE(openInRealViewer(db.get(), session));
 
-    const QJsonObject scene = dump(1);
+    const QJsonObject scene = viewerScene(session);
     const QString ms = id(db->getModelSpaceId());
     const QString global = id(db->globalMaterialId());
 
@@ -209,7 +199,7 @@ TEST_F(zalUnrealRenderViewViewer, DrawingReachesTheViewerAsComponentsInstancesMe
     // A second refresh sends no geometry again.
     const int meshes = scene.value("meshes").toArray().size();
     session->refresh(QString(), QString());
-    const QJsonObject again = dump(2);
+    const QJsonObject again = viewerScene(session);
     EXPECT_EQ(again.value("meshes").toArray().size(), meshes);
     EXPECT_EQ(again.value("instances").toArray().size(), scene.value("instances").toArray().size());
 }
@@ -227,7 +217,7 @@ TEST_F(zalUnrealRenderViewViewer, AMovedReferenceAndAnErasureEachArriveInOneTran
     ASSERT_NO_FATAL_FAILURE(openInRealViewer(db.get(), session));
     zalUnrealViewerSender* sender = session->sender();
     ASSERT_TRUE(waitFor([&] { return sender->transactionsApplied() >= sender->transactionsEnded(); }, 30000));
-    const QJsonObject before = dump(1);
+    const QJsonObject before = viewerScene(session);
     const double outside = before.value("transactions").toObject().value("contentOutside").toDouble();
     ASSERT_EQ(withField(before, "instances", "name", id(moved)).size(), 1);
     ASSERT_EQ(withField(before, "meshes", "parent", id(erased)).size(), 1);
@@ -251,7 +241,7 @@ TEST_F(zalUnrealRenderViewViewer, AMovedReferenceAndAnErasureEachArriveInOneTran
         face->erase(true);
     });
 
-    const QJsonObject after = dump(2);
+    const QJsonObject after = viewerScene(session);
     const QJsonObject transactions = after.value("transactions").toObject();
     EXPECT_EQ(transactions.value("contentOutside").toDouble(), outside) << "content outside a transaction";
     EXPECT_EQ(transactions.value("last").toString(), "startDrawing");
@@ -325,7 +315,7 @@ TEST_F(zalUnrealRenderViewViewer, ACommandsEditsArriveAsOneTransactionAlsoWhenIt
     runCommand(true);
     odedRegCmds()->removeCmd(L"Tests", L"testedittwice");
 
-    const QJsonObject after = dump(1);
+    const QJsonObject after = viewerScene(session);
     EXPECT_EQ(after.value("transactions").toObject().value("last").toString(), "command");
     const QList<QJsonObject> instance = withField(after, "instances", "name", id(moved));
     ASSERT_EQ(instance.size(), 1);

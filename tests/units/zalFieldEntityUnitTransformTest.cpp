@@ -1,5 +1,6 @@
 #include "units/zalFieldEntityUnitTransform.h"
 
+#include "tests/common/zalTestHost.h"
 #include "zalHostApplication.h"
 
 #include "DbDatabase.h"
@@ -19,10 +20,6 @@ void PrintTo(const OdString& text, std::ostream* out)
 
 namespace {
 
-int hostArgc = 1;
-char hostArgv0[] = "tst_zalFieldEntityUnitTransform";
-char* hostArgv[] = {hostArgv0, nullptr};
-
 using T = zalFieldEntityUnitTransform;
 
 class UnitTransform : public ::testing::Test
@@ -31,7 +28,7 @@ protected:
     void SetUp() override
     {
         // The reference host reports a drawing's length unit from its insertion units.
-        host = std::make_unique<zalHostApplication>(hostArgc, hostArgv);
+        host = zalTestHost::make(zalTestHost::options(folder));
         db = OdDbDatabase::createObject();
     }
     void TearDown() override
@@ -42,6 +39,7 @@ protected:
 
     void setUnit(OdDb::UnitsValue unit) { db->setINSUNITS(unit); }
 
+    QTemporaryDir folder;
     std::unique_ptr<zalHostApplication> host;
     OdDbDatabasePtr db;
 };

@@ -1,6 +1,6 @@
 // The real viewer process under an X server: started by the widget, its window embedded, input
 // routed to it, minimised on close, released before the host's window goes, and its end survived.
-#include "tests/common/zalSessionTestHost.h"
+#include "tests/common/zalModuleTestHost.h"
 
 #include "zalX11.h"
 
@@ -43,13 +43,13 @@ QList<pid_t> viewerChildren()
 
 } // namespace
 
-class ViewerEmbedding : public zalSessionTestHost
+class ViewerEmbedding : public zalModuleTestHost
 {
 protected:
     void SetUp() override
     {
         useRecordingTransport = false;
-        zalSessionTestHost::SetUp();
+        zalModuleTestHost::SetUp();
     }
 
     // Opens the drawing, shows the widget and waits for the viewer's window to be embedded and the

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "zalHostApplication.h"
+#include "tests/common/zalTestHost.h"
 
 #include "DbBlockReference.h"
 #include "DbBlockTable.h"
@@ -11,35 +11,12 @@
 #include "DbLayerTableRecord.h"
 #include "DbLine.h"
 
-#include <QTemporaryDir>
-
-#include <memory>
-
-// What the host application tests share: a host whose files live in a temporary folder, and a small
-// drawing made in code (two faces on two layers, a block with a face inserted once, a line).
+// What the host application tests share: the test host (tests/common), and a small drawing made in code (two
+// faces on two layers, a block with a face inserted once, a line).
 namespace zalHostAppTest {
 
-class Host
-{
-public:
-    Host()
-    {
-        zalHostOptions options;
-        options.variablesFile = m_folder.filePath(QStringLiteral("vars/zalhost.ini"));
-        options.temporaryRoot = m_folder.filePath(QStringLiteral("temp"));
-        options.materialLibraryRoot = m_folder.filePath(QStringLiteral("MaterialLibrary"));
-        m_app = std::make_unique<zalHostApplication>(s_argc, s_argv, options);
-    }
-    zalHostApplication* app() const { return m_app.get(); }
-    QString filePath(const QString& name) const { return m_folder.filePath(name); }
-
-private:
-    static inline int s_argc = 1;
-    static inline char s_name[] = "zalhost_app_test";
-    static inline char* s_argv[] = {s_name, nullptr};
-    QTemporaryDir m_folder;
-    std::unique_ptr<zalHostApplication> m_app;
-};
+// The host of every host application test.
+using Host = zalTestHost;
 
 struct Drawing
 {

@@ -17,6 +17,7 @@
 
 #include "IzalUnrealRenderModule.h"
 #include "tests/common/zalEventLoop.h"
+#include "tests/common/zalTestHost.h"
 
 #include "DbBlockTableRecord.h"
 #include "DbEntity.h"
@@ -51,10 +52,6 @@
 
 namespace {
 
-int s_argc = 1;
-char s_name[] = "zalHostGuiViewerTest";
-char* s_argv[] = {s_name, nullptr};
-
 QString handleOf(const OdDbObjectId& id)
 {
     return QString::fromStdString(id.getHandle().ascii().toUtf8());
@@ -85,12 +82,8 @@ class HostGui : public ::testing::Test
 protected:
     static void SetUpTestSuite()
     {
-        zalHostOptions options;
-        options.variablesFile = s_dir->filePath(QStringLiteral("vars/zalhost.ini"));
-        options.temporaryRoot = s_dir->filePath(QStringLiteral("temp"));
-        options.materialLibraryRoot = s_dir->filePath(QStringLiteral("MaterialLibrary"));
-        options.interactive = false;
-        s_app = new zalHostApplication(s_argc, s_argv, options);
+        // One host for the whole suite.
+        s_app = zalTestHost::make(zalTestHost::options(*s_dir)).release();
         zalPropEditorServices::registerServices();
         zalHostCommands::registerAll();
         s_documents = new zalDocumentManager(s_app);

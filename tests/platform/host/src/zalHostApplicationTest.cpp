@@ -1,4 +1,4 @@
-#include "zalHostTestHost.h"
+#include "tests/common/zalTestHost.h"
 
 #include "IzalAppProps.h"
 #include "IzalApplication.h"
@@ -32,7 +32,7 @@
 
 TEST(zalHostServices, allServicesAnswerUnderTheirIds)
 {
-    zalHostTestHost host;
+    zalTestHost host;
     ASSERT_EQ(zalApp(), static_cast<IzalApplication*>(host.app()));
     EXPECT_NE(zalService<IzalConsole>(IzalConsole_id), nullptr);
     EXPECT_NE(zalService<IzalAppProps>(IzalAppProps_id), nullptr);
@@ -47,7 +47,7 @@ TEST(zalHostServices, allServicesAnswerUnderTheirIds)
 
 TEST(zalHostServices, leftOutServicesAreAbsent)
 {
-    zalHostTestHost host(zalHostOptions::Console | zalHostOptions::TerrainModeller);
+    zalTestHost host(zalHostOptions::Console | zalHostOptions::TerrainModeller);
     EXPECT_NE(zalService<IzalConsole>(IzalConsole_id), nullptr);
     EXPECT_NE(zalService<IzalTerrainModellerModule>(IzalTerrainModellerModule_id), nullptr);
     EXPECT_EQ(zalService<IzalAppProps>(IzalAppProps_id), nullptr);
@@ -65,7 +65,7 @@ TEST(zalHostServices, noHostNoApplication)
 
 TEST(zalHostServices, moduleServiceRegistersAndUnregisters)
 {
-    zalHostTestHost host(0);
+    zalTestHost host(0);
     IzalApplication* app = zalApp();
     QObject module;
     QObject intruder;
@@ -83,7 +83,7 @@ TEST(zalHostServices, moduleServiceRegistersAndUnregisters)
 
 TEST(zalHostServices, destroyedServiceIsGone)
 {
-    zalHostTestHost host(0);
+    zalTestHost host(0);
     auto* module = new QObject;
     ASSERT_TRUE(zalApp()->registerService("zal.IUnrealRender", module));
     delete module;
@@ -101,7 +101,7 @@ protected:
 
 TEST_F(zalHostVariables, missingIntegerGivesTheDefault)
 {
-    zalHostTestHost host(zalHostOptions::AppProps, ini());
+    zalTestHost host(zalHostOptions::AppProps, ini());
     auto* props = zalService<IzalAppProps>(IzalAppProps_id);
     ASSERT_NE(props, nullptr);
     EXPECT_EQ(props->intVariable(OdString("Vars/UEVersion"), 0), 0);
@@ -111,7 +111,7 @@ TEST_F(zalHostVariables, missingIntegerGivesTheDefault)
 TEST_F(zalHostVariables, createdVariableSurvivesTheHost)
 {
     {
-        zalHostTestHost host(zalHostOptions::AppProps, ini());
+        zalTestHost host(zalHostOptions::AppProps, ini());
         auto* props = zalService<IzalAppProps>(IzalAppProps_id);
         ASSERT_TRUE(
             props->createVariable(OdString("Vars/UEVersion"), OdVariant(OdInt32(4)), OdString("int")));
@@ -119,21 +119,21 @@ TEST_F(zalHostVariables, createdVariableSurvivesTheHost)
     }
     ASSERT_TRUE(QFile::exists(ini()));
     {
-        zalHostTestHost host(zalHostOptions::AppProps, ini());
+        zalTestHost host(zalHostOptions::AppProps, ini());
         auto* props = zalService<IzalAppProps>(IzalAppProps_id);
         EXPECT_EQ(props->intVariable(OdString("Vars/UEVersion"), 0), 4);
         EXPECT_EQ(host.app()->appProps()->variableType("Vars/UEVersion"), "int");
         ASSERT_TRUE(
             props->createVariable(OdString("Vars/UEVersion"), OdVariant(OdInt32(5)), OdString("int")));
     }
-    zalHostTestHost host(zalHostOptions::AppProps, ini());
+    zalTestHost host(zalHostOptions::AppProps, ini());
     EXPECT_EQ(zalService<IzalAppProps>(IzalAppProps_id)->intVariable(OdString("Vars/UEVersion"), 0), 5);
 }
 
 TEST_F(zalHostVariables, fileIsPlainIni)
 {
     {
-        zalHostTestHost host(zalHostOptions::AppProps, ini());
+        zalTestHost host(zalHostOptions::AppProps, ini());
         ASSERT_TRUE(host.app()->appProps()->setVariable("Vars/UEPathTracerProduction", 1, "int"));
     }
     QSettings file(ini(), QSettings::IniFormat);
@@ -142,7 +142,7 @@ TEST_F(zalHostVariables, fileIsPlainIni)
 
 TEST_F(zalHostVariables, nonIntegerReadsAsDefault)
 {
-    zalHostTestHost host(zalHostOptions::AppProps, ini());
+    zalTestHost host(zalHostOptions::AppProps, ini());
     zalHostAppProps* props = host.app()->appProps();
     ASSERT_TRUE(props->setVariable("Vars/Name", "viewer", "string"));
     EXPECT_EQ(props->intVariable(OdString("Vars/Name"), 3), 3);
@@ -152,7 +152,7 @@ TEST_F(zalHostVariables, nonIntegerReadsAsDefault)
 
 TEST_F(zalHostVariables, badValuesAreRefused)
 {
-    zalHostTestHost host(zalHostOptions::AppProps, ini());
+    zalTestHost host(zalHostOptions::AppProps, ini());
     zalHostAppProps* props = host.app()->appProps();
     EXPECT_FALSE(props->setVariable("Vars/UEVersion", "five", "int"));
     EXPECT_FALSE(props->setVariable("Vars/UEVersion", 5, "colour"));
@@ -166,13 +166,13 @@ TEST_F(zalHostVariables, unwritableFileIsReported)
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     // A folder path below a plain file cannot be made.
-    zalHostTestHost host(zalHostOptions::AppProps, folder.filePath("file/vars.ini"));
+    zalTestHost host(zalHostOptions::AppProps, folder.filePath("file/vars.ini"));
     EXPECT_FALSE(host.app()->appProps()->setVariable("Vars/UEVersion", 4, "int"));
 }
 
 TEST(zalHostUnits, conversionFactorsBetweenUnitCodes)
 {
-    zalHostTestHost host(0);
+    zalTestHost host(0);
     IzalApplication* app = zalApp();
     EXPECT_DOUBLE_EQ(app->unitConversionFactor(4, 6), 0.001);  // mm → m
     EXPECT_DOUBLE_EQ(app->unitConversionFactor(1, 6), 0.0254); // in → m
@@ -184,7 +184,7 @@ TEST(zalHostUnits, conversionFactorsBetweenUnitCodes)
 
 TEST(zalHostFiles, saveFileNamesComeFromTheQueueThenCancel)
 {
-    zalHostTestHost host(0);
+    zalTestHost host(0);
     host.app()->queueSaveFileNames({host.filePath("a.png")});
     IzalApplication* app = zalApp();
     EXPECT_EQ(
@@ -195,7 +195,7 @@ TEST(zalHostFiles, saveFileNamesComeFromTheQueueThenCancel)
 
 TEST(zalHostFiles, waitForFileSeesAFileWrittenLater)
 {
-    zalHostTestHost host(0);
+    zalTestHost host(0);
     const QString path = host.filePath("shot.png");
     QTimer::singleShot(50, [path]() {
         QFile file(path);
@@ -209,7 +209,7 @@ TEST(zalHostFiles, waitForFileSeesAFileWrittenLater)
 
 TEST(zalHostProgress, indicatorLivesUntilTheCallerDeletesIt)
 {
-    zalHostTestHost host(0);
+    zalTestHost host(0);
     QObject* indicator = zalApp()->createProgressIndicator("Synchronizing Scene", nullptr);
     ASSERT_NE(indicator, nullptr);
     EXPECT_EQ(host.app()->progressIndicatorCount(), 1);
@@ -221,14 +221,10 @@ TEST(zalHostProgress, indicatorLivesUntilTheCallerDeletesIt)
 TEST(zalHostProgress, dialogCountsWhatTheViewersGainWhileItIsOpen)
 {
     QTemporaryDir folder;
-    zalHostOptions options;
-    options.variablesFile = folder.filePath("vars/zalhost.ini");
-    options.temporaryRoot = folder.filePath("temp");
+    zalHostOptions options = zalTestHost::options(folder);
     options.interactive = true;
-    int argc = 1;
-    char name[] = "zalhost_test";
-    char* argv[] = {name, nullptr};
-    zalHostApplication app(argc, argv, options);
+    const std::unique_ptr<zalHostApplication> host = zalTestHost::make(options);
+    zalHostApplication& app = *host;
     // The host watches every sender of the channel library through its monitor.
     ASSERT_EQ(XoRemoteRenderSender::monitor(), app.viewerMonitor());
 
@@ -268,7 +264,7 @@ TEST(zalHostSiblings, siblingModulesLoadThroughTheLinker)
 
 TEST(zalHostSiblings, hostLoadsAndUnloadsModulesByName)
 {
-    zalHostTestHost host(0);
+    zalTestHost host(0);
     QString error;
     EXPECT_TRUE(host.app()->loadModule("zalOdViewSystem.dll", &error)) << error.toStdString();
     EXPECT_TRUE(host.app()->unloadModule("zalOdViewSystem.dll"));
@@ -279,7 +275,7 @@ TEST(zalHostSiblings, hostLoadsAndUnloadsModulesByName)
 
 TEST(zalHostPlugin, moduleReachesTheHostThroughItsInterfaces)
 {
-    zalHostTestHost host;
+    zalTestHost host;
     OdDbDatabasePtr db = OdDbDatabase::createObject();
     host.app()->addDocument(db.get());
     QString error;

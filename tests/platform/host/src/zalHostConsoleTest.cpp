@@ -1,4 +1,4 @@
-#include "zalHostTestHost.h"
+#include "tests/common/zalTestHost.h"
 
 #include "IzalConsole.h"
 #include "zalHostConsole.h"
@@ -49,7 +49,7 @@ public:
 class zalHostConsoleTest : public ::testing::Test
 {
 protected:
-    zalHostTestHost host{zalHostOptions::Console};
+    zalTestHost host{zalHostOptions::Console};
     zalHostConsole* console = host.app()->console();
     OdDbDatabasePtr db = OdDbDatabase::createObject();
     std::vector<std::unique_ptr<OdStaticRxObject<zalHostTestCommand>>> commands;

@@ -1,4 +1,4 @@
-#include "zalHostTestHost.h"
+#include "tests/common/zalTestHost.h"
 
 #include "IzalApplication.h"
 #include "zalHostEventHub.h"
@@ -37,7 +37,7 @@ public slots:
 class zalHostEvents : public ::testing::Test
 {
 protected:
-    zalHostTestHost host;
+    zalTestHost host;
     IzalApplication* app = zalApp();
     zalHostEventSink sink;
     const QString widgetEvents =

@@ -1,4 +1,4 @@
-#include "zalHostTestHost.h"
+#include "tests/common/zalTestHost.h"
 
 #include "IzalApplication.h"
 #include "zalHostIdStrings.h"
@@ -14,7 +14,7 @@
 class zalHostIdStringsTest : public ::testing::Test
 {
 protected:
-    zalHostTestHost host{0};
+    zalTestHost host{0};
     IzalApplication* app = zalApp();
     OdDbDatabasePtr db = OdDbDatabase::createObject();
 

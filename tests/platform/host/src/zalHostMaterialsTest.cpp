@@ -1,4 +1,4 @@
-#include "zalHostTestHost.h"
+#include "tests/common/zalTestHost.h"
 
 #include "IzalPhysicsMaterialsModule.h"
 #include "IzalTerrainModellerModule.h"
@@ -24,7 +24,7 @@
 class zalHostMaterials : public ::testing::Test
 {
 protected:
-    zalHostTestHost host{zalHostOptions::PhysicsMaterials};
+    zalTestHost host{zalHostOptions::PhysicsMaterials};
     IzalPhysicsMaterialsModule* materials =
         zalService<IzalPhysicsMaterialsModule>(IzalPhysicsMaterialsModule_id);
     OdDbDatabasePtr db = OdDbDatabase::createObject();
@@ -43,7 +43,7 @@ protected:
 TEST_F(zalHostMaterials, libraryRootIsAbsoluteWithoutTrailingSlash)
 {
     ASSERT_NE(materials, nullptr);
-    EXPECT_EQ(materials->materialLibraryRoot(), QDir::cleanPath(host.filePath("MaterialLibrary")));
+    EXPECT_EQ(materials->materialLibraryRoot(), QDir::cleanPath(host.filePath("materials")));
     EXPECT_FALSE(materials->materialLibraryRoot().endsWith('/'));
 }
 
@@ -98,13 +98,13 @@ TEST_F(zalHostMaterials, texturesAndOpacityBecomeChannels)
 
 TEST_F(zalHostMaterials, textureResolverFindsLibraryTextures)
 {
-    QDir().mkpath(host.filePath("MaterialLibrary/Textures"));
-    QFile texture(host.filePath("MaterialLibrary/Textures/brick.png"));
+    QDir().mkpath(host.filePath("materials/Textures"));
+    QFile texture(host.filePath("materials/Textures/brick.png"));
     ASSERT_TRUE(texture.open(QIODevice::WriteOnly));
     texture.close();
     auto description = materials->materialDescription(db->globalMaterialId());
     ASSERT_NE(description, nullptr);
-    EXPECT_EQ(description->resolveTexture("brick.png"), host.filePath("MaterialLibrary/Textures/brick.png"));
+    EXPECT_EQ(description->resolveTexture("brick.png"), host.filePath("materials/Textures/brick.png"));
     EXPECT_EQ(description->resolveTexture("missing.png"), "missing.png");
     EXPECT_EQ(description->resolveTexture(""), "");
 }
@@ -129,7 +129,7 @@ TEST_F(zalHostMaterials, importedDescriptionWins)
 // descriptions over, and may then drop that first database (a drawing read twice).
 TEST_F(zalHostMaterials, adoptedDescriptionsGoAwayWithTheirDrawing)
 {
-    zalHostPhysicsMaterials early(host.filePath("MaterialLibrary"));
+    zalHostPhysicsMaterials early(host.filePath("materials"));
     OdDbDatabasePtr first = OdDbDatabase::createObject();
     auto imported = early.newDescription();
     imported->setBaseMaterial("Water");
@@ -152,7 +152,7 @@ TEST_F(zalHostMaterials, nonMaterialIdsHaveNoDescription)
 
 TEST(zalHostTerrain, lockerSuspendsAndResumesOnce)
 {
-    zalHostTestHost host(zalHostOptions::TerrainModeller);
+    zalTestHost host(zalHostOptions::TerrainModeller);
     OdDbDatabasePtr db = OdDbDatabase::createObject();
     zalHostTerrainModeller* terrain = host.app()->terrainModeller();
     {
@@ -169,7 +169,7 @@ TEST(zalHostTerrain, lockerSuspendsAndResumesOnce)
 
 TEST(zalHostTerrain, lockerWithoutServiceDoesNothing)
 {
-    zalHostTestHost host(0);
+    zalTestHost host(0);
     OdDbDatabasePtr db = OdDbDatabase::createObject();
     borderReactorLocker locker(db);
     EXPECT_EQ(locker.database().get(), db.get());
@@ -177,7 +177,7 @@ TEST(zalHostTerrain, lockerWithoutServiceDoesNothing)
 
 TEST(zalHostTerrain, flatTerrainGivesItsHeight)
 {
-    zalHostTestHost host(zalHostOptions::TerrainModeller);
+    zalTestHost host(zalHostOptions::TerrainModeller);
     OdDbDatabasePtr db = OdDbDatabase::createObject();
     OdDbDatabasePtr other = OdDbDatabase::createObject();
     IzalApplication* app = zalApp();
@@ -199,7 +199,7 @@ TEST(zalHostTerrain, flatTerrainGivesItsHeight)
 
 TEST(zalHostTerrain, noTerrainServiceNoElevation)
 {
-    zalHostTestHost host(0);
+    zalTestHost host(0);
     OdDbDatabasePtr db = OdDbDatabase::createObject();
     double z = 7.0;
     EXPECT_FALSE(zalApp()->elevationAt(db.get(), OdGePoint3d(), z));

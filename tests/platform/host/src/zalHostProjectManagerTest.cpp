@@ -1,4 +1,4 @@
-#include "zalHostTestHost.h"
+#include "tests/common/zalTestHost.h"
 
 #include "IzalProjectManager.h"
 #include "zalHostIdStrings.h"
@@ -13,7 +13,7 @@
 class zalHostProjectFolders : public ::testing::Test
 {
 protected:
-    zalHostTestHost host{zalHostOptions::ProjectManager};
+    zalTestHost host{zalHostOptions::ProjectManager};
     IzalProjectManager* projects = zalService<IzalProjectManager>(IzalProjectManager_id);
     OdDbDatabasePtr db = OdDbDatabase::createObject();
 

@@ -1,4 +1,4 @@
-#include "zalHostTestHost.h"
+#include "tests/common/zalTestHost.h"
 
 #include "IzalApplication.h"
 #include "IzalConsole.h"
@@ -31,7 +31,7 @@ signals:
 class zalHostViews : public ::testing::Test
 {
 protected:
-    zalHostTestHost host;
+    zalTestHost host;
     IzalViewSystem* views = zalService<IzalViewSystem>(IzalViewSystem_id);
     OdDbDatabasePtr db = OdDbDatabase::createObject();
     int factoryCalls = 0;
@@ -177,7 +177,7 @@ TEST_F(zalHostViews, mousePressReachesTheHostsHandler)
 
 TEST(zalHostViewEvents, noReceiverWithoutViewSystem)
 {
-    zalHostTestHost host(zalHostOptions::Console);
+    zalTestHost host(zalHostOptions::Console);
     OdDbDatabasePtr db = OdDbDatabase::createObject();
     QByteArray slot;
     EXPECT_EQ(
@@ -188,7 +188,7 @@ TEST(zalHostViewEvents, noReceiverWithoutViewSystem)
 
 TEST(zalHostViewEvents, noReceiverWithoutDatabaseOrForOtherEvents)
 {
-    zalHostTestHost host;
+    zalTestHost host;
     OdDbDatabasePtr db = OdDbDatabase::createObject();
     auto* console = zalService<IzalConsole>(IzalConsole_id);
     QByteArray slot;

@@ -172,6 +172,17 @@ zalViewerPathTraceEnvironment uniformSky(QVector3D radiance)
     return e;
 }
 
+// The sun at an azimuth and elevation in degrees, north along +y.
+zalViewerPathTraceEnvironment sunAt(float azimuth, float elevation)
+{
+    zalViewerSettings settings;
+    settings.sunMode = "position";
+    settings.sunNorthOffset = 90;
+    settings.sunAzimuth = azimuth;
+    settings.sunElevation = elevation;
+    return zalViewerPathTraceSettings::environment(settings);
+}
+
 zalViewerPathTraceCamera lookAt(QVector3D eye, QVector3D target, QVector3D up = {0, 0, 1}, float fov = 40)
 {
     zalViewerPathTraceCamera c;
@@ -232,12 +243,7 @@ TEST(PathTracer, NoiseOfAFlatRegionFallsWithTheSampleCount)
     b.mesh("Ground_Grey", "Model", b.ground(5000), "Grey");
     zalViewerPathTracer tracer;
     tracer.setScene(b.scene);
-    zalViewerSettings settings;
-    settings.sunMode = "position";
-    settings.sunNorthOffset = 90;
-    settings.sunAzimuth = 30;
-    settings.sunElevation = 50;
-    tracer.setEnvironment(zalViewerPathTraceSettings::environment(settings));
+    tracer.setEnvironment(sunAt(30, 50));
     const auto camera = lookAt({0, -10, 800}, {0, 0, 0}, {0, 1, 0});
     zalViewerPathTraceFrame few, many;
     tracer.render(camera, QSize(64, 64), withSamples(4), &few);
@@ -285,11 +291,7 @@ TEST(PathTracer, GlassLetsTheGroundBehindShow)
         b.mesh("Slab_Pane", "Model", b.box({-300, -300, 200}, {300, 300, 220}), "Pane");
         zalViewerPathTracer tracer;
         tracer.setScene(b.scene);
-        zalViewerSettings settings;
-        settings.sunMode = "position";
-        settings.sunNorthOffset = 90;
-        settings.sunElevation = 70;
-        tracer.setEnvironment(zalViewerPathTraceSettings::environment(settings));
+        tracer.setEnvironment(sunAt(0, 70));
         zalViewerPathTraceFrame f;
         tracer.render(lookAt({0, -1, 900}, {0, 0, 0}, {0, 1, 0}), QSize(32, 32), withSamples(32), &f);
         return meanColour(f, QRect(12, 12, 8, 8));
@@ -312,12 +314,7 @@ TEST(PathTracer, TheSunCastsItsShadowOnTheFarSide)
     b.mesh("Tower_Grey", "Model", b.box({-50, -50, 0}, {50, 50, 300}), "Grey");
     zalViewerPathTracer tracer;
     tracer.setScene(b.scene);
-    zalViewerSettings settings;
-    settings.sunMode = "position";
-    settings.sunNorthOffset = 90;
-    settings.sunAzimuth = 90; // east: the shadow lies west
-    settings.sunElevation = 35;
-    tracer.setEnvironment(zalViewerPathTraceSettings::environment(settings));
+    tracer.setEnvironment(sunAt(90, 35)); // east: the shadow lies west
     // From straight above with north up, east is to the right of the picture.
     zalViewerPathTraceFrame f;
     tracer.render(lookAt({0, 0, 2000}, {0, 0, 0}, {0, 1, 0}, 30), QSize(80, 80), withSamples(16), &f);
@@ -364,11 +361,7 @@ TEST(PathTracer, SeededSamplingGivesTheSameImageWhicheverWayItIsGathered)
     b.material("Red", 0xC02020, ",RoughnessMap:0.3;0.3;0.3:0.3");
     b.mesh("Ground_Grey", "Model", b.ground(2000), "Grey");
     b.mesh("Ball_Red", "Model", b.sphere({0, 0, 100}, 100, 16, 32), "Red");
-    zalViewerSettings settings;
-    settings.sunMode = "position";
-    settings.sunNorthOffset = 90;
-    settings.sunAzimuth = 200;
-    settings.sunElevation = 40;
+    const zalViewerPathTraceEnvironment sun = sunAt(200, 40);
     const auto camera = lookAt({300, -500, 300}, {0, 0, 80});
     zalViewerPathTraceOptions options = withSamples(8);
     options.seed = zalViewerPathTraceSettings::seedForTime(2.5);
@@ -378,14 +371,14 @@ TEST(PathTracer, SeededSamplingGivesTheSameImageWhicheverWayItIsGathered)
     {
         zalViewerPathTracer tracer;
         tracer.setScene(b.scene);
-        tracer.setEnvironment(zalViewerPathTraceSettings::environment(settings));
+        tracer.setEnvironment(sun);
         tracer.render(camera, QSize(24, 16), options, &still);
     }
     // ...and the same time as a frame of an animation in another, after other frames, one
     // sample at a time as the window gathers them.
     zalViewerPathTracer animation;
     animation.setScene(b.scene);
-    animation.setEnvironment(zalViewerPathTraceSettings::environment(settings));
+    animation.setEnvironment(sun);
     zalViewerPathTraceOptions earlier = options;
     earlier.seed = zalViewerPathTraceSettings::seedForTime(2.0);
     zalViewerPathTraceFrame previous;
@@ -474,12 +467,7 @@ TEST(PathTracer, TheDenoiserBringsSixteenSamplesTowardsAReference)
     b.mesh("Wall_Grey", "Model", b.box({-400, 150, 0}, {400, 180, 300}), "Grey");
     zalViewerPathTracer tracer;
     tracer.setScene(b.scene);
-    zalViewerSettings settings;
-    settings.sunMode = "position";
-    settings.sunNorthOffset = 90;
-    settings.sunAzimuth = 150;
-    settings.sunElevation = 35;
-    tracer.setEnvironment(zalViewerPathTraceSettings::environment(settings));
+    tracer.setEnvironment(sunAt(150, 35));
     const auto camera = lookAt({250, -600, 300}, {0, 0, 80});
     const QSize size(64, 48);
     zalViewerPathTraceFrame reference, noisy;
@@ -524,11 +512,7 @@ TEST(PathTracer, TheDenoiserBringsSixteenSamplesTowardsAReference)
 
 TEST(PathTracer, MaterialsShadeByTextureAndMetalness)
 {
-    zalViewerSettings settings;
-    settings.sunMode = "position";
-    settings.sunNorthOffset = 90;
-    settings.sunAzimuth = 160;
-    settings.sunElevation = 60;
+    const zalViewerPathTraceEnvironment sun = sunAt(160, 60);
     auto countReddish = [](const zalViewerPathTraceFrame& f, QRect r) {
         int n = 0;
         for (int y = r.top(); y <= r.bottom(); ++y)
@@ -552,7 +536,7 @@ TEST(PathTracer, MaterialsShadeByTextureAndMetalness)
         b.mesh("Ground_Painted", "Model", b.ground(500), "Painted", {0, 0, 1, 0, 1, 1, 0, 0, 1, 1, 0, 1});
         zalViewerPathTracer tracer;
         tracer.setScene(b.scene);
-        tracer.setEnvironment(zalViewerPathTraceSettings::environment(settings));
+        tracer.setEnvironment(sun);
         zalViewerPathTraceFrame f;
         tracer.render(lookAt({0, 0, 2000}, {0, 0, 0}, {0, 1, 0}, 20), QSize(32, 32), withSamples(4), &f);
         const QVector3D left = meanColour(f, QRect(4, 4, 10, 24)),
@@ -570,7 +554,7 @@ TEST(PathTracer, MaterialsShadeByTextureAndMetalness)
         b.mesh("Block_Red", "Model", b.box({-100, -50, 0}, {100, 50, 200}), "Red");
         zalViewerPathTracer tracer;
         tracer.setScene(b.scene);
-        tracer.setEnvironment(zalViewerPathTraceSettings::environment(settings));
+        tracer.setEnvironment(sun);
         zalViewerPathTraceFrame f;
         tracer.render(lookAt({0, -800, 100}, {0, 0, 50}), QSize(40, 40), withSamples(8), &f);
         return countReddish(f, QRect(10, 30, 20, 10)); // below the block's foot
