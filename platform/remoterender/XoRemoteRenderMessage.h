@@ -158,6 +158,10 @@ public:
     // Field by its schema name; throws std::out_of_range for a name the type does not have.
     const XoMessageField& field(std::string_view name) const;
 
+    // The frame a decoded message's views point into (null for a message being built): what keeps an
+    // array alive without the rest of the message.
+    const std::shared_ptr<const char>& storage() const { return m_storage; }
+
     // True when the fields match the type's schema in number and kinds.
     bool matchesSchema() const;
     std::size_t payloadSize() const;
