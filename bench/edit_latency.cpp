@@ -9,17 +9,7 @@
 //
 // Ends with one line: "edit latency: p50 100k X ms, p99 100k Y ms, p50 100k/1k ratio R, 100 edits at 100k Z
 // ms".
-#include "module/zalDbUnrealRenderSession.h"
-#include "module/zalSessionRegistry.h"
 #include "module/zalUnrealRenderModule.h"
-#include "module/zalUnrealViewerSender.h"
-
-#include "zalHostApplication.h"
-#include "zalHostConsole.h"
-#include "zalHostView.h"
-#include "zalHostViewSystem.h"
-
-#include "XoRemoteRenderSender.h"
 
 #include "DbBlockReference.h"
 #include "DbBlockTable.h"
@@ -29,8 +19,6 @@
 #include "StaticRxObject.h"
 
 #include "bench/zalBenchSupport.h"
-
-#include <QTemporaryDir>
 
 #include <cstdlib>
 #include <map>
@@ -94,11 +82,7 @@ int main(int argc, char** argv)
         return 1;
     }
     QTemporaryDir dir;
-    zalHostOptions options;
-    options.variablesFile = dir.filePath("vars.ini");
-    options.temporaryRoot = dir.filePath("projects");
-    options.materialLibraryRoot = dir.filePath("materials");
-    zalHostApplication host(argc, argv, options);
+    zalHostApplication host(argc, argv, zalBench::hostOptions(dir));
     if (!odrxDynamicLinker()->loadModule(L"zalUnrealRenderModule.dll")) {
         std::fprintf(stderr, "bench_edit_latency: cannot load the module\n");
         return 1;
@@ -115,18 +99,15 @@ int main(int argc, char** argv)
     for (const int size : sizes) {
         Drawing d;
         d.db = zalBench::seedDrawing();
-        host.addDocument(d.db.get());
-        host.console()->setCurrentDatabase(d.db.get());
-        zalHostView* view = host.viewSystem()->openView("UnrealRender", d.db.get());
-        d.session = view ? zalSessionRegistry::instance().sessionFor(d.db.get()) : nullptr;
-        if (!d.session || !d.session->sender()) {
+        zalHostView* view = nullptr;
+        d.session = zalBench::openSession(host, d.db.get(), &view);
+        if (!d.session) {
             std::fprintf(stderr, "bench_edit_latency: no session\n");
             return 1;
         }
         zalDbUnrealRenderSession* s = d.session;
-        if (!s->sender()->isProcessRunning()) s->sender()->startViewer(0, 0, 320, 240);
-        if (!waitFor([&] { return s->sender() && s->sender()->isViewerStarted(); }, 120000) ||
-            !waitFor([&] { return !s->isFirstRunPending() && s->registry().batchDepth() == 0; }, 120000)) {
+        zalBench::startRealViewer(s);
+        if (!zalBench::waitUntilUp(s, 120000)) {
             std::fprintf(stderr, "bench_edit_latency: the viewer did not come up\n");
             return 1;
         }
@@ -152,12 +133,13 @@ int main(int argc, char** argv)
             }
         }
         s->attachDbReactor();
-        zalUnrealViewerSender* snd = s->sender();
-        waitFor([&] { return snd->transactionsApplied() >= snd->transactionsEnded(); }, 120000);
+        // Fetched anew at each use: the session drops its sender when the viewer ends.
+        auto snd = [s] { return zalBench::liveSender(s); };
+        zalBench::waitAllApplied(s, 120000);
         QElapsedTimer sync;
         sync.start();
         s->refresh(QString(), QString());
-        if (!waitFor([&] { return snd->transactionsApplied() >= snd->transactionsEnded(); }, 1200000)) {
+        if (!zalBench::waitAllApplied(s, 1200000)) {
             std::fprintf(stderr, "bench_edit_latency: the first synchronisation was not acknowledged\n");
             return 1;
         }
@@ -166,19 +148,19 @@ int main(int argc, char** argv)
 
         // Runs one edit and waits until the viewer has applied it; false when it got lost.
         auto timed = [&](Kind& kind, const std::function<void()>& edit) {
-            const std::uint64_t endedBefore = snd->transactionsEnded();
+            const std::uint64_t endedBefore = snd()->transactionsEnded();
             QElapsedTimer t;
             t.start();
             edit();
-            if (snd->transactionsEnded() > endedBefore) {
+            if (snd()->transactionsEnded() > endedBefore) {
                 ++kind.inside;
             } else {
                 ++kind.outside;
-                snd->beginTransaction("benchMarker");
-                snd->endTransaction(false);
+                snd()->beginTransaction("benchMarker");
+                snd()->endTransaction(false);
             }
-            const std::uint64_t ended = snd->transactionsEnded();
-            waitFor([&] { return snd->transactionsApplied() >= ended; }, 600000);
+            const std::uint64_t ended = snd()->transactionsEnded();
+            waitFor([&] { return snd()->transactionsApplied() >= ended; }, 600000);
             kind.ms.push_back(double(t.nsecsElapsed()) / 1e6);
         };
 
@@ -234,19 +216,19 @@ int main(int argc, char** argv)
         std::vector<double> batches;
         int batchTransactions = 0;
         for (int r = 0; r < rounds; ++r) {
-            const std::uint64_t endedBefore = snd->transactionsEnded();
+            const std::uint64_t endedBefore = snd()->transactionsEnded();
             moveHundred.meshes = &d.meshes;
             moveHundred.round = r;
             QElapsedTimer t;
             t.start();
             host.console()->executeCommand(QStringLiteral("benchmovehundred"));
-            batchTransactions = int(snd->transactionsEnded() - endedBefore);
+            batchTransactions = int(snd()->transactionsEnded() - endedBefore);
             if (batchTransactions == 0) {
-                snd->beginTransaction("benchMarker");
-                snd->endTransaction(false);
+                snd()->beginTransaction("benchMarker");
+                snd()->endTransaction(false);
             }
-            const std::uint64_t ended = snd->transactionsEnded();
-            waitFor([&] { return snd->transactionsApplied() >= ended; }, 600000);
+            const std::uint64_t ended = snd()->transactionsEnded();
+            waitFor([&] { return snd()->transactionsApplied() >= ended; }, 600000);
             batches.push_back(double(t.nsecsElapsed()) / 1e6);
         }
 
@@ -266,10 +248,7 @@ int main(int argc, char** argv)
         p99OfSize[size] = zalBench::quantile(all, 0.99);
         batchOfSize[size] = zalBench::median(batches);
 
-        snd->requestRenderExit();
-        waitFor([&] { return !s->sender() || !s->sender()->isProcessRunning(); }, 10000);
-        host.viewSystem()->closeView(view);
-        QCoreApplication::processEvents();
+        zalBench::closeSession(host, view, s, 10000);
     }
 
     const int large = sizes.back(), small = sizes.front();

@@ -10,46 +10,19 @@
 // `scale` (default 1) divides every size, for a quick look. Ends with one line:
 // "first sync: per-entity 10k->100k ratio A, per-triangle 1M->4M ratio B, raw-socket ratio at 1M C, viewer
 // peak / mesh bytes D"
-#include "module/zalDbUnrealRenderSession.h"
-#include "module/zalSessionRegistry.h"
 #include "module/zalUnrealRenderModule.h"
-#include "module/zalUnrealViewerSender.h"
-
-#include "zalHostApplication.h"
-#include "zalHostConsole.h"
-#include "zalHostView.h"
-#include "zalHostViewSystem.h"
-
-#include "XoRecordingMessagesManager.h"
-#include "XoRemoteRenderMessage.h"
-#include "XoRemoteRenderSender.h"
 
 #include "bench/zalBenchSupport.h"
 
-#include <QTemporaryDir>
 #include <QWindow>
 
 #include <cstdlib>
 #include <memory>
 
+using zalBench::CountingTransport;
 using zalBench::waitFor;
 
 namespace {
-
-class CountingTransport : public XoRecordingMessagesManager
-{
-public:
-    bool send(const XoRemoteRenderMessage& message) override
-    {
-        if (message.type() == XoMessageType::AddMesh) {
-            ++meshes;
-            meshBytes += message.payloadSize();
-        }
-        return true;
-    }
-    std::size_t meshes = 0;
-    std::size_t meshBytes = 0;
-};
 
 struct Size
 {
@@ -73,11 +46,7 @@ int main(int argc, char** argv)
         return 1;
     }
     QTemporaryDir dir;
-    zalHostOptions options;
-    options.variablesFile = dir.filePath("vars.ini");
-    options.temporaryRoot = dir.filePath("projects");
-    options.materialLibraryRoot = dir.filePath("materials");
-    zalHostApplication host(argc, argv, options);
+    zalHostApplication host(argc, argv, zalBench::hostOptions(dir));
 
     CountingTransport* counting = nullptr;
     if (!odrxDynamicLinker()->loadModule(L"zalUnrealRenderModule.dll")) {
@@ -98,28 +67,23 @@ int main(int argc, char** argv)
                            return transport;
                        }));
         OdDbDatabasePtr db = zalBench::seedDrawing();
-        host.addDocument(db.get());
-        host.console()->setCurrentDatabase(db.get());
-        zalHostView* view = host.viewSystem()->openView("UnrealRender", db.get());
-        zalDbUnrealRenderSession* s = view ? zalSessionRegistry::instance().sessionFor(db.get()) : nullptr;
-        if (!s || !s->sender()) return -1;
+        zalHostView* view = nullptr;
+        zalDbUnrealRenderSession* s = zalBench::openSession(host, db.get(), &view);
+        if (!s) return -1;
         if (live) {
-            if (!s->sender()->isProcessRunning()) s->sender()->startViewer(0, 0, 320, 240);
+            zalBench::startRealViewer(s);
         } else {
             counting->simulateViewerStarted();
             waitFor([&] { return s->sender()->isViewerStarted(); }, 5000);
             counting->simulateWindowHandle(std::uint64_t(standIn.winId()));
         }
-        if (!waitFor([&] { return s->sender() && s->sender()->isViewerStarted(); }, 120000) ||
-            !waitFor([&] { return !s->isFirstRunPending() && s->registry().batchDepth() == 0; }, 120000))
-            return -1;
+        if (!zalBench::waitUntilUp(s, 120000)) return -1;
         s->detachDbReactor();
         const OdDbObjectId red = zalBench::addMaterial(db.get(), L"Red");
         size.triangles = zalBench::addMeshes(db.get(), size.entities, size.cells, red);
         s->attachDbReactor();
-        zalUnrealViewerSender* snd = s->sender();
         // The counting transport acknowledges nothing.
-        if (live) waitFor([&] { return snd->transactionsApplied() >= snd->transactionsEnded(); }, 120000);
+        if (live) zalBench::waitAllApplied(s, 120000);
         const long viewer = live ? zalBench::childProcess("zalViewer") : 0;
         // What the viewer holds before the drawing comes: its fixed base.
         if (live) size.viewerBase.push_back(double(zalBench::procStatusBytes(viewer, "VmRSS")));
@@ -128,21 +92,15 @@ int main(int argc, char** argv)
         QElapsedTimer timer;
         timer.start();
         s->refresh(QString(), QString());
-        if (live) {
-            const std::uint64_t ended = snd->transactionsEnded();
-            if (!waitFor([&] { return snd->transactionsApplied() >= ended; }, 1800000)) return -1;
-        }
+        if (live && !zalBench::waitAllApplied(s, 1800000)) return -1;
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
         if (live) {
             size.viewerPeak.push_back(double(zalBench::procStatusBytes(viewer, "VmHWM")));
-            snd->requestRenderExit();
-            waitFor([&] { return !s->sender() || !s->sender()->isProcessRunning(); }, 20000);
         } else {
             size.meshBytes = counting->meshBytes - bytesBefore;
             size.meshes = counting->meshes - meshesBefore;
         }
-        host.viewSystem()->closeView(view);
-        QCoreApplication::processEvents();
+        zalBench::closeSession(host, view, s, 20000);
         return seconds;
     };
 

@@ -8,18 +8,11 @@
 //   xvfb-run -a build/bin/bench_import [rounds] [scale]
 //
 // Ends with one line: "import: glb open / reader ratio E, 100k-entity build F s"
-#include "module/zalDbUnrealRenderSession.h"
-#include "module/zalSessionRegistry.h"
 #include "module/zalUnrealRenderModule.h"
-#include "module/zalUnrealViewerSender.h"
 
 #include "zalDrawingImporter.h"
 #include "zalDxfWriter.h"
-#include "zalHostApplication.h"
-#include "zalHostConsole.h"
 #include "zalHostPhysicsMaterials.h"
-#include "zalHostView.h"
-#include "zalHostViewSystem.h"
 
 #include "bench/zalBenchSupport.h"
 
@@ -34,9 +27,9 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 using zalBench::waitFor;
@@ -164,11 +157,11 @@ int main(int argc, char** argv)
         return 1;
     }
     QTemporaryDir dir;
-    zalHostOptions options;
-    options.variablesFile = dir.filePath("vars.ini");
-    options.temporaryRoot = dir.filePath("projects");
-    options.materialLibraryRoot = dir.filePath("materials");
-    zalHostApplication host(argc, argv, options);
+    zalHostApplication host(argc, argv, zalBench::hostOptions(dir));
+    // ZAL_BENCH_FILES names a folder that keeps the generated files, for profiling the host on them.
+    const QString kept = qEnvironmentVariable("ZAL_BENCH_FILES");
+    const QDir folder(kept.isEmpty() ? dir.path() : kept);
+    folder.mkpath(QStringLiteral("."));
 
     // The files.
     struct File
@@ -185,7 +178,7 @@ int main(int argc, char** argv)
         zalBench::addMeshes(db.get(), n, 1, OdDbObjectId());
         File f;
         f.label = QStringLiteral("DXF %1 entities").arg(n);
-        f.path = dir.filePath(QStringLiteral("meshes%1.dxf").arg(n));
+        f.path = folder.filePath(QStringLiteral("meshes%1.dxf").arg(n));
         f.dxf = true;
         f.entities = n;
         QString error;
@@ -199,9 +192,23 @@ int main(int argc, char** argv)
         File f;
         f.entities = n;
         f.label = QStringLiteral("glb %1 entities").arg(n);
-        f.path = dir.filePath(QStringLiteral("shared%1.glb").arg(n));
+        f.path = folder.filePath(QStringLiteral("shared%1.glb").arg(n));
         if (!writeSharedMeshGlb(f.path, n)) return 1;
         files.push_back(f);
+    }
+    // For a profile of one import (perf record): the host's import of the 100k-entity DXF or glb file
+    // alone, `rounds` times.
+    if (const char* only = std::getenv("ZAL_BENCH_IMPORT_ONLY")) {
+        const File& f = files[std::strcmp(only, "glb") == 0 ? 3 : 1];
+        for (int r = 0; r < rounds; ++r) {
+            const double s = seconds([&] {
+                OdDbDatabasePtr db = OdDbDatabase::createObject();
+                zalHostPhysicsMaterials materials(dir.filePath(QStringLiteral("materials")));
+                return zalDrawingImporter::importFile(f.path, db.get(), &materials).ok;
+            });
+            std::printf("%s: host import %.3f s\n", f.label.toLocal8Bit().constData(), s);
+        }
+        return 0;
     }
     {
         // The large model: 4000 distinct meshes of 242 triangles, written by assimp's exporter (the user's
@@ -210,7 +217,7 @@ int main(int argc, char** argv)
         File f;
         f.entities = blocks;
         f.label = QStringLiteral("glb %1 blocks, %2 triangles").arg(blocks).arg(blocks * cells * cells * 2);
-        f.path = dir.filePath(QStringLiteral("grid%1.glb").arg(blocks));
+        f.path = folder.filePath(QStringLiteral("grid%1.glb").arg(blocks));
         std::unique_ptr<aiScene> scene = gridScene(blocks, cells);
         Assimp::Exporter exporter;
         f.exportSeconds = seconds([&] {
@@ -258,26 +265,18 @@ int main(int argc, char** argv)
     for (int r = 0; r < rounds; ++r) {
         OdDbDatabasePtr db = OdDbDatabase::createObject();
         if (!zalDrawingImporter::importFile(big.path, db.get(), nullptr).ok) return 1;
-        host.addDocument(db.get());
-        host.console()->setCurrentDatabase(db.get());
-        QElapsedTimer t;
-        t.start();
-        zalHostView* view = host.viewSystem()->openView("UnrealRender", db.get());
-        zalDbUnrealRenderSession* s = view ? zalSessionRegistry::instance().sessionFor(db.get()) : nullptr;
-        if (!s || !s->sender()) return 1;
-        if (!s->sender()->isProcessRunning()) s->sender()->startViewer(0, 0, 320, 240);
+        zalHostView* view = nullptr;
+        zalDbUnrealRenderSession* s = zalBench::openSession(host, db.get(), &view);
+        if (!s) return 1;
+        zalBench::startRealViewer(s);
         // The first refresh runs once the viewer is up; timed from the viewer's start message.
         if (!waitFor([&] { return s->sender() && s->sender()->isViewerStarted(); }, 120000)) return 1;
-        t.restart();
-        if (!waitFor([&] { return !s->isFirstRunPending() && s->registry().batchDepth() == 0; }, 600000))
-            return 1;
-        zalUnrealViewerSender* snd = s->sender();
-        waitFor([&] { return snd->transactionsApplied() >= snd->transactionsEnded(); }, 600000);
+        QElapsedTimer t;
+        t.start();
+        if (!zalBench::waitUntilUp(s, 600000)) return 1;
+        zalBench::waitAllApplied(s, 600000);
         syncs.push_back(double(t.nsecsElapsed()) / 1e9);
-        snd->requestRenderExit();
-        waitFor([&] { return !s->sender() || !s->sender()->isProcessRunning(); }, 20000);
-        host.viewSystem()->closeView(view);
-        QCoreApplication::processEvents();
+        zalBench::closeSession(host, view, s, 20000);
 
         const QString dump = dir.filePath(QStringLiteral("dump%1.json").arg(r));
         QProcess zalhost;

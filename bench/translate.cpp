@@ -10,89 +10,28 @@
 // ZAL_BENCH_TRANSLATION_ONLY=1 stops after the first part; ZAL_BENCH_MARKS=1 prints CLOCK_MONOTONIC
 // marks around the first and the second, to cut a system-wide profile (perf record -a -k CLOCK_MONOTONIC) to
 // it.
-#include "module/zalDbUnrealRenderSession.h"
-#include "module/zalSessionRegistry.h"
 #include "module/zalUnrealRenderModule.h"
-#include "module/zalUnrealViewerSender.h"
 #include "translate/zalUnrealRenderView.h"
 
-#include "zalHostApplication.h"
-#include "zalHostConsole.h"
-#include "zalHostView.h"
-#include "zalHostViewSystem.h"
-
-#include "XoRecordingMessagesManager.h"
-#include "XoRemoteRenderMessage.h"
-#include "XoRemoteRenderSender.h"
-#include "XoSocketFrameIO.h"
-
-#include "gs/DbFace.h"
 #include "gs/DbGsManager.h"
-#include "gs/DbSubDMesh.h"
 #include "gs/GiContextForDbDatabase.h"
 #include "gs/GiGeometrySimplifier.h"
 #include "gs/GsBaseVectorizeViewDef.h"
 
-#include "odkit.h"
+#include "bench/zalBenchSupport.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
-#include <QThread>
-#include <QWidget>
 #include <QWindow>
 
-#include <sys/socket.h>
-#include <sys/uio.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <functional>
-#include <memory>
-#include <thread>
-#include <vector>
+
+using zalBench::CountingTransport;
+using zalBench::waitFor;
 
 namespace {
-
-// Counts what would go to the viewer instead of sending it.
-class CountingTransport : public XoRecordingMessagesManager
-{
-public:
-    bool send(const XoRemoteRenderMessage& message) override
-    {
-        if (message.type() == XoMessageType::AddMesh) {
-            ++meshes;
-            meshBytes += message.payloadSize();
-        }
-        ++messages;
-        return true;
-    }
-    std::size_t meshes = 0;
-    std::size_t meshBytes = 0;
-    std::size_t messages = 0;
-};
-
-bool waitFor(const std::function<bool()>& done, int milliseconds)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > milliseconds) return done();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 // Shells of cells x cells quads on a wavy surface; every 20th entity has a non-convex outline cut
 // by a hole, every 3rd carries two materials.
@@ -147,28 +86,6 @@ std::size_t addContent(OdDbDatabase* db, int entities, int cells, const OdDbObje
     return triangles;
 }
 
-OdDbObjectId addMaterial(OdDbDatabase* db, const wchar_t* name)
-{
-    OdDbDictionaryPtr materials = db->getMaterialDictionaryId().safeOpenObject(OdDb::kForWrite);
-    OdDbMaterialPtr material = OdDbMaterial::createObject();
-    material->setName(name);
-    return materials->setAt(name, material);
-}
-
-// A drawing with one small face, so its extents are usable and the first refresh runs.
-OdDbDatabasePtr seedDrawing()
-{
-    OdDbDatabasePtr db = OdDbDatabase::createObject();
-    OdDbBlockTableRecordPtr ms = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
-    OdDbFacePtr face = OdDbFace::createObject();
-    face->setVertexAt(1, OdGePoint3d(1, 0, 0));
-    face->setVertexAt(2, OdGePoint3d(0, 1, 0));
-    face->setVertexAt(3, OdGePoint3d(0, 1, 0));
-    face->setDatabaseDefaults(db.get());
-    ms->appendOdDbEntity(face);
-    return db;
-}
-
 // The vectorizer and the GLU-backed triangulation alone, into a simplifier that drops the triangles.
 class CountingSimplifier : public OdGiGeometrySimplifier
 {
@@ -191,44 +108,6 @@ public:
     }
 };
 
-double rawSocketSeconds(std::size_t totalBytes, std::size_t chunks)
-{
-    int fds[2];
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return -1;
-    XoSocketFrameIO::tuneSocket(fds[0]);
-    XoSocketFrameIO::tuneSocket(fds[1]);
-    const std::size_t chunk = std::max<std::size_t>(1, totalBytes / std::max<std::size_t>(1, chunks));
-    std::vector<char> source(chunk, 7);
-    std::thread reader([&] {
-        std::vector<char> buffer(chunk);
-        std::size_t got = 0;
-        while (got < totalBytes) {
-            const ssize_t n = ::read(fds[1], buffer.data(), std::min(chunk, totalBytes - got));
-            if (n <= 0) return;
-            got += std::size_t(n);
-        }
-    });
-    QElapsedTimer timer;
-    timer.start();
-    std::size_t sent = 0;
-    while (sent < totalBytes) {
-        std::size_t left = std::min(chunk, totalBytes - sent);
-        const char* p = source.data();
-        while (left > 0) {
-            const ssize_t n = ::write(fds[0], p, left);
-            if (n <= 0) break;
-            p += n;
-            left -= std::size_t(n);
-            sent += std::size_t(n);
-        }
-    }
-    reader.join();
-    const double seconds = double(timer.nsecsElapsed()) / 1e9;
-    ::close(fds[0]);
-    ::close(fds[1]);
-    return seconds;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -240,11 +119,7 @@ int main(int argc, char** argv)
         return 1;
     }
     QTemporaryDir dir;
-    zalHostOptions options;
-    options.variablesFile = dir.filePath("vars.ini");
-    options.temporaryRoot = dir.filePath("projects");
-    options.materialLibraryRoot = dir.filePath("materials");
-    zalHostApplication host(argc, argv, options);
+    zalHostApplication host(argc, argv, zalBench::hostOptions(dir));
 
     CountingTransport* counting = nullptr;
     QWindow standIn;
@@ -263,25 +138,16 @@ int main(int argc, char** argv)
     // session's reactor detached, so that the timed refresh translates all of it at once.
     auto prepare = [&](OdDbDatabase* db, const std::function<void(zalDbUnrealRenderSession*)>& startViewer,
                        std::size_t& triangles) -> zalDbUnrealRenderSession* {
-        host.addDocument(db);
-        host.console()->setCurrentDatabase(db);
-        zalHostView* view = host.viewSystem()->openView("UnrealRender", db);
-        zalDbUnrealRenderSession* session = view ? zalSessionRegistry::instance().sessionFor(db) : nullptr;
-        if (!session || !session->sender()) return nullptr;
+        zalDbUnrealRenderSession* session = zalBench::openSession(host, db);
+        if (!session) return nullptr;
         startViewer(session);
-        if (!waitFor([&] { return session->sender() && session->sender()->isViewerStarted(); }, 60000)) {
-            std::fprintf(stderr, "bench_translate: the viewer did not start\n");
-            return nullptr;
-        }
-        if (!waitFor([&] { return !session->isFirstRunPending() && session->registry().batchDepth() == 0; },
-                     60000)) {
-            std::fprintf(stderr, "bench_translate: no first refresh (pending %d, depth %u)\n",
-                         int(session->isFirstRunPending()), session->registry().batchDepth());
+        if (!zalBench::waitUntilUp(session, 60000)) {
+            std::fprintf(stderr, "bench_translate: the viewer did not start or sent no first refresh\n");
             return nullptr;
         }
         session->detachDbReactor();
-        const OdDbObjectId red = addMaterial(db, L"Red");
-        const OdDbObjectId blue = addMaterial(db, L"Blue");
+        const OdDbObjectId red = zalBench::addMaterial(db, L"Red");
+        const OdDbObjectId blue = zalBench::addMaterial(db, L"Blue");
         triangles = addContent(db, entities, cells, red, blue);
         session->attachDbReactor();
         return session;
@@ -297,7 +163,7 @@ int main(int argc, char** argv)
     };
 
     // 1. Translation alone.
-    OdDbDatabasePtr first = seedDrawing();
+    OdDbDatabasePtr first = zalBench::seedDrawing();
     std::size_t triangles = 0;
     zalDbUnrealRenderSession* session = prepare(
         first.get(),
@@ -353,20 +219,15 @@ int main(int argc, char** argv)
     // could compete for the processors.
     std::vector<double> raws;
     for (int i = 0; i < 5; ++i)
-        raws.push_back(rawSocketSeconds(meshBytes, meshes));
+        raws.push_back(zalBench::rawSocketSeconds(meshBytes, meshes));
     std::sort(raws.begin(), raws.end());
     const double rawSeconds = raws[2]; // the median
 
     // 3. Translation plus sending into the real viewer.
     XoRemoteRenderSender::setDefaultTransportFactory(XoRemoteRenderSender::TransportFactory());
-    OdDbDatabasePtr second = seedDrawing();
+    OdDbDatabasePtr second = zalBench::seedDrawing();
     std::size_t trianglesSecond = 0;
-    zalDbUnrealRenderSession* live = prepare(
-        second.get(),
-        [](zalDbUnrealRenderSession* s) {
-            if (!s->sender()->isProcessRunning()) s->sender()->startViewer(0, 0, 320, 240);
-        },
-        trianglesSecond);
+    zalDbUnrealRenderSession* live = prepare(second.get(), zalBench::startRealViewer, trianglesSecond);
     if (!live) {
         std::fprintf(stderr, "bench_translate: the real viewer did not come up\n");
         return 1;
@@ -375,9 +236,7 @@ int main(int argc, char** argv)
     // applied everything.
     // Every transaction before this one acknowledged first, so that a late acknowledgement of the set-up
     // is not taken for the refresh's.
-    zalUnrealViewerSender* liveSender = live->sender();
-    if (!waitFor([&] { return liveSender->transactionsApplied() >= liveSender->transactionsEnded(); },
-                 60000)) {
+    if (!zalBench::waitAllApplied(live, 60000)) {
         std::fprintf(stderr, "bench_translate: the viewer did not acknowledge the set-up\n");
         return 1;
     }
@@ -386,8 +245,7 @@ int main(int argc, char** argv)
     live->refresh(QString(), QString());
     const double refreshReturned = double(timer.nsecsElapsed()) / 1e9;
     mark("live-returned");
-    const std::uint64_t ended = liveSender->transactionsEnded();
-    if (!waitFor([&] { return liveSender->transactionsApplied() >= ended; }, 600000)) {
+    if (!zalBench::waitAllApplied(live, 600000)) {
         std::fprintf(stderr, "bench_translate: the viewer never acknowledged the refresh\n");
         return 1;
     }
@@ -395,7 +253,7 @@ int main(int argc, char** argv)
     mark("live-applied");
     // What the viewer holds, to be sure it took the whole drawing in.
     const QString dump = dir.filePath("scene.json");
-    live->sender()->sendConsoleCommand(QStringLiteral("zal.DumpScene %1").arg(dump));
+    zalBench::liveSender(live)->sendConsoleCommand(QStringLiteral("zal.DumpScene %1").arg(dump));
     waitFor([&] { return QFileInfo::exists(dump); }, 600000);
     QFile dumpFile(dump);
     std::size_t held = 0;
@@ -419,7 +277,7 @@ int main(int argc, char** argv)
     std::printf("ratio (translation + sending) / raw socket: %.3f  (target >= 0.25)\n",
                 rawSeconds / sendSeconds);
 
-    live->sender()->requestRenderExit();
+    if (live->sender()) live->sender()->requestRenderExit();
     waitFor([&] { return !live->sender() || !live->sender()->isProcessRunning(); }, 5000);
     for (zalHostView* view : host.viewSystem()->views())
         host.viewSystem()->closeView(view);

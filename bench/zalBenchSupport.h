@@ -1,8 +1,20 @@
 #pragma once
 
-// Helpers the benchmarks share: generated drawings, waits on the event loop, statistics, the raw
-// socket reference and the peak memory of this process and its viewer.
+// Helpers the benchmarks share: the host and the module's sessions, generated drawings, waits on the event
+// loop, statistics, the raw socket reference and the peak memory of this process and its viewer.
 
+#include "module/zalDbUnrealRenderSession.h"
+#include "module/zalSessionRegistry.h"
+#include "module/zalUnrealViewerSender.h"
+
+#include "zalHostApplication.h"
+#include "zalHostConsole.h"
+#include "zalHostOptions.h"
+#include "zalHostView.h"
+#include "zalHostViewSystem.h"
+
+#include "XoRecordingMessagesManager.h"
+#include "XoRemoteRenderMessage.h"
 #include "XoSocketFrameIO.h"
 
 #include "gs/DbFace.h"
@@ -14,6 +26,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QThread>
 
 #include <sys/socket.h>
@@ -22,6 +35,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -38,6 +52,86 @@ inline bool waitFor(const std::function<bool()>& done, int milliseconds)
         if (!done()) QThread::usleep(100);
     }
     return true;
+}
+
+// The host's variables, projects and materials in `dir`.
+inline zalHostOptions hostOptions(const QTemporaryDir& dir)
+{
+    zalHostOptions options;
+    options.variablesFile = dir.filePath("vars.ini");
+    options.temporaryRoot = dir.filePath("projects");
+    options.materialLibraryRoot = dir.filePath("materials");
+    return options;
+}
+
+// Counts what would go to the viewer instead of sending it.
+class CountingTransport : public XoRecordingMessagesManager
+{
+public:
+    bool send(const XoRemoteRenderMessage& message) override
+    {
+        if (message.type() == XoMessageType::AddMesh) {
+            ++meshes;
+            meshBytes += message.payloadSize();
+        }
+        ++messages;
+        return true;
+    }
+    std::size_t meshes = 0;
+    std::size_t meshBytes = 0;
+    std::size_t messages = 0;
+};
+
+// Opens db in an "UnrealRender" view as the current drawing; its session, or null.
+inline zalDbUnrealRenderSession* openSession(zalHostApplication& host, OdDbDatabase* db,
+                                             zalHostView** opened = nullptr)
+{
+    host.addDocument(db);
+    host.console()->setCurrentDatabase(db);
+    zalHostView* view = host.viewSystem()->openView("UnrealRender", db);
+    if (opened) *opened = view;
+    zalDbUnrealRenderSession* session = view ? zalSessionRegistry::instance().sessionFor(db) : nullptr;
+    return session && session->sender() ? session : nullptr;
+}
+
+// Starts the real viewer of the session unless it runs.
+inline void startRealViewer(zalDbUnrealRenderSession* session)
+{
+    if (session->sender() && !session->sender()->isProcessRunning())
+        session->sender()->startViewer(0, 0, 320, 240);
+}
+
+// Until the viewer has announced itself and the start-up batches are closed.
+inline bool waitUntilUp(zalDbUnrealRenderSession* s, int milliseconds)
+{
+    return waitFor([&] { return s->sender() && s->sender()->isViewerStarted(); }, milliseconds) &&
+           waitFor([&] { return !s->isFirstRunPending() && s->registry().batchDepth() == 0; }, milliseconds);
+}
+
+// The session's sender. A session drops its sender when its viewer ends, so a pointer kept across the
+// event loop may dangle: the benchmark ends here, saying so, instead.
+inline zalUnrealViewerSender* liveSender(zalDbUnrealRenderSession* session)
+{
+    if (zalUnrealViewerSender* sender = session->sender()) return sender;
+    std::fprintf(stderr, "the viewer ended during the benchmark; its figures are incomplete\n");
+    std::exit(3);
+}
+
+// Until the viewer has acknowledged every transaction ended so far (and those ended while waiting).
+inline bool waitAllApplied(zalDbUnrealRenderSession* s, int milliseconds)
+{
+    return waitFor([&] { return liveSender(s)->transactionsApplied() >= liveSender(s)->transactionsEnded(); },
+                   milliseconds);
+}
+
+// Asks the viewer to end, waits for it and closes the view.
+inline void closeSession(zalHostApplication& host, zalHostView* view, zalDbUnrealRenderSession* s,
+                         int milliseconds)
+{
+    if (s->sender() && s->sender()->isProcessRunning()) s->sender()->requestRenderExit();
+    waitFor([&] { return !s->sender() || !s->sender()->isProcessRunning(); }, milliseconds);
+    host.viewSystem()->closeView(view);
+    QCoreApplication::processEvents();
 }
 
 // The value at fraction q (0..1) of the sorted samples, nearest rank.

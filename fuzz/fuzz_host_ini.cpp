@@ -3,7 +3,7 @@
 #include "zalFuzzSupport.h"
 
 #include "zalHostAppProps.h"
-#include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include "OdString.h"
 
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const QString& key : keys) {
         (void)props.variable(key);
         (void)props.variableType(key);
-        (void)props.intVariable(zalHostStrings::toOdString(key), -1);
+        (void)props.intVariable(zalStrings::toOdString(key), -1);
     }
     return 0;
 }

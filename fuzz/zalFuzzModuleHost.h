@@ -52,7 +52,7 @@ inline ModuleHost& moduleHost()
             return std::unique_ptr<XoInterProcessMessagesManager>(h->recorder);
         });
         if (odrxDynamicLinker()->loadModule(OdString(L"zalUnrealRenderModule.dll")).isNull()) abort();
-        h->module = zalUnrealRenderModule::instance();
+        h->module = qobject_cast<zalUnrealRenderModule*>(h->host->service(IzalUnrealRenderModule_id));
         h->db = OdDbDatabase::createObject();
         h->host->addDocument(h->db.get());
         h->host->console()->setCurrentDatabase(h->db.get());

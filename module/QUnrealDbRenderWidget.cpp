@@ -1,7 +1,7 @@
 #include "module/QUnrealDbRenderWidget.h"
 
 #include "module/zalDbUnrealRenderSession.h"
-#include "module/zalUnrealRenderModule.h"
+#include "module/zalModuleContext.h"
 #include "module/zalUnrealViewerSender.h"
 
 #include "IzalApplication.h"
@@ -24,12 +24,6 @@ const char* const kRefreshEvents =
     "changed>|<event-refresh:dwg_cvport_changed>|<event-refresh:view_changed>";
 const char* const kSelectionChanged = "<event-refresh:selection_changed>";
 const qint64 kRestartGuardMs = 10000;
-
-IzalView* activeHostView()
-{
-    IzalViewSystem* views = zalUnrealRenderModule::viewsystem();
-    return views ? views->activeView() : nullptr;
-}
 
 } // namespace
 
@@ -209,14 +203,20 @@ void QUnrealDbRenderWidget::applyFullScreenResolution()
     if (IzalApplication* app = zalApp()) app->updateApplication();
 }
 
-void QUnrealDbRenderWidget::routeMouse(QMouseEvent* event,
+IzalView* QUnrealDbRenderWidget::activeHostView() const
+{
+    zalModuleContext* context = m_session ? m_session->context() : nullptr;
+    IzalViewSystem* views = context ? context->viewSystem() : nullptr;
+    return views ? views->activeView() : nullptr;
+}
+
+void QUnrealDbRenderWidget::routeInput(QEvent* event,
                                        void (QUnrealDbRenderWidget::*signal)(IzalView*, QEvent*, bool&))
 {
     IzalView* view = activeHostView();
     if (!view) return;
     if (m_cameraMode) {
-        XoInputEvent record;
-        if (inputRecord(event, record)) emit onInputEvent(record);
+        forwardInput(event);
         return;
     }
     bool accepted = false;
@@ -225,21 +225,21 @@ void QUnrealDbRenderWidget::routeMouse(QMouseEvent* event,
 
 void QUnrealDbRenderWidget::mouseMoveEvent(QMouseEvent* event)
 {
-    routeMouse(event, &QUnrealDbRenderWidget::mouseMove);
+    routeInput(event, &QUnrealDbRenderWidget::mouseMove);
 }
 
 void QUnrealDbRenderWidget::mousePressEvent(QMouseEvent* event)
 {
     if (!activeHostView()) return;
     if (!m_cameraMode) m_mousePressed = true;
-    routeMouse(event, &QUnrealDbRenderWidget::mousePress);
+    routeInput(event, &QUnrealDbRenderWidget::mousePress);
 }
 
 void QUnrealDbRenderWidget::mouseReleaseEvent(QMouseEvent* event)
 {
     if (!activeHostView()) return;
     m_mousePressed = false;
-    routeMouse(event, &QUnrealDbRenderWidget::mouseRelease);
+    routeInput(event, &QUnrealDbRenderWidget::mouseRelease);
 }
 
 void QUnrealDbRenderWidget::mouseDoubleClickEvent(QMouseEvent* event)
@@ -253,15 +253,7 @@ void QUnrealDbRenderWidget::mouseDoubleClickEvent(QMouseEvent* event)
 
 void QUnrealDbRenderWidget::wheelEvent(QWheelEvent* event)
 {
-    IzalView* view = activeHostView();
-    if (!view) return;
-    if (m_cameraMode) {
-        XoInputEvent record;
-        if (inputRecord(event, record)) emit onInputEvent(record);
-        return;
-    }
-    bool accepted = false;
-    emit mouseWheel(view, event, accepted);
+    routeInput(event, &QUnrealDbRenderWidget::mouseWheel);
 }
 
 void QUnrealDbRenderWidget::handleKeyEvent(QKeyEvent* event)

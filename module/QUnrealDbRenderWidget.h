@@ -72,8 +72,11 @@ private slots:
     void firstRun();
 
 private:
-    void routeMouse(QMouseEvent* event, void (QUnrealDbRenderWidget::*signal)(IzalView*, QEvent*, bool&));
+    // In camera mode the viewer gets the event; otherwise the host's active view, through signal.
+    void routeInput(QEvent* event, void (QUnrealDbRenderWidget::*signal)(IzalView*, QEvent*, bool&));
     void applyFullScreenResolution();
+    // The host's active view, through the session's module context; null without either.
+    IzalView* activeHostView() const;
 
     bool m_cameraMode = false;
     bool m_reactorAttached = false;

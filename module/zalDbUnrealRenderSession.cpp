@@ -3,6 +3,7 @@
 #include "translate/zalViewerNames.h"
 
 #include "module/QUnrealDbRenderWidget.h"
+#include "module/zalModuleContext.h"
 #include "module/zalUnrealRenderModule.h"
 #include "module/zalUnrealViewerSender.h"
 
@@ -89,9 +90,10 @@ zalDbUnrealRenderSession::~zalDbUnrealRenderSession()
     delete m_sceneFile;
 }
 
-void zalDbUnrealRenderSession::initialise(OdDbDatabase* database)
+void zalDbUnrealRenderSession::initialise(OdDbDatabase* database, zalModuleContext* context)
 {
     m_database = database;
+    m_context = context;
     if (database) zalSessionRegistry::instance().sessions()[database] = this;
 
     m_sender = new zalUnrealViewerSender(this);
@@ -100,8 +102,8 @@ void zalDbUnrealRenderSession::initialise(OdDbDatabase* database)
 
     createTranslation();
 
-    IzalProjectManager* projects = zalUnrealRenderModule::projectManager();
-    zalUnrealRenderModule* module = zalUnrealRenderModule::instance();
+    IzalProjectManager* projects = m_context ? m_context->projectManager() : nullptr;
+    zalUnrealRenderModule* module = this->module();
     IzalApplication* app = zalApp();
     if (database && projects && module && app) {
         const QString scene = module->currentScenePath(OdDbDatabasePtr(database));
@@ -143,16 +145,30 @@ void zalDbUnrealRenderSession::loadScene(const QString& absolutePath)
     for (const QString& key : m_sceneFile->allKeys())
         m_sceneSettings.insert(key, m_sceneFile->value(key));
     applySceneSettings();
-    if (zalUnrealRenderModule* module = zalUnrealRenderModule::instance()) module->updateSettingsDialog();
+    if (zalUnrealRenderModule* module = this->module()) module->updateSettingsDialog();
 }
 
 bool zalDbUnrealRenderSession::isLive() const
 {
     if (m_database.isNull() || !m_sender || !m_sender->isViewerStarted()) return false;
-    IzalViewSystem* views = zalUnrealRenderModule::viewsystem();
-    IzalView* view = views ? views->view(m_database.get()) : nullptr;
-    return view && zalUnrealRenderModule::currentDatabase() == m_database.get() &&
-           view->typeName() == QLatin1String("UnrealRender");
+    IzalView* view = hostView();
+    return view && isCurrentDrawing() && view->typeName() == QLatin1String("UnrealRender");
+}
+
+zalUnrealRenderModule* zalDbUnrealRenderSession::module() const
+{
+    return m_context ? m_context->module() : nullptr;
+}
+
+IzalView* zalDbUnrealRenderSession::hostView() const
+{
+    IzalViewSystem* views = m_context ? m_context->viewSystem() : nullptr;
+    return views ? views->view(m_database.get()) : nullptr;
+}
+
+bool zalDbUnrealRenderSession::isCurrentDrawing() const
+{
+    return m_context && m_context->currentDatabase() == m_database.get();
 }
 
 void* zalDbUnrealRenderSession::viewerWindowHandle() const
@@ -410,7 +426,7 @@ void zalDbUnrealRenderSession::objectModified(const OdDbDatabase* db, const OdDb
 
 void zalDbUnrealRenderSession::modifyEntitiesOnLayer(const OdDbObjectId& layerId)
 {
-    zalUnrealRenderModule* module = zalUnrealRenderModule::instance();
+    zalUnrealRenderModule* module = this->module();
     IzalApplication* app = zalApp();
     if (!module || !app) return;
     module->suspendSessionDbReactors();
@@ -477,9 +493,8 @@ void zalDbUnrealRenderSession::activeViewportChanged()
 
 OdGsView* zalDbUnrealRenderSession::cameraSourceView() const
 {
-    IzalViewSystem* views = zalUnrealRenderModule::viewsystem();
-    IzalView* hostView = views ? views->view(m_database.get()) : nullptr;
-    if (OdGsView* view = hostView ? hostView->gsView() : nullptr) return view;
+    IzalView* host = hostView();
+    if (OdGsView* view = host ? host->gsView() : nullptr) return view;
     // The layout helper's view follows the active viewport record.
     m_layoutHelper->setActiveViewport(m_database->activeViewportId());
     return m_layoutHelper->activeView();
@@ -487,8 +502,8 @@ OdGsView* zalDbUnrealRenderSession::cameraSourceView() const
 
 void zalDbUnrealRenderSession::syncCamera()
 {
-    if (zalUnrealRenderModule::currentDatabase() != m_database.get() ||
-        zalSessionRegistry::instance().isReactorSuspended() || !m_layoutHelper || m_database.isNull())
+    if (!isCurrentDrawing() || zalSessionRegistry::instance().isReactorSuspended() || !m_layoutHelper ||
+        m_database.isNull())
         return;
     if (!zalUnrealViewerSender::isReachable(m_sender)) return;
     OdGsView* view = cameraSourceView();

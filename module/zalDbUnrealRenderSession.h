@@ -18,12 +18,15 @@
 
 #include <string>
 
+class IzalView;
 class OdDbObject;
 class OdGsView;
 class QSettings;
 class QTimer;
 class QUnrealDbRenderWidget;
 class zalUnrealRenderDevice;
+class zalModuleContext;
+class zalUnrealRenderModule;
 class zalUnrealRenderView;
 class zalUnrealViewerSender;
 struct XoInputEvent;
@@ -40,8 +43,10 @@ public:
     ~zalDbUnrealRenderSession() override;
 
     // Enters the session registry, creates the sender, device and view, loads and applies the
-    // current scene, and refreshes.
-    void initialise(OdDbDatabase* database);
+    // current scene, and refreshes. The context is the module's and outlives the session.
+    void initialise(OdDbDatabase* database, zalModuleContext* context);
+    // Null before initialise.
+    zalModuleContext* context() const { return m_context; }
     // Keeps the widget (not owned), starts the tick and forwards the widget's input records.
     void setWidget(QUnrealDbRenderWidget* widget);
     QUnrealDbRenderWidget* widget() const { return m_widget; }
@@ -70,6 +75,8 @@ public:
     void detachDbReactor();
     bool isReactorAttached() const { return m_reactorAttached; }
     bool isRefreshing() const { return m_refreshing; }
+    // Entities postponed until the session is ready to draw them (drawn by the tick).
+    int numObjectsAwaitingRefresh() const;
 
     // The host shows this drawing in an "UnrealRender" view, it is the current drawing and its
     // viewer has started.
@@ -140,6 +147,10 @@ private:
     void removeReactorFromDatabase();
     void modifyEntitiesOnLayer(const OdDbObjectId& layerId);
     OdGsView* cameraSourceView() const;
+    // Null without a context or while the module is stopped.
+    zalUnrealRenderModule* module() const;
+    IzalView* hostView() const;
+    bool isCurrentDrawing() const;
 
     // Everything the session asks of the translation (zalDbUnrealRenderSessionTranslation.cpp).
     void createTranslation();
@@ -149,7 +160,6 @@ private:
     void redrawModelSpace();
     void drawPendingObjects();
     void updateView();
-    int numObjectsAwaitingRefresh() const;
     void forgetEntity(const OdDbObject* object);
     bool isExcluded(const OdDbObject* object) const;
     bool isRegistered(const QString& name, const QString& owner) const;
@@ -158,6 +168,7 @@ private:
 
     int m_firstRunPending = 1;
     OdDbDatabasePtr m_database;
+    zalModuleContext* m_context = nullptr;
     QUnrealDbRenderWidget* m_widget = nullptr;
     zalUnrealViewerSender* m_sender = nullptr;
     void* m_viewerWindowHandle = nullptr;

@@ -14,7 +14,7 @@ void zalDbUnrealRenderSession::applySceneSettings()
     zalUnrealViewerSender* sender = m_sender;
     if (!zalUnrealViewerSender::isReachable(sender)) return;
 
-    zalUnrealRenderModule* module = zalUnrealRenderModule::instance();
+    zalUnrealRenderModule* module = this->module();
     zalSceneSettingsApplier applier(
         [this](const QString& key, const QVariant& defaultValue) {
             auto it = m_sceneSettings.constFind(key);

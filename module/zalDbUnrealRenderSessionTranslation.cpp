@@ -38,7 +38,7 @@ bool zalDbUnrealRenderSession::isReadyToDraw() const
 
 QString zalDbUnrealRenderSession::assetsLibraryPath() const
 {
-    zalUnrealRenderModule* module = zalUnrealRenderModule::instance();
+    zalUnrealRenderModule* module = this->module();
     return module ? module->assetsLibraryPath() : QString();
 }
 

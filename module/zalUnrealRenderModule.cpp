@@ -3,13 +3,13 @@
 
 #include "fountain/zalDbWaterFountain.h"
 #include "module/QUnrealDbRenderWidget.h"
+#include "module/zalViewFactory.h"
 #include "translate/zalViewerNames.h"
 #include "zalDbUnrealRenderSession.h"
 #include "zalUnrealViewerSender.h"
 
 #include "IzalAppProps.h"
 #include "IzalApplication.h"
-#include "IzalConsole.h"
 #include "IzalProjectManager.h"
 #include "IzalViewSystem.h"
 
@@ -31,11 +31,6 @@ namespace {
 
 const char* const kServiceId = IzalUnrealRenderModule_id;
 const char* const kViewType = "UnrealRender";
-
-zalUnrealRenderModule* s_instance = nullptr;
-bool s_ue5ViewerLaunched = false;
-IzalViewSystem* s_viewSystem = nullptr;
-IzalProjectManager* s_projectManager = nullptr;
 
 } // namespace
 
@@ -87,10 +82,7 @@ void zalUnrealRenderModule::initApp()
 {
     // The host may still be publishing its services when it loads modules.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    s_instance = this;
-    // A host loaded again may publish other service objects.
-    s_viewSystem = nullptr;
-    s_projectManager = nullptr;
+    m_context.reset(this);
 
     // Steps that fail leave the module half set up; the host sees the one start-up code.
     try {
@@ -111,8 +103,12 @@ void zalUnrealRenderModule::initApp()
         zalDbWaterFountain::rxInit();
         zalDbWaterFountain::registerPropertySources();
 
-        if (IzalViewSystem* views = viewsystem())
-            views->registerViewType(kViewType, tr("Navigation"), &zalUnrealRenderModule::createRenderView);
+        if (IzalViewSystem* views = m_context.viewSystem()) {
+            zalModuleContext* context = &m_context;
+            views->registerViewType(
+                kViewType, tr("Navigation"),
+                [context](OdDbDatabase* db, QWidget*, QWidget*) { return zalCreateRenderView(db, context); });
+        }
     } catch (const OdError& error) {
         throw OdError(eInitFailed, error.description());
     }
@@ -128,7 +124,7 @@ void zalUnrealRenderModule::initApp()
 
 void zalUnrealRenderModule::uninitApp()
 {
-    if (IzalViewSystem* views = viewsystem()) views->unregisterViewType(kViewType);
+    if (IzalViewSystem* views = m_context.viewSystem()) views->unregisterViewType(kViewType);
 
     OdEdCommandStackPtr commands = odedRegCmds();
     commands->removeReactor(&s_commandBatches);
@@ -141,14 +137,13 @@ void zalUnrealRenderModule::uninitApp()
     zalDbWaterFountain::rxUninit();
 
     if (IzalApplication* app = zalApp()) app->unregisterService(kServiceId, this);
-    s_viewSystem = nullptr;
-    s_projectManager = nullptr;
-    s_instance = nullptr;
+    m_context.reset(nullptr);
 }
 
 QWidget* zalUnrealRenderModule::activeWidget()
 {
-    zalDbUnrealRenderSession* session = zalSessionRegistry::instance().sessionFor(currentDatabase());
+    zalDbUnrealRenderSession* session =
+        zalSessionRegistry::instance().sessionFor(m_context.currentDatabase());
     return session ? session->widget() : nullptr;
 }
 
@@ -165,45 +160,21 @@ void zalUnrealRenderModule::sendViewerConsoleCommand(const QString& command)
     if (zalUnrealViewerSender::isReachable(sender)) sender->sendConsoleCommand(command);
 }
 
+bool zalUnrealRenderModule::isViewerUpToDate()
+{
+    auto* widget = qobject_cast<QUnrealDbRenderWidget*>(activeWidget());
+    zalDbUnrealRenderSession* session = widget ? widget->session() : nullptr;
+    zalUnrealViewerSender* sender = session ? session->sender() : nullptr;
+    if (!zalUnrealViewerSender::isReachable(sender)) return false;
+    const zalEntityRegistry& registry = session->registry();
+    return registry.batchDepth() == 0 && !registry.isBatchOpen() && !sender->isTransactionOpen() &&
+           session->numObjectsAwaitingRefresh() == 0 &&
+           sender->transactionsApplied() >= sender->transactionsEnded();
+}
+
 void zalUnrealRenderModule::updateSettingsDialog()
 {
     emit currentSettingsChange();
-}
-
-zalUnrealRenderModule* zalUnrealRenderModule::instance()
-{
-    return s_instance;
-}
-
-bool zalUnrealRenderModule::ue5ViewerLaunched()
-{
-    return s_ue5ViewerLaunched;
-}
-
-void zalUnrealRenderModule::setUe5ViewerLaunched(bool launched)
-{
-    s_ue5ViewerLaunched = launched;
-}
-
-IzalViewSystem* zalUnrealRenderModule::viewsystem()
-{
-    if (!s_viewSystem) s_viewSystem = zalService<IzalViewSystem>(IzalViewSystem_id);
-    return s_viewSystem;
-}
-
-IzalProjectManager* zalUnrealRenderModule::projectManager()
-{
-    if (!s_projectManager) s_projectManager = zalService<IzalProjectManager>(IzalProjectManager_id);
-    return s_projectManager;
-}
-
-OdDbDatabase* zalUnrealRenderModule::currentDatabase()
-{
-    IzalConsole* console = zalService<IzalConsole>(IzalConsole_id);
-    OdRxObject* current = console ? console->currentDatabase() : nullptr;
-    if (!current) return nullptr;
-    // The console may hold documents of other kinds; only drawings count.
-    return current->isKindOf(OdDbDatabase::desc()) ? static_cast<OdDbDatabase*>(current) : nullptr;
 }
 
 extern "C" ZAL_EXPORT OdRxModule* odrxCreateModuleObject(void* sysHandle)

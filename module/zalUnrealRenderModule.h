@@ -2,26 +2,19 @@
 
 #include "IzalUnrealRenderModule.h"
 #include "fountain/zalFountainCreateCommand.h"
+#include "module/zalModuleContext.h"
 #include "zalExport.h"
 #include "zalModuleCommands.h"
 
 #include "RxModule.h"
 #include "StaticRxObject.h"
 
-#include <QList>
-#include <QMutex>
 #include <QObject>
-
-#include <map>
-
-class IzalProjectManager;
-class IzalViewSystem;
-class OdDbObject;
-class zalDbUnrealRenderSession;
 
 // The render module: the run-time module the host loads, and the service "zal.IUnrealRender".
 // One object per process, made by odrxCreateModuleObject and kept until the library unloads.
-// Sessions and widgets are created by the view factory and live with their views.
+// Sessions and widgets are created by the view factory, which hands each session the module's
+// context (zalModuleContext); they live with their views.
 class ZAL_EXPORT zalUnrealRenderModule : public QObject, public OdRxModule, public IzalUnrealRenderModule
 {
     Q_OBJECT
@@ -58,30 +51,19 @@ public:
     QString viewerVersion() override;
     bool supportTessellation() override;
     void sendViewerConsoleCommand(const QString& command) override;
+    bool isViewerUpToDate() override;
     void updateSettingsDialog() override;
     bool isProducing(bool& animation, bool& preview, bool& pathTracer) const override;
     void applyCurrentSceneSettings() override;
 
-    // Module-wide state shared by the sessions, widgets and commands (GUI thread unless noted).
-    static zalUnrealRenderModule* instance();
     // Sessions, the window-handle wait list and the reactor suspensions: zalSessionRegistry.
-    static bool ue5ViewerLaunched();
-    static void setUe5ViewerLaunched(bool launched);
-    // Looked up once on first use and kept.
-    static IzalViewSystem* viewsystem();
-    static IzalProjectManager* projectManager();
-    // The current database of the host console; null when none.
-    static OdDbDatabase* currentDatabase();
-
     // Viewer names of database objects: zalViewerNames.
 
 signals:
     void currentSettingsChange();
 
 private:
-    // The view factory registered for "UnrealRender".
-    static QWidget* createRenderView(OdDbDatabase* db, QWidget* parent, QWidget* mainWindow);
-
+    zalModuleContext m_context;
     OdStaticRxObject<_unrealcommand_cmd> m_unrealcommand;
     OdStaticRxObject<_unrealoutliner_cmd> m_unrealoutliner;
     OdStaticRxObject<_unrealpostprocess_cmd> m_unrealpostprocess;

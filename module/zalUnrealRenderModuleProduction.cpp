@@ -68,7 +68,8 @@ bool zalUnrealRenderModule::isProducing(bool& animation, bool& preview, bool& pa
     IzalAppProps* props = zalService<IzalAppProps>(IzalAppProps_id);
     pathTracer = props && props->intVariable(kPathTracerVariable, 0) == 1;
 
-    zalDbUnrealRenderSession* session = zalSessionRegistry::instance().sessionFor(currentDatabase());
+    zalDbUnrealRenderSession* session =
+        zalSessionRegistry::instance().sessionFor(m_context.currentDatabase());
     QUnrealDbRenderWidget* widget = session ? session->widget() : nullptr;
     if (!widget) return false;
     animation = widget->property("ProducingAnimation").toBool();

@@ -19,9 +19,9 @@ namespace {
 
 const OdString kSceneKey(L"UnrealNamedView");
 
-OdDbDatabase* resolve(const OdSmartPtr<OdDbDatabase>& db)
+OdDbDatabase* resolve(const OdSmartPtr<OdDbDatabase>& db, const zalModuleContext& context)
 {
-    return db.isNull() ? zalUnrealRenderModule::currentDatabase() : db.get();
+    return db.isNull() ? context.currentDatabase() : db.get();
 }
 
 int activeViewportScene(OdDbDatabase* db)
@@ -39,7 +39,7 @@ zalDbUnrealRenderSession* activeSession(zalUnrealRenderModule* module)
 
 int zalUnrealRenderModule::currentScene(OdSmartPtr<OdDbDatabase> dbIn) const
 {
-    OdDbDatabase* db = resolve(dbIn);
+    OdDbDatabase* db = resolve(dbIn, m_context);
     if (!db) return 0;
     OdDbDictionaryPtr named = OdDbDictionary::cast(db->getNamedObjectsDictionaryId().safeOpenObject());
     if (named.isNull()) throw OdError_NotThatKindOfClass();
@@ -57,7 +57,7 @@ int zalUnrealRenderModule::currentScene(OdSmartPtr<OdDbDatabase> dbIn) const
 
 void zalUnrealRenderModule::setCurrentScene(OdSmartPtr<OdDbDatabase> dbIn, long id)
 {
-    OdDbDatabase* db = resolve(dbIn);
+    OdDbDatabase* db = resolve(dbIn, m_context);
     if (!db) return;
     if (id == 0) id = activeViewportScene(db);
 
@@ -77,7 +77,7 @@ void zalUnrealRenderModule::setCurrentScene(OdSmartPtr<OdDbDatabase> dbIn, long 
 
     if (zalDbUnrealRenderSession* session = activeSession(this)) {
         QString path = currentScenePath(db);
-        if (IzalProjectManager* projects = projectManager()) {
+        if (IzalProjectManager* projects = m_context.projectManager()) {
             IzalApplication* app = zalApp();
             session->loadScene(
                 projects->absolutePath(app->toOdString(path), IzalProjectManager::kScenes, db));
@@ -92,7 +92,7 @@ void zalUnrealRenderModule::setCurrentScene(OdSmartPtr<OdDbDatabase> dbIn, long 
 
 QString zalUnrealRenderModule::currentScenePath(OdSmartPtr<OdDbDatabase> dbIn)
 {
-    OdDbDatabase* db = resolve(dbIn);
+    OdDbDatabase* db = resolve(dbIn, m_context);
     if (!db) return QString();
     OdUInt64 handle = OdUInt32(currentScene(db));
     OdDbObjectId sceneObject = db->getOdDbObjectId(OdDbHandle(handle));
@@ -109,7 +109,8 @@ QMap<QString, QVariant>& zalUnrealRenderModule::currentSceneSettings()
 
 QVariant zalUnrealRenderModule::getSceneSettings(const QString& key, QVariant defaultValue)
 {
-    zalDbUnrealRenderSession* session = zalSessionRegistry::instance().sessionFor(currentDatabase());
+    zalDbUnrealRenderSession* session =
+        zalSessionRegistry::instance().sessionFor(m_context.currentDatabase());
     if (!session) return defaultValue;
     const QMap<QString, QVariant>& settings = session->sceneSettings();
     auto it = settings.constFind(key);

@@ -2,6 +2,7 @@
 #include "module/zalSessionRegistry.h"
 
 #include "module/zalDbUnrealRenderSession.h"
+#include "module/zalModuleContext.h"
 #include "module/zalUnrealRenderModule.h"
 #include "translate/zalUnrealMaterialTranslator.h"
 
@@ -42,7 +43,8 @@ bool exists(const QString& path)
 
 std::wstring projectWorkingFolder(zalDbUnrealRenderSession* session)
 {
-    IzalProjectManager* projects = zalUnrealRenderModule::projectManager();
+    zalModuleContext* context = session ? session->context() : nullptr;
+    IzalProjectManager* projects = context ? context->projectManager() : nullptr;
     OdDbDatabase* db = session ? session->database() : nullptr;
     if (!projects || !db) return std::wstring();
     return projects->projectFolder(IzalProjectManager::kRemoteRender, db, true).toStdWString();
@@ -142,9 +144,10 @@ bool zalUnrealViewerSender::startViewer(int x, int y, int width, int height)
 {
     if (isViewerStarted() || isProcessRunning()) return false;
     const int version = ueVersion(5);
-    bool ue5 = zalUnrealRenderModule::ue5ViewerLaunched();
+    zalModuleContext* context = m_session ? m_session->context() : nullptr;
+    bool ue5 = context && context->ue5ViewerLaunched();
     const QString path = viewerExecutable(version, &ue5);
-    zalUnrealRenderModule::setUe5ViewerLaunched(ue5);
+    if (context) context->setUe5ViewerLaunched(ue5);
     qDebug() << "Starting viewer" << path;
     return startRender(path.toStdWString().c_str(), x, y, width, height, false);
 }
@@ -155,15 +158,15 @@ void zalUnrealViewerSender::sendFirstCommands(bool widgetHidden)
     setToneMapper(1.0f, 1.0f, 1.0f, true, 1.0f);
     sendConsoleCommand(QStringLiteral("DisableAllScreenMessages"));
     sendConsoleCommand(QStringLiteral("spawneruseinstances 1"));
-    if (!zalUnrealRenderModule::ue5ViewerLaunched())
+    zalModuleContext* context = m_session ? m_session->context() : nullptr;
+    if (!context || !context->ue5ViewerLaunched())
         sendConsoleCommand(QStringLiteral("r.raytracing.ForceAllRayTracingEffects"));
     setRenderPaused(widgetHidden);
 }
 
-QStringList zalUnrealViewerSender::naturePackPaks()
+QStringList zalUnrealViewerSender::naturePackPaks() const
 {
-    zalUnrealRenderModule* module = zalUnrealRenderModule::instance();
-    const QString library = module ? module->assetsLibraryPath() : QString();
+    const QString library = m_session ? m_session->assetsLibraryPath() : QString();
     QStringList paks;
     for (const auto& pack : kNaturePacks)
         paks << library + "/" + pack[0] + "/Resources/" + pack[1];

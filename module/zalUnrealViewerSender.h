@@ -37,7 +37,7 @@ public:
     // What a fresh viewer gets 250 ms after its window is captured.
     void sendFirstCommands(bool widgetHidden);
     // The nature packs' pak files mounted at the first run (whether they exist or not).
-    static QStringList naturePackPaks();
+    QStringList naturePackPaks() const;
     // Mounts the nature packs that exist; the number mounted.
     int mountNaturePacks();
 

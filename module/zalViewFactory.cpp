@@ -1,5 +1,5 @@
 // The factory of the "UnrealRender" view type.
-#include "module/zalUnrealRenderModule.h"
+#include "module/zalViewFactory.h"
 
 #include "module/QUnrealDbRenderWidget.h"
 #include "module/zalDbUnrealRenderSession.h"
@@ -9,10 +9,10 @@
 #include <QCoreApplication>
 #include <QThread>
 
-QWidget* zalUnrealRenderModule::createRenderView(OdDbDatabase* db, QWidget*, QWidget*)
+QWidget* zalCreateRenderView(OdDbDatabase* db, zalModuleContext* context)
 {
     zalDbUnrealRenderSessionPtr session = OdRxObjectImpl<zalDbUnrealRenderSession>::createObject();
-    session->initialise(db);
+    session->initialise(db, context);
 
     auto* widget = new QUnrealDbRenderWidget(session.get(), nullptr);
     widget->moveToThread(QCoreApplication::instance()->thread());

@@ -79,28 +79,21 @@ QString illuminationMethod(int mode)
     return mode == 1 ? QStringLiteral("RayTraced") : QStringLiteral("Lumen");
 }
 
+// names[index]; an index the list does not hold takes the last name.
+QString nameAt(int index, std::initializer_list<const char*> names)
+{
+    const int last = int(names.size()) - 1;
+    return QLatin1String(names.begin()[index >= 0 && index < last ? index : last]);
+}
+
 QString autoExposureMethod(int method)
 {
-    switch (method) {
-    case 0:
-        return QStringLiteral("AEM_Histogram");
-    case 1:
-        return QStringLiteral("AEM_Basic");
-    default:
-        return QStringLiteral("AEM_Manual");
-    }
+    return nameAt(method, {"AEM_Histogram", "AEM_Basic", "AEM_Manual"});
 }
 
 QString rayTracingGIType(int type)
 {
-    switch (type) {
-    case 0:
-        return QStringLiteral("Disabled");
-    case 1:
-        return QStringLiteral("FinalGather");
-    default:
-        return QStringLiteral("BruteForce");
-    }
+    return nameAt(type, {"Disabled", "FinalGather", "BruteForce"});
 }
 
 zalSceneSettingsApplier::Step console(const QString& command)

@@ -158,34 +158,35 @@ bool XoUnrealWidget::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void XoUnrealWidget::handleKeyEvent(QKeyEvent* event)
+void XoUnrealWidget::forwardInput(const QEvent* event)
 {
     XoInputEvent out;
     if (inputRecord(event, out)) emit onInputEvent(out);
+}
+
+void XoUnrealWidget::handleKeyEvent(QKeyEvent* event)
+{
+    forwardInput(event);
 }
 
 void XoUnrealWidget::mouseMoveEvent(QMouseEvent* event)
 {
-    XoInputEvent out;
-    if (inputRecord(event, out)) emit onInputEvent(out);
+    forwardInput(event);
 }
 
 void XoUnrealWidget::mousePressEvent(QMouseEvent* event)
 {
-    XoInputEvent out;
-    if (inputRecord(event, out)) emit onInputEvent(out);
+    forwardInput(event);
 }
 
 void XoUnrealWidget::mouseReleaseEvent(QMouseEvent* event)
 {
-    XoInputEvent out;
-    if (inputRecord(event, out)) emit onInputEvent(out);
+    forwardInput(event);
 }
 
 void XoUnrealWidget::wheelEvent(QWheelEvent* event)
 {
-    XoInputEvent out;
-    if (inputRecord(event, out)) emit onInputEvent(out);
+    forwardInput(event);
 }
 
 void XoUnrealWidget::closeEvent(QCloseEvent* event)

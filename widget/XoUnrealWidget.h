@@ -44,6 +44,8 @@ protected:
     // Key events arrive here only through the application filter, so the embedded window's focus
     // does not swallow them.
     virtual void handleKeyEvent(QKeyEvent* event);
+    // Emits the event's record, if the viewer gets such events.
+    void forwardInput(const QEvent* event);
 
 private:
     WId m_viewerWindow = 0;

@@ -2,7 +2,7 @@
 
 #include "DbBlockReference.h"
 #include "DbDatabase.h"
-#include "DbFiler.h"
+#include "DbFilerArrays.h"
 #include "RxObjectImpl.h"
 #include "internal/DbDefine.h"
 #include "internal/DbImpl.h"
@@ -94,8 +94,23 @@ OdDbObjectId OdDbBlockTableRecord::appendOdDbEntity(OdDbEntity* entity)
             id = OdDbObjectAccess::add(db, entity, objectId(), OdDbHandle());
         }
     }
-    if (!mayBeListed || !m_entities.contains(id)) m_entities.append(id);
+    if (!mayBeListed || !listsEntity(id)) {
+        m_entities.append(id);
+        if (m_entitySetValid) m_entitySet.insert(id);
+    }
     return id;
+}
+
+bool OdDbBlockTableRecord::listsEntity(const OdDbObjectId& id) const
+{
+    if (!m_entitySetValid) {
+        m_entitySet.clear();
+        m_entitySet.reserve(m_entities.size());
+        for (const OdDbObjectId& listed : m_entities)
+            m_entitySet.insert(listed);
+        m_entitySetValid = true;
+    }
+    return m_entitySet.count(id) != 0;
 }
 
 OdDbObjectIteratorPtr OdDbBlockTableRecord::newIterator(bool atBeginning, bool skipErased) const
@@ -220,12 +235,9 @@ OdResult OdDbBlockTableRecord::dwgInFields(OdDbDwgFiler* filer)
     m_origin = filer->rdPoint3d();
     m_comments = filer->rdString();
     m_pathName = filer->rdString();
-    OdInt32 n = filer->rdInt32();
-    if (n < 0) return eInvalidInput;
-    m_entities.clear();
-    for (OdInt32 i = 0; i < n; ++i)
-        m_entities.append(filer->rdHardOwnershipId());
-    return eOk;
+    // The membership set is rebuilt from the list read back on its next use.
+    forgetEntitySet();
+    return odDbReadArray(filer, m_entities, &OdDbDwgFiler::rdHardOwnershipId);
 }
 
 void OdDbBlockTableRecord::dwgOutFields(OdDbDwgFiler* filer) const
@@ -234,7 +246,5 @@ void OdDbBlockTableRecord::dwgOutFields(OdDbDwgFiler* filer) const
     filer->wrPoint3d(m_origin);
     filer->wrString(m_comments);
     filer->wrString(m_pathName);
-    filer->wrInt32(OdInt32(m_entities.size()));
-    for (const OdDbObjectId& id : m_entities)
-        filer->wrHardOwnershipId(id);
+    odDbWriteArray(filer, m_entities, &OdDbDwgFiler::wrHardOwnershipId);
 }

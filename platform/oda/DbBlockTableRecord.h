@@ -6,6 +6,8 @@
 #include "DbSymbolTableRecord.h"
 #include "Ge/GeExtents3d.h"
 
+#include <unordered_set>
+
 class ODKIT_EXPORT OdDbBlockTableRecord : public OdDbSymbolTableRecord
 {
 public:
@@ -53,8 +55,17 @@ public:
 
 private:
     friend class OdDbObjectAccess;
+    // Whether id is in m_entities, without a scan: the set is built on the first question and kept up
+    // with appends; dropped when the list is handed out for change or read anew.
+    bool listsEntity(const OdDbObjectId& id) const;
+    void forgetEntitySet() const { m_entitySetValid = false; }
+
     OdDbObjectIdArray m_entities;
+    mutable std::unordered_set<OdDbStub*> m_entitySet;
+    mutable bool m_entitySetValid = false;
+    // In the order they came; m_referenceSet holds the same ids, so adding one checks for it at once.
     OdDbObjectIdArray m_references;
+    std::unordered_set<OdDbStub*> m_referenceSet;
     OdGePoint3d m_origin;
     OdString m_comments;
     OdString m_pathName;

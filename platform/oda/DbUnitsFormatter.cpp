@@ -113,6 +113,19 @@ private:
     OdDbDatabase* m_db = nullptr;
 };
 
+// The text without its surrounding spaces; i is past its sign, if any. Empty text is invalid.
+std::wstring signedText(const OdString& text, size_t& i, bool& negative)
+{
+    OdString trimmed(text);
+    trimmed.trimLeft().trimRight();
+    std::wstring s = trimmed.toStdWString();
+    if (s.empty()) invalid(text);
+    i = 0;
+    negative = s[0] == L'-';
+    if (negative || s[0] == L'+') i = 1;
+    return s;
+}
+
 } // namespace
 
 OdString OdDbUnitsFormatter::formatL(double value, int lunits, int precision)
@@ -161,16 +174,9 @@ double OdDbUnitsFormatter::unformatL(const OdString& text, int)
 {
     // Every style's form is accepted whatever the current style: feet and inches, fractions,
     // decimals and exponents.
-    OdString trimmed(text);
-    trimmed.trimLeft().trimRight();
-    const std::wstring& s = trimmed.toStdWString();
-    if (s.empty()) invalid(text);
     size_t i = 0;
     bool negative = false;
-    if (s[i] == L'-' || s[i] == L'+') {
-        negative = s[i] == L'-';
-        ++i;
-    }
+    const std::wstring s = signedText(text, i, negative);
     double first;
     if (!readMixed(s, i, first)) invalid(text);
     double result = first;
@@ -222,16 +228,9 @@ OdString OdDbUnitsFormatter::formatA(double value, int aunits, int precision)
 
 double OdDbUnitsFormatter::unformatA(const OdString& text, int aunits)
 {
-    OdString trimmed(text);
-    trimmed.trimLeft().trimRight();
-    const std::wstring& s = trimmed.toStdWString();
-    if (s.empty()) invalid(text);
     size_t i = 0;
     bool negative = false;
-    if (s[i] == L'-' || s[i] == L'+') {
-        negative = s[i] == L'-';
-        ++i;
-    }
+    const std::wstring s = signedText(text, i, negative);
     double a;
     if (!readNumber(s, i, a) || a < 0.0) invalid(text);
     skipSpaces(s, i);

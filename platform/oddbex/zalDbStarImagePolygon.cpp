@@ -1,6 +1,7 @@
 #include "zalDbStarImagePolygon.h"
 
-#include "DbFiler.h"
+#include "DbFilerArrays.h"
+#include "DbPointList.h"
 
 #include "GiWorldDraw.h"
 
@@ -49,11 +50,7 @@ bool zalDbStarImagePolygon::subWorldDraw(OdGiWorldDraw* wd) const
 OdResult zalDbStarImagePolygon::subGetGeomExtents(OdGeExtents3d& extents) const
 {
     assertReadEnabled();
-    if (m_vertices.empty()) return eInvalidExtents;
-    extents = OdGeExtents3d();
-    for (const OdGePoint3d& p : m_vertices)
-        extents.addPoint(p);
-    return eOk;
+    return odDbPointListExtents(m_vertices, extents);
 }
 
 OdResult zalDbStarImagePolygon::dwgInFields(OdDbDwgFiler* filer)
@@ -62,12 +59,7 @@ OdResult zalDbStarImagePolygon::dwgInFields(OdDbDwgFiler* filer)
     if (res != eOk) return res;
     if (filer->rdInt16() != 1) return eInvalidInput;
     m_imagePath = filer->rdString();
-    const OdInt32 n = filer->rdInt32();
-    if (n < 0) return eInvalidInput;
-    m_vertices.clear();
-    for (OdInt32 i = 0; i < n; ++i)
-        m_vertices.append(filer->rdPoint3d());
-    return eOk;
+    return odDbReadArray(filer, m_vertices, &OdDbDwgFiler::rdPoint3d);
 }
 
 void zalDbStarImagePolygon::dwgOutFields(OdDbDwgFiler* filer) const
@@ -75,7 +67,5 @@ void zalDbStarImagePolygon::dwgOutFields(OdDbDwgFiler* filer) const
     OdDbEntity::dwgOutFields(filer);
     filer->wrInt16(1);
     filer->wrString(m_imagePath);
-    filer->wrInt32(OdInt32(m_vertices.size()));
-    for (const OdGePoint3d& p : m_vertices)
-        filer->wrPoint3d(p);
+    odDbWriteArray(filer, m_vertices, &OdDbDwgFiler::wrPoint3d);
 }

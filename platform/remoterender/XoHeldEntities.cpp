@@ -30,17 +30,23 @@ XoHeldEntities::Entry* XoHeldEntities::entry(std::string_view name)
     return e;
 }
 
-void XoHeldEntities::hold(std::string_view name, std::string_view owner, Kind kind)
+bool XoHeldEntities::hold(std::string_view name, std::string_view owner, Kind kind)
 {
-    Entry* child = entry(name);
     Entry* parent = nullptr;
     if (!owner.empty()) {
-        parent = m_lastOwner && m_lastOwner->name == owner ? m_lastOwner : entry(owner);
+        if (m_lastOwner && m_lastOwner->name == owner)
+            parent = m_lastOwner;
+        else if (m_lastHeld && m_lastHeld->name == owner)
+            parent = m_lastHeld;
+        else
+            parent = entry(owner);
         m_lastOwner = parent;
     }
+    Entry* child = entry(name);
+    m_lastHeld = child;
     if (Owner* known = child->ownerRecord(parent)) {
         known->kind = kind;
-        return;
+        return true;
     }
     std::uint32_t slot = 0;
     if (parent) {
@@ -48,6 +54,7 @@ void XoHeldEntities::hold(std::string_view name, std::string_view owner, Kind ki
         parent->children.push_back(child);
     }
     child->owners.push_back(Owner{parent, kind, slot});
+    return false;
 }
 
 bool XoHeldEntities::isHeld(std::string_view name, std::string_view owner) const
@@ -93,6 +100,7 @@ void XoHeldEntities::eraseIfUnused(Entry* e)
 {
     if (!e || !e->owners.empty() || !e->children.empty()) return;
     if (m_lastOwner == e) m_lastOwner = nullptr;
+    if (m_lastHeld == e) m_lastHeld = nullptr;
     m_entries.erase(std::string_view(e->name));
 }
 
@@ -149,4 +157,5 @@ void XoHeldEntities::clear()
 {
     m_entries.clear();
     m_lastOwner = nullptr;
+    m_lastHeld = nullptr;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "XoRemoteRenderExport.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -10,7 +12,7 @@
 // The (name, owner) pairs the viewer holds, for the flattener. A refresh of a large drawing adds thousands
 // of them in a row, so adding one costs a lookup or two and a couple of allocations; owners know their
 // children, so removing a branch does not search.
-class XoHeldEntities
+class XOREMOTERENDER_EXPORT XoHeldEntities
 {
 public:
     enum class Kind
@@ -24,8 +26,8 @@ public:
     XoHeldEntities(const XoHeldEntities&) = delete;
     XoHeldEntities& operator=(const XoHeldEntities&) = delete;
 
-    // owner "" holds the name without an owner.
-    void hold(std::string_view name, std::string_view owner, Kind kind);
+    // owner "" holds the name without an owner. Whether the pair was held already (its kind is updated).
+    bool hold(std::string_view name, std::string_view owner, Kind kind);
     // Under that owner, or under any ("" ).
     bool isHeld(std::string_view name, std::string_view owner = {}) const;
     // Whether the pair is a mesh (for owner "": whether any is); false, and *held false, when not held.
@@ -58,6 +60,8 @@ private:
     void eraseIfUnused(Entry* e);
 
     std::unordered_map<std::string_view, std::unique_ptr<Entry>> m_entries; // keys view the entries' names
-    // Runs of additions share an owner.
+    // Runs of additions share an owner, and an entity's meshes follow the entity: both are looked up
+    // without hashing.
     Entry* m_lastOwner = nullptr;
+    Entry* m_lastHeld = nullptr;
 };

@@ -292,7 +292,11 @@ std::int32_t XoMessageField::intAt(std::size_t i) const
     return value;
 }
 
-XoRemoteRenderMessage::XoRemoteRenderMessage(XoMessageType type) : m_type(type) {}
+XoRemoteRenderMessage::XoRemoteRenderMessage(XoMessageType type) : m_type(type)
+{
+    if (const TypeLayout* layout = schemaOf(static_cast<std::uint32_t>(type)))
+        m_fields.reserve(layout->fields.size());
+}
 
 const char* XoRemoteRenderMessage::name() const
 {
@@ -339,10 +343,10 @@ void XoRemoteRenderMessage::pushScalar(XoFieldKind kind, std::uint64_t bits)
 
 XoRemoteRenderMessage& XoRemoteRenderMessage::addString(std::string_view text)
 {
-    m_strings.push_back(std::make_unique<std::string>(text));
+    m_strings.emplace_back(text);
     XoMessageField f;
     f.kind = K::String;
-    f.data = m_strings.back()->data();
+    f.data = m_strings.back().data();
     f.size = static_cast<std::uint32_t>(text.size());
     m_fields.push_back(f);
     return *this;

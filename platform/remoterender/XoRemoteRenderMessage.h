@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -123,6 +124,11 @@ public:
     static constexpr std::uint32_t kMaxPayload = 1u << 30;
 
     explicit XoRemoteRenderMessage(XoMessageType type = XoMessageType::ClearSession);
+    // Fields view the message's own strings: a copy would view the original's.
+    XoRemoteRenderMessage(const XoRemoteRenderMessage&) = delete;
+    XoRemoteRenderMessage& operator=(const XoRemoteRenderMessage&) = delete;
+    XoRemoteRenderMessage(XoRemoteRenderMessage&&) = default;
+    XoRemoteRenderMessage& operator=(XoRemoteRenderMessage&&) = default;
 
     XoMessageType type() const { return m_type; }
     // The operation name of the type ("addMesh", "sendConsoleCommand", "viewerStarted", ...).
@@ -151,6 +157,10 @@ public:
     const XoMessageField& field(std::size_t index) const { return m_fields.at(index); }
     // Field by its schema name; throws std::out_of_range for a name the type does not have.
     const XoMessageField& field(std::string_view name) const;
+
+    // The frame a decoded message's views point into (null for a message being built): what keeps an
+    // array alive without the rest of the message.
+    const std::shared_ptr<const char>& storage() const { return m_storage; }
 
     // True when the fields match the type's schema in number and kinds.
     bool matchesSchema() const;
@@ -185,8 +195,9 @@ private:
 
     XoMessageType m_type;
     std::vector<XoMessageField> m_fields;
-    // Copies of the strings added while building; views point into these.
-    std::vector<std::unique_ptr<std::string>> m_strings;
+    // Copies of the strings added while building; views point into these (a deque's elements stay put
+    // as it grows, and it allocates them in blocks).
+    std::deque<std::string> m_strings;
     std::shared_ptr<const char> m_storage;
     mutable std::string m_scratch;
 };

@@ -102,9 +102,8 @@ void XoRemoteRenderSenderFlattener::addMesh(const char* name, const char* parent
             .addString(orEmpty(secondMaterial));
         return m;
     }();
-    const bool replaced = m_held.isHeld(orEmpty(name), orEmpty(parent));
     if (!post(message)) return;
-    hold(name, parent, HeldKind::Mesh);
+    const bool replaced = hold(name, parent, HeldKind::Mesh);
     if (replaced) return;
     std::uint64_t triangles = 0;
     for (int i = 0; faceSizes && i < faceSizeCount; ++i) {
@@ -151,9 +150,8 @@ void XoRemoteRenderSenderFlattener::addInstance(const char* name, const char* pa
         .addString(orEmpty(asset))
         .addFloatArray(orIdentity(transform), 16)
         .addString(orEmpty(material));
-    const bool replaced = m_held.isHeld(orEmpty(name), orEmpty(parent));
     if (!post(m)) return;
-    hold(name, parent, HeldKind::Other);
+    const bool replaced = hold(name, parent, HeldKind::Other);
     if (!replaced) reportContentSent(1, 0);
 }
 
@@ -186,9 +184,8 @@ void XoRemoteRenderSenderFlattener::addLight(const char* name, const char* paren
         .addString(orEmpty(iesFile))
         .addFloatArray(orIdentity(transform), 16)
         .addBool(on);
-    const bool replaced = m_held.isHeld(orEmpty(name), orEmpty(parent));
     if (!post(m)) return;
-    hold(name, parent, HeldKind::Other);
+    const bool replaced = hold(name, parent, HeldKind::Other);
     if (!replaced) reportContentSent(1, 0);
 }
 
@@ -204,9 +201,8 @@ void XoRemoteRenderSenderFlattener::spawnInstances(const char* name, const char*
         .addInt(count_)
         .addFloatArray(transforms, count(count_, 16))
         .addString(orEmpty(material));
-    const bool replaced = m_held.isHeld(orEmpty(name), orEmpty(parent));
     if (!post(m)) return;
-    hold(name, parent, HeldKind::Other);
+    const bool replaced = hold(name, parent, HeldKind::Other);
     if (!replaced) reportContentSent(std::uint64_t(count_ > 0 ? count_ : 0), 0);
 }
 
@@ -279,7 +275,7 @@ void XoRemoteRenderSenderFlattener::viewerReportedEntityLost(const std::string& 
     if (m_entityRefresh) m_entityRefresh(refresh);
 }
 
-void XoRemoteRenderSenderFlattener::hold(const char* name, const char* parent, HeldKind kind)
+bool XoRemoteRenderSenderFlattener::hold(const char* name, const char* parent, HeldKind kind)
 {
-    m_held.hold(orEmpty(name), orEmpty(parent), kind);
+    return m_held.hold(orEmpty(name), orEmpty(parent), kind);
 }

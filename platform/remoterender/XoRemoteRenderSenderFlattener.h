@@ -87,7 +87,8 @@ protected:
 
 private:
     using HeldKind = XoHeldEntities::Kind;
-    void hold(const char* name, const char* parent, HeldKind kind);
+    // Whether the pair was held already.
+    bool hold(const char* name, const char* parent, HeldKind kind);
 
     std::wstring m_workingFolder;
     XoMaterialMapCallback m_materialMaps;

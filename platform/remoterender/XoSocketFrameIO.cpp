@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -72,12 +74,15 @@ int readAll(int fd, char* data, std::size_t size, std::size_t& got, int* passedF
 }
 
 // Frame memory. Receiving writes every byte of a frame into memory the process has not touched before; in
-// a virtual machine that shadows the guest's page tables, the first touch of each 4 KiB page costs a trip
-// to the hypervisor, which made receiving meshes ten times slower than the socket itself. Frames therefore
-// land in memory advised for 2 MiB pages: small frames side by side in shared 2 MiB arenas (an arena goes
-// when the last frame in it goes), large ones in mappings of their own, recycled through a pool.
-constexpr std::size_t kHugePage = 2u << 20;
-constexpr std::size_t kArenaFrameLimit = 256u << 10;
+// a virtual machine the first touch of each page costs a trip to the hypervisor, which made receiving
+// meshes ten times slower than the socket itself. Frames up to kSlabFrameLimit therefore land side by side
+// in 8 MiB slabs backed in one system call each, ahead of need where a thread keeps them warm (a slab goes
+// back to the pool when the last frame in it goes), so a frame costs no allocation of its own; larger ones
+// get mappings of their own, recycled through a pool. (Transparent huge pages were
+// tried: backing them here took from 0.1 to 3.3 s per 512 MiB, 4 KiB pages a steady 0.2 s.)
+constexpr std::size_t kSlab = 8u << 20;
+// Half a frame is left unused at a slab's end on average: an eighth of a slab at most.
+constexpr std::size_t kSlabFrameLimit = kSlab / 8;
 
 std::size_t pageSize()
 {
@@ -85,24 +90,22 @@ std::size_t pageSize()
     return size;
 }
 
-// size bytes (rounded up to whole pages) starting on a 2 MiB boundary, advised for huge pages; null when
-// the system has no memory left.
-char* mapAligned(std::size_t& size)
+// size bytes (rounded up to whole pages), with `backed` every page backed now; null when the system has no
+// memory left.
+char* mapFresh(std::size_t& size, bool backed)
 {
     size = (size + pageSize() - 1) & ~(pageSize() - 1);
-    const std::size_t span = size + kHugePage;
-    void* raw = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* raw = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (raw == MAP_FAILED) return nullptr;
-    const std::uintptr_t begin = std::uintptr_t(raw);
-    const std::uintptr_t aligned = (begin + kHugePage - 1) & ~std::uintptr_t(kHugePage - 1);
-    if (aligned > begin) ::munmap(raw, aligned - begin);
-    const std::uintptr_t end = begin + span;
-    if (end > aligned + size) ::munmap(reinterpret_cast<void*>(aligned + size), end - (aligned + size));
-#ifdef MADV_HUGEPAGE
-    // Advice only: without transparent huge pages this is ordinary memory.
-    ::madvise(reinterpret_cast<void*>(aligned), size, MADV_HUGEPAGE);
+    char* data = static_cast<char*>(raw);
+    if (!backed) return data;
+#ifdef MADV_POPULATE_WRITE
+    // One system call rather than a fault per page, where the kernel offers it.
+    if (::madvise(data, size, MADV_POPULATE_WRITE) == 0) return data;
 #endif
-    return reinterpret_cast<char*>(aligned);
+    for (std::size_t i = 0; i < size; i += pageSize())
+        reinterpret_cast<volatile char*>(data)[i] = 0;
+    return data;
 }
 
 // Large frames: mappings of their own, kept for reuse up to a limit.
@@ -133,7 +136,8 @@ public:
             }
         }
         capacity = size;
-        char* data = mapAligned(capacity);
+        // Backed as bytes arrive: a frame's announced length is not trusted with memory.
+        char* data = mapFresh(capacity, false);
         if (!data) throw std::bad_alloc();
         return data;
     }
@@ -159,16 +163,16 @@ private:
     std::size_t m_pooledBytes = 0;
 };
 
-// Spare 2 MiB arenas: warmed ahead of need (reserveReceiveMemory) or given back by frames that are gone.
-// Memory a process touches for the first time can cost more than the bytes written into it, so arenas
-// are reused rather than unmapped, up to the reserved amount.
-class ArenaPool
+// Spare slabs, already backed: warmed ahead of need (reserveReceiveMemory, keepReceiveMemoryWarm) or given
+// back by frames that are gone. The spares are memory the next frames land in, so keeping a few costs a
+// fixed amount, not a share of the scene.
+class SlabPool
 {
 public:
-    static ArenaPool& instance()
+    static SlabPool& instance()
     {
         // Never destroyed, like the buffer pool.
-        static ArenaPool* pool = new ArenaPool;
+        static SlabPool* pool = new SlabPool;
         return *pool;
     }
 
@@ -176,16 +180,16 @@ public:
     {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
+            ++m_taken;
             if (!m_free.empty()) {
                 char* data = m_free.back();
                 m_free.pop_back();
+                m_taken.notify();
                 return data;
             }
         }
-        std::size_t size = kHugePage;
-        char* data = mapAligned(size);
-        if (!data) throw std::bad_alloc();
-        return data;
+        m_taken.notify();
+        return fresh();
     }
 
     void give(char* data)
@@ -197,66 +201,93 @@ public:
                 return;
             }
         }
-        ::munmap(data, kHugePage);
+        ::munmap(data, kSlab);
     }
 
-    // Keeps up to `arenas` spare arenas and warms new ones until that many are spare; stops early when
-    // `stop` turns true.
-    void reserve(std::size_t arenas, const std::atomic<bool>* stop)
+    // Keeps up to `slabs` spares and backs new ones until that many are spare; stops early once `stop`
+    // turns true. With `follow`, goes on refilling as frames take spares until `stop`.
+    void reserve(std::size_t slabs, const std::atomic<bool>* stop, bool follow)
     {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            m_keep = std::max(m_keep, arenas);
+            m_keep = std::max(m_keep, slabs);
         }
         for (;;) {
             if (stop && stop->load()) return;
             {
-                std::lock_guard<std::mutex> lock(m_mutex);
-                if (m_free.size() >= arenas) return;
+                std::unique_lock<std::mutex> lock(m_mutex);
+                if (m_free.size() >= slabs) {
+                    if (!follow) return;
+                    // Woken by a take; the timeout only lets `stop` be seen.
+                    m_taken.wait(lock, std::chrono::milliseconds(100));
+                    continue;
+                }
             }
-            std::size_t size = kHugePage;
-            char* data = mapAligned(size);
-            if (!data) return;
-            touch(data, size);
+            char* data = nullptr;
+            try {
+                data = fresh();
+            } catch (const std::bad_alloc&) {
+                return;
+            }
             give(data);
         }
     }
 
-private:
-    static void touch(char* data, std::size_t size)
+    std::size_t spare()
     {
-#ifdef MADV_POPULATE_WRITE
-        if (::madvise(data, size, MADV_POPULATE_WRITE) == 0) return;
-#endif
-        for (std::size_t i = 0; i < size; i += pageSize())
-            reinterpret_cast<volatile char*>(data)[i] = 0;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_free.size();
     }
+
+private:
+    static char* fresh()
+    {
+        std::size_t size = kSlab;
+        char* data = mapFresh(size, true);
+        if (!data) throw std::bad_alloc();
+        return data;
+    }
+
+    // A counter with a condition: takes wake the thread that keeps spares warm.
+    struct Signal
+    {
+        std::condition_variable changed;
+        std::uint64_t count = 0;
+        void operator++() { ++count; }
+        void notify() { changed.notify_all(); }
+        void wait(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds timeout)
+        {
+            const std::uint64_t seen = count;
+            changed.wait_for(lock, timeout, [&] { return count != seen; });
+        }
+    };
 
     std::mutex m_mutex;
     std::vector<char*> m_free;
     std::size_t m_keep = 0;
+    Signal m_taken;
 };
 
-// One 2 MiB arena; frames are handed out front to back and share its ownership.
-struct Arena
+// One slab; frames are handed out front to back and share its ownership.
+struct Slab
 {
     char* data = nullptr;
     std::size_t used = 0;
-    ~Arena()
+    ~Slab()
     {
-        if (data) ArenaPool::instance().give(data);
+        if (data) SlabPool::instance().give(data);
     }
 };
 
-// Storage for a frame of size bytes, from the reading thread's current arena when it fits.
-std::shared_ptr<char> arenaStorage(std::size_t size)
+// Storage for a frame of size bytes, from the reading thread's current slab when it fits.
+std::shared_ptr<char> slabStorage(std::size_t size)
 {
-    thread_local std::shared_ptr<Arena> current;
+    thread_local std::shared_ptr<Slab> current;
     const std::size_t aligned = (size + 15) & ~std::size_t(15);
-    if (!current || current->used + aligned > kHugePage) {
-        auto arena = std::make_shared<Arena>();
-        arena->data = ArenaPool::instance().take();
-        current = std::move(arena);
+    if (!current || current->used + aligned > kSlab) {
+        auto slab = std::make_shared<Slab>();
+        slab->data = SlabPool::instance().take();
+        current = std::move(slab);
     }
     char* data = current->data + current->used;
     current->used += aligned;
@@ -295,8 +326,8 @@ XoSocketFrameIO::ReadStatus readFrameWith(ReadAll&& readAll, XoRemoteRenderMessa
         return ReadStatus::Error;
     }
     const std::size_t total = XoRemoteRenderMessage::kHeaderSize + std::size_t(payload);
-    if (total <= kArenaFrameLimit) {
-        std::shared_ptr<char> storage = arenaStorage(total);
+    if (total <= kSlabFrameLimit) {
+        std::shared_ptr<char> storage = slabStorage(total);
         std::memcpy(storage.get(), header, sizeof header);
         status = readAll(storage.get() + sizeof header, total - sizeof header, got);
         if (status <= 0) {
@@ -461,7 +492,17 @@ bool XoFrameBatch::flush(int fd, const XoRemoteRenderMessage* message, std::stri
 
 void XoSocketFrameIO::reserveReceiveMemory(std::size_t bytes, const std::atomic<bool>* stop)
 {
-    ArenaPool::instance().reserve((bytes + kHugePage - 1) / kHugePage, stop);
+    SlabPool::instance().reserve((bytes + kSlab - 1) / kSlab, stop, false);
+}
+
+void XoSocketFrameIO::keepReceiveMemoryWarm(std::size_t bytes, const std::atomic<bool>& stop)
+{
+    SlabPool::instance().reserve((bytes + kSlab - 1) / kSlab, &stop, true);
+}
+
+std::size_t XoSocketFrameIO::spareReceiveMemory()
+{
+    return SlabPool::instance().spare() * kSlab;
 }
 
 void XoSocketFrameIO::tuneSocket(int fd)

@@ -42,6 +42,12 @@ public:
     // can cost more than the bytes written into it (notably in virtual machines). Blocks while it works,
     // so call it from a thread of its own; returns early once *stop turns true.
     static void reserveReceiveMemory(std::size_t bytes, const std::atomic<bool>* stop = nullptr);
+    // The same, then refills the spare memory as frames take it, until `stop` turns true: received frames
+    // land in memory backed ahead of them by the calling thread (run it at a low priority), and what is
+    // kept spare stays `bytes`, however large the scene.
+    static void keepReceiveMemoryWarm(std::size_t bytes, const std::atomic<bool>& stop);
+    // Receive memory backed and waiting for frames.
+    static std::size_t spareReceiveMemory();
 
     // Applies the buffer sizes and the send timeout both ends use.
     static void tuneSocket(int fd);

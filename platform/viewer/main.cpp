@@ -58,8 +58,8 @@ private:
     std::thread m_thread;
 };
 
-// Warms receive memory while the viewer starts and waits for its first scene, at the lowest priority, so
-// that the first large transfer lands in memory already mapped.
+// Keeps receive memory backed ahead of the frames, at the lowest priority, so that a large transfer lands
+// in memory already mapped.
 class ReceiveReserve
 {
 public:
@@ -68,7 +68,7 @@ public:
         if (bytes == 0) return;
         m_thread = std::thread([this, bytes] {
             ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19);
-            XoSocketFrameIO::reserveReceiveMemory(bytes, &m_stop);
+            XoSocketFrameIO::keepReceiveMemoryWarm(bytes, m_stop);
         });
     }
     ~ReceiveReserve()
@@ -136,9 +136,8 @@ int main(int argc, char** argv)
     const QCommandLineOption vr(QStringLiteral("vr"), QStringLiteral("Start for VR."));
     const QCommandLineOption reserve(
         QStringLiteral("receive-reserve"),
-        QStringLiteral(
-            "Receive memory to warm at start and keep for reuse, in MiB (default 256, 0 for none)."),
-        QStringLiteral("MiB"), QStringLiteral("256"));
+        QStringLiteral("Receive memory kept backed ahead of the frames, in MiB (default 32, 0 for none)."),
+        QStringLiteral("MiB"), QStringLiteral("32"));
     const QCommandLineOption socketOnly(QStringLiteral("socket-only"),
                                         QStringLiteral("Read the host's data from the socket; do not ask for "
                                                        "shared memory."));

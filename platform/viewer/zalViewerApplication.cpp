@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 
 namespace {
 
@@ -141,209 +142,271 @@ QString zalViewerApplication::inWorkingFolder(const QString& relative) const
 void zalViewerApplication::handle(const std::shared_ptr<const XoRemoteRenderMessage>& message)
 {
     ++m_messagesReceived;
-    const XoRemoteRenderMessage& m = *message;
-    if (zalViewerScene::isContent(m)) {
-        // A transaction is applied as a whole when it ends.
-        if (m_transactionOpen) {
-            PendingContent content{message, nullptr, nullptr};
-            if (m.type() == Type::AddMesh)
-                content.mesh =
-                    std::make_unique<zalViewerScene::PreparedMesh>(zalViewerScene::prepareMesh(message));
-            else if (m.type() == Type::AddInstance || m.type() == Type::AddGroup)
-                content.instance =
-                    std::make_unique<zalViewerScene::PreparedInstance>(zalViewerScene::prepareInstance(m));
-            m_pending.push_back(std::move(content));
-        } else {
-            ++m_contentOutsideTransactions;
-            applyContent(message);
-        }
+    if (zalViewerScene::isContent(*message)) {
+        takeContent(message);
         return;
     }
-    switch (m.type()) {
-    case Type::BeginTransaction:
-        if (m_transactionOpen)
-            qWarning().noquote() << "zalViewer: transaction" << str(m.field("name")) << "begins inside"
-                                 << m_transactionName << "; both are applied together";
+    using Handler = void (zalViewerApplication::*)(const XoRemoteRenderMessage&);
+    static const std::map<Type, Handler> handlers = {
+        {Type::BeginTransaction, &zalViewerApplication::onBeginTransaction},
+        {Type::EndTransaction, &zalViewerApplication::onEndTransaction},
+        {Type::SendConsoleCommand, &zalViewerApplication::onConsoleCommand},
+        {Type::GetWindowHandle, &zalViewerApplication::onGetWindowHandle},
+        {Type::MountExternalPak, &zalViewerApplication::onMountPak},
+        {Type::EnumExternalContents, &zalViewerApplication::onEnumContents},
+        {Type::GenerateMaterialMaps, &zalViewerApplication::onGenerateMaterialMaps},
+        {Type::SetCamera, &zalViewerApplication::onSetCamera},
+        {Type::SetNavigationType, &zalViewerApplication::onSetNavigationType},
+        {Type::SetNavigationSpeed, &zalViewerApplication::onSetNavigationSpeed},
+        {Type::SetSunByPos, &zalViewerApplication::onSetSunByPos},
+        {Type::SetSunByTime, &zalViewerApplication::onSetSunByTime},
+        {Type::SetToneMapper, &zalViewerApplication::onSetToneMapper},
+        {Type::TakePicture, &zalViewerApplication::onTakePicture},
+        {Type::SendInputEvent, &zalViewerApplication::onInputEvent},
+        {Type::SendMessage, &zalViewerApplication::onSendMessage},
+        {Type::RequestRenderExit, &zalViewerApplication::onRenderExit},
+        {Type::RequestSaveData, &zalViewerApplication::onSaveData},
+        {Type::SetRenderPaused, &zalViewerApplication::onSetRenderPaused},
+        {Type::EnableVR, &zalViewerApplication::onEnableVR},
+    };
+    const auto handler = handlers.find(message->type());
+    if (handler == handlers.end()) {
+        reportError(4, QStringLiteral("%1 is not for the viewer").arg(QString::fromLatin1(message->name())));
+        return;
+    }
+    (this->*handler->second)(*message);
+}
+
+void zalViewerApplication::takeContent(const std::shared_ptr<const XoRemoteRenderMessage>& message)
+{
+    if (!m_transactionOpen) {
+        ++m_contentOutsideTransactions;
+        applyContent(message);
+        return;
+    }
+    // A transaction is applied as a whole when it ends. Meshes and instances are prepared now, and their
+    // decoded messages go: a mesh keeps only the frame its arrays live in.
+    PendingContent content{nullptr, nullptr, nullptr};
+    if (message->type() == Type::AddMesh)
+        content.mesh = std::make_unique<zalViewerScene::PreparedMesh>(zalViewerScene::prepareMesh(message));
+    else if (message->type() == Type::AddInstance || message->type() == Type::AddGroup)
+        content.instance =
+            std::make_unique<zalViewerScene::PreparedInstance>(zalViewerScene::prepareInstance(*message));
+    else
+        content.message = message;
+    m_pending.push_back(std::move(content));
+}
+
+void zalViewerApplication::reportLost(const std::vector<zalViewerScene::Key>& lost, const QStringList& errors)
+{
+    for (const QString& e : errors)
+        qWarning().noquote() << "zalViewer: rejected:" << e;
+    for (const auto& key : lost)
+        reply(XoRemoteRenderMessage(Type::EntityLost)
+                  .addString(key.name.toStdString())
+                  .addString(key.parent.toStdString()));
+}
+
+void zalViewerApplication::onBeginTransaction(const XoRemoteRenderMessage& m)
+{
+    if (m_transactionOpen)
+        qWarning().noquote() << "zalViewer: transaction" << str(m.field("name")) << "begins inside"
+                             << m_transactionName << "; both are applied together";
+    else
+        m_transactionName = str(m.field("name"));
+    m_transactionOpen = true;
+}
+
+void zalViewerApplication::onEndTransaction(const XoRemoteRenderMessage& m)
+{
+    if (!m_transactionOpen) {
+        qWarning() << "zalViewer: endTransaction without a transaction";
+        return;
+    }
+    std::vector<PendingContent> batch;
+    batch.swap(m_pending);
+    m_transactionOpen = false;
+    std::vector<zalViewerScene::Key> lost;
+    QStringList errors;
+    for (PendingContent& content : batch) {
+        if (content.mesh)
+            m_scene.applyMesh(std::move(*content.mesh), lost, errors);
+        else if (content.instance)
+            m_scene.applyInstance(std::move(*content.instance), lost, errors);
         else
-            m_transactionName = str(m.field("name"));
-        m_transactionOpen = true;
-        break;
-    case Type::EndTransaction: {
-        if (!m_transactionOpen) {
-            qWarning() << "zalViewer: endTransaction without a transaction";
-            break;
-        }
-        const int before = int(m_pending.size());
-        std::vector<PendingContent> batch;
-        batch.swap(m_pending);
-        m_transactionOpen = false;
-        int rejected = 0;
-        std::vector<zalViewerScene::Key> lost;
-        QStringList errors;
-        for (PendingContent& content : batch) {
-            if (content.mesh)
-                m_scene.applyMesh(std::move(*content.mesh), lost, errors);
-            else if (content.instance)
-                m_scene.applyInstance(std::move(*content.instance), lost, errors);
-            else
-                m_scene.apply(content.message, lost, errors);
-        }
-        for (const QString& e : errors)
-            qWarning().noquote() << "zalViewer: rejected:" << e;
-        for (const auto& key : lost) {
-            ++rejected;
-            reply(XoRemoteRenderMessage(Type::EntityLost)
-                      .addString(key.name.toStdString())
-                      .addString(key.parent.toStdString()));
-        }
-        ++m_transactionsApplied;
-        m_lastTransaction = m_transactionName;
-        reply(XoRemoteRenderMessage(Type::TransactionApplied)
-                  .addString(m_transactionName.toStdString())
-                  .addBool(m.field("fullUpdate").toBool())
-                  .addInt(rejected));
-        Q_UNUSED(before);
-        batch.clear();
-        trimHeap();
-        sceneChanged();
-        break;
+            m_scene.apply(content.message, lost, errors);
     }
-    case Type::SendConsoleCommand:
-        executeConsole(str(m.field("command")));
-        break;
-    case Type::GetWindowHandle:
-        reply(XoRemoteRenderMessage(Type::WindowHandle)
-                  .addUInt64(m_window ? std::uint64_t(m_window->winId()) : 0));
-        break;
-    case Type::MountExternalPak: {
-        const QString path = str(m.field("path"));
-        const bool mounted = QFileInfo(path).isFile();
-        if (!mounted) qWarning().noquote() << "zalViewer: pak not found:" << path;
-        m_scene.setPakMounted(path, mounted);
-        reply(XoRemoteRenderMessage(Type::PakMounted).addString(path.toStdString()).addBool(mounted));
-        break;
+    reportLost(lost, errors);
+    ++m_transactionsApplied;
+    m_lastTransaction = m_transactionName;
+    reply(XoRemoteRenderMessage(Type::TransactionApplied)
+              .addString(m_transactionName.toStdString())
+              .addBool(m.field("fullUpdate").toBool())
+              .addInt(int(lost.size())));
+    batch.clear();
+    trimHeap();
+    sceneChanged();
+}
+
+void zalViewerApplication::onConsoleCommand(const XoRemoteRenderMessage& m)
+{
+    executeConsole(str(m.field("command")));
+}
+
+void zalViewerApplication::onGetWindowHandle(const XoRemoteRenderMessage&)
+{
+    reply(
+        XoRemoteRenderMessage(Type::WindowHandle).addUInt64(m_window ? std::uint64_t(m_window->winId()) : 0));
+}
+
+void zalViewerApplication::onMountPak(const XoRemoteRenderMessage& m)
+{
+    const QString path = str(m.field("path"));
+    const bool mounted = QFileInfo(path).isFile();
+    if (!mounted) qWarning().noquote() << "zalViewer: pak not found:" << path;
+    m_scene.setPakMounted(path, mounted);
+    reply(XoRemoteRenderMessage(Type::PakMounted).addString(path.toStdString()).addBool(mounted));
+}
+
+void zalViewerApplication::onEnumContents(const XoRemoteRenderMessage& m)
+{
+    const QString path = str(m.field("path"));
+    const QString prefix = QFileInfo(path).completeBaseName() + QLatin1Char('_');
+    const QByteArray assets = QJsonDocument(QJsonArray::fromStringList(m_scene.assetsWithPrefix(prefix)))
+                                  .toJson(QJsonDocument::Compact);
+    reply(
+        XoRemoteRenderMessage(Type::EnumAsset).addString(path.toStdString()).addString(assets.toStdString()));
+}
+
+void zalViewerApplication::onGenerateMaterialMaps(const XoRemoteRenderMessage& m)
+{
+    const QString name = str(m.field("name"));
+    const int w = m.field("width").toInt(), h = m.field("height").toInt();
+    auto it = m_scene.materials().find(name);
+    if (it == m_scene.materials().end() || w <= 0 || h <= 0 || w > 8192 || h > 8192) {
+        reportError(5, QStringLiteral("generateMaterialMaps: no material %1 or a bad size %2x%3")
+                           .arg(name)
+                           .arg(w)
+                           .arg(h));
+        return;
     }
-    case Type::EnumExternalContents: {
-        const QString path = str(m.field("path"));
-        const QString prefix = QFileInfo(path).completeBaseName() + QLatin1Char('_');
-        const QByteArray assets = QJsonDocument(QJsonArray::fromStringList(m_scene.assetsWithPrefix(prefix)))
-                                      .toJson(QJsonDocument::Compact);
-        reply(XoRemoteRenderMessage(Type::EnumAsset)
-                  .addString(path.toStdString())
-                  .addString(assets.toStdString()));
-        break;
+    QImage map(w, h, QImage::Format_RGB32);
+    const quint32 c = it->second.colour;
+    map.fill(QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)));
+    QString safe = name;
+    safe.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_.-]")), QStringLiteral("_"));
+    const QString file = inWorkingFolder(QStringLiteral("MaterialMaps/%1_Diffuse.png").arg(safe));
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    if (map.save(file, "PNG"))
+        m_settings.materialMaps << file;
+    else
+        reportError(5, QStringLiteral("cannot write %1").arg(file));
+}
+
+void zalViewerApplication::onSetCamera(const XoRemoteRenderMessage& m)
+{
+    m_settings.cameraSet = true;
+    m_settings.cameraAim = vec3(m.field("aim"));
+    m_settings.cameraPosition = vec3(m.field("position"));
+    m_settings.cameraUp = vec3(m.field("up"));
+    m_settings.cameraAnimate = m.field("animate").toBool();
+    m_settings.cameraOrthographic = m.field("orthographic").toBool();
+    m_settings.fieldOfView = m.field("fieldOfView").toFloat();
+    m_settings.aspectRatio = m.field("aspectRatio").toFloat();
+    m_settings.cameraViewIndex = m.field("viewIndex").toInt();
+    m_settings.cameraFlags = m.field("flags").toInt();
+    m_settings.cameraName = str(m.field("name"));
+    m_orbitActive = false;
+    sceneChanged();
+}
+
+void zalViewerApplication::onSetNavigationType(const XoRemoteRenderMessage& m)
+{
+    m_settings.navigationType = m.field("type").toInt();
+}
+
+void zalViewerApplication::onSetNavigationSpeed(const XoRemoteRenderMessage& m)
+{
+    m_settings.navigationSpeed = m.field("speed").toInt();
+}
+
+void zalViewerApplication::onSetSunByPos(const XoRemoteRenderMessage& m)
+{
+    m_settings.sunMode = QStringLiteral("position");
+    m_settings.sunNorthOffset = m.field("northOffset").toInt();
+    m_settings.sunAzimuth = m.field("azimuth").toFloat();
+    m_settings.sunElevation = m.field("elevation").toFloat();
+    sceneChanged();
+}
+
+void zalViewerApplication::onSetSunByTime(const XoRemoteRenderMessage& m)
+{
+    m_settings.sunMode = QStringLiteral("time");
+    m_settings.sunNorthOffset = m.field("northOffset").toInt();
+    m_settings.sunLatitude = m.field("latitude").toFloat();
+    m_settings.sunLongitude = m.field("longitude").toFloat();
+    m_settings.sunYear = m.field("year").toInt();
+    m_settings.sunMonth = m.field("month").toInt();
+    m_settings.sunDay = m.field("day").toInt();
+    m_settings.sunSolarTime = m.field("solarTime").toFloat();
+    sceneChanged();
+}
+
+void zalViewerApplication::onSetToneMapper(const XoRemoteRenderMessage& m)
+{
+    m_settings.toneMapperSet = true;
+    m_settings.exposure = m.field("exposure").toFloat();
+    m_settings.contrast = m.field("contrast").toFloat();
+    m_settings.saturation = m.field("saturation").toFloat();
+    m_settings.autoExposure = m.field("autoExposure").toBool();
+    m_settings.gamma = m.field("gamma").toFloat();
+    sceneChanged();
+}
+
+void zalViewerApplication::onTakePicture(const XoRemoteRenderMessage& m)
+{
+    writeScreenshot(QSize(m.field("width").toInt(), m.field("height").toInt()), str(m.field("path")));
+}
+
+void zalViewerApplication::onInputEvent(const XoRemoteRenderMessage& m)
+{
+    input(m.field("type").toInt(), m.field("a").toInt(), m.field("x").toInt(), m.field("y").toInt());
+}
+
+void zalViewerApplication::onSendMessage(const XoRemoteRenderMessage& m)
+{
+    const std::string name(m.field("name").text());
+    m_settings.messages << QString::fromStdString(name);
+    if (name == "zal.Ping") {
+        const XoMessageField& data = m.field("data");
+        reply(
+            XoRemoteRenderMessage(Type::ViewerMessage).addString("zal.Pong").addBytes(data.data, data.size));
+    } else {
+        qInfo().noquote() << "zalViewer: message" << QString::fromStdString(name) << "ignored";
     }
-    case Type::GenerateMaterialMaps: {
-        const QString name = str(m.field("name"));
-        const int w = m.field("width").toInt(), h = m.field("height").toInt();
-        auto it = m_scene.materials().find(name);
-        if (it == m_scene.materials().end() || w <= 0 || h <= 0 || w > 8192 || h > 8192) {
-            reportError(5, QStringLiteral("generateMaterialMaps: no material %1 or a bad size %2x%3")
-                               .arg(name)
-                               .arg(w)
-                               .arg(h));
-            break;
-        }
-        QImage map(w, h, QImage::Format_RGB32);
-        const quint32 c = it->second.colour;
-        map.fill(QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)));
-        QString safe = name;
-        safe.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_.-]")), QStringLiteral("_"));
-        const QString file = inWorkingFolder(QStringLiteral("MaterialMaps/%1_Diffuse.png").arg(safe));
-        QDir().mkpath(QFileInfo(file).absolutePath());
-        if (map.save(file, "PNG"))
-            m_settings.materialMaps << file;
-        else
-            reportError(5, QStringLiteral("cannot write %1").arg(file));
-        break;
-    }
-    case Type::SetCamera:
-        m_settings.cameraSet = true;
-        m_settings.cameraAim = vec3(m.field("aim"));
-        m_settings.cameraPosition = vec3(m.field("position"));
-        m_settings.cameraUp = vec3(m.field("up"));
-        m_settings.cameraAnimate = m.field("animate").toBool();
-        m_settings.cameraOrthographic = m.field("orthographic").toBool();
-        m_settings.fieldOfView = m.field("fieldOfView").toFloat();
-        m_settings.aspectRatio = m.field("aspectRatio").toFloat();
-        m_settings.cameraViewIndex = m.field("viewIndex").toInt();
-        m_settings.cameraFlags = m.field("flags").toInt();
-        m_settings.cameraName = str(m.field("name"));
-        m_orbitActive = false;
-        sceneChanged();
-        break;
-    case Type::SetNavigationType:
-        m_settings.navigationType = m.field("type").toInt();
-        break;
-    case Type::SetNavigationSpeed:
-        m_settings.navigationSpeed = m.field("speed").toInt();
-        break;
-    case Type::SetSunByPos:
-        m_settings.sunMode = QStringLiteral("position");
-        m_settings.sunNorthOffset = m.field("northOffset").toInt();
-        m_settings.sunAzimuth = m.field("azimuth").toFloat();
-        m_settings.sunElevation = m.field("elevation").toFloat();
-        sceneChanged();
-        break;
-    case Type::SetSunByTime:
-        m_settings.sunMode = QStringLiteral("time");
-        m_settings.sunNorthOffset = m.field("northOffset").toInt();
-        m_settings.sunLatitude = m.field("latitude").toFloat();
-        m_settings.sunLongitude = m.field("longitude").toFloat();
-        m_settings.sunYear = m.field("year").toInt();
-        m_settings.sunMonth = m.field("month").toInt();
-        m_settings.sunDay = m.field("day").toInt();
-        m_settings.sunSolarTime = m.field("solarTime").toFloat();
-        sceneChanged();
-        break;
-    case Type::SetToneMapper:
-        m_settings.toneMapperSet = true;
-        m_settings.exposure = m.field("exposure").toFloat();
-        m_settings.contrast = m.field("contrast").toFloat();
-        m_settings.saturation = m.field("saturation").toFloat();
-        m_settings.autoExposure = m.field("autoExposure").toBool();
-        m_settings.gamma = m.field("gamma").toFloat();
-        sceneChanged();
-        break;
-    case Type::TakePicture:
-        writeScreenshot(QSize(m.field("width").toInt(), m.field("height").toInt()), str(m.field("path")));
-        break;
-    case Type::SendInputEvent:
-        input(m.field("type").toInt(), m.field("a").toInt(), m.field("x").toInt(), m.field("y").toInt());
-        break;
-    case Type::SendMessage: {
-        const std::string name(m.field("name").text());
-        m_settings.messages << QString::fromStdString(name);
-        if (name == "zal.Ping") {
-            const XoMessageField& data = m.field("data");
-            reply(XoRemoteRenderMessage(Type::ViewerMessage)
-                      .addString("zal.Pong")
-                      .addBytes(data.data, data.size));
-        } else {
-            qInfo().noquote() << "zalViewer: message" << QString::fromStdString(name) << "ignored";
-        }
-        break;
-    }
-    case Type::RequestRenderExit:
-        reply(XoRemoteRenderMessage(Type::ViewerExiting));
-        emit finished(0);
-        break;
-    case Type::RequestSaveData: {
-        const QString file = inWorkingFolder(QStringLiteral("zalViewerSavedScene.json"));
-        if (dumpScene(file)) reply(XoRemoteRenderMessage(Type::DataSaved).addString(file.toStdString()));
-        break;
-    }
-    case Type::SetRenderPaused:
-        m_settings.renderPaused = m.field("paused").toBool();
-        if (!m_settings.renderPaused) sceneChanged();
-        break;
-    case Type::EnableVR:
-        m_settings.vr = m.field("enabled").toBool();
-        break;
-    default:
-        reportError(4, QStringLiteral("%1 is not for the viewer").arg(QString::fromLatin1(m.name())));
-        break;
-    }
+}
+
+void zalViewerApplication::onRenderExit(const XoRemoteRenderMessage&)
+{
+    reply(XoRemoteRenderMessage(Type::ViewerExiting));
+    emit finished(0);
+}
+
+void zalViewerApplication::onSaveData(const XoRemoteRenderMessage&)
+{
+    const QString file = inWorkingFolder(QStringLiteral("zalViewerSavedScene.json"));
+    if (dumpScene(file)) reply(XoRemoteRenderMessage(Type::DataSaved).addString(file.toStdString()));
+}
+
+void zalViewerApplication::onSetRenderPaused(const XoRemoteRenderMessage& m)
+{
+    m_settings.renderPaused = m.field("paused").toBool();
+    if (!m_settings.renderPaused) sceneChanged();
+}
+
+void zalViewerApplication::onEnableVR(const XoRemoteRenderMessage& m)
+{
+    m_settings.vr = m.field("enabled").toBool();
 }
 
 void zalViewerApplication::applyContent(const std::shared_ptr<const XoRemoteRenderMessage>& message)
@@ -351,12 +414,7 @@ void zalViewerApplication::applyContent(const std::shared_ptr<const XoRemoteRend
     std::vector<zalViewerScene::Key> lost;
     QStringList errors;
     m_scene.apply(message, lost, errors);
-    for (const QString& e : errors)
-        qWarning().noquote() << "zalViewer: rejected:" << e;
-    for (const auto& key : lost)
-        reply(XoRemoteRenderMessage(Type::EntityLost)
-                  .addString(key.name.toStdString())
-                  .addString(key.parent.toStdString()));
+    reportLost(lost, errors);
     if (message->type() == Type::AddFile) {
         const QString name = str(message->field("name"));
         const QString path = str(message->field("path"));
@@ -451,10 +509,7 @@ void zalViewerApplication::executeConsole(const QString& line)
             qWarning().noquote() << "zalViewer: zal.DropEntity: no entity" << action.name;
             break;
         }
-        for (const auto& key : owners)
-            reply(XoRemoteRenderMessage(Type::EntityLost)
-                      .addString(key.name.toStdString())
-                      .addString(key.parent.toStdString()));
+        reportLost(owners, QStringList());
         sceneChanged();
         break;
     }

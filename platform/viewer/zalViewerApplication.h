@@ -53,7 +53,32 @@ signals:
 
 private:
     void handle(const std::shared_ptr<const XoRemoteRenderMessage>& message);
+    // Scene content: held back while a transaction is open, else applied at once.
+    void takeContent(const std::shared_ptr<const XoRemoteRenderMessage>& message);
     void applyContent(const std::shared_ptr<const XoRemoteRenderMessage>& message);
+    // Logs what the scene refused and tells the host which entities to send again.
+    void reportLost(const std::vector<zalViewerScene::Key>& lost, const QStringList& errors);
+    // One per message type that is not scene content.
+    void onBeginTransaction(const XoRemoteRenderMessage& m);
+    void onEndTransaction(const XoRemoteRenderMessage& m);
+    void onConsoleCommand(const XoRemoteRenderMessage& m);
+    void onGetWindowHandle(const XoRemoteRenderMessage& m);
+    void onMountPak(const XoRemoteRenderMessage& m);
+    void onEnumContents(const XoRemoteRenderMessage& m);
+    void onGenerateMaterialMaps(const XoRemoteRenderMessage& m);
+    void onSetCamera(const XoRemoteRenderMessage& m);
+    void onSetNavigationType(const XoRemoteRenderMessage& m);
+    void onSetNavigationSpeed(const XoRemoteRenderMessage& m);
+    void onSetSunByPos(const XoRemoteRenderMessage& m);
+    void onSetSunByTime(const XoRemoteRenderMessage& m);
+    void onSetToneMapper(const XoRemoteRenderMessage& m);
+    void onTakePicture(const XoRemoteRenderMessage& m);
+    void onInputEvent(const XoRemoteRenderMessage& m);
+    void onSendMessage(const XoRemoteRenderMessage& m);
+    void onRenderExit(const XoRemoteRenderMessage& m);
+    void onSaveData(const XoRemoteRenderMessage& m);
+    void onSetRenderPaused(const XoRemoteRenderMessage& m);
+    void onEnableVR(const XoRemoteRenderMessage& m);
     void executeConsole(const QString& line);
     void input(int type, int a, int x, int y);
     void reply(const XoRemoteRenderMessage& message);

@@ -93,6 +93,11 @@ constexpr float kBoxHalf = 50.0f;
 constexpr int kSkyFace = 32;
 // Vertices of one merged batch of small meshes: putting one together again stays a few milliseconds.
 constexpr std::uint32_t kBatchVertices = 16384;
+// Larger meshes are drawn from a vertex buffer of their own, one renderable per placement, up to this
+// many placements; beyond it Filament's fixed arena of buffers and draw calls would run out, so further
+// placements are merged like small meshes, into batches of about kLargeBatchVertices.
+constexpr int kOwnPlacements = 64;
+constexpr std::uint32_t kLargeBatchVertices = 1u << 20;
 
 float3 toWorldPoint(const QVector3D& p)
 {
@@ -252,16 +257,16 @@ void deleteBytes(void* buffer, std::size_t, void*)
     delete[] static_cast<std::uint8_t*>(buffer);
 }
 
-// Keeps the received message alive while the GPU upload reads from it.
-void releaseMessage(void*, std::size_t, void* user)
+// Keeps the received frame alive while the GPU upload reads from it.
+void releaseFrame(void*, std::size_t, void* user)
 {
-    delete static_cast<std::shared_ptr<const XoRemoteRenderMessage>*>(user);
+    delete static_cast<std::shared_ptr<const char>*>(user);
 }
 
 backend::BufferDescriptor wireBuffer(const zalViewerScene::Array& array)
 {
-    return backend::BufferDescriptor(array.data, array.count * 4, releaseMessage,
-                                     new std::shared_ptr<const XoRemoteRenderMessage>(array.owner));
+    return backend::BufferDescriptor(array.data, array.count * 4, releaseFrame,
+                                     new std::shared_ptr<const char>(array.owner));
 }
 
 // Standard OpenGL cube-map face directions, texel (u, v) in -1..1.
@@ -350,6 +355,7 @@ struct zalViewerRenderer::Impl
         // Small meshes and boxes are drawn merged with others of their material (see Batch).
         Batch* batch = nullptr;
         std::size_t batchSlot = 0;
+        bool ownPlacement = false;                    // counted in ownPlacements
         const zalViewerScene::Mesh* source = nullptr; // null for a box
         QMatrix4x4 world;                             // placement in Filament's world
         std::uint32_t vertices = 0;
@@ -361,6 +367,7 @@ struct zalViewerRenderer::Impl
     struct Batch
     {
         QString material;
+        bool large = false; // of meshes above kBatchVertices
         std::vector<Item*> members;
         std::uint32_t vertices = 0;
         VertexBuffer* buffer = nullptr;
@@ -369,6 +376,7 @@ struct zalViewerRenderer::Impl
     };
     std::map<QString, std::vector<std::unique_ptr<Batch>>> batches; // by material
     std::set<Batch*> changedBatches;
+    int ownPlacements = 0;
     void join(Item& item, const QString& material, std::uint32_t vertices);
     void leave(Item& item);
     void assemble(Batch& batch);
@@ -713,7 +721,7 @@ zalViewerRenderer::Impl::meshItem(const zalViewerScene::Mesh& mesh, const QMatri
     std::unique_ptr<Item> item = newItem(low, high, placed);
     if (mesh.vertexCount < 3) return item;
     const auto n = std::uint32_t(mesh.vertexCount - mesh.vertexCount % 3);
-    if (n <= kBatchVertices) {
+    if (n <= kBatchVertices || ownPlacements >= kOwnPlacements) {
         item->source = &mesh;
         item->world = kToWorld * placed;
         useMaterial(*item, mesh.material);
@@ -724,6 +732,8 @@ zalViewerRenderer::Impl::meshItem(const zalViewerScene::Mesh& mesh, const QMatri
     if (!gpu) return item;
     ++gpu->users;
     item->mesh = mesh.revision;
+    item->ownPlacement = true;
+    ++ownPlacements;
     useMaterial(*item, mesh.material);
     draw(*item, gpu->buffer, gpu->vertexCount, gpu->box, material(mesh.material), placed);
     return item;
@@ -770,9 +780,12 @@ std::unique_ptr<zalViewerRenderer::Impl::Item> zalViewerRenderer::Impl::fountain
 void zalViewerRenderer::Impl::join(Item& item, const QString& name, std::uint32_t vertices)
 {
     std::vector<std::unique_ptr<Batch>>& list = batches[name];
+    const bool large = vertices > kBatchVertices;
+    const std::uint32_t limit = large ? kLargeBatchVertices : kBatchVertices;
     Batch* batch = nullptr;
     for (auto& candidate : list)
-        if (candidate->vertices + vertices <= kBatchVertices) {
+        if (candidate->large == large &&
+            (candidate->vertices + vertices <= limit || candidate->vertices == 0)) {
             batch = candidate.get();
             break;
         }
@@ -780,6 +793,7 @@ void zalViewerRenderer::Impl::join(Item& item, const QString& name, std::uint32_
         list.push_back(std::make_unique<Batch>());
         batch = list.back().get();
         batch->material = name;
+        batch->large = large;
     }
     item.batch = batch;
     item.batchSlot = batch->members.size();
@@ -900,6 +914,7 @@ void zalViewerRenderer::Impl::dropItem(std::unique_ptr<Item>& item)
         auto gpu = meshes.find(it.mesh);
         if (gpu != meshes.end()) --gpu->second.users;
     }
+    if (it.ownPlacement) --ownPlacements;
     if (it.own) engine->destroy(it.own);
     if (it.batch) leave(it);
     // An item on the edge of the bounds may have been what held it there.

@@ -19,11 +19,13 @@ namespace {
 using Type = XoMessageType;
 using zalViewerText::str;
 
-zalViewerScene::Array array(const std::shared_ptr<const XoRemoteRenderMessage>& owner,
+const QString kNotATransform = QStringLiteral("the transform is not 16 finite floats");
+
+zalViewerScene::Array array(const std::shared_ptr<const XoRemoteRenderMessage>& message,
                             const XoMessageField& f)
 {
     zalViewerScene::Array a;
-    a.owner = owner;
+    a.owner = message->storage();
     a.data = f.data;
     a.count = f.elementCount();
     return a;
@@ -250,8 +252,7 @@ void eraseUnder(std::map<zalViewerScene::Key, Value>& map, std::set<std::pair<QS
 void zalViewerScene::applyMesh(PreparedMesh&& prepared, std::vector<Key>& lost, QStringList& errors)
 {
     if (!prepared.fault.isEmpty()) {
-        errors << QStringLiteral("addMesh %1: %2").arg(prepared.key.name, prepared.fault);
-        lost.push_back(prepared.key);
+        refuse("addMesh", prepared.key, prepared.fault, lost, errors);
         return;
     }
     prepared.node.mapped().revision = ++m_meshRevision;
@@ -273,7 +274,7 @@ zalViewerScene::PreparedInstance zalViewerScene::prepareInstance(const XoRemoteR
     prepared.operation = m.name();
     Instance inst;
     if (!matrix(m.field("transform"), inst.transform)) {
-        prepared.fault = QStringLiteral("the transform is not 16 finite floats");
+        prepared.fault = kNotATransform;
         return prepared;
     }
     if (m.type() == Type::AddGroup) {
@@ -293,9 +294,7 @@ zalViewerScene::PreparedInstance zalViewerScene::prepareInstance(const XoRemoteR
 void zalViewerScene::applyInstance(PreparedInstance&& prepared, std::vector<Key>& lost, QStringList& errors)
 {
     if (!prepared.fault.isEmpty()) {
-        errors << QStringLiteral("%1 %2: %3")
-                      .arg(QString::fromLatin1(prepared.operation), prepared.key.name, prepared.fault);
-        lost.push_back(prepared.key);
+        refuse(prepared.operation, prepared.key, prepared.fault, lost, errors);
         return;
     }
     auto placed = m_instances.insert(std::move(prepared.node));
@@ -317,208 +316,254 @@ bool zalViewerScene::isContent(const XoRemoteRenderMessage& message)
     return XoRemoteRenderMessage::isSceneContent(message.type());
 }
 
+void zalViewerScene::refuse(const char* operation, const Key& key, const QString& why, std::vector<Key>& lost,
+                            QStringList& errors)
+{
+    errors << QStringLiteral("%1 %2: %3").arg(QString::fromLatin1(operation), key.name, why);
+    lost.push_back(key);
+}
+
+void zalViewerScene::Applying::reject(const Key& key, const QString& why) const
+{
+    refuse(m.name(), key, why, lost, errors);
+}
+
 void zalViewerScene::apply(const std::shared_ptr<const XoRemoteRenderMessage>& message,
                            std::vector<Key>& lost, QStringList& errors)
 {
-    const XoRemoteRenderMessage& m = *message;
-    auto reject = [&](const QString& name, const QString& parent, const QString& why) {
-        errors << QStringLiteral("%1 %2: %3").arg(QString::fromLatin1(m.name()), name, why);
-        lost.push_back({name, parent});
+    static const std::map<Type, Applier> appliers = {
+        {Type::ClearSession, &zalViewerScene::applyClear},
+        {Type::AddComponentDef, &zalViewerScene::applyComponent},
+        {Type::AddMaterial, &zalViewerScene::applyMaterial},
+        {Type::AddInstance, &zalViewerScene::applyInstanceMessage},
+        {Type::AddGroup, &zalViewerScene::applyInstanceMessage},
+        {Type::AddMesh, &zalViewerScene::applyMeshMessage},
+        {Type::AddLight, &zalViewerScene::applyLight},
+        {Type::SpawnInstances, &zalViewerScene::applySpawn},
+        {Type::RemoveEntity, &zalViewerScene::applyRemove},
+        {Type::RemoveEntityMeshes, &zalViewerScene::applyRemoveMeshes},
+        {Type::AssureEntityConnected, &zalViewerScene::applyConnect},
+        {Type::SetAssetTransform, &zalViewerScene::applyAssetTransform},
+        {Type::PlaceAsset, &zalViewerScene::applyPlaceAsset},
+        {Type::SetAssetVisible, &zalViewerScene::applyAssetVisible},
+        {Type::AddFile, &zalViewerScene::applyFile},
+        {Type::SetFileTransform, &zalViewerScene::applyFileTransform},
+        {Type::SetFileVisible, &zalViewerScene::applyFileVisible},
     };
-    switch (m.type()) {
-    case Type::ClearSession:
-        clear();
-        break;
-    case Type::AddComponentDef: {
-        Component c;
-        c.label = str(m.field("label"));
-        c.external = m.field("external").toBool();
-        c.source = str(m.field("source"));
-        m_components[str(m.field("name"))] = c;
-        changed();
-        break;
+    const auto applier = appliers.find(message->type());
+    if (applier == appliers.end()) {
+        errors << QStringLiteral("%1 is not scene content").arg(QString::fromLatin1(message->name()));
+        return;
     }
-    case Type::AddMaterial: {
-        Material mat;
-        mat.baseMaterial = str(m.field("baseMaterial"));
-        mat.texture = str(m.field("texture"));
-        mat.colour = m.field("colour").toUInt();
-        mat.opacity = m.field("opacity").toFloat();
-        mat.secondTexture = str(m.field("secondTexture"));
-        mat.parameters = str(m.field("parameters"));
-        const QString name = str(m.field("name"));
-        m_materials[name] = mat;
-        note(Change::Material, QString(), name);
-        changed();
-        break;
+    (this->*applier->second)(Applying{message, *message, lost, errors});
+}
+
+void zalViewerScene::applyClear(const Applying&)
+{
+    clear();
+}
+
+void zalViewerScene::applyComponent(const Applying& a)
+{
+    Component c;
+    c.label = str(a.m.field("label"));
+    c.external = a.m.field("external").toBool();
+    c.source = str(a.m.field("source"));
+    m_components[str(a.m.field("name"))] = c;
+    changed();
+}
+
+void zalViewerScene::applyMaterial(const Applying& a)
+{
+    const XoRemoteRenderMessage& m = a.m;
+    Material mat;
+    mat.baseMaterial = str(m.field("baseMaterial"));
+    mat.texture = str(m.field("texture"));
+    mat.colour = m.field("colour").toUInt();
+    mat.opacity = m.field("opacity").toFloat();
+    mat.secondTexture = str(m.field("secondTexture"));
+    mat.parameters = str(m.field("parameters"));
+    const QString name = str(m.field("name"));
+    m_materials[name] = mat;
+    note(Change::Material, QString(), name);
+    changed();
+}
+
+void zalViewerScene::applyInstanceMessage(const Applying& a)
+{
+    applyInstance(prepareInstance(a.m), a.lost, a.errors);
+}
+
+void zalViewerScene::applyMeshMessage(const Applying& a)
+{
+    applyMesh(prepareMesh(a.message), a.lost, a.errors);
+}
+
+void zalViewerScene::applyLight(const Applying& a)
+{
+    const XoRemoteRenderMessage& m = a.m;
+    const Key key{str(m.field("name")), str(m.field("parent"))};
+    Light light;
+    if (!matrix(m.field("transform"), light.transform)) {
+        a.reject(key, kNotATransform);
+        return;
     }
-    case Type::AddInstance:
-    case Type::AddGroup:
-        applyInstance(prepareInstance(m), lost, errors);
-        break;
-    case Type::AddMesh: {
-        PreparedMesh prepared = prepareMesh(message);
-        applyMesh(std::move(prepared), lost, errors);
-        break;
+    light.intensity = m.field("intensity").toFloat();
+    light.colour = m.field("colour").toUInt();
+    light.type = m.field("type").toInt();
+    light.hotspotAngle = m.field("hotspotAngle").toFloat();
+    light.falloffAngle = m.field("falloffAngle").toFloat();
+    light.size1 = m.field("size1").toFloat();
+    light.size2 = m.field("size2").toFloat();
+    light.castShadows = m.field("castShadows").toBool();
+    light.attenuationRadius = m.field("attenuationRadius").toFloat();
+    light.iesFile = str(m.field("iesFile"));
+    light.on = m.field("on").toBool();
+    m_lights[key] = light;
+    m_lightsByParent.emplace(key.parent, key.name);
+    note(Change::Lights);
+    changed();
+}
+
+void zalViewerScene::applySpawn(const Applying& a)
+{
+    const XoRemoteRenderMessage& m = a.m;
+    const Key key{str(m.field("name")), str(m.field("parent"))};
+    const int count = m.field("count").toInt();
+    const XoMessageField& t = m.field("transforms");
+    if (count < 0 || t.elementCount() != std::size_t(count) * 16) {
+        a.reject(key,
+                 QStringLiteral("%1 transform floats for %2 instances").arg(t.elementCount()).arg(count));
+        return;
     }
-    case Type::AddLight: {
-        const Key key{str(m.field("name")), str(m.field("parent"))};
-        Light light;
-        if (!matrix(m.field("transform"), light.transform)) {
-            reject(key.name, key.parent, QStringLiteral("the transform is not 16 finite floats"));
-            break;
-        }
-        light.intensity = m.field("intensity").toFloat();
-        light.colour = m.field("colour").toUInt();
-        light.type = m.field("type").toInt();
-        light.hotspotAngle = m.field("hotspotAngle").toFloat();
-        light.falloffAngle = m.field("falloffAngle").toFloat();
-        light.size1 = m.field("size1").toFloat();
-        light.size2 = m.field("size2").toFloat();
-        light.castShadows = m.field("castShadows").toBool();
-        light.attenuationRadius = m.field("attenuationRadius").toFloat();
-        light.iesFile = str(m.field("iesFile"));
-        light.on = m.field("on").toBool();
-        m_lights[key] = light;
-        m_lightsByParent.emplace(key.parent, key.name);
-        note(Change::Lights);
-        changed();
-        break;
+    Spawn spawn;
+    spawn.component = str(m.field("component"));
+    spawn.asset = str(m.field("asset"));
+    spawn.material = str(m.field("material"));
+    spawn.transforms.reserve(std::size_t(count));
+    for (int i = 0; i < count; ++i) {
+        float v[16];
+        std::memcpy(v, t.data + std::size_t(i) * 64, sizeof v);
+        spawn.transforms.emplace_back(v);
     }
-    case Type::SpawnInstances: {
-        const Key key{str(m.field("name")), str(m.field("parent"))};
-        const int count = m.field("count").toInt();
-        const XoMessageField& t = m.field("transforms");
-        if (count < 0 || t.elementCount() != std::size_t(count) * 16) {
-            reject(key.name, key.parent,
-                   QStringLiteral("%1 transform floats for %2 instances").arg(t.elementCount()).arg(count));
-            break;
-        }
-        Spawn spawn;
-        spawn.component = str(m.field("component"));
-        spawn.asset = str(m.field("asset"));
-        spawn.material = str(m.field("material"));
-        spawn.transforms.reserve(std::size_t(count));
-        for (int i = 0; i < count; ++i) {
-            float v[16];
-            std::memcpy(v, t.data + std::size_t(i) * 64, sizeof v);
-            spawn.transforms.emplace_back(v);
-        }
-        auto placed = m_spawns.insert_or_assign(key, std::move(spawn));
-        if (placed.second) {
-            m_spawnsByParent.emplace(key.parent, key.name);
-            indexed(placed.first);
-        } else {
+    auto placed = m_spawns.insert_or_assign(key, std::move(spawn));
+    if (placed.second) {
+        m_spawnsByParent.emplace(key.parent, key.name);
+        indexed(placed.first);
+    } else {
+        note(Change::Child, key.parent, key.name);
+    }
+    changed();
+}
+
+void zalViewerScene::applyRemove(const Applying& a)
+{
+    removeEntity(str(a.m.field("name")), str(a.m.field("parent")), a.m.field("removeChildren").toBool(),
+                 a.m.field("removeMeshes").toBool(), 0);
+    changed();
+}
+
+void zalViewerScene::applyRemoveMeshes(const Applying& a)
+{
+    eraseUnder(m_meshes, m_meshesByParent, str(a.m.field("name")), [this](auto it) { unindexed(it); });
+    changed();
+}
+
+void zalViewerScene::applyConnect(const Applying& a)
+{
+    const Key key{str(a.m.field("name")), str(a.m.field("parent"))};
+    if (m_instances.count(key) || m_lights.count(key) || m_spawns.count(key) || m_meshes.count(key)) return;
+    Instance* existing = nullptr;
+    auto named = m_instances.lower_bound(Key{key.name, QString()});
+    if (named != m_instances.end() && named->first.name == key.name) existing = &named->second;
+    const bool other = m_components.count(key.name) || m_materials.count(key.name);
+    if (existing) {
+        if (existing->connections.insert(key.parent).second && key.parent != named->first.parent) {
+            m_instanceIndex[key.parent].push_back({&named->first, existing});
             note(Change::Child, key.parent, key.name);
         }
         changed();
-        break;
+    } else if (!other) {
+        // Nothing to connect: the host believes we hold it, so it has to send it again.
+        a.reject(key, QStringLiteral("no such entity"));
     }
-    case Type::RemoveEntity:
-        removeEntity(str(m.field("name")), str(m.field("parent")), m.field("removeChildren").toBool(),
-                     m.field("removeMeshes").toBool(), 0);
-        changed();
-        break;
-    case Type::RemoveEntityMeshes: {
-        eraseUnder(m_meshes, m_meshesByParent, str(m.field("name")), [this](auto it) { unindexed(it); });
-        changed();
-        break;
+}
+
+void zalViewerScene::applyAssetTransform(const Applying& a)
+{
+    const QString name = str(a.m.field("name"));
+    QMatrix4x4 t;
+    if (!matrix(a.m.field("transform"), t)) {
+        a.reject(Key{name, QString()}, kNotATransform);
+        return;
     }
-    case Type::AssureEntityConnected: {
-        const Key key{str(m.field("name")), str(m.field("parent"))};
-        if (m_instances.count(key) || m_lights.count(key) || m_spawns.count(key) || m_meshes.count(key))
-            break;
-        Instance* existing = nullptr;
-        auto named = m_instances.lower_bound(Key{key.name, QString()});
-        if (named != m_instances.end() && named->first.name == key.name) existing = &named->second;
-        const bool other = m_components.count(key.name) || m_materials.count(key.name);
-        if (existing) {
-            if (existing->connections.insert(key.parent).second && key.parent != named->first.parent) {
-                m_instanceIndex[key.parent].push_back({&named->first, existing});
-                note(Change::Child, key.parent, key.name);
-            }
-            changed();
-        } else if (!other) {
-            // Nothing to connect: the host believes we hold it, so it has to send it again.
-            reject(key.name, key.parent, QStringLiteral("no such entity"));
-        }
-        break;
+    bool found = false;
+    for (auto it = m_instances.lower_bound(Key{name, QString()});
+         it != m_instances.end() && it->first.name == name; ++it) {
+        it->second.transform = t;
+        noteInstance(it->first, it->second);
+        found = true;
     }
-    case Type::SetAssetTransform: {
-        const QString name = str(m.field("name"));
-        QMatrix4x4 t;
-        if (!matrix(m.field("transform"), t)) {
-            reject(name, QString(), QStringLiteral("the transform is not 16 finite floats"));
-            break;
-        }
-        bool found = false;
-        for (auto it = m_instances.lower_bound(Key{name, QString()});
-             it != m_instances.end() && it->first.name == name; ++it) {
-            it->second.transform = t;
-            noteInstance(it->first, it->second);
-            found = true;
-        }
-        auto asset = m_assets.find(name);
-        if (asset != m_assets.end()) {
-            asset->second.transform = t;
-            note(Change::Assets);
-            found = true;
-        }
-        if (!found) errors << QStringLiteral("setAssetTransform: no entity %1").arg(name);
-        changed();
-        break;
-    }
-    case Type::PlaceAsset: {
-        PlacedAsset a;
-        const QString name = str(m.field("name"));
-        a.parent = str(m.field("parent"));
-        a.asset = str(m.field("asset"));
-        if (!matrix(m.field("transform"), a.transform)) {
-            reject(name, a.parent, QStringLiteral("the transform is not 16 finite floats"));
-            break;
-        }
-        m_assets[name] = a;
+    auto asset = m_assets.find(name);
+    if (asset != m_assets.end()) {
+        asset->second.transform = t;
         note(Change::Assets);
-        changed();
-        break;
+        found = true;
     }
-    case Type::SetAssetVisible: {
-        auto it = m_assets.find(str(m.field("name")));
-        if (it != m_assets.end()) it->second.visible = m.field("visible").toBool();
-        note(Change::Assets);
-        changed();
-        break;
+    if (!found) a.errors << QStringLiteral("setAssetTransform: no entity %1").arg(name);
+    changed();
+}
+
+void zalViewerScene::applyPlaceAsset(const Applying& a)
+{
+    PlacedAsset placed;
+    const QString name = str(a.m.field("name"));
+    placed.parent = str(a.m.field("parent"));
+    placed.asset = str(a.m.field("asset"));
+    if (!matrix(a.m.field("transform"), placed.transform)) {
+        a.reject(Key{name, placed.parent}, kNotATransform);
+        return;
     }
-    case Type::AddFile: {
-        File f;
-        const QString name = str(m.field("name"));
-        f.parent = str(m.field("parent"));
-        f.path = str(m.field("path"));
-        if (!matrix(m.field("transform"), f.transform)) {
-            reject(name, f.parent, QStringLiteral("the transform is not 16 finite floats"));
-            break;
-        }
-        m_files[name] = f;
-        changed();
-        break;
+    m_assets[name] = placed;
+    note(Change::Assets);
+    changed();
+}
+
+void zalViewerScene::applyAssetVisible(const Applying& a)
+{
+    auto it = m_assets.find(str(a.m.field("name")));
+    if (it != m_assets.end()) it->second.visible = a.m.field("visible").toBool();
+    note(Change::Assets);
+    changed();
+}
+
+void zalViewerScene::applyFile(const Applying& a)
+{
+    File f;
+    const QString name = str(a.m.field("name"));
+    f.parent = str(a.m.field("parent"));
+    f.path = str(a.m.field("path"));
+    if (!matrix(a.m.field("transform"), f.transform)) {
+        a.reject(Key{name, f.parent}, kNotATransform);
+        return;
     }
-    case Type::SetFileTransform: {
-        auto it = m_files.find(str(m.field("name")));
-        QMatrix4x4 t;
-        if (it != m_files.end() && matrix(m.field("transform"), t)) it->second.transform = t;
-        changed();
-        break;
-    }
-    case Type::SetFileVisible: {
-        auto it = m_files.find(str(m.field("name")));
-        if (it != m_files.end()) it->second.visible = m.field("visible").toBool();
-        changed();
-        break;
-    }
-    default:
-        errors << QStringLiteral("%1 is not scene content").arg(QString::fromLatin1(m.name()));
-        break;
-    }
+    m_files[name] = f;
+    changed();
+}
+
+void zalViewerScene::applyFileTransform(const Applying& a)
+{
+    auto it = m_files.find(str(a.m.field("name")));
+    QMatrix4x4 t;
+    if (it != m_files.end() && matrix(a.m.field("transform"), t)) it->second.transform = t;
+    changed();
+}
+
+void zalViewerScene::applyFileVisible(const Applying& a)
+{
+    auto it = m_files.find(str(a.m.field("name")));
+    if (it != m_files.end()) it->second.visible = a.m.field("visible").toBool();
+    changed();
 }
 
 void zalViewerScene::removeEntity(const QString& name, const QString& parent, bool children, bool meshes,

@@ -40,10 +40,11 @@ public:
         }
     };
 
-    // A float or int array as it came off the wire: the receive buffer is kept, not copied.
+    // A float or int array as it came off the wire: the receive buffer is kept, not copied (and not the
+    // decoded message around it).
     struct Array
     {
-        std::shared_ptr<const XoRemoteRenderMessage> owner;
+        std::shared_ptr<const char> owner;
         const char* data = nullptr;
         std::size_t count = 0; // elements of 4 bytes
         float floatAt(std::size_t i) const;
@@ -203,6 +204,37 @@ public:
     QJsonObject toJson() const;
 
 private:
+    // One content message being applied, and where its faults go.
+    struct Applying
+    {
+        const std::shared_ptr<const XoRemoteRenderMessage>& message;
+        const XoRemoteRenderMessage& m;
+        std::vector<Key>& lost;
+        QStringList& errors;
+        void reject(const Key& key, const QString& why) const;
+    };
+    using Applier = void (zalViewerScene::*)(const Applying&);
+    // Every refused message: the fault is logged and the entity reported lost, so the host sends it again.
+    static void refuse(const char* operation, const Key& key, const QString& why, std::vector<Key>& lost,
+                       QStringList& errors);
+    // One per content message type.
+    void applyClear(const Applying& a);
+    void applyComponent(const Applying& a);
+    void applyMaterial(const Applying& a);
+    void applyInstanceMessage(const Applying& a);
+    void applyMeshMessage(const Applying& a);
+    void applyLight(const Applying& a);
+    void applySpawn(const Applying& a);
+    void applyRemove(const Applying& a);
+    void applyRemoveMeshes(const Applying& a);
+    void applyConnect(const Applying& a);
+    void applyAssetTransform(const Applying& a);
+    void applyPlaceAsset(const Applying& a);
+    void applyAssetVisible(const Applying& a);
+    void applyFile(const Applying& a);
+    void applyFileTransform(const Applying& a);
+    void applyFileVisible(const Applying& a);
+
     void changed() { ++m_revision; }
     void note(Change::Kind kind, const QString& owner = QString(), const QString& name = QString());
     void noteInstance(const Key& key, const Instance& instance);

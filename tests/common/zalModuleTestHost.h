@@ -104,7 +104,7 @@ protected:
     {
         OdRxModulePtr loaded = odrxDynamicLinker()->loadModule(kModule);
         ASSERT_FALSE(loaded.isNull()) << odrxDynamicLinker()->lastError().toUtf8();
-        module = zalUnrealRenderModule::instance();
+        module = qobject_cast<zalUnrealRenderModule*>(host->service(IzalUnrealRenderModule_id));
         ASSERT_NE(module, nullptr);
     }
 

@@ -1,5 +1,6 @@
 // The render session through the reference host: registry, start-up sequence, transactions,
 // database changes, refreshes, camera and the end of the viewer.
+#include "module/zalModuleContext.h"
 #include "module/zalSessionRegistry.h"
 #include "tests/common/zalModuleTestHost.h"
 
@@ -16,6 +17,7 @@
 #include <QtGlobal>
 
 #include <cmath>
+#include <vector>
 
 namespace {
 
@@ -90,6 +92,30 @@ TEST_F(Session, openingAViewPutsOneSessionInTheRegistryAndClosingItRemovesIt)
     EXPECT_EQ(zalSessionRegistry::instance().sessions().size(), before);
     EXPECT_EQ(zalSessionRegistry::instance().sessionFor(db), nullptr);
     EXPECT_EQ(module->activeWidget(), nullptr);
+}
+
+// The view factory hands each session the module's context; a module started again hands it out
+// again, not the context its stop emptied.
+TEST_F(Session, sessionsReachTheModuleAndTheHostThroughTheirContextAlsoAfterARestart)
+{
+    std::vector<OdDbDatabasePtr> drawings;
+    for (int round = 0; round < 2; ++round) {
+        if (round == 1) {
+            closeViews();
+            ASSERT_TRUE(odrxDynamicLinker()->unloadModule(kModule));
+            ASSERT_NO_FATAL_FAILURE(loadModule());
+        }
+        drawings.push_back(newDrawing());
+        Opened o = open(drawings.back());
+        ASSERT_NE(o.session, nullptr);
+        zalModuleContext* context = o.session->context();
+        ASSERT_NE(context, nullptr) << "round " << round;
+        EXPECT_EQ(context->module(), module) << "round " << round;
+        EXPECT_EQ(context->viewSystem(), static_cast<IzalViewSystem*>(host->viewSystem()))
+            << "round " << round;
+        EXPECT_EQ(context->currentDatabase(), drawings.back().get()) << "round " << round;
+        EXPECT_EQ(module->activeWidget(), o.widget) << "round " << round;
+    }
 }
 
 TEST_F(Session, showHideShowStartsTheViewerOnceAndPausesItWhileHidden)

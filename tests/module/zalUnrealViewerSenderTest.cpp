@@ -1,5 +1,6 @@
 // The viewer sender: executable search, configured versions, window handles across sessions and
 // the first commands of a fresh viewer.
+#include "module/zalModuleContext.h"
 #include "module/zalSessionRegistry.h"
 #include "tests/common/zalModuleTestHost.h"
 
@@ -73,7 +74,7 @@ TEST_F(ViewerSender, ue5ConfiguredWithoutUe5StartsUe4AndForcesRayTracingEffects)
     ASSERT_EQ(o.recorder->lines("startRender").size(), 1);
     EXPECT_TRUE(field(o.recorder->lines("startRender").first(), "executable")
                     .contains("/zalUnrealViewerResources/UE4/zalViewer/Binaries/Win64/zalViewer"));
-    EXPECT_FALSE(zalUnrealRenderModule::ue5ViewerLaunched());
+    EXPECT_FALSE(o.session->context()->ue5ViewerLaunched());
     EXPECT_TRUE(o.recorder->consoleCommands().contains("r.raytracing.ForceAllRayTracingEffects"));
 }
 
@@ -155,13 +156,12 @@ TEST_F(ViewerSender, firstCommandsPauseAHiddenWidgetsViewer)
 
 TEST_F(ViewerSender, theFirstRunMountsTheNaturePacksThatExistAndCallsTheFollowUp)
 {
-    const QStringList paks = zalUnrealViewerSender::naturePackPaks();
+    OdDbDatabasePtr db = newDrawing();
+    Opened o = open(db);
+    const QStringList paks = o.session->sender()->naturePackPaks();
     ASSERT_EQ(paks.size(), 2);
     for (const QString& pak : paks)
         EXPECT_TRUE(pak.contains("/Resources/") && pak.endsWith(".pak")) << pak.toStdString();
-
-    OdDbDatabasePtr db = newDrawing();
-    Opened o = open(db);
     // A slot of the receiver, called queued once the first run is over.
     QObject* watcher = new QObject;
     o.widget->setPendingFollowUp(watcher, "deleteLater");

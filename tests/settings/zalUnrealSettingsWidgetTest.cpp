@@ -101,7 +101,7 @@ protected:
         zalPropEditorServices::registerServices();
         ASSERT_FALSE(odrxDynamicLinker()->loadModule(kModule).isNull())
             << QString::fromStdWString(odrxDynamicLinker()->lastError().c_str()).toStdString();
-        module = zalUnrealRenderModule::instance();
+        module = qobject_cast<zalUnrealRenderModule*>(host->service(IzalUnrealRenderModule_id));
         ASSERT_NE(module, nullptr);
     }
 

@@ -1,6 +1,7 @@
 // The real viewer process under an X server: started by the widget, its window embedded, input
 // routed to it, minimised on close, released before the host's window goes, and its end survived.
 #include "tests/common/zalModuleTestHost.h"
+#include "tests/common/zalViewerProcesses.h"
 
 #include "zalX11.h"
 
@@ -20,26 +21,6 @@
 namespace {
 
 const int kViewerTimeoutMs = 60000;
-
-// Processes started by this one whose command line names the viewer.
-QList<pid_t> viewerChildren()
-{
-    QList<pid_t> pids;
-    for (const QString& entry : QDir("/proc").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        bool number = false;
-        const pid_t pid = pid_t(entry.toInt(&number));
-        if (!number) continue;
-        QFile stat("/proc/" + entry + "/stat");
-        if (!stat.open(QIODevice::ReadOnly)) continue;
-        const QString text = QString::fromLocal8Bit(stat.readAll());
-        // "pid (comm) state ppid ...": comm may hold blanks, so read after its closing bracket.
-        const QStringList fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() < 2 || fields.at(1).toInt() != int(getpid())) continue;
-        QFile cmdline("/proc/" + entry + "/cmdline");
-        if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains("zalViewer")) pids << pid;
-    }
-    return pids;
-}
 
 } // namespace
 
@@ -104,7 +85,7 @@ TEST_F(ViewerEmbedding, theViewerStartsWithItsWindowEmbeddedAndGetsTheDrawing)
     EXPECT_TRUE(zalX11IsInputDisabled(handle));
     EXPECT_TRUE(o.widget->isVisible());
     EXPECT_TRUE(o.session->isLive());
-    EXPECT_EQ(viewerChildren().size(), 1);
+    EXPECT_EQ(zalViewerChildren().size(), 1);
 
     const QJsonObject scene = dump(o);
     const QJsonArray instances = scene.value("instances").toArray();
@@ -169,7 +150,7 @@ TEST_F(ViewerEmbedding, theViewerWindowOutlivesTheHostWindowThatEmbedsIt)
     embed(o);
     const unsigned long handle = o.widget->viewerWindow();
     ASSERT_TRUE(zalX11WindowExists(handle));
-    const QList<pid_t> viewers = viewerChildren();
+    const QList<pid_t> viewers = zalViewerChildren();
     // Held here, the session keeps its channel and so its viewer beyond the widget.
     zalDbUnrealRenderSessionPtr session(o.session);
 
@@ -183,7 +164,7 @@ TEST_F(ViewerEmbedding, theViewerWindowOutlivesTheHostWindowThatEmbedsIt)
     // Without its session the viewer ends with its channel.
     session.release();
     for (pid_t pid : viewers)
-        EXPECT_TRUE(waitFor([&] { return !viewerChildren().contains(pid); }, kViewerTimeoutMs));
+        EXPECT_TRUE(waitFor([&] { return !zalViewerChildren().contains(pid); }, kViewerTimeoutMs));
 }
 
 TEST_F(ViewerEmbedding, whenTheViewerProcessEndsTheHostDropsItAndKeepsRunning)
@@ -191,7 +172,7 @@ TEST_F(ViewerEmbedding, whenTheViewerProcessEndsTheHostDropsItAndKeepsRunning)
     OdDbDatabasePtr db = newDrawing();
     Opened o = open(db);
     embed(o);
-    const QList<pid_t> viewers = viewerChildren();
+    const QList<pid_t> viewers = zalViewerChildren();
     ASSERT_EQ(viewers.size(), 1);
 
     ::kill(viewers.first(), SIGKILL);
@@ -206,5 +187,5 @@ TEST_F(ViewerEmbedding, whenTheViewerProcessEndsTheHostDropsItAndKeepsRunning)
     o.widget->syncRenderCamera();
     spin(1000);
     EXPECT_EQ(o.session->sender(), nullptr);
-    EXPECT_TRUE(viewerChildren().isEmpty());
+    EXPECT_TRUE(zalViewerChildren().isEmpty());
 }

@@ -10,7 +10,7 @@
 #include "zalHostApplication.h"
 #include "zalHostConsole.h"
 #include "zalHostPhysicsMaterials.h"
-#include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include "IzalUnrealRenderModule.h"
 
@@ -34,9 +34,8 @@ zalDocumentManager::zalDocumentManager(zalHostApplication* app, QObject* parent)
             OdDbObjectPtr object = id.openObject();
             auto* entity = dynamic_cast<OdDbEntity*>(object.get());
             if (!entity) return;
-            const QString what =
-                QStringLiteral("%1 %2").arg(zalHostStrings::toQString(entity->isA()->name()),
-                                            zalHostStrings::toQString(id.getHandle().ascii()));
+            const QString what = QStringLiteral("%1 %2").arg(zalStrings::toQString(entity->isA()->name()),
+                                                             zalStrings::toQString(id.getHandle().ascii()));
             OdGePoint3d at;
             // Millionths of a unit are enough to say where; the terrain leaves noise below them.
             const auto number = [](double v) {
@@ -120,7 +119,7 @@ OdDbDatabase* zalDocumentManager::openDrawing(const QString& path, QString* mess
             zalDrawingImporter::importFile(absolute, db.get(), m_app ? m_app->physicsMaterials() : nullptr);
     } catch (const OdError& error) {
         result = zalImportResult::failure(QFileInfo(path).fileName() + QStringLiteral(": ") +
-                                          zalHostStrings::toQString(error.description()));
+                                          zalStrings::toQString(error.description()));
     }
     if (!result.ok) {
         if (message) *message = result.message;
@@ -141,7 +140,7 @@ void zalDocumentManager::adoptDrawing(OdDbDatabase* db, const QString& path)
 {
     if (!db) return;
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    db->setFilename(zalHostStrings::toOdString(absolute));
+    db->setFilename(zalStrings::toOdString(absolute));
     m_paths.insert(db, absolute);
     m_modified.insert(db, false);
     m_savedAt.insert(db, db->undoPosition());
@@ -164,7 +163,7 @@ bool zalDocumentManager::saveDrawing(OdDbDatabase* db, const QString& path, QStr
     }
     const bool renamed = m_paths.value(db) != QFileInfo(path).absoluteFilePath();
     m_paths.insert(db, QFileInfo(path).absoluteFilePath());
-    if (renamed) db->setFilename(zalHostStrings::toOdString(QFileInfo(path).absoluteFilePath()));
+    if (renamed) db->setFilename(zalStrings::toOdString(QFileInfo(path).absoluteFilePath()));
     m_savedAt.insert(db, db->undoPosition());
     setModified(db, false);
     if (message) *message = QStringLiteral("Saved %1").arg(QFileInfo(path).absoluteFilePath());
@@ -191,13 +190,13 @@ bool zalDocumentManager::loadRenderModule(QString* message)
     } catch (const OdError& error) {
         if (message)
             *message = QStringLiteral("the render module failed to start: ") +
-                       zalHostStrings::toQString(error.description());
+                       zalStrings::toQString(error.description());
         return false;
     }
     if (module.isNull()) {
         if (message)
             *message = QStringLiteral("the render module could not be loaded: ") +
-                       zalHostStrings::toQString(linker->lastError());
+                       zalStrings::toQString(linker->lastError());
         return false;
     }
     if (!renderModule()) {

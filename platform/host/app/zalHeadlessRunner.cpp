@@ -20,14 +20,32 @@
 
 #include <cstdio>
 
+namespace {
+// A viewer that never acknowledges does not hold the run up for ever: its end is watched separately.
+const int kSettleLimitMs = 10000;
+} // namespace
+
 zalHeadlessRunner::zalHeadlessRunner(zalHostApplication* app, zalDocumentManager* documents,
                                      zalHostMainWindow* window, const zalAppOptions& options,
                                      OdDbDatabase* drawing, QObject* parent)
     : QObject(parent), m_app(app), m_documents(documents), m_window(window), m_options(options),
       m_drawing(drawing)
 {
-    m_poll.setInterval(100);
+    m_poll.setInterval(25);
     connect(&m_poll, &QTimer::timeout, this, &zalHeadlessRunner::poll);
+    m_settle.setInterval(20);
+    connect(&m_settle, &QTimer::timeout, this, [this] {
+        IzalUnrealRenderModule* module = m_documents->renderModule();
+        const bool waitedLong = m_settleStarted.elapsed() > kSettleLimitMs;
+        if (m_stage == Stage::Done || (module && !module->isViewerUpToDate() && !waitedLong)) return;
+        if (waitedLong)
+            std::fprintf(stderr,
+                         "zalhost: warning: the viewer has not acknowledged all it was sent after %d s; "
+                         "going on\n",
+                         kSettleLimitMs / 1000);
+        m_settle.stop();
+        if (m_stage != Stage::Done && m_afterSettle) (this->*m_afterSettle)();
+    });
     m_timeout.setSingleShot(true);
     connect(&m_timeout, &QTimer::timeout, this, [this] {
         fail(5, QStringLiteral("timed out after %1 s waiting for %2%3")
@@ -168,8 +186,16 @@ void zalHeadlessRunner::synchronised()
     m_stage = Stage::Settling;
     std::printf("zalhost: first synchronisation done\n");
     std::fflush(stdout);
-    // The viewer applies the first transaction as a whole; a moment later the script may edit.
-    QTimer::singleShot(1000, this, &zalHeadlessRunner::runScript);
+    // The viewer applies the first transaction as a whole when it ends (the start-up batch may still
+    // hold it open); the script edits once it has.
+    whenViewerUpToDate(&zalHeadlessRunner::runScript);
+}
+
+void zalHeadlessRunner::whenViewerUpToDate(void (zalHeadlessRunner::*next)())
+{
+    m_afterSettle = next;
+    m_settleStarted.start();
+    m_settle.start();
 }
 
 void zalHeadlessRunner::runScript()
@@ -213,13 +239,17 @@ void zalHeadlessRunner::runScript()
             QMetaObject::invokeMethod(tab, "followCamera");
     }
     // Edits reach the viewer at once or with the session's next tick (every 500 ms).
-    QTimer::singleShot(m_script.isEmpty() ? 200 : 1500, this, [this] {
-        if (m_stage == Stage::Done) return;
-        if (!m_dumpPath.isEmpty())
-            startDump();
-        else
-            startExport();
-    });
+    if (m_script.isEmpty()) return afterEdits();
+    QTimer::singleShot(1500, this, [this] { whenViewerUpToDate(&zalHeadlessRunner::afterEdits); });
+}
+
+void zalHeadlessRunner::afterEdits()
+{
+    if (m_stage == Stage::Done) return;
+    if (!m_dumpPath.isEmpty())
+        startDump();
+    else
+        startExport();
 }
 
 void zalHeadlessRunner::startDump()

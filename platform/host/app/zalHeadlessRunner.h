@@ -51,6 +51,9 @@ private:
     void succeed();
     void synchronised();
     void runScript();
+    void afterEdits();
+    // Runs next once the viewer has applied all that was sent (looked at every 20 ms).
+    void whenViewerUpToDate(void (zalHeadlessRunner::*next)());
     void startDump();
     void startExport();
     void startFrames();
@@ -67,6 +70,9 @@ private:
     QString m_script;
     QString m_scriptError;
     QTimer m_poll;
+    QTimer m_settle;
+    QElapsedTimer m_settleStarted;
+    void (zalHeadlessRunner::*m_afterSettle)() = nullptr;
     QTimer m_timeout;
     // A viewer that ends or stops ends the run at once, with that cause.
     zalViewerProcessWatch* m_viewers;

@@ -1,7 +1,7 @@
 #include "zalHostCommand.h"
 
-#include "zalHostStrings.h"
 #include "zalHostUserIO.h"
+#include "zalStrings.h"
 
 #include "DbBlockTableRecord.h"
 #include "DbDatabase.h"
@@ -45,8 +45,8 @@ OdDbObjectId zalHostCommand::selectEntity(OdEdCommandContext* context, const QSt
     OdDbDatabase* db = database(context);
     auto* io = dynamic_cast<zalHostUserIO*>(context->userIO());
     const QString answer =
-        io ? io->entityAnswer(zalHostStrings::toOdString(prompt))
-           : zalHostStrings::toQString(context->userIO()->getString(zalHostStrings::toOdString(prompt)));
+        io ? io->entityAnswer(zalStrings::toOdString(prompt))
+           : zalStrings::toQString(context->userIO()->getString(zalStrings::toOdString(prompt)));
     const OdDbObjectId id = findEntity(db, answer);
     if (id.isNull()) fail(QStringLiteral("no entity \"%1\" in the drawing").arg(answer.trimmed()));
     return id;
@@ -54,10 +54,10 @@ OdDbObjectId zalHostCommand::selectEntity(OdEdCommandContext* context, const QSt
 
 void zalHostCommand::fail(const QString& message)
 {
-    throw OdError(eInvalidInput, zalHostStrings::toOdString(message));
+    throw OdError(eInvalidInput, zalStrings::toOdString(message));
 }
 
 void zalHostCommand::tell(OdEdCommandContext* context, const QString& text)
 {
-    if (context && context->userIO()) context->userIO()->putString(zalHostStrings::toOdString(text));
+    if (context && context->userIO()) context->userIO()->putString(zalStrings::toOdString(text));
 }

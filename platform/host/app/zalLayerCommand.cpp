@@ -1,7 +1,7 @@
 #include "zalLayerCommand.h"
 
 #include "zalDocumentManager.h"
-#include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include "DbDatabase.h"
 #include "DbLayerTable.h"
@@ -15,20 +15,20 @@ void zalLayerCommand::execute(OdEdCommandContext* context)
     OdDbLayerTablePtr table = db->getLayerTableId().safeOpenObject();
     QString name;
     for (;;) {
-        name = zalHostStrings::toQString(context->userIO()->getString(OdString("Layer name (? lists them)")))
+        name = zalStrings::toQString(context->userIO()->getString(OdString("Layer name (? lists them)")))
                    .trimmed();
         if (name != QLatin1String("?")) break;
         QStringList layers;
         for (OdDbSymbolTableIteratorPtr it = table->newIterator(); !it->done(); it->step()) {
             OdDbLayerTableRecordPtr layer = it->getRecordId().safeOpenObject();
-            layers << QStringLiteral("%1 (%2)").arg(zalHostStrings::toQString(layer->getName()),
+            layers << QStringLiteral("%1 (%2)").arg(zalStrings::toQString(layer->getName()),
                                                     layer->isFrozen() ? QStringLiteral("frozen")
                                                     : layer->isOff()  ? QStringLiteral("off")
                                                                       : QStringLiteral("on"));
         }
         tell(context, QStringLiteral("Layers: %1").arg(layers.join(QStringLiteral(", "))));
     }
-    const OdDbObjectId id = table->getAt(zalHostStrings::toOdString(name));
+    const OdDbObjectId id = table->getAt(zalStrings::toOdString(name));
     if (id.isNull()) fail(QStringLiteral("no layer \"%1\" in the drawing").arg(name));
     const int state = context->userIO()->getKeyword(OdString("Layer state [On/Off/Freeze/Thaw]"),
                                                     OdString("On Off Freeze Thaw"));

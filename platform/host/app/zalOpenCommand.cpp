@@ -1,13 +1,13 @@
 #include "zalOpenCommand.h"
 
 #include "zalDocumentManager.h"
-#include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include "Ed/EdCommandContext.h"
 
 void zalOpenCommand::execute(OdEdCommandContext* context)
 {
-    const QString path = zalHostStrings::toQString(context->userIO()->getString(OdString("File to open")));
+    const QString path = zalStrings::toQString(context->userIO()->getString(OdString("File to open")));
     zalDocumentManager* documents = zalDocumentManager::instance();
     if (!documents) fail(QStringLiteral("the host cannot open drawings"));
     QString message;

@@ -2,7 +2,7 @@
 
 #include "zalDocumentManager.h"
 #include "zalFarmDock.h"
-#include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include "IzalUnrealRenderModule.h"
 
@@ -20,8 +20,8 @@ QString s_executable;
 QString ask(OdEdCommandContext* context, const QString& prompt, const QString& proposed)
 {
     const QString answer =
-        zalHostStrings::toQString(context->userIO()->getString(zalHostStrings::toOdString(prompt), 0,
-                                                               zalHostStrings::toOdString(proposed)))
+        zalStrings::toQString(
+            context->userIO()->getString(zalStrings::toOdString(prompt), 0, zalStrings::toOdString(proposed)))
             .trimmed();
     return answer.isEmpty() ? proposed : answer;
 }

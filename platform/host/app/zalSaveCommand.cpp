@@ -1,7 +1,7 @@
 #include "zalSaveCommand.h"
 
 #include "zalDocumentManager.h"
-#include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include "Ed/EdCommandContext.h"
 
@@ -17,10 +17,9 @@ void zalSaveCommand::execute(OdEdCommandContext* context)
         QFileInfo(proposed).suffix().compare(QLatin1String("dxf"), Qt::CaseInsensitive) != 0)
         proposed = QFileInfo(proposed).absolutePath() + QLatin1Char('/') +
                    QFileInfo(proposed).completeBaseName() + QStringLiteral(".dxf");
-    QString path =
-        zalHostStrings::toQString(
-            context->userIO()->getString(OdString("File to save"), 0, zalHostStrings::toOdString(proposed)))
-            .trimmed();
+    QString path = zalStrings::toQString(context->userIO()->getString(OdString("File to save"), 0,
+                                                                      zalStrings::toOdString(proposed)))
+                       .trimmed();
     if (path.isEmpty()) path = proposed;
     if (path.isEmpty()) fail(QStringLiteral("no file to save to"));
     QString message;

@@ -1,7 +1,7 @@
 #include "zalSetMaterialCommand.h"
 
 #include "zalDocumentManager.h"
-#include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include "DbDatabase.h"
 #include "DbDictionary.h"
@@ -16,16 +16,15 @@ void zalSetMaterialCommand::execute(OdEdCommandContext* context)
     OdDbDictionaryPtr materials = db->getMaterialDictionaryId().safeOpenObject();
     QString name;
     for (;;) {
-        name =
-            zalHostStrings::toQString(context->userIO()->getString(OdString("Material name (? lists them)")))
-                .trimmed();
+        name = zalStrings::toQString(context->userIO()->getString(OdString("Material name (? lists them)")))
+                   .trimmed();
         if (name != QLatin1String("?")) break;
         QStringList names;
         for (OdDbDictionaryIteratorPtr it = materials->newIterator(); !it->done(); it->next())
-            names << zalHostStrings::toQString(it->name());
+            names << zalStrings::toQString(it->name());
         tell(context, QStringLiteral("Materials: %1").arg(names.join(QStringLiteral(", "))));
     }
-    const OdDbObjectId material = materials->getAt(zalHostStrings::toOdString(name));
+    const OdDbObjectId material = materials->getAt(zalStrings::toOdString(name));
     if (material.isNull()) fail(QStringLiteral("no material \"%1\" in the drawing").arg(name));
     OdDbEntityPtr entity = id.safeOpenObject(OdDb::kForWrite);
     entity->setMaterial(material);

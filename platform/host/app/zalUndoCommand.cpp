@@ -4,26 +4,32 @@
 
 #include "DbDatabase.h"
 
-void zalUndoCommand::execute(OdEdCommandContext* context)
+namespace {
+
+// Undo and redo differ only in the direction they step and what they say.
+void step(OdEdCommandContext* context, bool (OdDbDatabase::*canStep)() const, void (OdDbDatabase::*doStep)(),
+          const QString& nothing, const QString& done)
 {
-    OdDbDatabase* db = database(context);
-    if (!db->hasUndo()) {
-        tell(context, QStringLiteral("Nothing to undo."));
+    OdDbDatabase* db = zalHostCommand::database(context);
+    if (!(db->*canStep)()) {
+        zalHostCommand::tell(context, nothing);
         return;
     }
-    db->undo();
-    tell(context, QStringLiteral("Undone."));
+    (db->*doStep)();
+    zalHostCommand::tell(context, done);
     if (auto* documents = zalDocumentManager::instance()) documents->notifyChanged(db);
+}
+
+} // namespace
+
+void zalUndoCommand::execute(OdEdCommandContext* context)
+{
+    step(context, &OdDbDatabase::hasUndo, &OdDbDatabase::undo, QStringLiteral("Nothing to undo."),
+         QStringLiteral("Undone."));
 }
 
 void zalRedoCommand::execute(OdEdCommandContext* context)
 {
-    OdDbDatabase* db = database(context);
-    if (!db->hasRedo()) {
-        tell(context, QStringLiteral("Nothing to redo."));
-        return;
-    }
-    db->redo();
-    tell(context, QStringLiteral("Redone."));
-    if (auto* documents = zalDocumentManager::instance()) documents->notifyChanged(db);
+    step(context, &OdDbDatabase::hasRedo, &OdDbDatabase::redo, QStringLiteral("Nothing to redo."),
+         QStringLiteral("Redone."));
 }

@@ -2,6 +2,11 @@
 
 #include <dime/records/Record.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
 bool zalDxfGroupReader::isBinaryDxf(const QByteArray& data)
 {
     return data.startsWith("AutoCAD Binary DXF");
@@ -68,65 +73,145 @@ bool zalDxfGroupReader::checkBinary(const QByteArray& data, QString* error)
     return fail(QStringLiteral("truncated (no EOF)"));
 }
 
+namespace {
+
+bool isSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// [begin, end) without the blanks around it.
+void trim(const char* text, int& begin, int& end)
+{
+    while (begin < end && isSpace(text[begin]))
+        ++begin;
+    while (end > begin && isSpace(text[end - 1]))
+        --end;
+}
+
+bool equals(const char* text, int begin, int end, const char* word)
+{
+    const int n = int(std::strlen(word));
+    return end - begin == n && std::memcmp(text + begin, word, size_t(n)) == 0;
+}
+
+// A decimal group code as QByteArray::toInt reads it: an optional sign and digits, within int.
+bool groupCode(const char* text, int begin, int end, int& code)
+{
+    trim(text, begin, end);
+    bool negative = false;
+    if (begin < end && (text[begin] == '+' || text[begin] == '-')) negative = text[begin++] == '-';
+    if (begin == end) return false;
+    long long value = 0;
+    for (int i = begin; i < end; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        value = value * 10 + (text[i] - '0');
+        if (value > 2147483648LL) return false;
+    }
+    value = negative ? -value : value;
+    if (value > 2147483647LL) return false;
+    code = int(value);
+    return true;
+}
+
+// A hexadecimal handle; false when the text is none.
+bool handle(const char* text, int begin, int end, quint64& value)
+{
+    trim(text, begin, end);
+    char digits[40];
+    if (begin == end || end - begin >= int(sizeof digits) || text[begin] == '-') return false;
+    std::memcpy(digits, text + begin, size_t(end - begin));
+    digits[end - begin] = '\0';
+    char* stop = nullptr;
+    errno = 0;
+    value = std::strtoull(digits, &stop, 16);
+    return errno == 0 && stop == digits + (end - begin);
+}
+
+} // namespace
+
 bool zalDxfGroupReader::read(const QByteArray& data)
 {
     m_groups.clear();
     m_error.clear();
+    m_largestHandle = 0;
     if (isBinaryDxf(data)) {
         m_error = QStringLiteral("binary DXF has no group text");
         return false;
     }
-    // Lines end with LF or CR LF; a trailing line without end is still a line.
-    QVector<QByteArray> lines;
-    int start = 0;
+    // Lines end with LF or CR LF; a trailing line without end is still a line. The lines are found
+    // in place: values are copied only for the groups that are kept.
+    const char* text = data.constData();
     const int size = data.size();
-    while (start < size) {
-        int end = data.indexOf('\n', start);
-        if (end < 0) end = size;
-        int stop = end;
-        if (stop > start && data.at(stop - 1) == '\r') --stop;
-        lines.append(data.mid(start, stop - start));
-        start = end + 1;
+    int lineCount = 0;
+    for (const char* p = text; p < text + size; ++lineCount) {
+        const void* nl = std::memchr(p, '\n', size_t(text + size - p));
+        p = nl ? static_cast<const char*>(nl) + 1 : text + size;
     }
-    if (lines.size() % 2 != 0) {
+    if (lineCount % 2 != 0) {
         // A lone "EOF" value line without a newline is fine; a code without value is not.
-        m_error = QStringLiteral("truncated (a group code without its value at line %1)").arg(lines.size());
+        m_error = QStringLiteral("truncated (a group code without its value at line %1)").arg(lineCount);
         return false;
     }
-    m_groups.reserve(lines.size() / 2);
+    int pos = 0;
+    auto nextLine = [&](int& begin, int& end) {
+        begin = pos;
+        const void* nl = std::memchr(text + pos, '\n', size_t(size - pos));
+        const int at = nl ? int(static_cast<const char*>(nl) - text) : size;
+        end = at > begin && text[at - 1] == '\r' ? at - 1 : at;
+        pos = at + 1;
+    };
     int sectionDepth = 0;
     bool sawEof = false;
-    for (int i = 0; i + 1 < lines.size(); i += 2) {
-        bool ok = false;
-        const int code = lines.at(i).trimmed().toInt(&ok);
-        if (!ok) {
+    bool passOver = false;     // inside ENTITIES or BLOCKS
+    bool inHeader = false;     // inside HEADER
+    bool sectionStart = false; // the group after "0/SECTION" names the section
+    for (int i = 0; i + 1 < lineCount; i += 2) {
+        int codeBegin, codeEnd, valueBegin, valueEnd;
+        nextLine(codeBegin, codeEnd);
+        nextLine(valueBegin, valueEnd);
+        int code = 0;
+        if (!groupCode(text, codeBegin, codeEnd, code)) {
             m_error = QStringLiteral("not a DXF group code at line %1").arg(i + 1);
             return false;
         }
-        Group g;
-        g.code = code;
-        g.value = lines.at(i + 1);
+        bool keep = !passOver;
         if (code == 0) {
-            const QByteArray word = g.value.trimmed();
-            if (word == "SECTION") {
+            int wordBegin = valueBegin, wordEnd = valueEnd;
+            trim(text, wordBegin, wordEnd);
+            if (equals(text, wordBegin, wordEnd, "SECTION")) {
                 if (sectionDepth != 0) {
                     m_error = QStringLiteral("section not closed before line %1").arg(i + 1);
                     return false;
                 }
                 ++sectionDepth;
-            } else if (word == "ENDSEC") {
+                sectionStart = keep = true;
+            } else if (equals(text, wordBegin, wordEnd, "ENDSEC")) {
                 if (sectionDepth != 1) {
                     m_error = QStringLiteral("ENDSEC without SECTION at line %1").arg(i + 1);
                     return false;
                 }
                 --sectionDepth;
-            } else if (word == "EOF") {
+                passOver = inHeader = false;
+                keep = true;
+            } else if (equals(text, wordBegin, wordEnd, "EOF")) {
                 sawEof = true;
-                m_groups.append(g);
+                m_groups.append(Group{code, QByteArray(text + valueBegin, valueEnd - valueBegin)});
                 break;
             }
+        } else if (sectionStart && code == 2) {
+            int nameBegin = valueBegin, nameEnd = valueEnd;
+            trim(text, nameBegin, nameEnd);
+            passOver =
+                equals(text, nameBegin, nameEnd, "ENTITIES") || equals(text, nameBegin, nameEnd, "BLOCKS");
+            inHeader = equals(text, nameBegin, nameEnd, "HEADER");
+            keep = true;
         }
-        m_groups.append(g);
+        if (code != 0) sectionStart = false;
+        quint64 h = 0;
+        if ((code == 5 || code == 105) && !inHeader && handle(text, valueBegin, valueEnd, h))
+            m_largestHandle = std::max(m_largestHandle, h);
+        if (keep) m_groups.append(Group{code, QByteArray(text + valueBegin, valueEnd - valueBegin)});
     }
     if (!sawEof || sectionDepth != 0) {
         m_error = QStringLiteral("truncated (no end of file marker)");

@@ -6,8 +6,10 @@
 
 // The group pairs of an ASCII DXF file, read without interpretation. libdime builds the drawing;
 // this reader checks the file's structure first (so a cut or damaged file gives a message instead
-// of a half-read drawing) and serves what libdime does not keep: header variables and the objects
-// of the OBJECTS section.
+// of a half-read drawing) and serves what libdime does not keep: header variables, the tables and
+// the objects of the OBJECTS section. The ENTITIES and BLOCKS sections, the bulk of a file, are
+// checked and passed over: only their SECTION, name and ENDSEC groups are kept, and of their
+// handles only the largest.
 class zalDxfGroupReader
 {
 public:
@@ -23,6 +25,8 @@ public:
 
     QString error() const { return m_error; }
     const QVector<Group>& groups() const { return m_groups; }
+    // The largest handle (groups 5 and 105, hexadecimal) outside the HEADER section; 0 when none.
+    quint64 largestHandle() const { return m_largestHandle; }
     // Whether data starts with the binary DXF sentinel.
     static bool isBinaryDxf(const QByteArray& data);
     // Walks a binary DXF group by group the way libdime reads it (one- or two-byte codes, values by
@@ -39,4 +43,5 @@ public:
 private:
     QVector<Group> m_groups;
     QString m_error;
+    quint64 m_largestHandle = 0;
 };

@@ -5,7 +5,7 @@
 #include "zalDxfText.h"
 #include "zalHostPhysicsMaterial.h"
 #include "zalHostPhysicsMaterials.h"
-#include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include "Db3dPolyline.h"
 #include "DbArc.h"
@@ -58,7 +58,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -189,8 +191,7 @@ OdRxClass* entityClassOf(const dimeRecordHolder* holder)
     for (int i = 0;; ++i) {
         const QByteArray marker = recordText(holder, 100, i);
         if (marker.isEmpty()) return nullptr;
-        OdRxObjectPtr object =
-            classes->getAt(zalHostStrings::toOdString(QString::fromUtf8(marker.trimmed())));
+        OdRxObjectPtr object = classes->getAt(zalStrings::toOdString(QString::fromUtf8(marker.trimmed())));
         OdRxClass* cls = dynamic_cast<OdRxClass*>(object.get());
         if (cls && cls != OdDbEntity::desc() && cls->isDerivedFrom(OdDbEntity::desc())) return cls;
     }
@@ -239,8 +240,12 @@ zalImportResult zalDxfImporter::importFile(const QString& path)
     if (binary && !zalDxfGroupReader::checkBinary(data, &binaryError))
         return zalImportResult::failure(name + QStringLiteral(": not a complete DXF file: ") + binaryError);
 
+    // libdime reads the bytes already in memory: the file is read from disk once.
+    std::unique_ptr<FILE, int (*)(FILE*)> memory(
+        data.isEmpty() ? nullptr : fmemopen(const_cast<char*>(data.constData()), size_t(data.size()), "rb"),
+        &std::fclose);
     dimeInput input;
-    if (!input.setFile(QFile::encodeName(path).constData()))
+    if (!memory || !input.setFileHandle(memory.get()))
         return zalImportResult::failure(name + QStringLiteral(": cannot be read"));
     // With its own memory pool libdime frees the whole model at once instead of entity by entity:
     // its unknown tables and entities (MESH, LIGHT) free their names with the wrong deallocator and
@@ -302,7 +307,7 @@ zalImportResult zalDxfImporter::importFile(const QString& path)
         importDescriptions();
     } catch (const OdError& error) {
         return zalImportResult::failure(name + QStringLiteral(": ") +
-                                        zalHostStrings::toQString(error.description()));
+                                        zalStrings::toQString(error.description()));
     }
     m_result.ok = true;
     return m_result;
@@ -323,9 +328,8 @@ void zalDxfImporter::importDescriptions()
         OdDbMaterialPtr material = it.key().openObject();
         m_result.warnings << QStringLiteral("the physical description of material %1 (handle %2) cannot be "
                                             "read; it is described from the material's own fields")
-                                 .arg(material.isNull() ? QString()
-                                                        : zalHostStrings::toQString(material->name()))
-                                 .arg(zalHostStrings::toQString(it.key().getHandle().ascii()));
+                                 .arg(material.isNull() ? QString() : zalStrings::toQString(material->name()))
+                                 .arg(zalStrings::toQString(it.key().getHandle().ascii()));
     }
 }
 
@@ -336,10 +340,10 @@ OdDbObjectId zalDxfImporter::layerId(const char* name)
     if (it != m_layers.constEnd()) return it.value();
     // Files without a layer table (R12 writers often leave it out) name layers only on entities.
     OdDbLayerTablePtr table = m_db->getLayerTableId().safeOpenObject(OdDb::kForWrite);
-    OdDbObjectId id = table->getAt(zalHostStrings::toOdString(m_text->decode(name)));
+    OdDbObjectId id = table->getAt(zalStrings::toOdString(m_text->decode(name)));
     if (id.isNull()) {
         OdDbLayerTableRecordPtr layer = OdDbLayerTableRecord::createObject();
-        layer->setName(zalHostStrings::toOdString(m_text->decode(name)));
+        layer->setName(zalStrings::toOdString(m_text->decode(name)));
         id = table->add(layer.get());
         ++m_result.layers;
     }
@@ -365,13 +369,13 @@ void zalDxfImporter::importLayers(dimeModel& model)
             // The entry itself holds the state: a negative colour means off, flag 1 frozen, 4 locked.
             const int color = layerEntry->getColorNumber();
             const int flags = int(recordNumber(layerEntry, 70, 0));
-            OdDbObjectId id = table->getAt(zalHostStrings::toOdString(name));
+            OdDbObjectId id = table->getAt(zalStrings::toOdString(name));
             OdDbLayerTableRecordPtr layer;
             if (id.isNull()) {
                 layer = OdDbLayerTableRecord::createObject();
-                layer->setName(zalHostStrings::toOdString(name));
+                layer->setName(zalStrings::toOdString(name));
                 m_db->setNextHandle(OdDbHandle(
-                    zalHostStrings::toOdString(QString::fromLatin1(recordText(layerEntry, 5).trimmed()))));
+                    zalStrings::toOdString(QString::fromLatin1(recordText(layerEntry, 5).trimmed()))));
                 id = table->add(layer.get());
                 m_db->setNextHandle(OdDbHandle());
                 ++m_result.layers;
@@ -408,10 +412,10 @@ void zalDxfImporter::importBlocks(dimeModel& model)
         const QString name = m_text->decode(block->getName());
         if (name.isEmpty() || isModelOrPaperSpace(name) || m_blocks.contains(name.toUpper())) continue;
         OdDbBlockTableRecordPtr record = OdDbBlockTableRecord::createObject();
-        record->setName(zalHostStrings::toOdString(name));
+        record->setName(zalStrings::toOdString(name));
         record->setOrigin(point(block->getBasePoint()));
         m_db->setNextHandle(
-            OdDbHandle(zalHostStrings::toOdString(QString::fromLatin1(recordText(block, 5).trimmed()))));
+            OdDbHandle(zalStrings::toOdString(QString::fromLatin1(recordText(block, 5).trimmed()))));
         const OdDbObjectId id = table->add(record.get());
         m_db->setNextHandle(OdDbHandle());
         m_blocks.insert(name.toUpper(), id);
@@ -624,7 +628,7 @@ OdDbEntityPtr zalDxfEntityMakers::text(zalDxfImporter& self, dimeEntity* e)
     t->setHeight(text->getHeight());
     t->setRotation(OdaToRadian(text->getRotation()));
     t->setNormal(normal);
-    t->setTextString(zalHostStrings::toOdString(self.m_text->decode(text->getTextString())));
+    t->setTextString(zalStrings::toOdString(self.m_text->decode(text->getTextString())));
     return t;
 }
 
@@ -645,7 +649,7 @@ OdDbEntityPtr zalDxfEntityMakers::multilineText(zalDxfImporter& self, dimeEntity
     t->setHeight(recordNumber(e, 40, 1.0));
     t->setRotation(OdaToRadian(recordNumber(e, 50, 0.0)));
     t->setNormal(extrusionOf(e));
-    t->setTextString(zalHostStrings::toOdString(s));
+    t->setTextString(zalStrings::toOdString(s));
     return t;
 }
 
@@ -720,7 +724,7 @@ OdDbEntityPtr zalDxfEntityMakers::subdivisionMesh(zalDxfImporter&, dimeEntity* e
 OdDbEntityPtr zalDxfEntityMakers::light(zalDxfImporter& self, dimeEntity* e)
 {
     OdDbLightPtr light = OdDbLight::createObject();
-    light->setName(zalHostStrings::toOdString(self.m_text->decode(recordText(e, 1).constData())));
+    light->setName(zalStrings::toOdString(self.m_text->decode(recordText(e, 1).constData())));
     switch (int(recordNumber(e, 70, 2))) {
     case 1:
         light->setLightType(OdGiDrawable::kDistantLight);
@@ -800,7 +804,7 @@ bool zalDxfImporter::importEntity(dimeEntity* e, OdDbBlockTableRecord* owner)
         return false;
     }
     // The file's handle is kept (when the database has it free), so ids stay valid across sessions.
-    const OdDbHandle handle(zalHostStrings::toOdString(QString::fromLatin1(recordText(e, 5).trimmed())));
+    const OdDbHandle handle(zalStrings::toOdString(QString::fromLatin1(recordText(e, 5).trimmed())));
     // An entity owned by another entity (an XBlock's instance) follows its owner and goes to it, not
     // to a block. The owner's record, read before this one existed, is read again at the end.
     const OdDbObjectId ownerEntity = entityOwnerOf(e);
@@ -824,7 +828,7 @@ OdDbObjectId zalDxfImporter::entityOwnerOf(dimeEntity* e) const
     const QByteArray owner = recordText(e, 330).trimmed();
     if (owner.isEmpty()) return OdDbObjectId();
     const OdDbObjectId id =
-        m_db->getOdDbObjectId(OdDbHandle(zalHostStrings::toOdString(QString::fromLatin1(owner))));
+        m_db->getOdDbObjectId(OdDbHandle(zalStrings::toOdString(QString::fromLatin1(owner))));
     if (id.isNull()) return id;
     OdDbObjectPtr object = id.openObject();
     return dynamic_cast<OdDbEntity*>(object.get()) ? id : OdDbObjectId();
@@ -862,16 +866,7 @@ void zalDxfImporter::importHeader(const zalDxfGroupReader& groups)
 {
     // Handles the file uses stay free for its own objects.
     // (The header's own $HANDSEED is a group 5 too: it is the next free handle, not a used one.)
-    int headerBegin = 0, headerEnd = -1;
-    groups.sectionRange("HEADER", headerBegin, headerEnd);
-    OdUInt64 next = 1;
-    const auto& all = groups.groups();
-    for (int i = 0; i < all.size(); ++i)
-        if ((all[i].code == 5 || all[i].code == 105) && (i < headerBegin || i >= headerEnd)) {
-            bool ok = false;
-            const OdUInt64 h = all[i].value.trimmed().toULongLong(&ok, 16);
-            if (ok) next = std::max<OdUInt64>(next, h + 1);
-        }
+    OdUInt64 next = std::max<OdUInt64>(1, groups.largestHandle() + 1);
     const auto seed = groups.headerVariable("$HANDSEED");
     if (!seed.isEmpty())
         next = std::max<OdUInt64>(next, seed.first().value.trimmed().toULongLong(nullptr, 16));

@@ -2,7 +2,7 @@
 
 #include "zalDxfText.h"
 #include "zalDxfWriter.h"
-#include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include "DbDatabase.h"
 #include "DbDictionary.h"
@@ -40,7 +40,7 @@ OdGiMaterialMap fileMap(const QString& file, double blend)
     OdGiMaterialMap map;
     if (!file.isEmpty()) {
         map.setSource(OdGiMaterialMap::kFile);
-        map.setSourceFileName(zalHostStrings::toOdString(file));
+        map.setSourceFileName(zalStrings::toOdString(file));
         map.setBlendFactor(blend);
     }
     return map;
@@ -48,7 +48,7 @@ OdGiMaterialMap fileMap(const QString& file, double blend)
 
 OdString toOd(const QString& s)
 {
-    return zalHostStrings::toOdString(s);
+    return zalStrings::toOdString(s);
 }
 
 } // namespace

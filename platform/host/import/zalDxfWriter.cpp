@@ -28,7 +28,7 @@
 #include "RxObjectImpl.h"
 #include "zalHostPhysicsMaterial.h"
 #include "zalHostPhysicsMaterials.h"
-#include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -78,7 +78,7 @@ public:
 // R12 text is 8-bit: anything beyond ASCII travels as \U+XXXX.
 QByteArray text(const OdString& s)
 {
-    const QString q = zalHostStrings::toQString(s);
+    const QString q = zalStrings::toQString(s);
     QByteArray out;
     for (const QChar c : q) {
         if (c.unicode() < 128 && c.unicode() >= 32)

@@ -2,7 +2,7 @@
 
 #include "zalHostPhysicsMaterial.h"
 #include "zalHostPhysicsMaterials.h"
-#include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include "DbAbstractViewTableRecord.h"
 #include "DbBlockReference.h"
@@ -31,11 +31,6 @@
 #include <cmath>
 
 namespace {
-
-OdString od(const QString& s)
-{
-    return zalHostStrings::toOdString(s);
-}
 
 QString text(const aiString& s)
 {
@@ -166,7 +161,7 @@ zalImportResult zalModelImporter::importFile(const QString& path)
         importCamera(scene);
     } catch (const OdError& error) {
         return zalImportResult::failure(info.fileName() + QStringLiteral(": ") +
-                                        zalHostStrings::toQString(error.description()));
+                                        zalStrings::toQString(error.description()));
     }
     m_result.ok = true;
     return m_result;
@@ -188,11 +183,11 @@ void zalModelImporter::importMaterials(const aiScene* scene)
             continue;
         if (name.isEmpty()) name = QStringLiteral("Material %1").arg(i);
         QString unique = name;
-        for (int n = 2; dictionary->has(od(unique)); ++n)
+        for (int n = 2; dictionary->has(zalStrings::toOdString(unique)); ++n)
             unique = QStringLiteral("%1 (%2)").arg(name).arg(n);
 
         OdDbMaterialPtr m = OdDbMaterial::createObject();
-        m->setName(od(unique));
+        m->setName(zalStrings::toOdString(unique));
 
         aiColor4D base(1.f, 1.f, 1.f, 1.f);
         if (material->Get(AI_MATKEY_BASE_COLOR, base) != AI_SUCCESS) {
@@ -207,7 +202,7 @@ void zalModelImporter::importMaterials(const aiScene* scene)
         if (material->GetTexture(aiTextureType_BASE_COLOR, 0, &texture) == AI_SUCCESS ||
             material->GetTexture(aiTextureType_DIFFUSE, 0, &texture) == AI_SUCCESS) {
             diffuseMap.setSource(OdGiMaterialMap::kFile);
-            diffuseMap.setSourceFileName(od(text(texture)));
+            diffuseMap.setSourceFileName(zalStrings::toOdString(text(texture)));
         }
         m->setDiffuse(diffuseColor, diffuseMap);
 
@@ -229,13 +224,13 @@ void zalModelImporter::importMaterials(const aiScene* scene)
         if (material->GetTexture(aiTextureType_NORMALS, 0, &texture) == AI_SUCCESS) {
             OdGiMaterialMap bump;
             bump.setSource(OdGiMaterialMap::kFile);
-            bump.setSourceFileName(od(text(texture)));
+            bump.setSourceFileName(zalStrings::toOdString(text(texture)));
             m->setBump(bump);
         }
         int twoSided = 0;
         if (material->Get(AI_MATKEY_TWOSIDED, twoSided) == AI_SUCCESS) m->setTwoSided(twoSided != 0);
 
-        const OdDbObjectId id = dictionary->setAt(od(unique), m.get());
+        const OdDbObjectId id = dictionary->setAt(zalStrings::toOdString(unique), m.get());
         m_materialIds[int(i)] = id;
         ++m_result.materials;
         if (m_physics) describeMaterial(material, id, m_folder);
@@ -359,10 +354,10 @@ OdDbObjectId zalModelImporter::shapeBlock(const aiScene* scene, const aiNode* no
     QString base = blockNameFrom(meshName.isEmpty() ? text(node->mName) : meshName);
     if (base.isEmpty()) base = QStringLiteral("mesh");
     QString name = m_baseName + QLatin1Char('_') + base;
-    for (int n = 2; table->has(od(name)); ++n)
+    for (int n = 2; table->has(zalStrings::toOdString(name)); ++n)
         name = QStringLiteral("%1_%2_%3").arg(m_baseName, base).arg(n);
     OdDbBlockTableRecordPtr block = OdDbBlockTableRecord::createObject();
-    block->setName(od(name));
+    block->setName(zalStrings::toOdString(name));
     const OdDbObjectId id = table->add(block.get());
     block->appendOdDbEntity(shell.get());
     ++m_result.blocks;
@@ -440,7 +435,7 @@ void zalModelImporter::importLights(const aiScene* scene)
 
         OdDbLightPtr light = OdDbLight::createObject();
         light->setDatabaseDefaults(m_db);
-        light->setName(od(text(source->mName)));
+        light->setName(zalStrings::toOdString(text(source->mName)));
         light->setLightType(type);
         light->setOn(true);
         light->setPosition(position);

@@ -1,6 +1,7 @@
 #include "zalHostAppProps.h"
 
 #include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include <QDebug>
 
@@ -16,7 +17,7 @@ QString zalHostAppProps::typeKey(const QString& key)
 
 int zalHostAppProps::intVariable(const OdString& key, int defaultValue) const
 {
-    const QVariant value = variable(zalHostStrings::toQString(key));
+    const QVariant value = variable(zalStrings::toQString(key));
     bool ok = false;
     const int result = value.toInt(&ok);
     return ok ? result : defaultValue;
@@ -27,11 +28,10 @@ bool zalHostAppProps::createVariable(const OdString& key, const OdVariant& value
     bool ok = false;
     const QVariant converted = zalHostStrings::toQVariant(value, &ok);
     if (!ok) {
-        qWarning() << "zalhost: variable" << zalHostStrings::toQString(key)
-                   << "has a value of an unknown kind";
+        qWarning() << "zalhost: variable" << zalStrings::toQString(key) << "has a value of an unknown kind";
         return false;
     }
-    return setVariable(zalHostStrings::toQString(key), converted, zalHostStrings::toQString(typeName));
+    return setVariable(zalStrings::toQString(key), converted, zalStrings::toQString(typeName));
 }
 
 bool zalHostAppProps::hasVariable(const QString& key) const

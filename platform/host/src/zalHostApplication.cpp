@@ -7,11 +7,11 @@
 #include "zalHostPhysicsMaterials.h"
 #include "zalHostProgressIndicator.h"
 #include "zalHostProjectManager.h"
-#include "zalHostStrings.h"
 #include "zalHostTerrainModeller.h"
 #include "zalHostView.h"
 #include "zalHostViewSystem.h"
 #include "zalHostViewerMonitor.h"
+#include "zalStrings.h"
 
 #include "IzalAppProps.h"
 #include "IzalConsole.h"
@@ -159,12 +159,12 @@ bool zalHostApplication::unregisterService(const QString& id, QObject* service)
 
 QString zalHostApplication::toQString(const OdString& text) const
 {
-    return zalHostStrings::toQString(text);
+    return zalStrings::toQString(text);
 }
 
 OdString zalHostApplication::toOdString(const QString& text) const
 {
-    return zalHostStrings::toOdString(text);
+    return zalStrings::toOdString(text);
 }
 
 QString zalHostApplication::objectToIdString(const OdDbObject* object) const
@@ -437,13 +437,12 @@ bool zalHostApplication::loadModule(const QString& name, QString* error)
 {
     QString reason;
     try {
-        OdRxModulePtr module = odrxDynamicLinker()->loadModule(zalHostStrings::toOdString(name));
+        OdRxModulePtr module = odrxDynamicLinker()->loadModule(zalStrings::toOdString(name));
         if (!module.isNull()) return true;
-        reason = zalHostStrings::toQString(odrxDynamicLinker()->lastError());
+        reason = zalStrings::toQString(odrxDynamicLinker()->lastError());
     } catch (const OdError& e) {
-        reason = QStringLiteral("%1 (error %2)")
-                     .arg(zalHostStrings::toQString(e.description()))
-                     .arg(int(e.code()));
+        reason =
+            QStringLiteral("%1 (error %2)").arg(zalStrings::toQString(e.description())).arg(int(e.code()));
     }
     qWarning() << "zalhost: cannot load" << name << ":" << reason;
     if (error) *error = reason;
@@ -452,5 +451,5 @@ bool zalHostApplication::loadModule(const QString& name, QString* error)
 
 bool zalHostApplication::unloadModule(const QString& name)
 {
-    return odrxDynamicLinker()->unloadModule(zalHostStrings::toOdString(name));
+    return odrxDynamicLinker()->unloadModule(zalStrings::toOdString(name));
 }

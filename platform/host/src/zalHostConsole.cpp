@@ -1,8 +1,8 @@
 #include "zalHostConsole.h"
 
 #include "zalHostCommandContext.h"
-#include "zalHostStrings.h"
 #include "zalHostUserIO.h"
+#include "zalStrings.h"
 
 #include "DbObject.h"
 #include "Ed/EdCommandStack.h"
@@ -109,7 +109,7 @@ QStringList zalHostConsole::commandNames()
     if (stack.isNull()) return names;
     for (const OdString& group : stack->groupNames())
         for (const OdEdCommandPtr& command : stack->groupCommands(group))
-            if (!command.isNull()) names << zalHostStrings::toQString(command->globalName());
+            if (!command.isNull()) names << zalStrings::toQString(command->globalName());
     names.removeDuplicates();
     names.sort(Qt::CaseInsensitive);
     return names;
@@ -133,7 +133,7 @@ zalHostConsole::Result zalHostConsole::executeCommand(const QString& line)
     if (name == QLatin1String("?")) name = QStringLiteral("help");
     OdEdCommandStackPtr stack = odedRegCmds();
     OdEdCommandPtr command =
-        stack.isNull() ? OdEdCommandPtr() : stack->lookupCmd(zalHostStrings::toOdString(name));
+        stack.isNull() ? OdEdCommandPtr() : stack->lookupCmd(zalStrings::toOdString(name));
     if (command.isNull()) {
         m_lastError =
             QStringLiteral("Unknown command \"%1\". Type help or ? for the list of commands.").arg(name);
@@ -144,7 +144,7 @@ zalHostConsole::Result zalHostConsole::executeCommand(const QString& line)
 
     record(QStringLiteral("Command: ") + name);
     // Each command is one undo step; undo and redo walk the steps and open none.
-    const QString global = zalHostStrings::toQString(command->globalName());
+    const QString global = zalStrings::toQString(command->globalName());
     if (!m_database.isNull() && global != QLatin1String("undo") && global != QLatin1String("redo"))
         m_database->startUndoRecord();
     OdStaticRxObject<zalHostCommandContext> context(m_io, m_database.get());
@@ -163,10 +163,10 @@ zalHostConsole::Result zalHostConsole::executeCommand(const QString& line)
     } catch (const OdEdKeyword& keyword) {
         result = Failed;
         m_lastError =
-            QStringLiteral("Keyword \"%1\" not handled.").arg(zalHostStrings::toQString(keyword.keyword()));
+            QStringLiteral("Keyword \"%1\" not handled.").arg(zalStrings::toQString(keyword.keyword()));
     } catch (const OdError& error) {
         result = Failed;
-        m_lastError = zalHostStrings::toQString(error.description());
+        m_lastError = zalStrings::toQString(error.description());
     } catch (const std::exception& error) {
         result = Failed;
         m_lastError = QString::fromLocal8Bit(error.what());

@@ -1,6 +1,6 @@
 #include "zalHostIdStrings.h"
 
-#include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include "DbDatabase.h"
 #include "DbObject.h"
@@ -44,7 +44,7 @@ QString zalHostIdStrings::databaseTag(OdDbDatabase* database) const
     if (it != m_tags.constEnd()) return *it;
 
     QString tag;
-    const QString file = zalHostStrings::toQString(database->getFilename());
+    const QString file = zalStrings::toQString(database->getFilename());
     if (!file.isEmpty()) {
         const QByteArray path = QFileInfo(file).absoluteFilePath().toUtf8();
         tag = QStringLiteral("D") +
@@ -77,7 +77,7 @@ QString zalHostIdStrings::objectToIdString(const OdDbObject* object) const
     // must not inherit its name.
     auto name = m_classNames.find(type);
     if (name == m_classNames.end() || name->first != type->name())
-        name = m_classNames.insert(type, {type->name(), zalHostStrings::toQString(type->name())});
+        name = m_classNames.insert(type, {type->name(), zalStrings::toQString(type->name())});
     const QString tag = databaseTag(object->database());
     char hex[17];
     const int digits =
@@ -116,7 +116,7 @@ OdDbObjectId zalHostIdStrings::stringToObjectId(const QString& idString, OdDbDat
     const OdDbObjectId id = owner->getOdDbObjectId(OdDbHandle(OdUInt64(handle)));
     if (id.isNull()) return OdDbObjectId();
     OdDbObjectPtr object = id.openObject(OdDb::kForRead, true);
-    if (object.isNull() || !object->isA() || zalHostStrings::toQString(object->isA()->name()) != className)
+    if (object.isNull() || !object->isA() || zalStrings::toQString(object->isA()->name()) != className)
         return OdDbObjectId();
     return id;
 }

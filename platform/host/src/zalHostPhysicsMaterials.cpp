@@ -1,7 +1,7 @@
 #include "zalHostPhysicsMaterials.h"
 
 #include "zalHostPhysicsMaterial.h"
-#include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include "CmEntityColor.h"
 #include "DbDatabase.h"
@@ -23,7 +23,7 @@ bool hasFile(const OdGiMaterialMap& map)
 
 QJsonObject mapChannel(const OdGiMaterialMap& map)
 {
-    return zalHostPhysicsMaterial::textureChannel(zalHostStrings::toQString(map.sourceFileName()),
+    return zalHostPhysicsMaterial::textureChannel(zalStrings::toQString(map.sourceFileName()),
                                                   map.blendFactor(), map.uScale(), map.vScale(),
                                                   map.uOffset(), map.vOffset());
 }
@@ -130,7 +130,7 @@ std::shared_ptr<IzalPhysicsMaterial> zalHostPhysicsMaterials::describe(const OdD
     OdDbMaterialPtr material = object;
 
     auto description = newDescription();
-    description->setBaseMaterial(zalHostStrings::toQString(material->name()));
+    description->setBaseMaterial(zalStrings::toQString(material->name()));
 
     OdGiMaterialColor color;
     OdGiMaterialMap map;

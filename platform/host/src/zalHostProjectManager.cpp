@@ -1,6 +1,6 @@
 #include "zalHostProjectManager.h"
 
-#include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include "DbDatabase.h"
 
@@ -33,7 +33,7 @@ QString zalHostProjectManager::kindFolder(int kind, bool* known)
 
 QString zalHostProjectManager::projectRoot(OdDbDatabase* database) const
 {
-    const QString file = zalHostStrings::toQString(database->getFilename());
+    const QString file = zalStrings::toQString(database->getFilename());
     if (!file.isEmpty()) {
         const QFileInfo info(file);
         return info.absoluteDir().absoluteFilePath(info.completeBaseName() + QStringLiteral("_project"));
@@ -60,7 +60,7 @@ QString zalHostProjectManager::projectFolder(int kind, OdDbDatabase* database, b
 
 QString zalHostProjectManager::absolutePath(const OdString& relativePath, int kind, OdDbDatabase* database)
 {
-    return absolutePath(zalHostStrings::toQString(relativePath), kind, database);
+    return absolutePath(zalStrings::toQString(relativePath), kind, database);
 }
 
 QString zalHostProjectManager::absolutePath(const QString& relativePath, int kind, OdDbDatabase* database)

@@ -4,22 +4,12 @@
 #include "OdString.h"
 #include "OdVariant.h"
 
-QString zalHostStrings::toQString(const OdString& text)
-{
-    return zalStrings::toQString(text);
-}
-
-OdString zalHostStrings::toOdString(const QString& text)
-{
-    return zalStrings::toOdString(text);
-}
-
 QVariant zalHostStrings::toQVariant(const OdVariant& value, bool* ok)
 {
     if (ok) *ok = true;
     switch (value.varType()) {
     case OdVariant::kString:
-        return toQString(value.getString());
+        return zalStrings::toQString(value.getString());
     case OdVariant::kAnsiString:
         return QString::fromStdString(OdString(value.getAnsiString()).toUtf8());
     case OdVariant::kBool:

@@ -1,7 +1,7 @@
 #include "zalHostUserIO.h"
 
 #include "zalHostConsole.h"
-#include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include <QStringList>
 
@@ -9,7 +9,7 @@ namespace {
 
 QStringList keywordList(const OdString& keywords)
 {
-    return zalHostStrings::toQString(keywords).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    return zalStrings::toQString(keywords).split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
 // Index of the keyword the answer names: the whole keyword or an unambiguous beginning of it.
@@ -44,11 +44,10 @@ QString zalHostUserIO::answer(const OdString& prompt, const OdString& keywords, 
 {
     QString text;
     const QStringList list = keywordList(keywords);
-    if (!m_console->takeAnswer(zalHostStrings::toQString(prompt), text, zalHostConsole::PromptKind(kind),
-                               list))
+    if (!m_console->takeAnswer(zalStrings::toQString(prompt), text, zalHostConsole::PromptKind(kind), list))
         throw OdEdCancel();
     const int index = keywordIndex(list, text.trimmed());
-    if (index >= 0) throw OdEdKeyword(index, zalHostStrings::toOdString(list.at(index)));
+    if (index >= 0) throw OdEdKeyword(index, zalStrings::toOdString(list.at(index)));
     return text;
 }
 
@@ -57,47 +56,46 @@ OdString zalHostUserIO::getString(const OdString& prompt, int options, const OdS
 {
     for (;;) {
         const QString text = answer(prompt, keywords);
-        if (!text.isEmpty()) return zalHostStrings::toOdString(text);
+        if (!text.isEmpty()) return zalStrings::toOdString(text);
         if (!(options & OdEd::kGstNoEmpty) || !defaultValue.isEmpty()) return defaultValue;
         m_console->write(QStringLiteral("Requires a value."));
     }
 }
 
-int zalHostUserIO::getInt(const OdString& prompt, int options, int defaultValue, const OdString& keywords)
+template <class T, class Parse>
+T zalHostUserIO::askNumber(const OdString& prompt, int options, T defaultValue, const OdString& keywords,
+                           Parse parse, const QString& requirement)
 {
     for (;;) {
         const QString text = answer(prompt, keywords).trimmed();
         if (text.isEmpty()) return defaultValue;
         bool ok = false;
-        const int value = text.toInt(&ok);
+        const T value = parse(text, &ok);
         if (!ok)
-            m_console->write(QStringLiteral("Requires an integer value."));
-        else if ((options & OdEd::kInpNonZero) && value == 0)
+            m_console->write(requirement);
+        else if ((options & OdEd::kInpNonZero) && value == T(0))
             m_console->write(QStringLiteral("Value must not be zero."));
-        else if ((options & OdEd::kInpNonNeg) && value < 0)
+        else if ((options & OdEd::kInpNonNeg) && value < T(0))
             m_console->write(QStringLiteral("Value must not be negative."));
         else
             return value;
     }
 }
 
+int zalHostUserIO::getInt(const OdString& prompt, int options, int defaultValue, const OdString& keywords)
+{
+    return askNumber(
+        prompt, options, defaultValue, keywords, [](const QString& text, bool* ok) { return text.toInt(ok); },
+        QStringLiteral("Requires an integer value."));
+}
+
 double zalHostUserIO::getReal(const OdString& prompt, int options, double defaultValue,
                               const OdString& keywords)
 {
-    for (;;) {
-        const QString text = answer(prompt, keywords).trimmed();
-        if (text.isEmpty()) return defaultValue;
-        bool ok = false;
-        const double value = text.toDouble(&ok);
-        if (!ok)
-            m_console->write(QStringLiteral("Requires a real value."));
-        else if ((options & OdEd::kInpNonZero) && value == 0.0)
-            m_console->write(QStringLiteral("Value must not be zero."));
-        else if ((options & OdEd::kInpNonNeg) && value < 0.0)
-            m_console->write(QStringLiteral("Value must not be negative."));
-        else
-            return value;
-    }
+    return askNumber(
+        prompt, options, defaultValue, keywords,
+        [](const QString& text, bool* ok) { return text.toDouble(ok); },
+        QStringLiteral("Requires a real value."));
 }
 
 OdGePoint3d zalHostUserIO::getPoint(const OdString& prompt, int, const OdGePoint3d* defaultValue,
@@ -138,8 +136,7 @@ int zalHostUserIO::getKeyword(const OdString& prompt, const OdString& keywords, 
     const QStringList list = keywordList(keywords);
     for (;;) {
         QString text;
-        if (!m_console->takeAnswer(zalHostStrings::toQString(prompt), text, zalHostConsole::KeywordPrompt,
-                                   list))
+        if (!m_console->takeAnswer(zalStrings::toQString(prompt), text, zalHostConsole::KeywordPrompt, list))
             throw OdEdCancel();
         text = text.trimmed();
         if (text.isEmpty() && defaultValue >= 0) return defaultValue;
@@ -157,5 +154,5 @@ QString zalHostUserIO::entityAnswer(const OdString& prompt)
 
 void zalHostUserIO::putString(const OdString& text)
 {
-    m_console->write(zalHostStrings::toQString(text));
+    m_console->write(zalStrings::toQString(text));
 }

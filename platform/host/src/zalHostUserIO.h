@@ -28,6 +28,10 @@ public:
 private:
     // The answer, or OdEdCancel when there is none; a keyword answer raises OdEdKeyword.
     QString answer(const OdString& prompt, const OdString& keywords, int kind = 0);
+    // Asks until parse reads a number the options allow; an empty answer is the default.
+    template <class T, class Parse>
+    T askNumber(const OdString& prompt, int options, T defaultValue, const OdString& keywords, Parse parse,
+                const QString& requirement);
 
     zalHostConsole* m_console;
 };

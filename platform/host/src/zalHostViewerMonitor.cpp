@@ -2,7 +2,7 @@
 
 #include "zalHostApplication.h"
 #include "zalHostConsole.h"
-#include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include "XoRemoteRenderSender.h"
 
@@ -32,7 +32,7 @@ OdDbDatabase* zalHostViewerMonitor::drawingOf(long sessionKey) const
 QString zalHostViewerMonitor::reportLine(long sessionKey, const QString& message) const
 {
     OdDbDatabase* db = drawingOf(sessionKey);
-    const QString name = db ? QFileInfo(zalHostStrings::toQString(db->getFilename())).fileName() : QString();
+    const QString name = db ? QFileInfo(zalStrings::toQString(db->getFilename())).fileName() : QString();
     return name.isEmpty() ? QStringLiteral("Viewer: %1").arg(message)
                           : QStringLiteral("Viewer of %1: %2").arg(name, message);
 }

@@ -1,6 +1,7 @@
 #include "Db3dPolyline.h"
 
-#include "DbFiler.h"
+#include "DbFilerArrays.h"
+#include "DbPointList.h"
 
 #include "GiWorldDraw.h"
 
@@ -53,31 +54,20 @@ bool OdDb3dPolyline::subWorldDraw(OdGiWorldDraw* wd) const
 OdResult OdDb3dPolyline::subTransformBy(const OdGeMatrix3d& xform)
 {
     assertWriteEnabled();
-    for (OdGePoint3d& p : m_points)
-        p.transformBy(xform);
-    return eOk;
+    return odDbTransformPointList(m_points, xform);
 }
 
 OdResult OdDb3dPolyline::subGetGeomExtents(OdGeExtents3d& extents) const
 {
     assertReadEnabled();
-    if (m_points.empty()) return eInvalidExtents;
-    extents = OdGeExtents3d();
-    extents.addPoints(m_points.data(), m_points.size());
-    return eOk;
+    return odDbPointListExtents(m_points, extents);
 }
 
 OdResult OdDb3dPolyline::dwgInFields(OdDbDwgFiler* filer)
 {
-    const OdResult res = OdDbEntity::dwgInFields(filer);
+    OdResult res = OdDbEntity::dwgInFields(filer);
+    if (res == eOk) res = odDbReadArray(filer, m_points, &OdDbDwgFiler::rdPoint3d);
     if (res != eOk) return res;
-    {
-        const OdInt32 n = filer->rdInt32();
-        if (n < 0) return eInvalidInput;
-        m_points.clear();
-        for (OdInt32 i = 0; i < n; ++i)
-            m_points.append(filer->rdPoint3d());
-    }
     m_closed = filer->rdBool();
     return eOk;
 }
@@ -85,8 +75,6 @@ OdResult OdDb3dPolyline::dwgInFields(OdDbDwgFiler* filer)
 void OdDb3dPolyline::dwgOutFields(OdDbDwgFiler* filer) const
 {
     OdDbEntity::dwgOutFields(filer);
-    filer->wrInt32(OdInt32(m_points.size()));
-    for (const auto& p : m_points)
-        filer->wrPoint3d(p);
+    odDbWriteArray(filer, m_points, &OdDbDwgFiler::wrPoint3d);
     filer->wrBool(m_closed);
 }

@@ -1,6 +1,7 @@
 #include "DbPolyFaceMesh.h"
 
-#include "DbFiler.h"
+#include "DbFilerArrays.h"
+#include "DbPointList.h"
 
 #include "GiWorldDraw.h"
 
@@ -79,60 +80,30 @@ bool OdDbPolyFaceMesh::subWorldDraw(OdGiWorldDraw* wd) const
 OdResult OdDbPolyFaceMesh::subTransformBy(const OdGeMatrix3d& xform)
 {
     assertWriteEnabled();
-    for (OdGePoint3d& p : m_vertices)
-        p.transformBy(xform);
-    return eOk;
+    return odDbTransformPointList(m_vertices, xform);
 }
 
 OdResult OdDbPolyFaceMesh::subGetGeomExtents(OdGeExtents3d& extents) const
 {
     assertReadEnabled();
-    if (m_vertices.empty()) return eInvalidExtents;
-    extents = OdGeExtents3d();
-    extents.addPoints(m_vertices.data(), m_vertices.size());
-    return eOk;
+    return odDbPointListExtents(m_vertices, extents);
 }
 
 OdResult OdDbPolyFaceMesh::dwgInFields(OdDbDwgFiler* filer)
 {
-    const OdResult res = OdDbEntity::dwgInFields(filer);
-    if (res != eOk) return res;
-    {
-        const OdInt32 n = filer->rdInt32();
-        if (n < 0) return eInvalidInput;
-        m_vertices.clear();
-        for (OdInt32 i = 0; i < n; ++i)
-            m_vertices.append(filer->rdPoint3d());
-    }
-    {
-        const OdInt32 n = filer->rdInt32();
-        if (n < 0) return eInvalidInput;
-        m_faceList.clear();
-        for (OdInt32 i = 0; i < n; ++i)
-            m_faceList.append(filer->rdInt32());
-    }
-    {
-        const OdInt32 n = filer->rdInt32();
-        if (n < 0) return eInvalidInput;
-        m_materials.clear();
-        for (OdInt32 i = 0; i < n; ++i)
-            m_materials.append(filer->rdHardPointerId());
-    }
-    return eOk;
+    OdResult res = OdDbEntity::dwgInFields(filer);
+    if (res == eOk) res = odDbReadArray(filer, m_vertices, &OdDbDwgFiler::rdPoint3d);
+    if (res == eOk) res = odDbReadArray(filer, m_faceList, &OdDbDwgFiler::rdInt32);
+    if (res == eOk) res = odDbReadArray(filer, m_materials, &OdDbDwgFiler::rdHardPointerId);
+    return res;
 }
 
 void OdDbPolyFaceMesh::dwgOutFields(OdDbDwgFiler* filer) const
 {
     OdDbEntity::dwgOutFields(filer);
-    filer->wrInt32(OdInt32(m_vertices.size()));
-    for (const auto& p : m_vertices)
-        filer->wrPoint3d(p);
-    filer->wrInt32(OdInt32(m_faceList.size()));
-    for (OdInt32 v : m_faceList)
-        filer->wrInt32(v);
-    filer->wrInt32(OdInt32(m_materials.size()));
-    for (const OdDbObjectId& id : m_materials)
-        filer->wrHardPointerId(id);
+    odDbWriteArray(filer, m_vertices, &OdDbDwgFiler::wrPoint3d);
+    odDbWriteArray(filer, m_faceList, &OdDbDwgFiler::wrInt32);
+    odDbWriteArray(filer, m_materials, &OdDbDwgFiler::wrHardPointerId);
 }
 
 const OdArray<OdInt32>& OdDbPolyFaceMesh::faceList() const

@@ -1,6 +1,7 @@
 #include "DbPolygonMesh.h"
 
-#include "DbFiler.h"
+#include "DbFilerArrays.h"
+#include "DbPointList.h"
 
 #include "GiWorldDraw.h"
 
@@ -93,18 +94,13 @@ bool OdDbPolygonMesh::subWorldDraw(OdGiWorldDraw* wd) const
 OdResult OdDbPolygonMesh::subTransformBy(const OdGeMatrix3d& xform)
 {
     assertWriteEnabled();
-    for (OdGePoint3d& p : m_vertices)
-        p.transformBy(xform);
-    return eOk;
+    return odDbTransformPointList(m_vertices, xform);
 }
 
 OdResult OdDbPolygonMesh::subGetGeomExtents(OdGeExtents3d& extents) const
 {
     assertReadEnabled();
-    if (m_vertices.empty()) return eInvalidExtents;
-    extents = OdGeExtents3d();
-    extents.addPoints(m_vertices.data(), m_vertices.size());
-    return eOk;
+    return odDbPointListExtents(m_vertices, extents);
 }
 
 OdResult OdDbPolygonMesh::dwgInFields(OdDbDwgFiler* filer)
@@ -115,14 +111,7 @@ OdResult OdDbPolygonMesh::dwgInFields(OdDbDwgFiler* filer)
     m_n = filer->rdInt16();
     m_closedM = filer->rdBool();
     m_closedN = filer->rdBool();
-    {
-        const OdInt32 n = filer->rdInt32();
-        if (n < 0) return eInvalidInput;
-        m_vertices.clear();
-        for (OdInt32 i = 0; i < n; ++i)
-            m_vertices.append(filer->rdPoint3d());
-    }
-    return eOk;
+    return odDbReadArray(filer, m_vertices, &OdDbDwgFiler::rdPoint3d);
 }
 
 void OdDbPolygonMesh::dwgOutFields(OdDbDwgFiler* filer) const
@@ -132,7 +121,5 @@ void OdDbPolygonMesh::dwgOutFields(OdDbDwgFiler* filer) const
     filer->wrInt16(m_n);
     filer->wrBool(m_closedM);
     filer->wrBool(m_closedN);
-    filer->wrInt32(OdInt32(m_vertices.size()));
-    for (const auto& p : m_vertices)
-        filer->wrPoint3d(p);
+    odDbWriteArray(filer, m_vertices, &OdDbDwgFiler::wrPoint3d);
 }

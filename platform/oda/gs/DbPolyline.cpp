@@ -1,6 +1,6 @@
 #include "DbPolyline.h"
 
-#include "DbFiler.h"
+#include "DbFilerArrays.h"
 
 #include "GiWorldDraw.h"
 
@@ -87,15 +87,9 @@ OdResult OdDbPolyline::subGetGeomExtents(OdGeExtents3d& extents) const
 
 OdResult OdDbPolyline::dwgInFields(OdDbDwgFiler* filer)
 {
-    const OdResult res = OdDbEntity::dwgInFields(filer);
+    OdResult res = OdDbEntity::dwgInFields(filer);
+    if (res == eOk) res = odDbReadArray(filer, m_points, &OdDbDwgFiler::rdPoint2d);
     if (res != eOk) return res;
-    {
-        const OdInt32 n = filer->rdInt32();
-        if (n < 0) return eInvalidInput;
-        m_points.clear();
-        for (OdInt32 i = 0; i < n; ++i)
-            m_points.append(filer->rdPoint2d());
-    }
     m_elevation = filer->rdDouble();
     m_closed = filer->rdBool();
     return eOk;
@@ -104,9 +98,7 @@ OdResult OdDbPolyline::dwgInFields(OdDbDwgFiler* filer)
 void OdDbPolyline::dwgOutFields(OdDbDwgFiler* filer) const
 {
     OdDbEntity::dwgOutFields(filer);
-    filer->wrInt32(OdInt32(m_points.size()));
-    for (const auto& p : m_points)
-        filer->wrPoint2d(p);
+    odDbWriteArray(filer, m_points, &OdDbDwgFiler::wrPoint2d);
     filer->wrDouble(m_elevation);
     filer->wrBool(m_closed);
 }

@@ -1,6 +1,7 @@
 #include "DbSubDMesh.h"
 
-#include "DbFiler.h"
+#include "DbFilerArrays.h"
+#include "DbPointList.h"
 
 #include "GiWorldDraw.h"
 
@@ -128,8 +129,7 @@ bool OdDbSubDMesh::subWorldDraw(OdGiWorldDraw* wd) const
 OdResult OdDbSubDMesh::subTransformBy(const OdGeMatrix3d& xform)
 {
     assertWriteEnabled();
-    for (OdGePoint3d& p : m_vertices)
-        p.transformBy(xform);
+    odDbTransformPointList(m_vertices, xform);
     for (OdGeVector3d& n : m_normals) {
         n.transformBy(xform);
         n.normalize();
@@ -140,74 +140,31 @@ OdResult OdDbSubDMesh::subTransformBy(const OdGeMatrix3d& xform)
 OdResult OdDbSubDMesh::subGetGeomExtents(OdGeExtents3d& extents) const
 {
     assertReadEnabled();
-    if (m_vertices.empty()) return eInvalidExtents;
-    extents = OdGeExtents3d();
-    extents.addPoints(m_vertices.data(), m_vertices.size());
-    return eOk;
+    return odDbPointListExtents(m_vertices, extents);
 }
 
 OdResult OdDbSubDMesh::dwgInFields(OdDbDwgFiler* filer)
 {
-    const OdResult res = OdDbEntity::dwgInFields(filer);
+    OdResult res = OdDbEntity::dwgInFields(filer);
+    if (res == eOk) res = odDbReadArray(filer, m_vertices, &OdDbDwgFiler::rdPoint3d);
+    if (res == eOk) res = odDbReadArray(filer, m_faceList, &OdDbDwgFiler::rdInt32);
     if (res != eOk) return res;
-    {
-        const OdInt32 n = filer->rdInt32();
-        if (n < 0) return eInvalidInput;
-        m_vertices.clear();
-        for (OdInt32 i = 0; i < n; ++i)
-            m_vertices.append(filer->rdPoint3d());
-    }
-    {
-        const OdInt32 n = filer->rdInt32();
-        if (n < 0) return eInvalidInput;
-        m_faceList.clear();
-        for (OdInt32 i = 0; i < n; ++i)
-            m_faceList.append(filer->rdInt32());
-    }
     m_subDLevel = filer->rdInt32();
     m_numFaces = filer->rdInt32();
-    {
-        const OdInt32 n = filer->rdInt32();
-        if (n < 0) return eInvalidInput;
-        m_faceMaterials.clear();
-        for (OdInt32 i = 0; i < n; ++i)
-            m_faceMaterials.append(filer->rdHardPointerId());
-    }
-    {
-        const OdInt32 n = filer->rdInt32();
-        if (n < 0) return eInvalidInput;
-        m_normals.clear();
-        for (OdInt32 i = 0; i < n; ++i)
-            m_normals.append(filer->rdVector3d());
-    }
-    {
-        const OdInt32 n = filer->rdInt32();
-        if (n < 0) return eInvalidInput;
-        m_uvs.clear();
-        for (OdInt32 i = 0; i < n; ++i)
-            m_uvs.append(filer->rdPoint3d());
-    }
-    return eOk;
+    res = odDbReadArray(filer, m_faceMaterials, &OdDbDwgFiler::rdHardPointerId);
+    if (res == eOk) res = odDbReadArray(filer, m_normals, &OdDbDwgFiler::rdVector3d);
+    if (res == eOk) res = odDbReadArray(filer, m_uvs, &OdDbDwgFiler::rdPoint3d);
+    return res;
 }
 
 void OdDbSubDMesh::dwgOutFields(OdDbDwgFiler* filer) const
 {
     OdDbEntity::dwgOutFields(filer);
-    filer->wrInt32(OdInt32(m_vertices.size()));
-    for (const auto& p : m_vertices)
-        filer->wrPoint3d(p);
-    filer->wrInt32(OdInt32(m_faceList.size()));
-    for (OdInt32 v : m_faceList)
-        filer->wrInt32(v);
+    odDbWriteArray(filer, m_vertices, &OdDbDwgFiler::wrPoint3d);
+    odDbWriteArray(filer, m_faceList, &OdDbDwgFiler::wrInt32);
     filer->wrInt32(m_subDLevel);
     filer->wrInt32(m_numFaces);
-    filer->wrInt32(OdInt32(m_faceMaterials.size()));
-    for (const OdDbObjectId& id : m_faceMaterials)
-        filer->wrHardPointerId(id);
-    filer->wrInt32(OdInt32(m_normals.size()));
-    for (const auto& v : m_normals)
-        filer->wrVector3d(v);
-    filer->wrInt32(OdInt32(m_uvs.size()));
-    for (const auto& p : m_uvs)
-        filer->wrPoint3d(p);
+    odDbWriteArray(filer, m_faceMaterials, &OdDbDwgFiler::wrHardPointerId);
+    odDbWriteArray(filer, m_normals, &OdDbDwgFiler::wrVector3d);
+    odDbWriteArray(filer, m_uvs, &OdDbDwgFiler::wrPoint3d);
 }

@@ -127,17 +127,19 @@ void OdDbObjectAccess::reAppend(OdDbStub* s, OdDbObject* obj)
 void OdDbObjectAccess::addReference(const OdDbObjectId& blockId, const OdDbObjectId& refId)
 {
     OdDbBlockTableRecord* btr = dynamic_cast<OdDbBlockTableRecord*>(object(blockId));
-    if (btr && !refId.isNull() && !btr->m_references.contains(refId)) btr->m_references.append(refId);
+    if (btr && !refId.isNull() && btr->m_referenceSet.insert(refId).second) btr->m_references.append(refId);
 }
 
 void OdDbObjectAccess::removeReference(const OdDbObjectId& blockId, const OdDbObjectId& refId)
 {
     OdDbBlockTableRecord* btr = dynamic_cast<OdDbBlockTableRecord*>(object(blockId));
-    if (btr) btr->m_references.remove(refId);
+    if (btr && btr->m_referenceSet.erase(refId) != 0) btr->m_references.remove(refId);
 }
 
 OdDbObjectIdArray& OdDbObjectAccess::entities(OdDbObject* blockRecord)
 {
+    // The caller may change the list: the membership set cannot follow.
+    static_cast<OdDbBlockTableRecord*>(blockRecord)->forgetEntitySet();
     return static_cast<OdDbBlockTableRecord*>(blockRecord)->m_entities;
 }
 

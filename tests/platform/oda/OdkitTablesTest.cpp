@@ -214,3 +214,76 @@ TEST_F(OdkitTables, RecordsRenamedAfterTheyWereAddedAreFoundUnderTheirNewNamesIn
     EXPECT_EQ(layers->getAt(L"Layer1500", true), ids[10]) << "the first in table order, erased or not";
     EXPECT_FALSE(layers->has(L"Layer10"));
 }
+
+TEST_F(OdkitTables, ABlockListsEachEntityOnceAlsoWhenItsListWasBuiltHandedOutOrReadBack)
+{
+    OdDbBlockTableRecordPtr ms = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
+    auto listed = [&] {
+        OdArray<OdDbObjectId> ids;
+        for (OdDbObjectIteratorPtr it = ms->newIterator(); !it->done(); it->step())
+            ids.append(it->objectId());
+        return ids;
+    };
+    OdDbLightPtr a = OdDbLight::createObject(), b = OdDbLight::createObject(), c = OdDbLight::createObject();
+    const OdDbObjectId ida = ms->appendOdDbEntity(a);
+    ms->appendOdDbEntity(a); // the first repeat: the block builds its set of members here
+    const OdDbObjectId idb = ms->appendOdDbEntity(b);
+    ms->appendOdDbEntity(b); // appended after the set was built: it must be in it
+    EXPECT_EQ(listed(), (OdArray<OdDbObjectId>{ida, idb}));
+    // The block's state with a and b, as undo keeps it.
+    OdDbDwgMemoryFilerPtr filer = OdDbDwgMemoryFiler::createObject();
+    ms->dwgOutFields(filer);
+
+    // Walking the drawing hands the list out; what is appended afterwards is still checked.
+    int visited = 0;
+    db->visitEntities([&](const OdDbObjectId&) { ++visited; });
+    EXPECT_EQ(visited, 2);
+    const OdDbObjectId idc = ms->appendOdDbEntity(c);
+    ms->appendOdDbEntity(c);
+    ms->appendOdDbEntity(a);
+    EXPECT_EQ(listed(), (OdArray<OdDbObjectId>{ida, idb, idc}));
+
+    // Read back without c (undo of its append): appending c again lists it again, once.
+    filer->rewind();
+    ASSERT_EQ(ms->dwgInFields(filer), eOk);
+    EXPECT_EQ(listed(), (OdArray<OdDbObjectId>{ida, idb}));
+    ms->appendOdDbEntity(c);
+    ms->appendOdDbEntity(c);
+    EXPECT_EQ(listed(), (OdArray<OdDbObjectId>{ida, idb, idc}));
+}
+
+TEST_F(OdkitTables, ABlockKnowsEachReferenceOnceAcrossMovesBetweenBlocks)
+{
+    OdDbBlockTablePtr blocks = db->getBlockTableId().safeOpenObject(OdDb::kForWrite);
+    auto block = [&](const wchar_t* name) {
+        OdDbBlockTableRecordPtr record = OdDbBlockTableRecord::createObject();
+        record->setName(name);
+        return blocks->add(record);
+    };
+    const OdDbObjectId chair = block(L"Chair"), table = block(L"Table");
+    blocks = nullptr;
+    OdDbBlockTableRecordPtr ms = db->getModelSpaceId().safeOpenObject(OdDb::kForWrite);
+    std::vector<OdDbObjectId> refs;
+    for (int i = 0; i < 3; ++i) {
+        OdDbBlockReferencePtr ref = OdDbBlockReference::createObject();
+        ref->setBlockTableRecord(chair);
+        refs.push_back(ms->appendOdDbEntity(ref));
+    }
+    auto referencesOf = [](const OdDbObjectId& id) {
+        OdDbObjectIdArray ids;
+        OdDbBlockTableRecordPtr(id.safeOpenObject())->getBlockReferenceIds(ids);
+        return ids;
+    };
+    auto setBlock = [](const OdDbObjectId& ref, const OdDbObjectId& block) {
+        OdDbBlockReferencePtr(ref.safeOpenObject(OdDb::kForWrite))->setBlockTableRecord(block);
+    };
+    EXPECT_EQ(referencesOf(chair), (OdDbObjectIdArray{refs[0], refs[1], refs[2]}));
+    setBlock(refs[1], table);
+    setBlock(refs[1], table); // the same block again: still listed once
+    EXPECT_EQ(referencesOf(chair), (OdDbObjectIdArray{refs[0], refs[2]}));
+    EXPECT_EQ(referencesOf(table), (OdDbObjectIdArray{refs[1]}));
+    // Back to its first block: taken off the other one, listed again at the end.
+    setBlock(refs[1], chair);
+    EXPECT_EQ(referencesOf(chair), (OdDbObjectIdArray{refs[0], refs[2], refs[1]}));
+    EXPECT_TRUE(referencesOf(table).isEmpty());
+}

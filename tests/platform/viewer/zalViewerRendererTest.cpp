@@ -62,6 +62,27 @@ struct Fixture
         m.addString(material.toStdString()).addString(material.toStdString());
         apply(m);
     }
+    // The same square as square(), cut into `cells` x `cells` pieces: 6 cells^2 vertices.
+    void tiledSquare(const QString& name, const QString& owner, float size, int cells,
+                     const QString& material)
+    {
+        std::vector<float> p;
+        const float step = size / float(cells);
+        for (int i = 0; i < cells; ++i)
+            for (int j = 0; j < cells; ++j) {
+                const float x0 = step * float(i), y0 = step * float(j), x1 = x0 + step, y1 = y0 + step;
+                p.insert(p.end(), {x0, y0, 0, x1, y1, 0, x1, y0, 0, x0, y0, 0, x0, y1, 0, x1, y1, 0});
+            }
+        const int triangles = 2 * cells * cells;
+        std::vector<std::int32_t> faces(std::size_t(triangles), 3);
+        XoRemoteRenderMessage m(XoMessageType::AddMesh);
+        m.addString(name.toStdString()).addString(owner.toStdString()).addString("");
+        m.addFloatArray(p.data(), p.size()).addFloatArray(nullptr, 0);
+        m.addFloatArray(nullptr, 0).addFloatArray(nullptr, 0).addIntArray(nullptr, 0);
+        m.addIntArray(faces.data(), faces.size()).addInt(triangles).addInt(3 * triangles);
+        m.addString(material.toStdString()).addString(material.toStdString());
+        apply(m);
+    }
     void material(const QString& name, quint32 colour)
     {
         XoRemoteRenderMessage m(XoMessageType::AddMaterial);
@@ -204,6 +225,55 @@ TEST_F(Renderer, DrawsTwentyThousandSmallMeshesInAFewRenderables)
         f.remove(QStringLiteral("E%1").arg(i), "Model");
     ASSERT_FALSE(draw(followed).isNull());
     EXPECT_EQ(followed.statistics().triangles, 2LL * (n - n / 1000));
+    followed.release();
+}
+
+TEST_F(Renderer, HundredsOfPlacementsOfALargeMeshAreDrawnWithBoundedBuffersKeepingEveryTriangle)
+{
+    // A block whose mesh is too large to merge with small ones (16,854 vertices) placed 300 times on a
+    // grid; an own renderable per placement would exhaust Filament's arena a few thousand placements in.
+    // The same grid of squares drawn as small meshes is the reference picture.
+    const int placements = 300, cells = 53;
+    const long long tileTriangles = 2LL * cells * cells;
+    f.material("Red", 0x0000C0);
+    f.tiledSquare("Tile_M", "Tile", 25, cells, "Red");
+    Fixture plain;
+    plain.material("Red", 0x0000C0);
+    plain.square("Tile_M", "Tile", 25, "Red");
+    for (int i = 0; i < placements; ++i) {
+        const QVector3D at(float(i % 20) * 30, float(i / 20) * 30, 0);
+        f.instance(QStringLiteral("P%1").arg(i), "Model", "Tile", at);
+        plain.instance(QStringLiteral("P%1").arg(i), "Model", "Tile", at);
+    }
+    ASSERT_TRUE(f.errors.isEmpty()) << f.errors.join("; ").toStdString();
+    ASSERT_NO_FATAL_FAILURE(expectLikeAFreshDrawing("first drawing"));
+    zalViewerRenderer::Statistics stats = followed.statistics();
+    EXPECT_EQ(stats.triangles, placements * tileTriangles);
+    // 64 placements of their own and about five merged batches, not 300 renderables.
+    EXPECT_LE(stats.renderables, 80);
+    EXPECT_LE(stats.meshBuffers, 1);
+
+    zalViewerRenderer reference;
+    QString error;
+    ASSERT_TRUE(reference.initialize(error)) << error.toStdString();
+    const QImage expected = reference.renderImage(
+        plain.scene, settings, reference.view(plain.scene, settings), QSize(160, 120), error);
+    ASSERT_FALSE(expected.isNull()) << error.toStdString();
+    const Difference d = compare(last, expected);
+    EXPECT_LT(d.mean, 2.0) << "the merged placements are not where the plain squares are";
+    EXPECT_LT(d.changedShare, 0.01);
+    reference.release();
+
+    // Moves and erasures of placements drawn either way.
+    f.remove("P0", "Model");
+    f.instance("P0", "Model", "Tile", QVector3D(-60, -60, 0));
+    f.remove("P250", "Model");
+    f.instance("P250", "Model", "Tile", QVector3D(660, 0, 0));
+    ASSERT_NO_FATAL_FAILURE(expectLikeAFreshDrawing("moves"));
+    for (int i = 1; i < placements; i += 7)
+        f.remove(QStringLiteral("P%1").arg(i), "Model");
+    ASSERT_NO_FATAL_FAILURE(expectLikeAFreshDrawing("erasures"));
+    EXPECT_EQ(followed.statistics().triangles, (placements - (placements + 5) / 7) * tileTriangles);
     followed.release();
 }
 

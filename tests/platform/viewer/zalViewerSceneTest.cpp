@@ -443,4 +443,109 @@ TEST_F(Scene, AnythingAWellFramedMessageCarriesIsHandled)
     }
 }
 
+// A message of `type` whose "name" and "parent" are given, whose transforms hold a NaN, whose position
+// array has one vertex and whose counts say 3: each content type that checks what it carries refuses it.
+XoRemoteRenderMessage badContent(XoMessageType type, const std::string& name, const std::string& parent)
+{
+    static const std::vector<float> transform = [] {
+        std::vector<float> t(kIdentity, kIdentity + 16);
+        t[5] = std::numeric_limits<float>::quiet_NaN();
+        return t;
+    }();
+    static const std::vector<float> vertex = {1, 2, 3};
+    XoRemoteRenderMessage m(type);
+    for (const auto& field : XoRemoteRenderMessage::schema(type)) {
+        const std::string& f = field.first;
+        switch (field.second) {
+        case XoFieldKind::String:
+            m.addString(f == "name" ? name : f == "parent" ? parent : std::string());
+            break;
+        case XoFieldKind::Int32:
+            m.addInt(f == "count" || f == "faceSizeCount" ? 3 : 0);
+            break;
+        case XoFieldKind::UInt32:
+            m.addUInt(0);
+            break;
+        case XoFieldKind::UInt64:
+            m.addUInt64(0);
+            break;
+        case XoFieldKind::Float:
+            m.addFloat(1.0f);
+            break;
+        case XoFieldKind::Bool:
+            m.addBool(false);
+            break;
+        case XoFieldKind::FloatArray:
+            if (f == "transform" || f == "transforms")
+                m.addFloatArray(transform.data(), transform.size());
+            else if (f == "positions")
+                m.addFloatArray(vertex.data(), vertex.size());
+            else
+                m.addFloatArray(nullptr, 0);
+            break;
+        case XoFieldKind::Int32Array:
+            m.addIntArray(nullptr, 0);
+            break;
+        case XoFieldKind::Bytes:
+            m.addBytes("", 0);
+            break;
+        }
+    }
+    return m;
+}
+
+TEST_F(Scene, EachRefusedMessageNamesItsEntityAndLeavesTheSceneAsItWas)
+{
+    instance("Keep", "Model", "Block");
+    mesh("KeepMesh", "Keep", {0, 0, 0, 1, 0, 0, 0, 1, 0}, {3}, 3, 1);
+    ASSERT_TRUE(errors.isEmpty()) << errors.join("; ").toStdString();
+    const QJsonObject before = scene.toJson();
+    const std::vector<XoMessageType> refused = {
+        XoMessageType::AddInstance, XoMessageType::AddGroup,          XoMessageType::AddMesh,
+        XoMessageType::AddLight,    XoMessageType::SpawnInstances,    XoMessageType::PlaceAsset,
+        XoMessageType::AddFile,     XoMessageType::SetAssetTransform, XoMessageType::AssureEntityConnected};
+    for (std::size_t k = 0; k < refused.size(); ++k) {
+        const XoRemoteRenderMessage m =
+            badContent(refused[k], "Bad" + std::to_string(k), "P" + std::to_string(k));
+        const auto schema = XoRemoteRenderMessage::schema(refused[k]);
+        const bool hasParent = schema.size() > 1 && schema[1].first == "parent";
+        lost.clear();
+        errors.clear();
+        apply(m);
+        SCOPED_TRACE(m.name());
+        ASSERT_EQ(lost.size(), 1u);
+        EXPECT_EQ(lost[0].name, QStringLiteral("Bad%1").arg(k));
+        EXPECT_EQ(lost[0].parent, hasParent ? QStringLiteral("P%1").arg(k) : QString());
+        ASSERT_EQ(errors.size(), 1);
+        EXPECT_TRUE(errors[0].startsWith(QString::fromLatin1(m.name()) + " Bad")) << errors[0].toStdString();
+        EXPECT_EQ(scene.toJson(), before) << "a refused " << m.name() << " changed the scene";
+    }
+    // What came before is still whole, and the scene takes the next good message.
+    instance("After", "Model");
+    EXPECT_EQ(scene.instances().size(), 2u);
+    ASSERT_EQ(scene.meshesOf("Keep").size(), 1u);
+    EXPECT_EQ(scene.meshesOf("Keep")[0]->positions.floatAt(3), 1.0f);
+}
+
+TEST_F(Scene, AMeshKeepsItsReceivedFrameButNotTheDecodedMessage)
+{
+    XoRemoteRenderMessage sent(XoMessageType::AddMesh);
+    const std::vector<float> positions = {0, 0, 0, 4, 0, 0, 0, 5, 0};
+    const std::vector<std::int32_t> faces = {3};
+    sent.addString("M").addString("Owner").addString("");
+    sent.addFloatArray(positions.data(), positions.size()).addFloatArray(nullptr, 0);
+    sent.addFloatArray(nullptr, 0).addFloatArray(nullptr, 0).addIntArray(nullptr, 0);
+    sent.addIntArray(faces.data(), faces.size()).addInt(1).addInt(3).addString("M").addString("M");
+    std::shared_ptr<const XoRemoteRenderMessage> message = received(sent);
+    const std::weak_ptr<const XoRemoteRenderMessage> decoded = message;
+    scene.apply(message, lost, errors);
+    message.reset();
+    // The decoded fields and strings of every mesh of a large scene would cost more than its vertices.
+    EXPECT_TRUE(decoded.expired());
+    ASSERT_EQ(scene.meshesOf("Owner").size(), 1u);
+    const zalViewerScene::Mesh& m = *scene.meshesOf("Owner")[0];
+    EXPECT_EQ(m.positions.floatAt(3), 4.0f);
+    EXPECT_EQ(m.positions.floatAt(7), 5.0f);
+}
+
 } // namespace

@@ -15,7 +15,7 @@
 #include "DbPolygonMesh.h"
 #include "DbSubDMesh.h"
 #include "DbText.h"
-#include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -24,6 +24,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 using namespace zalImportTest;
@@ -191,7 +192,7 @@ TEST_F(DxfImport, FacesMeshesTextAndColours)
             EXPECT_EQ(m->vertices().size(), 5u);
             EXPECT_EQ(m->numOfFaces(), 2);
             OdDbMaterialPtr material = m->materialId().safeOpenObject();
-            EXPECT_EQ(zalHostStrings::toQString(material->name()), QStringLiteral("Glass"));
+            EXPECT_EQ(zalStrings::toQString(material->name()), QStringLiteral("Glass"));
             double opacity = 0;
             OdGiMaterialMap map;
             material->opacity(opacity, map);
@@ -205,9 +206,9 @@ TEST_F(DxfImport, FacesMeshesTextAndColours)
             EXPECT_EQ(pm->nSize(), 4);
             EXPECT_EQ(pm->vertexAt(2, 3), OdGePoint3d(2, 3, 6));
         } else if (auto* t = dynamic_cast<OdDbText*>(e)) {
-            EXPECT_EQ(zalHostStrings::toQString(t->textString()), QString::fromUtf8("Zo\xc3\xab"));
+            EXPECT_EQ(zalStrings::toQString(t->textString()), QString::fromUtf8("Zo\xc3\xab"));
         } else if (auto* light = dynamic_cast<OdDbLight*>(e)) {
-            EXPECT_EQ(zalHostStrings::toQString(light->name()), QStringLiteral("Lamp"));
+            EXPECT_EQ(zalStrings::toQString(light->name()), QStringLiteral("Lamp"));
             EXPECT_EQ(light->lightType(), OdGiDrawable::kSpotLight);
             EXPECT_NEAR(light->intensity(), 2.5, 1e-6);
             EXPECT_EQ(light->position(), OdGePoint3d(1, 2, 3));
@@ -239,7 +240,49 @@ doc.saveas(sys.argv[1], encoding='cp1252')
     ASSERT_TRUE(r.ok) << r.message.toStdString();
     QString text;
     forEachEntity(db->getModelSpaceId(), [&](OdDbEntity* e) {
-        if (auto* t = dynamic_cast<OdDbText*>(e)) text = zalHostStrings::toQString(t->textString());
+        if (auto* t = dynamic_cast<OdDbText*>(e)) text = zalStrings::toQString(t->textString());
     });
     EXPECT_EQ(text, QString::fromUtf8("Caf\xc3\xa9 \xc3\x85"));
+}
+
+// The structure check passes over a file's bulk (the ENTITIES and BLOCKS sections) without keeping it;
+// libdime's reading of the same bytes still brings every entity, each once.
+TEST(DxfImportCounts, EveryEntityOfAFileArrivesOnce)
+{
+    QTemporaryDir dir;
+    const QString script = dir.filePath(QStringLiteral("many.py"));
+    ASSERT_TRUE(writeFile(script, R"PY(
+import sys, ezdxf
+doc = ezdxf.new('R2010')
+msp = doc.modelspace()
+for i in range(300):
+    x = float(i % 20)
+    y = float(i // 20)
+    msp.add_3dface([(x, y, 0), (x + 1, y, 0), (x + 1, y + 1, 0), (x, y + 1, 0)])
+block = doc.blocks.new(name='Tile')
+block.add_line((0, 0, 0), (1, 0, 0))
+block.add_line((0, 0, 0), (0, 1, 0))
+for i in range(40):
+    msp.add_blockref('Tile', (100.0 + i, 0, 0))
+doc.saveas(sys.argv[1])
+)PY"));
+    const QString file = dir.filePath(QStringLiteral("many.dxf"));
+    QString log;
+    ASSERT_TRUE(runPython(script, {file}, &log)) << log.toStdString();
+
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    const zalImportResult r = zalDrawingImporter::importFile(file, db.get());
+    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    const auto counts = countByClass(db->getModelSpaceId());
+    EXPECT_EQ(counts.at("AcDbFace"), 300);
+    EXPECT_EQ(counts.at("AcDbBlockReference"), 40);
+    EXPECT_EQ(r.entities, 342); // 340 in model space, 2 in the block
+    EXPECT_EQ(r.references, 40);
+    OdDbBlockTablePtr blocks = db->getBlockTableId().safeOpenObject();
+    OdDbBlockTableRecordPtr tile = blocks->getAt(L"tile", OdDb::kForRead);
+    ASSERT_FALSE(tile.isNull()) << "the block is found by its name in any letter case";
+    EXPECT_EQ(countByClass(tile->objectId()).at("AcDbLine"), 2);
+    OdDbObjectIdArray references;
+    tile->getBlockReferenceIds(references);
+    EXPECT_EQ(references.size(), 40u);
 }

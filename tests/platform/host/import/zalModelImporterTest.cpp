@@ -10,7 +10,7 @@
 #include "DbSubDMesh.h"
 #include "DbViewportTableRecord.h"
 #include "zalHostPhysicsMaterials.h"
-#include "zalHostStrings.h"
+#include "zalStrings.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -10,10 +10,10 @@
 #include "zalHostAppProps.h"
 #include "zalHostConsole.h"
 #include "zalHostProgressIndicator.h"
-#include "zalHostStrings.h"
 #include "zalHostView.h"
 #include "zalHostViewSystem.h"
 #include "zalHostViewerMonitor.h"
+#include "zalStrings.h"
 
 #include "XoRemoteRenderSender.h"
 
@@ -244,11 +244,11 @@ TEST(zalHostProgress, dialogCountsWhatTheViewersGainWhileItIsOpen)
     XoRemoteRenderSender::monitor()->contentSent(7, 1, 1);
 }
 
-TEST(zalHostStrings, qtAndDrawingStringsRoundTrip)
+TEST(zalStrings, qtAndDrawingStringsRoundTrip)
 {
     const QString text = QString::fromUtf8("Synchronizing Scene – Größe ✓");
-    EXPECT_EQ(zalHostStrings::toQString(zalHostStrings::toOdString(text)), text);
-    EXPECT_EQ(zalHostStrings::toQString(OdString()), QString());
+    EXPECT_EQ(zalStrings::toQString(zalStrings::toOdString(text)), text);
+    EXPECT_EQ(zalStrings::toQString(OdString()), QString());
 }
 
 TEST(zalHostSiblings, siblingModulesLoadThroughTheLinker)

@@ -56,6 +56,7 @@ protected:
 
     QString text;
     int number = -1;
+    double real = -1.0;
     OdDbDatabase* seenDatabase = nullptr;
     OdStaticRxObject<zalHostTestTracker> tracker;
     OdGePoint3d point;
@@ -74,6 +75,12 @@ protected:
         });
         add("zalhost_int", [this](OdDbCommandContext* c) {
             number = c->userIO()->getInt(OdString("Navigation Type (0,1,2)"), OdEd::kInpDefault, 2);
+        });
+        add("zalhost_positive", [this](OdDbCommandContext* c) {
+            real = c->userIO()->getReal(OdString("Scale"), OdEd::kInpNonZero | OdEd::kInpNonNeg, 1.0);
+        });
+        add("zalhost_count", [this](OdDbCommandContext* c) {
+            number = c->userIO()->getInt(OdString("Count"), OdEd::kInpNonNeg, 5);
         });
         add("zalhost_point", [this](OdDbCommandContext* c) {
             point = c->userIO()->getPoint(OdString("Set Position"), OdEd::kGptDefault, nullptr, OdString(),
@@ -146,6 +153,27 @@ TEST_F(zalHostConsoleTest, invalidAnswerAsksAgain)
     EXPECT_EQ(console->executeCommand("zalhost_int"), zalHostConsole::Done);
     EXPECT_EQ(number, 1);
     EXPECT_TRUE(console->transcript().contains("Requires an integer value."));
+}
+
+// A real prompt refusing zero and negatives, then an integer prompt refusing negatives only: each
+// refused answer is named and asked again.
+TEST_F(zalHostConsoleTest, numericPromptsAskAgainUntilTheOptionsAllowTheAnswer)
+{
+    console->queueAnswers({"x", "0", "-1.5", "2.5"});
+    EXPECT_EQ(console->executeCommand("zalhost_positive"), zalHostConsole::Done);
+    EXPECT_EQ(real, 2.5);
+    const QStringList realLines = console->transcript();
+    for (const char* refusal :
+         {"Requires a real value.", "Value must not be zero.", "Value must not be negative."})
+        EXPECT_TRUE(realLines.contains(refusal)) << refusal;
+
+    console->queueAnswers({"1.5", "-3", "0"});
+    EXPECT_EQ(console->executeCommand("zalhost_count"), zalHostConsole::Done);
+    EXPECT_EQ(number, 0);
+    const QStringList countLines = console->transcript().mid(realLines.size());
+    for (const char* refusal : {"Requires an integer value.", "Value must not be negative."})
+        EXPECT_TRUE(countLines.contains(refusal)) << refusal;
+    EXPECT_FALSE(countLines.contains("Value must not be zero."));
 }
 
 TEST_F(zalHostConsoleTest, invalidAnswersUntilTheQueueEndsCancel)

@@ -1,0 +1,64 @@
+// What the sender believes the viewer holds: pairs held again are told apart from new ones (the sender
+// counts only new content), an entity's meshes are found under it, and nothing of a forgotten entry is
+// used again when its name comes back.
+#include "XoHeldEntities.h"
+#include "XoRemoteRenderMessage.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+
+using Kind = XoHeldEntities::Kind;
+
+TEST(XoHeldEntities, HoldingAgainIsToldApartAndKeepsTheLatestKind)
+{
+    XoHeldEntities held;
+    EXPECT_FALSE(held.hold("Root", "", Kind::Other));
+    EXPECT_FALSE(held.hold("E1", "Root", Kind::Other));
+    EXPECT_FALSE(held.hold("E1_mat", "E1", Kind::Mesh)); // its owner is the entity just held
+    EXPECT_TRUE(held.hold("E1", "Root", Kind::Other));
+    EXPECT_TRUE(held.hold("E1_mat", "E1", Kind::Other));
+    bool isHeld = false;
+    EXPECT_FALSE(held.isMesh("E1_mat", "E1", &isHeld)) << "the kind of the last hold counts";
+    EXPECT_TRUE(isHeld);
+    // The same name under another owner is a pair of its own.
+    EXPECT_FALSE(held.hold("E1_mat", "Root", Kind::Mesh));
+    EXPECT_TRUE(held.isHeld("E1_mat", "E1"));
+    EXPECT_TRUE(held.isHeld("E1_mat", "Root"));
+    EXPECT_FALSE(held.isHeld("E1_mat", "E2"));
+}
+
+TEST(XoHeldEntities, ANameForgottenAndHeldAgainStartsAfresh)
+{
+    XoHeldEntities held;
+    held.hold("Root", "", Kind::Other);
+    held.hold("A", "Root", Kind::Other);
+    held.forget("A", "");
+    EXPECT_FALSE(held.isHeld("A"));
+    // "A" was the last entry held and is gone: a mesh under a new "A" must not reach the old one.
+    EXPECT_FALSE(held.hold("A_mat", "A", Kind::Mesh));
+    EXPECT_TRUE(held.isHeld("A_mat", "A"));
+    EXPECT_FALSE(held.hold("A", "Root", Kind::Other));
+    held.forgetChildren("A", false);
+    EXPECT_FALSE(held.isHeld("A_mat"));
+    EXPECT_TRUE(held.isHeld("A", "Root"));
+    held.clear();
+    EXPECT_FALSE(held.hold("A", "Root", Kind::Other)) << "nothing is held after clear()";
+}
+
+TEST(XoRemoteRenderMessage, StringsStayReadableAsMoreAreAddedAndTheMessageMoves)
+{
+    // Short strings live inside their string object: storage that moved them as it grew would leave the
+    // fields' views behind.
+    XoRemoteRenderMessage m(XoMessageType::ViewerMessage);
+    std::vector<std::string> texts;
+    for (int i = 0; i < 40; ++i)
+        texts.push_back(i % 2 ? "s" + std::to_string(i) : std::string(30 + i, char('a' + i % 26)));
+    for (const std::string& text : texts)
+        m.addString(text);
+    XoRemoteRenderMessage moved(std::move(m));
+    ASSERT_EQ(moved.fields().size(), texts.size());
+    for (std::size_t i = 0; i < texts.size(); ++i)
+        EXPECT_EQ(moved.field(i).text(), texts[i]) << i;
+}
