@@ -1,6 +1,6 @@
 // Generic grips: the grip data they carry, their glyphs in eye space and their callbacks.
-#include "GenericGripData.h"
 #include "zalGripPointUtils.h"
+#include "GenericGripData.h"
 
 #include "tests/common/zalRecordingDraw.h"
 
