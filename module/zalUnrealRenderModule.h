@@ -51,13 +51,17 @@ public:
     QString viewerVersion() override;
     bool supportTessellation() override;
     void sendViewerConsoleCommand(const QString& command) override;
-    bool isViewerUpToDate() override;
     void updateSettingsDialog() override;
     bool isProducing(bool& animation, bool& preview, bool& pathTracer) const override;
     void applyCurrentSceneSettings() override;
 
     // Sessions, the window-handle wait list and the reactor suspensions: zalSessionRegistry.
     // Viewer names of database objects: zalViewerNames.
+
+    // Whether the active view's viewer has applied every transaction sent to it and none is open, so a
+    // command sent now finds the drawing complete. Not a slot of the service interface, whose slots are
+    // fixed: the headless host asks for it by name through Qt's meta-object system.
+    Q_INVOKABLE bool isViewerUpToDate();
 
 signals:
     void currentSettingsChange();

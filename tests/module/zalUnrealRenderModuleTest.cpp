@@ -69,6 +69,14 @@ TEST_F(ModuleEntry, loadsByNameRegistersEverythingAndUnloadRemovesIt)
     EXPECT_EQ(commandsInGroup(), kCommands);
     // The service is the module object itself.
     EXPECT_NE(dynamic_cast<zalUnrealRenderModule*>(service()), nullptr);
+    // The headless host asks the service by name whether the viewer is up to date (the interface's
+    // slots are fixed); with no drawing open there is no viewer to be up to date.
+    auto* object = dynamic_cast<QObject*>(service());
+    ASSERT_NE(object, nullptr);
+    bool upToDate = true;
+    EXPECT_TRUE(QMetaObject::invokeMethod(object, "isViewerUpToDate", Qt::DirectConnection,
+                                          Q_RETURN_ARG(bool, upToDate)));
+    EXPECT_FALSE(upToDate);
 
     ASSERT_TRUE(odrxDynamicLinker()->unloadModule(kModule));
     EXPECT_EQ(host->service("zal.IUnrealRender"), nullptr);

@@ -44,9 +44,6 @@ public:
     virtual QString viewerVersion() = 0;
     virtual bool supportTessellation() = 0;
     virtual void sendViewerConsoleCommand(const QString& command) = 0;
-    // Whether the active view's viewer has applied every transaction sent to it and none is open, so a
-    // command sent now finds the drawing complete.
-    virtual bool isViewerUpToDate() = 0;
     virtual void updateSettingsDialog() = 0;
     virtual bool isProducing(bool& animation, bool& preview, bool& pathTracer) const = 0;
     virtual void applyCurrentSceneSettings() = 0;
