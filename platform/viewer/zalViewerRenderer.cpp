@@ -447,6 +447,8 @@ struct zalViewerRenderer::Impl
 
     void update(const zalViewerScene& scene);
     void rebuild();
+    // Removes the drawn tree and the placed assets (lights and buffers are handled by the callers).
+    void dropDrawing();
     void updateLights();
     void updateAssets();
     void collectGarbage();
@@ -483,13 +485,18 @@ void zalViewerRenderer::Impl::destroyTarget()
     targetSize = QSize();
 }
 
-void zalViewerRenderer::Impl::destroyAll()
+void zalViewerRenderer::Impl::dropDrawing()
 {
     for (auto& root : roots)
         dropNode(root);
     for (auto& item : assetItems)
         dropItem(item);
     assetItems.clear();
+}
+
+void zalViewerRenderer::Impl::destroyAll()
+{
+    dropDrawing();
     for (Entity e : lights) {
         scene->remove(e);
         engine->destroy(e);
@@ -1182,11 +1189,7 @@ void zalViewerRenderer::Impl::collectGarbage()
 
 void zalViewerRenderer::Impl::rebuild()
 {
-    for (auto& root : roots)
-        dropNode(root);
-    for (auto& item : assetItems)
-        dropItem(item);
-    assetItems.clear();
+    dropDrawing();
     boundsStale = false;
     boundsAny = false;
     roots[0] = makeNode(QStringLiteral("Model"), kUnmirror, 0);

@@ -157,6 +157,21 @@ protected:
 
     // On the real socket: opens db in a shown 480 x 320 view, starts the zalViewer process and waits
     // until it holds the first refresh.
+    // Shows an opened drawing's widget and waits until its viewer has started, its window is embedded
+    // and the start-up batches are closed.
+    static void showInRealViewer(const Opened& o, QSize size = QSize(480, 320))
+    {
+        const int kViewerTimeoutMs = 60000;
+        o.widget->resize(size);
+        o.widget->show();
+        ASSERT_TRUE(waitFor([&] { return o.session->sender() && o.session->sender()->isViewerStarted(); },
+                            kViewerTimeoutMs));
+        ASSERT_TRUE(waitFor([&] { return o.widget->viewerWindow() != 0; }, kViewerTimeoutMs));
+        ASSERT_TRUE(waitFor(
+            [&] { return o.session->registry().batchDepth() == 0 && !o.session->registry().isBatchOpen(); },
+            kViewerTimeoutMs));
+    }
+
     void openInRealViewer(OdDbDatabase* db, zalDbUnrealRenderSession*& session)
     {
         const Opened o = open(db);

@@ -104,14 +104,7 @@ TEST_F(SessionViewer, editsGoOnWhenTheViewerIsKilledDuringACommandAndALaterShowS
     const int before = modelSpaceCount(db);
 
     Opened o = open(db);
-    o.widget->resize(480, 320);
-    o.widget->show();
-    ASSERT_TRUE(waitFor([&] { return o.session->sender() && o.session->sender()->isViewerStarted(); },
-                        kViewerTimeoutMs));
-    ASSERT_TRUE(waitFor([&] { return o.widget->viewerWindow() != 0; }, kViewerTimeoutMs));
-    ASSERT_TRUE(waitFor(
-        [&] { return o.session->registry().batchDepth() == 0 && !o.session->registry().isBatchOpen(); },
-        kViewerTimeoutMs));
+    showInRealViewer(o);
     const QList<pid_t> viewers = zalViewerChildren();
     ASSERT_EQ(viewers.size(), 1);
 

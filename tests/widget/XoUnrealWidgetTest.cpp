@@ -33,19 +33,7 @@ protected:
         zalModuleTestHost::SetUp();
     }
 
-    // Opens the drawing, shows the widget and waits for the viewer's window to be embedded and the
-    // start-up batches to be closed.
-    void embed(const Opened& o)
-    {
-        o.widget->resize(640, 480);
-        o.widget->show();
-        ASSERT_TRUE(waitFor([&] { return o.session->sender() && o.session->sender()->isViewerStarted(); },
-                            kViewerTimeoutMs));
-        ASSERT_TRUE(waitFor([&] { return o.widget->viewerWindow() != 0; }, kViewerTimeoutMs));
-        ASSERT_TRUE(waitFor(
-            [&] { return o.session->registry().batchDepth() == 0 && !o.session->registry().isBatchOpen(); },
-            kViewerTimeoutMs));
-    }
+    void embed(const Opened& o) { showInRealViewer(o, QSize(640, 480)); }
 
     // The viewer's scene and settings as it dumps them.
     QJsonObject dump(const Opened& o)
