@@ -298,6 +298,8 @@ bool OdDbDwgMemoryFiler::fromBytes(const std::string& in)
     if (in.empty() || static_cast<unsigned char>(in[0]) != kRecordVersion) return false;
     size_t pos = 1;
     std::vector<Item> items;
+    // Most items are numbers of a type byte and 4 or 8 bytes: one allocation for the usual record.
+    items.reserve(in.size() / 6 + 1);
     while (pos < in.size()) {
         const unsigned type = static_cast<unsigned char>(in[pos++]);
         if (type > kSoftPointerId) return false;
