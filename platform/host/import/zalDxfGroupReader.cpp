@@ -163,11 +163,15 @@ bool zalDxfGroupReader::record(quint64 handle, std::string& bytes) const
     bytes.clear();
     const auto it = m_recordChunks.find(handle);
     if (it == m_recordChunks.end() || m_sharedHandles.count(handle)) return false;
-    for (int i = it->second.first; i < it->second.first + it->second.second; ++i)
-        if (!appendHex(bytes, m_text + m_chunks[size_t(i)].first, m_chunks[size_t(i)].second)) {
-            bytes.clear();
-            return false;
-        }
+    const int first = it->second.first, count = it->second.second;
+    if (count == 1)
+        return appendHex(bytes, m_text + m_chunks[size_t(first)].first, m_chunks[size_t(first)].second) &&
+               !bytes.empty();
+    // A byte may be split between two chunks: they are joined before they are decoded.
+    std::string hex;
+    for (int i = first; i < first + count; ++i)
+        hex.append(m_text + m_chunks[size_t(i)].first, size_t(m_chunks[size_t(i)].second));
+    if (!appendHex(bytes, hex.data(), int(hex.size()))) bytes.clear();
     return !bytes.empty();
 }
 

@@ -177,6 +177,8 @@ bool isModelOrPaperSpace(const QString& name)
 std::string recordBytes(const dimeRecordHolder* holder, const zalDxfGroupReader* apart)
 {
     std::string bytes;
+    // A byte may be split between two chunks: they are joined before they are decoded.
+    QByteArray hex;
     bool any = false;
     const int n = holder->getNumRecordsInRecordHolder();
     for (int i = 0; i < n; ++i) {
@@ -186,11 +188,13 @@ std::string recordBytes(const dimeRecordHolder* holder, const zalDxfGroupReader*
         r->getValue(p);
         if (!p.string_data) continue;
         any = true;
-        const QByteArray chunk =
-            QByteArray::fromRawData(p.string_data, int(std::strlen(p.string_data))).trimmed();
-        if (!zalDxfGroupReader::appendHex(bytes, chunk.constData(), chunk.size())) return std::string();
+        hex += QByteArray::fromRawData(p.string_data, int(std::strlen(p.string_data))).trimmed();
     }
-    if (any || !apart) return bytes;
+    if (any) {
+        if (!zalDxfGroupReader::appendHex(bytes, hex.constData(), hex.size())) bytes.clear();
+        return bytes;
+    }
+    if (!apart) return bytes;
     dimeParam p;
     if (!holder->getRecord(5, p) || !p.string_data) return bytes;
     char* end = nullptr;

@@ -40,9 +40,10 @@ const QByteArray kLine = " 10\n1\n 20\n2\n 30\n3\n 11\n4\n 21\n5\n 31\n6\n";
 
 TEST(DxfRecordsApart, TheTextLosesExactlyTheEntitiesRecordsAndEachComesBackUnderItsHandle)
 {
-    // First: handle, then two record lines (the second with blanks around it). Second: its record before
-    // its handle, which libdime must then still read. Third: no record. The OBJECTS section keeps its own.
-    const QByteArray first = "  0\nLINE\n  5\n1A\n  8\n0\n310\n0A0B\n310\n  FF01  \n" + kLine;
+    // First: handle, then two record lines (the second with blanks around it) that split a byte.
+    // Second: its record before its handle, which libdime must then still read. Third: no record. The
+    // OBJECTS section keeps its own.
+    const QByteArray first = "  0\nLINE\n  5\n1A\n  8\n0\n310\n0A0BF\n310\n  F01  \n" + kLine;
     const QByteArray firstWithout = "  0\nLINE\n  5\n1A\n  8\n0\n" + kLine;
     const QByteArray second = "  0\nLINE\n310\nCAFE\n  5\n2B\n  8\n0\n" + kLine;
     const QByteArray third = "  0\nLINE\n  5\n3C\n  8\n0\n" + kLine;
