@@ -228,6 +228,7 @@ bool zalDxfGroupReader::read(const QByteArray& data, bool recordsApart)
     m_stubRanges.clear();
     m_stubList.clear();
     m_stubs.clear();
+    m_entityHandles.clear();
     if (isBinaryDxf(data)) {
         m_error = QStringLiteral("binary DXF has no group text");
         return false;
@@ -368,8 +369,9 @@ bool zalDxfGroupReader::read(const QByteArray& data, bool recordsApart)
             entityHandleKnown = true;
             entityHandle = h;
             // A handle two entities name cannot tell whose record it is: the second keeps its records
-            // in the text, and the first's are not given back.
-            entityRecordsApart = !m_recordChunks.count(h);
+            // in the text, and the first's are not given back (nor is a stub left cut). Every handle
+            // counts, so an entity without records cannot take a later one's.
+            entityRecordsApart = m_entityHandles.insert(h).second;
             if (!entityRecordsApart) m_sharedHandles.insert(h);
             add(whole, codeBegin, groupEnd);
             add(shortened, codeBegin, groupEnd);
@@ -423,8 +425,9 @@ bool zalDxfGroupReader::read(const QByteArray& data, bool recordsApart)
             for (int i = 0; i < count; ++i)
                 m_withoutRecords.append(text + first[i].begin, first[i].end - first[i].begin);
         }
-        m_textRanges.clear();
     }
+    m_textRanges = std::vector<Range>();
+    m_entityHandles = std::unordered_set<quint64>();
     if (!sawEof || sectionDepth != 0) {
         m_error = QStringLiteral("truncated (no end of file marker)");
         m_groups.clear();

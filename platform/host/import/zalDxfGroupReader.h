@@ -80,6 +80,7 @@ private:
     std::vector<std::pair<int, int>> m_chunks;
     std::unordered_map<quint64, std::pair<int, int>> m_recordChunks; // first chunk, count
     std::unordered_set<quint64> m_sharedHandles;
+    std::unordered_set<quint64> m_entityHandles; // while reading: the handles entities named
 
     // The text libdime reads, as ranges of the data; a range with stub >= 0 stands for that stub.
     struct Range

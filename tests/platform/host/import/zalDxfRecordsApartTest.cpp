@@ -130,6 +130,16 @@ TEST(DxfRecordsApart, AStubWhoseHandleALaterEntityNamesGetsItsGroupsBack)
     EXPECT_EQ(reader.textWithoutRecords(), dxf(first + second));
     std::string bytes;
     EXPECT_FALSE(reader.record(0x1A, bytes));
+
+    // The other way round: the first names the handle without a record. The second's record must not be
+    // served under the handle (the first would take it), so it stays in the text and nothing is cut.
+    zalDxfGroupReader later;
+    later.setKindsBuiltFromRecords({"LINE"});
+    ASSERT_TRUE(later.read(dxf(first + "  0\nLINE\n  5\n1A\n  8\n0\n310\n0102\n" + kLine), true));
+    EXPECT_FALSE(later.isStub(0x1A));
+    EXPECT_FALSE(later.record(0x1A, bytes)) << "an entity without record would read another's";
+    EXPECT_TRUE(later.textWithoutRecords().isEmpty())
+        << "no record set apart: libdime reads the file as it is";
 }
 
 TEST(DxfRecordsApart, HexadecimalTextDecodesOrIsRefusedWhole)
