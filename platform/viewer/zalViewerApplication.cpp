@@ -54,6 +54,9 @@ zalViewerPathTraceCamera traceCamera(const zalViewerRenderer::View& view)
 
 constexpr int kInputsKept = 32;
 constexpr int kFrameDelayMs = 30;
+// A large scene's first drawing is built in steps of about this long, the channel and the window
+// answered in between.
+constexpr int kBuildStepMs = 20;
 
 } // namespace
 
@@ -66,6 +69,9 @@ zalViewerApplication::zalViewerApplication(const Options& options)
     connect(&m_frameTimer, &QTimer::timeout, this, &zalViewerApplication::drawFrame);
     m_framePoll.setInterval(1);
     connect(&m_framePoll, &QTimer::timeout, this, [this] { presentFrame(false); });
+    m_buildStep.setSingleShot(true);
+    m_buildStep.setInterval(0);
+    connect(&m_buildStep, &QTimer::timeout, this, &zalViewerApplication::drawFrame);
 }
 
 zalViewerApplication::~zalViewerApplication()
@@ -572,6 +578,22 @@ void zalViewerApplication::drawFrame()
         m_redrawAfterPending = true;
         return;
     }
+    if (!m_settings.pathTracing) {
+        const bool building = m_renderer.isBuilding();
+        if (!m_renderer.prepare(m_scene, kBuildStepMs)) {
+            // Messages and input are handled before the next step.
+            m_buildStep.start();
+            return;
+        }
+        if (building) {
+            const zalViewerRenderer::Statistics stats = m_renderer.statistics();
+            qInfo().noquote() << QStringLiteral(
+                                     "zalViewer: drawing built in %1 steps over %2 ms, the longest %3 ms")
+                                     .arg(stats.buildSlices)
+                                     .arg(stats.buildMs, 0, 'f', 1)
+                                     .arg(stats.longestBuildSliceMs, 0, 'f', 1);
+        }
+    }
     const zalViewerRenderer::View view = m_orbitActive ? m_orbit : m_renderer.view(m_scene, m_settings);
     if (m_settings.pathTracing) {
         const QImage frame = m_pathTrace->windowFrame(m_scene, m_settings, traceCamera(view), windowPixels());
@@ -778,7 +800,10 @@ QJsonObject zalViewerApplication::dump() const
                                    {"meshBuffers", stats.meshBuffers},
                                    {"materials", stats.materials},
                                    {"textures", stats.textures},
-                                   {"frameMs", stats.frameMs}});
+                                   {"frameMs", stats.frameMs},
+                                   {"building", m_renderer.isBuilding()},
+                                   {"buildSteps", stats.buildSlices},
+                                   {"buildsFinishedAtOnce", stats.buildsFinishedAtOnce}});
     return o;
 }
 

@@ -130,6 +130,7 @@ private:
     QTimer m_frameTimer; // coalesces redraws after changes
     // While the driver draws, messages keep being handled; this looks for the finished frame.
     QTimer m_framePoll;
+    QTimer m_buildStep; // the next step of a drawing built in steps
     bool m_framePending = false;
     zalViewerRenderer::View m_pendingView; // the camera of the frame being drawn
     bool m_redrawAfterPending = false;
