@@ -54,9 +54,6 @@ zalViewerPathTraceCamera traceCamera(const zalViewerRenderer::View& view)
 
 constexpr int kInputsKept = 32;
 constexpr int kFrameDelayMs = 30;
-// A large scene's first drawing is built in steps of about this long, the channel and the window
-// answered in between.
-constexpr int kBuildStepMs = 20;
 
 } // namespace
 
@@ -580,7 +577,10 @@ void zalViewerApplication::drawFrame()
     }
     if (!m_settings.pathTracing) {
         const bool building = m_renderer.isBuilding();
-        if (!m_renderer.prepare(m_scene, kBuildStepMs)) {
+        if (building && m_settings.drawingStepMs < 0) return;
+        // A large scene's first drawing is built in steps; the channel and the window are answered
+        // in between.
+        if (!m_renderer.prepare(m_scene, std::max(m_settings.drawingStepMs, 0))) {
             // Messages and input are handled before the next step.
             m_buildStep.start();
             return;
