@@ -73,6 +73,7 @@ zalViewerApplication::zalViewerApplication(const Options& options)
 
 zalViewerApplication::~zalViewerApplication()
 {
+    if (m_trimmer.joinable()) m_trimmer.join();
     if (m_channel) m_channel->close();
     m_renderer.release();
 }
@@ -835,9 +836,17 @@ void zalViewerApplication::trimHeap()
     // Edits free meshes, messages and frame buffers of every size in turn; glibc keeps the freed pages
     // inside its arenas (about 100 MB after 10,000 edits), which only malloc_trim hands back.
     if (m_sinceTrim.isValid() && m_sinceTrim.elapsed() < 1000) return;
+    if (m_trimming) return;
     m_sinceTrim.start();
-    const struct mallinfo2 heap = ::mallinfo2();
-    if (heap.fordblks > std::size_t(32) << 20 && heap.fordblks > heap.uordblks / 2) ::malloc_trim(0);
+    if (m_trimmer.joinable()) m_trimmer.join();
+    // Walking and trimming the heap after a large transaction took 300 ms: not on the GUI thread, which
+    // has the transaction's first frame to build.
+    m_trimming = true;
+    m_trimmer = std::thread([this] {
+        const struct mallinfo2 heap = ::mallinfo2();
+        if (heap.fordblks > std::size_t(32) << 20 && heap.fordblks > heap.uordblks / 2) ::malloc_trim(0);
+        m_trimming = false;
+    });
 }
 
 bool zalViewerApplication::dumpScene(const QString& path)

@@ -11,7 +11,9 @@
 #include <QString>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
 class XoRemoteRenderMessage;
@@ -126,6 +128,8 @@ private:
     QString m_lastTransaction;
     int m_messagesReceived = 0;
     QElapsedTimer m_sinceTrim; // the heap is looked at once a second at most
+    std::thread m_trimmer;
+    std::atomic<bool> m_trimming{false};
 
     QTimer m_frameTimer; // coalesces redraws after changes
     // While the driver draws, messages keep being handled; this looks for the finished frame.
