@@ -136,8 +136,8 @@ int main(int argc, char** argv)
     const QCommandLineOption vr(QStringLiteral("vr"), QStringLiteral("Start for VR."));
     const QCommandLineOption reserve(
         QStringLiteral("receive-reserve"),
-        QStringLiteral("Receive memory kept backed ahead of the frames, in MiB (default 144, 0 for none)."),
-        QStringLiteral("MiB"), QStringLiteral("144"));
+        QStringLiteral("Receive memory kept backed ahead of the frames, in MiB (default 32, 0 for none)."),
+        QStringLiteral("MiB"), QStringLiteral("32"));
     const QCommandLineOption socketOnly(QStringLiteral("socket-only"),
                                         QStringLiteral("Read the host's data from the socket; do not ask for "
                                                        "shared memory."));
