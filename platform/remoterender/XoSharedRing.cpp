@@ -273,7 +273,9 @@ int XoSharedRing::read(char* data, std::size_t size, std::size_t& got, int socke
         got += n;
         read += n;
         s.read.store(read);
-        wakeWriter();
+        // A writer waiting for room is woken once a good part of the ring is free, not for every frame:
+        // waking it for each few kilobytes cost both processes a system call and a switch per frame.
+        if (m_capacity - std::size_t(s.written.load() - read) >= m_capacity / kWakeShare) wakeWriter();
     }
     return 1;
 }

@@ -212,6 +212,7 @@ public:
             std::lock_guard<std::mutex> lock(m_mutex);
             m_keep = std::max(m_keep, slabs);
         }
+        std::uint64_t settled = 0; // takes seen when the spares were last backed
         for (;;) {
             if (stop && stop->load()) return;
             {
@@ -221,6 +222,13 @@ public:
                     // Woken by a take; the timeout only lets `stop` be seen.
                     m_taken.wait(lock, std::chrono::milliseconds(100));
                     continue;
+                }
+                // Backing memory costs about as much processor time as receiving into it: while frames
+                // keep coming, that time goes to the reader and the sender, and the spares come back
+                // once the stream pauses.
+                if (follow && m_taken.count != settled) {
+                    settled = m_taken.count;
+                    if (m_taken.wait(lock, kQuiet)) continue;
                 }
             }
             char* data = nullptr;
@@ -255,13 +263,16 @@ private:
         std::uint64_t count = 0;
         void operator++() { ++count; }
         void notify() { changed.notify_all(); }
-        void wait(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds timeout)
+        // True when a take came within `timeout`.
+        bool wait(std::unique_lock<std::mutex>& lock, std::chrono::milliseconds timeout)
         {
             const std::uint64_t seen = count;
-            changed.wait_for(lock, timeout, [&] { return count != seen; });
+            return changed.wait_for(lock, timeout, [&] { return count != seen; });
         }
     };
 
+    // How long the frames must pause before spares are backed again.
+    static constexpr std::chrono::milliseconds kQuiet{25};
     std::mutex m_mutex;
     std::vector<char*> m_free;
     std::size_t m_keep = 0;

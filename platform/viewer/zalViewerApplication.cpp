@@ -66,10 +66,14 @@ zalViewerApplication::zalViewerApplication(const Options& options)
     connect(&m_frameTimer, &QTimer::timeout, this, &zalViewerApplication::drawFrame);
     m_framePoll.setInterval(1);
     connect(&m_framePoll, &QTimer::timeout, this, [this] { presentFrame(false); });
+    m_buildStep.setSingleShot(true);
+    m_buildStep.setInterval(0);
+    connect(&m_buildStep, &QTimer::timeout, this, &zalViewerApplication::drawFrame);
 }
 
 zalViewerApplication::~zalViewerApplication()
 {
+    if (m_trimmer.joinable()) m_trimmer.join();
     if (m_channel) m_channel->close();
     m_renderer.release();
 }
@@ -572,6 +576,25 @@ void zalViewerApplication::drawFrame()
         m_redrawAfterPending = true;
         return;
     }
+    if (!m_settings.pathTracing) {
+        const bool building = m_renderer.isBuilding();
+        if (building && m_settings.drawingStepMs < 0) return;
+        // A large scene's first drawing is built in steps; the channel and the window are answered
+        // in between.
+        if (!m_renderer.prepare(m_scene, std::max(m_settings.drawingStepMs, 0))) {
+            // Messages and input are handled before the next step.
+            m_buildStep.start();
+            return;
+        }
+        if (building) {
+            const zalViewerRenderer::Statistics stats = m_renderer.statistics();
+            qInfo().noquote() << QStringLiteral(
+                                     "zalViewer: drawing built in %1 steps over %2 ms, the longest %3 ms")
+                                     .arg(stats.buildSlices)
+                                     .arg(stats.buildMs, 0, 'f', 1)
+                                     .arg(stats.longestBuildSliceMs, 0, 'f', 1);
+        }
+    }
     const zalViewerRenderer::View view = m_orbitActive ? m_orbit : m_renderer.view(m_scene, m_settings);
     if (m_settings.pathTracing) {
         const QImage frame = m_pathTrace->windowFrame(m_scene, m_settings, traceCamera(view), windowPixels());
@@ -778,7 +801,10 @@ QJsonObject zalViewerApplication::dump() const
                                    {"meshBuffers", stats.meshBuffers},
                                    {"materials", stats.materials},
                                    {"textures", stats.textures},
-                                   {"frameMs", stats.frameMs}});
+                                   {"frameMs", stats.frameMs},
+                                   {"building", m_renderer.isBuilding()},
+                                   {"buildSteps", stats.buildSlices},
+                                   {"buildsFinishedAtOnce", stats.buildsFinishedAtOnce}});
     return o;
 }
 
@@ -810,9 +836,17 @@ void zalViewerApplication::trimHeap()
     // Edits free meshes, messages and frame buffers of every size in turn; glibc keeps the freed pages
     // inside its arenas (about 100 MB after 10,000 edits), which only malloc_trim hands back.
     if (m_sinceTrim.isValid() && m_sinceTrim.elapsed() < 1000) return;
+    if (m_trimming) return;
     m_sinceTrim.start();
-    const struct mallinfo2 heap = ::mallinfo2();
-    if (heap.fordblks > std::size_t(32) << 20 && heap.fordblks > heap.uordblks / 2) ::malloc_trim(0);
+    if (m_trimmer.joinable()) m_trimmer.join();
+    // Walking and trimming the heap after a large transaction took 300 ms: not on the GUI thread, which
+    // has the transaction's first frame to build.
+    m_trimming = true;
+    m_trimmer = std::thread([this] {
+        const struct mallinfo2 heap = ::mallinfo2();
+        if (heap.fordblks > std::size_t(32) << 20 && heap.fordblks > heap.uordblks / 2) ::malloc_trim(0);
+        m_trimming = false;
+    });
 }
 
 bool zalViewerApplication::dumpScene(const QString& path)

@@ -11,7 +11,9 @@
 #include <QString>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 #include <vector>
 
 class XoRemoteRenderMessage;
@@ -126,10 +128,13 @@ private:
     QString m_lastTransaction;
     int m_messagesReceived = 0;
     QElapsedTimer m_sinceTrim; // the heap is looked at once a second at most
+    std::thread m_trimmer;
+    std::atomic<bool> m_trimming{false};
 
     QTimer m_frameTimer; // coalesces redraws after changes
     // While the driver draws, messages keep being handled; this looks for the finished frame.
     QTimer m_framePoll;
+    QTimer m_buildStep; // the next step of a drawing built in steps
     bool m_framePending = false;
     zalViewerRenderer::View m_pendingView; // the camera of the frame being drawn
     bool m_redrawAfterPending = false;

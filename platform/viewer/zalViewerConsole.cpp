@@ -126,6 +126,13 @@ zalViewerConsole::Action zalViewerConsole::execute(const QString& rawLine)
             action.path = unquoted(rest);
             return action;
         }
+    } else if (lower == QLatin1String("zal.drawingstepms")) {
+        bool ok = false;
+        const int ms = rest.toInt(&ok);
+        if (ok && ms >= -1 && ms <= 1000) {
+            m_settings.drawingStepMs = ms;
+            return action;
+        }
     } else if (lower == QLatin1String("zal.reportmemory")) {
         action.kind = Action::ReportMemory;
         return action;

@@ -53,6 +53,7 @@
 #include <cmath>
 #include <cstring>
 
+#include <deque>
 #include <dlfcn.h>
 #include <functional>
 #include <limits>
@@ -60,6 +61,7 @@
 #include <set>
 #include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 using namespace filament;
@@ -98,6 +100,8 @@ constexpr std::uint32_t kBatchVertices = 16384;
 // placements are merged like small meshes, into batches of about kLargeBatchVertices.
 constexpr int kOwnPlacements = 64;
 constexpr std::uint32_t kLargeBatchVertices = 1u << 20;
+// More changes than this (and than half the items drawn) are followed by building the drawing anew.
+constexpr std::size_t kManyChanges = 2048;
 
 float3 toWorldPoint(const QVector3D& p)
 {
@@ -387,6 +391,10 @@ struct zalViewerRenderer::Impl
         QMatrix4x4 frame;
         int depth = 0;
         std::uint64_t made = 0; // the update that made it
+        // While its children are made in steps: the next of the owner's instances and spawned batches,
+        // counted in the scene of that revision.
+        std::size_t buildNext = 0;
+        std::uint64_t buildRevision = 0;
         std::vector<std::unique_ptr<Item>> meshItems;
         // By (name, parent of its key, spawned batch): every child under one name is one range.
         std::map<std::tuple<QString, QString, bool>, std::unique_ptr<Child>> children;
@@ -412,6 +420,21 @@ struct zalViewerRenderer::Impl
     std::uint64_t changeCursor = 0;
     std::uint64_t updates = 0;
     bool built = false;
+    // A drawing built from scratch (the first one, or after many changes at once) is built over several
+    // calls when they come with a time budget, so that the GUI thread can answer in between: nodes are
+    // made without their children and queued, and each queued node gets its children one by one (a
+    // block of 100k entities is one node); then the merged batches go together. Changes arriving
+    // meanwhile are followed as usual, on what is built so far; the rest is built from the scene as it
+    // is by then.
+    struct Building
+    {
+        bool active = false;
+        std::deque<Node*> queue;          // nodes whose children are still to be made
+        std::unordered_set<Node*> queued; // the live ones among them (a change may drop a queued node)
+        int slices = 0;
+        double longestMs = 0;
+        QElapsedTimer clock; // since the build began
+    } building;
     QMap<QString, QJsonObject> fountains;
     QByteArray builtFountains;
 
@@ -445,14 +468,20 @@ struct zalViewerRenderer::Impl
     Texture* texture(const QString& name, bool colour);
     MaterialInstance* material(const QString& name);
 
-    void update(const zalViewerScene& scene);
-    void rebuild();
+    // Brings the drawing up to date; with budgetMs >= 0, stops once that time is spent (at least one
+    // step is made) and returns false while a build goes on.
+    bool update(const zalViewerScene& scene, int budgetMs = -1);
+    void beginBuild();
+    bool continueBuild(const std::function<bool()>& outOfTime);
+    bool finishBuildStep(const QElapsedTimer& spent, int budgetMs);
     // Removes the drawn tree and the placed assets (lights and buffers are handled by the callers).
     void dropDrawing();
     void updateLights();
     void updateAssets();
-    void collectGarbage();
+    // False when `outOfTime` stopped it before every changed batch was put together again.
+    bool collectGarbage(const std::function<bool()>& outOfTime = {});
     std::unique_ptr<Node> makeNode(const QString& owner, const QMatrix4x4& frame, int depth);
+    void makeChildAt(Node& node, const zalViewerScene::Key& key, bool spawn);
     void fillMeshes(Node& node);
     void addChildren(Node& node, const QString& name);
     void dropChildren(Node& node, const QString& name);
@@ -505,6 +534,9 @@ void zalViewerRenderer::Impl::destroyAll()
     lights.clear();
     collectGarbage();
     built = false;
+    building.active = false;
+    building.queue.clear();
+    building.queued.clear();
 }
 
 void zalViewerRenderer::Impl::ensureIndices(std::uint32_t count)
@@ -947,15 +979,25 @@ zalViewerRenderer::Impl::makeNode(const QString& owner, const QMatrix4x4& frame,
     node->made = updates;
     nodesOf[owner].insert(node.get());
     fillMeshes(*node);
-    for (const auto& entry : source->instancesUnder(owner)) {
-        const std::tuple<QString, QString, bool> key(entry.first->name, entry.first->parent, false);
-        node->children[key] = makeChild(*node, *entry.first, false);
+    if (building.active) {
+        building.queue.push_back(node.get());
+        building.queued.insert(node.get());
+        return node;
     }
-    for (const auto& entry : source->spawnsUnder(owner)) {
-        const std::tuple<QString, QString, bool> key(entry.first->name, entry.first->parent, true);
-        node->children[key] = makeChild(*node, *entry.first, true);
-    }
+    for (const auto& entry : source->instancesUnder(owner))
+        node->children[std::make_tuple(entry.first->name, entry.first->parent, false)] =
+            makeChild(*node, *entry.first, false);
+    for (const auto& entry : source->spawnsUnder(owner))
+        node->children[std::make_tuple(entry.first->name, entry.first->parent, true)] =
+            makeChild(*node, *entry.first, true);
     return node;
+}
+
+void zalViewerRenderer::Impl::makeChildAt(Node& node, const zalViewerScene::Key& key, bool spawn)
+{
+    std::unique_ptr<Child>& slot = node.children[std::make_tuple(key.name, key.parent, spawn)];
+    // Already there when a change during the build added it.
+    if (!slot) slot = makeChild(node, key, spawn);
 }
 
 void zalViewerRenderer::Impl::fillMeshes(Node& node)
@@ -1039,6 +1081,7 @@ void zalViewerRenderer::Impl::dropNode(std::unique_ptr<Node>& node)
         registered->remove(node.get());
         if (registered->isEmpty()) nodesOf.erase(registered);
     }
+    building.queued.erase(node.get());
     node.reset();
 }
 
@@ -1150,12 +1193,14 @@ void zalViewerRenderer::Impl::updateAssets()
     }
 }
 
-void zalViewerRenderer::Impl::collectGarbage()
+bool zalViewerRenderer::Impl::collectGarbage(const std::function<bool()>& outOfTime)
 {
     // Batches whose members changed are put together again, and empty ones go.
-    for (Batch* batch : changedBatches)
-        assemble(*batch);
-    changedBatches.clear();
+    for (bool first = true; !changedBatches.empty(); first = false) {
+        if (outOfTime && !first && outOfTime()) return false;
+        assemble(**changedBatches.begin());
+        changedBatches.erase(changedBatches.begin());
+    }
     for (auto list = batches.begin(); list != batches.end();) {
         auto& v = list->second;
         v.erase(std::remove_if(v.begin(), v.end(),
@@ -1185,27 +1230,74 @@ void zalViewerRenderer::Impl::collectGarbage()
     retiredMaterials.clear();
     stats.meshBuffers = int(meshes.size());
     stats.materials = int(materials.size());
+    return true;
 }
 
-void zalViewerRenderer::Impl::rebuild()
+void zalViewerRenderer::Impl::beginBuild()
 {
     dropDrawing();
     boundsStale = false;
     boundsAny = false;
+    building.active = true;
+    building.queue.clear();
+    building.queued.clear();
     roots[0] = makeNode(QStringLiteral("Model"), kUnmirror, 0);
     roots[1] = makeNode(QString(), kUnmirror, 0);
     updateAssets();
     updateLights();
     built = true;
+    building.slices = 0;
+    building.longestMs = 0;
+    building.clock.start();
 }
 
-void zalViewerRenderer::Impl::update(const zalViewerScene& scene)
+bool zalViewerRenderer::Impl::continueBuild(const std::function<bool()>& outOfTime)
 {
+    bool made = false;
+    while (!building.queue.empty()) {
+        Node* node = building.queue.front();
+        if (!building.queued.count(node)) {
+            building.queue.pop_front();
+            continue;
+        }
+        // The lists below are the scene's as it is now: after a change they are counted again from
+        // the start (what is built already is passed over).
+        if (node->buildRevision != source->revision()) {
+            node->buildNext = 0;
+            node->buildRevision = source->revision();
+        }
+        const auto& instances = source->instancesUnder(node->owner);
+        const auto& spawns = source->spawnsUnder(node->owner);
+        while (node->buildNext < instances.size() + spawns.size()) {
+            if (made && outOfTime()) return false;
+            const std::size_t i = node->buildNext++;
+            if (i < instances.size())
+                makeChildAt(*node, *instances[i].first, false);
+            else
+                makeChildAt(*node, *spawns[i - instances.size()].first, true);
+            made = true;
+        }
+        building.queued.erase(node);
+        building.queue.pop_front();
+    }
+    // Every batch goes together once its members are all in.
+    if (made && outOfTime()) return false;
+    return collectGarbage(outOfTime);
+}
+
+bool zalViewerRenderer::Impl::update(const zalViewerScene& scene, int budgetMs)
+{
+    QElapsedTimer spent;
+    spent.start();
     source = &scene;
     ++updates;
     std::set<QString> meshOwners, changedMaterials;
     std::set<std::pair<QString, QString>> changedChildren;
     bool lightsChanged = false, assetsChanged = false, everything = !built;
+    // Many changes at once (a scene streamed in, a drawing opened) are built from scratch, in steps:
+    // following them one by one costs more (even listing them) and cannot be split.
+    if (scene.changeCount() - changeCursor > std::max<std::size_t>(kManyChanges, items.size() / 2))
+        everything = true;
     const bool kept = scene.changesSince(changeCursor, [&](const zalViewerScene::Change& c) {
         if (everything) return;
         switch (c.kind) {
@@ -1230,10 +1322,8 @@ void zalViewerRenderer::Impl::update(const zalViewerScene& scene)
         }
     });
     if (everything || !kept) {
-        rebuild();
-        collectGarbage();
-        source = nullptr;
-        return;
+        beginBuild();
+        return finishBuildStep(spent, budgetMs);
     }
     // Materials first, so that what is drawn next already gets the new ones.
     for (const QString& name : changedMaterials) {
@@ -1282,8 +1372,26 @@ void zalViewerRenderer::Impl::update(const zalViewerScene& scene)
     }
     if (assetsChanged) updateAssets();
     if (lightsChanged) updateLights();
+    if (building.active) return finishBuildStep(spent, budgetMs);
     collectGarbage();
     source = nullptr;
+    return true;
+}
+
+bool zalViewerRenderer::Impl::finishBuildStep(const QElapsedTimer& spent, int budgetMs)
+{
+    const bool done = continueBuild([&] { return budgetMs >= 0 && spent.elapsed() >= budgetMs; });
+    source = nullptr;
+    ++building.slices;
+    building.longestMs = std::max(building.longestMs, double(spent.nsecsElapsed()) / 1e6);
+    if (!done) return false;
+    building.active = false;
+    stats.buildSlices = building.slices;
+    stats.buildMs = double(building.clock.nsecsElapsed()) / 1e6;
+    stats.longestBuildSliceMs = building.longestMs;
+    // Something that needs the whole drawing (a picture, the camera that fits it) came in the middle.
+    if (budgetMs < 0 && building.slices > 1) ++stats.buildsFinishedAtOnce;
+    return true;
 }
 
 bool zalViewerRenderer::Impl::sceneBounds(QVector3D& low, QVector3D& high)
@@ -1807,6 +1915,16 @@ bool zalViewerRenderer::Impl::finishPending(bool wait)
         if (!p.done) engine->flushAndWait();
     }
     return true;
+}
+
+bool zalViewerRenderer::prepare(const zalViewerScene& scene, int budgetMs)
+{
+    return !d || !d->engine || d->update(scene, std::max(budgetMs, 0));
+}
+
+bool zalViewerRenderer::isBuilding() const
+{
+    return d && d->building.active;
 }
 
 bool zalViewerRenderer::frameReady()

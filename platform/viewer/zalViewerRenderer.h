@@ -36,6 +36,12 @@ public:
         int materials = 0;
         int textures = 0;
         double frameMs = 0; // the last frame: scene update, drawing, read-back and finish
+        // The last drawing built from scratch: in how many steps, from its first step to its last, and
+        // its longest step; and how many such builds a picture or the fitted camera had to finish at once.
+        int buildSlices = 0;
+        double buildMs = 0;
+        double longestBuildSliceMs = 0;
+        int buildsFinishedAtOnce = 0;
     };
 
     zalViewerRenderer();
@@ -61,6 +67,12 @@ public:
     // One frame at exactly `size`; a null image (and `error`) when the size is beyond the GPU.
     QImage renderImage(const zalViewerScene& scene, const zalViewerSettings& settings, const View& view,
                        QSize size, QString& error);
+    // Brings the drawing up to date with the scene for about `budgetMs` at most (one step at least) and
+    // says whether it is. A large scene's first drawing takes several calls; changes to the scene in
+    // between are followed. Everything else here (pictures, bounds, the fitted camera) finishes the
+    // drawing first, so it always sees the whole scene.
+    bool prepare(const zalViewerScene& scene, int budgetMs);
+    bool isBuilding() const;
     // The same in two steps, so the caller can do other work while the driver draws: startFrame
     // brings the drawing up to date and hands the frame to the driver; frameReady tells without
     // waiting whether takeFrame would wait.

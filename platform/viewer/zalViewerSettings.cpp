@@ -58,6 +58,7 @@ QJsonObject zalViewerSettings::toJson() const
     o.insert("gamePaused", gamePaused);
     o.insert("pathTracing", pathTracing);
     o.insert("renderPaused", renderPaused);
+    o.insert("drawingStepMs", drawingStepMs);
     o.insert("vr", vr);
     o.insert("camera", QJsonObject{{"set", cameraSet},
                                    {"aim", vec(cameraAim)},

@@ -35,6 +35,9 @@ struct zalViewerSettings
     bool gamePaused = false; // toggled by "pause"
     int pathTracing = 0;
     bool renderPaused = false;
+    // "zal.DrawingStepMs": a large drawing is built in steps of about this long; -1 holds it after its
+    // first step (what needs the whole drawing then finishes it), to see what waits for it.
+    int drawingStepMs = 20;
     bool vr = false;
 
     bool cameraSet = false;

@@ -128,6 +128,14 @@ TEST_F(Console, OwnCommandsComeBackAsActions)
     EXPECT_EQ(a.name, "E1");
     EXPECT_EQ(run("quit").kind, zalViewerConsole::Action::Quit);
     EXPECT_EQ(run("zal.ReportMemory").kind, zalViewerConsole::Action::ReportMemory);
+    // The step of a drawing built in steps: -1 (held) to a second; other values leave it.
+    run("zal.DrawingStepMs -1");
+    EXPECT_EQ(settings.drawingStepMs, -1);
+    run("zal.DrawingStepMs 1001");
+    run("zal.DrawingStepMs soon");
+    EXPECT_EQ(settings.drawingStepMs, -1);
+    EXPECT_EQ(settings.unknownCommands, (QStringList{"zal.DrawingStepMs 1001", "zal.DrawingStepMs soon"}));
+    settings.unknownCommands.clear();
     run("ShowOutliner");
     run("PostProcessSettings");
     run("refresh_materials");

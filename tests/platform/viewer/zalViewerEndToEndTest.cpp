@@ -575,6 +575,80 @@ TEST(ViewerProcess, KillingTheViewerEndsItForTheSender)
     EXPECT_EQ(sender.exits, 1);
 }
 
+// Pixels clearly of the green material: lit or in shade, green well above red and blue.
+int greenPixels(const QImage& image)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            n += c.green() > 40 && c.green() > c.red() + 25 && c.green() > c.blue() + 25 ? 1 : 0;
+        }
+    return n;
+}
+
+TEST(ViewerProcess, APictureAskedWhileTheFirstDrawingIsBuiltInStepsShowsTheWholeSceneWithItsLaterEdits)
+{
+    // The first drawing of thousands of entities is built in steps while messages are handled. Here the
+    // window's drawing is held after its first step; a transaction and a picture come in the middle.
+    xotest::ensureApplication();
+    QTemporaryDir folder;
+    std::vector<std::string> refreshed;
+    ObservedSender sender(folder.path(), &refreshed);
+    ASSERT_TRUE(
+        sender.startRender(xotest::viewerExecutable().toStdWString().c_str(), 40, 30, 480, 320, false));
+    ASSERT_TRUE(xotest::waitUntil([&] { return sender.inits == 1; }));
+    sender.sendConsoleCommand("zal.DrawingStepMs -1");
+    const Cube cube(10);
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const int count = 4000;
+    ASSERT_TRUE(sender.beginTransaction("grid"));
+    sender.addMaterial("G", "M_Configurable", "", 0x00C000u, 1.0f, "", "");
+    sender.addComponentDef("Block", "*Model_Space", false, "");
+    sender.addInstance("Root", "Model", "Block", "Modelspace", identity, "");
+    for (int i = 0; i < count; ++i) {
+        const std::string entity = "E" + std::to_string(i);
+        const float at[16] = {1, 0, 0, float(i % 80) * 40, 0, 1, 0, float(i / 80) * 40, 0, 0, 1, 0, 0,
+                              0, 0, 1};
+        sender.addInstance(entity.c_str(), "Block", "", entity.c_str(), at, "");
+        sender.addMesh((entity + "_G").c_str(), entity.c_str(), "", cube.positions.data(),
+                       cube.normals.data(), nullptr, nullptr, nullptr, cube.faceSizes.data(),
+                       int(cube.faceSizes.size()), cube.vertexCount(), "G", "G");
+    }
+    ASSERT_TRUE(sender.endTransaction(false));
+    int dumps = 0;
+    auto render = [&] { return dumpOf(sender, folder.path(), ++dumps).value("render").toObject(); };
+    ASSERT_TRUE(xotest::waitUntil([&] { return render().value("building").toBool(); }, 120000))
+        << "the drawing was never seen being built in steps";
+
+    // The last row of the grid goes, in a transaction of its own.
+    ASSERT_TRUE(sender.beginTransaction("edit"));
+    for (int i = count - 80; i < count; ++i)
+        sender.removeEntity(("E" + std::to_string(i)).c_str(), "Block", true, true);
+    ASSERT_TRUE(sender.endTransaction(false));
+    const QString early = folder.path() + "/early.png";
+    sender.sendConsoleCommand(QStringLiteral("HighResShot 320x240 filename=\"%1\"").arg(early));
+    ASSERT_TRUE(xotest::waitUntil([&] { return QFileInfo::exists(early); }, 120000));
+    QJsonObject stats = render();
+    EXPECT_FALSE(stats.value("building").toBool());
+    EXPECT_EQ(stats.value("buildsFinishedAtOnce").toInt(), 1) << "the picture did not finish the drawing";
+    EXPECT_EQ(stats.value("triangles").toDouble(), double(count - 80) * 12);
+    EXPECT_EQ(std::count(sender.applied.begin(), sender.applied.end(), "grid"), 1);
+    EXPECT_EQ(std::count(sender.applied.begin(), sender.applied.end(), "edit"), 1);
+
+    // The same scene drawn from scratch by a drawing that was never interrupted.
+    sender.sendConsoleCommand("zal.DrawingStepMs 20");
+    sender.removeEntity("Root", "Model", false, false);
+    sender.addInstance("Root", "Model", "Block", "Modelspace", identity, "");
+    const QString late = folder.path() + "/late.png";
+    sender.sendConsoleCommand(QStringLiteral("HighResShot 320x240 filename=\"%1\"").arg(late));
+    ASSERT_TRUE(xotest::waitUntil([&] { return QFileInfo::exists(late); }, 120000));
+    const int partway = greenPixels(QImage(early)), whole = greenPixels(QImage(late));
+    EXPECT_GT(whole, 320 * 240 / 20) << "the grid covers a good part of the picture";
+    EXPECT_NEAR(partway, whole, whole / 50 + 10) << "the picture in the middle shows part of the grid";
+    xotest::stopViewer(&sender);
+}
+
 // The viewer reading bytes no host would send: it logs, closes the channel and ends with code 2.
 class ViewerDecoder : public ::testing::Test
 {

@@ -277,6 +277,90 @@ TEST_F(Renderer, HundredsOfPlacementsOfALargeMeshAreDrawnWithBoundedBuffersKeepi
     followed.release();
 }
 
+// The host sends a drawing as one placed block holding every entity: a node of thousands of children.
+class BuiltInSteps : public Renderer
+{
+protected:
+    static constexpr int kEntities = 3000;
+    void SetUp() override
+    {
+        Renderer::SetUp();
+        // As the viewer does, the empty scene is drawn before the drawing's content comes.
+        draw(followed);
+        f.material("Red", 0x0000C0);
+        f.material("Blue", 0xC00000);
+        f.instance("Root", "Model", "Block", QVector3D(0, 0, 0));
+        for (int i = 0; i < kEntities; ++i)
+            entity(i, QVector3D(float(i % 60) * 30, float(i / 60) * 30, 0));
+        ASSERT_TRUE(f.errors.isEmpty()) << f.errors.join("; ").toStdString();
+    }
+    void entity(int i, QVector3D at)
+    {
+        const QString name = QStringLiteral("E%1").arg(i);
+        f.instance(name, "Block", "", at);
+        f.square(name + "_M", name, 20, i % 3 ? "Red" : "Blue");
+    }
+    // Steps of the smallest budget: one child each.
+    int step(int steps)
+    {
+        int taken = 0;
+        while (taken < steps && !followed.prepare(f.scene, 0))
+            ++taken;
+        return taken;
+    }
+};
+
+TEST_F(BuiltInSteps, APictureInTheMiddleShowsTheWholeSceneWithTheEditsMadeMeanwhile)
+{
+    EXPECT_FALSE(followed.prepare(f.scene, 0)) << "3000 entities are built in more than one step";
+    EXPECT_TRUE(followed.isBuilding());
+    ASSERT_EQ(step(200), 200);
+    // Edits between steps: to entities already drawn, to ones not reached yet, a new one, a colour.
+    f.remove("E3", "Block");
+    f.remove("E2990", "Block");
+    f.remove("E2500", "Block");
+    f.instance("E2500", "Block", "", QVector3D(-200, -200, 0));
+    f.square("E2500_M", "E2500", 20, "Blue");
+    f.remove("E10", "Block");
+    f.instance("E10", "Block", "", QVector3D(1900, 0, 0));
+    f.square("E10_M", "E10", 20, "Red");
+    entity(kEntities, QVector3D(-200, 1000, 0));
+    f.material("Blue", 0x00C000);
+    ASSERT_EQ(step(300), 300);
+    ASSERT_TRUE(followed.isBuilding());
+    // The picture finishes the drawing first: every square is in it, where a fresh drawing puts it.
+    ASSERT_NO_FATAL_FAILURE(expectLikeAFreshDrawing("a picture in the middle of the build"));
+    EXPECT_FALSE(followed.isBuilding());
+    EXPECT_EQ(followed.statistics().triangles, 2LL * (kEntities - 1));
+    EXPECT_EQ(followed.statistics().buildsFinishedAtOnce, 1);
+    EXPECT_GT(followed.statistics().buildSlices, 500);
+    followed.release();
+}
+
+TEST_F(BuiltInSteps, StepsEndInTheDrawingOfTheSceneAsItIsThenAndManyChangesAreBuiltInStepsAgain)
+{
+    ASSERT_EQ(step(100), 100);
+    // The block's placement goes and comes back elsewhere while its children are being made.
+    f.remove("Root", "Model");
+    f.instance("Root", "Model", "Block", QVector3D(500, 0, 0));
+    step(1 << 30);
+    EXPECT_FALSE(followed.isBuilding());
+    EXPECT_GT(followed.statistics().buildSlices, kEntities);
+    EXPECT_EQ(followed.statistics().buildsFinishedAtOnce, 0);
+    ASSERT_NO_FATAL_FAILURE(expectLikeAFreshDrawing("after the last step"));
+
+    // A few edits are followed at once; thousands at once start a build in steps.
+    f.remove("E7", "Block");
+    EXPECT_TRUE(followed.prepare(f.scene, 0));
+    for (int i = kEntities; i < 2 * kEntities; ++i)
+        entity(i, QVector3D(float(i % 60) * 30, -float(i / 60) * 30, 0));
+    EXPECT_FALSE(followed.prepare(f.scene, 0));
+    step(1 << 30);
+    ASSERT_NO_FATAL_FAILURE(expectLikeAFreshDrawing("thousands added"));
+    EXPECT_EQ(followed.statistics().triangles, 2LL * (2 * kEntities - 1));
+    followed.release();
+}
+
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
