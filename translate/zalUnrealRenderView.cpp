@@ -42,6 +42,7 @@
 #include <cmath>
 #include <map>
 #include <set>
+#include <string_view>
 
 namespace {
 
@@ -52,9 +53,55 @@ QString idOf(const OdDbObject* object)
     return object ? zalViewerNames::ofObject(object) : QString();
 }
 
+// Names of the ids asked for again and again while a drawing is vectorized: the model space, and each
+// entity's block, owner and material. Kept only inside a vectorization bracket, during which nothing is
+// erased and no drawing goes away.
+struct NameCache
+{
+    static constexpr int kSize = 8;
+    int depth = 0; // open brackets
+    int next = 0;
+    OdDbStub* ids[kSize] = {};
+    QString names[kSize];
+
+    void open()
+    {
+        if (depth++ == 0) clear();
+    }
+    void close()
+    {
+        if (depth > 0 && --depth == 0) clear();
+    }
+    void clear()
+    {
+        for (int i = 0; i < kSize; ++i) {
+            ids[i] = nullptr;
+            names[i].clear();
+        }
+        next = 0;
+    }
+};
+
+NameCache& nameCache()
+{
+    static NameCache cache;
+    return cache;
+}
+
 QString idOf(const OdDbObjectId& id)
 {
-    return id.isNull() ? QString() : zalViewerNames::ofId(id);
+    if (id.isNull()) return QString();
+    NameCache& cache = nameCache();
+    if (cache.depth == 0) return zalViewerNames::ofId(id);
+    OdDbStub* stub = static_cast<OdDbStub*>(id);
+    for (int i = 0; i < NameCache::kSize; ++i) {
+        if (cache.ids[i] == stub) return cache.names[i];
+    }
+    const int slot = cache.next;
+    cache.next = (cache.next + 1) % NameCache::kSize;
+    cache.ids[slot] = stub;
+    cache.names[slot] = zalViewerNames::ofId(id);
+    return cache.names[slot];
 }
 
 // Material key of an object's own material: ByLayer and ByBlock resolve through the traits (the null id).
@@ -63,7 +110,7 @@ QString materialKey(const OdDbObjectId& materialId, OdDbDatabase* db)
     if (materialId.isNull() || !db || materialId == db->byLayerMaterialId() ||
         materialId == db->byBlockMaterialId())
         return zalViewerNames::ofId(OdDbObjectId());
-    return zalViewerNames::ofId(materialId);
+    return idOf(materialId);
 }
 
 ODCOLORREF colorRef(const OdCmEntityColor& color, const OdDbObjectId& layerId)
@@ -83,33 +130,36 @@ ODCOLORREF colorRef(const OdCmEntityColor& color, const OdDbObjectId& layerId)
 // Run-time class names of the kinds the viewer never shows (those without a class of their own here).
 bool hasSkippedClassName(const OdDbObject* object)
 {
-    static const std::set<std::wstring> names = {L"AcDbVisualStyle",
-                                                 L"AcDbHatch",
-                                                 L"AcDbAlignedDimension",
-                                                 L"AcDbAttribute",
-                                                 L"AcDbPoint",
-                                                 L"AcDb2dPolyline",
-                                                 L"AcDbMPolygon",
-                                                 L"AcDbBlockBegin",
-                                                 L"AcDbBlockEnd",
-                                                 L"AcDbLinetypeTableRecord",
-                                                 L"AcDbDimStyleTableRecord",
-                                                 L"AcDbRegAppTableRecord",
-                                                 L"AcDbTextStyleTableRecord",
-                                                 L"AcDbXrecord",
-                                                 L"AcDbTable",
-                                                 L"AcDbLine",
-                                                 L"AcDbArc",
-                                                 L"AcDbCircle",
-                                                 L"AcDbText",
-                                                 L"AcDb3dPolyline",
-                                                 L"AcDbPolyline",
-                                                 L"AcDbDictionary",
-                                                 L"AcDbLayerTableRecord",
-                                                 L"zalDbStarImagePolygon",
-                                                 L"AcDbRasterImageDef"};
+    // Looked up by view: asked twice per entity of a refresh, for every class up its hierarchy.
+    static const std::set<std::wstring, std::less<>> names = {L"AcDbVisualStyle",
+                                                              L"AcDbHatch",
+                                                              L"AcDbAlignedDimension",
+                                                              L"AcDbAttribute",
+                                                              L"AcDbPoint",
+                                                              L"AcDb2dPolyline",
+                                                              L"AcDbMPolygon",
+                                                              L"AcDbBlockBegin",
+                                                              L"AcDbBlockEnd",
+                                                              L"AcDbLinetypeTableRecord",
+                                                              L"AcDbDimStyleTableRecord",
+                                                              L"AcDbRegAppTableRecord",
+                                                              L"AcDbTextStyleTableRecord",
+                                                              L"AcDbXrecord",
+                                                              L"AcDbTable",
+                                                              L"AcDbLine",
+                                                              L"AcDbArc",
+                                                              L"AcDbCircle",
+                                                              L"AcDbText",
+                                                              L"AcDb3dPolyline",
+                                                              L"AcDbPolyline",
+                                                              L"AcDbDictionary",
+                                                              L"AcDbLayerTableRecord",
+                                                              L"zalDbStarImagePolygon",
+                                                              L"AcDbRasterImageDef"};
     for (OdRxClass* c = object->isA(); c; c = c->myParent()) {
-        if (names.count(c->name().toStdWString())) return true;
+        const OdString& name = c->name();
+        if (names.find(std::wstring_view(name.c_str(), std::size_t(name.getLength()))) != names.end())
+            return true;
     }
     return false;
 }
@@ -185,6 +235,9 @@ void zalUnrealRenderView::update()
 
 void zalUnrealRenderView::beginViewVectorization()
 {
+    nameCache().open();
+    m_sentCache = SentCache();
+    m_rootSent = false;
     OdGsBaseVectorizeViewDef::beginViewVectorization();
     setEyeToOutputTransform(worldToEyeTransform());
     OdRxModulePtr modeler = odrxDynamicLinker()->getModule(OdString(L"ModelerGeometry"));
@@ -200,6 +253,9 @@ void zalUnrealRenderView::beginViewVectorization()
 
 void zalUnrealRenderView::endViewVectorization()
 {
+    nameCache().close();
+    m_sentCache = SentCache();
+    m_rootSent = false;
     OdGsBaseVectorizeViewDef::endViewVectorization();
     if (m_tessellationKept) {
         OdRxModulePtr modeler = odrxDynamicLinker()->getModule(OdString(L"ModelerGeometry"));
@@ -286,11 +342,17 @@ bool zalUnrealRenderView::isEntityRegistered(const QString& name, const QString&
 
 bool zalUnrealRenderView::isEntitySent(const OdDbObjectId& id, const OdDbObjectId& ownerId) const
 {
+    // Every entity of a drawing asks this of its owner: while vectorizing, a yes is remembered (nothing
+    // is removed from the viewer inside the bracket but through forgetEntity, which forgets it).
+    const bool vectorizing = nameCache().depth > 0;
+    if (vectorizing && m_sentCache.id == id && m_sentCache.owner == ownerId && !id.isNull()) return true;
     const QString name = idOf(id);
     const QString owner = idOf(ownerId);
     XoRemoteRenderSenderFlattener* snd = sender();
-    return snd && isEntityRegistered(name, owner) &&
-           snd->isEntityValid(utf8(name).c_str(), utf8(owner).c_str());
+    const bool sent =
+        snd && isEntityRegistered(name, owner) && snd->isEntityValid(utf8(name).c_str(), utf8(owner).c_str());
+    if (sent && vectorizing) m_sentCache = SentCache{id, ownerId};
+    return sent;
 }
 
 void zalUnrealRenderView::forgetEntity(const QString& name)
@@ -298,6 +360,8 @@ void zalUnrealRenderView::forgetEntity(const QString& name)
     zalEntityRegistry* r = registry();
     if (!r) return;
     XoRemoteRenderSenderFlattener* snd = r->sender();
+    m_sentCache = SentCache();
+    m_rootSent = false;
     const QStringList owners = r->invalidate(name);
     if (XoRemoteRenderSender::isReachable(snd)) {
         for (const QString& owner : owners) {
@@ -357,9 +421,16 @@ void zalUnrealRenderView::sendModelSpaceRoot()
     OdDbDatabase* db = database();
     XoRemoteRenderSenderFlattener* snd = sender();
     if (!db || !snd) return;
+    // Asked before every entity: once the root is known to be there, not again in this bracket.
+    const bool vectorizing = nameCache().depth > 0;
+    if (vectorizing && m_rootSent) return;
     const QString ms = idOf(db->getModelSpaceId());
     const QString root = ms + QLatin1String("_Root");
-    if (!isEntityRegistered(ms, QString()) || isEntityRegistered(root, QString())) return;
+    if (!isEntityRegistered(ms, QString())) return;
+    if (isEntityRegistered(root, QString())) {
+        m_rootSent = vectorizing;
+        return;
+    }
     float matrix[16];
     zalUnrealViewerFrame::toViewerMatrix(modelScaleMatrix(db), matrix);
     const QString material = idOf(db->globalMaterialId());
