@@ -223,8 +223,13 @@ bool zalUnrealRenderView::isViewerStarted() const
 
 bool zalUnrealRenderView::isSessionReady() const
 {
+    // Asked before every entity; inside a bracket a yes stands (the viewer ending or another drawing
+    // becoming current reaches the session through the event loop, never in the middle of a drawing).
+    if (m_readyInBracket) return true;
     zalTranslationOwner* o = owner();
-    return o && o->isReadyToDraw();
+    const bool ready = o && o->isReadyToDraw();
+    m_readyInBracket = ready && nameCache().depth > 0;
+    return ready;
 }
 
 void zalUnrealRenderView::update()
@@ -238,6 +243,7 @@ void zalUnrealRenderView::beginViewVectorization()
     nameCache().open();
     m_sentCache = SentCache();
     m_rootSent = false;
+    m_readyInBracket = false;
     OdGsBaseVectorizeViewDef::beginViewVectorization();
     setEyeToOutputTransform(worldToEyeTransform());
     OdRxModulePtr modeler = odrxDynamicLinker()->getModule(OdString(L"ModelerGeometry"));
@@ -256,6 +262,7 @@ void zalUnrealRenderView::endViewVectorization()
     nameCache().close();
     m_sentCache = SentCache();
     m_rootSent = false;
+    m_readyInBracket = false;
     OdGsBaseVectorizeViewDef::endViewVectorization();
     if (m_tessellationKept) {
         OdRxModulePtr modeler = odrxDynamicLinker()->getModule(OdString(L"ModelerGeometry"));
@@ -399,12 +406,22 @@ OdDbObjectId zalUnrealRenderView::viewerOwnerId(const OdDbObject* object) const
 bool zalUnrealRenderView::isSkipped(const OdDbObject* object)
 {
     if (!object) return true;
-    if (object->isKindOf(OdDbSymbolTable::desc()) || object->isKindOf(OdDbDictionary::desc())) return true;
-    if (hasSkippedClassName(object)) return true;
-    const auto* entity = dynamic_cast<const OdDbEntity*>(object);
-    if (!entity) return false;
-    // Entities the host's own graphics cache marks as drawn elsewhere carry a graphics node; none here.
-    return false;
+    // It depends on the class alone, and a drawing's entities come in runs of one class: the last answer
+    // is kept. The class's name is compared too, as a class unregistered (a module unloaded) may leave its
+    // address to another.
+    static const OdRxClass* lastClass = nullptr;
+    static OdString lastName;
+    static bool lastSkipped = false;
+    const OdRxClass* type = object->isA();
+    if (type && type == lastClass && type->name() == lastName) return lastSkipped;
+    const bool skipped = object->isKindOf(OdDbSymbolTable::desc()) ||
+                         object->isKindOf(OdDbDictionary::desc()) || hasSkippedClassName(object);
+    lastClass = type;
+    lastName = type ? type->name() : OdString();
+    lastSkipped = skipped;
+    // Entities the host's own graphics cache marks as drawn elsewhere would carry a graphics node; none
+    // here.
+    return skipped;
 }
 
 bool zalUnrealRenderView::isVisible(const OdDbObject* object)

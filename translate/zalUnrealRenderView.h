@@ -117,4 +117,5 @@ private:
     };
     mutable SentCache m_sentCache;
     bool m_rootSent = false;
+    mutable bool m_readyInBracket = false;
 };
