@@ -8,8 +8,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
+
+#include <tsl/robin_map.h>
 
 // The (name, owner) pairs the viewer holds, for the flattener. A refresh of a large drawing adds thousands
 // of them in a row, so adding one costs a lookup or two and a couple of allocations; owners know their
@@ -83,7 +84,10 @@ private:
     void unlink(Entry* child, Owner* record);
     void eraseIfUnused(Entry* e);
 
-    std::unordered_map<Key, std::unique_ptr<Entry, EntryDelete>, KeyHash, KeyEqual>
+    // Open addressing in one array, with the hashes beside the slots: a refresh adds two names per entity
+    // to a table of hundreds of thousands, and a table of nodes cost a cache miss or two per look-up.
+    tsl::robin_map<Key, std::unique_ptr<Entry, EntryDelete>, KeyHash, KeyEqual,
+                   std::allocator<std::pair<Key, std::unique_ptr<Entry, EntryDelete>>>, true>
         m_entries; // keys view the entries' names
     // Runs of additions share an owner (the entities of a block), and an entity's meshes follow the
     // entity: both are looked up without hashing, and a mesh's owner does not displace the block.
