@@ -42,7 +42,9 @@
 #include <cmath>
 #include <map>
 #include <set>
+#include <string>
 #include <string_view>
+#include <typeinfo>
 
 namespace {
 
@@ -130,7 +132,7 @@ ODCOLORREF colorRef(const OdCmEntityColor& color, const OdDbObjectId& layerId)
 // Run-time class names of the kinds the viewer never shows (those without a class of their own here).
 bool hasSkippedClassName(const OdDbObject* object)
 {
-    // Looked up by view: asked twice per entity of a refresh, for every class up its hierarchy.
+    // Looked up without copying the name: asked for every class up the hierarchy of each entity drawn.
     static const std::set<std::wstring, std::less<>> names = {L"AcDbVisualStyle",
                                                               L"AcDbHatch",
                                                               L"AcDbAlignedDimension",
@@ -162,6 +164,36 @@ bool hasSkippedClassName(const OdDbObject* object)
             return true;
     }
     return false;
+}
+
+// What draw() needs to know of an object's class. A drawing's entities come in runs of one class, and each
+// of these casts crosses shared libraries (comparing type names): answered once per run. The type's name is
+// compared too, as a library unloaded may leave its type's address to another.
+struct DrawKinds
+{
+    bool reference = false, light = false, starPolygon = false, material = false, viewport = false,
+         record = false, placeholder = false, spawner = false, animation = false;
+};
+
+DrawKinds drawKindsOf(const OdDbObject* object)
+{
+    static const std::type_info* lastType = nullptr;
+    static std::string lastTypeName;
+    static DrawKinds last;
+    const std::type_info& type = typeid(*object);
+    if (lastType == &type && lastTypeName == type.name()) return last;
+    lastType = &type;
+    lastTypeName = type.name();
+    last.reference = dynamic_cast<const OdDbBlockReference*>(object) != nullptr;
+    last.light = dynamic_cast<const OdDbLight*>(object) != nullptr;
+    last.starPolygon = dynamic_cast<const zalDbStarImagePolygon*>(object) != nullptr;
+    last.material = dynamic_cast<const OdDbMaterial*>(object) != nullptr;
+    last.viewport = dynamic_cast<const OdDbViewportTableRecord*>(object) != nullptr;
+    last.record = dynamic_cast<const OdDbBlockTableRecord*>(object) != nullptr;
+    last.placeholder = dynamic_cast<const zalIUEAssetPlaceHolder*>(object) != nullptr;
+    last.spawner = dynamic_cast<const zalDbAssetsSpawner*>(object) != nullptr;
+    last.animation = object->isA() && object->isA()->name() == L"zalDbAnimation";
+    return last;
 }
 
 // The flag query of a drawable: non-zero when it must not be drawn (an invisible entity).
@@ -470,7 +502,8 @@ void zalUnrealRenderView::draw(const OdGiDrawable* drawable)
     // A reference that shows an XBlock's representation stands for the XBlock itself, except inside the
     // XBlock's own geometry: there it is that geometry, and standing for the XBlock would recurse.
     OdDbObjectPtr substitute;
-    if (const auto* reference = dynamic_cast<const OdDbBlockReference*>(object)) {
+    if (const auto* reference =
+            drawKindsOf(object).reference ? dynamic_cast<const OdDbBlockReference*>(object) : nullptr) {
         OdDbObjectPtr owner = viewerOwnerId(reference).openObject();
         if (owner && dynamic_cast<zalDbXBlock*>(owner.get()) &&
             zalUnrealDrawingState::instance().currentEntityName != idOf(owner->objectId())) {
@@ -487,16 +520,18 @@ void zalUnrealRenderView::draw(const OdGiDrawable* drawable)
 
     zalUnrealDrawingState& state = zalUnrealDrawingState::instance();
     OdDbDatabase* db = database();
-    if (const auto* light = dynamic_cast<const OdDbLight*>(object)) {
+    // Taken after the substitution above: the XBlock's own class counts.
+    const DrawKinds kinds = drawKindsOf(object);
+    if (const auto* light = kinds.light ? dynamic_cast<const OdDbLight*>(object) : nullptr) {
         sendLight(light);
         return;
     }
-    if (dynamic_cast<const zalDbStarImagePolygon*>(object)) return;
-    if (const auto* material = dynamic_cast<const OdDbMaterial*>(object)) {
+    if (kinds.starPolygon) return;
+    if (const auto* material = kinds.material ? dynamic_cast<const OdDbMaterial*>(object) : nullptr) {
         translateMaterial(material);
         return;
     }
-    if (dynamic_cast<const OdDbViewportTableRecord*>(object)) {
+    if (kinds.viewport) {
         if (db && object->objectId() == db->activeViewportId()) s->activeViewportChanged();
         return;
     }
@@ -505,11 +540,11 @@ void zalUnrealRenderView::draw(const OdGiDrawable* drawable)
         if (logicalFlags(drawable) == 0) OdGsBaseVectorizeViewDef::draw(drawable);
         return;
     }
-    if (const auto* reference = dynamic_cast<const OdDbBlockReference*>(object)) {
+    if (const auto* reference = kinds.reference ? dynamic_cast<const OdDbBlockReference*>(object) : nullptr) {
         drawBlockReference(reference);
         return;
     }
-    if (auto* record = dynamic_cast<const OdDbBlockTableRecord*>(object)) {
+    if (auto* record = kinds.record ? dynamic_cast<const OdDbBlockTableRecord*>(object) : nullptr) {
         if (m_nestedBlockDraw || (db && object->objectId() == db->getModelSpaceId())) {
             auto* writable = const_cast<OdDbBlockTableRecord*>(record);
             const bool isModelSpace = db && object->objectId() == db->getModelSpaceId();
@@ -518,21 +553,22 @@ void zalUnrealRenderView::draw(const OdGiDrawable* drawable)
             return;
         }
     }
-    if (const auto* placeholder = dynamic_cast<const zalIUEAssetPlaceHolder*>(object)) {
+    if (const auto* placeholder =
+            kinds.placeholder ? dynamic_cast<const zalIUEAssetPlaceHolder*>(object) : nullptr) {
         sendAssetPlaceholder(dynamic_cast<const OdDbEntity*>(object), placeholder->getCommand(),
                              placeholder->getAssetPath(), placeholder->getAssetTransform());
         return;
     }
-    if (const auto* spawner = dynamic_cast<const zalDbAssetsSpawner*>(object)) {
+    if (const auto* spawner = kinds.spawner ? dynamic_cast<const zalDbAssetsSpawner*>(object) : nullptr) {
         zalUnrealAssetSpawning::sendAssetsSpawner(&s->registry(), spawner, this);
         return;
     }
-    if (object->isA() && object->isA()->name() == OdString(L"zalDbAnimation")) {
+    if (kinds.animation) {
         OdGsBaseVectorizeViewDef::draw(drawable);
         return;
     }
     if (isVisible(object)) {
-        const bool isRecord = dynamic_cast<const OdDbBlockTableRecord*>(object) != nullptr;
+        const bool isRecord = kinds.record;
         const OdDbObjectId owner = viewerOwnerId(object);
         if (!isRecord && owner.isValid() && !isEntitySent(owner, OdDbObjectId())) {
             postpone(object->objectId());
