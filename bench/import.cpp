@@ -25,6 +25,7 @@
 #include <dime/Model.h>
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -170,7 +171,7 @@ int main(int argc, char** argv)
         bool dxf = false;
         int entities = 0;
         double exportSeconds = 0;
-        std::vector<double> reader, host;
+        std::vector<double> reader, host, parse;
     };
     std::vector<File> files;
     for (int n : {10000 / scale, 100000 / scale}) {
@@ -201,12 +202,21 @@ int main(int argc, char** argv)
     if (const char* only = std::getenv("ZAL_BENCH_IMPORT_ONLY")) {
         const File& f = files[std::strcmp(only, "glb") == 0 ? 3 : 1];
         for (int r = 0; r < rounds; ++r) {
+            double parse = 0, import = 0;
             const double s = seconds([&] {
                 OdDbDatabasePtr db = OdDbDatabase::createObject();
                 zalHostPhysicsMaterials materials(dir.filePath(QStringLiteral("materials")));
-                return zalDrawingImporter::importFile(f.path, db.get(), &materials).ok;
+                QElapsedTimer t;
+                t.start();
+                const zalImportResult result = zalDrawingImporter::importFile(f.path, db.get(), &materials);
+                import = double(t.nsecsElapsed()) / 1e9;
+                parse = result.parseSeconds;
+                return result.ok;
             });
-            std::printf("%s: host import %.3f s\n", f.label.toLocal8Bit().constData(), s);
+            std::printf(
+                "%s: host import %.3f s: the reader's parse %.3f s, the rest of the import %.3f s, freeing "
+                "the drawing %.3f s\n",
+                f.label.toLocal8Bit().constData(), s, parse, import - parse, s - import);
         }
         return 0;
     }
@@ -243,14 +253,20 @@ int main(int argc, char** argv)
                 Assimp::Importer importer;
                 return importer.ReadFile(QFile::encodeName(f.path).toStdString(), kReaderFlags) != nullptr;
             }));
+            double parse = 0;
             f.host.push_back(seconds([&] {
                 OdDbDatabasePtr db = OdDbDatabase::createObject();
                 // A library per drawing: the host's keeps descriptions keyed by ids of drawings long gone.
                 zalHostPhysicsMaterials materials(dir.filePath(QStringLiteral("materials")));
-                return zalDrawingImporter::importFile(f.path, db.get(), &materials).ok;
+                const zalImportResult result = zalDrawingImporter::importFile(f.path, db.get(), &materials);
+                parse = result.parseSeconds;
+                return result.ok;
             }));
-            std::fprintf(stderr, "round %d %s: reader %.3f s, host import %.3f s\n", r + 1,
+            f.parse.push_back(parse);
+            std::fprintf(stderr, "round %d %s: reader %.3f s, host import %.3f s", r + 1,
                          f.label.toLocal8Bit().constData(), f.reader.back(), f.host.back());
+            if (f.dxf) std::fprintf(stderr, " (libdime's parse in it %.3f s)", parse);
+            std::fprintf(stderr, "\n");
         }
     }
 
@@ -262,6 +278,9 @@ int main(int argc, char** argv)
         return 1;
     }
     std::vector<double> syncs, hostRuns;
+    // The headless run's stages, from its own lines: the file read, the viewer's first synchronisation,
+    // the scene dump, and the exit after it.
+    std::vector<double> hostOpened, hostSynced, hostDumped, hostExit;
     for (int r = 0; r < rounds; ++r) {
         OdDbDatabasePtr db = OdDbDatabase::createObject();
         if (!zalDrawingImporter::importFile(big.path, db.get(), nullptr).ok) return 1;
@@ -285,11 +304,37 @@ int main(int argc, char** argv)
         zalhost.start(QCoreApplication::applicationDirPath() + QStringLiteral("/zalhost"),
                       {QStringLiteral("--open"), big.path, QStringLiteral("--dump-scene"), dump,
                        QStringLiteral("--timeout"), QStringLiteral("900")});
-        const bool ran =
-            zalhost.waitForFinished(1000000) && zalhost.exitCode() == 0 && QFileInfo::exists(dump);
-        hostRuns.push_back(ran ? double(t.nsecsElapsed()) / 1e9 : -1);
-        std::fprintf(stderr, "round %d: first sync %.3f s, headless host %.3f s%s\n", r + 1, syncs.back(),
-                     hostRuns.back(), ran ? "" : " (failed)");
+        double opened = -1, synced = -1, dumped = -1;
+        const auto stamp = [&] {
+            while (zalhost.canReadLine()) {
+                const QByteArray line = zalhost.readLine();
+                const double at = double(t.nsecsElapsed()) / 1e9;
+                if (line.startsWith("zalhost: opened")) opened = at;
+                if (line.startsWith("zalhost: first synchronisation done")) synced = at;
+                if (line.startsWith("zalhost: wrote")) dumped = at;
+            }
+        };
+        QDeadlineTimer limit(1000000);
+        while (zalhost.state() != QProcess::NotRunning && !limit.hasExpired()) {
+            zalhost.waitForReadyRead(50);
+            stamp();
+        }
+        // waitForFinished answers false for a process that has already ended.
+        const bool finished = zalhost.state() == QProcess::NotRunning ||
+                              zalhost.waitForFinished(int(std::max<qint64>(1, limit.remainingTime())));
+        const double total = double(t.nsecsElapsed()) / 1e9;
+        stamp();
+        const bool ran = finished && zalhost.exitCode() == 0 && QFileInfo::exists(dump);
+        hostRuns.push_back(ran ? total : -1);
+        hostOpened.push_back(opened);
+        hostSynced.push_back(synced - opened);
+        hostDumped.push_back(dumped - synced);
+        hostExit.push_back(total - dumped);
+        std::fprintf(stderr,
+                     "round %d: first sync %.3f s, headless host %.3f s%s (opened at %.3f, synchronised %.3f "
+                     "later, dump %.3f later, exit %.3f later)\n",
+                     r + 1, syncs.back(), hostRuns.back(), ran ? "" : " (failed)", opened, hostSynced.back(),
+                     hostDumped.back(), hostExit.back());
     }
 
     std::printf("imports, medians of %d rounds (seconds)\n", rounds);
@@ -306,11 +351,23 @@ int main(int argc, char** argv)
         "viewer holds it (process start, viewer start and scene dump included) %.3f s\n",
         big.label.toLocal8Bit().constData(), reader, sync, reader + sync, hostRun);
     std::printf(
+        "headless host stages: file read (reader process included) %.3f s, then viewer start and first "
+        "synchronisation %.3f s, then the viewer applying it and writing the dump %.3f s, then the "
+        "exit %.3f s\n",
+        zalBench::median(hostOpened), zalBench::median(hostSynced), zalBench::median(hostDumped),
+        zalBench::median(hostExit));
+    std::printf(
         "the user's alternative without a live link: export to glb %.3f s + host import %.3f s = %.3f s\n",
         big.exportSeconds, zalBench::median(big.host), big.exportSeconds + zalBench::median(big.host));
     std::printf("targets: glb open <= 2 x (reader + first synchronisation); a 100k-entity drawing builds in "
                 "<= 1 s\n");
     const File& dxf100k = files[1];
+    const double dxfTotal = zalBench::median(dxf100k.host), dxfParse = zalBench::median(dxf100k.parse);
+    std::printf(
+        "%s host import split: libdime's parse %.3f s, drawing build and the rest %.3f s, total %.3f s "
+        "(libdime alone on the whole file %.3f s)\n",
+        dxf100k.label.toLocal8Bit().constData(), dxfParse, dxfTotal - dxfParse, dxfTotal,
+        zalBench::median(dxf100k.reader));
     std::printf("import: glb open / reader ratio %.2f, %dk-entity build %.2f s\n", hostRun / (reader + sync),
                 dxf100k.entities / 1000, zalBench::median(dxf100k.host));
     odrxDynamicLinker()->unloadModule(L"zalUnrealRenderModule.dll");

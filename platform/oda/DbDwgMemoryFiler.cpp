@@ -239,8 +239,13 @@ bool getU64(const std::string& in, size_t& pos, int bytes, OdUInt64& v)
 {
     if (in.size() - pos < size_t(bytes)) return false;
     v = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // The record is little-endian like the machine: one copy instead of a shift per byte.
+    std::memcpy(&v, in.data() + pos, size_t(bytes));
+#else
     for (int i = 0; i < bytes; ++i)
         v |= OdUInt64(static_cast<unsigned char>(in[pos + size_t(i)])) << (8 * i);
+#endif
     pos += size_t(bytes);
     return true;
 }
@@ -298,10 +303,14 @@ bool OdDbDwgMemoryFiler::fromBytes(const std::string& in)
     if (in.empty() || static_cast<unsigned char>(in[0]) != kRecordVersion) return false;
     size_t pos = 1;
     std::vector<Item> items;
+    // Most items are numbers of a type byte and 4 or 8 bytes: one allocation for the usual record.
+    items.reserve(in.size() / 6 + 1);
     while (pos < in.size()) {
         const unsigned type = static_cast<unsigned char>(in[pos++]);
         if (type > kSoftPointerId) return false;
-        Item item{ItemType(type), 0, 0.0, OdString(), std::string()};
+        // Built in place: moving a finished item cost as much as reading it.
+        Item& item = items.emplace_back();
+        item.type = ItemType(type);
         OdUInt64 v = 0;
         switch (item.type) {
         case kDouble:
@@ -329,7 +338,6 @@ bool OdDbDwgMemoryFiler::fromBytes(const std::string& in)
             break;
         }
         }
-        items.push_back(std::move(item));
     }
     m_items->list = std::move(items);
     m_pos = 0;

@@ -229,9 +229,20 @@ void zalDrawingView::setHighlighted(const std::vector<OdDbObjectId>& ids)
     update();
 }
 
+void zalDrawingView::setPaintingModel(bool paint)
+{
+    if (paint == m_paintModel) return;
+    m_paintModel = paint;
+    update();
+}
+
 void zalDrawingView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
+    if (!m_paintModel) {
+        painter.fillRect(rect(), palette().window());
+        return;
+    }
     rasterize();
     painter.drawImage(0, 0, m_raster.image());
     painter.setRenderHint(QPainter::Antialiasing, true);

@@ -35,6 +35,11 @@ public:
 
     bool isShaded() const { return m_shaded; }
     void setShaded(bool shaded);
+    // Whether painting draws the model. A headless run shows the window to nobody: its view paints only
+    // the background, so the viewer does not share the processor with a picture no one sees. Picking
+    // and renderedImage() still draw it when asked.
+    bool isPaintingModel() const { return m_paintModel; }
+    void setPaintingModel(bool paint);
 
     // Camera operations (the mouse uses them too): angles in radians, pan in pixels.
     void orbit(double yaw, double pitch);
@@ -107,6 +112,7 @@ private:
     std::vector<OdDbObjectId> m_highlighted;
     QRect m_window;
     bool m_shaded = true;
+    bool m_paintModel = true;
     QPoint m_lastMouse;
     QPoint m_pressMouse;
     Qt::MouseButton m_dragButton = Qt::NoButton;

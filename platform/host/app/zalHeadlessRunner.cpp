@@ -4,6 +4,7 @@
 
 #include "zalDocumentManager.h"
 #include "zalDrawingTab.h"
+#include "zalDrawingView.h"
 #include "zalFrameProduction.h"
 #include "zalHostApplication.h"
 #include "zalHostConsole.h"
@@ -16,8 +17,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QJsonDocument>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -178,6 +179,7 @@ void zalHeadlessRunner::start()
     }
     zalDrawingTab* tab = m_window ? m_window->tabOf(db) : nullptr;
     if (!tab || !tab->renderWidget()) return fail(3, QStringLiteral("the render view could not be opened"));
+    if (tab->drawingView()) tab->drawingView()->setPaintingModel(false);
     m_drawing = db;
 }
 
@@ -191,6 +193,15 @@ double residentMegabytes()
     for (const QByteArray& line : status.readAll().split('\n'))
         if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
     return 0.0;
+}
+
+// A JSON object ends with its closing brace (and perhaps a line end): a cut file does not.
+bool dumpLooksComplete(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 2) return false;
+    file.seek(std::max<qint64>(0, file.size() - 16));
+    return file.readAll().trimmed().endsWith('}');
 }
 
 } // namespace
@@ -307,17 +318,19 @@ void zalHeadlessRunner::poll()
     const QString path = m_stage == Stage::Dumping ? m_dumpPath : m_imagePath;
     const QFileInfo info(path);
     if (!info.exists() || info.size() == 0) return;
+    if (m_stage == Stage::Dumping) {
+        // The viewer writes its dump beside the path and renames it when complete, so a dump that is
+        // there is whole; parsing megabytes of it again here only delayed the end of the run.
+        if (!dumpLooksComplete(path)) return;
+        m_poll.stop();
+        return startExport();
+    }
     // Done once the size holds still between two looks and the content reads.
     if (info.size() != m_lastSize) {
         m_lastSize = info.size();
         return;
     }
-    if (m_stage == Stage::Dumping) {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly) || QJsonDocument::fromJson(file.readAll()).isNull()) return;
-        m_poll.stop();
-        startExport();
-    } else if (m_stage == Stage::Exporting) {
+    if (m_stage == Stage::Exporting) {
         QImageReader reader(path);
         if (!reader.canRead()) return;
         m_poll.stop();

@@ -3,6 +3,7 @@
 #include <dime/records/Record.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -130,11 +131,60 @@ bool handle(const char* text, int begin, int end, quint64& value)
 
 } // namespace
 
-bool zalDxfGroupReader::read(const QByteArray& data)
+bool zalDxfGroupReader::appendHex(std::string& out, const char* text, int length)
+{
+    static const auto table = [] {
+        std::array<signed char, 256> t{};
+        t.fill(-1);
+        for (int i = 0; i < 10; ++i)
+            t[size_t('0' + i)] = static_cast<signed char>(i);
+        for (int i = 0; i < 6; ++i)
+            t[size_t('a' + i)] = t[size_t('A' + i)] = static_cast<signed char>(10 + i);
+        return t;
+    }();
+    if (length % 2 != 0) return false;
+    const size_t start = out.size();
+    out.resize(start + size_t(length / 2));
+    char* to = &out[start];
+    const auto* from = reinterpret_cast<const unsigned char*>(text);
+    for (int i = 0; i < length; i += 2) {
+        const int high = table[from[i]], low = table[from[i + 1]];
+        if ((high | low) < 0) {
+            out.resize(start);
+            return false;
+        }
+        *to++ = char((high << 4) | low);
+    }
+    return true;
+}
+
+bool zalDxfGroupReader::record(quint64 handle, std::string& bytes) const
+{
+    bytes.clear();
+    const auto it = m_recordChunks.find(handle);
+    if (it == m_recordChunks.end() || m_sharedHandles.count(handle)) return false;
+    const int first = it->second.first, count = it->second.second;
+    if (count == 1)
+        return appendHex(bytes, m_text + m_chunks[size_t(first)].first, m_chunks[size_t(first)].second) &&
+               !bytes.empty();
+    // A byte may be split between two chunks: they are joined before they are decoded.
+    std::string hex;
+    for (int i = first; i < first + count; ++i)
+        hex.append(m_text + m_chunks[size_t(i)].first, size_t(m_chunks[size_t(i)].second));
+    if (!appendHex(bytes, hex.data(), int(hex.size()))) bytes.clear();
+    return !bytes.empty();
+}
+
+bool zalDxfGroupReader::read(const QByteArray& data, bool recordsApart)
 {
     m_groups.clear();
     m_error.clear();
     m_largestHandle = 0;
+    m_text = data.constData();
+    m_withoutRecords.clear();
+    m_chunks.clear();
+    m_recordChunks.clear();
+    m_sharedHandles.clear();
     if (isBinaryDxf(data)) {
         m_error = QStringLiteral("binary DXF has no group text");
         return false;
@@ -161,6 +211,12 @@ bool zalDxfGroupReader::read(const QByteArray& data)
         end = at > begin && text[at - 1] == '\r' ? at - 1 : at;
         pos = at + 1;
     };
+    // The entity being passed over: its handle, once named, and whether its records are set apart.
+    bool entityHandleKnown = false;
+    bool entityRecordsApart = false;
+    quint64 entityHandle = 0;
+    int copiedUpTo = 0; // the part of the data already in m_withoutRecords
+    if (recordsApart) m_withoutRecords.reserve(size);
     int sectionDepth = 0;
     bool sawEof = false;
     bool passOver = false;     // inside ENTITIES or BLOCKS
@@ -209,9 +265,37 @@ bool zalDxfGroupReader::read(const QByteArray& data)
         }
         if (code != 0) sectionStart = false;
         quint64 h = 0;
-        if ((code == 5 || code == 105) && !inHeader && handle(text, valueBegin, valueEnd, h))
-            m_largestHandle = std::max(m_largestHandle, h);
+        const bool isHandle =
+            (code == 5 || code == 105) && !inHeader && handle(text, valueBegin, valueEnd, h);
+        if (isHandle) m_largestHandle = std::max(m_largestHandle, h);
         if (keep) m_groups.append(Group{code, QByteArray(text + valueBegin, valueEnd - valueBegin)});
+        if (!recordsApart) continue;
+        if (code == 0) {
+            entityHandleKnown = entityRecordsApart = false;
+        } else if (passOver && code == 5 && isHandle && !entityHandleKnown) {
+            entityHandleKnown = true;
+            entityHandle = h;
+            // A handle two entities name cannot tell whose record it is: the second keeps its records
+            // in the text, and the first's are not given back.
+            entityRecordsApart = !m_recordChunks.count(h);
+            if (!entityRecordsApart) m_sharedHandles.insert(h);
+        } else if (passOver && code == 310 && entityRecordsApart) {
+            int chunkBegin = valueBegin, chunkEnd = valueEnd;
+            trim(text, chunkBegin, chunkEnd);
+            auto it = m_recordChunks.find(entityHandle);
+            if (it == m_recordChunks.end())
+                it = m_recordChunks.emplace(entityHandle, std::make_pair(int(m_chunks.size()), 0)).first;
+            m_chunks.emplace_back(chunkBegin, chunkEnd - chunkBegin);
+            ++it->second.second;
+            m_withoutRecords.append(text + copiedUpTo, codeBegin - copiedUpTo);
+            copiedUpTo = std::min(pos, size);
+        }
+    }
+    if (recordsApart) {
+        if (m_chunks.empty())
+            m_withoutRecords.clear();
+        else
+            m_withoutRecords.append(text + copiedUpTo, size - copiedUpTo);
     }
     if (!sawEof || sectionDepth != 0) {
         m_error = QStringLiteral("truncated (no end of file marker)");

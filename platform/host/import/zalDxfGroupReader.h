@@ -4,6 +4,11 @@
 #include <QString>
 #include <QVector>
 
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
 // The group pairs of an ASCII DXF file, read without interpretation. libdime builds the drawing;
 // this reader checks the file's structure first (so a cut or damaged file gives a message instead
 // of a half-read drawing) and serves what libdime does not keep: header variables, the tables and
@@ -21,7 +26,11 @@ public:
 
     // False with error() set when the data is not a complete ASCII DXF: a group code that is not
     // a number, a code without its value, no "EOF" at the end, or unbalanced sections.
-    bool read(const QByteArray& data);
+    // With recordsApart, the filer records (310 groups) of the entities and blocks that name their
+    // handle first are set apart: textWithoutRecords() is the file without them, for libdime, which
+    // reads text a character at a time and spent most of its time on those long lines; record()
+    // gives them back by handle. data must outlive the reader.
+    bool read(const QByteArray& data, bool recordsApart = false);
 
     QString error() const { return m_error; }
     const QVector<Group>& groups() const { return m_groups; }
@@ -34,6 +43,15 @@ public:
     // libdime stops the process on a cut binary file instead of reporting it.
     static bool checkBinary(const QByteArray& data, QString* error);
 
+    // The file without the records set apart; empty when none were (then the file is read as it is).
+    const QByteArray& textWithoutRecords() const { return m_withoutRecords; }
+    // The decoded bytes of the filer record set apart for the entity with this handle. False when
+    // there is none, when two entities name the handle, or when its text is not hexadecimal.
+    bool record(quint64 handle, std::string& bytes) const;
+    // Appends the bytes of hexadecimal text (two digits a byte, either case); false on any other
+    // character or an odd count of digits.
+    static bool appendHex(std::string& out, const char* text, int length);
+
     // The value groups of a header variable ("$INSUNITS"); empty when absent.
     QVector<Group> headerVariable(const QByteArray& name) const;
     // Index range [begin, end) of the named section's groups (after its "2/NAME" pair); end < 0 when
@@ -44,4 +62,12 @@ private:
     QVector<Group> m_groups;
     QString m_error;
     quint64 m_largestHandle = 0;
+
+    // The records set apart: the value ranges (offset, length in the data) of each handle's 310 groups,
+    // consecutive in m_chunks.
+    const char* m_text = nullptr;
+    QByteArray m_withoutRecords;
+    std::vector<std::pair<int, int>> m_chunks;
+    std::unordered_map<quint64, std::pair<int, int>> m_recordChunks; // first chunk, count
+    std::unordered_set<quint64> m_sharedHandles;
 };

@@ -51,10 +51,12 @@
 #include <dime/tables/LayerTable.h>
 #include <dime/tables/Table.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 
 #include <algorithm>
 #include <cmath>
@@ -169,19 +171,36 @@ bool isModelOrPaperSpace(const QString& name)
            name.startsWith(QLatin1String("$Paper_Space"), Qt::CaseInsensitive);
 }
 
-// The filer record (310 chunks, in order) an entity carries; empty when it has none.
-QByteArray recordChunks(const dimeRecordHolder* holder)
+// The filer record an entity carries, decoded: its 310 groups as libdime read them, else the ones set
+// apart under its handle when the file was checked. Empty when it has none or its text is not
+// hexadecimal.
+std::string recordBytes(const dimeRecordHolder* holder, const zalDxfGroupReader* apart)
 {
+    std::string bytes;
+    // A byte may be split between two chunks: they are joined before they are decoded.
     QByteArray hex;
+    bool any = false;
     const int n = holder->getNumRecordsInRecordHolder();
     for (int i = 0; i < n; ++i) {
         const dimeRecord* r = holder->getRecordInRecordHolder(i);
         if (r->getGroupCode() != 310) continue;
         dimeParam p;
         r->getValue(p);
-        if (p.string_data) hex += QByteArray(p.string_data).trimmed();
+        if (!p.string_data) continue;
+        any = true;
+        hex += QByteArray::fromRawData(p.string_data, int(std::strlen(p.string_data))).trimmed();
     }
-    return hex;
+    if (any) {
+        if (!zalDxfGroupReader::appendHex(bytes, hex.constData(), hex.size())) bytes.clear();
+        return bytes;
+    }
+    if (!apart) return bytes;
+    dimeParam p;
+    if (!holder->getRecord(5, p) || !p.string_data) return bytes;
+    char* end = nullptr;
+    const quint64 handle = std::strtoull(p.string_data, &end, 16);
+    if (end != p.string_data) apart->record(handle, bytes);
+    return bytes;
 }
 
 // A registered entity class named by one of the entity's subclass markers (100).
@@ -221,6 +240,7 @@ zalImportResult zalDxfImporter::importFile(const QString& path)
     m_result = zalImportResult();
     m_customRecords.clear();
     m_owners.clear();
+    m_layersByRawName.clear();
     m_result.format = QStringLiteral("DXF");
     const QString name = QFileInfo(path).fileName();
 
@@ -233,16 +253,21 @@ zalImportResult zalDxfImporter::importFile(const QString& path)
     // libdime reads what it can of a cut file and says yes; the structure is checked first.
     zalDxfGroupReader groups;
     const bool binary = zalDxfGroupReader::isBinaryDxf(data);
-    if (!binary && !groups.read(data))
+    if (!binary && !groups.read(data, true))
         return zalImportResult::failure(name + QStringLiteral(": not a complete DXF file: ") +
                                         groups.error());
     QString binaryError;
     if (binary && !zalDxfGroupReader::checkBinary(data, &binaryError))
         return zalImportResult::failure(name + QStringLiteral(": not a complete DXF file: ") + binaryError);
 
-    // libdime reads the bytes already in memory: the file is read from disk once.
+    // libdime reads the bytes already in memory (the file is read from disk once), without the filer
+    // records the check set apart.
+    m_apart = binary ? nullptr : &groups;
+    const auto forgetApart = qScopeGuard([this] { m_apart = nullptr; });
+    const QByteArray& text =
+        binary || groups.textWithoutRecords().isEmpty() ? data : groups.textWithoutRecords();
     std::unique_ptr<FILE, int (*)(FILE*)> memory(
-        data.isEmpty() ? nullptr : fmemopen(const_cast<char*>(data.constData()), size_t(data.size()), "rb"),
+        text.isEmpty() ? nullptr : fmemopen(const_cast<char*>(text.constData()), size_t(text.size()), "rb"),
         &std::fclose);
     dimeInput input;
     if (!memory || !input.setFileHandle(memory.get()))
@@ -251,10 +276,13 @@ zalImportResult zalDxfImporter::importFile(const QString& path)
     // its unknown tables and entities (MESH, LIGHT) free their names with the wrong deallocator and
     // lose some of their strings when freed one by one.
     dimeModel model(true);
+    QElapsedTimer parse;
+    parse.start();
     if (!model.read(&input))
         return zalImportResult::failure(
             name +
             QStringLiteral(": not a readable DXF file (stopped near byte %1)").arg(input.getFilePosition()));
+    m_result.parseSeconds = double(parse.nsecsElapsed()) / 1e9;
 
     QByteArray version, codePage;
     int insUnits = -1;
@@ -334,6 +362,18 @@ void zalDxfImporter::importDescriptions()
 }
 
 OdDbObjectId zalDxfImporter::layerId(const char* name)
+{
+    // Entities name a handful of layers a hundred thousand times: the name as written is looked up
+    // before it is decoded.
+    const std::string raw(name ? name : "0");
+    const auto known = m_layersByRawName.find(raw);
+    if (known != m_layersByRawName.end()) return known->second;
+    const OdDbObjectId id = layerIdOf(name);
+    m_layersByRawName.emplace(raw, id);
+    return id;
+}
+
+OdDbObjectId zalDxfImporter::layerIdOf(const char* name)
 {
     const QString key = m_text->decode(name ? name : "0").toUpper();
     auto it = m_layers.constFind(key);
@@ -471,21 +511,35 @@ struct zalDxfEntityMakers
     static OdDbEntityPtr subdivisionMesh(zalDxfImporter& self, dimeEntity* e);
     static OdDbEntityPtr light(zalDxfImporter& self, dimeEntity* e);
     // Entities of the module's and sibling libraries' classes, from their filer record alone.
-    static OdDbEntityPtr custom(zalDxfImporter& self, dimeEntity* e, QByteArray& customRecord);
+    static OdDbEntityPtr custom(zalDxfImporter& self, dimeEntity* e, std::string& customRecord);
 
-    // Null for a name without a maker of its own.
-    static Maker find(const char* name)
+    struct Kind
     {
-        static const std::unordered_map<std::string, Maker> byName = {
-            {"3DFACE", &zalDxfEntityMakers::face},   {"POLYLINE", &zalDxfEntityMakers::polyline},
-            {"LINE", &zalDxfEntityMakers::line},     {"CIRCLE", &zalDxfEntityMakers::circle},
-            {"ARC", &zalDxfEntityMakers::arc},       {"LWPOLYLINE", &zalDxfEntityMakers::lightweightPolyline},
-            {"TEXT", &zalDxfEntityMakers::text},     {"MTEXT", &zalDxfEntityMakers::multilineText},
-            {"INSERT", &zalDxfEntityMakers::insert}, {"MESH", &zalDxfEntityMakers::subdivisionMesh},
-            {"LIGHT", &zalDxfEntityMakers::light},
+        Maker make = nullptr;
+        // The class every entity of the kind becomes, when it is always the same; its filer record is
+        // then read first, and the groups only when there is none or it does not read.
+        OdRxClass* (*recordClass)() = nullptr;
+    };
+
+    // A kind without maker for a name without one of its own.
+    static Kind find(const char* name)
+    {
+        static const std::unordered_map<std::string, Kind> byName = {
+            {"3DFACE", {&zalDxfEntityMakers::face, &OdDbFace::desc}},
+            {"POLYLINE", {&zalDxfEntityMakers::polyline, nullptr}},
+            {"LINE", {&zalDxfEntityMakers::line, &OdDbLine::desc}},
+            {"CIRCLE", {&zalDxfEntityMakers::circle, &OdDbCircle::desc}},
+            {"ARC", {&zalDxfEntityMakers::arc, &OdDbArc::desc}},
+            {"LWPOLYLINE", {&zalDxfEntityMakers::lightweightPolyline, nullptr}},
+            {"TEXT", {&zalDxfEntityMakers::text, &OdDbText::desc}},
+            {"MTEXT", {&zalDxfEntityMakers::multilineText, &OdDbText::desc}},
+            // A reference keeps the block its name gives, whatever its record says: groups first.
+            {"INSERT", {&zalDxfEntityMakers::insert, nullptr}},
+            {"MESH", {&zalDxfEntityMakers::subdivisionMesh, &OdDbSubDMesh::desc}},
+            {"LIGHT", {&zalDxfEntityMakers::light, &OdDbLight::desc}},
         };
         auto it = byName.find(name);
-        return it == byName.end() ? nullptr : it->second;
+        return it == byName.end() ? Kind() : it->second;
     }
 };
 
@@ -755,18 +809,18 @@ OdDbEntityPtr zalDxfEntityMakers::light(zalDxfImporter& self, dimeEntity* e)
     return light;
 }
 
-OdDbEntityPtr zalDxfEntityMakers::custom(zalDxfImporter& self, dimeEntity* e, QByteArray& customRecord)
+OdDbEntityPtr zalDxfEntityMakers::custom(zalDxfImporter& self, dimeEntity* e, std::string& customRecord)
 {
     OdRxClass* cls = entityClassOf(e);
-    const QByteArray record = recordChunks(e);
-    if (!cls || record.isEmpty()) {
-        if (!record.isEmpty()) ++self.m_result.deferred;
+    std::string record = recordBytes(e, self.m_apart);
+    if (!cls || record.empty()) {
+        if (!record.empty()) ++self.m_result.deferred;
         return OdDbEntityPtr();
     }
     OdDbEntityPtr custom = OdDbEntity::cast(cls->create());
-    if (custom.isNull() || !zalDxfMaterials::readRecord(record, self.m_db, custom.get()))
+    if (custom.isNull() || !zalDxfMaterials::readBytes(record, self.m_db, custom.get()))
         return OdDbEntityPtr();
-    customRecord = record;
+    customRecord = std::move(record);
     return custom;
 }
 
@@ -775,18 +829,33 @@ bool zalDxfImporter::importEntity(dimeEntity* e, OdDbBlockTableRecord* owner)
     if (!e || e->isDeleted()) return false;
     const char* kind = e->getEntityName();
     if (!kind) return false;
-    QByteArray customRecord;
-    const zalDxfEntityMakers::Maker maker = zalDxfEntityMakers::find(kind);
-    OdDbEntityPtr made = maker ? maker(*this, e) : zalDxfEntityMakers::custom(*this, e, customRecord);
+    std::string customRecord;
+    const zalDxfEntityMakers::Kind kindOf = zalDxfEntityMakers::find(kind);
+    OdDbEntityPtr made;
+    std::string record;
+    bool recordRead = false;
+    if (kindOf.make && kindOf.recordClass) {
+        // The filer record, when the host wrote one, holds what the groups cannot (a light's shadows, a
+        // mesh's normals and face materials); one of another class or a damaged one is ignored.
+        record = recordBytes(e, m_apart);
+        if (!record.empty()) {
+            made = OdDbEntity::cast(kindOf.recordClass()->create());
+            recordRead = !made.isNull() && zalDxfMaterials::readBytes(record, m_db, made.get());
+            if (!recordRead)
+                made = nullptr;
+            else if (dynamic_cast<OdDbLight*>(made.get()))
+                ++m_result.lights;
+        }
+    }
+    if (made.isNull())
+        made = kindOf.make ? kindOf.make(*this, e) : zalDxfEntityMakers::custom(*this, e, customRecord);
     if (made.isNull()) return false;
 
-    // The filer record, when the host wrote one, holds what the groups cannot (a light's shadows, a
-    // mesh's normals and face materials); one of another class or a damaged one is ignored.
-    if (made->isA()->name().find(L"zal") != 0) {
-        const QByteArray record = recordChunks(e);
-        if (!record.isEmpty()) {
+    if (!recordRead && !kindOf.recordClass && made->isA()->name().find(L"zal") != 0) {
+        if (record.empty()) record = recordBytes(e, m_apart);
+        if (!record.empty()) {
             OdDbEntityPtr exact = OdDbEntity::cast(made->isA()->create());
-            if (!exact.isNull() && zalDxfMaterials::readRecord(record, m_db, exact.get())) {
+            if (!exact.isNull() && zalDxfMaterials::readBytes(record, m_db, exact.get())) {
                 // A reference must keep the block its name gives, whatever the record's handle says.
                 auto* a = dynamic_cast<OdDbBlockReference*>(made.get());
                 auto* b = dynamic_cast<OdDbBlockReference*>(exact.get());
@@ -817,7 +886,8 @@ bool zalDxfImporter::importEntity(dimeEntity* e, OdDbBlockTableRecord* owner)
         owner->appendOdDbEntity(made.get());
         m_db->setNextHandle(OdDbHandle());
     }
-    if (!customRecord.isEmpty()) m_customRecords.insert(OdUInt64(made->objectId().getHandle()), customRecord);
+    if (!customRecord.empty())
+        m_customRecords[OdUInt64(made->objectId().getHandle())] = std::move(customRecord);
     ++m_result.entities;
     return true;
 }
@@ -837,11 +907,11 @@ OdDbObjectId zalDxfImporter::entityOwnerOf(dimeEntity* e) const
 void zalDxfImporter::resolveOwnedEntities()
 {
     for (const OdDbObjectId& id : m_owners) {
-        const QByteArray record = m_customRecords.value(OdUInt64(id.getHandle()));
-        if (record.isEmpty()) continue;
+        const auto record = m_customRecords.find(OdUInt64(id.getHandle()));
+        if (record == m_customRecords.end() || record->second.empty()) continue;
         OdDbEntityPtr owner = id.safeOpenObject(OdDb::kForWrite);
         const OdDbObjectId block = owner->ownerId();
-        zalDxfMaterials::readRecord(record, m_db, owner.get());
+        zalDxfMaterials::readBytes(record->second, m_db, owner.get());
         owner->setOwnerId(block);
     }
 }

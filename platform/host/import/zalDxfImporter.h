@@ -9,6 +9,8 @@
 #include <QString>
 
 #include <memory>
+#include <string>
+#include <unordered_map>
 
 class OdDbBlockTableRecord;
 class OdDbDatabase;
@@ -55,6 +57,7 @@ private:
     // Reads the records of entities that own others again, now that their ids resolve.
     void resolveOwnedEntities();
     OdDbObjectId layerId(const char* name);
+    OdDbObjectId layerIdOf(const char* name);
     // False for an entity with a coordinate beyond kCoordinateLimit or not finite.
     bool isFinite(OdDbEntity* entity) const;
     // Refuses cyclic block references and nesting deeper than kMaxNesting; the message names the block.
@@ -69,9 +72,12 @@ private:
     std::unique_ptr<zalDxfText> m_text;
     std::unique_ptr<zalDxfMaterials> m_materials;
     QHash<QString, OdDbObjectId> m_layers;
+    std::unordered_map<std::string, OdDbObjectId> m_layersByRawName;
     QHash<QString, OdDbObjectId> m_blocks;
     // Filer records of the module's entities by handle, and the entities that own others.
-    QHash<OdUInt64, QByteArray> m_customRecords;
+    std::unordered_map<OdUInt64, std::string> m_customRecords;
+    // The filer records the structure check set apart (ASCII files); null while none is read.
+    const zalDxfGroupReader* m_apart = nullptr;
     QList<OdDbObjectId> m_owners;
     zalImportResult m_result;
 };

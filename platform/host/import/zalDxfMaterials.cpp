@@ -56,10 +56,14 @@ OdString toOd(const QString& s)
 bool zalDxfMaterials::readRecord(const QByteArray& hex, OdDbDatabase* db, OdDbObject* target)
 {
     const QByteArray bytes = QByteArray::fromHex(hex);
+    return readBytes(std::string(bytes.constData(), size_t(bytes.size())), db, target);
+}
+
+bool zalDxfMaterials::readBytes(const std::string& bytes, OdDbDatabase* db, OdDbObject* target)
+{
     OdDbDwgMemoryFilerPtr filer(OdRxObjectImpl<OdDbDwgMemoryFiler>::createObject());
     filer->setDatabase(db);
-    if (bytes.isEmpty() || !filer->fromBytes(std::string(bytes.constData(), size_t(bytes.size()))))
-        return false;
+    if (bytes.empty() || !filer->fromBytes(bytes)) return false;
     try {
         if (target->dwgInFields(filer.get()) != eOk) return false;
     } catch (const OdError&) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "zalDxfGroupReader.h"
 
 #include "DbObjectId.h"
@@ -32,6 +34,8 @@ public:
     // Reads a filer record given as hexadecimal text into target (resolving ids in db); false when
     // it is malformed or not wholly target's class's record.
     static bool readRecord(const QByteArray& hex, OdDbDatabase* db, OdDbObject* target);
+    // The same from the record's decoded bytes.
+    static bool readBytes(const std::string& bytes, OdDbDatabase* db, OdDbObject* target);
 
 private:
     QHash<QByteArray, OdDbObjectId> m_byHandle;

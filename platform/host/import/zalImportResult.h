@@ -18,6 +18,8 @@ struct zalImportResult
     int skipped = 0;      // entities of kinds the database does not hold
     int deferred = 0;     // entities of custom classes not registered yet (read again once they are)
     QStringList warnings; // one line each, naming the entity
+    // Time spent in the reader library's own parse (libdime's read of a DXF), for the benchmarks.
+    double parseSeconds = 0.0;
 
     static zalImportResult failure(const QString& why)
     {

@@ -127,6 +127,39 @@ TEST_F(DrawingView, PaintsTheDrawingShadedAndAsWireframe)
     }
 }
 
+// A headless run's view paints only its background (nobody sees it), yet picking and the drawn
+// picture still work when asked for.
+TEST_F(DrawingView, WithoutModelPaintingThePictureIsBackgroundButPickingStillWorks)
+{
+    view->setPaintingModel(false);
+    EXPECT_FALSE(view->isPaintingModel());
+    const QImage painted = view->grab().toImage();
+    ASSERT_FALSE(painted.isNull());
+    std::set<QRgb> colours;
+    for (int y = 0; y < painted.height(); y += 2)
+        for (int x = 0; x < painted.width(); x += 2)
+            colours.insert(painted.pixel(x, y));
+    EXPECT_EQ(colours.size(), 1u) << "the model was painted";
+
+    QPointF centre;
+    ASSERT_TRUE(view->project(OdGePoint3d(1, 1, 0), centre));
+    EXPECT_EQ(view->entityAt(centre.toPoint()), drawing.faceA);
+    const QImage drawn = view->renderedImage();
+    colours.clear();
+    for (int y = 0; y < drawn.height(); y += 2)
+        for (int x = 0; x < drawn.width(); x += 2)
+            colours.insert(drawn.pixel(x, y));
+    EXPECT_GT(colours.size(), 3u);
+
+    view->setPaintingModel(true);
+    const QImage again = view->grab().toImage();
+    colours.clear();
+    for (int y = 0; y < again.height(); y += 2)
+        for (int x = 0; x < again.width(); x += 2)
+            colours.insert(again.pixel(x, y));
+    EXPECT_GT(colours.size(), 3u) << "painting the model again shows it";
+}
+
 namespace {
 
 // A pool on a ground plate under a roof slab: the ground is added after the pool and is larger, so

@@ -1,9 +1,11 @@
 // Model import through assimp: a glTF file with two materials, a mesh used by two nodes, a spot light
 // and a camera, and an OBJ file with its MTL, both written by the tests.
+#include "zalModelImporter.h"
 #include "zalDrawingImporter.h"
 #include "zalImportTestSupport.h"
 
 #include "DbBlockReference.h"
+#include "DbBlockTable.h"
 #include "DbDictionary.h"
 #include "DbLight.h"
 #include "DbMaterial.h"
@@ -15,11 +17,18 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QTemporaryDir>
+
+#include <assimp/Exporter.hpp>
+#include <assimp/scene.h>
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
+#include <memory>
+#include <string>
 
 using namespace zalImportTest;
 
@@ -218,4 +227,124 @@ TEST(ObjImport, MaterialsFromTheMtlFileAndFacesAsOneShell)
     double opacity = 1;
     greenMaterial->opacity(opacity, map);
     EXPECT_NEAR(opacity, 0.5, 1e-6);
+}
+
+namespace {
+
+// A scene of `count` grid meshes, mesh i of (4 + i % 9) x 6 quads as triangles, each shown by one node.
+std::unique_ptr<aiScene> gridScene(int count)
+{
+    auto scene = std::make_unique<aiScene>();
+    scene->mRootNode = new aiNode("root");
+    scene->mNumMaterials = 1;
+    scene->mMaterials = new aiMaterial* [1] { new aiMaterial() };
+    aiString materialName("Grey");
+    scene->mMaterials[0]->AddProperty(&materialName, AI_MATKEY_NAME);
+    scene->mNumMeshes = unsigned(count);
+    scene->mMeshes = new aiMesh*[size_t(count)];
+    scene->mRootNode->mNumChildren = unsigned(count);
+    scene->mRootNode->mChildren = new aiNode*[size_t(count)];
+    for (int m = 0; m < count; ++m) {
+        const int columns = 4 + m % 9, rows = 6;
+        auto* mesh = new aiMesh();
+        mesh->mPrimitiveTypes = aiPrimitiveType_TRIANGLE;
+        mesh->mNumVertices = unsigned((columns + 1) * (rows + 1));
+        mesh->mVertices = new aiVector3D[mesh->mNumVertices];
+        for (int r = 0; r <= rows; ++r)
+            for (int c = 0; c <= columns; ++c)
+                mesh->mVertices[r * (columns + 1) + c] = aiVector3D(float(c), float(r), 0.1f * float(m));
+        mesh->mNumFaces = unsigned(columns * rows * 2);
+        mesh->mFaces = new aiFace[mesh->mNumFaces];
+        unsigned f = 0;
+        for (int r = 0; r < rows; ++r)
+            for (int c = 0; c < columns; ++c) {
+                const unsigned v = unsigned(r * (columns + 1) + c), up = v + unsigned(columns) + 1;
+                for (const std::array<unsigned, 3>& t :
+                     {std::array<unsigned, 3>{v, v + 1, up + 1}, std::array<unsigned, 3>{v, up + 1, up}}) {
+                    aiFace& face = mesh->mFaces[f++];
+                    face.mNumIndices = 3;
+                    face.mIndices = new unsigned[3]{t[0], t[1], t[2]};
+                }
+            }
+        scene->mMeshes[m] = mesh;
+        auto* node = new aiNode("node" + std::to_string(m));
+        node->mParent = scene->mRootNode;
+        node->mTransformation.a4 = float(m % 20) * 15.f;
+        node->mNumMeshes = 1;
+        node->mMeshes = new unsigned[1]{unsigned(m)};
+        scene->mRootNode->mChildren[m] = node;
+    }
+    return scene;
+}
+
+QByteArray readerErrors(QProcess& reader)
+{
+    return reader.readAllStandardError();
+}
+
+} // namespace
+
+// The model reader's dump of a scene of many meshes reaches the drawing whole: every mesh as a block
+// (named after its node: the file's meshes have no names) with all its faces, every node as a reference.
+TEST(ModelReaderDump, AManyMeshSceneArrivesWhole)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const int count = 300;
+    std::unique_ptr<aiScene> scene = gridScene(count);
+    const QString path = dir.filePath(QStringLiteral("grid.glb"));
+    Assimp::Exporter exporter;
+    ASSERT_EQ(exporter.Export(scene.get(), "glb2", QFile::encodeName(path).toStdString()), AI_SUCCESS)
+        << exporter.GetErrorString();
+
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    const zalImportResult result = zalDrawingImporter::importFile(path, db.get(), nullptr);
+    ASSERT_TRUE(result.ok) << result.message.toStdString();
+    EXPECT_EQ(result.blocks, count);
+    EXPECT_EQ(result.references, count);
+    OdDbBlockTablePtr blocks = db->getBlockTableId().safeOpenObject();
+    for (int m = 0; m < count; ++m) {
+        const OdDbObjectId id = blocks->getAt(zalStrings::toOdString(QStringLiteral("grid_node%1").arg(m)));
+        ASSERT_FALSE(id.isNull()) << "no block for mesh " << m;
+        int faces = 0;
+        forEachEntity(id, [&faces](OdDbEntity* e) {
+            if (auto* shell = dynamic_cast<OdDbSubDMesh*>(e)) faces += shell->numOfFaces();
+        });
+        EXPECT_EQ(faces, (4 + m % 9) * 6 * 2) << "mesh " << m;
+    }
+}
+
+// The reader child tells a dump it cannot write (exit 3) from a file it cannot read (exit 2), with the
+// reason on its error output, and ends at once on a cut file.
+TEST(ModelReaderDump, AnUnwritableDumpAndACutFileAreToldApart)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    std::unique_ptr<aiScene> scene = gridScene(3);
+    const QString path = dir.filePath(QStringLiteral("small.glb"));
+    Assimp::Exporter exporter;
+    ASSERT_EQ(exporter.Export(scene.get(), "glb2", QFile::encodeName(path).toStdString()), AI_SUCCESS);
+
+    QProcess reader;
+    reader.start(zalModelImporter::readerPath(),
+                 {path, dir.filePath(QStringLiteral("no-such-folder/out.assbin"))});
+    ASSERT_TRUE(reader.waitForFinished(60000));
+    EXPECT_EQ(reader.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(reader.exitCode(), 3);
+    EXPECT_TRUE(readerErrors(reader).contains("cannot write")) << "no reason given";
+
+    const QByteArray whole = readFile(path);
+    const QString cut = dir.filePath(QStringLiteral("cut.glb"));
+    ASSERT_TRUE(writeFile(cut, whole.left(whole.size() / 2)));
+    reader.start(zalModelImporter::readerPath(), {cut, dir.filePath(QStringLiteral("cut.assbin"))});
+    ASSERT_TRUE(reader.waitForFinished(60000)) << "the reader hung on a cut file";
+    EXPECT_EQ(reader.exitCode(), 2);
+    EXPECT_FALSE(readerErrors(reader).trimmed().isEmpty());
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("cut.assbin"))));
+
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    const zalImportResult result = zalDrawingImporter::importFile(cut, db.get(), nullptr);
+    EXPECT_FALSE(result.ok);
+    EXPECT_TRUE(result.message.startsWith(QStringLiteral("cut.glb: not a readable model file")))
+        << result.message.toStdString();
 }
