@@ -581,7 +581,9 @@ void zalViewerApplication::drawFrame()
         if (building && m_settings.drawingStepMs < 0) return;
         // A large scene's first drawing is built in steps; the channel and the window are answered
         // in between.
-        if (!m_renderer.prepare(m_scene, std::max(m_settings.drawingStepMs, 0))) {
+        // A step ends early for waiting messages, so an edit made meanwhile is acknowledged at once.
+        const auto waiting = [this] { return m_channel && m_channel->hasWaiting(); };
+        if (!m_renderer.prepare(m_scene, std::max(m_settings.drawingStepMs, 0), waiting)) {
             // Messages and input are handled before the next step.
             m_buildStep.start();
             return;

@@ -98,6 +98,7 @@ void zalViewerChannel::hand(std::shared_ptr<const XoRemoteRenderMessage> message
         std::lock_guard<std::mutex> lock(m_queueMutex);
         wake = m_queue.empty();
         m_queue.push_back(std::move(message));
+        m_waiting.store(true, std::memory_order_relaxed);
     }
     if (wake)
         QMetaObject::invokeMethod(
@@ -113,6 +114,7 @@ void zalViewerChannel::drain()
             if (m_queue.empty()) return;
             message = std::move(m_queue.front());
             m_queue.pop_front();
+            m_waiting.store(!m_queue.empty(), std::memory_order_relaxed);
         }
         if (m_handler) m_handler(message);
     }

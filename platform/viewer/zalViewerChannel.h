@@ -35,6 +35,8 @@ public:
     bool isConnected() const;
     // Thread-safe; false once the connection is gone.
     bool send(const XoRemoteRenderMessage& message);
+    // Whether messages wait for the GUI thread (long work there ends its step early for them).
+    bool hasWaiting() const { return m_waiting.load(std::memory_order_relaxed); }
     void close();
 
 signals:
@@ -56,4 +58,5 @@ private:
     // Messages read and not yet handled: one wake-up of the GUI thread serves a whole run of them.
     std::mutex m_queueMutex;
     std::deque<std::shared_ptr<const XoRemoteRenderMessage>> m_queue;
+    std::atomic<bool> m_waiting{false};
 };

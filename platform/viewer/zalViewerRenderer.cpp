@@ -391,10 +391,13 @@ struct zalViewerRenderer::Impl
         QMatrix4x4 frame;
         int depth = 0;
         std::uint64_t made = 0; // the update that made it
-        // While its children are made in steps: the next of the owner's instances and spawned batches,
-        // counted in the scene of that revision.
+        // While its children are made in steps: the owner's instances and spawned batches as they were
+        // listed, and the next of them. Changes after the listing are followed as they come, so the list
+        // is only walked on, never again from the start (a restart per edit starved a large build).
+        std::vector<std::pair<zalViewerScene::Key, bool>> toBuild;
         std::size_t buildNext = 0;
         std::uint64_t buildRevision = 0;
+        bool listed = false;
         std::vector<std::unique_ptr<Item>> meshItems;
         // By (name, parent of its key, spawned batch): every child under one name is one range.
         std::map<std::tuple<QString, QString, bool>, std::unique_ptr<Child>> children;
@@ -474,6 +477,8 @@ struct zalViewerRenderer::Impl
     void beginBuild();
     bool continueBuild(const std::function<bool()>& outOfTime);
     bool finishBuildStep(const QElapsedTimer& spent, int budgetMs);
+    // During prepare: whether something waits that a build step should end early for.
+    std::function<bool()> waiting;
     // Removes the drawn tree and the placed assets (lights and buffers are handled by the callers).
     void dropDrawing();
     void updateLights();
@@ -482,6 +487,8 @@ struct zalViewerRenderer::Impl
     bool collectGarbage(const std::function<bool()>& outOfTime = {});
     std::unique_ptr<Node> makeNode(const QString& owner, const QMatrix4x4& frame, int depth);
     void makeChildAt(Node& node, const zalViewerScene::Key& key, bool spawn);
+    // Whether a child listed for a node's build still belongs under it (it may have gone or moved since).
+    bool stillUnder(const Node& node, const zalViewerScene::Key& key, bool spawn) const;
     void fillMeshes(Node& node);
     void addChildren(Node& node, const QString& name);
     void dropChildren(Node& node, const QString& name);
@@ -993,6 +1000,14 @@ zalViewerRenderer::Impl::makeNode(const QString& owner, const QMatrix4x4& frame,
     return node;
 }
 
+bool zalViewerRenderer::Impl::stillUnder(const Node& node, const zalViewerScene::Key& key, bool spawn) const
+{
+    if (spawn) return key.parent == node.owner && source->spawns().count(key);
+    const auto found = source->instances().find(key);
+    if (found == source->instances().end()) return false;
+    return key.parent == node.owner || found->second.connections.count(node.owner) > 0;
+}
+
 void zalViewerRenderer::Impl::makeChildAt(Node& node, const zalViewerScene::Key& key, bool spawn)
 {
     std::unique_ptr<Child>& slot = node.children[std::make_tuple(key.name, key.parent, spawn)];
@@ -1260,23 +1275,26 @@ bool zalViewerRenderer::Impl::continueBuild(const std::function<bool()>& outOfTi
             building.queue.pop_front();
             continue;
         }
-        // The lists below are the scene's as it is now: after a change they are counted again from
-        // the start (what is built already is passed over).
-        if (node->buildRevision != source->revision()) {
+        if (!node->listed) {
+            const auto& instances = source->instancesUnder(node->owner);
+            const auto& spawns = source->spawnsUnder(node->owner);
+            node->toBuild.reserve(instances.size() + spawns.size());
+            for (const auto& instance : instances)
+                node->toBuild.emplace_back(*instance.first, false);
+            for (const auto& spawn : spawns)
+                node->toBuild.emplace_back(*spawn.first, true);
+            node->listed = true;
             node->buildNext = 0;
             node->buildRevision = source->revision();
         }
-        const auto& instances = source->instancesUnder(node->owner);
-        const auto& spawns = source->spawnsUnder(node->owner);
-        while (node->buildNext < instances.size() + spawns.size()) {
+        while (node->buildNext < node->toBuild.size()) {
             if (made && outOfTime()) return false;
-            const std::size_t i = node->buildNext++;
-            if (i < instances.size())
-                makeChildAt(*node, *instances[i].first, false);
-            else
-                makeChildAt(*node, *spawns[i - instances.size()].first, true);
+            const auto& next = node->toBuild[node->buildNext++];
+            if (node->buildRevision == source->revision() || stillUnder(*node, next.first, next.second))
+                makeChildAt(*node, next.first, next.second);
             made = true;
         }
+        node->toBuild = {};
         building.queued.erase(node);
         building.queue.pop_front();
     }
@@ -1380,7 +1398,8 @@ bool zalViewerRenderer::Impl::update(const zalViewerScene& scene, int budgetMs)
 
 bool zalViewerRenderer::Impl::finishBuildStep(const QElapsedTimer& spent, int budgetMs)
 {
-    const bool done = continueBuild([&] { return budgetMs >= 0 && spent.elapsed() >= budgetMs; });
+    const bool done = continueBuild(
+        [&] { return budgetMs >= 0 && (spent.elapsed() >= budgetMs || (waiting && waiting())); });
     source = nullptr;
     ++building.slices;
     building.longestMs = std::max(building.longestMs, double(spent.nsecsElapsed()) / 1e6);
@@ -1919,7 +1938,17 @@ bool zalViewerRenderer::Impl::finishPending(bool wait)
 
 bool zalViewerRenderer::prepare(const zalViewerScene& scene, int budgetMs)
 {
-    return !d || !d->engine || d->update(scene, std::max(budgetMs, 0));
+    return prepare(scene, budgetMs, {});
+}
+
+bool zalViewerRenderer::prepare(const zalViewerScene& scene, int budgetMs,
+                                const std::function<bool()>& waiting)
+{
+    if (!d || !d->engine) return true;
+    d->waiting = waiting;
+    const bool done = d->update(scene, std::max(budgetMs, 0));
+    d->waiting = nullptr;
+    return done;
 }
 
 bool zalViewerRenderer::isBuilding() const

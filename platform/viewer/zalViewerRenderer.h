@@ -6,6 +6,7 @@
 #include <QString>
 #include <QVector3D>
 
+#include <functional>
 #include <memory>
 
 class zalViewerScene;
@@ -72,6 +73,8 @@ public:
     // between are followed. Everything else here (pictures, bounds, the fitted camera) finishes the
     // drawing first, so it always sees the whole scene.
     bool prepare(const zalViewerScene& scene, int budgetMs);
+    // The same, ending a step as soon as `waiting` says something waits (an edit to acknowledge).
+    bool prepare(const zalViewerScene& scene, int budgetMs, const std::function<bool()>& waiting);
     bool isBuilding() const;
     // The same in two steps, so the caller can do other work while the driver draws: startFrame
     // brings the drawing up to date and hands the frame to the driver; frameReady tells without

@@ -361,6 +361,35 @@ TEST_F(BuiltInSteps, StepsEndInTheDrawingOfTheSceneAsItIsThenAndManyChangesAreBu
     followed.release();
 }
 
+TEST_F(BuiltInSteps, AnEditBetweenEveryStepDoesNotKeepTheBuildFromFinishing)
+{
+    // An edit arrives between every two steps, as when the host edits while the first drawing is built.
+    // Walking the block's list again from its start after each edit never got past its first children.
+    int steps = 0;
+    bool done = false;
+    while (!done && steps < 2 * kEntities) {
+        f.material("Blue", steps % 2 ? 0xC00000 : 0x00C000);
+        done = followed.prepare(f.scene, 0);
+        ++steps;
+    }
+    EXPECT_TRUE(done) << "still building after " << steps << " steps with an edit before each";
+    ASSERT_NO_FATAL_FAILURE(expectLikeAFreshDrawing("edits between every step"));
+    EXPECT_EQ(followed.statistics().triangles, 2LL * kEntities);
+    followed.release();
+}
+
+TEST_F(BuiltInSteps, AStepEndsAtOnceWhenSomethingWaitsAndNotOtherwise)
+{
+    // A budget far beyond the whole build: only the waiting message can end the step early.
+    EXPECT_FALSE(followed.prepare(f.scene, 600000, [] { return true; }));
+    EXPECT_TRUE(followed.isBuilding()) << "a waiting message did not end the step";
+    EXPECT_TRUE(followed.prepare(f.scene, 600000, [] { return false; }));
+    EXPECT_FALSE(followed.isBuilding());
+    EXPECT_EQ(followed.statistics().buildSlices, 2);
+    ASSERT_NO_FATAL_FAILURE(expectLikeAFreshDrawing("after a step ended early"));
+    followed.release();
+}
+
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
