@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -155,6 +156,54 @@ TEST_P(FrameIO, SpareReceiveMemoryIsRefilledAsFramesTakeIt)
     EXPECT_EQ(kept.size(), 40u);
     EXPECT_TRUE(xotest::waitUntil([&] { return XoSocketFrameIO::spareReceiveMemory() >= spare; }))
         << "spare receive memory stayed at " << XoSocketFrameIO::spareReceiveMemory();
+    stop = true;
+    warm.join();
+}
+
+TEST_P(FrameIO, SpareReceiveMemoryIsBackedWhileFramesKeepComing)
+{
+    xotest::ensureApplication();
+    std::atomic<bool> stop{false};
+    const std::size_t spare = 16u << 20;
+    std::thread warm([&] { XoSocketFrameIO::keepReceiveMemoryWarm(spare, stop); });
+    ASSERT_TRUE(xotest::waitUntil([&] { return XoSocketFrameIO::spareReceiveMemory() >= spare; }));
+    const std::uint64_t backedBefore = XoSocketFrameIO::slabsBackedOnDemand();
+    // About 100 MiB of frames, all kept, a slab taken every 10 ms or so: twelve slabs, ten more than the
+    // spares. Each must have been backed beside the reader, not by it. The frames share one payload, so
+    // making and checking them leaves no pause in the stream.
+    const std::vector<char> payload = pattern(7, 900000);
+    std::thread writer([&] {
+        for (int i = 2000; i < 2108; ++i) {
+            XoRemoteRenderMessage m(XoMessageType::SendMessage);
+            m.addString(std::to_string(i)).addBytes(payload.data(), payload.size());
+            std::string error;
+            const bool sent = writerRing ? XoSocketFrameIO::writeFrame(*writerRing, fds[0], m, true, error)
+                                         : XoSocketFrameIO::writeFrame(fds[0], m, error);
+            if (!sent) {
+                ADD_FAILURE() << "frame " << i << ": " << error;
+                return;
+            }
+        }
+    });
+    std::vector<std::shared_ptr<XoRemoteRenderMessage>> kept;
+    for (int i = 2000; i < 2108; ++i) {
+        auto m = receive();
+        if (!m) break;
+        kept.push_back(std::move(m));
+        // A reader with something to do for each frame, as the viewer's has.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    writer.join();
+    ASSERT_EQ(kept.size(), 108u);
+    for (int i = 0; i < 108; ++i) {
+        const XoMessageField& data = kept[std::size_t(i)]->field("data");
+        EXPECT_TRUE(kept[std::size_t(i)]->field("name").text() == std::to_string(2000 + i) &&
+                    data.size == payload.size() && std::equal(payload.begin(), payload.end(), data.data))
+            << "frame " << 2000 + i;
+    }
+    const std::uint64_t backedByReader = XoSocketFrameIO::slabsBackedOnDemand() - backedBefore;
+    EXPECT_LE(backedByReader, 5u) << "the reader backed " << backedByReader
+                                  << " slabs itself: spares were not refilled while frames came";
     stop = true;
     warm.join();
 }
