@@ -198,6 +198,7 @@ public:
         return data;
     }
 
+    // Slabs the reader backed itself because no spare was ready, and how long that took.
     std::atomic<std::uint64_t> m_onDemand{0}, m_onDemandNs{0};
 
     void give(char* data)
@@ -220,6 +221,7 @@ public:
             std::lock_guard<std::mutex> lock(m_mutex);
             m_keep = std::max(m_keep, slabs);
         }
+        std::uint64_t settled = 0; // takes seen when the spares were last backed
         for (;;) {
             if (stop && stop->load()) return;
             {
@@ -230,9 +232,13 @@ public:
                     m_taken.wait(lock, std::chrono::milliseconds(100));
                     continue;
                 }
-                // Backed at once, while frames keep coming: otherwise the reader backs each slab itself
-                // once the spares run out (10 of the 16 slabs of a million triangles, 25-70 ms of its
-                // 120), while this thread could do it beside the copying.
+                // Backing memory costs about as much processor time as receiving into it: while frames
+                // keep coming, that time goes to the reader and the sender, and the spares come back
+                // once the stream pauses.
+                if (follow && m_taken.count != settled) {
+                    settled = m_taken.count;
+                    if (m_taken.wait(lock, kQuiet)) continue;
+                }
             }
             char* data = nullptr;
             try {
@@ -274,6 +280,8 @@ private:
         }
     };
 
+    // How long the frames must pause before spares are backed again.
+    static constexpr std::chrono::milliseconds kQuiet{25};
     std::mutex m_mutex;
     std::vector<char*> m_free;
     std::size_t m_keep = 0;

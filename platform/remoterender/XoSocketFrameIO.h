@@ -42,9 +42,9 @@ public:
     // can cost more than the bytes written into it (notably in virtual machines). Blocks while it works,
     // so call it from a thread of its own; returns early once *stop turns true.
     static void reserveReceiveMemory(std::size_t bytes, const std::atomic<bool>* stop = nullptr);
-    // The same, then refills the spare memory as soon as frames take some, until `stop` turns true:
-    // received frames land in memory backed ahead of them by the calling thread, beside the reader (at the
-    // lowest priority on a busy machine it would never keep up), and what is kept spare goes back to `bytes`.
+    // The same, then refills the spare memory once frames have taken some and then paused for a moment,
+    // until `stop` turns true: received frames land in memory backed ahead of them by the calling thread
+    // (run it at a low priority), and what is kept spare goes back to `bytes` after each transfer.
     static void keepReceiveMemoryWarm(std::size_t bytes, const std::atomic<bool>& stop);
     // Receive memory backed and waiting for frames.
     static std::size_t spareReceiveMemory();

@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
@@ -56,14 +58,18 @@ private:
     std::thread m_thread;
 };
 
-// Keeps receive memory backed ahead of the frames, so that a large transfer lands in memory already mapped.
+// Keeps receive memory backed ahead of the frames, at the lowest priority, so that a large transfer lands
+// in memory already mapped.
 class ReceiveReserve
 {
 public:
     explicit ReceiveReserve(std::size_t bytes)
     {
         if (bytes == 0) return;
-        m_thread = std::thread([this, bytes] { XoSocketFrameIO::keepReceiveMemoryWarm(bytes, m_stop); });
+        m_thread = std::thread([this, bytes] {
+            ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19);
+            XoSocketFrameIO::keepReceiveMemoryWarm(bytes, m_stop);
+        });
     }
     ~ReceiveReserve()
     {
