@@ -42,6 +42,9 @@
 #include <cmath>
 #include <map>
 #include <set>
+#include <string>
+#include <string_view>
+#include <typeinfo>
 
 namespace {
 
@@ -52,9 +55,55 @@ QString idOf(const OdDbObject* object)
     return object ? zalViewerNames::ofObject(object) : QString();
 }
 
+// Names of the ids asked for again and again while a drawing is vectorized: the model space, and each
+// entity's block, owner and material. Kept only inside a vectorization bracket, during which nothing is
+// erased and no drawing goes away.
+struct NameCache
+{
+    static constexpr int kSize = 8;
+    int depth = 0; // open brackets
+    int next = 0;
+    OdDbStub* ids[kSize] = {};
+    QString names[kSize];
+
+    void open()
+    {
+        if (depth++ == 0) clear();
+    }
+    void close()
+    {
+        if (depth > 0 && --depth == 0) clear();
+    }
+    void clear()
+    {
+        for (int i = 0; i < kSize; ++i) {
+            ids[i] = nullptr;
+            names[i].clear();
+        }
+        next = 0;
+    }
+};
+
+NameCache& nameCache()
+{
+    static NameCache cache;
+    return cache;
+}
+
 QString idOf(const OdDbObjectId& id)
 {
-    return id.isNull() ? QString() : zalViewerNames::ofId(id);
+    if (id.isNull()) return QString();
+    NameCache& cache = nameCache();
+    if (cache.depth == 0) return zalViewerNames::ofId(id);
+    OdDbStub* stub = static_cast<OdDbStub*>(id);
+    for (int i = 0; i < NameCache::kSize; ++i) {
+        if (cache.ids[i] == stub) return cache.names[i];
+    }
+    const int slot = cache.next;
+    cache.next = (cache.next + 1) % NameCache::kSize;
+    cache.ids[slot] = stub;
+    cache.names[slot] = zalViewerNames::ofId(id);
+    return cache.names[slot];
 }
 
 // Material key of an object's own material: ByLayer and ByBlock resolve through the traits (the null id).
@@ -63,7 +112,7 @@ QString materialKey(const OdDbObjectId& materialId, OdDbDatabase* db)
     if (materialId.isNull() || !db || materialId == db->byLayerMaterialId() ||
         materialId == db->byBlockMaterialId())
         return zalViewerNames::ofId(OdDbObjectId());
-    return zalViewerNames::ofId(materialId);
+    return idOf(materialId);
 }
 
 ODCOLORREF colorRef(const OdCmEntityColor& color, const OdDbObjectId& layerId)
@@ -83,35 +132,68 @@ ODCOLORREF colorRef(const OdCmEntityColor& color, const OdDbObjectId& layerId)
 // Run-time class names of the kinds the viewer never shows (those without a class of their own here).
 bool hasSkippedClassName(const OdDbObject* object)
 {
-    static const std::set<std::wstring> names = {L"AcDbVisualStyle",
-                                                 L"AcDbHatch",
-                                                 L"AcDbAlignedDimension",
-                                                 L"AcDbAttribute",
-                                                 L"AcDbPoint",
-                                                 L"AcDb2dPolyline",
-                                                 L"AcDbMPolygon",
-                                                 L"AcDbBlockBegin",
-                                                 L"AcDbBlockEnd",
-                                                 L"AcDbLinetypeTableRecord",
-                                                 L"AcDbDimStyleTableRecord",
-                                                 L"AcDbRegAppTableRecord",
-                                                 L"AcDbTextStyleTableRecord",
-                                                 L"AcDbXrecord",
-                                                 L"AcDbTable",
-                                                 L"AcDbLine",
-                                                 L"AcDbArc",
-                                                 L"AcDbCircle",
-                                                 L"AcDbText",
-                                                 L"AcDb3dPolyline",
-                                                 L"AcDbPolyline",
-                                                 L"AcDbDictionary",
-                                                 L"AcDbLayerTableRecord",
-                                                 L"zalDbStarImagePolygon",
-                                                 L"AcDbRasterImageDef"};
+    // Looked up without copying the name: asked for every class up the hierarchy of each entity drawn.
+    static const std::set<std::wstring, std::less<>> names = {L"AcDbVisualStyle",
+                                                              L"AcDbHatch",
+                                                              L"AcDbAlignedDimension",
+                                                              L"AcDbAttribute",
+                                                              L"AcDbPoint",
+                                                              L"AcDb2dPolyline",
+                                                              L"AcDbMPolygon",
+                                                              L"AcDbBlockBegin",
+                                                              L"AcDbBlockEnd",
+                                                              L"AcDbLinetypeTableRecord",
+                                                              L"AcDbDimStyleTableRecord",
+                                                              L"AcDbRegAppTableRecord",
+                                                              L"AcDbTextStyleTableRecord",
+                                                              L"AcDbXrecord",
+                                                              L"AcDbTable",
+                                                              L"AcDbLine",
+                                                              L"AcDbArc",
+                                                              L"AcDbCircle",
+                                                              L"AcDbText",
+                                                              L"AcDb3dPolyline",
+                                                              L"AcDbPolyline",
+                                                              L"AcDbDictionary",
+                                                              L"AcDbLayerTableRecord",
+                                                              L"zalDbStarImagePolygon",
+                                                              L"AcDbRasterImageDef"};
     for (OdRxClass* c = object->isA(); c; c = c->myParent()) {
-        if (names.count(c->name().toStdWString())) return true;
+        const OdString& name = c->name();
+        if (names.find(std::wstring_view(name.c_str(), std::size_t(name.getLength()))) != names.end())
+            return true;
     }
     return false;
+}
+
+// What draw() needs to know of an object's class. A drawing's entities come in runs of one class, and each
+// of these casts crosses shared libraries (comparing type names): answered once per run. The type's name is
+// compared too, as a library unloaded may leave its type's address to another.
+struct DrawKinds
+{
+    bool reference = false, light = false, starPolygon = false, material = false, viewport = false,
+         record = false, placeholder = false, spawner = false, animation = false;
+};
+
+DrawKinds drawKindsOf(const OdDbObject* object)
+{
+    static const std::type_info* lastType = nullptr;
+    static std::string lastTypeName;
+    static DrawKinds last;
+    const std::type_info& type = typeid(*object);
+    if (lastType == &type && lastTypeName == type.name()) return last;
+    lastType = &type;
+    lastTypeName = type.name();
+    last.reference = dynamic_cast<const OdDbBlockReference*>(object) != nullptr;
+    last.light = dynamic_cast<const OdDbLight*>(object) != nullptr;
+    last.starPolygon = dynamic_cast<const zalDbStarImagePolygon*>(object) != nullptr;
+    last.material = dynamic_cast<const OdDbMaterial*>(object) != nullptr;
+    last.viewport = dynamic_cast<const OdDbViewportTableRecord*>(object) != nullptr;
+    last.record = dynamic_cast<const OdDbBlockTableRecord*>(object) != nullptr;
+    last.placeholder = dynamic_cast<const zalIUEAssetPlaceHolder*>(object) != nullptr;
+    last.spawner = dynamic_cast<const zalDbAssetsSpawner*>(object) != nullptr;
+    last.animation = object->isA() && object->isA()->name() == L"zalDbAnimation";
+    return last;
 }
 
 // The flag query of a drawable: non-zero when it must not be drawn (an invisible entity).
@@ -173,8 +255,13 @@ bool zalUnrealRenderView::isViewerStarted() const
 
 bool zalUnrealRenderView::isSessionReady() const
 {
+    // Asked before every entity; inside a bracket a yes stands (the viewer ending or another drawing
+    // becoming current reaches the session through the event loop, never in the middle of a drawing).
+    if (m_readyInBracket) return true;
     zalTranslationOwner* o = owner();
-    return o && o->isReadyToDraw();
+    const bool ready = o && o->isReadyToDraw();
+    m_readyInBracket = ready && nameCache().depth > 0;
+    return ready;
 }
 
 void zalUnrealRenderView::update()
@@ -185,6 +272,10 @@ void zalUnrealRenderView::update()
 
 void zalUnrealRenderView::beginViewVectorization()
 {
+    nameCache().open();
+    m_sentCache = SentCache();
+    m_rootSent = false;
+    m_readyInBracket = false;
     OdGsBaseVectorizeViewDef::beginViewVectorization();
     setEyeToOutputTransform(worldToEyeTransform());
     OdRxModulePtr modeler = odrxDynamicLinker()->getModule(OdString(L"ModelerGeometry"));
@@ -200,6 +291,10 @@ void zalUnrealRenderView::beginViewVectorization()
 
 void zalUnrealRenderView::endViewVectorization()
 {
+    nameCache().close();
+    m_sentCache = SentCache();
+    m_rootSent = false;
+    m_readyInBracket = false;
     OdGsBaseVectorizeViewDef::endViewVectorization();
     if (m_tessellationKept) {
         OdRxModulePtr modeler = odrxDynamicLinker()->getModule(OdString(L"ModelerGeometry"));
@@ -286,11 +381,17 @@ bool zalUnrealRenderView::isEntityRegistered(const QString& name, const QString&
 
 bool zalUnrealRenderView::isEntitySent(const OdDbObjectId& id, const OdDbObjectId& ownerId) const
 {
+    // Every entity of a drawing asks this of its owner: while vectorizing, a yes is remembered (nothing
+    // is removed from the viewer inside the bracket but through forgetEntity, which forgets it).
+    const bool vectorizing = nameCache().depth > 0;
+    if (vectorizing && m_sentCache.id == id && m_sentCache.owner == ownerId && !id.isNull()) return true;
     const QString name = idOf(id);
     const QString owner = idOf(ownerId);
     XoRemoteRenderSenderFlattener* snd = sender();
-    return snd && isEntityRegistered(name, owner) &&
-           snd->isEntityValid(utf8(name).c_str(), utf8(owner).c_str());
+    const bool sent =
+        snd && isEntityRegistered(name, owner) && snd->isEntityValid(utf8(name).c_str(), utf8(owner).c_str());
+    if (sent && vectorizing) m_sentCache = SentCache{id, ownerId};
+    return sent;
 }
 
 void zalUnrealRenderView::forgetEntity(const QString& name)
@@ -298,6 +399,8 @@ void zalUnrealRenderView::forgetEntity(const QString& name)
     zalEntityRegistry* r = registry();
     if (!r) return;
     XoRemoteRenderSenderFlattener* snd = r->sender();
+    m_sentCache = SentCache();
+    m_rootSent = false;
     const QStringList owners = r->invalidate(name);
     if (XoRemoteRenderSender::isReachable(snd)) {
         for (const QString& owner : owners) {
@@ -335,12 +438,22 @@ OdDbObjectId zalUnrealRenderView::viewerOwnerId(const OdDbObject* object) const
 bool zalUnrealRenderView::isSkipped(const OdDbObject* object)
 {
     if (!object) return true;
-    if (object->isKindOf(OdDbSymbolTable::desc()) || object->isKindOf(OdDbDictionary::desc())) return true;
-    if (hasSkippedClassName(object)) return true;
-    const auto* entity = dynamic_cast<const OdDbEntity*>(object);
-    if (!entity) return false;
-    // Entities the host's own graphics cache marks as drawn elsewhere carry a graphics node; none here.
-    return false;
+    // It depends on the class alone, and a drawing's entities come in runs of one class: the last answer
+    // is kept. The class's name is compared too, as a class unregistered (a module unloaded) may leave its
+    // address to another.
+    static const OdRxClass* lastClass = nullptr;
+    static OdString lastName;
+    static bool lastSkipped = false;
+    const OdRxClass* type = object->isA();
+    if (type && type == lastClass && type->name() == lastName) return lastSkipped;
+    const bool skipped = object->isKindOf(OdDbSymbolTable::desc()) ||
+                         object->isKindOf(OdDbDictionary::desc()) || hasSkippedClassName(object);
+    lastClass = type;
+    lastName = type ? type->name() : OdString();
+    lastSkipped = skipped;
+    // Entities the host's own graphics cache marks as drawn elsewhere would carry a graphics node; none
+    // here.
+    return skipped;
 }
 
 bool zalUnrealRenderView::isVisible(const OdDbObject* object)
@@ -357,9 +470,16 @@ void zalUnrealRenderView::sendModelSpaceRoot()
     OdDbDatabase* db = database();
     XoRemoteRenderSenderFlattener* snd = sender();
     if (!db || !snd) return;
+    // Asked before every entity: once the root is known to be there, not again in this bracket.
+    const bool vectorizing = nameCache().depth > 0;
+    if (vectorizing && m_rootSent) return;
     const QString ms = idOf(db->getModelSpaceId());
     const QString root = ms + QLatin1String("_Root");
-    if (!isEntityRegistered(ms, QString()) || isEntityRegistered(root, QString())) return;
+    if (!isEntityRegistered(ms, QString())) return;
+    if (isEntityRegistered(root, QString())) {
+        m_rootSent = vectorizing;
+        return;
+    }
     float matrix[16];
     zalUnrealViewerFrame::toViewerMatrix(modelScaleMatrix(db), matrix);
     const QString material = idOf(db->globalMaterialId());
@@ -382,7 +502,8 @@ void zalUnrealRenderView::draw(const OdGiDrawable* drawable)
     // A reference that shows an XBlock's representation stands for the XBlock itself, except inside the
     // XBlock's own geometry: there it is that geometry, and standing for the XBlock would recurse.
     OdDbObjectPtr substitute;
-    if (const auto* reference = dynamic_cast<const OdDbBlockReference*>(object)) {
+    if (const auto* reference =
+            drawKindsOf(object).reference ? dynamic_cast<const OdDbBlockReference*>(object) : nullptr) {
         OdDbObjectPtr owner = viewerOwnerId(reference).openObject();
         if (owner && dynamic_cast<zalDbXBlock*>(owner.get()) &&
             zalUnrealDrawingState::instance().currentEntityName != idOf(owner->objectId())) {
@@ -399,16 +520,18 @@ void zalUnrealRenderView::draw(const OdGiDrawable* drawable)
 
     zalUnrealDrawingState& state = zalUnrealDrawingState::instance();
     OdDbDatabase* db = database();
-    if (const auto* light = dynamic_cast<const OdDbLight*>(object)) {
+    // Taken after the substitution above: the XBlock's own class counts.
+    const DrawKinds kinds = drawKindsOf(object);
+    if (const auto* light = kinds.light ? dynamic_cast<const OdDbLight*>(object) : nullptr) {
         sendLight(light);
         return;
     }
-    if (dynamic_cast<const zalDbStarImagePolygon*>(object)) return;
-    if (const auto* material = dynamic_cast<const OdDbMaterial*>(object)) {
+    if (kinds.starPolygon) return;
+    if (const auto* material = kinds.material ? dynamic_cast<const OdDbMaterial*>(object) : nullptr) {
         translateMaterial(material);
         return;
     }
-    if (dynamic_cast<const OdDbViewportTableRecord*>(object)) {
+    if (kinds.viewport) {
         if (db && object->objectId() == db->activeViewportId()) s->activeViewportChanged();
         return;
     }
@@ -417,11 +540,11 @@ void zalUnrealRenderView::draw(const OdGiDrawable* drawable)
         if (logicalFlags(drawable) == 0) OdGsBaseVectorizeViewDef::draw(drawable);
         return;
     }
-    if (const auto* reference = dynamic_cast<const OdDbBlockReference*>(object)) {
+    if (const auto* reference = kinds.reference ? dynamic_cast<const OdDbBlockReference*>(object) : nullptr) {
         drawBlockReference(reference);
         return;
     }
-    if (auto* record = dynamic_cast<const OdDbBlockTableRecord*>(object)) {
+    if (auto* record = kinds.record ? dynamic_cast<const OdDbBlockTableRecord*>(object) : nullptr) {
         if (m_nestedBlockDraw || (db && object->objectId() == db->getModelSpaceId())) {
             auto* writable = const_cast<OdDbBlockTableRecord*>(record);
             const bool isModelSpace = db && object->objectId() == db->getModelSpaceId();
@@ -430,21 +553,22 @@ void zalUnrealRenderView::draw(const OdGiDrawable* drawable)
             return;
         }
     }
-    if (const auto* placeholder = dynamic_cast<const zalIUEAssetPlaceHolder*>(object)) {
+    if (const auto* placeholder =
+            kinds.placeholder ? dynamic_cast<const zalIUEAssetPlaceHolder*>(object) : nullptr) {
         sendAssetPlaceholder(dynamic_cast<const OdDbEntity*>(object), placeholder->getCommand(),
                              placeholder->getAssetPath(), placeholder->getAssetTransform());
         return;
     }
-    if (const auto* spawner = dynamic_cast<const zalDbAssetsSpawner*>(object)) {
+    if (const auto* spawner = kinds.spawner ? dynamic_cast<const zalDbAssetsSpawner*>(object) : nullptr) {
         zalUnrealAssetSpawning::sendAssetsSpawner(&s->registry(), spawner, this);
         return;
     }
-    if (object->isA() && object->isA()->name() == OdString(L"zalDbAnimation")) {
+    if (kinds.animation) {
         OdGsBaseVectorizeViewDef::draw(drawable);
         return;
     }
     if (isVisible(object)) {
-        const bool isRecord = dynamic_cast<const OdDbBlockTableRecord*>(object) != nullptr;
+        const bool isRecord = kinds.record;
         const OdDbObjectId owner = viewerOwnerId(object);
         if (!isRecord && owner.isValid() && !isEntitySent(owner, OdDbObjectId())) {
             postpone(object->objectId());

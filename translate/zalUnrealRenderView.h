@@ -108,4 +108,14 @@ private:
     bool m_tessellationKept = false;
     // A block definition drawn for a reference, inside the reference's own draw.
     bool m_nestedBlockDraw = false;
+    // Within one vectorization bracket: the last pair isEntitySent found sent, and whether the model
+    // space's root instance is known to be in the viewer.
+    struct SentCache
+    {
+        OdDbObjectId id;
+        OdDbObjectId owner;
+    };
+    mutable SentCache m_sentCache;
+    bool m_rootSent = false;
+    mutable bool m_readyInBracket = false;
 };

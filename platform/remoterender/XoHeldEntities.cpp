@@ -1,6 +1,8 @@
 #include "XoHeldEntities.h"
 
 #include <algorithm>
+#include <cstring>
+#include <new>
 
 XoHeldEntities::XoHeldEntities() = default;
 
@@ -14,19 +16,35 @@ XoHeldEntities::Owner* XoHeldEntities::Entry::ownerRecord(const Entry* owner)
     return nullptr;
 }
 
-XoHeldEntities::Entry* XoHeldEntities::find(std::string_view name) const
+XoHeldEntities::Entry* XoHeldEntities::Entry::make(std::string_view name)
 {
-    const auto it = m_entries.find(name);
+    void* memory = ::operator new(sizeof(Entry) + name.size());
+    char* text = static_cast<char*>(memory) + sizeof(Entry);
+    if (!name.empty()) std::memcpy(text, name.data(), name.size());
+    Entry* e = new (memory) Entry();
+    e->name = std::string_view(text, name.size());
+    return e;
+}
+
+void XoHeldEntities::EntryDelete::operator()(Entry* e) const
+{
+    e->~Entry();
+    ::operator delete(static_cast<void*>(e));
+}
+
+XoHeldEntities::Entry* XoHeldEntities::find(const Key& key) const
+{
+    const auto it = m_entries.find(key);
     return it == m_entries.end() ? nullptr : it->second.get();
 }
 
 XoHeldEntities::Entry* XoHeldEntities::entry(std::string_view name)
 {
-    if (Entry* known = find(name)) return known;
-    auto made = std::make_unique<Entry>();
-    made->name.assign(name.data(), name.size());
+    const Key key = keyOf(name);
+    if (Entry* known = find(key)) return known;
+    std::unique_ptr<Entry, EntryDelete> made(Entry::make(name));
     Entry* e = made.get();
-    m_entries.emplace(std::string_view(e->name), std::move(made));
+    m_entries.emplace(Key{e->name, key.hash}, std::move(made));
     return e;
 }
 
@@ -34,13 +52,14 @@ bool XoHeldEntities::hold(std::string_view name, std::string_view owner, Kind ki
 {
     Entry* parent = nullptr;
     if (!owner.empty()) {
-        if (m_lastOwner && m_lastOwner->name == owner)
+        if (m_lastOwner && m_lastOwner->name == owner) {
             parent = m_lastOwner;
-        else if (m_lastHeld && m_lastHeld->name == owner)
+        } else if (m_lastHeld && m_lastHeld->name == owner) {
             parent = m_lastHeld;
-        else
+        } else {
             parent = entry(owner);
-        m_lastOwner = parent;
+            m_lastOwner = parent;
+        }
     }
     Entry* child = entry(name);
     m_lastHeld = child;
@@ -101,7 +120,7 @@ void XoHeldEntities::eraseIfUnused(Entry* e)
     if (!e || !e->owners.empty() || !e->children.empty()) return;
     if (m_lastOwner == e) m_lastOwner = nullptr;
     if (m_lastHeld == e) m_lastHeld = nullptr;
-    m_entries.erase(std::string_view(e->name));
+    m_entries.erase(keyOf(e->name));
 }
 
 void XoHeldEntities::forget(std::string_view name, std::string_view owner)
@@ -137,8 +156,8 @@ void XoHeldEntities::forgetChildren(std::string_view owner, bool everything)
     std::vector<std::string> children;
     children.reserve(parent->children.size());
     for (const Entry* child : parent->children)
-        children.push_back(child->name);
-    const std::string parentName = parent->name;
+        children.emplace_back(child->name);
+    const std::string parentName(parent->name);
     for (const std::string& child : children) {
         bool held = false;
         const bool mesh = isMesh(child, parentName, &held);

@@ -2,12 +2,15 @@
 
 #include "XoRemoteRenderExport.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
+
+#include <tsl/robin_map.h>
 
 // The (name, owner) pairs the viewer holds, for the flattener. A refresh of a large drawing adds thousands
 // of them in a row, so adding one costs a lookup or two and a couple of allocations; owners know their
@@ -46,22 +49,48 @@ private:
         Kind kind;
         std::uint32_t slot; // index in owner->children
     };
+    // One allocation per name: the entry and its name's characters behind it.
     struct Entry
     {
-        std::string name;
+        std::string_view name; // the characters allocated behind the entry
         std::vector<Owner> owners;
         std::vector<Entry*> children;
         Owner* ownerRecord(const Entry* owner);
+        static Entry* make(std::string_view name);
     };
+    struct EntryDelete
+    {
+        void operator()(Entry* e) const;
+    };
+    // The key keeps its hash: a new name is hashed once, for the look-up and the insertion both.
+    struct Key
+    {
+        std::string_view text;
+        std::size_t hash;
+    };
+    struct KeyHash
+    {
+        std::size_t operator()(const Key& k) const { return k.hash; }
+    };
+    struct KeyEqual
+    {
+        bool operator()(const Key& a, const Key& b) const { return a.text == b.text; }
+    };
+    static Key keyOf(std::string_view name) { return Key{name, std::hash<std::string_view>()(name)}; }
 
-    Entry* find(std::string_view name) const;
+    Entry* find(std::string_view name) const { return find(keyOf(name)); }
+    Entry* find(const Key& key) const;
     Entry* entry(std::string_view name);
     void unlink(Entry* child, Owner* record);
     void eraseIfUnused(Entry* e);
 
-    std::unordered_map<std::string_view, std::unique_ptr<Entry>> m_entries; // keys view the entries' names
-    // Runs of additions share an owner, and an entity's meshes follow the entity: both are looked up
-    // without hashing.
+    // Open addressing in one array, with the hashes beside the slots: a refresh adds two names per entity
+    // to a table of hundreds of thousands, and a table of nodes cost a cache miss or two per look-up.
+    tsl::robin_map<Key, std::unique_ptr<Entry, EntryDelete>, KeyHash, KeyEqual,
+                   std::allocator<std::pair<Key, std::unique_ptr<Entry, EntryDelete>>>, true>
+        m_entries; // keys view the entries' names
+    // Runs of additions share an owner (the entities of a block), and an entity's meshes follow the
+    // entity: both are looked up without hashing, and a mesh's owner does not displace the block.
     Entry* m_lastOwner = nullptr;
     Entry* m_lastHeld = nullptr;
 };

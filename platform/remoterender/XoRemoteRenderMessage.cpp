@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
@@ -292,10 +293,133 @@ std::int32_t XoMessageField::intAt(std::size_t i) const
     return value;
 }
 
-XoRemoteRenderMessage::XoRemoteRenderMessage(XoMessageType type) : m_type(type)
+// A message being built: the frame's bytes without its spliced arrays, and where each value starts.
+struct XoRemoteRenderMessage::Building
 {
-    if (const TypeLayout* layout = schemaOf(static_cast<std::uint32_t>(type)))
-        m_fields.reserve(layout->fields.size());
+    struct Slot
+    {
+        XoFieldKind kind;
+        bool spliced;       // an array or byte block written from the caller's memory, not from bytes
+        std::uint32_t at;   // where the value's encoding (its count, for variable sizes) starts in bytes
+        std::uint32_t size; // bytes of a variable-size value
+        const char* data;   // the caller's memory of a spliced value
+    };
+    std::vector<char> bytes;
+    std::vector<Slot> slots;
+    std::size_t splicedBytes = 0;
+    // fields() of a message being built, made when asked for (tests, text lines), not while sending.
+    std::vector<XoMessageField> fields;
+    bool fieldsCurrent = false;
+
+    void reset()
+    {
+        bytes.assign(kHeaderSize, '\0');
+        slots.clear();
+        splicedBytes = 0;
+        fields.clear();
+        fieldsCurrent = false;
+    }
+};
+
+namespace {
+
+// Building states kept per thread: a message is built, sent and dropped on one thread, so the same few go
+// round. One that grew past kKeptBytes (a message with a large string) is not kept.
+constexpr std::size_t kPoolSize = 8;
+constexpr std::size_t kKeptBytes = 64u << 10;
+
+// Trivially destructible, so it can still be read while the thread's other objects are destroyed (a
+// message that dies after its thread's pool goes straight to delete).
+thread_local bool poolClosed = false;
+
+} // namespace
+
+XoRemoteRenderMessage::Building* XoRemoteRenderMessage::recycle(Building* returned)
+{
+    struct Spares
+    {
+        std::vector<Building*> list;
+        ~Spares()
+        {
+            poolClosed = true;
+            for (Building* b : list)
+                delete b;
+        }
+    };
+    thread_local Spares spares;
+    if (!returned) {
+        if (poolClosed || spares.list.empty()) return new Building;
+        Building* b = spares.list.back();
+        spares.list.pop_back();
+        return b;
+    }
+    if (!poolClosed && spares.list.size() < kPoolSize && returned->bytes.capacity() <= kKeptBytes) {
+        spares.list.push_back(returned);
+        return nullptr;
+    }
+    delete returned;
+    return nullptr;
+}
+
+void XoRemoteRenderMessage::BuildingRelease::operator()(Building* building) const
+{
+    recycle(building);
+}
+
+XoRemoteRenderMessage::XoRemoteRenderMessage(XoMessageType type) : m_type(type) {}
+
+XoRemoteRenderMessage::~XoRemoteRenderMessage() = default;
+XoRemoteRenderMessage::XoRemoteRenderMessage(XoRemoteRenderMessage&&) noexcept = default;
+XoRemoteRenderMessage& XoRemoteRenderMessage::operator=(XoRemoteRenderMessage&&) noexcept = default;
+
+XoRemoteRenderMessage::Building& XoRemoteRenderMessage::building()
+{
+    if (m_building) return *m_building;
+    m_building.reset(recycle(nullptr));
+    m_building->reset();
+    if (m_storage) {
+        // A decoded message that gets more values: what it holds is encoded again, its arrays still
+        // viewing the frame it keeps.
+        const std::vector<XoMessageField> decoded = std::move(m_fields);
+        m_fields.clear();
+        for (const XoMessageField& f : decoded) {
+            if (isVariableSize(f.kind))
+                pushBlock(f.kind, f.data, f.size, f.kind != K::String);
+            else
+                pushScalar(f.kind, f.scalar);
+        }
+    }
+    return *m_building;
+}
+
+char* XoRemoteRenderMessage::grow(std::size_t bytes)
+{
+    std::vector<char>& b = building().bytes;
+    const std::size_t at = b.size();
+    b.resize(at + bytes);
+    return b.data() + at;
+}
+
+void XoRemoteRenderMessage::pushScalar(XoFieldKind kind, std::uint64_t bits)
+{
+    Building& b = building();
+    b.slots.push_back({kind, false, std::uint32_t(b.bytes.size()), scalarSize(kind), nullptr});
+    b.fieldsCurrent = false;
+    std::memcpy(grow(scalarSize(kind)), &bits, scalarSize(kind));
+}
+
+void XoRemoteRenderMessage::pushBlock(XoFieldKind kind, const void* data, std::size_t size, bool spliced)
+{
+    Building& b = building();
+    const std::uint32_t count = data ? static_cast<std::uint32_t>(size) : 0u;
+    b.slots.push_back({kind, spliced, std::uint32_t(b.bytes.size()), count, static_cast<const char*>(data)});
+    b.fieldsCurrent = false;
+    char* out = grow(4 + (spliced ? 0 : count));
+    std::memcpy(out, &count, 4);
+    if (spliced)
+        b.splicedBytes += count;
+    else if (count)
+        std::memcpy(out + 4, data, count);
 }
 
 const char* XoRemoteRenderMessage::name() const
@@ -332,23 +456,9 @@ std::vector<std::pair<std::string, XoFieldKind>> XoRemoteRenderMessage::schema(X
     return fields;
 }
 
-void XoRemoteRenderMessage::pushScalar(XoFieldKind kind, std::uint64_t bits)
-{
-    XoMessageField f;
-    f.kind = kind;
-    f.scalar = bits;
-    f.size = scalarSize(kind);
-    m_fields.push_back(f);
-}
-
 XoRemoteRenderMessage& XoRemoteRenderMessage::addString(std::string_view text)
 {
-    m_strings.emplace_back(text);
-    XoMessageField f;
-    f.kind = K::String;
-    f.data = m_strings.back().data();
-    f.size = static_cast<std::uint32_t>(text.size());
-    m_fields.push_back(f);
+    pushBlock(K::String, text.data() ? text.data() : "", text.size(), false);
     return *this;
 }
 
@@ -386,40 +496,53 @@ XoRemoteRenderMessage& XoRemoteRenderMessage::addBool(bool value)
 
 XoRemoteRenderMessage& XoRemoteRenderMessage::addFloatArray(const float* values, std::size_t count)
 {
-    XoMessageField f;
-    f.kind = K::FloatArray;
-    f.data = values ? reinterpret_cast<const char*>(values) : nullptr;
-    f.size = values ? static_cast<std::uint32_t>(count * 4) : 0;
-    m_fields.push_back(f);
+    pushBlock(K::FloatArray, values, count * 4, true);
     return *this;
 }
 
 XoRemoteRenderMessage& XoRemoteRenderMessage::addIntArray(const std::int32_t* values, std::size_t count)
 {
-    XoMessageField f;
-    f.kind = K::Int32Array;
-    f.data = values ? reinterpret_cast<const char*>(values) : nullptr;
-    f.size = values ? static_cast<std::uint32_t>(count * 4) : 0;
-    m_fields.push_back(f);
+    pushBlock(K::Int32Array, values, count * 4, true);
     return *this;
 }
 
 XoRemoteRenderMessage& XoRemoteRenderMessage::addBytes(const void* data, std::size_t size)
 {
-    XoMessageField f;
-    f.kind = K::Bytes;
-    f.data = data ? static_cast<const char*>(data) : nullptr;
-    f.size = data ? static_cast<std::uint32_t>(size) : 0;
-    m_fields.push_back(f);
+    pushBlock(K::Bytes, data, size, true);
     return *this;
+}
+
+const std::vector<XoMessageField>& XoRemoteRenderMessage::fields() const
+{
+    if (!m_building) return m_fields;
+    Building& b = *m_building;
+    if (b.fieldsCurrent) return b.fields;
+    b.fields.clear();
+    b.fields.reserve(b.slots.size());
+    for (const Building::Slot& slot : b.slots) {
+        XoMessageField f;
+        f.kind = slot.kind;
+        f.size = slot.size;
+        const char* at = b.bytes.data() + slot.at;
+        if (!isVariableSize(slot.kind))
+            std::memcpy(&f.scalar, at, scalarSize(slot.kind));
+        else if (slot.spliced)
+            f.data = slot.data;
+        else
+            f.data = at + 4;
+        b.fields.push_back(f);
+    }
+    b.fieldsCurrent = true;
+    return b.fields;
 }
 
 const XoMessageField& XoRemoteRenderMessage::field(std::string_view name) const
 {
     const TypeLayout* layout = schemaOf(static_cast<std::uint32_t>(m_type));
     if (layout) {
-        for (std::size_t i = 0; i < layout->fields.size() && i < m_fields.size(); ++i) {
-            if (name == layout->fields[i].name) return m_fields[i];
+        const std::vector<XoMessageField>& values = fields();
+        for (std::size_t i = 0; i < layout->fields.size() && i < values.size(); ++i) {
+            if (name == layout->fields[i].name) return values[i];
         }
     }
     throw std::out_of_range(std::string("no field ") + std::string(name) + " in " + typeName(m_type));
@@ -428,7 +551,16 @@ const XoMessageField& XoRemoteRenderMessage::field(std::string_view name) const
 bool XoRemoteRenderMessage::matchesSchema() const
 {
     const TypeLayout* layout = schemaOf(static_cast<std::uint32_t>(m_type));
-    if (!layout || layout->fields.size() != m_fields.size()) return false;
+    if (!layout) return false;
+    if (m_building) {
+        const std::vector<Building::Slot>& slots = m_building->slots;
+        if (layout->fields.size() != slots.size()) return false;
+        for (std::size_t i = 0; i < slots.size(); ++i) {
+            if (layout->fields[i].kind != slots[i].kind) return false;
+        }
+        return true;
+    }
+    if (layout->fields.size() != m_fields.size()) return false;
     for (std::size_t i = 0; i < m_fields.size(); ++i) {
         if (layout->fields[i].kind != m_fields[i].kind) return false;
     }
@@ -437,55 +569,46 @@ bool XoRemoteRenderMessage::matchesSchema() const
 
 std::size_t XoRemoteRenderMessage::payloadSize() const
 {
-    std::size_t total = 0;
-    for (const XoMessageField& f : m_fields)
-        total += isVariableSize(f.kind) ? 4 + std::size_t(f.size) : scalarSize(f.kind);
-    return total;
+    if (m_building) return m_building->bytes.size() - kHeaderSize + m_building->splicedBytes;
+    if (m_storage) return m_storageSize - kHeaderSize;
+    return 0;
 }
 
 std::vector<XoRemoteRenderMessage::Piece> XoRemoteRenderMessage::frame() const
 {
-    // Small parts go into one scratch buffer; its size is fixed before any view into it is taken,
-    // so the pieces stay valid.
-    std::size_t smallBytes = kHeaderSize;
-    for (const XoMessageField& f : m_fields)
-        smallBytes += isVariableSize(f.kind) ? 4 : scalarSize(f.kind);
-    for (const XoMessageField& f : m_fields) {
-        if (f.kind == K::String) smallBytes += f.size;
-    }
-    m_scratch.assign(smallBytes, '\0');
-    char* out = m_scratch.data();
     std::vector<Piece> pieces;
-    pieces.reserve(m_fields.size() + 1);
+    appendFrame(pieces);
+    return pieces;
+}
 
+void XoRemoteRenderMessage::appendFrame(std::vector<Piece>& pieces) const
+{
+    if (!m_building && m_storage) {
+        // A decoded message is its frame.
+        pieces.push_back({m_storage.get(), m_storageSize});
+        return;
+    }
+    if (!m_building) {
+        // A message without values (nor a frame it came from): its header is all there is.
+        m_building.reset(recycle(nullptr));
+        m_building->reset();
+    }
+    Building& b = *m_building;
     const std::uint32_t payload = static_cast<std::uint32_t>(payloadSize());
     const std::uint32_t code = static_cast<std::uint32_t>(m_type);
-    std::memcpy(out, &payload, 4);
-    std::memcpy(out + 4, &code, 4);
-    char* runStart = out;
-    char* cursor = out + kHeaderSize;
-    auto closeRun = [&] {
-        if (cursor != runStart) pieces.push_back({runStart, std::size_t(cursor - runStart)});
-        runStart = cursor;
-    };
-    for (const XoMessageField& f : m_fields) {
-        if (isVariableSize(f.kind)) {
-            std::memcpy(cursor, &f.size, 4);
-            cursor += 4;
-            if (f.kind == K::String) {
-                if (f.size) std::memcpy(cursor, f.data, f.size);
-                cursor += f.size;
-            } else if (f.size) {
-                closeRun();
-                pieces.push_back({f.data, f.size});
-            }
-        } else {
-            std::memcpy(cursor, &f.scalar, scalarSize(f.kind));
-            cursor += scalarSize(f.kind);
-        }
+    std::memcpy(b.bytes.data(), &payload, 4);
+    std::memcpy(b.bytes.data() + 4, &code, 4);
+    const char* run = b.bytes.data();
+    for (const Building::Slot& slot : b.slots) {
+        if (!slot.spliced || slot.size == 0) continue;
+        // The run of encoded bytes up to and including the array's count, then the array itself.
+        const char* end = b.bytes.data() + slot.at + 4;
+        pieces.push_back({run, std::size_t(end - run)});
+        run = end;
+        if (slot.size) pieces.push_back({slot.data, slot.size});
     }
-    closeRun();
-    return pieces;
+    const char* end = b.bytes.data() + b.bytes.size();
+    if (end != run) pieces.push_back({run, std::size_t(end - run)});
 }
 
 std::string XoRemoteRenderMessage::frameBytes() const
@@ -562,6 +685,7 @@ bool XoRemoteRenderMessage::decode(std::shared_ptr<const char> storage, std::siz
         return refuse(error, "%s: %zu bytes after the last field", layout->name, std::size_t(end - cursor));
     }
     message.m_storage = std::move(storage);
+    message.m_storageSize = size;
     out = std::move(message);
     return true;
 }
@@ -577,8 +701,9 @@ std::string XoRemoteRenderMessage::describe() const
 {
     const TypeLayout* layout = schemaOf(static_cast<std::uint32_t>(m_type));
     std::string line = layout ? layout->name : "unknown";
-    for (std::size_t i = 0; i < m_fields.size(); ++i) {
-        const XoMessageField& f = m_fields[i];
+    const std::vector<XoMessageField>& values = fields();
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const XoMessageField& f = values[i];
         line += ' ';
         line += (layout && i < layout->fields.size()) ? layout->fields[i].name : "field";
         line += '=';

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -124,11 +123,12 @@ public:
     static constexpr std::uint32_t kMaxPayload = 1u << 30;
 
     explicit XoRemoteRenderMessage(XoMessageType type = XoMessageType::ClearSession);
-    // Fields view the message's own strings: a copy would view the original's.
+    ~XoRemoteRenderMessage();
+    // Fields view the message's own bytes: a copy would view the original's.
     XoRemoteRenderMessage(const XoRemoteRenderMessage&) = delete;
     XoRemoteRenderMessage& operator=(const XoRemoteRenderMessage&) = delete;
-    XoRemoteRenderMessage(XoRemoteRenderMessage&&) = default;
-    XoRemoteRenderMessage& operator=(XoRemoteRenderMessage&&) = default;
+    XoRemoteRenderMessage(XoRemoteRenderMessage&&) noexcept;
+    XoRemoteRenderMessage& operator=(XoRemoteRenderMessage&&) noexcept;
 
     XoMessageType type() const { return m_type; }
     // The operation name of the type ("addMesh", "sendConsoleCommand", "viewerStarted", ...).
@@ -141,8 +141,8 @@ public:
     static std::vector<XoMessageType> allTypes();
     static std::vector<std::pair<std::string, XoFieldKind>> schema(XoMessageType type);
 
-    // Building: values are appended in the schema's order. Strings are copied (they are small);
-    // arrays and bytes are referenced and must stay valid until the message is sent.
+    // Building: values are appended in the schema's order and encoded at once. Strings are copied (they
+    // are small); arrays and bytes are referenced and must stay valid until the message is sent.
     XoRemoteRenderMessage& addString(std::string_view text);
     XoRemoteRenderMessage& addInt(std::int32_t value);
     XoRemoteRenderMessage& addUInt(std::uint32_t value);
@@ -153,8 +153,9 @@ public:
     XoRemoteRenderMessage& addIntArray(const std::int32_t* values, std::size_t count);
     XoRemoteRenderMessage& addBytes(const void* data, std::size_t size);
 
-    const std::vector<XoMessageField>& fields() const { return m_fields; }
-    const XoMessageField& field(std::size_t index) const { return m_fields.at(index); }
+    // For a message being built, the views are valid until the message changes or dies.
+    const std::vector<XoMessageField>& fields() const;
+    const XoMessageField& field(std::size_t index) const { return fields().at(index); }
     // Field by its schema name; throws std::out_of_range for a name the type does not have.
     const XoMessageField& field(std::string_view name) const;
 
@@ -166,14 +167,16 @@ public:
     bool matchesSchema() const;
     std::size_t payloadSize() const;
 
-    // Frame pieces for a gathering write: small parts in an internal buffer, arrays and byte
-    // blocks pointing at the caller's memory. Valid until the message changes or dies.
+    // Frame pieces for a gathering write: small parts in the message's own encoded bytes, arrays and
+    // byte blocks pointing at the caller's memory. Valid until the message changes or dies.
     struct Piece
     {
         const void* data;
         std::size_t size;
     };
     std::vector<Piece> frame() const;
+    // The same, appended to `pieces` (whose capacity a caller can keep between messages).
+    void appendFrame(std::vector<Piece>& pieces) const;
     // The whole frame as one contiguous block (for tests and small messages).
     std::string frameBytes() const;
 
@@ -191,13 +194,30 @@ public:
     std::string describe() const;
 
 private:
+    // A message being built: its frame encoded as the values come (header first, arrays and byte blocks
+    // left out and spliced in from the caller's memory when written), so sending copies each small value
+    // once, straight into the transport. The state comes from a per-thread pool and goes back when the
+    // message dies: a refresh builds two messages per entity, and allocating per message and per string
+    // was a good part of its cost.
+    struct Building;
+    struct BuildingRelease
+    {
+        void operator()(Building* building) const;
+    };
+
+    // With null: a state to build with (a spare one of this thread, or a new one). With a state: takes it
+    // back, for the thread's spares or to delete.
+    static Building* recycle(Building* returned);
+    Building& building();
+    char* grow(std::size_t bytes);
     void pushScalar(XoFieldKind kind, std::uint64_t bits);
+    void pushBlock(XoFieldKind kind, const void* data, std::size_t size, bool spliced);
 
     XoMessageType m_type;
+    // mutable: the header of a message without values is made when its frame is asked for.
+    mutable std::unique_ptr<Building, BuildingRelease> m_building;
+    // A decoded message's fields, viewing m_storage (a message being built keeps its own in m_building).
     std::vector<XoMessageField> m_fields;
-    // Copies of the strings added while building; views point into these (a deque's elements stay put
-    // as it grows, and it allocates them in blocks).
-    std::deque<std::string> m_strings;
     std::shared_ptr<const char> m_storage;
-    mutable std::string m_scratch;
+    std::size_t m_storageSize = 0;
 };

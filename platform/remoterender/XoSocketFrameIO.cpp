@@ -461,7 +461,11 @@ bool fitsChannel(const XoRemoteRenderMessage& message, std::string& error)
 
 void appendPieces(std::vector<iovec>& vec, const XoRemoteRenderMessage& message)
 {
-    for (const XoRemoteRenderMessage::Piece& piece : message.frame())
+    // Kept between frames, as the caller's vector: no allocation per message of a refresh.
+    thread_local std::vector<XoRemoteRenderMessage::Piece> pieces;
+    pieces.clear();
+    message.appendFrame(pieces);
+    for (const XoRemoteRenderMessage::Piece& piece : pieces)
         vec.push_back(iovec{const_cast<void*>(piece.data), piece.size});
 }
 
@@ -492,7 +496,10 @@ bool XoFrameBatch::add(int fd, const XoRemoteRenderMessage& message, std::string
     if (XoRemoteRenderMessage::kHeaderSize + message.payloadSize() > kCopiedFrame)
         return flush(fd, &message, error);
     if (m_buffer.capacity() < kBufferLimit) m_buffer.reserve(kBufferLimit + kCopiedFrame);
-    for (const XoRemoteRenderMessage::Piece& piece : message.frame()) {
+    thread_local std::vector<XoRemoteRenderMessage::Piece> pieces;
+    pieces.clear();
+    message.appendFrame(pieces);
+    for (const XoRemoteRenderMessage::Piece& piece : pieces) {
         const char* data = static_cast<const char*>(piece.data);
         m_buffer.insert(m_buffer.end(), data, data + piece.size);
     }

@@ -624,3 +624,67 @@ TEST(zalUnrealAssetSpawning, BatchNamesReplaceStarsAndBrackets)
     EXPECT_EQ(zalUnrealAssetSpawning::batchName("S", ""), "S");
     EXPECT_EQ(zalUnrealAssetSpawning::batchName("", "K"), "");
 }
+
+TEST_F(zalUnrealRenderViewSequence, ShownAndSkippedClassesInAnyOrderKeepTheirOwnAnswer)
+{
+    // Runs of one class, then alternations: an answer kept for the last class must never stand for another.
+    std::vector<OdDbObjectId> faces, lines;
+    auto addLine = [&](double x) {
+        OdDbLinePtr line = OdDbLine::createObject();
+        line->setStartPoint(OdGePoint3d(x, 0, 0));
+        line->setEndPoint(OdGePoint3d(x, 3, 0));
+        lines.push_back(drawing->append(line));
+    };
+    auto addFace = [&](double x) {
+        faces.push_back(drawing->addFace({{x, 0, 0}, {x + 1, 0, 0}, {x, 1, 0}}));
+    };
+    addFace(0);
+    addFace(2);
+    addLine(4);
+    addLine(6);
+    addFace(8);
+    addLine(10);
+    addFace(12);
+
+    zalDbUnrealRenderSession* session = openAndSync();
+    ASSERT_NE(session, nullptr);
+    for (const OdDbObjectId& face : faces) {
+        EXPECT_EQ(named("addInstance", id(face)).size(), 1) << id(face).toStdString();
+        int meshes = 0;
+        for (const zalRecordedCall& c : calls("addMesh"))
+            meshes += c["parent"] == id(face) ? 1 : 0;
+        EXPECT_EQ(meshes, 1) << id(face).toStdString();
+    }
+    for (const OdDbObjectId& line : lines)
+        EXPECT_TRUE(named("addInstance", id(line)).isEmpty()) << "a line is never shown";
+
+    // And asked directly, in alternation, outside any drawing.
+    OdDbObjectPtr face = faces.front().safeOpenObject();
+    OdDbObjectPtr line = lines.front().safeOpenObject();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(zalUnrealRenderView::isSkipped(face.get()));
+        EXPECT_TRUE(zalUnrealRenderView::isSkipped(line.get()));
+    }
+}
+
+TEST_F(zalUnrealRenderViewSequence, AnEntityErasedAndDrawnAgainInOneRunIsSentAgain)
+{
+    // The view remembers, inside one drawing run, which owner was found in the viewer; an entity it
+    // removes in that run must not be taken for sent.
+    const OdDbObjectId a = drawing->addFace({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    zalDbUnrealRenderSession* session = openAndSync();
+    ASSERT_NE(session, nullptr);
+    zalUnrealRenderView* view = session->view();
+    ASSERT_NE(view, nullptr);
+
+    recorder->clear();
+    view->beginViewVectorization();
+    EXPECT_TRUE(view->isEntitySent(a, db->getModelSpaceId()));
+    view->forgetEntity(id(a));
+    EXPECT_FALSE(view->isEntitySent(a, db->getModelSpaceId())) << "a forgotten entity is no longer sent";
+    view->endViewVectorization();
+    EXPECT_EQ(named("removeEntity", id(a)).size(), 1);
+
+    session->refresh(QString(), QString());
+    EXPECT_EQ(named("addInstance", id(a)).size(), 1) << "the next refresh sends it again";
+}

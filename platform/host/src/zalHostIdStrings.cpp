@@ -79,16 +79,18 @@ QString zalHostIdStrings::objectToIdString(const OdDbObject* object) const
     if (name == m_classNames.end() || name->first != type->name())
         name = m_classNames.insert(type, {type->name(), zalStrings::toQString(type->name())});
     const QString tag = databaseTag(object->database());
-    char hex[17];
-    const int digits =
-        std::snprintf(hex, sizeof hex, "%llX", static_cast<unsigned long long>(OdUInt64(id.getHandle())));
+    // Upper-case hex without leading zeros, written here: a formatted print cost more than the rest.
+    char hex[16];
+    int digits = 0;
+    for (OdUInt64 handle = OdUInt64(id.getHandle()); digits == 0 || handle != 0; handle >>= 4)
+        hex[15 - digits++] = "0123456789ABCDEF"[handle & 0xF];
     QString result;
     result.reserve(tag.size() + name->second.size() + digits + 2);
     result += tag;
     result += QLatin1Char('_');
     result += name->second;
     result += QLatin1Char('_');
-    result += QLatin1String(hex, digits);
+    result += QLatin1String(hex + 16 - digits, digits);
     return result;
 }
 

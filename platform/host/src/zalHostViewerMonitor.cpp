@@ -22,9 +22,17 @@ zalHostViewerMonitor::~zalHostViewerMonitor()
 
 OdDbDatabase* zalHostViewerMonitor::drawingOf(long sessionKey) const
 {
+    // Asked for every mesh of a refresh: the last answer, while that drawing is still open, saves a copy
+    // of the document list.
+    if (m_lastDrawing && m_lastKey == sessionKey && m_app->isOpenDocument(m_lastDrawing))
+        return m_lastDrawing;
     for (OdDbDatabase* db : m_app->documents()) {
         const auto address = reinterpret_cast<std::uintptr_t>(db);
-        if (std::uint32_t(address & 0xFFFFFFFFu) == std::uint32_t(sessionKey)) return db;
+        if (std::uint32_t(address & 0xFFFFFFFFu) == std::uint32_t(sessionKey)) {
+            m_lastKey = sessionKey;
+            m_lastDrawing = db;
+            return db;
+        }
     }
     return nullptr;
 }

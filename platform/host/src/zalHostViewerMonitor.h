@@ -33,4 +33,6 @@ signals:
 
 private:
     zalHostApplication* m_app;
+    mutable long m_lastKey = 0;
+    mutable OdDbDatabase* m_lastDrawing = nullptr;
 };

@@ -62,3 +62,47 @@ TEST(XoRemoteRenderMessage, StringsStayReadableAsMoreAreAddedAndTheMessageMoves)
     for (std::size_t i = 0; i < texts.size(); ++i)
         EXPECT_EQ(moved.field(i).text(), texts[i]) << i;
 }
+
+TEST(XoHeldEntities, AMeshsOwnerDoesNotStandForTheNextEntitysBlock)
+{
+    // Entities of a block come in a run, each followed by its meshes: the block must stay the owner of the
+    // next entity, and each mesh go under its own entity.
+    XoHeldEntities held;
+    held.hold("Root", "", Kind::Other);
+    for (const char* e : {"E1", "E2", "E3"}) {
+        EXPECT_FALSE(held.hold(e, "Root", Kind::Other));
+        EXPECT_FALSE(held.hold(std::string(e) + "_m", e, Kind::Mesh));
+    }
+    for (const char* e : {"E1", "E2", "E3"}) {
+        EXPECT_TRUE(held.isHeld(e, "Root")) << e;
+        bool isHeld = false;
+        EXPECT_TRUE(held.isMesh(std::string(e) + "_m", e, &isHeld)) << e;
+        EXPECT_TRUE(isHeld);
+    }
+    EXPECT_FALSE(held.isHeld("E2", "E1"));
+    EXPECT_FALSE(held.isHeld("E3_m", "E2"));
+    held.forgetChildren("Root", true);
+    for (const char* name : {"E1", "E2", "E3", "E1_m", "E2_m", "E3_m"})
+        EXPECT_FALSE(held.isHeld(name)) << name;
+}
+
+TEST(XoHeldEntities, NamesApartOnlyAfterANulOrFarInAreApart)
+{
+    // Names are byte strings of their own length, kept with the entry: a copy up to a nul, or a name
+    // cut short, would make two of them one.
+    XoHeldEntities held;
+    const std::string a("A\0B", 3), b("A\0C", 3);
+    const std::string longA = std::string(300, 'n') + "a", longB = std::string(300, 'n') + "b";
+    EXPECT_FALSE(held.hold(a, "", Kind::Other));
+    EXPECT_FALSE(held.hold(b, "", Kind::Other));
+    EXPECT_FALSE(held.hold(longA, a, Kind::Mesh));
+    EXPECT_FALSE(held.hold(longB, b, Kind::Other));
+    EXPECT_TRUE(held.isHeld(longA, a));
+    EXPECT_FALSE(held.isHeld(longA, b));
+    held.forget(a, "");
+    EXPECT_FALSE(held.isHeld(a));
+    EXPECT_TRUE(held.isHeld(b));
+    EXPECT_TRUE(held.isHeld(longB, b));
+    held.forgetChildren(a, false);
+    EXPECT_FALSE(held.isHeld(longA));
+}

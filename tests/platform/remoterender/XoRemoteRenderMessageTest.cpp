@@ -355,4 +355,79 @@ TEST_F(SocketPair, AForgedLengthFailsAtTheEndOfTheStreamNotBefore)
     EXPECT_NE(error.find("108 of 900000008"), std::string::npos) << error;
 }
 
+// Messages are built on state a thread reuses: what a larger message left there must never show in the
+// next one, and a message built on reused state must equal one built on fresh state (a new thread's).
+TEST_P(EveryType, BuiltAfterALargerMessageItsFrameHoldsOnlyItsOwnBytes)
+{
+    std::string fresh;
+    std::thread([&] { fresh = Sample(GetParam()).message.frameBytes(); }).join();
+    const std::vector<float> floats(3000, 2.5f);
+    {
+        XoRemoteRenderMessage large(XoMessageType::AddMesh);
+        large.addString(std::string(20000, '\xA5')).addString("e").addString("c");
+        for (int i = 0; i < 4; ++i)
+            large.addFloatArray(floats.data(), floats.size());
+        large.addIntArray(nullptr, 0)
+            .addIntArray(nullptr, 0)
+            .addInt(0)
+            .addInt(0)
+            .addString("m")
+            .addString("m");
+        ASSERT_GT(large.frameBytes().size(), 68000u);
+    }
+    Sample sample(GetParam());
+    const std::string bytes = sample.message.frameBytes();
+    EXPECT_EQ(bytes, fresh);
+    EXPECT_EQ(bytes.size(), XoRemoteRenderMessage::kHeaderSize + sample.message.payloadSize());
+    EXPECT_EQ(bytes.find("\xA5\xA5\xA5\xA5"), std::string::npos) << "bytes of the earlier message";
+    XoRemoteRenderMessage decoded;
+    std::string error;
+    ASSERT_TRUE(XoRemoteRenderMessage::decode(bytes, decoded, error)) << error;
+    EXPECT_EQ(decoded.fields().size(), XoRemoteRenderMessage::schema(GetParam()).size());
+}
+
+TEST(XoRemoteRenderMessage, FieldsReadWhileBuildingFollowTheValuesAddedLater)
+{
+    XoRemoteRenderMessage m(XoMessageType::AddComponentDef);
+    m.addString("name");
+    ASSERT_EQ(m.fields().size(), 1u);
+    EXPECT_EQ(m.field(0).text(), "name");
+    m.addString("a label longer than a short string").addBool(true).addString("src");
+    ASSERT_EQ(m.fields().size(), 4u);
+    EXPECT_EQ(m.field(1).text(), "a label longer than a short string");
+    EXPECT_TRUE(m.field(2).toBool());
+    EXPECT_EQ(m.field("source").text(), "src");
+    EXPECT_TRUE(m.matchesSchema());
+    EXPECT_EQ(m.describe(), "addComponentDef name=\"name\" label=\"a label longer than a short string\" "
+                            "external=true source=\"src\"");
+}
+
+TEST(XoRemoteRenderMessage, ADecodedMessageGivenMoreValuesKeepsWhatItHeld)
+{
+    float transform[16];
+    for (int i = 0; i < 16; ++i)
+        transform[i] = float(i) * 0.5f - 3.0f;
+    XoRemoteRenderMessage decoded;
+    std::string error;
+    {
+        // The frame's own buffer goes when decode returns; the message keeps its copy alive.
+        const std::string frame = XoRemoteRenderMessage(XoMessageType::SetAssetTransform)
+                                      .addString("asset name")
+                                      .addFloatArray(transform, 16)
+                                      .frameBytes();
+        ASSERT_TRUE(XoRemoteRenderMessage::decode(frame, decoded, error)) << error;
+    }
+    decoded.addBool(true).addString("more");
+    const std::string expected = XoRemoteRenderMessage(XoMessageType::SetAssetTransform)
+                                     .addString("asset name")
+                                     .addFloatArray(transform, 16)
+                                     .addBool(true)
+                                     .addString("more")
+                                     .frameBytes();
+    EXPECT_EQ(decoded.frameBytes(), expected);
+    ASSERT_EQ(decoded.fields().size(), 4u);
+    EXPECT_EQ(decoded.field(1).floatAt(15), transform[15]);
+    EXPECT_FALSE(decoded.matchesSchema());
+}
+
 } // namespace
