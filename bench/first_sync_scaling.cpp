@@ -5,9 +5,11 @@
 // run; ratios use medians over the rounds. Each live run gets a fresh viewer, whose peak resident memory
 // is compared with the mesh bytes it was sent.
 //
-//   xvfb-run -a build/bin/bench_first_sync_scaling [rounds] [scale]
+//   xvfb-run -a build/bin/bench_first_sync_scaling [rounds] [scale] [only]
 //
-// `scale` (default 1) divides every size, for a quick look. Ends with one line:
+// `scale` (default 1) divides every size, for a quick look; `only` runs the sizes whose label contains it
+// (e.g. "1M"), without the summary. With ZAL_VIEWER_TIMING set, the host's and the viewer's steady-clock
+// times of each live refresh go to stderr. Ends with one line:
 // "first sync: per-entity 10k->100k ratio A, per-triangle 1M->4M ratio B, raw-socket ratio at 1M C, viewer
 // peak / mesh bytes D"
 #include "module/zalUnrealRenderModule.h"
@@ -16,8 +18,10 @@
 
 #include <QWindow>
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 using zalBench::CountingTransport;
 using zalBench::waitFor;
@@ -40,6 +44,8 @@ int main(int argc, char** argv)
 {
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
     const int scale = argc > 2 ? std::max(1, std::atoi(argv[2])) : 1;
+    // A third argument runs only the sizes whose label contains it (e.g. "triangles"), without the summary.
+    const std::string only = argc > 3 ? argv[3] : "";
     if (!std::getenv("DISPLAY")) {
         std::fprintf(stderr,
                      "bench_first_sync_scaling: the viewer needs an X server; run under xvfb-run -a\n");
@@ -55,6 +61,12 @@ int main(int argc, char** argv)
     }
     QWindow standIn;
     standIn.create();
+    const bool timing = qEnvironmentVariableIsSet("ZAL_VIEWER_TIMING");
+    auto steadyNs = [] {
+        return std::int64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                std::chrono::steady_clock::now().time_since_epoch())
+                                .count());
+    };
 
     // One run: a fresh drawing in a fresh view; the refresh's seconds until acknowledged (live) or returned.
     auto run = [&](Size& size, bool live) -> double {
@@ -91,9 +103,16 @@ int main(int argc, char** argv)
         const std::size_t meshesBefore = live ? 0 : counting->meshes;
         QElapsedTimer timer;
         timer.start();
+        const std::int64_t started = steadyNs();
         s->refresh(QString(), QString());
+        const std::int64_t returned = steadyNs();
         if (live && !zalBench::waitAllApplied(s, 1800000)) return -1;
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        // Beside the viewer's own line (same clock): the refresh's start and return, and its acknowledgement.
+        if (live && timing)
+            std::fprintf(stderr,
+                         "host timing: %s ns: refresh started %lld, returned %lld, acknowledged %lld\n",
+                         size.label, (long long)started, (long long)returned, (long long)steadyNs());
         // The viewer backs its spare receive memory again once the frames pause: its peak counts that.
         if (live) waitFor([] { return false; }, 300);
         if (live) {
@@ -118,6 +137,7 @@ int main(int argc, char** argv)
         sized("1M triangles", 1000 / scale, 22), sized("4M triangles", 1000 / scale, 45)};
     for (int r = 0; r < rounds; ++r) {
         for (Size& size : sizes) {
+            if (std::string(size.label).find(only) == std::string::npos) continue;
             size.alone.push_back(run(size, false));
             size.raw.push_back(zalBench::rawSocketSeconds(size.meshBytes, size.meshes));
             size.live.push_back(run(size, true));
@@ -132,6 +152,7 @@ int main(int argc, char** argv)
                 "mesh MiB", "alone s", "live s", "us/entity", "ns/triangle", "raw s", "raw ratio",
                 "peak/mesh");
     for (Size& s : sizes) {
+        if (s.live.empty()) continue;
         const double live = zalBench::median(s.live);
         const double raw = zalBench::median(s.raw);
         std::printf("%-14s %8d %10zu %9.1f %10.3f %10.3f %12.2f %12.1f %9.3f %10.3f %9.2f\n", s.label,
@@ -140,6 +161,7 @@ int main(int argc, char** argv)
                     (zalBench::median(s.viewerPeak) - zalBench::median(s.viewerBase)) /
                         double(std::max<std::size_t>(1, s.meshBytes)));
     }
+    if (!only.empty()) return 0;
     const double perEntity10k = zalBench::median(sizes[0].live) / sizes[0].entities;
     const double perEntity100k = zalBench::median(sizes[1].live) / sizes[1].entities;
     const double perTri1M = zalBench::median(sizes[2].live) / double(sizes[2].triangles);

@@ -189,8 +189,17 @@ public:
             }
         }
         m_taken.notify();
-        return fresh();
+        const auto start = std::chrono::steady_clock::now();
+        char* data = fresh();
+        m_onDemandNs += std::uint64_t(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+                .count());
+        ++m_onDemand;
+        return data;
     }
+
+    // Slabs the reader backed itself because no spare was ready, and how long that took.
+    std::atomic<std::uint64_t> m_onDemand{0}, m_onDemandNs{0};
 
     void give(char* data)
     {
@@ -521,6 +530,16 @@ void XoSocketFrameIO::keepReceiveMemoryWarm(std::size_t bytes, const std::atomic
 std::size_t XoSocketFrameIO::spareReceiveMemory()
 {
     return SlabPool::instance().spare() * kSlab;
+}
+
+std::uint64_t XoSocketFrameIO::slabsBackedOnDemand()
+{
+    return SlabPool::instance().m_onDemand;
+}
+
+std::uint64_t XoSocketFrameIO::nsBackingOnDemand()
+{
+    return SlabPool::instance().m_onDemandNs;
 }
 
 void XoSocketFrameIO::tuneSocket(int fd)

@@ -48,6 +48,9 @@ public:
     static void keepReceiveMemoryWarm(std::size_t bytes, const std::atomic<bool>& stop);
     // Receive memory backed and waiting for frames.
     static std::size_t spareReceiveMemory();
+    // Slabs the reading thread had to back itself (no spare was ready), and the nanoseconds that took.
+    static std::uint64_t slabsBackedOnDemand();
+    static std::uint64_t nsBackingOnDemand();
 
     // Applies the buffer sizes and the send timeout both ends use.
     static void tuneSocket(int fd);

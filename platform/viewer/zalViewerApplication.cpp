@@ -1,6 +1,7 @@
 #include "zalViewerApplication.h"
 
 #include "XoRemoteRenderMessage.h"
+#include "XoSocketFrameIO.h"
 #include "zalViewerChannel.h"
 #include "zalViewerPathTraceView.h"
 #include "zalViewerScreenshotDelay.h"
@@ -227,6 +228,7 @@ void zalViewerApplication::onEndTransaction(const XoRemoteRenderMessage& m)
         qWarning() << "zalViewer: endTransaction without a transaction";
         return;
     }
+    const std::int64_t handled = zalViewerChannel::steadyNs();
     std::vector<PendingContent> batch;
     batch.swap(m_pending);
     m_transactionOpen = false;
@@ -241,12 +243,26 @@ void zalViewerApplication::onEndTransaction(const XoRemoteRenderMessage& m)
             m_scene.apply(content.message, lost, errors);
     }
     reportLost(lost, errors);
+    const std::int64_t applied = zalViewerChannel::steadyNs();
     ++m_transactionsApplied;
     m_lastTransaction = m_transactionName;
     reply(XoRemoteRenderMessage(Type::TransactionApplied)
               .addString(m_transactionName.toStdString())
               .addBool(m.field("fullUpdate").toBool())
               .addInt(int(lost.size())));
+    if (m_channel && m_channel->timing()) {
+        const zalViewerChannel::Timing& t = *m_channel->timing();
+        std::fprintf(
+            stderr,
+            "zalViewer timing: %s %lld frames, ns: begin read %lld, first content read %lld, last "
+            "content read %lld, end read %lld, end handled %lld, applied %lld, acknowledged %lld; so "
+            "far %llu slabs backed by the reader in %.1f ms\n",
+            qPrintable(m_transactionName), (long long)t.frames, (long long)t.begin, (long long)t.firstContent,
+            (long long)t.lastContent, (long long)t.end, (long long)handled, (long long)applied,
+            (long long)zalViewerChannel::steadyNs(),
+            (unsigned long long)XoSocketFrameIO::slabsBackedOnDemand(),
+            double(XoSocketFrameIO::nsBackingOnDemand()) / 1e6);
+    }
     batch.clear();
     trimHeap();
     sceneChanged();

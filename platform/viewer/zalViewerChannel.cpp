@@ -7,10 +7,43 @@
 
 #include <QtDebug>
 
+#include <chrono>
+
 #include <sys/socket.h>
 #include <unistd.h>
 
-zalViewerChannel::zalViewerChannel(QObject* parent) : QObject(parent) {}
+zalViewerChannel::zalViewerChannel(QObject* parent) : QObject(parent)
+{
+    if (qEnvironmentVariableIsSet("ZAL_VIEWER_TIMING")) m_timing = std::make_unique<Timing>();
+}
+
+std::int64_t zalViewerChannel::steadyNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void zalViewerChannel::noteRead(const XoRemoteRenderMessage& message)
+{
+    const std::int64_t now = steadyNs();
+    switch (message.type()) {
+    case XoMessageType::BeginTransaction:
+        m_timing->begin = now;
+        m_timing->firstContent = 0;
+        m_timing->lastContent = 0;
+        m_timing->frames = 0;
+        break;
+    case XoMessageType::EndTransaction:
+        m_timing->end = now;
+        break;
+    default:
+        if (!XoRemoteRenderMessage::isSceneContent(message.type())) break;
+        if (m_timing->firstContent == 0) m_timing->firstContent = now;
+        m_timing->lastContent = now;
+        ++m_timing->frames;
+    }
+}
 
 zalViewerChannel::~zalViewerChannel()
 {
@@ -65,6 +98,7 @@ void zalViewerChannel::run()
             ::close(passed);
         }
         if (status == XoSocketFrameIO::ReadStatus::Message) {
+            if (m_timing) noteRead(*message);
             hand(std::move(message));
             continue;
         }

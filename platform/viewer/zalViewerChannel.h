@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <atomic>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -39,6 +40,16 @@ public:
     bool hasWaiting() const { return m_waiting.load(std::memory_order_relaxed); }
     void close();
 
+    // Steady-clock nanoseconds at which the reader took the frames of the latest transaction (0 when none),
+    // kept only when ZAL_VIEWER_TIMING is set: where a first synchronisation's time goes.
+    struct Timing
+    {
+        std::atomic<std::int64_t> begin{0}, firstContent{0}, lastContent{0}, end{0};
+        std::atomic<std::int64_t> frames{0};
+    };
+    const Timing* timing() const { return m_timing.get(); }
+    static std::int64_t steadyNs();
+
 signals:
     // The connection ended: malformed is true when bad bytes ended it.
     void ended(bool malformed, const QString& reason);
@@ -49,7 +60,10 @@ private:
     void hand(std::shared_ptr<const XoRemoteRenderMessage> message);
     void drain();
 
+    void noteRead(const XoRemoteRenderMessage& message);
+
     Handler m_handler;
+    std::unique_ptr<Timing> m_timing;
     int m_fd = -1;
     std::thread m_reader;
     std::atomic<bool> m_closing{false};

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -157,6 +158,54 @@ TEST_P(FrameIO, SpareReceiveMemoryIsRefilledAsFramesTakeIt)
         << "spare receive memory stayed at " << XoSocketFrameIO::spareReceiveMemory();
     stop = true;
     warm.join();
+}
+
+// The count of slabs the reader backed itself is what the viewer's timing reports: it must count the slabs
+// taken with no spare ready, and only those.
+TEST_P(FrameIO, SlabsBackedByTheReaderAreThoseTakenWithNoSpare)
+{
+    XoSocketFrameIO::reserveReceiveMemory(16u << 20);
+    const std::uint64_t spares = XoSocketFrameIO::spareReceiveMemory() / (8u << 20);
+    ASSERT_GE(spares, 2u);
+    const std::uint64_t before = XoSocketFrameIO::slabsBackedOnDemand();
+    const std::uint64_t nsBefore = XoSocketFrameIO::nsBackingOnDemand();
+    // About 100 MiB of frames, all kept, with nothing refilling the spares: nine to a slab, so twelve new
+    // slabs, or eleven when the reader's slab from earlier frames has room for the first ones.
+    const std::vector<char> payload = pattern(7, 900000);
+    std::thread writer([&] {
+        for (int i = 2000; i < 2108; ++i) {
+            XoRemoteRenderMessage m(XoMessageType::SendMessage);
+            m.addString(std::to_string(i)).addBytes(payload.data(), payload.size());
+            std::string error;
+            const bool sent = writerRing ? XoSocketFrameIO::writeFrame(*writerRing, fds[0], m, true, error)
+                                         : XoSocketFrameIO::writeFrame(fds[0], m, error);
+            if (!sent) {
+                ADD_FAILURE() << "frame " << i << ": " << error;
+                return;
+            }
+        }
+    });
+    std::vector<std::shared_ptr<XoRemoteRenderMessage>> kept;
+    for (int i = 2000; i < 2108; ++i) {
+        auto m = receive();
+        if (!m) break;
+        kept.push_back(std::move(m));
+    }
+    writer.join();
+    ASSERT_EQ(kept.size(), 108u);
+    for (int i = 0; i < 108; ++i) {
+        const XoMessageField& data = kept[std::size_t(i)]->field("data");
+        EXPECT_TRUE(kept[std::size_t(i)]->field("name").text() == std::to_string(2000 + i) &&
+                    data.size == payload.size() && std::equal(payload.begin(), payload.end(), data.data))
+            << "frame " << 2000 + i;
+    }
+    const std::uint64_t backed = XoSocketFrameIO::slabsBackedOnDemand() - before;
+    const std::uint64_t taken = std::min<std::uint64_t>(spares, 11);
+    EXPECT_GE(backed, 11 - taken) << "slabs backed by the reader went uncounted";
+    EXPECT_LE(backed, 12 - taken) << "spares taken were counted as backed by the reader";
+    if (backed > 0) {
+        EXPECT_GT(XoSocketFrameIO::nsBackingOnDemand(), nsBefore);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(SocketOrRing, FrameIO, ::testing::Bool(),
