@@ -105,7 +105,7 @@ void XoHeldEntities::unlink(Entry* child, Owner* record)
 {
     if (Entry* parent = record->owner) {
         // Swap-remove from the owner's children; the child moved into the slot learns its new place.
-        std::vector<Entry*>& list = parent->children;
+        QVarLengthArray<Entry*, 1>& list = parent->children;
         const std::uint32_t slot = record->slot;
         Entry* moved = list.back();
         list[slot] = moved;
