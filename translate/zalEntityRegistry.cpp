@@ -69,6 +69,11 @@ QStringList zalEntityRegistry::owners(const QString& name) const
     return all;
 }
 
+void zalEntityRegistry::reserve(int names)
+{
+    if (names > m_owners.capacity()) m_owners.reserve(names);
+}
+
 QStringList zalEntityRegistry::invalidate(const QString& name)
 {
     const QStringList all = owners(name);

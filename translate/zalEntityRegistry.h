@@ -37,6 +37,8 @@ public:
     QStringList owners(const QString& name) const;
     QStringList subEntities(const QString& owner) const { return m_subEntities.value(owner); }
     bool isEmpty() const { return m_owners.isEmpty(); }
+    // Room for `names` in all (a refresh of a large drawing); never shrinks.
+    void reserve(int names);
     // Forgets name and its sub-entities; returns the owners name was sent under.
     QStringList invalidate(const QString& name);
 

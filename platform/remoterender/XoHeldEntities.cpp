@@ -172,6 +172,13 @@ void XoHeldEntities::forgetChildren(std::string_view owner, bool everything)
     }
 }
 
+void XoHeldEntities::reserve(std::size_t names)
+{
+    // The table's own reserve rebuilds it even when it is large enough.
+    if (float(names) > float(m_entries.bucket_count()) * m_entries.max_load_factor())
+        m_entries.reserve(names);
+}
+
 void XoHeldEntities::clear()
 {
     m_entries.clear();

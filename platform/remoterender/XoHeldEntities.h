@@ -41,6 +41,8 @@ public:
     // The meshes under owner; with `everything` its other children too, and theirs, recursively.
     void forgetChildren(std::string_view owner, bool everything);
     void clear();
+    // Room for `names` in all, so a refresh of a large drawing does not rehash as it goes. Never shrinks.
+    void reserve(std::size_t names);
 
 private:
     struct Entry;

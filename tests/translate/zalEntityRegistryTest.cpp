@@ -115,3 +115,17 @@ TEST(EntityRegistry, namesAndOwnersApartOnlyInLetterCaseOrAfterANulAreApart)
     EXPECT_EQ(registry.invalidate(a), QStringList({"Ms"}));
     EXPECT_TRUE(registry.contains("e", a)) << "invalidating a name leaves the names it owns";
 }
+
+TEST(EntityRegistry, reservingRoomKeepsEveryNameAndItsOwners)
+{
+    zalEntityRegistry registry;
+    for (int i = 0; i < 200; ++i)
+        registry.add(QString("E%1").arg(i), QString("B%1").arg(i % 7));
+    registry.add("E3", "B9");
+    registry.reserve(100000);
+    registry.reserve(1);
+    for (int i = 0; i < 200; ++i)
+        EXPECT_TRUE(registry.contains(QString("E%1").arg(i), QString("B%1").arg(i % 7))) << i;
+    EXPECT_EQ(registry.owners("E3"), QStringList({"B3", "B9"}));
+    EXPECT_FALSE(registry.contains("E200"));
+}

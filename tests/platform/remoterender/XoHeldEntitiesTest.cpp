@@ -141,3 +141,24 @@ TEST(XoHeldEntities, ChildrenAndOwnersStayRightAcrossTheirFirstInlineSlot)
     EXPECT_FALSE(held.isHeld("C2"));
     EXPECT_FALSE(held.isHeld("C6"));
 }
+
+TEST(XoHeldEntities, ReservingRoomKeepsEverythingHeldAndNeverLosesThePlaceOfTheLast)
+{
+    // Reserving rebuilds the table: every pair, each entry's children and the entries remembered for the
+    // next hold must survive it, and a smaller reserve must not rebuild into too small a table.
+    XoHeldEntities held;
+    held.hold("Root", "", Kind::Other);
+    for (int i = 0; i < 100; ++i) {
+        held.hold("E" + std::to_string(i), "Root", Kind::Other);
+        held.hold("E" + std::to_string(i) + "_m", "E" + std::to_string(i), Kind::Mesh);
+    }
+    held.reserve(100000);
+    held.reserve(3);
+    EXPECT_TRUE(held.hold("E99_m", "E99", Kind::Mesh)) << "the entry last held is still the one in the table";
+    EXPECT_FALSE(held.hold("E100", "Root", Kind::Other));
+    for (int i = 0; i <= 100; ++i)
+        EXPECT_TRUE(held.isHeld("E" + std::to_string(i), "Root")) << i;
+    held.forgetChildren("Root", true);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_FALSE(held.isHeld("E" + std::to_string(i) + "_m")) << i;
+}
