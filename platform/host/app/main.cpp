@@ -13,6 +13,7 @@
 #include "zalKeepAwakeInhibitor.h"
 #include "zalLoadWatchdog.h"
 #include "zalPropEditorServices.h"
+#include "zalSanitizedBuild.h"
 #include "zalViewerProcessWatch.h"
 
 #include <QElapsedTimer>
@@ -21,25 +22,6 @@
 
 #include <cstdio>
 #include <memory>
-
-namespace {
-
-bool sanitizedBuild()
-{
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-    return true;
-#else
-    return false;
-#endif
-#else
-    return false;
-#endif
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -173,7 +155,7 @@ int main(int argc, char** argv)
     zalViewerProcessWatch::endAll();
     // A headless run ends here: freeing a large drawing object by object only delays the exit. Sanitized
     // builds free it, so their leak checks stay meaningful.
-    if (options.headless && !sanitizedBuild()) drawing.detach();
+    if (options.headless && !zalSanitizedBuild()) drawing.detach();
     zalHostCommands::unregisterAll();
     if (auto* services = dynamic_cast<zalPropEditorServices*>(odrxPropServices().get()))
         services->setOpenDrawings({});

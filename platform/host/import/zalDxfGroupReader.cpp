@@ -129,7 +129,46 @@ bool handle(const char* text, int begin, int end, quint64& value)
     return errno == 0 && stop == digits + (end - begin);
 }
 
+// The groups every entity shares, which the importer reads from the groups even when the entity's
+// record builds it: handle, linetype, layer, linetype scale, visibility, colour, paper space, reactors
+// and owner, material, lineweight, true colour, colour book and transparency.
+bool keptInStub(int code)
+{
+    switch (code) {
+    case 5:
+    case 6:
+    case 8:
+    case 48:
+    case 60:
+    case 62:
+    case 67:
+    case 102:
+    case 330:
+    case 347:
+    case 360:
+    case 370:
+    case 420:
+    case 430:
+    case 440:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
+
+QByteArray zalDxfGroupReader::entityText(quint64 handle) const
+{
+    QByteArray out;
+    const auto it = m_stubs.find(handle);
+    if (it == m_stubs.end()) return out;
+    const Stub& stub = m_stubList[size_t(it->second)];
+    for (int i = stub.firstWhole; i < stub.firstWhole + stub.wholeCount; ++i)
+        out.append(m_text + m_stubRanges[size_t(i)].begin,
+                   m_stubRanges[size_t(i)].end - m_stubRanges[size_t(i)].begin);
+    return out;
+}
 
 bool zalDxfGroupReader::appendHex(std::string& out, const char* text, int length)
 {
@@ -185,6 +224,11 @@ bool zalDxfGroupReader::read(const QByteArray& data, bool recordsApart)
     m_chunks.clear();
     m_recordChunks.clear();
     m_sharedHandles.clear();
+    m_textRanges.clear();
+    m_stubRanges.clear();
+    m_stubList.clear();
+    m_stubs.clear();
+    m_entityHandles.clear();
     if (isBinaryDxf(data)) {
         m_error = QStringLiteral("binary DXF has no group text");
         return false;
@@ -193,11 +237,9 @@ bool zalDxfGroupReader::read(const QByteArray& data, bool recordsApart)
     // in place: values are copied only for the groups that are kept.
     const char* text = data.constData();
     const int size = data.size();
-    int lineCount = 0;
-    for (const char* p = text; p < text + size; ++lineCount) {
-        const void* nl = std::memchr(p, '\n', size_t(text + size - p));
-        p = nl ? static_cast<const char*>(nl) + 1 : text + size;
-    }
+    // One pass over the bytes counts the lines: a call per line cost as much as the check's own work.
+    int lineCount = int(std::count(text, text + size, '\n'));
+    if (size > 0 && text[size - 1] != '\n') ++lineCount;
     if (lineCount % 2 != 0) {
         // A lone "EOF" value line without a newline is fine; a code without value is not.
         m_error = QStringLiteral("truncated (a group code without its value at line %1)").arg(lineCount);
@@ -215,8 +257,44 @@ bool zalDxfGroupReader::read(const QByteArray& data, bool recordsApart)
     bool entityHandleKnown = false;
     bool entityRecordsApart = false;
     quint64 entityHandle = 0;
-    int copiedUpTo = 0; // the part of the data already in m_withoutRecords
-    if (recordsApart) m_withoutRecords.reserve(size);
+    int copiedUpTo = 0; // the part of the data already in m_textRanges
+    // The entity being passed over, from its 0 group: whether its kind is built from its record, whether
+    // a record came before its handle, and its groups without the records set apart (whole) and those
+    // a stub keeps (short).
+    int entityStart = -1;
+    bool entityFromRecord = false;
+    bool recordBeforeHandle = false;
+    std::vector<Range> whole, shortened;
+    const auto add = [](std::vector<Range>& to, int begin, int end) {
+        if (!to.empty() && to.back().end == begin)
+            to.back().end = end;
+        else
+            to.push_back(Range{begin, end, -1});
+    };
+    const auto finishEntity = [&](int end) {
+        if (entityStart < 0) return;
+        if (entityStart > copiedUpTo) m_textRanges.push_back(Range{copiedUpTo, entityStart, -1});
+        const bool recordApart = entityRecordsApart && m_recordChunks.count(entityHandle);
+        if (entityFromRecord && recordApart && !recordBeforeHandle) {
+            Stub stub;
+            stub.handle = entityHandle;
+            stub.firstShort = int(m_stubRanges.size());
+            stub.shortCount = int(shortened.size());
+            m_stubRanges.insert(m_stubRanges.end(), shortened.begin(), shortened.end());
+            stub.firstWhole = int(m_stubRanges.size());
+            stub.wholeCount = int(whole.size());
+            m_stubRanges.insert(m_stubRanges.end(), whole.begin(), whole.end());
+            m_stubs[entityHandle] = int(m_stubList.size());
+            m_textRanges.push_back(Range{0, 0, int(m_stubList.size())});
+            m_stubList.push_back(stub);
+        } else {
+            m_textRanges.insert(m_textRanges.end(), whole.begin(), whole.end());
+        }
+        whole.clear();
+        shortened.clear();
+        copiedUpTo = end;
+        entityStart = -1;
+    };
     int sectionDepth = 0;
     bool sawEof = false;
     bool passOver = false;     // inside ENTITIES or BLOCKS
@@ -270,16 +348,34 @@ bool zalDxfGroupReader::read(const QByteArray& data, bool recordsApart)
         if (isHandle) m_largestHandle = std::max(m_largestHandle, h);
         if (keep) m_groups.append(Group{code, QByteArray(text + valueBegin, valueEnd - valueBegin)});
         if (!recordsApart) continue;
+        const int groupEnd = std::min(pos, size);
         if (code == 0) {
-            entityHandleKnown = entityRecordsApart = false;
-        } else if (passOver && code == 5 && isHandle && !entityHandleKnown) {
+            finishEntity(codeBegin);
+            entityHandleKnown = entityRecordsApart = recordBeforeHandle = false;
+            if (passOver) {
+                int wordBegin = valueBegin, wordEnd = valueEnd;
+                trim(text, wordBegin, wordEnd);
+                const std::string name(text + wordBegin, size_t(wordEnd - wordBegin));
+                entityStart = codeBegin;
+                entityFromRecord =
+                    std::find(m_recordKinds.begin(), m_recordKinds.end(), name) != m_recordKinds.end();
+            }
+        }
+        if (entityStart < 0) continue;
+        if (code == 0) {
+            add(whole, codeBegin, groupEnd);
+            add(shortened, codeBegin, groupEnd);
+        } else if (code == 5 && isHandle && !entityHandleKnown) {
             entityHandleKnown = true;
             entityHandle = h;
             // A handle two entities name cannot tell whose record it is: the second keeps its records
-            // in the text, and the first's are not given back.
-            entityRecordsApart = !m_recordChunks.count(h);
+            // in the text, and the first's are not given back (nor is a stub left cut). Every handle
+            // counts, so an entity without records cannot take a later one's.
+            entityRecordsApart = m_entityHandles.insert(h).second;
             if (!entityRecordsApart) m_sharedHandles.insert(h);
-        } else if (passOver && code == 310 && entityRecordsApart) {
+            add(whole, codeBegin, groupEnd);
+            add(shortened, codeBegin, groupEnd);
+        } else if (code == 310 && entityRecordsApart) {
             int chunkBegin = valueBegin, chunkEnd = valueEnd;
             trim(text, chunkBegin, chunkEnd);
             auto it = m_recordChunks.find(entityHandle);
@@ -287,16 +383,51 @@ bool zalDxfGroupReader::read(const QByteArray& data, bool recordsApart)
                 it = m_recordChunks.emplace(entityHandle, std::make_pair(int(m_chunks.size()), 0)).first;
             m_chunks.emplace_back(chunkBegin, chunkEnd - chunkBegin);
             ++it->second.second;
-            m_withoutRecords.append(text + copiedUpTo, codeBegin - copiedUpTo);
-            copiedUpTo = std::min(pos, size);
+        } else {
+            if (code == 310 && !entityHandleKnown) recordBeforeHandle = true;
+            add(whole, codeBegin, groupEnd);
+            if (keptInStub(code)) add(shortened, codeBegin, groupEnd);
         }
     }
-    if (recordsApart) {
-        if (m_chunks.empty())
-            m_withoutRecords.clear();
-        else
-            m_withoutRecords.append(text + copiedUpTo, size - copiedUpTo);
+    if (recordsApart && !m_chunks.empty()) {
+        finishEntity(size);
+        if (size > copiedUpTo) m_textRanges.push_back(Range{copiedUpTo, size, -1});
+        // A stub whose handle another entity names too keeps its groups: its record is not given back.
+        for (quint64 h : m_sharedHandles)
+            m_stubs.erase(h);
+        const auto rangesOf = [this](const Range& r, const Range*& first, int& count) {
+            const Stub& stub = m_stubList[size_t(r.stub)];
+            const bool cut = m_stubs.count(stub.handle) != 0;
+            first = m_stubRanges.data() + (cut ? stub.firstShort : stub.firstWhole);
+            count = cut ? stub.shortCount : stub.wholeCount;
+        };
+        qsizetype total = 0;
+        for (const Range& r : m_textRanges) {
+            if (r.stub < 0) {
+                total += r.end - r.begin;
+                continue;
+            }
+            const Range* first = nullptr;
+            int count = 0;
+            rangesOf(r, first, count);
+            for (int i = 0; i < count; ++i)
+                total += first[i].end - first[i].begin;
+        }
+        m_withoutRecords.reserve(int(total));
+        for (const Range& r : m_textRanges) {
+            if (r.stub < 0) {
+                m_withoutRecords.append(text + r.begin, r.end - r.begin);
+                continue;
+            }
+            const Range* first = nullptr;
+            int count = 0;
+            rangesOf(r, first, count);
+            for (int i = 0; i < count; ++i)
+                m_withoutRecords.append(text + first[i].begin, first[i].end - first[i].begin);
+        }
     }
+    m_textRanges = std::vector<Range>();
+    m_entityHandles = std::unordered_set<quint64>();
     if (!sawEof || sectionDepth != 0) {
         m_error = QStringLiteral("truncated (no end of file marker)");
         m_groups.clear();

@@ -43,8 +43,18 @@ public:
     // libdime stops the process on a cut binary file instead of reporting it.
     static bool checkBinary(const QByteArray& data, QString* error);
 
+    // Entity names whose records alone build them: such an entity with its record set apart is left
+    // in the text as a stub of the groups every entity shares (name, handle, layer, colour, owner...),
+    // since libdime's time follows the bytes it reads. Set before read().
+    void setKindsBuiltFromRecords(const std::vector<std::string>& names) { m_recordKinds = names; }
+
     // The file without the records set apart; empty when none were (then the file is read as it is).
     const QByteArray& textWithoutRecords() const { return m_withoutRecords; }
+    // Whether the entity with this handle was cut to a stub.
+    bool isStub(quint64 handle) const { return m_stubs.count(handle) != 0; }
+    // A stub's entity as the file wrote it, without its records: the group text of one entity.
+    // Empty when the handle names no stub.
+    QByteArray entityText(quint64 handle) const;
     // The decoded bytes of the filer record set apart for the entity with this handle. False when
     // there is none, when two entities name the handle, or when its text is not hexadecimal.
     bool record(quint64 handle, std::string& bytes) const;
@@ -70,4 +80,23 @@ private:
     std::vector<std::pair<int, int>> m_chunks;
     std::unordered_map<quint64, std::pair<int, int>> m_recordChunks; // first chunk, count
     std::unordered_set<quint64> m_sharedHandles;
+    std::unordered_set<quint64> m_entityHandles; // while reading: the handles entities named
+
+    // The text libdime reads, as ranges of the data; a range with stub >= 0 stands for that stub.
+    struct Range
+    {
+        int begin = 0, end = 0;
+        int stub = -1;
+    };
+    struct Stub
+    {
+        quint64 handle = 0;
+        int firstShort = 0, shortCount = 0; // the stub's groups, in m_stubRanges
+        int firstWhole = 0, wholeCount = 0; // every group but the records
+    };
+    std::vector<std::string> m_recordKinds;
+    std::vector<Range> m_textRanges;
+    std::vector<Range> m_stubRanges;
+    std::vector<Stub> m_stubList;
+    std::unordered_map<quint64, int> m_stubs; // handle -> index in m_stubList
 };

@@ -226,6 +226,9 @@ bool setTrueColor(OdCmColor& color, double raw)
     return true;
 }
 
+// The entity names whose filer record alone builds them (defined with the makers below).
+std::vector<std::string> kindsBuiltFromRecords();
+
 } // namespace
 
 zalDxfImporter::zalDxfImporter(OdDbDatabase* db, zalHostPhysicsMaterials* physics)
@@ -252,6 +255,7 @@ zalImportResult zalDxfImporter::importFile(const QString& path)
 
     // libdime reads what it can of a cut file and says yes; the structure is checked first.
     zalDxfGroupReader groups;
+    groups.setKindsBuiltFromRecords(kindsBuiltFromRecords());
     const bool binary = zalDxfGroupReader::isBinaryDxf(data);
     if (!binary && !groups.read(data, true))
         return zalImportResult::failure(name + QStringLiteral(": not a complete DXF file: ") +
@@ -524,6 +528,12 @@ struct zalDxfEntityMakers
     // A kind without maker for a name without one of its own.
     static Kind find(const char* name)
     {
+        const auto& byName = all();
+        auto it = byName.find(name);
+        return it == byName.end() ? Kind() : it->second;
+    }
+    static const std::unordered_map<std::string, Kind>& all()
+    {
         static const std::unordered_map<std::string, Kind> byName = {
             {"3DFACE", {&zalDxfEntityMakers::face, &OdDbFace::desc}},
             {"POLYLINE", {&zalDxfEntityMakers::polyline, nullptr}},
@@ -538,10 +548,21 @@ struct zalDxfEntityMakers
             {"MESH", {&zalDxfEntityMakers::subdivisionMesh, &OdDbSubDMesh::desc}},
             {"LIGHT", {&zalDxfEntityMakers::light, &OdDbLight::desc}},
         };
-        auto it = byName.find(name);
-        return it == byName.end() ? Kind() : it->second;
+        return byName;
     }
 };
+
+namespace {
+
+std::vector<std::string> kindsBuiltFromRecords()
+{
+    std::vector<std::string> names;
+    for (const auto& kind : zalDxfEntityMakers::all())
+        if (kind.second.recordClass) names.push_back(kind.first);
+    return names;
+}
+
+} // namespace
 
 OdDbEntityPtr zalDxfEntityMakers::face(zalDxfImporter&, dimeEntity* e)
 {
@@ -847,6 +868,10 @@ bool zalDxfImporter::importEntity(dimeEntity* e, OdDbBlockTableRecord* owner)
                 ++m_result.lights;
         }
     }
+    // A stub whose record did not read is read again whole: its groups build it.
+    std::unique_ptr<dimeModel> wholeModel;
+    if (made.isNull() && kindOf.recordClass)
+        if (dimeEntity* whole = wholeEntityOf(e, wholeModel)) e = whole;
     if (made.isNull())
         made = kindOf.make ? kindOf.make(*this, e) : zalDxfEntityMakers::custom(*this, e, customRecord);
     if (made.isNull()) return false;
@@ -890,6 +915,26 @@ bool zalDxfImporter::importEntity(dimeEntity* e, OdDbBlockTableRecord* owner)
         m_customRecords[OdUInt64(made->objectId().getHandle())] = std::move(customRecord);
     ++m_result.entities;
     return true;
+}
+
+dimeEntity* zalDxfImporter::wholeEntityOf(dimeEntity* stub, std::unique_ptr<dimeModel>& holder) const
+{
+    dimeParam p;
+    if (!m_apart || !stub->getRecord(5, p) || !p.string_data) return nullptr;
+    char* end = nullptr;
+    const quint64 handle = std::strtoull(p.string_data, &end, 16);
+    if (end == p.string_data || !m_apart->isStub(handle)) return nullptr;
+    QByteArray text = "  0\nSECTION\n  2\nENTITIES\n" + m_apart->entityText(handle);
+    if (!text.endsWith('\n')) text += '\n';
+    text += "  0\nENDSEC\n  0\nEOF\n";
+    std::unique_ptr<FILE, int (*)(FILE*)> memory(fmemopen(text.data(), size_t(text.size()), "rb"),
+                                                 &std::fclose);
+    dimeInput input;
+    if (!memory || !input.setFileHandle(memory.get())) return nullptr;
+    holder.reset(new dimeModel(true));
+    if (!holder->read(&input)) return nullptr;
+    auto* section = static_cast<dimeEntitiesSection*>(holder->findSection("ENTITIES"));
+    return section && section->getNumEntities() == 1 ? section->getEntity(0) : nullptr;
 }
 
 OdDbObjectId zalDxfImporter::entityOwnerOf(dimeEntity* e) const

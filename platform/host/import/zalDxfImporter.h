@@ -52,6 +52,9 @@ private:
     // Appends the entity's counterpart to owner; false when the kind is not kept.
     bool importEntity(dimeEntity* entity, OdDbBlockTableRecord* owner);
     void applyCommon(dimeEntity* entity, OdDbEntity* target);
+    // For an entity the structure check cut to a stub: the entity read again from its whole text, held
+    // by holder. Null for an entity that is no stub.
+    dimeEntity* wholeEntityOf(dimeEntity* stub, std::unique_ptr<dimeModel>& holder) const;
     // The entity that owns this one (group 330 naming an entity, not a block); null for none.
     OdDbObjectId entityOwnerOf(dimeEntity* entity) const;
     // Reads the records of entities that own others again, now that their ids resolve.

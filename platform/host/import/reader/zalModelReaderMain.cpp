@@ -2,6 +2,8 @@
 // The host runs it as a child process, so a parser crash, a runaway allocation or an endless loop on
 // a hostile file ends this process and not the host with the user's drawings.
 // Exit codes: 0 written; 1 usage; 2 not a readable model (reason on stderr); 3 could not write OUT.
+#include "zalSanitizedBuild.h"
+
 #include <assimp/DefaultIOSystem.h>
 #include <assimp/Importer.hpp>
 #include <assimp/postprocess.h>
@@ -26,21 +28,6 @@ void DumpSceneToAssbin(const char* file, const char* command, IOSystem* io, cons
 
 namespace {
 
-bool sanitized()
-{
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    return true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
-    return true;
-#else
-    return false;
-#endif
-#else
-    return false;
-#endif
-}
-
 // A hostile header can make a reader ask for gigabytes (a 2 KB glb once took 1.9 GB and 19 s before
 // failing); the address space is limited to what the file's size can explain, so such a request
 // fails at once. Sanitizers reserve terabytes of address space, so they keep the default.
@@ -57,7 +44,7 @@ void limitMemory(const char* path)
         const unsigned long long value = std::strtoull(text, nullptr, 10);
         if (value > 0) mib = value;
     }
-    if (sanitized()) return;
+    if (zalSanitizedBuild()) return;
     rlimit limit{};
     limit.rlim_cur = limit.rlim_max = rlim_t(mib) * 1024 * 1024;
     setrlimit(RLIMIT_AS, &limit);
@@ -114,7 +101,7 @@ int main(int argc, char** argv)
         }
         // The process ends now: freeing a large scene piece by piece only delays the host. Sanitized builds
         // free it, so their leak checks stay meaningful.
-        if (sanitized()) delete owned;
+        if (zalSanitizedBuild()) delete owned;
         if (!failure.empty()) {
             std::fprintf(stderr, "cannot write %s: %s\n", argv[2], oneLine(failure).c_str());
             return 3;

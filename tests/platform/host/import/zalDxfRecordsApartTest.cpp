@@ -86,6 +86,62 @@ TEST(DxfRecordsApart, AHandleTwoEntitiesNameGivesNoRecordAndTheSecondKeepsItsOwn
     EXPECT_TRUE(reader.textWithoutRecords().contains("310\n0304\n"));
 }
 
+TEST(DxfRecordsApart, EntitiesBuiltFromTheirRecordReachLibdimeAsStubsOfTheirSharedGroupsInOrder)
+{
+    // Cut: a LINE naming its handle first with a record. Kept whole: a LINE whose record comes before its
+    // handle (the record stays in the text), a LINE without record, a CIRCLE (not a kind built from its
+    // record) with a record.
+    const QByteArray shared = "  8\nWalls\n 62\n3\n420\n16711680\n330\n1F\n";
+    const QByteArray cut = "  0\nLINE\n  5\n1A\n" + shared + kLine + "310\n0102\n";
+    const QByteArray stub = "  0\nLINE\n  5\n1A\n" + shared;
+    const QByteArray recordFirst = "  0\nLINE\n310\n0304\n  5\n2B\n" + shared + kLine;
+    const QByteArray noRecord = "  0\nLINE\n  5\n3C\n" + shared + kLine;
+    const QByteArray circleGroups = "  0\nCIRCLE\n  5\n4D\n" + shared + " 10\n1\n 20\n2\n 30\n3\n 40\n9\n";
+    const QByteArray circle = circleGroups + "310\n0506\n";
+    const QByteArray data = dxf(cut + recordFirst + noRecord + circle);
+
+    zalDxfGroupReader reader;
+    reader.setKindsBuiltFromRecords({"LINE", "MESH"});
+    ASSERT_TRUE(reader.read(data, true)) << reader.error().toStdString();
+    EXPECT_EQ(reader.textWithoutRecords(), dxf(stub + recordFirst + noRecord + circleGroups));
+    EXPECT_TRUE(reader.isStub(0x1A));
+    for (quint64 whole : {0x2B, 0x3C, 0x4D})
+        EXPECT_FALSE(reader.isStub(whole)) << std::hex << whole;
+    // The stub's whole text, for when its record does not read: every group but the record.
+    EXPECT_EQ(reader.entityText(0x1A), "  0\nLINE\n  5\n1A\n" + shared + kLine);
+    EXPECT_TRUE(reader.entityText(0x3C).isEmpty());
+    std::string bytes;
+    ASSERT_TRUE(reader.record(0x1A, bytes));
+    EXPECT_EQ(bytes, std::string("\x01\x02", 2));
+    ASSERT_TRUE(reader.record(0x4D, bytes)) << "a kind kept whole still has its record set apart";
+    EXPECT_EQ(bytes, std::string("\x05\x06", 2));
+}
+
+TEST(DxfRecordsApart, AStubWhoseHandleALaterEntityNamesGetsItsGroupsBack)
+{
+    // The first LINE would be cut, but the second names its handle: neither record can be told apart, so
+    // the first must reach libdime whole to be built from its groups.
+    const QByteArray first = "  0\nLINE\n  5\n1A\n  8\n0\n" + kLine;
+    const QByteArray second = "  0\nLINE\n  5\n1A\n  8\n0\n310\n0304\n 10\n7\n";
+    zalDxfGroupReader reader;
+    reader.setKindsBuiltFromRecords({"LINE"});
+    ASSERT_TRUE(reader.read(dxf(first + "310\n0102\n" + second), true));
+    EXPECT_FALSE(reader.isStub(0x1A));
+    EXPECT_EQ(reader.textWithoutRecords(), dxf(first + second));
+    std::string bytes;
+    EXPECT_FALSE(reader.record(0x1A, bytes));
+
+    // The other way round: the first names the handle without a record. The second's record must not be
+    // served under the handle (the first would take it), so it stays in the text and nothing is cut.
+    zalDxfGroupReader later;
+    later.setKindsBuiltFromRecords({"LINE"});
+    ASSERT_TRUE(later.read(dxf(first + "  0\nLINE\n  5\n1A\n  8\n0\n310\n0102\n" + kLine), true));
+    EXPECT_FALSE(later.isStub(0x1A));
+    EXPECT_FALSE(later.record(0x1A, bytes)) << "an entity without record would read another's";
+    EXPECT_TRUE(later.textWithoutRecords().isEmpty())
+        << "no record set apart: libdime reads the file as it is";
+}
+
 TEST(DxfRecordsApart, HexadecimalTextDecodesOrIsRefusedWhole)
 {
     std::string out = "x";
@@ -319,4 +375,54 @@ TEST_F(DxfRecordsApartImport, ADamagedOrAmbiguousRecordLeavesTheEntityToItsGroup
         EXPECT_EQ(firstThree[size_t(k)]->vertexNormalArray().size(), k < 2 ? 0u : 4u) << "mesh " << k;
     }
     EXPECT_FALSE(secondHandle.isEmpty());
+}
+
+TEST_F(DxfRecordsApartImport, ACutEntityWhoseRecordDoesNotReadIsBuiltFromItsGroupsInItsPlace)
+{
+    // The first model-space mesh's record becomes one byte: valid hexadecimal that no mesh reads from.
+    // The check cannot tell, so the mesh is cut to a stub; the importer must read its groups again.
+    QList<QByteArray> lines = readFile(path).split('\n');
+    const int entities = int(lines.indexOf("ENTITIES"));
+    ASSERT_GT(entities, 0);
+    int changed = 0;
+    for (int i = entities; i + 1 < lines.size(); ++i) {
+        if (!(lines[i].trimmed() == "0" && lines[i + 1].trimmed() == "MESH")) continue;
+        for (int j = i + 2; j + 1 < lines.size() && lines[j].trimmed() != "0"; j += 2) {
+            if (lines[j].trimmed() != "310") continue;
+            lines[j + 1] = changed++ == 0 ? "00" : "";
+        }
+        break;
+    }
+    // Empty chunks stay valid hexadecimal: the record is the one byte.
+    ASSERT_GT(changed, 0);
+    const QString damaged = dir.filePath(QStringLiteral("short-record.dxf"));
+    ASSERT_TRUE(writeFile(damaged, lines.join('\n')));
+
+    OdDbDatabasePtr read;
+    const zalImportResult result = import(damaged, read);
+    ASSERT_TRUE(result.ok) << result.message.toStdString();
+    EXPECT_EQ(result.entities, kMeshes + kLights + kReferences + 1) << "no entity is lost to a bad record";
+
+    // Model space keeps the file's order, the damaged mesh in its place.
+    std::vector<OdDbHandle> written, arrived;
+    forEachEntity(source->getModelSpaceId(), [&](OdDbEntity* e) { written.push_back(e->handle()); });
+    forEachEntity(read->getModelSpaceId(), [&](OdDbEntity* e) { arrived.push_back(e->handle()); });
+    ASSERT_EQ(arrived.size(), written.size());
+    EXPECT_TRUE(arrived == written) << "entities arrived out of order";
+
+    OdDbEntityPtr original = source->getOdDbObjectId(written.front()).safeOpenObject();
+    OdDbEntityPtr copy = read->getOdDbObjectId(written.front()).safeOpenObject();
+    auto* a = dynamic_cast<OdDbSubDMesh*>(original.get());
+    auto* b = dynamic_cast<OdDbSubDMesh*>(copy.get());
+    ASSERT_TRUE(a && b);
+    ASSERT_EQ(b->vertices().size(), a->vertices().size());
+    for (unsigned v = 0; v < a->vertices().size(); ++v)
+        EXPECT_TRUE(b->vertices()[v].isEqualTo(a->vertices()[v], OdGeTol(1e-9)));
+    EXPECT_EQ(zalStrings::toQString(b->layer()), QStringLiteral("Walls"));
+    EXPECT_EQ(b->colorIndex(), a->colorIndex());
+    EXPECT_EQ(b->vertexNormalArray().size(), 0u) << "only the record holds the normals";
+    // The next mesh read its record as usual.
+    OdDbEntityPtr next = read->getOdDbObjectId(written[1]).safeOpenObject();
+    ASSERT_TRUE(dynamic_cast<OdDbSubDMesh*>(next.get()));
+    EXPECT_EQ(static_cast<OdDbSubDMesh*>(next.get())->vertexNormalArray().size(), 4u);
 }
