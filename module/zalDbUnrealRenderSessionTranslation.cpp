@@ -18,6 +18,8 @@
 #include "translate/zalUnrealRenderDevice.h"
 #include "translate/zalUnrealRenderView.h"
 
+#include <algorithm>
+
 namespace {
 
 const ODCOLORREF kBackground = 0xFFFFFF;
@@ -93,6 +95,13 @@ void zalDbUnrealRenderSession::redrawModelSpace()
     if (!renderView) return;
     if (renderView->OdGsBaseVectorizeView::mode() != OdGsView::kGouraudShaded)
         renderView->setMode(OdGsView::kGouraudShaded);
+    // Each entity lists one name here and sends an entity and a mesh: room for them all up front.
+    OdDbBlockTableRecordPtr modelSpace = m_database->getModelSpaceId().openObject();
+    if (!modelSpace.isNull()) {
+        const OdUInt32 entities = modelSpace->numEntities();
+        m_registry.reserve(int(std::min<OdUInt32>(entities, 1u << 28)));
+        if (m_sender) m_sender->reserveHeld(2 * std::size_t(entities));
+    }
     renderView->drawObject(m_database->getModelSpaceId());
 }
 

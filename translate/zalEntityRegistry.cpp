@@ -36,10 +36,16 @@ bool zalEntityRegistry::isAlive(const zalEntityRegistry* registry)
 
 void zalEntityRegistry::add(const QString& name, const QString& owner)
 {
-    const QString& listed = ownsItself(name, owner) ? name : owner;
-    QStringList& owners = m_owners[name];
-    if (!owners.contains(listed)) owners.append(listed);
-    if (!ownsItself(name, owner) && name.contains(QLatin1String("[SE:"))) {
+    const bool own = ownsItself(name, owner);
+    const QString& listed = own ? name : owner;
+    Owners& owners = m_owners[name];
+    if (!owners.any) {
+        owners.first = listed;
+        owners.any = true;
+    } else if (!owners.contains(listed)) {
+        owners.more.append(listed);
+    }
+    if (!own && name.contains(QLatin1String("[SE:"))) {
         QStringList& subs = m_subEntities[owner];
         if (!subs.contains(name)) subs.append(name);
     }
@@ -49,16 +55,32 @@ bool zalEntityRegistry::contains(const QString& name, const QString& owner) cons
 {
     auto it = m_owners.constFind(name);
     if (it == m_owners.constEnd()) return false;
-    if (ownsItself(name, owner)) return !it->isEmpty();
+    // A listed name always has a first owner.
+    if (ownsItself(name, owner)) return true;
     return it->contains(owner);
+}
+
+QStringList zalEntityRegistry::owners(const QString& name) const
+{
+    auto it = m_owners.constFind(name);
+    if (it == m_owners.constEnd()) return QStringList();
+    QStringList all{it->first};
+    all.append(it->more);
+    return all;
+}
+
+void zalEntityRegistry::reserve(int names)
+{
+    if (names > m_owners.capacity()) m_owners.reserve(names);
 }
 
 QStringList zalEntityRegistry::invalidate(const QString& name)
 {
-    const QStringList owners = m_owners.take(name);
+    const QStringList all = owners(name);
+    m_owners.remove(name);
     for (const QString& sub : m_subEntities.take(name))
         m_owners.remove(sub);
-    return owners;
+    return all;
 }
 
 void zalEntityRegistry::beginBatch(const char* name)

@@ -34,9 +34,11 @@ public:
     void add(const QString& name, const QString& owner);
     // Sent under owner; under any owner when owner is empty or name is a material.
     bool contains(const QString& name, const QString& owner = QString()) const;
-    QStringList owners(const QString& name) const { return m_owners.value(name); }
+    QStringList owners(const QString& name) const;
     QStringList subEntities(const QString& owner) const { return m_subEntities.value(owner); }
     bool isEmpty() const { return m_owners.isEmpty(); }
+    // Room for `names` in all (a refresh of a large drawing); never shrinks.
+    void reserve(int names);
     // Forgets name and its sub-entities; returns the owners name was sent under.
     QStringList invalidate(const QString& name);
 
@@ -56,7 +58,15 @@ private:
     bool m_batchOpen = false;
     const char* m_heldName = nullptr; // the outermost batch was held
 
+    // Nearly every name has one owner: it is kept inline, so a name costs one node and no list.
+    struct Owners
+    {
+        QString first;
+        QStringList more;
+        bool any = false; // first is set
+        bool contains(const QString& owner) const { return first == owner || more.contains(owner); }
+    };
     // Hashed: a refresh of a large drawing looks names up here several times per entity.
-    QHash<QString, QStringList> m_owners;
+    QHash<QString, Owners> m_owners;
     QHash<QString, QStringList> m_subEntities;
 };

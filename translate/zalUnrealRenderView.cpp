@@ -211,9 +211,16 @@ OdGeMatrix3d modelScaleMatrix(OdDbDatabase* db)
     return OdGeMatrix3d::scaling(factor);
 }
 
-std::string utf8(const QString& s)
+// A name as the sender takes it, in one allocation: a refresh converts several per entity.
+struct Utf8
 {
-    return s.toUtf8().toStdString();
+    QByteArray bytes;
+    const char* c_str() const { return bytes.constData(); }
+};
+
+Utf8 utf8(const QString& s)
+{
+    return Utf8{s.toUtf8()};
 }
 
 } // namespace
@@ -701,9 +708,9 @@ void zalUnrealRenderView::endEntity(const OdDbObject*)
             groups.insert(groups.end(), key.second.begin(), key.second.end());
         }
 
-        const std::string entity = utf8(state.currentEntityName);
-        const std::string owner = utf8(state.currentOwnerName);
-        snd->addInstance(entity.c_str(), owner.c_str(), "", entity.c_str(), nullptr, "");
+        const QByteArray entity = state.currentEntityName.toUtf8();
+        const QByteArray owner = state.currentOwnerName.toUtf8();
+        snd->addInstance(entity.constData(), owner.constData(), "", entity.constData(), nullptr, "");
         registerEntity(state.currentEntityName, state.currentOwnerName);
 
         // Every face here has three vertices; the flag and face-size arrays are the same for all meshes.
@@ -720,11 +727,14 @@ void zalUnrealRenderView::endEntity(const OdDbObject*)
             const int vertices = 3 * faces;
             if (ones.size() < std::size_t(vertices)) ones.assign(std::size_t(vertices), 1);
             if (threes.size() < std::size_t(faces)) threes.assign(std::size_t(faces), 3);
-            const std::string name = utf8(material.first);
-            const std::string meshName = entity + "_" + name;
-            snd->addMesh(meshName.c_str(), entity.c_str(), "", group->positions.data(), group->normals.data(),
-                         group->textureCoordinates.data(), group->textureCoordinates.data(), ones.data(),
-                         threes.data(), faces, vertices, name.c_str(), name.c_str());
+            const QByteArray name = material.first.toUtf8();
+            QByteArray meshName;
+            meshName.reserve(entity.size() + 1 + name.size());
+            meshName.append(entity).append('_').append(name);
+            snd->addMesh(meshName.constData(), entity.constData(), "", group->positions.data(),
+                         group->normals.data(), group->textureCoordinates.data(),
+                         group->textureCoordinates.data(), ones.data(), threes.data(), faces, vertices,
+                         name.constData(), name.constData());
         }
     }
     pending.clear();

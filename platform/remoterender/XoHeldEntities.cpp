@@ -105,7 +105,7 @@ void XoHeldEntities::unlink(Entry* child, Owner* record)
 {
     if (Entry* parent = record->owner) {
         // Swap-remove from the owner's children; the child moved into the slot learns its new place.
-        std::vector<Entry*>& list = parent->children;
+        QVarLengthArray<Entry*, 1>& list = parent->children;
         const std::uint32_t slot = record->slot;
         Entry* moved = list.back();
         list[slot] = moved;
@@ -170,6 +170,13 @@ void XoHeldEntities::forgetChildren(std::string_view owner, bool everything)
             forgetChildren(child, true);
         }
     }
+}
+
+void XoHeldEntities::reserve(std::size_t names)
+{
+    // The table's own reserve rebuilds it even when it is large enough.
+    if (float(names) > float(m_entries.bucket_count()) * m_entries.max_load_factor())
+        m_entries.reserve(names);
 }
 
 void XoHeldEntities::clear()

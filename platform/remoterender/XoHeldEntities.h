@@ -10,10 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include <QVarLengthArray>
 #include <tsl/robin_map.h>
 
 // The (name, owner) pairs the viewer holds, for the flattener. A refresh of a large drawing adds thousands
-// of them in a row, so adding one costs a lookup or two and a couple of allocations; owners know their
+// of them in a row, so adding one costs a lookup or two and an allocation per new name; owners know their
 // children, so removing a branch does not search.
 class XOREMOTERENDER_EXPORT XoHeldEntities
 {
@@ -40,6 +41,8 @@ public:
     // The meshes under owner; with `everything` its other children too, and theirs, recursively.
     void forgetChildren(std::string_view owner, bool everything);
     void clear();
+    // Room for `names` in all, so a refresh of a large drawing does not rehash as it goes. Never shrinks.
+    void reserve(std::size_t names);
 
 private:
     struct Entry;
@@ -49,12 +52,13 @@ private:
         Kind kind;
         std::uint32_t slot; // index in owner->children
     };
-    // One allocation per name: the entry and its name's characters behind it.
+    // One allocation per name: the entry and its name's characters behind it. Nearly every name has one
+    // owner and an entity one mesh, so the first of each is kept inline.
     struct Entry
     {
         std::string_view name; // the characters allocated behind the entry
-        std::vector<Owner> owners;
-        std::vector<Entry*> children;
+        QVarLengthArray<Owner, 1> owners;
+        QVarLengthArray<Entry*, 1> children;
         Owner* ownerRecord(const Entry* owner);
         static Entry* make(std::string_view name);
     };

@@ -307,6 +307,17 @@ struct XoRemoteRenderMessage::Building
     std::vector<char> bytes;
     std::vector<Slot> slots;
     std::size_t splicedBytes = 0;
+
+    // Field by field: a slot assembled on the stack and copied in whole stalled on the mixed-size stores.
+    void addSlot(XoFieldKind kind, bool spliced, std::uint32_t at, std::uint32_t size, const char* data)
+    {
+        Slot& slot = slots.emplace_back();
+        slot.kind = kind;
+        slot.spliced = spliced;
+        slot.at = at;
+        slot.size = size;
+        slot.data = data;
+    }
     // fields() of a message being built, made when asked for (tests, text lines), not while sending.
     std::vector<XoMessageField> fields;
     bool fieldsCurrent = false;
@@ -403,7 +414,7 @@ char* XoRemoteRenderMessage::grow(std::size_t bytes)
 void XoRemoteRenderMessage::pushScalar(XoFieldKind kind, std::uint64_t bits)
 {
     Building& b = building();
-    b.slots.push_back({kind, false, std::uint32_t(b.bytes.size()), scalarSize(kind), nullptr});
+    b.addSlot(kind, false, std::uint32_t(b.bytes.size()), scalarSize(kind), nullptr);
     b.fieldsCurrent = false;
     std::memcpy(grow(scalarSize(kind)), &bits, scalarSize(kind));
 }
@@ -412,7 +423,7 @@ void XoRemoteRenderMessage::pushBlock(XoFieldKind kind, const void* data, std::s
 {
     Building& b = building();
     const std::uint32_t count = data ? static_cast<std::uint32_t>(size) : 0u;
-    b.slots.push_back({kind, spliced, std::uint32_t(b.bytes.size()), count, static_cast<const char*>(data)});
+    b.addSlot(kind, spliced, std::uint32_t(b.bytes.size()), count, static_cast<const char*>(data));
     b.fieldsCurrent = false;
     char* out = grow(4 + (spliced ? 0 : count));
     std::memcpy(out, &count, 4);

@@ -77,6 +77,8 @@ public:
     void assureEntityConnected(QString name, QString parent);
     // An empty parent: held under any owner.
     bool isEntityValid(const char* name, const char* parent) const;
+    // Room for `names` held in all, ahead of drawing a large drawing.
+    void reserveHeld(std::size_t names) { m_held.reserve(names); }
     // Asks the viewer to bake texture maps of a material into the working folder; false when the
     // material-map callback knows no parameters for it.
     bool generateMaterialMaps(const char* materialName, int width, int height);

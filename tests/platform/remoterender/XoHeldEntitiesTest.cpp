@@ -8,6 +8,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 using Kind = XoHeldEntities::Kind;
 
@@ -105,4 +106,59 @@ TEST(XoHeldEntities, NamesApartOnlyAfterANulOrFarInAreApart)
     EXPECT_TRUE(held.isHeld(longB, b));
     held.forgetChildren(a, false);
     EXPECT_FALSE(held.isHeld(longA));
+}
+
+TEST(XoHeldEntities, ChildrenAndOwnersStayRightAcrossTheirFirstInlineSlot)
+{
+    // An entry keeps its first owner and first child inline and more elsewhere: forgetting in any order
+    // must leave every other pair findable, with each child's place in its owner's list right.
+    XoHeldEntities held;
+    const int n = 9;
+    for (int i = 0; i < n; ++i)
+        EXPECT_FALSE(held.hold("C" + std::to_string(i), "P", Kind::Mesh));
+    // C4 also under three more owners.
+    for (const char* owner : {"Q", "R", "S"})
+        EXPECT_FALSE(held.hold("C4", owner, Kind::Other));
+    std::vector<bool> forgotten(n, false);
+    for (int i : {0, 8, 3, 1, 7}) {
+        held.forget("C" + std::to_string(i), "P");
+        forgotten[std::size_t(i)] = true;
+        for (int j = 0; j < n; ++j)
+            EXPECT_EQ(held.isHeld("C" + std::to_string(j), "P"), !forgotten[std::size_t(j)]) << i << " " << j;
+    }
+    held.forget("C4", "R");
+    EXPECT_TRUE(held.isHeld("C4", "Q"));
+    EXPECT_FALSE(held.isHeld("C4", "R"));
+    EXPECT_TRUE(held.isHeld("C4", "S"));
+    held.forget("C4", "Q");
+    EXPECT_TRUE(held.isHeld("C4", "S"));
+    EXPECT_TRUE(held.isHeld("C4", "P"));
+    // The owner's remaining children are all reached through its list: C2, C4, C5, C6 go, C4 stays under S.
+    held.forgetChildren("P", false);
+    for (int j = 0; j < n; ++j)
+        EXPECT_FALSE(held.isHeld("C" + std::to_string(j), "P")) << j;
+    EXPECT_TRUE(held.isHeld("C4", "S"));
+    EXPECT_FALSE(held.isHeld("C2"));
+    EXPECT_FALSE(held.isHeld("C6"));
+}
+
+TEST(XoHeldEntities, ReservingRoomKeepsEverythingHeldAndNeverLosesThePlaceOfTheLast)
+{
+    // Reserving rebuilds the table: every pair, each entry's children and the entries remembered for the
+    // next hold must survive it, and a smaller reserve must not rebuild into too small a table.
+    XoHeldEntities held;
+    held.hold("Root", "", Kind::Other);
+    for (int i = 0; i < 100; ++i) {
+        held.hold("E" + std::to_string(i), "Root", Kind::Other);
+        held.hold("E" + std::to_string(i) + "_m", "E" + std::to_string(i), Kind::Mesh);
+    }
+    held.reserve(100000);
+    held.reserve(3);
+    EXPECT_TRUE(held.hold("E99_m", "E99", Kind::Mesh)) << "the entry last held is still the one in the table";
+    EXPECT_FALSE(held.hold("E100", "Root", Kind::Other));
+    for (int i = 0; i <= 100; ++i)
+        EXPECT_TRUE(held.isHeld("E" + std::to_string(i), "Root")) << i;
+    held.forgetChildren("Root", true);
+    for (int i = 0; i < 100; ++i)
+        EXPECT_FALSE(held.isHeld("E" + std::to_string(i) + "_m")) << i;
 }
