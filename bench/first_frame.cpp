@@ -9,6 +9,7 @@
 // The viewer defaults to the one built beside this benchmark. Ends with one line:
 // "first frame: N entities, acknowledged A s, longest unanswered ping P ms"
 #include "XoRemoteRenderSenderFlattener.h"
+#include "bench/zalBenchWait.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -25,17 +26,6 @@
 #include <vector>
 
 namespace {
-
-bool waitUntil(const std::function<bool()>& done, int limitMs = 600000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > limitMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
 
 class Sender : public XoRemoteRenderSenderFlattener
 {
@@ -69,7 +59,7 @@ int main(int argc, char** argv)
     QTemporaryDir folder;
     Sender sender(folder.path());
     if (!sender.startRender(viewer.toStdWString().c_str(), 0, 0, 640, 480, false) ||
-        !waitUntil([&] { return sender.started; }, 60000)) {
+        !zalBench::waitFor([&] { return sender.started; }, 60000)) {
         std::fprintf(stderr, "bench_first_frame: the viewer did not start\n");
         return 1;
     }
@@ -94,7 +84,8 @@ int main(int argc, char** argv)
     QElapsedTimer sinceEnd;
     sinceEnd.start();
     sender.endTransaction(false);
-    if (!waitUntil([&] { return !sender.applied.empty() && sender.applied.back() == "drawing"; })) {
+    if (!zalBench::waitFor([&] { return !sender.applied.empty() && sender.applied.back() == "drawing"; },
+                           600000)) {
         std::fprintf(stderr, "bench_first_frame: no acknowledgement\n");
         return 1;
     }
@@ -108,15 +99,15 @@ int main(int argc, char** argv)
         rtt.start();
         const int expected = sender.pongs + 1;
         sender.sendMessage("zal.Ping", "p", 1);
-        if (!waitUntil([&] { return sender.pongs >= expected; }, 120000)) break;
+        if (!zalBench::waitFor([&] { return sender.pongs >= expected; }, 120000)) break;
         longest = std::max(longest, double(rtt.nsecsElapsed()) / 1e6);
     }
     const QString shot = folder.filePath("shot.png");
     sender.sendConsoleCommand(QStringLiteral("HighResShot 640x480 filename=\"%1\"").arg(shot));
-    waitUntil([&] { return QFileInfo::exists(shot); }, 120000);
+    zalBench::waitFor([&] { return QFileInfo::exists(shot); }, 120000);
     std::printf("first frame: %d entities, acknowledged %.2f s, longest unanswered ping %.1f ms\n", entities,
                 acknowledged, longest);
     sender.requestRenderExit();
-    waitUntil([&] { return !sender.isProcessRunning(); }, 20000);
+    zalBench::waitFor([&] { return !sender.isProcessRunning(); }, 20000);
     return 0;
 }

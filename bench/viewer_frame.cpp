@@ -4,6 +4,7 @@
 //
 //   xvfb-run -a -s "-screen 0 1920x1080x24" build/bin/bench_viewer_frame [triangles]
 #include "XoRemoteRenderSenderFlattener.h"
+#include "bench/zalBenchWait.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,18 +29,6 @@ namespace {
 QString binDir()
 {
     return QFileInfo(QCoreApplication::applicationFilePath()).absolutePath();
-}
-
-bool waitUntil(const std::function<bool()>& done, int limitMs = 600000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > limitMs) return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
 }
 
 // The sample through zalhost: the viewer reports its frame and file times for the export.
@@ -110,7 +99,7 @@ void largeScene(long triangles)
     const QString viewer = QDir(binDir()).filePath(
         "zalUnrealViewerResources/UE4/zalViewer/Binaries/Win64/zalViewer-Win64-Shipping.exe");
     if (!sender.startRender(viewer.toStdWString().c_str(), 0, 0, 1920, 1080, false) ||
-        !waitUntil([&] { return sender.isViewerStarted(); })) {
+        !zalBench::waitFor([&] { return sender.isViewerStarted(); }, 600000)) {
         std::printf("1M scene: the viewer did not start\n");
         return;
     }
@@ -140,13 +129,13 @@ void largeScene(long triangles)
         QElapsedTimer t;
         t.start();
         sender.sendConsoleCommand(QStringLiteral("HighResShot %1x%2 filename=\"%3\"").arg(w).arg(h).arg(png));
-        if (!waitUntil([&] { return QFileInfo::exists(png); })) {
+        if (!zalBench::waitFor([&] { return QFileInfo::exists(png); }, 600000)) {
             std::printf("%s: no picture\n", what);
             return;
         }
         const double shotMs = double(t.nsecsElapsed()) / 1e6;
         sender.sendConsoleCommand(QStringLiteral("zal.DumpScene %1").arg(json));
-        waitUntil([&] { return QFileInfo::exists(json); });
+        zalBench::waitFor([&] { return QFileInfo::exists(json); }, 600000);
         QFile f(json);
         f.open(QIODevice::ReadOnly);
         const QJsonObject render = QJsonDocument::fromJson(f.readAll()).object().value("render").toObject();
@@ -161,7 +150,7 @@ void largeScene(long triangles)
     shot(1920, 1080, "next frame");
     shot(3840, 2160, "HighResShot");
     sender.requestRenderExit();
-    waitUntil([&] { return !sender.isProcessRunning(); }, 30000);
+    zalBench::waitFor([&] { return !sender.isProcessRunning(); }, 30000);
 }
 
 } // namespace

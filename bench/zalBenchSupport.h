@@ -3,6 +3,7 @@
 // Helpers the benchmarks share: the host and the module's sessions, generated drawings, waits on the event
 // loop, statistics, the raw socket reference and the peak memory of this process and its viewer.
 
+#include "bench/zalBenchWait.h"
 #include "module/zalDbUnrealRenderSession.h"
 #include "module/zalSessionRegistry.h"
 #include "module/zalUnrealViewerSender.h"
@@ -41,18 +42,6 @@
 #include <vector>
 
 namespace zalBench {
-
-inline bool waitFor(const std::function<bool()>& done, int milliseconds)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > milliseconds) return done();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        if (!done()) QThread::usleep(100);
-    }
-    return true;
-}
 
 // The host's variables, projects and materials in `dir`.
 inline zalHostOptions hostOptions(const QTemporaryDir& dir)
