@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -78,8 +79,8 @@ int readAll(int fd, char* data, std::size_t size, std::size_t& got, int* passedF
 // meshes ten times slower than the socket itself. Frames up to kSlabFrameLimit therefore land side by side
 // in 8 MiB slabs backed in one system call each, ahead of need where a thread keeps them warm (a slab goes
 // back to the pool when the last frame in it goes), so a frame costs no allocation of its own; larger ones
-// get mappings of their own, recycled through a pool. (Transparent huge pages were
-// tried: backing them here took from 0.1 to 3.3 s per 512 MiB, 4 KiB pages a steady 0.2 s.)
+// get mappings of their own, recycled through a pool. Slabs are backed with transparent huge pages where
+// that is measured to be cheaper (see SlabPages).
 constexpr std::size_t kSlab = 8u << 20;
 // Half a frame is left unused at a slab's end on average: an eighth of a slab at most.
 constexpr std::size_t kSlabFrameLimit = kSlab / 8;
@@ -90,6 +91,17 @@ std::size_t pageSize()
     return size;
 }
 
+// Backs every page of [data, data + size) now.
+void back(char* data, std::size_t size)
+{
+#ifdef MADV_POPULATE_WRITE
+    // One system call rather than a fault per page, where the kernel offers it.
+    if (::madvise(data, size, MADV_POPULATE_WRITE) == 0) return;
+#endif
+    for (std::size_t i = 0; i < size; i += pageSize())
+        reinterpret_cast<volatile char*>(data)[i] = 0;
+}
+
 // size bytes (rounded up to whole pages), with `backed` every page backed now; null when the system has no
 // memory left.
 char* mapFresh(std::size_t& size, bool backed)
@@ -98,13 +110,34 @@ char* mapFresh(std::size_t& size, bool backed)
     void* raw = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (raw == MAP_FAILED) return nullptr;
     char* data = static_cast<char*>(raw);
-    if (!backed) return data;
-#ifdef MADV_POPULATE_WRITE
-    // One system call rather than a fault per page, where the kernel offers it.
-    if (::madvise(data, size, MADV_POPULATE_WRITE) == 0) return data;
-#endif
-    for (std::size_t i = 0; i < size; i += pageSize())
-        reinterpret_cast<volatile char*>(data)[i] = 0;
+    if (backed) back(data, size);
+    return data;
+}
+
+constexpr std::size_t kHugePage = 2u << 20;
+
+std::uint64_t threadCpuNs()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return std::uint64_t(t.tv_sec) * 1000000000u + std::uint64_t(t.tv_nsec);
+}
+
+// A slab's kSlab bytes on a huge-page boundary, backed now, with huge pages asked for or refused; null when
+// the system has no memory left.
+char* mapSlab(bool huge)
+{
+    const std::size_t span = kSlab + kHugePage;
+    void* raw = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) return nullptr;
+    char* start = static_cast<char*>(raw);
+    char* data = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(start) + kHugePage - 1) &
+                                         ~std::uintptr_t(kHugePage - 1));
+    if (data > start) ::munmap(start, std::size_t(data - start));
+    if (start + span > data + kSlab) ::munmap(data + kSlab, std::size_t(start + span - (data + kSlab)));
+    // Refusing them matters too where huge pages are the default: backing one can stall.
+    (void)::madvise(data, kSlab, huge ? MADV_HUGEPAGE : MADV_NOHUGEPAGE);
+    back(data, kSlab);
     return data;
 }
 
@@ -163,6 +196,66 @@ private:
     std::size_t m_pooledBytes = 0;
 };
 
+// Which pages slabs get. Huge pages are cleared about twice as fast as small ones and spare the copy into
+// them most TLB misses, but only while the kernel has free ones at hand: otherwise backing one compacts
+// memory or, in a virtual machine, waits for the hypervisor to back it afresh, tens of milliseconds per slab
+// instead of two. So the thread that keeps spares warm tries them, timing its own processor time (which a
+// stall counts and preemption does not), against the cheapest small-page slab seen, and the first huge
+// slab that costs more turns them off for good. The reader, which the sender waits for, never backs huge
+// pages itself unless a test forces them.
+class SlabPages
+{
+public:
+    using Kind = XoSocketFrameIO::SlabPages;
+
+    Kind kind() const { return Kind(m_kind.load()); }
+
+    void force(Kind kind)
+    {
+        m_forced = kind != Kind::Auto;
+        m_kind = int(kind);
+        m_smallNs = 0;
+    }
+
+    // Whether the next slab, backed by the reader or ahead of it, asks for huge pages.
+    bool hugeFor(bool reader) const
+    {
+        const Kind now = kind();
+        if (m_forced) return now == Kind::Huge;
+        // Undecided, the first spare is backed with small pages to have something to compare with.
+        return !reader && now != Kind::Small && m_smallNs.load() != 0;
+    }
+
+    // A slab backed in `ns` of processor time.
+    void backed(bool huge, std::uint64_t ns)
+    {
+        if (huge) ++m_huge;
+        if (m_forced) return;
+        if (!huge) {
+            std::uint64_t cheapest = m_smallNs.load();
+            while ((cheapest == 0 || ns < cheapest) && !m_smallNs.compare_exchange_weak(cheapest, ns)) {
+            }
+            return;
+        }
+        ns += m_extraHugeNs.load();
+        int undecided = int(Kind::Auto);
+        if (ns > m_smallNs.load())
+            m_kind = int(Kind::Small);
+        else
+            m_kind.compare_exchange_strong(undecided, int(Kind::Huge));
+    }
+
+    std::uint64_t hugeSlabs() const { return m_huge; }
+    void addToHugeCost(std::uint64_t ns) { m_extraHugeNs = ns; }
+
+private:
+    std::atomic<int> m_kind{int(Kind::Auto)};
+    std::atomic<bool> m_forced{false};
+    std::atomic<std::uint64_t> m_smallNs{0}; // processor time of the cheapest small-page slab, 0 before one
+    std::atomic<std::uint64_t> m_huge{0};
+    std::atomic<std::uint64_t> m_extraHugeNs{0};
+};
+
 // Spare slabs, already backed: warmed ahead of need (reserveReceiveMemory, keepReceiveMemoryWarm) or given
 // back by frames that are gone. The spares are memory the next frames land in, so keeping a few costs a
 // fixed amount, not a share of the scene.
@@ -190,7 +283,7 @@ public:
         }
         m_taken.notify();
         const auto start = std::chrono::steady_clock::now();
-        char* data = fresh();
+        char* data = fresh(true);
         m_onDemandNs += std::uint64_t(
             std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
                 .count());
@@ -200,6 +293,7 @@ public:
 
     // Slabs the reader backed itself because no spare was ready, and how long that took.
     std::atomic<std::uint64_t> m_onDemand{0}, m_onDemandNs{0};
+    SlabPages m_pages;
 
     void give(char* data)
     {
@@ -232,17 +326,17 @@ public:
                     m_taken.wait(lock, std::chrono::milliseconds(100));
                     continue;
                 }
-                // Backing memory costs about as much processor time as receiving into it: while frames
-                // keep coming, that time goes to the reader and the sender, and the spares come back
-                // once the stream pauses.
-                if (follow && m_taken.count != settled) {
+                // Backing small pages costs about as much processor time as receiving into them: while
+                // frames keep coming, that time goes to the reader and the sender, and the spares come back
+                // once the stream pauses. Huge pages measured cheap cost the reader less backed here.
+                if (follow && m_taken.count != settled && !backAhead()) {
                     settled = m_taken.count;
                     if (m_taken.wait(lock, kQuiet)) continue;
                 }
             }
             char* data = nullptr;
             try {
-                data = fresh();
+                data = fresh(false);
             } catch (const std::bad_alloc&) {
                 return;
             }
@@ -256,12 +350,29 @@ public:
         return m_free.size();
     }
 
-private:
-    static char* fresh()
+    // Drops the spares and keeps none (tests start afresh).
+    void release()
     {
-        std::size_t size = kSlab;
-        char* data = mapFresh(size, true);
+        std::vector<char*> spares;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            spares.swap(m_free);
+            m_keep = 0;
+        }
+        for (char* data : spares)
+            ::munmap(data, kSlab);
+    }
+
+private:
+    bool backAhead() const { return m_pages.kind() == XoSocketFrameIO::SlabPages::Huge; }
+
+    char* fresh(bool reader)
+    {
+        const bool huge = m_pages.hugeFor(reader);
+        const std::uint64_t start = threadCpuNs();
+        char* data = mapSlab(huge);
         if (!data) throw std::bad_alloc();
+        m_pages.backed(huge, threadCpuNs() - start);
         return data;
     }
 
@@ -549,4 +660,29 @@ void XoSocketFrameIO::tuneSocket(int fd)
     ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
     timeval timeout{kSendTimeoutSeconds, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+}
+
+void XoSocketFrameIO::setSlabPages(SlabPages pages)
+{
+    SlabPool::instance().m_pages.force(pages);
+}
+
+XoSocketFrameIO::SlabPages XoSocketFrameIO::slabPages()
+{
+    return SlabPool::instance().m_pages.kind();
+}
+
+std::uint64_t XoSocketFrameIO::hugePageSlabs()
+{
+    return SlabPool::instance().m_pages.hugeSlabs();
+}
+
+void XoSocketFrameIO::addToHugePageCostForTests(std::uint64_t ns)
+{
+    SlabPool::instance().m_pages.addToHugeCost(ns);
+}
+
+void XoSocketFrameIO::dropSpareReceiveMemory()
+{
+    SlabPool::instance().release();
 }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -51,6 +52,25 @@ public:
     // Slabs the reading thread had to back itself (no spare was ready), and the nanoseconds that took.
     static std::uint64_t slabsBackedOnDemand();
     static std::uint64_t nsBackingOnDemand();
+
+    // The pages slabs of receive memory get. Auto measures: huge pages while backing them costs less than
+    // small ones, small pages for good from the first huge slab that costs more. Huge and Small are forced.
+    enum class SlabPages
+    {
+        Auto,
+        Huge,
+        Small,
+    };
+    // Forces a kind, or with Auto measures afresh (for tests).
+    static void setSlabPages(SlabPages pages);
+    // What slabs get now: Auto while still undecided.
+    static SlabPages slabPages();
+    // Slabs backed with huge pages asked for.
+    static std::uint64_t hugePageSlabs();
+    // Pretends that backing a huge-page slab costs `ns` more than measured (for tests: a stall on demand).
+    static void addToHugePageCostForTests(std::uint64_t ns);
+    // Gives back every spare slab and keeps none until asked again (for tests).
+    static void dropSpareReceiveMemory();
 
     // Applies the buffer sizes and the send timeout both ends use.
     static void tuneSocket(int fd);

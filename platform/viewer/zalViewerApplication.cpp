@@ -256,12 +256,16 @@ void zalViewerApplication::onEndTransaction(const XoRemoteRenderMessage& m)
             stderr,
             "zalViewer timing: %s %lld frames, ns: begin read %lld, first content read %lld, last "
             "content read %lld, end read %lld, end handled %lld, applied %lld, acknowledged %lld; so "
-            "far %llu slabs backed by the reader in %.1f ms\n",
+            "far %llu slabs backed by the reader in %.1f ms, %llu with huge pages (%s)\n",
             qPrintable(m_transactionName), (long long)t.frames, (long long)t.begin, (long long)t.firstContent,
             (long long)t.lastContent, (long long)t.end, (long long)handled, (long long)applied,
             (long long)zalViewerChannel::steadyNs(),
             (unsigned long long)XoSocketFrameIO::slabsBackedOnDemand(),
-            double(XoSocketFrameIO::nsBackingOnDemand()) / 1e6);
+            double(XoSocketFrameIO::nsBackingOnDemand()) / 1e6,
+            (unsigned long long)XoSocketFrameIO::hugePageSlabs(),
+            XoSocketFrameIO::slabPages() == XoSocketFrameIO::SlabPages::Huge    ? "huge pages on"
+            : XoSocketFrameIO::slabPages() == XoSocketFrameIO::SlabPages::Small ? "huge pages off"
+                                                                                : "undecided");
     }
     batch.clear();
     trimHeap();

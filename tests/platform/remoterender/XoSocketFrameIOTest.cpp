@@ -7,11 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
@@ -39,6 +42,58 @@ bool intact(const XoRemoteRenderMessage& m, int i, std::size_t size)
     return m.field("name").text() == std::to_string(i) && data.size == size &&
            std::equal(expected.begin(), expected.end(), data.data);
 }
+
+// Whether the page holding `p` is mapped in this process.
+bool mapped(const void* p)
+{
+    const std::uintptr_t page =
+        reinterpret_cast<std::uintptr_t>(p) & ~std::uintptr_t(::sysconf(_SC_PAGESIZE) - 1);
+    unsigned char resident = 0;
+    return ::mincore(reinterpret_cast<void*>(page), 1, &resident) == 0;
+}
+
+// The huge pages backing the mapping that holds `p`, in KiB (-1 when no mapping holds it).
+long anonHugeKiB(const void* p)
+{
+    std::ifstream smaps("/proc/self/smaps");
+    const auto at = reinterpret_cast<unsigned long>(p);
+    bool inside = false;
+    for (std::string line; std::getline(smaps, line);) {
+        unsigned long low = 0, high = 0;
+        if (std::sscanf(line.c_str(), "%lx-%lx ", &low, &high) == 2) {
+            inside = low <= at && at < high;
+            continue;
+        }
+        long kib = 0;
+        if (inside && std::sscanf(line.c_str(), "AnonHugePages: %ld kB", &kib) == 1) return kib;
+    }
+    return -1;
+}
+
+// Whether the kernel gives transparent huge pages to mappings that ask for them.
+bool hugePagesOffered()
+{
+    std::ifstream enabled("/sys/kernel/mm/transparent_hugepage/enabled");
+    std::string modes;
+    std::getline(enabled, modes);
+    return !modes.empty() && modes.find("[never]") == std::string::npos;
+}
+
+// Slabs get `pages` for the scope, with no spares and no pretended cost; measuring afresh afterwards.
+struct ForcedSlabPages
+{
+    explicit ForcedSlabPages(XoSocketFrameIO::SlabPages pages)
+    {
+        XoSocketFrameIO::setSlabPages(pages);
+        XoSocketFrameIO::dropSpareReceiveMemory();
+    }
+    ~ForcedSlabPages()
+    {
+        XoSocketFrameIO::addToHugePageCostForTests(0);
+        XoSocketFrameIO::setSlabPages(XoSocketFrameIO::SlabPages::Auto);
+        XoSocketFrameIO::dropSpareReceiveMemory();
+    }
+};
 
 // Around the limits of the receive memory: small frames side by side, frames just under and over
 // the largest that shares memory (1 MiB), and frames larger than the 1 MiB ring used below.
@@ -208,9 +263,119 @@ TEST_P(FrameIO, SlabsBackedByTheReaderAreThoseTakenWithNoSpare)
     }
 }
 
+// Frames land the same in slabs of huge pages as of small ones, whether the slab was a spare or backed by the
+// reader: every size, frames that fill a slab up to its end, all kept while later ones come; and slabs
+// whose frames are all gone are unmapped beyond the spares kept.
+TEST_P(FrameIO, FramesStayWholeInHugeAndSmallPageSlabsAndTheirMemoryGoesBack)
+{
+    using Pages = XoSocketFrameIO::SlabPages;
+    int next = 3000;
+    for (const Pages pages : {Pages::Huge, Pages::Small}) {
+        const char* kind = pages == Pages::Huge ? "huge pages" : "small pages";
+        ForcedSlabPages forced(pages);
+        const std::uint64_t hugeBefore = XoSocketFrameIO::hugePageSlabs();
+        XoSocketFrameIO::reserveReceiveMemory(16u << 20);
+        ASSERT_EQ(XoSocketFrameIO::spareReceiveMemory(), 16u << 20) << kind;
+        const std::uint64_t onDemandBefore = XoSocketFrameIO::slabsBackedOnDemand();
+        // Every size twice over, then 60 frames of which nine fill a slab but for less than one more: about
+        // 60 MiB in slabs, so the two spares and at least four slabs the reader backs itself.
+        std::vector<std::pair<int, std::shared_ptr<XoRemoteRenderMessage>>> kept;
+        const int mixed = 2 * int(kSizes.size());
+        std::thread writer = sendFrames(next, mixed);
+        for (int i = next; i < next + mixed; ++i) {
+            auto m = receive();
+            if (!m) break;
+            kept.emplace_back(i, std::move(m));
+        }
+        writer.join();
+        next += mixed;
+        writer = sendFrames(next, 60, 900000);
+        std::vector<const char*> slabbed;
+        for (int i = next; i < next + 60; ++i) {
+            auto m = receive();
+            if (!m) break;
+            slabbed.push_back(m->field("data").data);
+            kept.emplace_back(i, std::move(m));
+        }
+        writer.join();
+        next += 60;
+        ASSERT_EQ(kept.size(), std::size_t(mixed + 60)) << kind;
+        for (const auto& entry : kept) {
+            const std::size_t size =
+                entry.first >= next - 60 ? 900000 : kSizes[std::size_t(entry.first) % kSizes.size()];
+            EXPECT_TRUE(intact(*entry.second, entry.first, size)) << kind << ", frame " << entry.first;
+        }
+        const std::uint64_t huge = XoSocketFrameIO::hugePageSlabs() - hugeBefore;
+        const std::uint64_t onDemand = XoSocketFrameIO::slabsBackedOnDemand() - onDemandBefore;
+        EXPECT_GE(onDemand, 4u) << kind;
+        if (pages == Pages::Huge) {
+            EXPECT_EQ(huge, 2 + onDemand) << "slabs, spare or not, backed without huge pages asked for";
+            // The last frames are in a slab the reader backed; a whole slab is four huge pages.
+            if (hugePagesOffered()) {
+                EXPECT_GE(anonHugeKiB(slabbed.back()), 4096) << "the kernel gave the slab no huge pages";
+            }
+        } else {
+            EXPECT_EQ(huge, 0u) << "huge pages asked for with small ones forced";
+            EXPECT_EQ(anonHugeKiB(slabbed.back()), 0);
+        }
+        for (const char* data : slabbed)
+            ASSERT_TRUE(mapped(data));
+        kept.clear();
+        // Two spares kept, and the slab the reader is filling: at most 27 of the 60 frames' memory stays.
+        std::size_t stays = 0;
+        for (const char* data : slabbed)
+            stays += mapped(data) ? 1 : 0;
+        EXPECT_LE(stays, 27u) << kind << ": slabs of frames that are gone were kept";
+        EXPECT_EQ(XoSocketFrameIO::spareReceiveMemory(), 16u << 20) << kind;
+    }
+}
+
+// Left to measure, the reader never asks for huge pages itself: the slab it backs is one the sender is
+// waiting for, and a huge page the kernel must first find can take tens of milliseconds.
+TEST_P(FrameIO, TheReaderBacksSmallPagesUnlessHugeOnesAreForced)
+{
+    ForcedSlabPages measuring(XoSocketFrameIO::SlabPages::Auto);
+    const std::uint64_t hugeBefore = XoSocketFrameIO::hugePageSlabs();
+    const std::uint64_t onDemandBefore = XoSocketFrameIO::slabsBackedOnDemand();
+    std::thread writer = sendFrames(4000, 30, 900000);
+    std::vector<std::shared_ptr<XoRemoteRenderMessage>> kept;
+    for (int i = 4000; i < 4030; ++i) {
+        auto m = receive();
+        if (!m) break;
+        EXPECT_TRUE(intact(*m, i, 900000)) << "frame " << i;
+        kept.push_back(std::move(m));
+    }
+    writer.join();
+    ASSERT_EQ(kept.size(), 30u);
+    EXPECT_GE(XoSocketFrameIO::slabsBackedOnDemand() - onDemandBefore, 2u);
+    EXPECT_EQ(XoSocketFrameIO::hugePageSlabs(), hugeBefore);
+    EXPECT_EQ(XoSocketFrameIO::slabPages(), XoSocketFrameIO::SlabPages::Auto)
+        << "slabs the reader backed decided the kind";
+}
+
 INSTANTIATE_TEST_SUITE_P(SocketOrRing, FrameIO, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? std::string("Ring") : std::string("Socket");
                          });
 
 } // namespace
+
+// The thread keeping spares warm compares the first huge-page slab with a small-page one; once huge pages
+// cost more (here pretended: a stall finding them), they stay off, even when later ones would be cheap.
+TEST(SlabPages, HugePagesStayOffForGoodOnceASlabOfThemCostsMore)
+{
+    ForcedSlabPages measuring(XoSocketFrameIO::SlabPages::Auto);
+    const std::uint64_t hugeBefore = XoSocketFrameIO::hugePageSlabs();
+    XoSocketFrameIO::addToHugePageCostForTests(1000000000u);
+    XoSocketFrameIO::reserveReceiveMemory(16u << 20);
+    EXPECT_EQ(XoSocketFrameIO::slabPages(), XoSocketFrameIO::SlabPages::Small);
+    EXPECT_EQ(XoSocketFrameIO::hugePageSlabs() - hugeBefore, 1u)
+        << "the first spare is the small-page one to compare with, the second the huge-page try";
+    XoSocketFrameIO::addToHugePageCostForTests(0);
+    XoSocketFrameIO::dropSpareReceiveMemory();
+    std::atomic<bool> stop{false};
+    XoSocketFrameIO::reserveReceiveMemory(32u << 20, &stop);
+    EXPECT_EQ(XoSocketFrameIO::spareReceiveMemory(), 32u << 20);
+    EXPECT_EQ(XoSocketFrameIO::slabPages(), XoSocketFrameIO::SlabPages::Small);
+    EXPECT_EQ(XoSocketFrameIO::hugePageSlabs() - hugeBefore, 1u) << "huge pages were tried again";
+}
