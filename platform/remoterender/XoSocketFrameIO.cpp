@@ -4,7 +4,9 @@
 #include "XoSharedRing.h"
 
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -316,8 +318,15 @@ public:
             m_keep = std::max(m_keep, slabs);
         }
         std::uint64_t settled = 0; // takes seen when the spares were last backed
+        bool lowered = false;
         for (;;) {
             if (stop && stop->load()) return;
+            // Huge pages on, backing here spares the reader more than it costs: it keeps the caller's
+            // priority, or at the lowest it falls behind on a busy machine. Small pages only move the cost.
+            if (follow && !lowered && m_pages.kind() == XoSocketFrameIO::SlabPages::Small) {
+                lowered = true;
+                ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19);
+            }
             {
                 std::unique_lock<std::mutex> lock(m_mutex);
                 if (m_free.size() >= slabs) {

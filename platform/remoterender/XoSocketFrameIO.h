@@ -44,8 +44,9 @@ public:
     // so call it from a thread of its own; returns early once *stop turns true.
     static void reserveReceiveMemory(std::size_t bytes, const std::atomic<bool>* stop = nullptr);
     // The same, then refills the spare memory once frames have taken some and then paused for a moment,
-    // until `stop` turns true: received frames land in memory backed ahead of them by the calling thread
-    // (run it at a low priority), and what is kept spare goes back to `bytes` after each transfer.
+    // or at once while huge pages are on, until `stop` turns true: received frames land in memory backed
+    // ahead of them by the calling thread, and what is kept spare goes back to `bytes` after each transfer.
+    // The thread drops to the lowest priority once huge pages are off.
     static void keepReceiveMemoryWarm(std::size_t bytes, const std::atomic<bool>& stop);
     // Receive memory backed and waiting for frames.
     static std::size_t spareReceiveMemory();

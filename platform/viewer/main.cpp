@@ -16,8 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <sys/resource.h>
-#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
@@ -58,8 +56,7 @@ private:
     std::thread m_thread;
 };
 
-// Keeps receive memory backed ahead of the frames, at the lowest priority, so that a large transfer lands
-// in memory already mapped.
+// Keeps receive memory backed ahead of the frames, so that a large transfer lands in memory already mapped.
 class ReceiveReserve
 {
 public:
@@ -67,7 +64,7 @@ public:
     {
         if (bytes == 0) return;
         m_thread = std::thread([this, bytes] {
-            ::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), 19);
+            // It lowers its own priority once it only moves the cost of backing memory off the reader.
             XoSocketFrameIO::keepReceiveMemoryWarm(bytes, m_stop);
         });
     }
@@ -149,6 +146,10 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "zalViewer: --receive-reserve wants a size in MiB from 0 to 65536\n");
         return 1;
     }
+    // ZAL_SLAB_PAGES=small or huge forces the pages receive memory gets, to compare the two.
+    const QByteArray pages = qgetenv("ZAL_SLAB_PAGES");
+    if (pages == "small") XoSocketFrameIO::setSlabPages(XoSocketFrameIO::SlabPages::Small);
+    if (pages == "huge") XoSocketFrameIO::setSlabPages(XoSocketFrameIO::SlabPages::Huge);
     ReceiveReserve receiveReserve(std::size_t(reserveMiB) << 20);
 
     zalViewerApplication::Options options;

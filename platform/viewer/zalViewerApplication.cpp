@@ -252,20 +252,21 @@ void zalViewerApplication::onEndTransaction(const XoRemoteRenderMessage& m)
               .addInt(int(lost.size())));
     if (m_channel && m_channel->timing()) {
         const zalViewerChannel::Timing& t = *m_channel->timing();
-        std::fprintf(
-            stderr,
-            "zalViewer timing: %s %lld frames, ns: begin read %lld, first content read %lld, last "
-            "content read %lld, end read %lld, end handled %lld, applied %lld, acknowledged %lld; so "
-            "far %llu slabs backed by the reader in %.1f ms, %llu with huge pages (%s)\n",
-            qPrintable(m_transactionName), (long long)t.frames, (long long)t.begin, (long long)t.firstContent,
-            (long long)t.lastContent, (long long)t.end, (long long)handled, (long long)applied,
-            (long long)zalViewerChannel::steadyNs(),
-            (unsigned long long)XoSocketFrameIO::slabsBackedOnDemand(),
-            double(XoSocketFrameIO::nsBackingOnDemand()) / 1e6,
-            (unsigned long long)XoSocketFrameIO::hugePageSlabs(),
-            XoSocketFrameIO::slabPages() == XoSocketFrameIO::SlabPages::Huge    ? "huge pages on"
-            : XoSocketFrameIO::slabPages() == XoSocketFrameIO::SlabPages::Small ? "huge pages off"
-                                                                                : "undecided");
+        std::fprintf(stderr,
+                     "zalViewer timing: %s %lld frames, ns: begin read %lld, first content read %lld, last "
+                     "content read %lld, end read %lld, end handled %lld, applied %lld, acknowledged %lld; "
+                     "reader busy %.1f ms; so "
+                     "far %llu slabs backed by the reader in %.1f ms, %llu with huge pages (%s)\n",
+                     qPrintable(m_transactionName), (long long)t.frames, (long long)t.begin,
+                     (long long)t.firstContent, (long long)t.lastContent, (long long)t.end,
+                     (long long)handled, (long long)applied, (long long)zalViewerChannel::steadyNs(),
+                     double(t.endCpu - t.beginCpu) / 1e6,
+                     (unsigned long long)XoSocketFrameIO::slabsBackedOnDemand(),
+                     double(XoSocketFrameIO::nsBackingOnDemand()) / 1e6,
+                     (unsigned long long)XoSocketFrameIO::hugePageSlabs(),
+                     XoSocketFrameIO::slabPages() == XoSocketFrameIO::SlabPages::Huge    ? "huge pages on"
+                     : XoSocketFrameIO::slabPages() == XoSocketFrameIO::SlabPages::Small ? "huge pages off"
+                                                                                         : "undecided");
     }
     batch.clear();
     trimHeap();

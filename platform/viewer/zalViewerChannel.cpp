@@ -8,6 +8,7 @@
 #include <QtDebug>
 
 #include <chrono>
+#include <ctime>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,18 +25,31 @@ std::int64_t zalViewerChannel::steadyNs()
         .count();
 }
 
+namespace {
+
+std::int64_t threadCpuNs()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+} // namespace
+
 void zalViewerChannel::noteRead(const XoRemoteRenderMessage& message)
 {
     const std::int64_t now = steadyNs();
     switch (message.type()) {
     case XoMessageType::BeginTransaction:
         m_timing->begin = now;
+        m_timing->beginCpu = threadCpuNs();
         m_timing->firstContent = 0;
         m_timing->lastContent = 0;
         m_timing->frames = 0;
         break;
     case XoMessageType::EndTransaction:
         m_timing->end = now;
+        m_timing->endCpu = threadCpuNs();
         break;
     default:
         if (!XoRemoteRenderMessage::isSceneContent(message.type())) break;

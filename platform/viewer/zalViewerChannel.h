@@ -46,6 +46,8 @@ public:
     {
         std::atomic<std::int64_t> begin{0}, firstContent{0}, lastContent{0}, end{0};
         std::atomic<std::int64_t> frames{0};
+        // The reader thread's processor time at the transaction's begin and end.
+        std::atomic<std::int64_t> beginCpu{0}, endCpu{0};
     };
     const Timing* timing() const { return m_timing.get(); }
     static std::int64_t steadyNs();
