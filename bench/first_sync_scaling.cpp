@@ -9,11 +9,13 @@
 //
 // `scale` (default 1) divides every size, for a quick look; `only` runs the sizes whose label contains it
 // (e.g. "1M"), without the summary. With ZAL_VIEWER_TIMING set, the host's and the viewer's steady-clock
-// times of each live refresh go to stderr. Ends with one line:
+// times of each live refresh go to stderr, with how often and how long the host waited for room in the
+// shared ring. Ends with one line:
 // "first sync: per-entity 10k->100k ratio A, per-triangle 1M->4M ratio B, raw-socket ratio at 1M C, viewer
 // peak / mesh bytes D"
 #include "module/zalUnrealRenderModule.h"
 
+#include "XoSharedRing.h"
 #include "bench/zalBenchSupport.h"
 
 #include <QWindow>
@@ -103,6 +105,8 @@ int main(int argc, char** argv)
         const std::size_t meshesBefore = live ? 0 : counting->meshes;
         QElapsedTimer timer;
         timer.start();
+        const std::uint64_t waitsBefore = XoSharedRing::writerWaits(),
+                            waitNsBefore = XoSharedRing::writerWaitNs();
         const std::int64_t started = steadyNs();
         s->refresh(QString(), QString());
         const std::int64_t returned = steadyNs();
@@ -111,8 +115,11 @@ int main(int argc, char** argv)
         // Beside the viewer's own line (same clock): the refresh's start and return, and its acknowledgement.
         if (live && timing)
             std::fprintf(stderr,
-                         "host timing: %s ns: refresh started %lld, returned %lld, acknowledged %lld\n",
-                         size.label, (long long)started, (long long)returned, (long long)steadyNs());
+                         "host timing: %s ns: refresh started %lld, returned %lld, acknowledged %lld; waited "
+                         "for room in the ring %llu times, %.1f ms\n",
+                         size.label, (long long)started, (long long)returned, (long long)steadyNs(),
+                         (unsigned long long)(XoSharedRing::writerWaits() - waitsBefore),
+                         double(XoSharedRing::writerWaitNs() - waitNsBefore) / 1e6);
         // The viewer backs its spare receive memory again once the frames pause: its peak counts that.
         if (live) waitFor([] { return false; }, 300);
         if (live) {

@@ -59,6 +59,8 @@ bool peerGone(int socket)
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
+std::atomic<std::uint64_t> writerWaitCount{0}, writerWaitTotalNs{0};
+
 } // namespace
 
 // The first page of the mapping. The counters only grow; their difference is what waits unread.
@@ -194,6 +196,10 @@ bool XoSharedRing::write(const iovec* pieces, std::size_t count, int socket, boo
                 if (written - s.read.load() == m_capacity) futexWait(&s.readProgress, progress, 50);
                 s.writerSleeping.store(0);
                 if (written - s.read.load() < m_capacity) {
+                    ++writerWaitCount;
+                    writerWaitTotalNs += std::uint64_t(
+                        std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - waitingSince)
+                            .count());
                     waitingSince = Clock::time_point{};
                     continue;
                 }
@@ -219,6 +225,16 @@ bool XoSharedRing::write(const iovec* pieces, std::size_t count, int socket, boo
     s.written.store(written);
     wakeReader(wake);
     return true;
+}
+
+std::uint64_t XoSharedRing::writerWaits()
+{
+    return writerWaitCount;
+}
+
+std::uint64_t XoSharedRing::writerWaitNs()
+{
+    return writerWaitTotalNs;
 }
 
 void XoSharedRing::wakeWriter()

@@ -47,6 +47,10 @@ public:
     // Bytes written and not yet read.
     std::size_t pending() const;
 
+    // Times writers in this process found the ring full and waited for the reader, and for how long.
+    static std::uint64_t writerWaits();
+    static std::uint64_t writerWaitNs();
+
 private:
     struct Shared;
     XoSharedRing(int fd, char* mapping, std::size_t mappingSize, std::size_t capacity);

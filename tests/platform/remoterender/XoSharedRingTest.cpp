@@ -88,6 +88,30 @@ TEST_F(SharedRing, BlocksOfEverySizeCrossInOrderWhileTheRingWrapsAndFills)
     EXPECT_EQ(writer->pending(), 0u);
 }
 
+// The benchmark reports how often the host waited for the viewer's reader: only a full ring counts.
+TEST_F(SharedRing, WaitsForRoomAreCountedOnlyWhenTheRingIsFull)
+{
+    const std::uint64_t waits = XoSharedRing::writerWaits();
+    const std::uint64_t waitNs = XoSharedRing::writerWaitNs();
+    ASSERT_TRUE(write(block(kCapacity / 2, 1), true));
+    ASSERT_TRUE(write(block(kCapacity / 4, 2), false));
+    EXPECT_EQ(XoSharedRing::writerWaits(), waits) << "writes that found room were counted";
+    bool written = false;
+    std::thread producer([&] { written = write(block(3 * kCapacity, 3), true); });
+    // Read only once the writer has filled the ring and must wait.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (writer->pending() < kCapacity && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(writer->pending(), kCapacity);
+    std::vector<char> bytes(3 * kCapacity + kCapacity / 2 + kCapacity / 4);
+    std::size_t got = 0;
+    EXPECT_EQ(reader->read(bytes.data(), bytes.size(), got, fds[1]), 1);
+    producer.join();
+    EXPECT_TRUE(written) << lastError;
+    EXPECT_GE(XoSharedRing::writerWaits(), waits + 1);
+    EXPECT_GT(XoSharedRing::writerWaitNs(), waitNs);
+}
+
 TEST_F(SharedRing, TheReaderTakesWhatWasWrittenBeforeTheEndThenSeesTheEnd)
 {
     ASSERT_TRUE(write(block(100, 1), false));
