@@ -9,7 +9,8 @@
 //
 // `scale` (default 1) divides every size, for a quick look; `only` runs the sizes whose label contains it
 // (e.g. "1M"), without the summary. With ZAL_VIEWER_TIMING set, the host's and the viewer's steady-clock
-// times of each live refresh go to stderr. Ends with one line:
+// times of each live refresh go to stderr; with ZAL_BENCH_ALONE_ONLY set, only the translation alone runs
+// (for looking at the host's own cost), without the summary. Ends with one line:
 // "first sync: per-entity 10k->100k ratio A, per-triangle 1M->4M ratio B, raw-socket ratio at 1M C, viewer
 // peak / mesh bytes D"
 #include "module/zalUnrealRenderModule.h"
@@ -18,6 +19,7 @@
 
 #include <QWindow>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -62,6 +64,7 @@ int main(int argc, char** argv)
     QWindow standIn;
     standIn.create();
     const bool timing = qEnvironmentVariableIsSet("ZAL_VIEWER_TIMING");
+    const bool aloneOnly = qEnvironmentVariableIsSet("ZAL_BENCH_ALONE_ONLY");
     auto steadyNs = [] {
         return std::int64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                 std::chrono::steady_clock::now().time_since_epoch())
@@ -139,6 +142,10 @@ int main(int argc, char** argv)
         for (Size& size : sizes) {
             if (std::string(size.label).find(only) == std::string::npos) continue;
             size.alone.push_back(run(size, false));
+            if (aloneOnly) {
+                std::fprintf(stderr, "round %d %s: alone %.4f s\n", r + 1, size.label, size.alone.back());
+                continue;
+            }
             size.raw.push_back(zalBench::rawSocketSeconds(size.meshBytes, size.meshes));
             size.live.push_back(run(size, true));
             size.raw.push_back(zalBench::rawSocketSeconds(size.meshBytes, size.meshes));
@@ -147,6 +154,15 @@ int main(int argc, char** argv)
         }
     }
 
+    if (aloneOnly) {
+        for (Size& s : sizes) {
+            if (s.alone.empty()) continue;
+            std::printf("%s: translation alone, median %.4f s, fastest %.4f s of %d rounds, %.2f us/entity\n",
+                        s.label, zalBench::median(s.alone), *std::min_element(s.alone.begin(), s.alone.end()),
+                        rounds, zalBench::median(s.alone) / s.entities * 1e6);
+        }
+        return 0;
+    }
     std::printf("first synchronisation, medians of %d rounds\n", rounds);
     std::printf("%-14s %8s %10s %9s %10s %10s %12s %12s %9s %10s %9s\n", "drawing", "entities", "triangles",
                 "mesh MiB", "alone s", "live s", "us/entity", "ns/triangle", "raw s", "raw ratio",
