@@ -225,12 +225,27 @@ TEST_F(zalMeshStreamBytes, FaceMaterialsSplitAndMergeMeshesInArrivalOrder)
     grid(3, 3, 10, 0, v2, f2);
     drawing->addShell(v2, f2, {}, {blue, OdDbObjectId(), blue, red, OdDbObjectId(), red, blue, blue, red},
                       blue);
+    // A face material that is not a material falls back to the global one, which other faces name
+    // themselves: two keys of one viewer material, merged into one mesh in arrival order, runs of
+    // different lengths interleaved with a third material.
+    const OdDbObjectId notAMaterial = drawing->addLayer(L"Stone");
+    const OdDbObjectId global = db->globalMaterialId();
+    std::vector<OdGePoint3d> v3;
+    std::vector<OdInt32> f3;
+    grid(6, 4, 20, 0, v3, f3);
+    std::vector<OdDbObjectId> runs;
+    for (int length : {3, 2, 1, 5, 4, 2, 1, 1, 3, 2})
+        for (int k = 0; k < length; ++k)
+            runs.push_back(runs.size() % 7 == 6 ? red : (length % 2 ? global : notAMaterial));
+    drawing->addShell(v3, f3, {}, runs);
     syncAndCompare({
         {5860, "c30a9b17edb9c3af5bd66ea4"},
         {2596, "dd17247853f222e39f742ba4"},
         {5044, "5647d1e39aac809cdfb0c3a0"},
         {964, "1145e6fe055d4cb749d5baa2"},
         {1780, "cf06ca54287912c6aa37f562"},
+        {5860, "562cc893ac196a3365916e4a"},
+        {964, "7be62acda62f01156deec548"},
     });
 }
 
