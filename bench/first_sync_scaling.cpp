@@ -10,7 +10,8 @@
 // `scale` (default 1) divides every size, for a quick look; `only` runs the sizes whose label contains it
 // (e.g. "1M"), without the summary. With ZAL_VIEWER_TIMING set, the host's and the viewer's steady-clock
 // times of each live refresh go to stderr, with how often and how long the host waited for room in the
-// shared ring. Ends with one line:
+// shared ring; with ZAL_BENCH_ALONE_ONLY set, only the translation alone runs (for looking at the host's
+// own cost), without the summary. Ends with one line:
 // "first sync: per-entity 10k->100k ratio A, per-triangle 1M->4M ratio B, raw-socket ratio at 1M C, viewer
 // peak / mesh bytes D"
 #include "module/zalUnrealRenderModule.h"
@@ -20,8 +21,10 @@
 
 #include <QWindow>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -36,6 +39,7 @@ struct Size
     int entities = 0;
     int cells = 0;
     std::vector<double> alone, live, raw;
+    std::vector<double> aloneCpu; // the refresh thread's processor seconds in the runs alone
     std::vector<double> viewerPeak, viewerBase;
     std::size_t meshBytes = 0, meshes = 0, triangles = 0;
 };
@@ -64,10 +68,18 @@ int main(int argc, char** argv)
     QWindow standIn;
     standIn.create();
     const bool timing = qEnvironmentVariableIsSet("ZAL_VIEWER_TIMING");
+    const bool aloneOnly = qEnvironmentVariableIsSet("ZAL_BENCH_ALONE_ONLY");
     auto steadyNs = [] {
         return std::int64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                 std::chrono::steady_clock::now().time_since_epoch())
                                 .count());
+    };
+
+    // The processor time of this thread: less moved by other processes than the clock.
+    auto threadCpuNs = [] {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
     };
 
     // One run: a fresh drawing in a fresh view; the refresh's seconds until acknowledged (live) or returned.
@@ -108,7 +120,9 @@ int main(int argc, char** argv)
         const std::uint64_t waitsBefore = XoSharedRing::writerWaits(),
                             waitNsBefore = XoSharedRing::writerWaitNs();
         const std::int64_t started = steadyNs();
+        const std::int64_t cpuStarted = threadCpuNs();
         s->refresh(QString(), QString());
+        if (!live) size.aloneCpu.push_back(double(threadCpuNs() - cpuStarted) / 1e9);
         const std::int64_t returned = steadyNs();
         if (live && !zalBench::waitAllApplied(s, 1800000)) return -1;
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
@@ -146,6 +160,10 @@ int main(int argc, char** argv)
         for (Size& size : sizes) {
             if (std::string(size.label).find(only) == std::string::npos) continue;
             size.alone.push_back(run(size, false));
+            if (aloneOnly) {
+                std::fprintf(stderr, "round %d %s: alone %.4f s\n", r + 1, size.label, size.alone.back());
+                continue;
+            }
             size.raw.push_back(zalBench::rawSocketSeconds(size.meshBytes, size.meshes));
             size.live.push_back(run(size, true));
             size.raw.push_back(zalBench::rawSocketSeconds(size.meshBytes, size.meshes));
@@ -154,6 +172,17 @@ int main(int argc, char** argv)
         }
     }
 
+    if (aloneOnly) {
+        for (Size& s : sizes) {
+            if (s.alone.empty()) continue;
+            std::printf("%s: translation alone, median %.4f s, fastest %.4f s of %d rounds, %.2f us/entity; "
+                        "processor time median %.4f s, least %.4f s\n",
+                        s.label, zalBench::median(s.alone), *std::min_element(s.alone.begin(), s.alone.end()),
+                        rounds, zalBench::median(s.alone) / s.entities * 1e6, zalBench::median(s.aloneCpu),
+                        *std::min_element(s.aloneCpu.begin(), s.aloneCpu.end()));
+        }
+        return 0;
+    }
     std::printf("first synchronisation, medians of %d rounds\n", rounds);
     std::printf("%-14s %8s %10s %9s %10s %10s %12s %12s %9s %10s %9s\n", "drawing", "entities", "triangles",
                 "mesh MiB", "alone s", "live s", "us/entity", "ns/triangle", "raw s", "raw ratio",

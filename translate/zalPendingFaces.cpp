@@ -25,7 +25,8 @@ void zalPendingFaces::clear()
         g.faceCount = 0;
     }
     m_used = 0;
-    m_order.clear();
+    m_runs.clear();
+    m_faces = 0;
     m_lastKey.clear();
     m_lastKeyGroup = -1;
     m_lastMaterial = OdDbObjectId();
@@ -65,6 +66,15 @@ int zalPendingFaces::lookUpMaterial(const OdDbObjectId& material)
     return m_lastMaterialGroup;
 }
 
+void zalPendingFaces::makeRoom(Group& g)
+{
+    const std::size_t triangles = std::max<std::size_t>(2 * std::size_t(g.room), 128);
+    g.positions.reserve(9 * triangles);
+    g.normals.reserve(9 * triangles);
+    g.textureCoordinates.reserve(6 * triangles);
+    g.room = std::int32_t(triangles);
+}
+
 void zalPendingFaces::merge(const std::vector<int>& groups, Group& target) const
 {
     target.positions.clear();
@@ -75,14 +85,17 @@ void zalPendingFaces::merge(const std::vector<int>& groups, Group& target) const
     std::vector<char> wanted(m_groups.size(), 0);
     for (int g : groups)
         wanted[std::size_t(g)] = 1;
-    for (std::uint32_t g : m_order) {
-        if (!wanted[g]) continue;
-        const Group& source = *m_groups[g];
-        const std::size_t t = next[g]++;
-        std::memcpy(target.positions.append(9), source.positions.data() + t * 9, 9 * sizeof(float));
-        std::memcpy(target.normals.append(9), source.normals.data() + t * 9, 9 * sizeof(float));
-        std::memcpy(target.textureCoordinates.append(6), source.textureCoordinates.data() + t * 6,
-                    6 * sizeof(float));
-        ++target.faceCount;
+    for (const Run& run : m_runs) {
+        if (!wanted[run.group]) continue;
+        const Group& source = *m_groups[run.group];
+        const std::size_t t = next[run.group];
+        next[run.group] += run.faces;
+        std::memcpy(target.positions.append(9 * std::size_t(run.faces)), source.positions.data() + t * 9,
+                    9 * sizeof(float) * run.faces);
+        std::memcpy(target.normals.append(9 * std::size_t(run.faces)), source.normals.data() + t * 9,
+                    9 * sizeof(float) * run.faces);
+        std::memcpy(target.textureCoordinates.append(6 * std::size_t(run.faces)),
+                    source.textureCoordinates.data() + t * 6, 6 * sizeof(float) * run.faces);
+        target.faceCount += std::int32_t(run.faces);
     }
 }

@@ -24,6 +24,18 @@ public:
         m_size += n;
         return out;
     }
+    // The same for a buffer with room made beforehand.
+    float* appendInRoom(std::size_t n)
+    {
+        float* out = m_data.get() + m_size;
+        m_size += n;
+        return out;
+    }
+    // Room for `total` floats in all.
+    void reserve(std::size_t total)
+    {
+        if (total > m_capacity) grow(total);
+    }
     void clear() { m_size = 0; }
     const float* data() const { return m_data.get(); }
     std::size_t size() const { return m_size; }
@@ -51,12 +63,13 @@ public:
         zalFloatBuffer normals;
         zalFloatBuffer textureCoordinates;
         std::int32_t faceCount = 0;
+        std::int32_t room = 0; // triangles all three buffers have room for
     };
 
     // Forgets the faces, keeps the buffers.
     void clear();
-    bool isEmpty() const { return m_order.empty(); }
-    std::size_t faceCount() const { return m_order.size(); }
+    bool isEmpty() const { return m_faces == 0; }
+    std::size_t faceCount() const { return m_faces; }
 
     // The group of a material key, made on first use.
     int groupOf(const QString& materialKey);
@@ -85,25 +98,34 @@ public:
     Slots appendTriangle(int groupIndex)
     {
         Group& g = *m_groups[std::size_t(groupIndex)];
+        if (g.faceCount == g.room) makeRoom(g);
         ++g.faceCount;
-        m_order.push_back(std::uint32_t(groupIndex));
-        return {g.positions.append(9), g.normals.append(9), g.textureCoordinates.append(6)};
+        ++m_faces;
+        if (m_runs.empty() || m_runs.back().group != std::uint32_t(groupIndex))
+            m_runs.push_back({std::uint32_t(groupIndex), 0});
+        ++m_runs.back().faces;
+        return {g.positions.appendInRoom(9), g.normals.appendInRoom(9), g.textureCoordinates.appendInRoom(6)};
     }
-
-    // Group index of every face, in arrival order: groups that resolve to one viewer material are merged
-    // in this order.
-    const std::vector<std::uint32_t>& arrivalOrder() const { return m_order; }
 
     // Merges the given groups into target, faces in arrival order.
     void merge(const std::vector<int>& groups, Group& target) const;
 
 private:
+    void makeRoom(Group& g);
     int lookUpKey(const QString& materialKey);
     int lookUpMaterial(const OdDbObjectId& material);
 
     std::vector<std::unique_ptr<Group>> m_groups;
     int m_used = 0;
-    std::vector<std::uint32_t> m_order;
+    // Faces in arrival order, as runs of one group: groups that resolve to one viewer material are merged
+    // in this order.
+    struct Run
+    {
+        std::uint32_t group;
+        std::uint32_t faces;
+    };
+    std::vector<Run> m_runs;
+    std::size_t m_faces = 0;
     // The copy keeps the last key's data alive, so an equal data pointer means an equal key.
     QString m_lastKey;
     int m_lastKeyGroup = -1;

@@ -7,6 +7,7 @@
 #include "DbObjectId.h"
 
 #include <cstdint>
+#include <vector>
 
 class OdGiFaceData;
 class zalPendingFaces;
@@ -59,6 +60,8 @@ public:
 
     std::uint32_t faceCounter() const { return m_faceCounter; }
 
+    struct Edges;
+
 private:
     // The pending group the current face's triangles go to: every triangle of a face shares its material,
     // so it is worked out once per face.
@@ -69,7 +72,19 @@ private:
     }
     int lookUpGroup();
     void accept(const std::int32_t* indices, const OdGeVector3d* faceNormal);
+    // A triangle or quad of a shell straight into the pending faces; false for faces the conveyor
+    // triangulates (more corners, holes, quads the fan does not cover).
+    template <bool plain>
+    bool simpleFace(std::int32_t faceListSize, const std::int32_t* faceList, const OdGeVector3d* normal);
+    // One triangle of the current vertex list; `cached` takes its corners from cacheViewerCorners(),
+    // `plain` is for shells without vertex normals, texture coordinates and face normals.
+    template <bool cached, bool plain>
+    void addTriangle(const std::int32_t* indices, const OdGeVector3d* faceNormal, const Edges& edges);
+    // Every vertex of the current list in the viewer frame, in doubles and as sent.
+    void cacheViewerCorners();
     zalPendingFaces* m_pending;
+    std::vector<double> m_viewerCorners;
+    std::vector<float> m_viewerPositions;
 
     static constexpr std::uint32_t kNoFace = ~0u;
     const OdGiFaceData* m_currentFaceData = nullptr;

@@ -4,6 +4,8 @@
 
 #include <QtDebug>
 
+#include <algorithm>
+
 namespace {
 
 const float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
@@ -105,12 +107,13 @@ void XoRemoteRenderSenderFlattener::addMesh(const char* name, const char* parent
     if (!post(message)) return;
     const bool replaced = hold(name, parent, HeldKind::Mesh);
     if (replaced) return;
-    std::uint64_t triangles = 0;
+    std::int64_t triangles = 0;
+    // Without a branch per face, so the loop runs in vector registers.
     for (int i = 0; faceSizes && i < faceSizeCount; ++i) {
         const std::int64_t corners = faceSizes[i] < 0 ? -std::int64_t(faceSizes[i]) : faceSizes[i];
-        if (corners > 2) triangles += std::uint64_t(corners - 2);
+        triangles += std::max<std::int64_t>(corners - 2, 0);
     }
-    reportContentSent(0, triangles);
+    reportContentSent(0, std::uint64_t(triangles));
 }
 
 void XoRemoteRenderSenderFlattener::addMaterial(const char* name, const char* baseMaterial,
