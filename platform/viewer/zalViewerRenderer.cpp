@@ -443,7 +443,8 @@ struct zalViewerRenderer::Impl
         QElapsedTimer clock; // since the build began
     } building;
     QMap<QString, QJsonObject> fountains;
-    QByteArray builtFountains;
+    // As startFrame writes "no fountains", so that a drawing built before the first frame is kept.
+    QByteArray builtFountains = QByteArrayLiteral("{}");
 
     std::vector<Entity> lights;
     Statistics stats;
