@@ -102,6 +102,10 @@ constexpr int kOwnPlacements = 64;
 constexpr std::uint32_t kLargeBatchVertices = 1u << 20;
 // More changes than this (and than half the items drawn) are followed by building the drawing anew.
 constexpr std::size_t kManyChanges = 2048;
+// Filament 1.9's OpenGL backend keeps its handles in a fixed arena, and a destroyed buffer's handle is
+// freed only when the driver thread runs the command: the engine hands commands over at the end of a
+// frame. Updates without a frame (build steps with edits between them) hand them over after this many.
+constexpr int kHandlesBeforeFlush = 4096;
 
 float3 toWorldPoint(const QVector3D& p)
 {
@@ -439,7 +443,8 @@ struct zalViewerRenderer::Impl
         QElapsedTimer clock; // since the build began
     } building;
     QMap<QString, QJsonObject> fountains;
-    QByteArray builtFountains;
+    // As startFrame writes "no fountains", so that a drawing built before the first frame is kept.
+    QByteArray builtFountains = QByteArrayLiteral("{}");
 
     std::vector<Entity> lights;
     Statistics stats;
@@ -464,6 +469,10 @@ struct zalViewerRenderer::Impl
         QElapsedTimer clock;
     } pending;
     bool finishPending(bool wait);
+
+    // Handles made or destroyed since the driver last ran its commands (a vertex buffer holds four).
+    int unflushedHandles = 0;
+    void queued(int handles);
 
     void destroyAll();
     void ensureIndices(std::uint32_t count);
@@ -509,6 +518,14 @@ struct zalViewerRenderer::Impl
     void updateSky(const zalViewerSunState& sun);
     zalViewerLook applyLook(const zalViewerSettings& settings, const zalViewerSunState& sun);
 };
+
+void zalViewerRenderer::Impl::queued(int handles)
+{
+    unflushedHandles += handles;
+    if (unflushedHandles < kHandlesBeforeFlush) return;
+    engine->flushAndWait();
+    unflushedHandles = 0;
+}
 
 void zalViewerRenderer::Impl::destroyTarget()
 {
@@ -587,6 +604,7 @@ zalViewerRenderer::Impl::GpuMesh* zalViewerRenderer::Impl::gpuMesh(const zalView
     }
     gpu.buffer = vb;
     gpu.vertexCount = n;
+    queued(4);
     gpu.box.set(float3(low.x(), low.y(), low.z()), float3(high.x(), high.y(), high.z()));
     ensureIndices(n);
     return &gpu;
@@ -694,6 +712,7 @@ MaterialInstance* zalViewerRenderer::Impl::material(const QString& name)
     mi->setParameter("clearCoatRoughness", m.clearCoatRoughness);
     gpu.instance = mi;
     gpu.signature = signature;
+    queued(1);
     return mi;
 }
 
@@ -717,6 +736,7 @@ void zalViewerRenderer::Impl::draw(Item& item, VertexBuffer* vb, std::uint32_t c
     item.triangles = count / 3;
     stats.triangles += item.triangles;
     ++stats.renderables;
+    queued(1);
 }
 
 void zalViewerRenderer::Impl::useMaterial(Item& item, const QString& name)
@@ -815,6 +835,7 @@ std::unique_ptr<zalViewerRenderer::Impl::Item> zalViewerRenderer::Impl::fountain
     auto* zeros = new std::uint8_t[std::size_t(n) * 8]();
     vb->setBufferAt(*engine, 2, VertexBuffer::BufferDescriptor(zeros, std::size_t(n) * 8, deleteBytes));
     item->own = vb;
+    queued(4);
     const QVector3D c = zalViewerFountainMarker::colour(parameters);
     fountainMaterial->setParameter("baseColorFactor", float4(c.x(), c.y(), c.z(), 0.85f));
     Box b;
@@ -872,8 +893,12 @@ void zalViewerRenderer::Impl::assemble(Batch& batch)
         utils::EntityManager::get().destroy(batch.entity);
         batch.entity = Entity();
         --stats.renderables;
+        queued(1);
     }
-    if (batch.buffer) engine->destroy(batch.buffer);
+    if (batch.buffer) {
+        engine->destroy(batch.buffer);
+        queued(4);
+    }
     batch.buffer = nullptr;
     const std::uint32_t n = batch.vertices;
     if (n == 0) return;
@@ -936,6 +961,7 @@ void zalViewerRenderer::Impl::assemble(Batch& batch)
     scene->addEntity(e);
     batch.entity = e;
     ++stats.renderables;
+    queued(5);
 }
 
 void zalViewerRenderer::Impl::dropItem(std::unique_ptr<Item>& item)
@@ -948,6 +974,7 @@ void zalViewerRenderer::Impl::dropItem(std::unique_ptr<Item>& item)
         utils::EntityManager::get().destroy(it.entity);
         stats.triangles -= it.triangles;
         --stats.renderables;
+        queued(1);
     }
     if (it.usesMaterial) {
         auto users = materialUsers.find(it.material);
@@ -961,7 +988,10 @@ void zalViewerRenderer::Impl::dropItem(std::unique_ptr<Item>& item)
         if (gpu != meshes.end()) --gpu->second.users;
     }
     if (it.ownPlacement) --ownPlacements;
-    if (it.own) engine->destroy(it.own);
+    if (it.own) {
+        engine->destroy(it.own);
+        queued(4);
+    }
     if (it.batch) leave(it);
     // An item on the edge of the bounds may have been what held it there.
     if (it.bounded && boundsAny &&
@@ -1228,7 +1258,10 @@ bool zalViewerRenderer::Impl::collectGarbage(const std::function<bool()>& outOfT
             ++it;
             continue;
         }
-        if (it->second.buffer) engine->destroy(it->second.buffer);
+        if (it->second.buffer) {
+            engine->destroy(it->second.buffer);
+            queued(4);
+        }
         it = meshes.erase(it);
     }
     // Materials nothing draws with any more, and instances replaced by newer ones.
@@ -1237,11 +1270,15 @@ bool zalViewerRenderer::Impl::collectGarbage(const std::function<bool()>& outOfT
             ++it;
             continue;
         }
-        if (it->second.instance) engine->destroy(it->second.instance);
+        if (it->second.instance) {
+            engine->destroy(it->second.instance);
+            queued(1);
+        }
         it = materials.erase(it);
     }
     for (MaterialInstance* mi : retiredMaterials)
         engine->destroy(mi);
+    queued(int(retiredMaterials.size()));
     retiredMaterials.clear();
     stats.meshBuffers = int(meshes.size());
     stats.materials = int(materials.size());
@@ -1905,6 +1942,7 @@ bool zalViewerRenderer::startFrame(const zalViewerScene& scene, const zalViewerS
                     [](void*, std::size_t, void* user) { static_cast<Impl::Pending*>(user)->done = true; },
                     &p));
             r.renderer->endFrame();
+            r.unflushedHandles = 0;
             // The driver thread draws from here on; the caller may do other work until the fence passes.
             p.fence = r.engine->createFence();
             return true;

@@ -649,6 +649,89 @@ TEST(ViewerProcess, APictureAskedWhileTheFirstDrawingIsBuiltInStepsShowsTheWhole
     xotest::stopViewer(&sender);
 }
 
+TEST(ViewerProcess, MessagesThatArriveDuringABuildStepEndItAndTheBuiltDrawingIsKeptForTheFirstFrame)
+{
+    // Steps of a second each: a 20,000-cube grid builds within one or two of them, unless messages
+    // arriving during a step end it (so that an edit waits for one child, not for the step). Pings and
+    // edits come one after another while it builds, each sent once the one before is answered.
+    xotest::ensureApplication();
+    QTemporaryDir folder;
+    std::vector<std::string> refreshed;
+    ObservedSender sender(folder.path(), &refreshed);
+    ASSERT_TRUE(
+        sender.startRender(xotest::viewerExecutable().toStdWString().c_str(), 40, 30, 480, 320, false));
+    ASSERT_TRUE(xotest::waitUntil([&] { return sender.inits == 1; }));
+    sender.sendConsoleCommand("zal.DrawingStepMs -1");
+    const Cube cube(10);
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const int count = 20000;
+    auto placed = [](int i) {
+        return std::vector<float>{1, 0, 0, float(i % 200) * 40, 0, 1, 0, float(i / 200) * 40, 0, 0, 1, 0, 0,
+                                  0, 0, 1};
+    };
+    auto cubeAt = [&](int i, int at) {
+        const std::string entity = "E" + std::to_string(i);
+        sender.addInstance(entity.c_str(), "Block", "", entity.c_str(), placed(at).data(), "");
+        sender.addMesh((entity + "_G").c_str(), entity.c_str(), "", cube.positions.data(),
+                       cube.normals.data(), nullptr, nullptr, nullptr, cube.faceSizes.data(),
+                       int(cube.faceSizes.size()), cube.vertexCount(), "G", "G");
+    };
+    ASSERT_TRUE(sender.beginTransaction("grid"));
+    sender.addMaterial("G", "M_Configurable", "", 0x00C000u, 1.0f, "", "");
+    sender.addComponentDef("Block", "*Model_Space", false, "");
+    sender.addInstance("Root", "Model", "Block", "Modelspace", identity, "");
+    for (int i = 0; i < count; ++i)
+        cubeAt(i, i);
+    ASSERT_TRUE(sender.endTransaction(false));
+    int dumps = 0;
+    auto render = [&] { return dumpOf(sender, folder.path(), ++dumps).value("render").toObject(); };
+    ASSERT_TRUE(xotest::waitUntil([&] { return render().value("building").toBool(); }, 120000))
+        << "the drawing was never seen held part-built";
+
+    // A cube moves to a row of its own in a transaction of its own.
+    int edits = 0;
+    auto move = [&] {
+        const std::string name = "edit" + std::to_string(edits);
+        EXPECT_TRUE(sender.beginTransaction(name.c_str()));
+        sender.removeEntity(("E" + std::to_string(edits)).c_str(), "Block", true, true);
+        cubeAt(edits, count + edits);
+        EXPECT_TRUE(sender.endTransaction(false));
+        ++edits;
+    };
+    const char payload[] = "p";
+    int pings = 0;
+    bool released = false;
+    QJsonObject stats;
+    // No dump while pinging: the time the test takes to read one lets a step run on undisturbed.
+    for (int round = 0; round < 20; ++round) {
+        for (int k = 0; k < 400; ++k, ++pings) {
+            const std::size_t before = sender.messages.size();
+            sender.sendMessage("zal.Ping", payload, 1);
+            ASSERT_TRUE(xotest::waitUntil([&] { return sender.messages.size() > before; }));
+            if (k % 50 == 10) {
+                // The first edit lets the build go on, in steps of up to a second.
+                if (!released) sender.sendConsoleCommand("zal.DrawingStepMs 1000");
+                released = true;
+                move();
+            }
+        }
+        if (!(stats = render()).value("building").toBool()) break;
+    }
+    ASSERT_FALSE(stats.value("building").toBool()) << "still building after " << pings << " pings";
+    // A frame follows the build; it draws what was built instead of building it again at once.
+    ASSERT_TRUE(xotest::waitUntil([&] { return (stats = render()).value("frameMs").toDouble() > 0; }));
+    EXPECT_GE(stats.value("buildSteps").toInt(), 8)
+        << "messages arriving during steps did not end them, or the frame built the drawing again";
+    EXPECT_EQ(stats.value("buildsFinishedAtOnce").toInt(), 0);
+    EXPECT_EQ(stats.value("triangles").toDouble(), double(count) * 12);
+    for (int e = 0; e < edits; ++e) {
+        const std::string name = "edit" + std::to_string(e);
+        EXPECT_EQ(std::count(sender.applied.begin(), sender.applied.end(), name), 1) << name;
+    }
+    EXPECT_EQ(std::count(sender.messages.begin(), sender.messages.end(), "zal.Pong"), pings);
+    xotest::stopViewer(&sender);
+}
+
 // The viewer reading bytes no host would send: it logs, closes the channel and ends with code 2.
 class ViewerDecoder : public ::testing::Test
 {
