@@ -1,8 +1,8 @@
 // The bytes of every mesh message a refresh sends, compared with digests recorded from the per-triangle
 // translation, for meshes that take every branch of it: plain grids, vertex normals (some of them zero),
-// texture coordinates, per-face materials, non-convex faces, faces with holes, degenerate faces, bad
-// indices, and meshes far larger than the buffers start with. A change to how the triangles are gathered
-// must not change a byte on the wire.
+// texture coordinates, per-face materials (merged and apart), non-convex faces, faces with holes, holes
+// with no face, degenerate faces, and meshes far larger than the buffers start with. A change to how the
+// triangles are gathered must not change a byte on the wire.
 //
 // ZAL_PRINT_MESH_DIGESTS=1 prints the digests a build sends, in the form of the tables below.
 
