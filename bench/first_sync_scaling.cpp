@@ -11,7 +11,8 @@
 // (e.g. "1M"), without the summary. With ZAL_VIEWER_TIMING set, the host's and the viewer's steady-clock
 // times of each live refresh go to stderr, with how often and how long the host waited for room in the
 // shared ring; with ZAL_BENCH_ALONE_ONLY set, only the translation alone runs (for looking at the host's
-// own cost), without the summary. Ends with one line:
+// own cost), without the summary. Closing each session (the viewer's exit not counted: what the module
+// and the host free) is timed and printed after the table. Ends with one line:
 // "first sync: per-entity 10k->100k ratio A, per-triangle 1M->4M ratio B, raw-socket ratio at 1M C, viewer
 // peak / mesh bytes D"
 #include "module/zalUnrealRenderModule.h"
@@ -41,6 +42,7 @@ struct Size
     std::vector<double> alone, live, raw;
     std::vector<double> aloneCpu; // the refresh thread's processor seconds in the runs alone
     std::vector<double> viewerPeak, viewerBase;
+    std::vector<double> closingAlone, closingLive;
     std::size_t meshBytes = 0, meshes = 0, triangles = 0;
 };
 
@@ -142,7 +144,11 @@ int main(int argc, char** argv)
             size.meshBytes = counting->meshBytes - bytesBefore;
             size.meshes = counting->meshes - meshesBefore;
         }
+        if (s->sender() && s->sender()->isProcessRunning()) s->sender()->requestRenderExit();
+        waitFor([&] { return !s->sender() || !s->sender()->isProcessRunning(); }, 20000);
+        timer.restart();
         zalBench::closeSession(host, view, s, 20000);
+        (live ? size.closingLive : size.closingAlone).push_back(double(timer.nsecsElapsed()) / 1e9);
         return seconds;
     };
 
@@ -167,8 +173,10 @@ int main(int argc, char** argv)
             size.raw.push_back(zalBench::rawSocketSeconds(size.meshBytes, size.meshes));
             size.live.push_back(run(size, true));
             size.raw.push_back(zalBench::rawSocketSeconds(size.meshBytes, size.meshes));
-            std::fprintf(stderr, "round %d %s: alone %.3f s, live %.3f s\n", r + 1, size.label,
-                         size.alone.back(), size.live.back());
+            std::fprintf(stderr,
+                         "round %d %s: alone %.3f s, live %.3f s; closing after them %.3f s, %.3f s\n", r + 1,
+                         size.label, size.alone.back(), size.live.back(), size.closingAlone.back(),
+                         size.closingLive.back());
         }
     }
 
@@ -197,6 +205,12 @@ int main(int argc, char** argv)
                     (zalBench::median(s.viewerPeak) - zalBench::median(s.viewerBase)) /
                         double(std::max<std::size_t>(1, s.meshBytes)));
     }
+    std::printf("closing the session after the run (the viewer's exit not counted), medians:");
+    for (Size& s : sizes)
+        if (!s.live.empty())
+            std::printf(" %s %.3f s alone, %.3f s live;", s.label, zalBench::median(s.closingAlone),
+                        zalBench::median(s.closingLive));
+    std::printf("\n");
     if (!only.empty()) return 0;
     const double perEntity10k = zalBench::median(sizes[0].live) / sizes[0].entities;
     const double perEntity100k = zalBench::median(sizes[1].live) / sizes[1].entities;

@@ -53,33 +53,47 @@ void zalEntityRegistry::add(const QString& name, const QString& owner)
 
 bool zalEntityRegistry::contains(const QString& name, const QString& owner) const
 {
-    auto it = m_owners.constFind(name);
-    if (it == m_owners.constEnd()) return false;
+    const auto it = m_owners.find(name);
+    if (it == m_owners.end()) return false;
     // A listed name always has a first owner.
     if (ownsItself(name, owner)) return true;
-    return it->contains(owner);
+    return it->second.contains(owner);
 }
 
 QStringList zalEntityRegistry::owners(const QString& name) const
 {
-    auto it = m_owners.constFind(name);
-    if (it == m_owners.constEnd()) return QStringList();
-    QStringList all{it->first};
-    all.append(it->more);
+    const auto it = m_owners.find(name);
+    if (it == m_owners.end()) return QStringList();
+    QStringList all{it->second.first};
+    all.append(it->second.more);
     return all;
+}
+
+QStringList zalEntityRegistry::subEntities(const QString& owner) const
+{
+    const auto it = m_subEntities.find(owner);
+    return it == m_subEntities.end() ? QStringList() : it->second;
 }
 
 void zalEntityRegistry::reserve(int names)
 {
-    if (names > m_owners.capacity()) m_owners.reserve(names);
+    // The table's own reserve rebuilds it even when it is large enough.
+    if (float(names) > float(m_owners.bucket_count()) * m_owners.max_load_factor())
+        m_owners.reserve(std::size_t(names));
 }
 
 QStringList zalEntityRegistry::invalidate(const QString& name)
 {
     const QStringList all = owners(name);
-    m_owners.remove(name);
-    for (const QString& sub : m_subEntities.take(name))
-        m_owners.remove(sub);
+    m_owners.erase(name);
+    const auto subs = m_subEntities.find(name);
+    if (subs != m_subEntities.end()) {
+        // Erasing shifts the table's entries: the list is taken out first.
+        const QStringList taken = std::move(subs.value());
+        m_subEntities.erase(subs);
+        for (const QString& sub : taken)
+            m_owners.erase(sub);
+    }
     return all;
 }
 

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <tsl/robin_map.h>
+
 class XoRemoteRenderSenderFlattener;
 
 // What one session's viewer holds, by viewer name and owner, and the session's transaction rule:
@@ -35,8 +37,8 @@ public:
     // Sent under owner; under any owner when owner is empty or name is a material.
     bool contains(const QString& name, const QString& owner = QString()) const;
     QStringList owners(const QString& name) const;
-    QStringList subEntities(const QString& owner) const { return m_subEntities.value(owner); }
-    bool isEmpty() const { return m_owners.isEmpty(); }
+    QStringList subEntities(const QString& owner) const;
+    bool isEmpty() const { return m_owners.empty(); }
     // Room for `names` in all (a refresh of a large drawing); never shrinks.
     void reserve(int names);
     // Forgets name and its sub-entities; returns the owners name was sent under.
@@ -66,7 +68,17 @@ private:
         bool any = false; // first is set
         bool contains(const QString& owner) const { return first == owner || more.contains(owner); }
     };
-    // Hashed: a refresh of a large drawing looks names up here several times per entity.
-    QHash<QString, Owners> m_owners;
-    QHash<QString, QStringList> m_subEntities;
+    struct NameHash
+    {
+        std::size_t operator()(const QString& s) const { return qHash(s); }
+    };
+    // Hashed, a refresh of a large drawing looks names up here several times per entity. Open addressing
+    // in one array: a node per name cost an allocation to add and a free to forget, and a session of
+    // 100k entities spent most of its teardown freeing them one by one.
+    tsl::robin_map<QString, Owners, NameHash, std::equal_to<QString>,
+                   std::allocator<std::pair<QString, Owners>>, true>
+        m_owners;
+    tsl::robin_map<QString, QStringList, NameHash, std::equal_to<QString>,
+                   std::allocator<std::pair<QString, QStringList>>, true>
+        m_subEntities;
 };

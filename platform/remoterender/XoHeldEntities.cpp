@@ -6,7 +6,10 @@
 
 XoHeldEntities::XoHeldEntities() = default;
 
-XoHeldEntities::~XoHeldEntities() = default;
+XoHeldEntities::~XoHeldEntities()
+{
+    destroyAll();
+}
 
 XoHeldEntities::Owner* XoHeldEntities::Entry::ownerRecord(const Entry* owner)
 {
@@ -16,9 +19,9 @@ XoHeldEntities::Owner* XoHeldEntities::Entry::ownerRecord(const Entry* owner)
     return nullptr;
 }
 
-XoHeldEntities::Entry* XoHeldEntities::Entry::make(std::string_view name)
+XoHeldEntities::Entry* XoHeldEntities::make(std::string_view name)
 {
-    void* memory = ::operator new(sizeof(Entry) + name.size());
+    void* memory = m_blocks.allocate(sizeof(Entry) + name.size(), alignof(Entry));
     char* text = static_cast<char*>(memory) + sizeof(Entry);
     if (!name.empty()) std::memcpy(text, name.data(), name.size());
     Entry* e = new (memory) Entry();
@@ -26,25 +29,34 @@ XoHeldEntities::Entry* XoHeldEntities::Entry::make(std::string_view name)
     return e;
 }
 
-void XoHeldEntities::EntryDelete::operator()(Entry* e) const
+void XoHeldEntities::destroy(Entry* e)
 {
+    const std::size_t size = sizeof(Entry) + e->name.size();
     e->~Entry();
-    ::operator delete(static_cast<void*>(e));
+    m_blocks.deallocate(e, size, alignof(Entry));
+}
+
+void XoHeldEntities::destroyAll()
+{
+    // Only entries with more than one owner or child hold memory of their own; the blocks go at once.
+    for (const auto& held : m_entries)
+        held.second->~Entry();
+    m_entries.clear();
+    m_blocks.release();
 }
 
 XoHeldEntities::Entry* XoHeldEntities::find(const Key& key) const
 {
     const auto it = m_entries.find(key);
-    return it == m_entries.end() ? nullptr : it->second.get();
+    return it == m_entries.end() ? nullptr : it->second;
 }
 
 XoHeldEntities::Entry* XoHeldEntities::entry(std::string_view name)
 {
     const Key key = keyOf(name);
     if (Entry* known = find(key)) return known;
-    std::unique_ptr<Entry, EntryDelete> made(Entry::make(name));
-    Entry* e = made.get();
-    m_entries.emplace(Key{e->name, key.hash}, std::move(made));
+    Entry* e = make(name);
+    m_entries.emplace(Key{e->name, key.hash}, e);
     return e;
 }
 
@@ -121,6 +133,7 @@ void XoHeldEntities::eraseIfUnused(Entry* e)
     if (m_lastOwner == e) m_lastOwner = nullptr;
     if (m_lastHeld == e) m_lastHeld = nullptr;
     m_entries.erase(keyOf(e->name));
+    destroy(e);
 }
 
 void XoHeldEntities::forget(std::string_view name, std::string_view owner)
@@ -181,7 +194,7 @@ void XoHeldEntities::reserve(std::size_t names)
 
 void XoHeldEntities::clear()
 {
-    m_entries.clear();
+    destroyAll();
     m_lastOwner = nullptr;
     m_lastHeld = nullptr;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,7 +53,7 @@ private:
         Kind kind;
         std::uint32_t slot; // index in owner->children
     };
-    // One allocation per name: the entry and its name's characters behind it. Nearly every name has one
+    // One block per name: the entry and its name's characters behind it. Nearly every name has one
     // owner and an entity one mesh, so the first of each is kept inline.
     struct Entry
     {
@@ -60,12 +61,10 @@ private:
         QVarLengthArray<Owner, 1> owners;
         QVarLengthArray<Entry*, 1> children;
         Owner* ownerRecord(const Entry* owner);
-        static Entry* make(std::string_view name);
     };
-    struct EntryDelete
-    {
-        void operator()(Entry* e) const;
-    };
+    Entry* make(std::string_view name);
+    void destroy(Entry* e);
+    void destroyAll();
     // The key keeps its hash: a new name is hashed once, for the look-up and the insertion both.
     struct Key
     {
@@ -90,9 +89,11 @@ private:
 
     // Open addressing in one array, with the hashes beside the slots: a refresh adds two names per entity
     // to a table of hundreds of thousands, and a table of nodes cost a cache miss or two per look-up.
-    tsl::robin_map<Key, std::unique_ptr<Entry, EntryDelete>, KeyHash, KeyEqual,
-                   std::allocator<std::pair<Key, std::unique_ptr<Entry, EntryDelete>>>, true>
-        m_entries; // keys view the entries' names
+    tsl::robin_map<Key, Entry*, KeyHash, KeyEqual, std::allocator<std::pair<Key, Entry*>>, true>
+        m_entries; // keys view the entries' names; the entries live in m_blocks
+    // Entries come from pools of blocks: a forgotten name's block is used again, and clearing hundreds of
+    // thousands of names (a session's end) gives back a few large blocks instead of one per name.
+    std::pmr::unsynchronized_pool_resource m_blocks;
     // Runs of additions share an owner (the entities of a block), and an entity's meshes follow the
     // entity: both are looked up without hashing, and a mesh's owner does not displace the block.
     Entry* m_lastOwner = nullptr;

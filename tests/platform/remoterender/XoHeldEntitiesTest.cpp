@@ -162,3 +162,40 @@ TEST(XoHeldEntities, ReservingRoomKeepsEverythingHeldAndNeverLosesThePlaceOfTheL
     for (int i = 0; i < 100; ++i)
         EXPECT_FALSE(held.isHeld("E" + std::to_string(i) + "_m")) << i;
 }
+
+TEST(XoHeldEntities, NamesOfEveryLengthForgottenHeldAgainAndClearedReadBackWhole)
+{
+    // Entries and their names share one block, and a forgotten name's block is used again: a block given
+    // back as the wrong size ends up under a longer name, whose characters then run into a neighbour's.
+    XoHeldEntities held;
+    auto name = [](int i) {
+        return "N" + std::to_string(i) + std::string(std::size_t(i % 97), char('a' + i % 26));
+    };
+    for (int i = 0; i < 3000; ++i)
+        ASSERT_FALSE(held.hold(name(i), "Root", i % 2 ? Kind::Mesh : Kind::Other));
+    for (int i = 0; i < 3000; i += 2)
+        held.forget(name(i), "");
+    // Names of every length up to far longer take the places of the forgotten ones.
+    auto longer = [&](int i) { return name(i) + std::string(std::size_t(i % 251), 'z'); };
+    for (int i = 3000; i < 4500; ++i)
+        ASSERT_FALSE(held.hold(longer(i), "Root", Kind::Mesh));
+    for (int i = 0; i < 3000; ++i)
+        EXPECT_EQ(held.isHeld(name(i), "Root"), i % 2 == 1) << i;
+    for (int i = 3000; i < 4500; ++i)
+        EXPECT_TRUE(held.isHeld(longer(i), "Root")) << i;
+    bool isHeld = false;
+    EXPECT_TRUE(held.isMesh(name(7), "Root", &isHeld));
+
+    // Cleared with an owner of thousands of children and a name of many owners: nothing stays, and all
+    // of it can be held again.
+    for (int i = 0; i < 40; ++i)
+        held.hold("Shared", "Owner" + std::to_string(i), Kind::Other);
+    held.clear();
+    EXPECT_FALSE(held.isHeld("Root"));
+    EXPECT_FALSE(held.isHeld(name(1), "Root"));
+    EXPECT_FALSE(held.isHeld("Shared"));
+    for (int i = 0; i < 3000; ++i)
+        ASSERT_FALSE(held.hold(name(i), "Root", Kind::Other)) << i;
+    held.forgetChildren("Root", true);
+    EXPECT_FALSE(held.isHeld(name(2999), "Root"));
+}
