@@ -102,6 +102,8 @@ constexpr int kOwnPlacements = 64;
 constexpr std::uint32_t kLargeBatchVertices = 1u << 20;
 // More changes than this (and than half the items drawn) are followed by building the drawing anew.
 constexpr std::size_t kManyChanges = 2048;
+// The least time a build step runs before a waiting message may end it.
+constexpr qint64 kLeastStepNs = 1000000;
 // Filament 1.9's OpenGL backend keeps its handles in a fixed arena, and a destroyed buffer's handle is
 // freed only when the driver thread runs the command: the engine hands commands over at the end of a
 // frame. Updates without a frame (build steps with edits between them) hand them over after this many.
@@ -1435,8 +1437,13 @@ bool zalViewerRenderer::Impl::update(const zalViewerScene& scene, int budgetMs)
 
 bool zalViewerRenderer::Impl::finishBuildStep(const QElapsedTimer& spent, int budgetMs)
 {
-    const bool done = continueBuild(
-        [&] { return budgetMs >= 0 && (spent.elapsed() >= budgetMs || (waiting && waiting())); });
+    // A waiting message ends a step only after a short least share of work: edits that keep coming
+    // would otherwise undo each step's single batch and keep a large drawing from ever being built.
+    const qint64 leastNs = std::min<qint64>(kLeastStepNs, qint64(std::max(budgetMs, 0)) * 1000000);
+    const bool done = continueBuild([&] {
+        return budgetMs >= 0 &&
+               (spent.elapsed() >= budgetMs || (waiting && spent.nsecsElapsed() >= leastNs && waiting()));
+    });
     source = nullptr;
     ++building.slices;
     building.longestMs = std::max(building.longestMs, double(spent.nsecsElapsed()) / 1e6);
