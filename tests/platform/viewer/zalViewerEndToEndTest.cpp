@@ -165,6 +165,53 @@ QJsonObject dumpOf(XoRemoteRenderSender& sender, const QString& folder, int seri
     return readJson(path);
 }
 
+// Meshes that cross the shared ring's end and fill several slabs of receive memory, and two larger ones.
+void sendMeshesAcrossTheRing(ObservedSender& sender, const QString& folder, int& dumps,
+                             const char* transaction)
+{
+    // Mesh k holds coordinates between 1000 k and 1000 k + 1 only, its first vertex at the low corner and
+    // its last at the high one: bytes lost, shifted or taken from another mesh move its bounds. 40 meshes
+    // of 0.66 MB go round the 8 MiB shared ring about three times, frames crossing its end; one of 1.3 MB
+    // and one of 13 MB (more than the ring) take the path of large frames.
+    std::vector<int> vertexCounts(40, 15000);
+    vertexCounts.push_back(30000);
+    vertexCounts.push_back(300000);
+    std::vector<std::vector<float>> positions;
+    std::vector<std::vector<std::int32_t>> faces;
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    ASSERT_TRUE(sender.beginTransaction(transaction));
+    for (std::size_t k = 0; k < vertexCounts.size(); ++k) {
+        const int n = vertexCounts[k];
+        const float base = 1000.0f * float(k + 1);
+        std::vector<float> p(3 * std::size_t(n));
+        for (int v = 0; v < n; ++v)
+            for (int c = 0; c < 3; ++c)
+                p[3 * std::size_t(v) + std::size_t(c)] =
+                    v == 0       ? base
+                    : v == n - 1 ? base + 1
+                                 : base + 0.25f + 0.5f * float((v * 7 + c) % 997) / 997;
+        positions.push_back(std::move(p));
+        faces.emplace_back(std::size_t(n / 3), 3);
+        const std::string entity = "D_AcDbShell_S" + std::to_string(k);
+        sender.addInstance(entity.c_str(), "D_AcDbBlockTableRecord_1F", "", entity.c_str(), identity, "");
+        sender.addMesh((entity + "_mesh").c_str(), entity.c_str(), "", positions.back().data(), nullptr,
+                       nullptr, nullptr, nullptr, faces.back().data(), int(faces.back().size()), n, "M", "M");
+    }
+    ASSERT_TRUE(sender.endTransaction(false));
+    ASSERT_TRUE(xotest::waitUntil(
+        [&] { return !sender.applied.empty() && sender.applied.back() == transaction; }, 120000));
+
+    const QJsonArray meshes = dumpOf(sender, folder, ++dumps).value("meshes").toArray();
+    for (std::size_t k = 0; k < vertexCounts.size(); ++k) {
+        const QJsonObject mesh = findByName(meshes, QStringLiteral("D_AcDbShell_S%1_mesh").arg(k));
+        ASSERT_FALSE(mesh.isEmpty()) << "mesh " << k << " is missing";
+        const float base = 1000.0f * float(k + 1);
+        EXPECT_EQ(mesh.value("vertexCount").toInt(), vertexCounts[k]);
+        EXPECT_EQ(floats(mesh.value("boundsMin")), std::vector<float>(3, base)) << "mesh " << k;
+        EXPECT_EQ(floats(mesh.value("boundsMax")), std::vector<float>(3, base + 1)) << "mesh " << k;
+    }
+}
+
 class ViewerSession : public ::testing::Test
 {
 protected:
@@ -443,48 +490,7 @@ TEST_F(ViewerSession, ALongTransactionOfSmallMeshesArrivesWholeAndABadMeshIsAske
 
 TEST_F(ViewerSession, MeshesAcrossTheRingsEndAndLargerThanTheRingArriveWhole)
 {
-    // Mesh k holds coordinates between 1000 k and 1000 k + 1 only, its first vertex at the low corner and
-    // its last at the high one: bytes lost, shifted or taken from another mesh move its bounds. 40 meshes
-    // of 0.66 MB go round the 8 MiB shared ring about three times, frames crossing its end; one of 1.3 MB
-    // and one of 13 MB (more than the ring) take the path of large frames.
-    std::vector<int> vertexCounts(40, 15000);
-    vertexCounts.push_back(30000);
-    vertexCounts.push_back(300000);
-    std::vector<std::vector<float>> positions;
-    std::vector<std::vector<std::int32_t>> faces;
-    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-    ASSERT_TRUE(sender->beginTransaction("sizes"));
-    for (std::size_t k = 0; k < vertexCounts.size(); ++k) {
-        const int n = vertexCounts[k];
-        const float base = 1000.0f * float(k + 1);
-        std::vector<float> p(3 * std::size_t(n));
-        for (int v = 0; v < n; ++v)
-            for (int c = 0; c < 3; ++c)
-                p[3 * std::size_t(v) + std::size_t(c)] =
-                    v == 0       ? base
-                    : v == n - 1 ? base + 1
-                                 : base + 0.25f + 0.5f * float((v * 7 + c) % 997) / 997;
-        positions.push_back(std::move(p));
-        faces.emplace_back(std::size_t(n / 3), 3);
-        const std::string entity = "D_AcDbShell_S" + std::to_string(k);
-        sender->addInstance(entity.c_str(), "D_AcDbBlockTableRecord_1F", "", entity.c_str(), identity, "");
-        sender->addMesh((entity + "_mesh").c_str(), entity.c_str(), "", positions.back().data(), nullptr,
-                        nullptr, nullptr, nullptr, faces.back().data(), int(faces.back().size()), n, "M",
-                        "M");
-    }
-    ASSERT_TRUE(sender->endTransaction(false));
-    ASSERT_TRUE(xotest::waitUntil(
-        [] { return !sender->applied.empty() && sender->applied.back() == "sizes"; }, 120000));
-
-    const QJsonArray meshes = dumpOf(*sender, folder->path(), ++dumps).value("meshes").toArray();
-    for (std::size_t k = 0; k < vertexCounts.size(); ++k) {
-        const QJsonObject mesh = findByName(meshes, QStringLiteral("D_AcDbShell_S%1_mesh").arg(k));
-        ASSERT_FALSE(mesh.isEmpty()) << "mesh " << k << " is missing";
-        const float base = 1000.0f * float(k + 1);
-        EXPECT_EQ(mesh.value("vertexCount").toInt(), vertexCounts[k]);
-        EXPECT_EQ(floats(mesh.value("boundsMin")), std::vector<float>(3, base)) << "mesh " << k;
-        EXPECT_EQ(floats(mesh.value("boundsMax")), std::vector<float>(3, base + 1)) << "mesh " << k;
-    }
+    sendMeshesAcrossTheRing(*sender, folder->path(), dumps, "sizes");
 }
 
 TEST_F(ViewerSession, AnswersPingAfterEverythingBeforeIt)
@@ -529,6 +535,35 @@ TEST_F(ViewerSession, MountsPaksThatExistAndSavesItsData)
             << o.value("path").toString().toStdString();
     }
 }
+
+// The same meshes through viewers whose receive memory is forced onto huge pages and onto small ones.
+class ViewerSlabPages : public ::testing::TestWithParam<const char*>
+{
+};
+
+TEST_P(ViewerSlabPages, MeshesArriveWholeInEitherKindOfPage)
+{
+    xotest::ensureApplication();
+    QTemporaryDir folder;
+    std::vector<std::string> refreshed;
+    ObservedSender viewer(folder.path(), &refreshed);
+    ASSERT_TRUE(viewer.isServerRunning());
+    qputenv("ZAL_SLAB_PAGES", GetParam());
+    const bool started =
+        viewer.startRender(xotest::viewerExecutable().toStdWString().c_str(), 40, 30, 480, 320, false);
+    qunsetenv("ZAL_SLAB_PAGES");
+    ASSERT_TRUE(started);
+    ASSERT_TRUE(xotest::waitUntil([&] { return viewer.inits == 1; }));
+    int dumps = 0;
+    sendMeshesAcrossTheRing(viewer, folder.path(), dumps, "pages");
+    EXPECT_TRUE(viewer.errors.empty()) << viewer.errors.front();
+    xotest::stopViewer(&viewer);
+}
+
+INSTANTIATE_TEST_SUITE_P(HugeOrSmall, ViewerSlabPages, ::testing::Values("huge", "small"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param);
+                         });
 
 TEST(ViewerProcess, WithoutAnXServerItSaysSoAndEnds)
 {
