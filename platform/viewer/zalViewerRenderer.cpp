@@ -102,10 +102,6 @@ constexpr int kOwnPlacements = 64;
 constexpr std::uint32_t kLargeBatchVertices = 1u << 20;
 // More changes than this (and than half the items drawn) are followed by building the drawing anew.
 constexpr std::size_t kManyChanges = 2048;
-// After this many build steps in a row ended early for waiting messages, the next one runs at least
-// kLeastStepNs before a waiting message may end it.
-constexpr int kEarlyEndsBeforeLeastStep = 4;
-constexpr qint64 kLeastStepNs = 1000000;
 // Filament 1.9's OpenGL backend keeps its handles in a fixed arena, and a destroyed buffer's handle is
 // freed only when the driver thread runs the command: the engine hands commands over at the end of a
 // frame. Updates without a frame (build steps with edits between them) hand them over after this many.
@@ -444,7 +440,6 @@ struct zalViewerRenderer::Impl
         std::unordered_set<Node*> queued; // the live ones among them (a change may drop a queued node)
         int slices = 0;
         double longestMs = 0;
-        int earlyEnds = 0;   // steps in a row ended early for waiting messages
         QElapsedTimer clock; // since the build began
     } building;
     QMap<QString, QJsonObject> fountains;
@@ -1305,7 +1300,6 @@ void zalViewerRenderer::Impl::beginBuild()
     built = true;
     building.slices = 0;
     building.longestMs = 0;
-    building.earlyEnds = 0;
     building.clock.start();
 }
 
@@ -1441,20 +1435,8 @@ bool zalViewerRenderer::Impl::update(const zalViewerScene& scene, int budgetMs)
 
 bool zalViewerRenderer::Impl::finishBuildStep(const QElapsedTimer& spent, int budgetMs)
 {
-    // A waiting message ends a step at once, so an edit is answered without waiting for the build. Edits
-    // that keep coming would then undo each step's single batch and keep a large drawing from ever being
-    // built: after a few steps ended that way, one runs a short least share of work first.
-    const bool least = building.earlyEnds >= kEarlyEndsBeforeLeastStep;
-    const qint64 leastNs =
-        least ? std::min<qint64>(kLeastStepNs, qint64(std::max(budgetMs, 0)) * 1000000) : 0;
-    bool endedEarly = false;
-    const bool done = continueBuild([&] {
-        if (budgetMs < 0) return false;
-        if (spent.elapsed() >= budgetMs) return true;
-        endedEarly = waiting && spent.nsecsElapsed() >= leastNs && waiting();
-        return endedEarly;
-    });
-    building.earlyEnds = endedEarly && !done && !least ? building.earlyEnds + 1 : 0;
+    const bool done = continueBuild(
+        [&] { return budgetMs >= 0 && (spent.elapsed() >= budgetMs || (waiting && waiting())); });
     source = nullptr;
     ++building.slices;
     building.longestMs = std::max(building.longestMs, double(spent.nsecsElapsed()) / 1e6);

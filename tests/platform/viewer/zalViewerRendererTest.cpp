@@ -390,36 +390,6 @@ TEST_F(BuiltInSteps, AStepEndsAtOnceWhenSomethingWaitsAndNotOtherwise)
     followed.release();
 }
 
-TEST_F(BuiltInSteps, MessagesWaitingAtEveryStepWithEditsBetweenDoNotKeepTheBuildFromFinishing)
-{
-    // A message waits at every step and two entities of different materials are re-added before each,
-    // so every step finds two batches to put together again. A step that ended after its first batch
-    // never got ahead of them.
-    constexpr int kMaterials = 10, kMostSteps = 20000;
-    for (int k = 0; k < kMaterials; ++k)
-        f.material(QStringLiteral("M%1").arg(k), 0x202020u * quint32(k % 8) + 0x1F);
-    int steps = 0;
-    bool done = false;
-    while (!done && steps < kMostSteps) {
-        for (int j = 0; j < 2; ++j) {
-            const int k = (2 * steps + j) % kMaterials;
-            const int i = k * 300 + (steps % 300);
-            const QString name = QStringLiteral("E%1").arg(i);
-            f.remove(name, "Block");
-            f.instance(name, "Block", "", QVector3D(float(i % 60) * 30, float(i / 60) * 30, 0));
-            f.square(name + "_M", name, 20, QStringLiteral("M%1").arg(k));
-        }
-        done = followed.prepare(f.scene, 600000, [] { return true; });
-        ++steps;
-    }
-    ASSERT_TRUE(f.errors.isEmpty()) << f.errors.join("; ").toStdString();
-    EXPECT_TRUE(done) << "still building after " << steps << " steps with a message waiting at each";
-    EXPECT_GT(steps, 1) << "the waiting messages did not end any step";
-    ASSERT_NO_FATAL_FAILURE(expectLikeAFreshDrawing("messages waiting at every step"));
-    EXPECT_EQ(followed.statistics().triangles, 2LL * kEntities);
-    followed.release();
-}
-
 TEST_F(BuiltInSteps, EditsBeforeThousandsOfStepsDoNotExhaustTheDriver)
 {
     // Steps of a build draw no frame, and a frame is what hands Filament's commands to its driver
