@@ -30,7 +30,7 @@ public:
     bool send(const XoRemoteRenderMessage& message) override
     {
         if (message.type() == XoMessageType::AddMesh) {
-            const std::string frame = message.frameBytes();
+            const std::string frame = withoutDocumentNumbers(message.frameBytes());
             const std::string name(message.field(std::size_t(0)).text());
             std::lock_guard<std::mutex> lock(m_framesMutex);
             frames.push_back(
@@ -40,6 +40,30 @@ public:
                      .left(24)});
         }
         return XoRecordingMessagesManager::send(message);
+    }
+
+    // Names carry the number of the document they come from ("U4_AcDb..."), which counts the drawings
+    // opened earlier in the process: without it, a test's digests do not depend on which tests ran
+    // before it (up to nine drawings; a second digit would change the names' lengths).
+    static std::string withoutDocumentNumbers(std::string frame)
+    {
+        static const std::string kClass = "_AcDb";
+        std::string out;
+        out.reserve(frame.size());
+        for (std::size_t i = 0; i < frame.size(); ++i) {
+            if (frame[i] == 'U') {
+                std::size_t j = i + 1;
+                while (j < frame.size() && frame[j] >= '0' && frame[j] <= '9')
+                    ++j;
+                if (j > i + 1 && frame.compare(j, kClass.size(), kClass) == 0) {
+                    out += 'U';
+                    i = j - 1;
+                    continue;
+                }
+            }
+            out += frame[i];
+        }
+        return out;
     }
 
     struct Frame
@@ -193,13 +217,13 @@ TEST_F(zalMeshStreamBytes, GridsWithAndWithoutNormalsAndTextureCoordinates)
         drawing->append(mesh);
     }
     syncAndCompare({
-        {17282, "1a035858fe64137fc64a63ba"},
-        {3410, "c01273e247da72b03a735c57"},
-        {3412, "a5df27bf5d81b3c92dec1e8c"},
-        {3412, "a534729597b9b84432f2b722"},
-        {8308, "8c529d09dd1218e9f141d317"},
-        {5588, "cc81a627ef55b72309584144"},
-        {5588, "4a660131c9f1a835d427f5b9"},
+        {17277, "021cd63a616fa4ceb38561a3"},
+        {3405, "5d7f39e6d8666dbe5243d889"},
+        {3407, "02f14ebae5f210a467922406"},
+        {3407, "9775b3ef4e738f6667459774"},
+        {8303, "d23aac4260aef97686414117"},
+        {5583, "15679370ca4b11b910f7fd1f"},
+        {5583, "39eb88e20cbf9805cacf825a"},
     });
 }
 
@@ -239,13 +263,13 @@ TEST_F(zalMeshStreamBytes, FaceMaterialsSplitAndMergeMeshesInArrivalOrder)
             runs.push_back(runs.size() % 7 == 6 ? red : (length % 2 ? global : notAMaterial));
     drawing->addShell(v3, f3, {}, runs);
     syncAndCompare({
-        {5860, "c30a9b17edb9c3af5bd66ea4"},
-        {2596, "dd17247853f222e39f742ba4"},
-        {5044, "5647d1e39aac809cdfb0c3a0"},
-        {964, "1145e6fe055d4cb749d5baa2"},
-        {1780, "cf06ca54287912c6aa37f562"},
-        {5860, "562cc893ac196a3365916e4a"},
-        {964, "7be62acda62f01156deec548"},
+        {5855, "468683400a4ee15e965a2cac"},
+        {2591, "7d7034b33242920ee6575b1e"},
+        {5039, "950b5c2b444d1dad67c24ac0"},
+        {959, "35a960aa88a8256b4818317a"},
+        {1775, "6d2b1e8db4b73adc3092cc87"},
+        {5855, "6c88571ccd3f6a345fc5c767"},
+        {959, "c43e97bded4bf016d30104ab"},
     });
 }
 
@@ -290,13 +314,13 @@ TEST_F(zalMeshStreamBytes, OddFacesHolesDegenerateFacesAndOtherMeshKinds)
     drawing->addFace({{50, 0, 0}, {51, 0, 0}, {51, 1, 0}, {50, 1, 0}});
     drawing->addFace({{52, 0, 0}, {53, 0, 1}, {52, 1, 0}});
     syncAndCompare({
-        {3682, "1668139e8cc047fa37a9e7fe"},
-        {554, "e3c45bf1cdcc5a681a16b048"},
-        {3416, "2e2d6f0a7df006a9d7d20ed8"},
-        {295, "1ba3ca65d3c70a7cefab7c2c"},
-        {428, "1a4895d2f26553c8d6b718ff"},
-        {412, "d961583b76bda6fac7dc7dd3"},
-        {276, "45f0d4b9d2c0de2a8590a38b"},
+        {3677, "048f25f78f683c65c4bd325b"},
+        {549, "6afeaa87d8aaa1249724c3c3"},
+        {3411, "ffbbb4ab698d6b338be799df"},
+        {290, "8f1f0dd037fb2ee929f3300b"},
+        {423, "68f9cd860b72de13fb19183a"},
+        {407, "c4712580c14e1616d59dbd6c"},
+        {271, "2dddaa8504d7819acb9b4b01"},
     });
 }
 
@@ -335,10 +359,22 @@ TEST_F(zalMeshStreamBytes, LargeAndScatteredMeshes)
     }
     drawing->addShell(v, f, {}, materials);
     drawing->addShell(v, f, n);
+    // A few of the scattered faces are near-degenerate in large units, and clang's build (as the sanitizer
+    // pass makes it) cuts them into triangles other than gcc's; the per-triangle translation did the same,
+    // so each compiler has its own digests, both recorded from it.
+#if defined(__clang__)
     syncAndCompare({
-        {24480146, "f6a1ef45b8014c8431e82cc5"},
-        {73722, "a8c9983c0fe06fa25929dc3f"},
-        {37818, "c65ebea1ba2beae1a93e393f"},
-        {111396, "c4637f35856f398c45e16cd3"},
+        {24480141, "853ee5db3933792603bdf3a1"},
+        {73445, "fbaa5b307ba828e6b8010515"},
+        {37405, "ed35b783a9b16200b66a7ffc"},
+        {110711, "03f1ac6068fdd0f636ee3771"},
     });
+#else
+    syncAndCompare({
+        {24480141, "853ee5db3933792603bdf3a1"},
+        {73717, "7854b87b4d856e9a015febc8"},
+        {37813, "09f5a5e28f7654d944784c0c"},
+        {111391, "8f8e3ffa392ab3dd7a02c055"},
+    });
+#endif
 }
