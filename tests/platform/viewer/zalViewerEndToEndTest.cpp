@@ -622,6 +622,38 @@ int greenPixels(const QImage& image)
     return n;
 }
 
+// A grid of cubes under one block in model space: the scene of the tests of builds in steps.
+class CubeGrid
+{
+public:
+    CubeGrid(ObservedSender& sender, int perRow) : m_sender(sender), m_perRow(perRow) {}
+    // The material, the block and its placement; sent inside a transaction.
+    void begin()
+    {
+        m_sender.addMaterial("G", "M_Configurable", "", 0x00C000u, 1.0f, "", "");
+        m_sender.addComponentDef("Block", "*Model_Space", false, "");
+        place();
+    }
+    void place() { m_sender.addInstance("Root", "Model", "Block", "Modelspace", kIdentity, ""); }
+    // Cube i, in cell `at` of the grid.
+    void cube(int i, int at)
+    {
+        const std::string entity = "E" + std::to_string(i);
+        const float placed[16] = {
+            1, 0, 0, float(at % m_perRow) * 40, 0, 1, 0, float(at / m_perRow) * 40, 0, 0, 1, 0, 0, 0, 0, 1};
+        m_sender.addInstance(entity.c_str(), "Block", "", entity.c_str(), placed, "");
+        m_sender.addMesh((entity + "_G").c_str(), entity.c_str(), "", m_cube.positions.data(),
+                         m_cube.normals.data(), nullptr, nullptr, nullptr, m_cube.faceSizes.data(),
+                         int(m_cube.faceSizes.size()), m_cube.vertexCount(), "G", "G");
+    }
+
+private:
+    static constexpr float kIdentity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    ObservedSender& m_sender;
+    const int m_perRow;
+    const Cube m_cube{10};
+};
+
 TEST(ViewerProcess, APictureAskedWhileTheFirstDrawingIsBuiltInStepsShowsTheWholeSceneWithItsLaterEdits)
 {
     // The first drawing of thousands of entities is built in steps while messages are handled. Here the
@@ -634,22 +666,12 @@ TEST(ViewerProcess, APictureAskedWhileTheFirstDrawingIsBuiltInStepsShowsTheWhole
         sender.startRender(xotest::viewerExecutable().toStdWString().c_str(), 40, 30, 480, 320, false));
     ASSERT_TRUE(xotest::waitUntil([&] { return sender.inits == 1; }));
     sender.sendConsoleCommand("zal.DrawingStepMs -1");
-    const Cube cube(10);
-    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     const int count = 4000;
+    CubeGrid grid(sender, 80);
     ASSERT_TRUE(sender.beginTransaction("grid"));
-    sender.addMaterial("G", "M_Configurable", "", 0x00C000u, 1.0f, "", "");
-    sender.addComponentDef("Block", "*Model_Space", false, "");
-    sender.addInstance("Root", "Model", "Block", "Modelspace", identity, "");
-    for (int i = 0; i < count; ++i) {
-        const std::string entity = "E" + std::to_string(i);
-        const float at[16] = {1, 0, 0, float(i % 80) * 40, 0, 1, 0, float(i / 80) * 40, 0, 0, 1, 0, 0,
-                              0, 0, 1};
-        sender.addInstance(entity.c_str(), "Block", "", entity.c_str(), at, "");
-        sender.addMesh((entity + "_G").c_str(), entity.c_str(), "", cube.positions.data(),
-                       cube.normals.data(), nullptr, nullptr, nullptr, cube.faceSizes.data(),
-                       int(cube.faceSizes.size()), cube.vertexCount(), "G", "G");
-    }
+    grid.begin();
+    for (int i = 0; i < count; ++i)
+        grid.cube(i, i);
     ASSERT_TRUE(sender.endTransaction(false));
     int dumps = 0;
     auto render = [&] { return dumpOf(sender, folder.path(), ++dumps).value("render").toObject(); };
@@ -674,7 +696,7 @@ TEST(ViewerProcess, APictureAskedWhileTheFirstDrawingIsBuiltInStepsShowsTheWhole
     // The same scene drawn from scratch by a drawing that was never interrupted.
     sender.sendConsoleCommand("zal.DrawingStepMs 20");
     sender.removeEntity("Root", "Model", false, false);
-    sender.addInstance("Root", "Model", "Block", "Modelspace", identity, "");
+    grid.place();
     const QString late = folder.path() + "/late.png";
     sender.sendConsoleCommand(QStringLiteral("HighResShot 320x240 filename=\"%1\"").arg(late));
     ASSERT_TRUE(xotest::waitUntil([&] { return QFileInfo::exists(late); }, 120000));
@@ -697,26 +719,12 @@ TEST(ViewerProcess, MessagesThatArriveDuringABuildStepEndItAndTheBuiltDrawingIsK
         sender.startRender(xotest::viewerExecutable().toStdWString().c_str(), 40, 30, 480, 320, false));
     ASSERT_TRUE(xotest::waitUntil([&] { return sender.inits == 1; }));
     sender.sendConsoleCommand("zal.DrawingStepMs -1");
-    const Cube cube(10);
-    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     const int count = 20000;
-    auto placed = [](int i) {
-        return std::vector<float>{1, 0, 0, float(i % 200) * 40, 0, 1, 0, float(i / 200) * 40, 0, 0, 1, 0, 0,
-                                  0, 0, 1};
-    };
-    auto cubeAt = [&](int i, int at) {
-        const std::string entity = "E" + std::to_string(i);
-        sender.addInstance(entity.c_str(), "Block", "", entity.c_str(), placed(at).data(), "");
-        sender.addMesh((entity + "_G").c_str(), entity.c_str(), "", cube.positions.data(),
-                       cube.normals.data(), nullptr, nullptr, nullptr, cube.faceSizes.data(),
-                       int(cube.faceSizes.size()), cube.vertexCount(), "G", "G");
-    };
+    CubeGrid grid(sender, 200);
     ASSERT_TRUE(sender.beginTransaction("grid"));
-    sender.addMaterial("G", "M_Configurable", "", 0x00C000u, 1.0f, "", "");
-    sender.addComponentDef("Block", "*Model_Space", false, "");
-    sender.addInstance("Root", "Model", "Block", "Modelspace", identity, "");
+    grid.begin();
     for (int i = 0; i < count; ++i)
-        cubeAt(i, i);
+        grid.cube(i, i);
     ASSERT_TRUE(sender.endTransaction(false));
     int dumps = 0;
     auto render = [&] { return dumpOf(sender, folder.path(), ++dumps).value("render").toObject(); };
@@ -729,7 +737,7 @@ TEST(ViewerProcess, MessagesThatArriveDuringABuildStepEndItAndTheBuiltDrawingIsK
         const std::string name = "edit" + std::to_string(edits);
         EXPECT_TRUE(sender.beginTransaction(name.c_str()));
         sender.removeEntity(("E" + std::to_string(edits)).c_str(), "Block", true, true);
-        cubeAt(edits, count + edits);
+        grid.cube(edits, count + edits);
         EXPECT_TRUE(sender.endTransaction(false));
         ++edits;
     };
