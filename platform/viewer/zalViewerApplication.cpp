@@ -602,9 +602,14 @@ void zalViewerApplication::drawFrame()
         if (building && m_settings.drawingStepMs < 0) return;
         // A large scene's first drawing is built in steps; the channel and the window are answered
         // in between.
-        // A step ends early for waiting messages, so an edit made meanwhile is acknowledged at once.
+        // A step ends early for waiting messages once it has made a small least share of the build, so
+        // an edit made meanwhile is acknowledged soon and edits that keep coming cannot stall the build.
         const auto waiting = [this] { return m_channel && m_channel->hasWaiting(); };
-        if (!m_renderer.prepare(m_scene, std::max(m_settings.drawingStepMs, 0), waiting)) {
+        const bool ready = m_renderer.prepare(m_scene, std::max(m_settings.drawingStepMs, 0), waiting);
+        // What the drawing has taken in is not kept until a frame: a long build with edits between its
+        // steps would otherwise fill the log and have to start over.
+        m_scene.forgetChanges(m_renderer.followedChanges());
+        if (!ready) {
             // Messages and input are handled before the next step.
             m_buildStep.start();
             return;
@@ -612,10 +617,12 @@ void zalViewerApplication::drawFrame()
         if (building) {
             const zalViewerRenderer::Statistics stats = m_renderer.statistics();
             qInfo().noquote() << QStringLiteral(
-                                     "zalViewer: drawing built in %1 steps over %2 ms, the longest %3 ms")
+                                     "zalViewer: drawing built in %1 steps over %2 ms, the longest %3 ms, "
+                                     "%4 units of work")
                                      .arg(stats.buildSlices)
                                      .arg(stats.buildMs, 0, 'f', 1)
-                                     .arg(stats.longestBuildSliceMs, 0, 'f', 1);
+                                     .arg(stats.longestBuildSliceMs, 0, 'f', 1)
+                                     .arg(stats.buildUnits);
         }
     }
     const zalViewerRenderer::View view = m_orbitActive ? m_orbit : m_renderer.view(m_scene, m_settings);
@@ -827,6 +834,10 @@ QJsonObject zalViewerApplication::dump() const
                                    {"frameMs", stats.frameMs},
                                    {"building", m_renderer.isBuilding()},
                                    {"buildSteps", stats.buildSlices},
+                                   {"buildUnits", double(stats.buildUnits)},
+                                   {"mostUnitsBeforeAnswer", double(stats.mostUnitsBeforeAnswer)},
+                                   {"buildsStarted", stats.buildsStarted},
+                                   {"changesKept", double(m_scene.changesKept())},
                                    {"buildsFinishedAtOnce", stats.buildsFinishedAtOnce}});
     return o;
 }

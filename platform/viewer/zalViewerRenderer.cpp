@@ -102,6 +102,15 @@ constexpr int kOwnPlacements = 64;
 constexpr std::uint32_t kLargeBatchVertices = 1u << 20;
 // More changes than this (and than half the items drawn) are followed by building the drawing anew.
 constexpr std::size_t kManyChanges = 2048;
+// A build's work is counted in units: a child made is one, a merged batch put together one per this many
+// vertices (about what a child costs) and one more.
+constexpr std::uint32_t kVerticesPerUnit = 32;
+// A step that a waiting message ends first makes a least share of units, so that edits that keep coming
+// cannot keep a build from finishing: the work the edits since the last step undid (batches already put
+// together that they took apart, which they would cost after the build too), and on top of it none after
+// a step that ran its whole budget, then twice as many with each step in a row that a message ended, up
+// to about a few milliseconds of work: what an edit made during a build may wait for it.
+constexpr long long kMostLeastUnits = 512;
 // Filament 1.9's OpenGL backend keeps its handles in a fixed arena, and a destroyed buffer's handle is
 // freed only when the driver thread runs the command: the engine hands commands over at the end of a
 // frame. Updates without a frame (build steps with edits between them) hand them over after this many.
@@ -384,6 +393,11 @@ struct zalViewerRenderer::Impl
     };
     std::map<QString, std::vector<std::unique_ptr<Batch>>> batches; // by material
     std::set<Batch*> changedBatches;
+    void changed(Batch& batch)
+    {
+        if (changedBatches.insert(&batch).second && building.active)
+            building.undone += 1 + batch.vertices / kVerticesPerUnit;
+    }
     int ownPlacements = 0;
     void join(Item& item, const QString& material, std::uint32_t vertices);
     void leave(Item& item);
@@ -440,8 +454,19 @@ struct zalViewerRenderer::Impl
         std::unordered_set<Node*> queued; // the live ones among them (a change may drop a queued node)
         int slices = 0;
         double longestMs = 0;
-        QElapsedTimer clock; // since the build began
+        long long units = 0;        // of work since the build began
+        long long stepUnits = 0;    // in the current step
+        long long undone = 0;       // by changes since the last step
+        int earlyEnds = 0;          // steps in a row that a waiting message ended
+        long long mostAnswered = 0; // units a step made for its least share before a message ended it
+        QElapsedTimer clock;        // since the build began
     } building;
+    // Counts the work of a build (see kVerticesPerUnit).
+    void didUnits(long long n)
+    {
+        building.units += n;
+        building.stepUnits += n;
+    }
     QMap<QString, QJsonObject> fountains;
     // As startFrame writes "no fountains", so that a drawing built before the first frame is kept.
     QByteArray builtFountains = QByteArrayLiteral("{}");
@@ -869,7 +894,7 @@ void zalViewerRenderer::Impl::join(Item& item, const QString& name, std::uint32_
     stats.triangles += item.triangles;
     batch->members.push_back(&item);
     batch->vertices += vertices;
-    changedBatches.insert(batch);
+    changed(*batch);
 }
 
 void zalViewerRenderer::Impl::leave(Item& item)
@@ -881,7 +906,7 @@ void zalViewerRenderer::Impl::leave(Item& item)
     batch.members.pop_back();
     batch.vertices -= item.vertices;
     stats.triangles -= item.triangles;
-    changedBatches.insert(&batch);
+    changed(batch);
     item.batch = nullptr;
 }
 
@@ -1243,7 +1268,9 @@ bool zalViewerRenderer::Impl::collectGarbage(const std::function<bool()>& outOfT
     // Batches whose members changed are put together again, and empty ones go.
     for (bool first = true; !changedBatches.empty(); first = false) {
         if (outOfTime && !first && outOfTime()) return false;
-        assemble(**changedBatches.begin());
+        Batch& batch = **changedBatches.begin();
+        didUnits(1 + batch.vertices / kVerticesPerUnit);
+        assemble(batch);
         changedBatches.erase(changedBatches.begin());
     }
     for (auto list = batches.begin(); list != batches.end();) {
@@ -1300,6 +1327,11 @@ void zalViewerRenderer::Impl::beginBuild()
     built = true;
     building.slices = 0;
     building.longestMs = 0;
+    building.units = 0;
+    building.undone = 0;
+    building.earlyEnds = 0;
+    building.mostAnswered = 0;
+    ++stats.buildsStarted;
     building.clock.start();
 }
 
@@ -1329,6 +1361,7 @@ bool zalViewerRenderer::Impl::continueBuild(const std::function<bool()>& outOfTi
             const auto& next = node->toBuild[node->buildNext++];
             if (node->buildRevision == source->revision() || stillUnder(*node, next.first, next.second))
                 makeChildAt(*node, next.first, next.second);
+            didUnits(1);
             made = true;
         }
         node->toBuild = {};
@@ -1435,14 +1468,30 @@ bool zalViewerRenderer::Impl::update(const zalViewerScene& scene, int budgetMs)
 
 bool zalViewerRenderer::Impl::finishBuildStep(const QElapsedTimer& spent, int budgetMs)
 {
-    const bool done = continueBuild(
-        [&] { return budgetMs >= 0 && (spent.elapsed() >= budgetMs || (waiting && waiting())); });
+    // A waiting message ends a step once its least share is made (see kMostLeastUnits).
+    const long long undone = building.undone;
+    const long long least =
+        undone +
+        (building.earlyEnds == 0 ? 0 : std::min(kMostLeastUnits, 1LL << std::min(building.earlyEnds, 40)));
+    building.stepUnits = 0;
+    bool endedEarly = false;
+    const bool done = continueBuild([&] {
+        if (budgetMs < 0) return false;
+        if (spent.elapsed() >= budgetMs) return true;
+        endedEarly = building.stepUnits >= least && waiting && waiting();
+        return endedEarly;
+    });
+    building.earlyEnds = endedEarly && !done ? building.earlyEnds + 1 : 0;
+    if (endedEarly) building.mostAnswered = std::max(building.mostAnswered, building.stepUnits - undone);
+    building.undone = 0; // what the step itself took apart is still to do, not undone by an edit
     source = nullptr;
     ++building.slices;
     building.longestMs = std::max(building.longestMs, double(spent.nsecsElapsed()) / 1e6);
     if (!done) return false;
     building.active = false;
     stats.buildSlices = building.slices;
+    stats.buildUnits = building.units;
+    stats.mostUnitsBeforeAnswer = building.mostAnswered;
     stats.buildMs = double(building.clock.nsecsElapsed()) / 1e6;
     stats.longestBuildSliceMs = building.longestMs;
     // Something that needs the whole drawing (a picture, the camera that fits it) came in the middle.

@@ -43,6 +43,13 @@ public:
         double buildMs = 0;
         double longestBuildSliceMs = 0;
         int buildsFinishedAtOnce = 0;
+        // Units of work that build took (children made, batches put together by their vertices), and how
+        // many builds from scratch were begun (the first drawing's, and any that starting over forced).
+        long long buildUnits = 0;
+        int buildsStarted = 0;
+        // The most units a step of that build made before a waiting message ended it, beyond the work
+        // that edits since the step before had undone: what an edit made during the build waited for.
+        long long mostUnitsBeforeAnswer = 0;
     };
 
     zalViewerRenderer();

@@ -200,6 +200,7 @@ public:
     std::uint64_t changeCount() const { return m_changeStart + m_changes.size(); }
     // Changes up to `cursor` are no longer needed.
     void forgetChanges(std::uint64_t cursor);
+    std::size_t changesKept() const { return m_changes.size(); }
 
     QJsonObject toJson() const;
 

@@ -675,8 +675,11 @@ TEST(ViewerProcess, APictureAskedWhileTheFirstDrawingIsBuiltInStepsShowsTheWhole
     ASSERT_TRUE(sender.endTransaction(false));
     int dumps = 0;
     auto render = [&] { return dumpOf(sender, folder.path(), ++dumps).value("render").toObject(); };
-    ASSERT_TRUE(xotest::waitUntil([&] { return render().value("building").toBool(); }, 120000))
+    QJsonObject held;
+    ASSERT_TRUE(xotest::waitUntil([&] { return (held = render()).value("building").toBool(); }, 120000))
         << "the drawing was never seen being built in steps";
+    // The changes the build has taken in (two per cube) are not kept until its first frame.
+    EXPECT_EQ(held.value("changesKept").toDouble(), 0.0);
 
     // The last row of the grid goes, in a transaction of its own.
     ASSERT_TRUE(sender.beginTransaction("edit"));
@@ -709,8 +712,9 @@ TEST(ViewerProcess, APictureAskedWhileTheFirstDrawingIsBuiltInStepsShowsTheWhole
 TEST(ViewerProcess, MessagesThatArriveDuringABuildStepEndItAndTheBuiltDrawingIsKeptForTheFirstFrame)
 {
     // Steps of a second each: a 20,000-cube grid builds within one or two of them, unless messages
-    // arriving during a step end it (so that an edit waits for one child, not for the step). Pings and
-    // edits come one after another while it builds, each sent once the one before is answered.
+    // arriving during a step end it (so that an edit waits for a small share of the build, not for the
+    // step). Pings and edits come one after another while it builds, each sent once the one before is
+    // answered.
     xotest::ensureApplication();
     QTemporaryDir folder;
     std::vector<std::string> refreshed;

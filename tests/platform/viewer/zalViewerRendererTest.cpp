@@ -390,6 +390,80 @@ TEST_F(BuiltInSteps, AStepEndsAtOnceWhenSomethingWaitsAndNotOtherwise)
     followed.release();
 }
 
+TEST_F(BuiltInSteps, MessagesWaitingAtEveryStepWithEditsBetweenDoNotKeepTheBuildFromFinishing)
+{
+    // A message waits at every step (as when edits keep coming during a large drawing's build) and no
+    // time limit ends a step. Before each step five entities of a heavier kind are re-added, each in
+    // another of their merged batches, so once the batches are being put together every step finds
+    // several of them taken apart again.
+    constexpr int kHeavy = 600, kCells = 8, kPerStep = 5, kMostSteps = 3000;
+    f.material("Heavy", 0x40A0A0);
+    auto heavy = [&](int i) {
+        const QString name = QStringLiteral("H%1").arg(i);
+        f.instance(name, "Block", "", QVector3D(float(i % 30) * 30, -30.0f - float(i / 30) * 30, 0));
+        f.tiledSquare(name + "_M", name, 20, kCells, "Heavy");
+    };
+    for (int i = 0; i < kHeavy; ++i)
+        heavy(i);
+    int steps = 0;
+    bool done = false;
+    while (!done && steps < kMostSteps) {
+        for (int j = 0; j < kPerStep; ++j) {
+            const int i = (steps * 7 + j * kHeavy / kPerStep) % kHeavy;
+            f.remove(QStringLiteral("H%1").arg(i), "Block");
+            heavy(i);
+        }
+        done = followed.prepare(f.scene, 600000, [] { return true; });
+        ++steps;
+    }
+    ASSERT_TRUE(f.errors.isEmpty()) << f.errors.join("; ").toStdString();
+    // The build has 3,600 children and about twenty batches of 16,000 vertices: some 14,000 units of
+    // work, a child or 32 vertices each. Past its first ten steps each step moves it on by 512 units on
+    // top of what the edits undid, so it ends within about forty. A step that gave up after one child
+    // or batch needed thousands; one that did not make up for the batches taken apart needed over 120.
+    EXPECT_TRUE(done) << "still building after " << steps << " steps with a message waiting at each";
+    EXPECT_LE(steps, 60);
+    EXPECT_GT(steps, 5) << "the waiting messages did not end the steps";
+    // Yet an edit waits for no more than that share and the batch under way when it was reached.
+    EXPECT_GT(followed.statistics().mostUnitsBeforeAnswer, 0);
+    EXPECT_LE(followed.statistics().mostUnitsBeforeAnswer, 512 + 16384 / 32 + 1);
+    ASSERT_NO_FATAL_FAILURE(expectLikeAFreshDrawing("messages waiting at every step"));
+    EXPECT_EQ(followed.statistics().triangles, 2LL * kEntities + 2LL * kCells * kCells * kHeavy);
+    followed.release();
+}
+
+TEST_F(BuiltInSteps, ABuildTakingInMoreChangesThanTheLogKeepsFinishesWithoutStartingOver)
+{
+    // The viewer forgets what the drawing has taken in after every step. Changes that keep coming
+    // during a long build then never fill the scene's log (262,144 kept), which would lose the ones not
+    // yet taken in and start the build over from scratch.
+    constexpr int kChanges = 300000, kPerStep = 1500;
+    EXPECT_FALSE(followed.prepare(f.scene, 0));
+    const int started = followed.statistics().buildsStarted;
+    f.scene.forgetChanges(followed.followedChanges());
+    int changes = 0, steps = 0;
+    bool done = false;
+    std::size_t mostKept = 0;
+    while (!done) {
+        // A material nothing draws with: each change costs the drawing nothing.
+        for (int k = 0; k < kPerStep && changes < kChanges; ++k, ++changes)
+            f.material("Unused", quint32(changes));
+        ASSERT_FALSE(changes < kChanges && !followed.isBuilding()) << "the build ended before the changes";
+        done = followed.prepare(f.scene, 0);
+        mostKept = std::max(mostKept, f.scene.changesKept());
+        f.scene.forgetChanges(followed.followedChanges());
+        ++steps;
+    }
+    ASSERT_TRUE(f.errors.isEmpty()) << f.errors.join("; ").toStdString();
+    EXPECT_EQ(changes, kChanges);
+    EXPECT_EQ(followed.statistics().buildsStarted, started) << "the build started over";
+    EXPECT_LE(mostKept, std::size_t(kPerStep));
+    EXPECT_EQ(f.scene.changesKept(), 0u);
+    EXPECT_GT(steps, kEntities) << "steps of one child each";
+    ASSERT_NO_FATAL_FAILURE(expectLikeAFreshDrawing("after hundreds of thousands of changes"));
+    followed.release();
+}
+
 TEST_F(BuiltInSteps, EditsBeforeThousandsOfStepsDoNotExhaustTheDriver)
 {
     // Steps of a build draw no frame, and a frame is what hands Filament's commands to its driver
