@@ -109,8 +109,9 @@ constexpr std::uint32_t kVerticesPerUnit = 32;
 // cannot keep a build from finishing: the work the edits since the last step undid (batches already put
 // together that they took apart, which they would cost after the build too), and on top of it none after
 // a step that ran its whole budget, then twice as many with each step in a row that a message ended, up
-// to about a few milliseconds of work: what an edit made during a build may wait for it.
-constexpr long long kMostLeastUnits = 512;
+// to a few tenths of a millisecond of work. An edit made during a build waits about that long for it,
+// and edits that never pause still let the build move on by that much each.
+constexpr long long kMostLeastUnits = 32;
 // Filament 1.9's OpenGL backend keeps its handles in a fixed arena, and a destroyed buffer's handle is
 // freed only when the driver thread runs the command: the engine hands commands over at the end of a
 // frame. Updates without a frame (build steps with edits between them) hand them over after this many.
