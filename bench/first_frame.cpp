@@ -4,17 +4,23 @@
 // an answer is how long the viewer stopped answering. A picture asked for at the end must show the whole
 // scene (the viewer prints its frame time).
 //
-//   xvfb-run -a build/bin/bench_first_frame [entities] [viewer executable]
+//   xvfb-run -a build/bin/bench_first_frame [entities] [viewer executable] [edits]
 //
-// The viewer defaults to the one built beside this benchmark. Ends with one line:
+// The viewer defaults to the one built beside this benchmark. With "edits", edit transactions come back to
+// back instead of the pings, each moving four entities out of the block and back (which takes their
+// merged batches apart once the batches are being put together); the benchmark then says whether the
+// drawing got built while they came. Ends with one line:
 // "first frame: N entities, acknowledged A s, longest unanswered ping P ms"
 #include "XoRemoteRenderSenderFlattener.h"
 #include "bench/zalBenchWait.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -65,6 +71,7 @@ int main(int argc, char** argv)
     }
     // Let the empty scene's first frame pass.
     QThread::msleep(1000);
+    const bool edits = argc > 3 && std::string(argv[3]) == "edits";
     const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     const std::vector<float> square = {0, 0, 0, 20, 20, 0, 20, 0, 0, 0, 0, 0, 0, 20, 0, 20, 20, 0};
     const std::vector<std::int32_t> faces = {3, 3};
@@ -73,14 +80,16 @@ int main(int argc, char** argv)
     sender.addComponentDef("Block", "*Model_Space", false, "");
     sender.addInstance("Root", "Model", "Block", "Modelspace", identity, "");
     const int side = int(std::ceil(std::sqrt(double(entities))));
-    for (int i = 0; i < entities; ++i) {
+    auto entity = [&](int i) {
         const std::string name = "E" + std::to_string(i);
         const float at[16] = {1, 0, 0, float(i % side) * 30, 0, 1, 0, float(i / side) * 30, 0, 0, 1, 0, 0,
                               0, 0, 1};
         sender.addInstance(name.c_str(), "Block", "", name.c_str(), at, "");
         sender.addMesh((name + "_G").c_str(), name.c_str(), "", square.data(), nullptr, nullptr, nullptr,
                        nullptr, faces.data(), 2, 6, "G", "G");
-    }
+    };
+    for (int i = 0; i < entities; ++i)
+        entity(i);
     QElapsedTimer sinceEnd;
     sinceEnd.start();
     sender.endTransaction(false);
@@ -94,13 +103,43 @@ int main(int argc, char** argv)
     double longest = 0;
     QElapsedTimer pinging;
     pinging.start();
+    int sent = 0;
     while (pinging.elapsed() < 6000) {
         QElapsedTimer rtt;
         rtt.start();
-        const int expected = sender.pongs + 1;
-        sender.sendMessage("zal.Ping", "p", 1);
-        if (!zalBench::waitFor([&] { return sender.pongs >= expected; }, 120000)) break;
+        if (edits) {
+            // A selection of four entities spread over the drawing, so that each edit takes several
+            // batches apart.
+            const std::size_t expected = sender.applied.size() + 1;
+            sender.beginTransaction("move");
+            for (int k = 0; k < 4; ++k) {
+                const int i = int((4LL * sent + k) * 7919 % entities);
+                sender.removeEntity(("E" + std::to_string(i)).c_str(), "Block", true, true);
+                entity(i);
+            }
+            sender.endTransaction(false);
+            if (!zalBench::waitFor([&] { return sender.applied.size() >= expected; }, 120000)) break;
+        } else {
+            const int expected = sender.pongs + 1;
+            sender.sendMessage("zal.Ping", "p", 1);
+            if (!zalBench::waitFor([&] { return sender.pongs >= expected; }, 120000)) break;
+        }
+        ++sent;
         longest = std::max(longest, double(rtt.nsecsElapsed()) / 1e6);
+    }
+    if (edits) {
+        // Whether the drawing got built while the edits came (the picture below would finish it at once).
+        const QString dump = folder.filePath("dump.json");
+        sender.sendConsoleCommand(QStringLiteral("zal.DumpScene %1").arg(dump));
+        zalBench::waitFor([&] { return QFileInfo::exists(dump); }, 120000);
+        QFile file(dump);
+        file.open(QIODevice::ReadOnly);
+        const QJsonObject o = QJsonDocument::fromJson(file.readAll()).object();
+        const QJsonObject render = o.value("render").toObject();
+        std::printf("after %d edits back to back over 6 s (the longest acknowledged in %.1f ms): drawing %s, "
+                    "%d frames drawn\n",
+                    sent, longest, render.value("building").toBool() ? "still being built" : "built",
+                    o.value("viewer").toObject().value("framesDrawn").toInt());
     }
     const QString shot = folder.filePath("shot.png");
     sender.sendConsoleCommand(QStringLiteral("HighResShot 640x480 filename=\"%1\"").arg(shot));
