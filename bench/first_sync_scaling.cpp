@@ -120,7 +120,9 @@ int main(int argc, char** argv)
         QElapsedTimer timer;
         timer.start();
         const std::uint64_t waitsBefore = XoSharedRing::writerWaits(),
-                            waitNsBefore = XoSharedRing::writerWaitNs();
+                            waitNsBefore = XoSharedRing::writerWaitNs(),
+                            busyNsBefore = XoSharedRing::writerBusyNs(),
+                            wakesBefore = XoSharedRing::writerWakeups();
         const std::int64_t started = steadyNs();
         const std::int64_t cpuStarted = threadCpuNs();
         s->refresh(QString(), QString());
@@ -132,10 +134,13 @@ int main(int argc, char** argv)
         if (live && timing)
             std::fprintf(stderr,
                          "host timing: %s ns: refresh started %lld, returned %lld, acknowledged %lld; waited "
-                         "for room in the ring %llu times, %.1f ms\n",
+                         "for room in the ring %llu times, %.1f ms; writing into it otherwise %.1f ms, %llu "
+                         "wake-ups of the reader\n",
                          size.label, (long long)started, (long long)returned, (long long)steadyNs(),
                          (unsigned long long)(XoSharedRing::writerWaits() - waitsBefore),
-                         double(XoSharedRing::writerWaitNs() - waitNsBefore) / 1e6);
+                         double(XoSharedRing::writerWaitNs() - waitNsBefore) / 1e6,
+                         double(XoSharedRing::writerBusyNs() - busyNsBefore) / 1e6,
+                         (unsigned long long)(XoSharedRing::writerWakeups() - wakesBefore));
         // The viewer backs its spare receive memory again once the frames pause: its peak counts that.
         if (live) waitFor([] { return false; }, 300);
         if (live) {
