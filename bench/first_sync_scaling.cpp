@@ -10,11 +10,11 @@
 // `scale` (default 1) divides every size, for a quick look; `only` runs the sizes whose label contains it
 // (e.g. "1M"), without the summary. With ZAL_VIEWER_TIMING set, the host's and the viewer's steady-clock
 // times of each live refresh go to stderr, with how often and how long the host waited for room in the
-// shared ring; with ZAL_BENCH_ALONE_ONLY set, only the translation alone runs (for looking at the host's
-// own cost), without the summary. Closing each session (the viewer's exit not counted: what the module
-// and the host free) is timed and printed after the table. Ends with one line:
-// "first sync: per-entity 10k->100k ratio A, per-triangle 1M->4M ratio B, raw-socket ratio at 1M C, viewer
-// peak / mesh bytes D"
+// shared ring, its other time writing into the ring (copying, waking) and how often it woke the reader; with
+// ZAL_BENCH_ALONE_ONLY set, only the translation alone runs (for looking at the host's own cost), without the
+// summary. Closing each session (the viewer's exit not counted: what the module and the host free) is timed
+// and printed after the table. Ends with one line: "first sync: per-entity 10k->100k ratio A, per-triangle
+// 1M->4M ratio B, raw-socket ratio at 1M C, viewer peak / mesh bytes D"
 #include "module/zalUnrealRenderModule.h"
 
 #include "XoSharedRing.h"
