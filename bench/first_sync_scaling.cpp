@@ -10,11 +10,11 @@
 // `scale` (default 1) divides every size, for a quick look; `only` runs the sizes whose label contains it
 // (e.g. "1M"), without the summary. With ZAL_VIEWER_TIMING set, the host's and the viewer's steady-clock
 // times of each live refresh go to stderr, with how often and how long the host waited for room in the
-// shared ring; with ZAL_BENCH_ALONE_ONLY set, only the translation alone runs (for looking at the host's
-// own cost), without the summary. Closing each session (the viewer's exit not counted: what the module
-// and the host free) is timed and printed after the table. Ends with one line:
-// "first sync: per-entity 10k->100k ratio A, per-triangle 1M->4M ratio B, raw-socket ratio at 1M C, viewer
-// peak / mesh bytes D"
+// shared ring, its other time writing into the ring (copying, waking) and how often it woke the reader; with
+// ZAL_BENCH_ALONE_ONLY set, only the translation alone runs (for looking at the host's own cost), without the
+// summary. Closing each session (the viewer's exit not counted: what the module and the host free) is timed
+// and printed after the table. Ends with one line: "first sync: per-entity 10k->100k ratio A, per-triangle
+// 1M->4M ratio B, raw-socket ratio at 1M C, viewer peak / mesh bytes D"
 #include "module/zalUnrealRenderModule.h"
 
 #include "XoSharedRing.h"
@@ -120,7 +120,9 @@ int main(int argc, char** argv)
         QElapsedTimer timer;
         timer.start();
         const std::uint64_t waitsBefore = XoSharedRing::writerWaits(),
-                            waitNsBefore = XoSharedRing::writerWaitNs();
+                            waitNsBefore = XoSharedRing::writerWaitNs(),
+                            busyNsBefore = XoSharedRing::writerBusyNs(),
+                            wakesBefore = XoSharedRing::writerWakeups();
         const std::int64_t started = steadyNs();
         const std::int64_t cpuStarted = threadCpuNs();
         s->refresh(QString(), QString());
@@ -132,10 +134,13 @@ int main(int argc, char** argv)
         if (live && timing)
             std::fprintf(stderr,
                          "host timing: %s ns: refresh started %lld, returned %lld, acknowledged %lld; waited "
-                         "for room in the ring %llu times, %.1f ms\n",
+                         "for room in the ring %llu times, %.1f ms; writing into it otherwise %.1f ms, %llu "
+                         "wake-ups of the reader\n",
                          size.label, (long long)started, (long long)returned, (long long)steadyNs(),
                          (unsigned long long)(XoSharedRing::writerWaits() - waitsBefore),
-                         double(XoSharedRing::writerWaitNs() - waitNsBefore) / 1e6);
+                         double(XoSharedRing::writerWaitNs() - waitNsBefore) / 1e6,
+                         double(XoSharedRing::writerBusyNs() - busyNsBefore) / 1e6,
+                         (unsigned long long)(XoSharedRing::writerWakeups() - wakesBefore));
         // The viewer backs its spare receive memory again once the frames pause: its peak counts that.
         if (live) waitFor([] { return false; }, 300);
         if (live) {

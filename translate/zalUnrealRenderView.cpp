@@ -37,16 +37,30 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <set>
 #include <string>
 #include <string_view>
 #include <typeinfo>
 
 namespace {
+
+// Sorts (name, index) pairs by name, pairs of one name staying in their order. Insertion sort: the ranges
+// are an entity's material groups, nearly always one or two, and std::stable_sort would allocate.
+template <class Pair>
+void sortByNameKeepingOrder(Pair* first, Pair* last)
+{
+    for (Pair* i = first + (first != last); i < last; ++i) {
+        Pair moving = std::move(*i);
+        Pair* j = i;
+        for (; j != first && moving.first < (j - 1)->first; --j)
+            *j = std::move(*(j - 1));
+        *j = std::move(moving);
+    }
+}
 
 const int kGouraud = OdGsView::kGouraudShaded;
 
@@ -695,18 +709,25 @@ void zalUnrealRenderView::endEntity(const OdDbObject*)
     XoRemoteRenderSenderFlattener* snd = sender();
     if (snd) {
         // Meshes in ascending order of their viewer material: faces without a key of their own take the
-        // traits' material as it stands now; two keys naming one viewer material share a mesh.
-        // Keys are resolved in ascending order, each once.
-        std::map<QString, std::vector<int>> byKey;
+        // traits' material as it stands now; two keys naming one viewer material share a mesh, their
+        // groups in the order of the keys. Keys are resolved in ascending order, each once.
+        // Nearly every entity has one group: sorted pairs on the stack, no node or vector per entity.
+        using Pairs = QVarLengthArray<std::pair<QString, int>, 4>;
+        Pairs byKey;
         for (int g = 0; g < pending.groupCount(); ++g) {
             const QString& key = pending.group(g).materialKey;
-            byKey[key.isEmpty() ? state.currentMaterialKey : key].push_back(g);
+            byKey.append({key.isEmpty() ? state.currentMaterialKey : key, g});
         }
-        std::map<QString, std::vector<int>> byMaterial;
-        for (const auto& key : byKey) {
-            std::vector<int>& groups = byMaterial[ensureMaterial(key.first)];
-            groups.insert(groups.end(), key.second.begin(), key.second.end());
+        sortByNameKeepingOrder(byKey.begin(), byKey.end());
+        Pairs byMaterial;
+        for (const auto* run = byKey.begin(); run != byKey.end();) {
+            const QString material = ensureMaterial(run->first);
+            const auto* end = run;
+            for (; end != byKey.end() && end->first == run->first; ++end)
+                byMaterial.append({material, end->second});
+            run = end;
         }
+        sortByNameKeepingOrder(byMaterial.begin(), byMaterial.end());
 
         const QByteArray entity = state.currentEntityName.toUtf8();
         const QByteArray owner = state.currentOwnerName.toUtf8();
@@ -716,12 +737,20 @@ void zalUnrealRenderView::endEntity(const OdDbObject*)
         // Every face here has three vertices; the flag and face-size arrays are the same for all meshes.
         static std::vector<std::int32_t> ones, threes;
         static zalPendingFaces::Group merged;
-        for (const auto& material : byMaterial) {
-            const zalPendingFaces::Group* group = &pending.group(material.second.front());
-            if (material.second.size() > 1) {
-                pending.merge(material.second, merged);
+        for (const auto* run = byMaterial.begin(); run != byMaterial.end();) {
+            const auto* end = run + 1;
+            while (end != byMaterial.end() && end->first == run->first)
+                ++end;
+            const std::pair<QString, int>& material = *run;
+            const zalPendingFaces::Group* group = &pending.group(run->second);
+            if (end - run > 1) {
+                std::vector<int> groups;
+                for (const auto* g = run; g != end; ++g)
+                    groups.push_back(g->second);
+                pending.merge(groups, merged);
                 group = &merged;
             }
+            run = end;
             const int faces = group->faceCount;
             if (faces == 0) continue;
             const int vertices = 3 * faces;

@@ -21,6 +21,10 @@ namespace {
 constexpr std::uint64_t kMagic = 0x58'6f'52'69'6e'67'30'31ull; // "XoRing01"
 // The writer wakes a sleeping reader on its own once this share of the ring waits unread.
 constexpr std::size_t kWakeShare = 4;
+// The first such wake of a run of content comes once this much waits: a long transaction then starts the
+// reader at its first large frame instead of after a good part of the ring, while the few small frames of
+// an edit still cost the single wake-up of the frame that ends them.
+constexpr std::size_t kFirstWake = 64u << 10;
 
 std::size_t pageSize()
 {
@@ -59,7 +63,7 @@ bool peerGone(int socket)
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL));
 }
 
-std::atomic<std::uint64_t> writerWaitCount{0}, writerWaitTotalNs{0};
+std::atomic<std::uint64_t> writerWaitCount{0}, writerWaitTotalNs{0}, writerBusyTotalNs{0}, writerWakeCount{0};
 
 } // namespace
 
@@ -170,16 +174,24 @@ std::size_t XoSharedRing::pending() const
 bool XoSharedRing::write(const iovec* pieces, std::size_t count, int socket, bool wake, std::string& error,
                          int timeoutSeconds)
 {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point entered = Clock::now();
+    std::uint64_t waitedNs = 0;
     Shared& s = *m_shared;
     std::uint64_t written = s.written.load(std::memory_order_relaxed);
     const auto wakeReader = [&](bool always) {
-        if (!always && std::size_t(written - s.read.load()) < m_capacity / kWakeShare) return;
+        if (!always) {
+            const std::size_t waiting = std::size_t(written - s.read.load());
+            const std::size_t later = m_capacity / kWakeShare;
+            if (waiting < (m_firstWakeDone ? later : std::min(kFirstWake, later))) return;
+            m_firstWakeDone = true;
+        }
         if (s.readerSleeping.load() == 0 || s.readerSleeping.exchange(0) == 0) return;
         const char byte = 1;
         // A full socket already holds wake-ups the reader has not seen: nothing is lost.
         (void)::send(socket, &byte, 1, MSG_NOSIGNAL | MSG_DONTWAIT);
+        ++writerWakeCount;
     };
-    using Clock = std::chrono::steady_clock;
     Clock::time_point waitingSince{};
     for (std::size_t p = 0; p < count; ++p) {
         const char* from = static_cast<const char*>(pieces[p].iov_base);
@@ -196,10 +208,12 @@ bool XoSharedRing::write(const iovec* pieces, std::size_t count, int socket, boo
                 if (written - s.read.load() == m_capacity) futexWait(&s.readProgress, progress, 50);
                 s.writerSleeping.store(0);
                 if (written - s.read.load() < m_capacity) {
-                    ++writerWaitCount;
-                    writerWaitTotalNs += std::uint64_t(
+                    const std::uint64_t ns = std::uint64_t(
                         std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - waitingSince)
                             .count());
+                    ++writerWaitCount;
+                    writerWaitTotalNs += ns;
+                    waitedNs += ns;
                     waitingSince = Clock::time_point{};
                     continue;
                 }
@@ -224,6 +238,10 @@ bool XoSharedRing::write(const iovec* pieces, std::size_t count, int socket, boo
     // Sequentially consistent, as is the reader's going to sleep: one of the two sees the other.
     s.written.store(written);
     wakeReader(wake);
+    // A frame that wakes the reader ends a run: the next one gets its early first wake again.
+    if (wake) m_firstWakeDone = false;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - entered).count();
+    writerBusyTotalNs += std::uint64_t(ns) - std::min(std::uint64_t(ns), waitedNs);
     return true;
 }
 
@@ -235,6 +253,16 @@ std::uint64_t XoSharedRing::writerWaits()
 std::uint64_t XoSharedRing::writerWaitNs()
 {
     return writerWaitTotalNs;
+}
+
+std::uint64_t XoSharedRing::writerBusyNs()
+{
+    return writerBusyTotalNs;
+}
+
+std::uint64_t XoSharedRing::writerWakeups()
+{
+    return writerWakeCount;
 }
 
 void XoSharedRing::wakeWriter()

@@ -34,8 +34,9 @@ public:
     std::size_t capacity() const { return m_capacity; }
 
     // Writes every byte of the pieces, waiting for room as needed. The reader is woken through `socket`
-    // when `wake` is set or a good part of the ring waits unread; content that may wait is written with
-    // wake false, so a run of it costs no wake-ups. False with `error` when the peer went away or took
+    // when `wake` is set or a good part of the ring waits unread (the first time in a run of frames
+    // written with wake false, already once a large frame waits); content that may wait is written with
+    // wake false, so a run of it costs few wake-ups. False with `error` when the peer went away or took
     // nothing for `timeoutSeconds`.
     bool write(const iovec* pieces, std::size_t count, int socket, bool wake, std::string& error,
                int timeoutSeconds = 30);
@@ -50,6 +51,10 @@ public:
     // Times writers in this process found the ring full and waited for the reader, and for how long.
     static std::uint64_t writerWaits();
     static std::uint64_t writerWaitNs();
+    // Nanoseconds writers in this process spent in write() other than waiting (copying, waking), and how
+    // often they woke a sleeping reader.
+    static std::uint64_t writerBusyNs();
+    static std::uint64_t writerWakeups();
 
 private:
     struct Shared;
@@ -62,4 +67,6 @@ private:
     std::size_t m_capacity = 0;
     Shared* m_shared = nullptr;
     char* m_data = nullptr;
+    // The writer's: the current run of frames that do not wake has had its first wake-up.
+    bool m_firstWakeDone = false;
 };

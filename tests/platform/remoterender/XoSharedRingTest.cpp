@@ -6,10 +6,14 @@
 
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <future>
 #include <random>
 #include <thread>
 #include <vector>
@@ -23,10 +27,10 @@ protected:
     {
         ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
         std::string error;
-        writer = XoSharedRing::create(kCapacity, error);
+        writer = XoSharedRing::create(capacity, error);
         ASSERT_TRUE(writer) << error;
-        ASSERT_EQ(writer->capacity(), kCapacity);
-        reader = XoSharedRing::attach(::dup(writer->fd()), kCapacity, error);
+        ASSERT_EQ(writer->capacity(), capacity);
+        reader = XoSharedRing::attach(::dup(writer->fd()), capacity, error);
         ASSERT_TRUE(reader) << error;
     }
     void TearDown() override
@@ -43,6 +47,7 @@ protected:
     }
 
     static constexpr std::size_t kCapacity = 4096 * 4;
+    std::size_t capacity = kCapacity;
     int fds[2] = {-1, -1}; // [0] the writer's socket, [1] the reader's
     std::unique_ptr<XoSharedRing> writer;
     std::unique_ptr<XoSharedRing> reader;
@@ -161,6 +166,89 @@ TEST_F(SharedRing, OnlyARingOfTheOfferedSizeIsTaken)
     error.clear();
     EXPECT_FALSE(XoSharedRing::attach(::dup(fds[0]), kCapacity, error));
     EXPECT_FALSE(error.empty());
+}
+
+// A ring of the channel's size, whose reader sleeps on the socket between runs of frames.
+class LargeSharedRing : public SharedRing
+{
+protected:
+    void SetUp() override
+    {
+        capacity = 8u << 20;
+        SharedRing::SetUp();
+    }
+
+    // Reads `size` bytes on a thread of its own; the future says whether they came whole.
+    std::future<bool> readOnThread(std::size_t size)
+    {
+        readerTid = 0;
+        return std::async(std::launch::async, [this, size] {
+            readerTid = long(::syscall(SYS_gettid));
+            std::vector<char> bytes(size);
+            std::size_t got = 0;
+            return reader->read(bytes.data(), size, got, fds[1]) == 1 && got == size;
+        });
+    }
+
+    // True once the reading thread sleeps (it sleeps only on the socket, with nothing to read).
+    bool readerAsleep()
+    {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (std::chrono::steady_clock::now() < limit) {
+            if (const long tid = readerTid.load()) {
+                std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+                std::string line;
+                std::getline(stat, line);
+                const std::size_t end = line.rfind(')');
+                if (end != std::string::npos && end + 2 < line.size() && line[end + 2] == 'S') return true;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
+    }
+
+    // Ends a run whose frames were not all taken, so a reader left waiting finishes, and says whether the
+    // reader had got its bytes on its own within a generous time.
+    bool finish(std::future<bool>& reading)
+    {
+        const bool onItsOwn = reading.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+        if (!onItsOwn) write({}, true);
+        return onItsOwn && reading.get();
+    }
+
+    std::atomic<long> readerTid{0};
+};
+
+// Content of a long transaction is written without waking the reader; the reader must still start at the
+// first large frame, not after a quarter of the ring (2 MiB here), while small frames wake nobody.
+TEST_F(LargeSharedRing, ARunWakesASleepingReaderOnceAFrameOfContentWaitsAndLaterOnlyForMuchMore)
+{
+    const std::size_t frame = 40u << 10;
+    std::future<bool> reading = readOnThread(2 * frame);
+    ASSERT_TRUE(readerAsleep());
+    const std::uint64_t wakes = XoSharedRing::writerWakeups();
+    ASSERT_TRUE(write(block(frame, 1), false)) << lastError;
+    EXPECT_EQ(XoSharedRing::writerWakeups(), wakes) << "a small frame woke the reader";
+    ASSERT_TRUE(write(block(frame, 2), false)) << lastError;
+    EXPECT_EQ(XoSharedRing::writerWakeups(), wakes + 1);
+    EXPECT_TRUE(finish(reading)) << "the reader was not woken for the run's first 80 KiB";
+
+    // The same run goes on: a sleeping reader now waits for a good part of the ring.
+    reading = readOnThread(3 * frame);
+    ASSERT_TRUE(readerAsleep());
+    for (std::uint32_t i = 0; i < 3; ++i)
+        ASSERT_TRUE(write(block(frame, 3 + i), false)) << lastError;
+    EXPECT_EQ(XoSharedRing::writerWakeups(), wakes + 1) << "every large frame woke the reader";
+    ASSERT_TRUE(write({}, true));
+    EXPECT_EQ(XoSharedRing::writerWakeups(), wakes + 2);
+    EXPECT_TRUE(reading.get());
+
+    // A frame that wakes ends the run: the next run's first large frame wakes again.
+    reading = readOnThread(3 * frame);
+    ASSERT_TRUE(readerAsleep());
+    ASSERT_TRUE(write(block(3 * frame, 6), false)) << lastError;
+    EXPECT_EQ(XoSharedRing::writerWakeups(), wakes + 3);
+    EXPECT_TRUE(finish(reading)) << "the next run did not wake the reader early";
 }
 
 } // namespace
