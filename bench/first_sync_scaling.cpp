@@ -17,6 +17,7 @@
 // peak / mesh bytes D"
 #include "module/zalUnrealRenderModule.h"
 
+#include "XoLocalSocketMessagesManager.h"
 #include "XoSharedRing.h"
 #include "bench/zalBenchSupport.h"
 
@@ -113,8 +114,11 @@ int main(int argc, char** argv)
         // The counting transport acknowledges nothing.
         if (live) zalBench::waitAllApplied(s, 120000);
         const long viewer = live ? zalBench::childProcess("zalViewer") : 0;
-        // What the viewer holds before the drawing comes: its fixed base.
-        if (live) size.viewerBase.push_back(double(zalBench::procStatusBytes(viewer, "VmRSS")));
+        // What the viewer holds before the drawing comes: its fixed base. Not the shared memory the host
+        // lends it for frames, which it maps ahead of them: that counts as memory the drawing takes.
+        if (live)
+            size.viewerBase.push_back(double(zalBench::procStatusBytes(viewer, "VmRSS")) -
+                                      double(zalBench::procStatusBytes(viewer, "RssShmem")));
         const std::size_t bytesBefore = live ? 0 : counting->meshBytes;
         const std::size_t meshesBefore = live ? 0 : counting->meshes;
         QElapsedTimer timer;
@@ -205,6 +209,8 @@ int main(int argc, char** argv)
                     (zalBench::median(s.viewerPeak) - zalBench::median(s.viewerBase)) /
                         double(std::max<std::size_t>(1, s.meshBytes)));
     }
+    std::printf("receive memory the host keeps for its next viewer: %.1f MiB\n",
+                double(XoLocalSocketMessagesManager::idleLentReceiveMemory()) / 1048576.0);
     std::printf("closing the session after the run (the viewer's exit not counted), medians:");
     for (Size& s : sizes)
         if (!s.live.empty())

@@ -9,6 +9,7 @@
 
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -351,6 +352,101 @@ TEST_P(FrameIO, TheReaderBacksSmallPagesUnlessHugeOnesAreForced)
     EXPECT_EQ(XoSocketFrameIO::hugePageSlabs(), hugeBefore);
     EXPECT_EQ(XoSocketFrameIO::slabPages(), XoSocketFrameIO::SlabPages::Auto)
         << "slabs the reader backed decided the kind";
+}
+
+// Bytes of `fd` that have pages behind them.
+std::size_t pagesIn(int fd)
+{
+    struct stat info;
+    return ::fstat(fd, &info) == 0 ? std::size_t(info.st_blocks) * 512u : 0;
+}
+
+std::size_t sizeOf(int fd)
+{
+    struct stat info;
+    return ::fstat(fd, &info) == 0 ? std::size_t(info.st_size) : 0;
+}
+
+// Lent receive memory: slabs come from the shared file, a previous viewer's pages in it are taken before
+// it grows, frames land whole in them over old bytes, and the file's pages follow the frames (given back
+// beyond the spares) except once the process is ending.
+TEST_P(FrameIO, FramesStayWholeInLentMemoryThatKeepsThePagesAViewerHeld)
+{
+    constexpr std::size_t kSlabBytes = 8u << 20;
+    XoSocketFrameIO::dropSpareReceiveMemory();
+    // What a previous viewer left: three slabs of pages full of other bytes, then a hole.
+    const int file = ::memfd_create("lent-test", MFD_CLOEXEC);
+    ASSERT_GE(file, 0);
+    ASSERT_EQ(::ftruncate(file, off_t(4 * kSlabBytes)), 0);
+    const std::vector<char> old(3 * kSlabBytes, char(0x5a));
+    ASSERT_EQ(::pwrite(file, old.data(), old.size(), 0), ssize_t(old.size()));
+    std::string error;
+    ASSERT_TRUE(XoSocketFrameIO::useLentReceiveMemory(::dup(file), error)) << error;
+    struct EndLending
+    {
+        ~EndLending() { XoSocketFrameIO::endLentReceiveMemory(); }
+    } endLending;
+    EXPECT_EQ(XoSocketFrameIO::lentReceiveMemory(), 3 * kSlabBytes);
+
+    // Asked for one spare, the three slabs with pages become spares and the file does not grow.
+    XoSocketFrameIO::reserveReceiveMemory(kSlabBytes);
+    EXPECT_EQ(XoSocketFrameIO::spareReceiveMemory(), 3 * kSlabBytes)
+        << "the previous viewer's pages not taken";
+    EXPECT_EQ(sizeOf(file), 4 * kSlabBytes);
+    EXPECT_EQ(pagesIn(file), 3 * kSlabBytes);
+
+    // Every size, then 60 frames nine to a slab: about 60 MiB, so the spares, the hole, then a larger file.
+    int next = 5000;
+    std::vector<std::pair<int, std::shared_ptr<XoRemoteRenderMessage>>> kept;
+    const int mixed = 2 * int(kSizes.size());
+    std::thread writer = sendFrames(next, mixed);
+    for (int i = next; i < next + mixed; ++i) {
+        auto m = receive();
+        if (!m) break;
+        kept.emplace_back(i, std::move(m));
+    }
+    writer.join();
+    next += mixed;
+    writer = sendFrames(next, 60, 900000);
+    for (int i = next; i < next + 60; ++i) {
+        auto m = receive();
+        if (!m) break;
+        kept.emplace_back(i, std::move(m));
+    }
+    writer.join();
+    ASSERT_EQ(kept.size(), std::size_t(mixed + 60));
+    for (const auto& entry : kept) {
+        const std::size_t size =
+            entry.first >= next ? 900000 : kSizes[std::size_t(entry.first) % kSizes.size()];
+        EXPECT_TRUE(intact(*entry.second, entry.first, size)) << "frame " << entry.first;
+    }
+    EXPECT_GE(pagesIn(file), 60u * 900000u) << "frames did not land in the lent memory";
+    // The first frames may fill what is left of the reader's slab from earlier frames.
+    EXPECT_GE(sizeOf(file), 7 * kSlabBytes);
+    EXPECT_EQ(pagesIn(file), XoSocketFrameIO::lentReceiveMemory())
+        << "the file's pages are not the slabs mapped";
+
+    // Frames gone, their slabs leave the file beyond the spares kept (the three taken over) and the slab
+    // the reader is filling.
+    kept.clear();
+    EXPECT_LE(pagesIn(file), 4 * kSlabBytes) << "slabs of frames that are gone kept their pages";
+    EXPECT_GE(pagesIn(file), 3 * kSlabBytes) << "the spares kept lost their pages";
+
+    // Once the process is ending, frames that go leave their pages to the next viewer.
+    // 60 frames: more slabs than the spares kept, so some would leave the file otherwise.
+    writer = sendFrames(next + 60, 60, 900000);
+    for (int i = next + 60; i < next + 120; ++i) {
+        auto m = receive();
+        if (!m) break;
+        kept.emplace_back(i, std::move(m));
+    }
+    writer.join();
+    ASSERT_EQ(kept.size(), 60u);
+    const std::size_t before = pagesIn(file);
+    XoSocketFrameIO::keepLentReceiveMemory();
+    kept.clear();
+    EXPECT_EQ(pagesIn(file), before) << "an ending process gave back what it held";
+    ::close(file);
 }
 
 INSTANTIATE_TEST_SUITE_P(SocketOrRing, FrameIO, ::testing::Bool(),
