@@ -85,6 +85,24 @@ int main(int argc, char** argv)
         return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
     };
 
+    // Resident bytes of the receive memory the host lent the viewer (mappings of the shared file it keeps).
+    auto lentResident = [](long pid) {
+        QFile smaps(QStringLiteral("/proc/%1/smaps").arg(pid));
+        if (!smaps.open(QIODevice::ReadOnly)) return std::size_t(0);
+        std::size_t bytes = 0;
+        bool lent = false;
+        for (const QByteArray& line : smaps.readAll().split('\n')) {
+            // A mapping's first line starts with its address in lower-case hex; its fields with a name.
+            const char first = line.isEmpty() ? 'X' : line[0];
+            if ((first >= '0' && first <= '9') || (first >= 'a' && first <= 'f')) {
+                lent = line.contains(" /memfd:XoRemoteRender-receive");
+                continue;
+            }
+            if (lent && line.startsWith("Rss:"))
+                bytes += std::size_t(line.mid(4).trimmed().split(' ').value(0).toLongLong()) * 1024;
+        }
+        return bytes;
+    };
     // One run: a fresh drawing in a fresh view; the refresh's seconds until acknowledged (live) or returned.
     auto run = [&](Size& size, bool live) -> double {
         XoRemoteRenderSender::setDefaultTransportFactory(
@@ -99,6 +117,7 @@ int main(int argc, char** argv)
         zalHostView* view = nullptr;
         zalDbUnrealRenderSession* s = zalBench::openSession(host, db.get(), &view);
         if (!s) return -1;
+        const std::size_t lentAtStart = XoLocalSocketMessagesManager::idleLentReceiveMemory();
         if (live) {
             zalBench::startRealViewer(s);
         } else {
@@ -118,7 +137,7 @@ int main(int argc, char** argv)
         // lends it for frames, which it maps ahead of them: that counts as memory the drawing takes.
         if (live)
             size.viewerBase.push_back(double(zalBench::procStatusBytes(viewer, "VmRSS")) -
-                                      double(zalBench::procStatusBytes(viewer, "RssShmem")));
+                                      double(lentResident(viewer)));
         const std::size_t bytesBefore = live ? 0 : counting->meshBytes;
         const std::size_t meshesBefore = live ? 0 : counting->meshes;
         QElapsedTimer timer;
@@ -134,12 +153,13 @@ int main(int argc, char** argv)
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
         // Beside the viewer's own line (same clock): the refresh's start and return, and its acknowledgement.
         if (live && timing)
-            std::fprintf(stderr,
-                         "host timing: %s ns: refresh started %lld, returned %lld, acknowledged %lld; waited "
-                         "for room in the ring %llu times, %.1f ms\n",
-                         size.label, (long long)started, (long long)returned, (long long)steadyNs(),
-                         (unsigned long long)(XoSharedRing::writerWaits() - waitsBefore),
-                         double(XoSharedRing::writerWaitNs() - waitNsBefore) / 1e6);
+            std::fprintf(
+                stderr,
+                "host timing: %s ns: refresh started %lld, returned %lld, acknowledged %lld; waited "
+                "for room in the ring %llu times, %.1f ms; receive memory lent to the viewer %.0f MiB\n",
+                size.label, (long long)started, (long long)returned, (long long)steadyNs(),
+                (unsigned long long)(XoSharedRing::writerWaits() - waitsBefore),
+                double(XoSharedRing::writerWaitNs() - waitNsBefore) / 1e6, double(lentAtStart) / 1048576.0);
         // The viewer backs its spare receive memory again once the frames pause: its peak counts that.
         if (live) waitFor([] { return false; }, 300);
         if (live) {
@@ -209,8 +229,6 @@ int main(int argc, char** argv)
                     (zalBench::median(s.viewerPeak) - zalBench::median(s.viewerBase)) /
                         double(std::max<std::size_t>(1, s.meshBytes)));
     }
-    std::printf("receive memory the host keeps for its next viewer: %.1f MiB\n",
-                double(XoLocalSocketMessagesManager::idleLentReceiveMemory()) / 1048576.0);
     std::printf("closing the session after the run (the viewer's exit not counted), medians:");
     for (Size& s : sizes)
         if (!s.live.empty())

@@ -256,7 +256,8 @@ void zalViewerApplication::onEndTransaction(const XoRemoteRenderMessage& m)
                      "zalViewer timing: %s %lld frames, ns: begin read %lld, first content read %lld, last "
                      "content read %lld, end read %lld, end handled %lld, applied %lld, acknowledged %lld; "
                      "reader busy %.1f ms; so "
-                     "far %llu slabs backed by the reader in %.1f ms, %llu with huge pages (%s)\n",
+                     "far %llu slabs backed by the reader in %.1f ms, %llu with huge pages (%s); %.0f MiB of "
+                     "receive memory lent by the host\n",
                      qPrintable(m_transactionName), (long long)t.frames, (long long)t.begin,
                      (long long)t.firstContent, (long long)t.lastContent, (long long)t.end,
                      (long long)handled, (long long)applied, (long long)zalViewerChannel::steadyNs(),
@@ -266,7 +267,8 @@ void zalViewerApplication::onEndTransaction(const XoRemoteRenderMessage& m)
                      (unsigned long long)XoSocketFrameIO::hugePageSlabs(),
                      XoSocketFrameIO::slabPages() == XoSocketFrameIO::SlabPages::Huge    ? "huge pages on"
                      : XoSocketFrameIO::slabPages() == XoSocketFrameIO::SlabPages::Small ? "huge pages off"
-                                                                                         : "undecided");
+                                                                                         : "undecided",
+                     double(XoSocketFrameIO::lentReceiveMemory()) / 1048576.0);
     }
     batch.clear();
     trimHeap();
