@@ -85,6 +85,7 @@ int main(int argc, char** argv)
         return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
     };
 
+    constexpr std::size_t kViewerSpares = 32u << 20;
     // Resident bytes of the receive memory the host lent the viewer (mappings of the shared file it keeps).
     auto lentResident = [](long pid) {
         QFile smaps(QStringLiteral("/proc/%1/smaps").arg(pid));
@@ -133,11 +134,13 @@ int main(int argc, char** argv)
         // The counting transport acknowledges nothing.
         if (live) zalBench::waitAllApplied(s, 120000);
         const long viewer = live ? zalBench::childProcess("zalViewer") : 0;
-        // What the viewer holds before the drawing comes: its fixed base. Not the shared memory the host
-        // lends it for frames, which it maps ahead of them: that counts as memory the drawing takes.
+        // What the viewer holds before the drawing comes: its fixed base, with the spare receive memory it
+        // keeps backed whatever comes (--receive-reserve, 32 MiB by default). Not the rest of the memory the
+        // host lends it for frames, which it maps ahead of them: that counts as memory the drawing takes.
         if (live)
-            size.viewerBase.push_back(double(zalBench::procStatusBytes(viewer, "VmRSS")) -
-                                      double(lentResident(viewer)));
+            size.viewerBase.push_back(
+                double(zalBench::procStatusBytes(viewer, "VmRSS")) -
+                double(std::max<std::size_t>(lentResident(viewer), kViewerSpares) - kViewerSpares));
         const std::size_t bytesBefore = live ? 0 : counting->meshBytes;
         const std::size_t meshesBefore = live ? 0 : counting->meshes;
         QElapsedTimer timer;
@@ -164,6 +167,15 @@ int main(int argc, char** argv)
         if (live) waitFor([] { return false; }, 300);
         if (live) {
             size.viewerPeak.push_back(double(zalBench::procStatusBytes(viewer, "VmHWM")));
+            if (timing)
+                std::fprintf(
+                    stderr,
+                    "viewer memory: %s: base %.1f MiB, peak %.1f MiB; now %.1f MiB resident, of which "
+                    "%.1f MiB lent and %.1f MiB anonymous\n",
+                    size.label, size.viewerBase.back() / 1048576.0, size.viewerPeak.back() / 1048576.0,
+                    double(zalBench::procStatusBytes(viewer, "VmRSS")) / 1048576.0,
+                    double(lentResident(viewer)) / 1048576.0,
+                    double(zalBench::procStatusBytes(viewer, "RssAnon")) / 1048576.0);
         } else {
             size.meshBytes = counting->meshBytes - bytesBefore;
             size.meshes = counting->meshes - meshesBefore;
