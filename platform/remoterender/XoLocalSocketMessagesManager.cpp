@@ -20,6 +20,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstring>
 #include <mutex>
@@ -87,9 +89,27 @@ public:
         int drop = fd;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_idle < 0 || held(fd) > held(m_idle)) std::swap(drop, m_idle);
+            if (m_idle < 0 || held(fd) > held(m_idle)) {
+                std::swap(drop, m_idle);
+                m_idleSince = std::chrono::steady_clock::now();
+            }
+            // Lazily: a host that never starts a viewer runs no thread for it.
+            if (!m_keeper) {
+                m_keeper = true;
+                std::thread([this] { keep(); }).detach();
+            }
         }
+        m_changed.notify_all();
         if (drop >= 0) ::close(drop);
+    }
+
+    void setIdleLimit(std::chrono::milliseconds limit)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_idleLimit = limit;
+        }
+        m_changed.notify_all();
     }
 
     std::size_t idleBytes()
@@ -109,6 +129,25 @@ public:
     }
 
 private:
+    // Gives the idle file back to the system once no viewer has taken it for the idle limit.
+    void keep()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            if (m_idle < 0) {
+                m_changed.wait(lock);
+                continue;
+            }
+            const auto due = m_idleSince + m_idleLimit;
+            if (std::chrono::steady_clock::now() < due) {
+                m_changed.wait_until(lock, due);
+                continue;
+            }
+            ::close(m_idle);
+            m_idle = -1;
+        }
+    }
+
     static std::size_t held(int fd)
     {
         struct stat info;
@@ -124,7 +163,11 @@ private:
     }
 
     std::mutex m_mutex;
+    std::condition_variable m_changed;
     int m_idle = -1;
+    std::chrono::steady_clock::time_point m_idleSince;
+    std::chrono::milliseconds m_idleLimit{std::chrono::minutes(10)};
+    bool m_keeper = false;
 };
 
 // Where a viewer finds its lent receive memory.
@@ -460,6 +503,11 @@ void XoLocalSocketMessagesManager::close()
 std::size_t XoLocalSocketMessagesManager::idleLentReceiveMemory()
 {
     return LentMemory::instance().idleBytes();
+}
+
+void XoLocalSocketMessagesManager::setIdleLentReceiveMemoryLimit(int milliseconds)
+{
+    LentMemory::instance().setIdleLimit(std::chrono::milliseconds(milliseconds));
 }
 
 void XoLocalSocketMessagesManager::dropIdleLentReceiveMemory()
