@@ -299,6 +299,7 @@ public:
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             ++m_taken;
+            m_lastTake = std::chrono::steady_clock::now();
             if (!m_free.empty()) {
                 char* data = m_free.back();
                 m_free.pop_back();
@@ -319,6 +320,8 @@ public:
     // Slabs the reader backed itself because no spare was ready, and how long that took.
     std::atomic<std::uint64_t> m_onDemand{0}, m_onDemandNs{0};
     SlabPages m_pages;
+    // How long lent spares beyond the usual wait unused before they go (see setIdleLentSpareLimit).
+    std::atomic<std::chrono::milliseconds> m_lentIdleLimit{std::chrono::minutes(10)};
 
     void give(char* data)
     {
@@ -369,7 +372,7 @@ public:
         return true;
     }
 
-    // Slabs of lent memory in use or spare, and how many of them hold pages a previous viewer left.
+    // Slabs of lent memory mapped here, and those with pages waiting to be mapped.
     std::size_t lentSlabs()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -383,12 +386,6 @@ public:
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_keepLent = true;
-    }
-
-    bool lending()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_lentFd >= 0;
     }
 
     // Lends no more: spares are released, slabs still holding frames are unmapped once they go.
@@ -431,6 +428,7 @@ public:
                 std::unique_lock<std::mutex> lock(m_mutex);
                 if (m_free.size() >= slabs && m_lentBacked.empty()) {
                     if (!follow) return;
+                    if (m_free.size() > slabs && lentSparesIdle()) trimLentSpares(slabs);
                     // Woken by a take; the timeout only lets `stop` be seen.
                     m_taken.wait(lock, std::chrono::milliseconds(100));
                     continue;
@@ -481,6 +479,26 @@ public:
 
 private:
     bool backAhead() const { return m_pages.kind() == XoSocketFrameIO::SlabPages::Huge; }
+
+    // Whether lent memory kept beyond the usual spares (what an earlier viewer held) has waited unused for
+    // the idle limit. Under m_mutex.
+    bool lentSparesIdle() const
+    {
+        return m_lentFd >= 0 && m_keep > 0 &&
+               std::chrono::steady_clock::now() - m_lastTake >= m_lentIdleLimit.load();
+    }
+
+    // Keeps `slabs` spares: lent memory beyond them goes back to the system. Under m_mutex.
+    void trimLentSpares(std::size_t slabs)
+    {
+        m_keep = slabs;
+        for (std::size_t i = m_free.size(); i-- > 0 && m_free.size() > slabs;) {
+            const auto lent = m_lentIndex.find(m_free[i]);
+            if (lent == m_lentIndex.end()) continue;
+            m_free.erase(m_free.begin() + std::ptrdiff_t(i));
+            returnLent(lent);
+        }
+    }
 
     // A lent slab whose frames are gone, beyond the spares kept: its pages go back to the system and its
     // place in the file is taken again before the file grows. Under m_mutex.
@@ -566,6 +584,7 @@ private:
     std::vector<std::size_t> m_lentHoles;               // slabs without pages
     std::unordered_map<char*, std::size_t> m_lentIndex; // mapped slabs
     bool m_keepLent = false;
+    std::chrono::steady_clock::time_point m_lastTake = std::chrono::steady_clock::now();
     static constexpr std::size_t kNotLent = ~std::size_t(0); // mapped from a file no longer lent
 };
 
@@ -862,9 +881,9 @@ std::size_t XoSocketFrameIO::lentReceiveMemory()
     return SlabPool::instance().lentSlabs() * kSlab;
 }
 
-bool XoSocketFrameIO::isReceiveMemoryLent()
+void XoSocketFrameIO::setIdleLentSpareLimit(int milliseconds)
 {
-    return SlabPool::instance().lending();
+    SlabPool::instance().m_lentIdleLimit = std::chrono::milliseconds(milliseconds);
 }
 
 void XoSocketFrameIO::keepLentReceiveMemory()

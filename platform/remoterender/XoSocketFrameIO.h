@@ -79,7 +79,10 @@ public:
     // that keeps spares warm, before any frame needs them), new slabs grow it, and slabs given back
     // beyond the spares leave it again. False with `error` when `fd` is not such a file.
     static bool useLentReceiveMemory(int fd, std::string& error);
-    static bool isReceiveMemoryLent();
+    // Lent memory kept as spares beyond the usual (what an earlier, larger drawing needed) goes back to
+    // the system once no slab has been taken for this long: ten minutes, the time the host keeps memory
+    // without a viewer (tests shorten it). Checked by the thread that keeps spares warm.
+    static void setIdleLentSpareLimit(int milliseconds);
     // Lent memory mapped or waiting to be, in bytes.
     static std::size_t lentReceiveMemory();
     // For a process about to end: slabs given back from now on keep their pages in the lent memory, so

@@ -449,6 +449,54 @@ TEST_P(FrameIO, FramesStayWholeInLentMemoryThatKeepsThePagesAViewerHeld)
     ::close(file);
 }
 
+// What an earlier, larger drawing left in lent memory is kept while slabs are taken, and given back to
+// the system, down to the usual spares, once none has been taken for the idle limit; frames still held
+// keep theirs.
+TEST_P(FrameIO, LentMemoryBeyondTheUsualSparesGoesOnceIdle)
+{
+    constexpr std::size_t kSlabBytes = 8u << 20;
+    xotest::ensureApplication();
+    XoSocketFrameIO::dropSpareReceiveMemory();
+    const int file = ::memfd_create("lent-idle-test", MFD_CLOEXEC);
+    ASSERT_GE(file, 0);
+    const std::vector<char> old(6 * kSlabBytes, char(0x33));
+    ASSERT_EQ(::pwrite(file, old.data(), old.size(), 0), ssize_t(old.size()));
+    std::string error;
+    ASSERT_TRUE(XoSocketFrameIO::useLentReceiveMemory(::dup(file), error)) << error;
+    struct Restore
+    {
+        ~Restore()
+        {
+            XoSocketFrameIO::setIdleLentSpareLimit(600000);
+            XoSocketFrameIO::endLentReceiveMemory();
+        }
+    } restore;
+    std::atomic<bool> stop{false};
+    std::thread warm([&] { XoSocketFrameIO::keepReceiveMemoryWarm(kSlabBytes, stop); });
+    ASSERT_TRUE(xotest::waitUntil([] { return XoSocketFrameIO::spareReceiveMemory() == 6 * kSlabBytes; }))
+        << "the earlier drawing's pages were not all taken as spares";
+    // Frames held in two slabs or so (the first may share the reader's slab from earlier frames).
+    std::thread writer = sendFrames(6000, 16, 900000);
+    std::vector<std::shared_ptr<XoRemoteRenderMessage>> kept;
+    for (int i = 6000; i < 6016; ++i) {
+        auto m = receive();
+        if (!m) break;
+        kept.push_back(std::move(m));
+    }
+    writer.join();
+    ASSERT_EQ(kept.size(), 16u);
+    XoSocketFrameIO::setIdleLentSpareLimit(200);
+    EXPECT_TRUE(xotest::waitUntil([] { return XoSocketFrameIO::spareReceiveMemory() == kSlabBytes; }))
+        << "spares beyond the usual were kept for good: " << XoSocketFrameIO::spareReceiveMemory();
+    // Two slabs of frames at most and the one spare keep their pages; the rest left the file.
+    EXPECT_LE(pagesIn(file), 3 * kSlabBytes);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_TRUE(intact(*kept[std::size_t(i)], 6000 + i, 900000)) << "frame " << 6000 + i;
+    stop = true;
+    warm.join();
+    ::close(file);
+}
+
 INSTANTIATE_TEST_SUITE_P(SocketOrRing, FrameIO, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? std::string("Ring") : std::string("Socket");
