@@ -545,9 +545,22 @@ private:
         return data;
     }
 
+    // Lent memory backs what the reader needs (fresh pages there cost what small ones of its own do, and
+    // stay for the next viewer) and the spares once huge pages are off. While they are on, or still to be
+    // measured, spares get huge pages of this process's own, as without lent memory: they are then cheaper
+    // than anything to back, although the next viewer does not get them. Pages a previous viewer left in the
+    // lent memory come first in any case.
+    bool lentFirst(bool reader)
+    {
+        if (reader || m_pages.kind() == XoSocketFrameIO::SlabPages::Small) return true;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return !m_lentBacked.empty();
+    }
+
     char* fresh(bool reader)
     {
-        if (char* lent = lentSlab()) return lent;
+        if (lentFirst(reader))
+            if (char* lent = lentSlab()) return lent;
         const bool huge = m_pages.hugeFor(reader);
         const std::uint64_t start = threadCpuNs();
         char* data = mapSlab(huge);

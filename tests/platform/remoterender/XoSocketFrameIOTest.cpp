@@ -497,6 +497,45 @@ TEST_P(FrameIO, LentMemoryBeyondTheUsualSparesGoesOnceIdle)
     ::close(file);
 }
 
+// While huge pages are on, spares keep them (memory of the process's own, cheaper than anything lent),
+// and only what the reader backs itself goes into lent memory; once they are off, spares are lent too.
+TEST_P(FrameIO, SparesComeFromLentMemoryOnlyWithHugePagesOff)
+{
+    constexpr std::size_t kSlabBytes = 8u << 20;
+    using Pages = XoSocketFrameIO::SlabPages;
+    int next = 7000;
+    for (const Pages pages : {Pages::Huge, Pages::Small}) {
+        const char* kind = pages == Pages::Huge ? "huge pages on" : "huge pages off";
+        ForcedSlabPages forced(pages);
+        const int file = ::memfd_create("lent-pages-test", MFD_CLOEXEC);
+        ASSERT_GE(file, 0);
+        std::string error;
+        ASSERT_TRUE(XoSocketFrameIO::useLentReceiveMemory(::dup(file), error)) << error;
+        struct EndLending
+        {
+            ~EndLending() { XoSocketFrameIO::endLentReceiveMemory(); }
+        } endLending;
+        XoSocketFrameIO::reserveReceiveMemory(2 * kSlabBytes);
+        ASSERT_EQ(XoSocketFrameIO::spareReceiveMemory(), 2 * kSlabBytes) << kind;
+        EXPECT_EQ(pagesIn(file), pages == Pages::Huge ? 0 : 2 * kSlabBytes) << kind << ": spares";
+        // 40 frames nine to a slab: the two spares, then at least two slabs the reader backs itself.
+        std::thread writer = sendFrames(next, 40, 900000);
+        std::vector<std::shared_ptr<XoRemoteRenderMessage>> kept;
+        for (int i = next; i < next + 40; ++i) {
+            auto m = receive();
+            if (!m) break;
+            EXPECT_TRUE(intact(*m, i, 900000)) << kind << ", frame " << i;
+            kept.push_back(std::move(m));
+        }
+        writer.join();
+        next += 40;
+        ASSERT_EQ(kept.size(), 40u) << kind;
+        EXPECT_GE(pagesIn(file), (pages == Pages::Huge ? 2 : 4) * kSlabBytes)
+            << kind << ": the slabs the reader backed are not in the lent memory";
+        ::close(file);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(SocketOrRing, FrameIO, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& info) {
                              return info.param ? std::string("Ring") : std::string("Socket");

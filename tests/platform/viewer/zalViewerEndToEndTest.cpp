@@ -626,6 +626,7 @@ TEST(ViewerProcess, KillingTheViewerEndsItForTheSender)
 
 // The receive memory a viewer held goes back to the host however the viewer ends, killed while holding
 // meshes or closed, and the next viewer takes meshes into it whole, over the bytes the previous one left.
+// The viewers have huge pages off (as where backing them costs more), so that every slab is lent memory.
 TEST(ViewerProcess, ReceiveMemoryOfAViewerGoesToTheNextOneEvenAfterACrash)
 {
     xotest::ensureApplication();
@@ -634,8 +635,11 @@ TEST(ViewerProcess, ReceiveMemoryOfAViewerGoesToTheNextOneEvenAfterACrash)
     std::vector<std::string> refreshed;
     ObservedSender sender(folder.path(), &refreshed);
     auto start = [&](int inits) {
-        ASSERT_TRUE(
-            sender.startRender(xotest::viewerExecutable().toStdWString().c_str(), 40, 30, 480, 320, false));
+        qputenv("ZAL_SLAB_PAGES", "small");
+        const bool started =
+            sender.startRender(xotest::viewerExecutable().toStdWString().c_str(), 40, 30, 480, 320, false);
+        qunsetenv("ZAL_SLAB_PAGES");
+        ASSERT_TRUE(started);
         ASSERT_TRUE(xotest::waitUntil([&] { return sender.inits == inits; }));
     };
     auto* transport = dynamic_cast<XoLocalSocketMessagesManager*>(sender.transport());
