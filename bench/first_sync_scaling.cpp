@@ -17,6 +17,7 @@
 // 1M->4M ratio B, raw-socket ratio at 1M C, viewer peak / mesh bytes D"
 #include "module/zalUnrealRenderModule.h"
 
+#include "XoLocalSocketMessagesManager.h"
 #include "XoSharedRing.h"
 #include "bench/zalBenchSupport.h"
 
@@ -84,6 +85,25 @@ int main(int argc, char** argv)
         return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
     };
 
+    constexpr std::size_t kViewerSpares = 32u << 20;
+    // Resident bytes of the receive memory the host lent the viewer (mappings of the shared file it keeps).
+    auto lentResident = [](long pid) {
+        QFile smaps(QStringLiteral("/proc/%1/smaps").arg(pid));
+        if (!smaps.open(QIODevice::ReadOnly)) return std::size_t(0);
+        std::size_t bytes = 0;
+        bool lent = false;
+        for (const QByteArray& line : smaps.readAll().split('\n')) {
+            // A mapping's first line starts with its address in lower-case hex; its fields with a name.
+            const char first = line.isEmpty() ? 'X' : line[0];
+            if ((first >= '0' && first <= '9') || (first >= 'a' && first <= 'f')) {
+                lent = line.contains(" /memfd:XoRemoteRender-receive");
+                continue;
+            }
+            if (lent && line.startsWith("Rss:"))
+                bytes += std::size_t(line.mid(4).trimmed().split(' ').value(0).toLongLong()) * 1024;
+        }
+        return bytes;
+    };
     // One run: a fresh drawing in a fresh view; the refresh's seconds until acknowledged (live) or returned.
     auto run = [&](Size& size, bool live) -> double {
         XoRemoteRenderSender::setDefaultTransportFactory(
@@ -98,6 +118,7 @@ int main(int argc, char** argv)
         zalHostView* view = nullptr;
         zalDbUnrealRenderSession* s = zalBench::openSession(host, db.get(), &view);
         if (!s) return -1;
+        const std::size_t lentAtStart = XoLocalSocketMessagesManager::idleLentReceiveMemory();
         if (live) {
             zalBench::startRealViewer(s);
         } else {
@@ -113,8 +134,13 @@ int main(int argc, char** argv)
         // The counting transport acknowledges nothing.
         if (live) zalBench::waitAllApplied(s, 120000);
         const long viewer = live ? zalBench::childProcess("zalViewer") : 0;
-        // What the viewer holds before the drawing comes: its fixed base.
-        if (live) size.viewerBase.push_back(double(zalBench::procStatusBytes(viewer, "VmRSS")));
+        // What the viewer holds before the drawing comes: its fixed base, with the spare receive memory it
+        // keeps backed whatever comes (--receive-reserve, 32 MiB by default). Not the rest of the memory the
+        // host lends it for frames, which it maps ahead of them: that counts as memory the drawing takes.
+        if (live)
+            size.viewerBase.push_back(
+                double(zalBench::procStatusBytes(viewer, "VmRSS")) -
+                double(std::max<std::size_t>(lentResident(viewer), kViewerSpares) - kViewerSpares));
         const std::size_t bytesBefore = live ? 0 : counting->meshBytes;
         const std::size_t meshesBefore = live ? 0 : counting->meshes;
         QElapsedTimer timer;
@@ -135,16 +161,26 @@ int main(int argc, char** argv)
             std::fprintf(stderr,
                          "host timing: %s ns: refresh started %lld, returned %lld, acknowledged %lld; waited "
                          "for room in the ring %llu times, %.1f ms; writing into it otherwise %.1f ms, %llu "
-                         "wake-ups of the reader\n",
+                         "wake-ups of the reader; receive memory lent to the viewer %.0f MiB\n",
                          size.label, (long long)started, (long long)returned, (long long)steadyNs(),
                          (unsigned long long)(XoSharedRing::writerWaits() - waitsBefore),
                          double(XoSharedRing::writerWaitNs() - waitNsBefore) / 1e6,
                          double(XoSharedRing::writerBusyNs() - busyNsBefore) / 1e6,
-                         (unsigned long long)(XoSharedRing::writerWakeups() - wakesBefore));
+                         (unsigned long long)(XoSharedRing::writerWakeups() - wakesBefore),
+                         double(lentAtStart) / 1048576.0);
         // The viewer backs its spare receive memory again once the frames pause: its peak counts that.
         if (live) waitFor([] { return false; }, 300);
         if (live) {
             size.viewerPeak.push_back(double(zalBench::procStatusBytes(viewer, "VmHWM")));
+            if (timing)
+                std::fprintf(
+                    stderr,
+                    "viewer memory: %s: base %.1f MiB, peak %.1f MiB; now %.1f MiB resident, of which "
+                    "%.1f MiB lent and %.1f MiB anonymous\n",
+                    size.label, size.viewerBase.back() / 1048576.0, size.viewerPeak.back() / 1048576.0,
+                    double(zalBench::procStatusBytes(viewer, "VmRSS")) / 1048576.0,
+                    double(lentResident(viewer)) / 1048576.0,
+                    double(zalBench::procStatusBytes(viewer, "RssAnon")) / 1048576.0);
         } else {
             size.meshBytes = counting->meshBytes - bytesBefore;
             size.meshes = counting->meshes - meshesBefore;

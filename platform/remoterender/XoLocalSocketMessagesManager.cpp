@@ -11,6 +11,7 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -19,6 +20,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstring>
 #include <mutex>
@@ -48,6 +51,127 @@ std::string toLocal(const std::wstring& text)
 {
     return QString::fromStdWString(text).toLocal8Bit().toStdString();
 }
+
+// Receive memory kept between viewers (see idleLentReceiveMemory). Whole slabs of the viewer's receive
+// memory; the viewer grows the file and punches holes in it, the host only keeps it.
+class LentMemory
+{
+public:
+    static LentMemory& instance()
+    {
+        // Never destroyed: waiter threads give files back whenever their viewer ends.
+        static LentMemory* lent = new LentMemory;
+        return *lent;
+    }
+
+    // The idle file, or a new empty one; -1 when lending is off or no file can be made.
+    int take()
+    {
+        if (qgetenv("ZAL_LEND_RECEIVE_MEMORY") == "0") return -1;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_idle >= 0) {
+                const int fd = m_idle;
+                m_idle = -1;
+                return fd;
+            }
+        }
+        return ::memfd_create("XoRemoteRender-receive", MFD_CLOEXEC);
+    }
+
+    // Keeps `fd` as the idle file, cut to the limit, unless one with more pages waits already.
+    void giveBack(int fd)
+    {
+        if (fd < 0) return;
+        const std::size_t limit = this->limit();
+        struct stat info;
+        if (::fstat(fd, &info) == 0 && std::size_t(info.st_size) > limit) (void)::ftruncate(fd, off_t(limit));
+        int drop = fd;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_idle < 0 || held(fd) > held(m_idle)) {
+                std::swap(drop, m_idle);
+                m_idleSince = std::chrono::steady_clock::now();
+            }
+            // Lazily: a host that never starts a viewer runs no thread for it.
+            if (!m_keeper) {
+                m_keeper = true;
+                std::thread([this] { keep(); }).detach();
+            }
+        }
+        m_changed.notify_all();
+        if (drop >= 0) ::close(drop);
+    }
+
+    void setIdleLimit(std::chrono::milliseconds limit)
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_idleLimit = limit;
+        }
+        m_changed.notify_all();
+    }
+
+    std::size_t idleBytes()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_idle >= 0 ? held(m_idle) : 0;
+    }
+
+    void drop()
+    {
+        int fd = -1;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            std::swap(fd, m_idle);
+        }
+        if (fd >= 0) ::close(fd);
+    }
+
+private:
+    // Gives the idle file back to the system once no viewer has taken it for the idle limit.
+    void keep()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            if (m_idle < 0) {
+                m_changed.wait(lock);
+                continue;
+            }
+            const auto due = m_idleSince + m_idleLimit;
+            if (std::chrono::steady_clock::now() < due) {
+                m_changed.wait_until(lock, due);
+                continue;
+            }
+            ::close(m_idle);
+            m_idle = -1;
+        }
+    }
+
+    static std::size_t held(int fd)
+    {
+        struct stat info;
+        return ::fstat(fd, &info) == 0 ? std::size_t(info.st_blocks) * 512u : 0;
+    }
+
+    // An eighth of the physical memory, in whole 8 MiB slabs.
+    static std::size_t limit()
+    {
+        const long pages = ::sysconf(_SC_PHYS_PAGES), page = ::sysconf(_SC_PAGESIZE);
+        const std::size_t eighth = pages > 0 && page > 0 ? std::size_t(pages) * std::size_t(page) / 8 : 0;
+        return eighth & ~std::size_t((8u << 20) - 1);
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_idle = -1;
+    std::chrono::steady_clock::time_point m_idleSince;
+    std::chrono::milliseconds m_idleLimit{std::chrono::minutes(10)};
+    bool m_keeper = false;
+};
+
+// Where a viewer finds its lent receive memory.
+constexpr int kLentMemoryFd = 3;
 
 // Shared with the detached waiter thread, which may outlive the transport.
 struct ProcessWatch
@@ -240,6 +364,12 @@ bool XoLocalSocketMessagesManager::startProcess(const XoRenderProcessRequest& re
                        std::to_string(request.width) + "," + std::to_string(request.height));
     }
     if (request.vr) args.push_back("--vr");
+    // Whatever way the viewer ends, the waiter below takes the memory back for the next one.
+    const int lent = LentMemory::instance().take();
+    if (lent >= 0) {
+        args.push_back("--receive-memory-fd");
+        args.push_back(std::to_string(kLentMemoryFd));
+    }
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());
@@ -264,8 +394,14 @@ bool XoLocalSocketMessagesManager::startProcess(const XoRenderProcessRequest& re
     envp.push_back(nullptr);
 
     pid_t pid = 0;
-    const int failed = ::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    // dup2 clears close-on-exec on the copy (also where both numbers are the same, since glibc 2.29).
+    if (lent >= 0) posix_spawn_file_actions_adddup2(&actions, lent, kLentMemoryFd);
+    const int failed = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
     if (failed != 0) {
+        LentMemory::instance().giveBack(lent);
         d->report("cannot start the viewer " + program + ": " + std::strerror(failed));
         return false;
     }
@@ -276,10 +412,11 @@ bool XoLocalSocketMessagesManager::startProcess(const XoRenderProcessRequest& re
         watch->running = true;
     }
     // Detached: waitpid has no timeout, and the transport must not wait for the viewer to end.
-    std::thread([watch, pid] {
+    std::thread([watch, pid, lent] {
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
+        LentMemory::instance().giveBack(lent);
         const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         XoInterProcessMessagesObserver* observer = nullptr;
         {
@@ -361,6 +498,21 @@ void XoLocalSocketMessagesManager::close()
     }
     std::lock_guard<std::mutex> lock(d->process->mutex);
     d->process->observer = nullptr;
+}
+
+std::size_t XoLocalSocketMessagesManager::idleLentReceiveMemory()
+{
+    return LentMemory::instance().idleBytes();
+}
+
+void XoLocalSocketMessagesManager::setIdleLentReceiveMemoryLimit(int milliseconds)
+{
+    LentMemory::instance().setIdleLimit(std::chrono::milliseconds(milliseconds));
+}
+
+void XoLocalSocketMessagesManager::dropIdleLentReceiveMemory()
+{
+    LentMemory::instance().drop();
 }
 
 int XoLocalSocketMessagesManager::connectToChannel(const std::string& channel, std::string& error)

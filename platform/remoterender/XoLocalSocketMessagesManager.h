@@ -32,6 +32,17 @@ public:
     // Process id of the started viewer, 0 when none (tests end it to see the notifications).
     long processId() const;
 
+    // Receive memory lent to viewers: each viewer started gets a shared-memory file that the host keeps
+    // when it ends, however it ends, and lends to the next one, so that what one viewer held is backed
+    // already for the next. One idle file is kept, cut to an eighth of the physical memory, and given
+    // back to the system after ten minutes without a viewer; the bytes with pages in it (0 when none
+    // waits). ZAL_LEND_RECEIVE_MEMORY=0 lends none (for comparisons).
+    static std::size_t idleLentReceiveMemory();
+    // How long the idle file is kept (tests shorten it).
+    static void setIdleLentReceiveMemoryLimit(int milliseconds);
+    // Gives the idle file's memory back to the system (tests start afresh).
+    static void dropIdleLentReceiveMemory();
+
 private:
     std::unique_ptr<XoLocalSocketMessagesManagerPrivate> d;
 };

@@ -3,9 +3,11 @@
 #include "XoRemoteRenderMessage.h"
 #include "XoSharedRing.h"
 
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -21,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -140,6 +143,26 @@ char* mapSlab(bool huge)
     // Refusing them matters too where huge pages are the default: backing one can stall.
     (void)::madvise(data, kSlab, huge ? MADV_HUGEPAGE : MADV_NOHUGEPAGE);
     back(data, kSlab);
+    return data;
+}
+
+// Slab `index` of lent memory, mapped and backed now (pages a previous viewer left there are only mapped,
+// which costs a small part of backing fresh ones); null when that fails.
+char* mapLentSlab(int fd, std::size_t index)
+{
+    void* raw = ::mmap(nullptr, kSlab, PROT_READ | PROT_WRITE, MAP_SHARED, fd, off_t(index * kSlab));
+    if (raw == MAP_FAILED) return nullptr;
+    char* data = static_cast<char*>(raw);
+#ifdef MADV_POPULATE_WRITE
+    if (::madvise(data, kSlab, MADV_POPULATE_WRITE) == 0) return data;
+    if (errno != EINVAL) {
+        // No memory for it: a touch would end in SIGBUS.
+        ::munmap(data, kSlab);
+        return nullptr;
+    }
+#endif
+    for (std::size_t i = 0; i < kSlab; i += pageSize())
+        reinterpret_cast<volatile char*>(data)[i] = 0;
     return data;
 }
 
@@ -276,6 +299,7 @@ public:
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             ++m_taken;
+            m_lastTake = std::chrono::steady_clock::now();
             if (!m_free.empty()) {
                 char* data = m_free.back();
                 m_free.pop_back();
@@ -296,17 +320,90 @@ public:
     // Slabs the reader backed itself because no spare was ready, and how long that took.
     std::atomic<std::uint64_t> m_onDemand{0}, m_onDemandNs{0};
     SlabPages m_pages;
+    // How long lent spares beyond the usual wait unused before they go (see setIdleLentSpareLimit).
+    std::atomic<std::chrono::milliseconds> m_lentIdleLimit{std::chrono::minutes(10)};
 
     void give(char* data)
     {
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_free.size() < m_keep) {
+            const auto lent = m_lentIndex.find(data);
+            if (m_free.size() < m_keep || (lent != m_lentIndex.end() && m_keepLent)) {
                 m_free.push_back(data);
+                return;
+            }
+            if (lent != m_lentIndex.end()) {
+                returnLent(lent);
                 return;
             }
         }
         ::munmap(data, kSlab);
+    }
+
+    // Slabs come from `fd` from now on; those with pages in them become spares (see lend in the header).
+    bool lend(int fd, std::string& error)
+    {
+        struct stat info;
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || std::size_t(info.st_size) % kSlab != 0) {
+            error = "the receive memory lent is not a file of whole slabs";
+            ::close(fd);
+            return false;
+        }
+        const std::size_t slabs = std::size_t(info.st_size) / kSlab;
+        std::vector<std::size_t> backed, holes;
+        for (std::size_t i = 0; i < slabs; ++i) {
+            const off_t at = ::lseek(fd, off_t(i * kSlab), SEEK_DATA);
+            (at >= 0 && std::size_t(at) < (i + 1) * kSlab ? backed : holes).push_back(i);
+        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_lentFd >= 0) {
+            error = "receive memory is lent already";
+            ::close(fd);
+            return false;
+        }
+        (void)::fcntl(fd, F_SETFD, FD_CLOEXEC);
+        m_lentFd = fd;
+        m_lentSlabs = slabs;
+        // Taken from the back: the lowest slabs first, so a file that shrinks keeps what is used.
+        m_lentBacked.assign(backed.rbegin(), backed.rend());
+        m_lentHoles.assign(holes.rbegin(), holes.rend());
+        m_keep = std::max(m_keep, backed.size());
+        m_keepLent = false;
+        return true;
+    }
+
+    // Slabs of lent memory mapped here, and those with pages waiting to be mapped.
+    std::size_t lentSlabs()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const auto mapped = std::count_if(m_lentIndex.begin(), m_lentIndex.end(),
+                                          [](const auto& lent) { return lent.second != kNotLent; });
+        return std::size_t(mapped) + m_lentBacked.size();
+    }
+
+    // Slabs given back stay in lent memory from now on (the process is ending: the next viewer gets them).
+    void keepLent()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_keepLent = true;
+    }
+
+    // Lends no more: spares are released, slabs still holding frames are unmapped once they go.
+    void endLending()
+    {
+        release();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_lentFd < 0) return;
+        // A mapping keeps its file: slabs still holding frames stay valid, and are only unmapped when they
+        // go.
+        for (auto& lent : m_lentIndex)
+            lent.second = kNotLent;
+        ::close(m_lentFd);
+        m_lentFd = -1;
+        m_keepLent = false;
+        m_lentBacked.clear();
+        m_lentHoles.clear();
+        m_lentSlabs = 0;
     }
 
     // Keeps up to `slabs` spares and backs new ones until that many are spare; stops early once `stop`
@@ -329,8 +426,9 @@ public:
             }
             {
                 std::unique_lock<std::mutex> lock(m_mutex);
-                if (m_free.size() >= slabs) {
+                if (m_free.size() >= slabs && m_lentBacked.empty()) {
                     if (!follow) return;
+                    if (m_free.size() > slabs && lentSparesIdle()) trimLentSpares(slabs);
                     // Woken by a take; the timeout only lets `stop` be seen.
                     m_taken.wait(lock, std::chrono::milliseconds(100));
                     continue;
@@ -338,7 +436,7 @@ public:
                 // Backing small pages costs about as much processor time as receiving into them: while
                 // frames keep coming, that time goes to the reader and the sender, and the spares come back
                 // once the stream pauses. Huge pages measured cheap cost the reader less backed here.
-                if (follow && m_taken.count != settled && !backAhead()) {
+                if (follow && m_taken.count != settled && m_lentBacked.empty() && !backAhead()) {
                     settled = m_taken.count;
                     if (m_taken.wait(lock, kQuiet)) continue;
                 }
@@ -365,8 +463,15 @@ public:
         std::vector<char*> spares;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
-            spares.swap(m_free);
             m_keep = 0;
+            for (char* data : m_free) {
+                const auto lent = m_lentIndex.find(data);
+                if (lent != m_lentIndex.end())
+                    returnLent(lent);
+                else
+                    spares.push_back(data);
+            }
+            m_free.clear();
         }
         for (char* data : spares)
             ::munmap(data, kSlab);
@@ -375,8 +480,87 @@ public:
 private:
     bool backAhead() const { return m_pages.kind() == XoSocketFrameIO::SlabPages::Huge; }
 
+    // Whether lent memory kept beyond the usual spares (what an earlier viewer held) has waited unused for
+    // the idle limit. Under m_mutex.
+    bool lentSparesIdle() const
+    {
+        return m_lentFd >= 0 && m_keep > 0 &&
+               std::chrono::steady_clock::now() - m_lastTake >= m_lentIdleLimit.load();
+    }
+
+    // Keeps `slabs` spares: lent memory beyond them goes back to the system. Under m_mutex.
+    void trimLentSpares(std::size_t slabs)
+    {
+        m_keep = slabs;
+        for (std::size_t i = m_free.size(); i-- > 0 && m_free.size() > slabs;) {
+            const auto lent = m_lentIndex.find(m_free[i]);
+            if (lent == m_lentIndex.end()) continue;
+            m_free.erase(m_free.begin() + std::ptrdiff_t(i));
+            returnLent(lent);
+        }
+    }
+
+    // A lent slab whose frames are gone, beyond the spares kept: its pages go back to the system and its
+    // place in the file is taken again before the file grows. Under m_mutex.
+    void returnLent(std::unordered_map<char*, std::size_t>::iterator lent)
+    {
+        char* data = lent->first;
+        const std::size_t index = lent->second;
+        m_lentIndex.erase(lent);
+        ::munmap(data, kSlab);
+        if (m_lentFd < 0 || index == kNotLent) return;
+        (void)::fallocate(m_lentFd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, off_t(index * kSlab),
+                          off_t(kSlab));
+        m_lentHoles.push_back(index);
+    }
+
+    // A slab of lent memory: one with pages left in it, else a hole, else a new one at the file's end; null
+    // when nothing is lent or the system has no memory for it.
+    char* lentSlab()
+    {
+        std::size_t index = 0;
+        int fd = -1;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_lentFd < 0) return nullptr;
+            fd = m_lentFd;
+            if (!m_lentBacked.empty()) {
+                index = m_lentBacked.back();
+                m_lentBacked.pop_back();
+            } else if (!m_lentHoles.empty()) {
+                index = m_lentHoles.back();
+                m_lentHoles.pop_back();
+            } else {
+                if (::ftruncate(fd, off_t((m_lentSlabs + 1) * kSlab)) != 0) return nullptr;
+                index = m_lentSlabs++;
+            }
+        }
+        char* data = mapLentSlab(fd, index);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!data) {
+            if (fd == m_lentFd) m_lentHoles.push_back(index);
+            return nullptr;
+        }
+        m_lentIndex.emplace(data, index);
+        return data;
+    }
+
+    // Lent memory backs what the reader needs (fresh pages there cost what small ones of its own do, and
+    // stay for the next viewer) and the spares once huge pages are off. While they are on, or still to be
+    // measured, spares get huge pages of this process's own, as without lent memory: they are then cheaper
+    // than anything to back, although the next viewer does not get them. Pages a previous viewer left in the
+    // lent memory come first in any case.
+    bool lentFirst(bool reader)
+    {
+        if (reader || m_pages.kind() == XoSocketFrameIO::SlabPages::Small) return true;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return !m_lentBacked.empty();
+    }
+
     char* fresh(bool reader)
     {
+        if (lentFirst(reader))
+            if (char* lent = lentSlab()) return lent;
         const bool huge = m_pages.hugeFor(reader);
         const std::uint64_t start = threadCpuNs();
         char* data = mapSlab(huge);
@@ -406,6 +590,15 @@ private:
     std::vector<char*> m_free;
     std::size_t m_keep = 0;
     Signal m_taken;
+    // Lent memory: a file that outlives the process. Slab i is its bytes [i * kSlab, (i + 1) * kSlab).
+    int m_lentFd = -1;
+    std::size_t m_lentSlabs = 0;                        // the file's size in slabs
+    std::vector<std::size_t> m_lentBacked;              // slabs with pages in them, not mapped yet
+    std::vector<std::size_t> m_lentHoles;               // slabs without pages
+    std::unordered_map<char*, std::size_t> m_lentIndex; // mapped slabs
+    bool m_keepLent = false;
+    std::chrono::steady_clock::time_point m_lastTake = std::chrono::steady_clock::now();
+    static constexpr std::size_t kNotLent = ~std::size_t(0); // mapped from a file no longer lent
 };
 
 // One slab; frames are handed out front to back and share its ownership.
@@ -689,6 +882,31 @@ std::uint64_t XoSocketFrameIO::hugePageSlabs()
 void XoSocketFrameIO::addToHugePageCostForTests(std::uint64_t ns)
 {
     SlabPool::instance().m_pages.addToHugeCost(ns);
+}
+
+bool XoSocketFrameIO::useLentReceiveMemory(int fd, std::string& error)
+{
+    return SlabPool::instance().lend(fd, error);
+}
+
+std::size_t XoSocketFrameIO::lentReceiveMemory()
+{
+    return SlabPool::instance().lentSlabs() * kSlab;
+}
+
+void XoSocketFrameIO::setIdleLentSpareLimit(int milliseconds)
+{
+    SlabPool::instance().m_lentIdleLimit = std::chrono::milliseconds(milliseconds);
+}
+
+void XoSocketFrameIO::keepLentReceiveMemory()
+{
+    SlabPool::instance().keepLent();
+}
+
+void XoSocketFrameIO::endLentReceiveMemory()
+{
+    SlabPool::instance().endLending();
 }
 
 void XoSocketFrameIO::dropSpareReceiveMemory()

@@ -73,6 +73,24 @@ public:
     // Gives back every spare slab and keeps none until asked again (for tests).
     static void dropSpareReceiveMemory();
 
+    // Receive memory lent by the host: a shared-memory file (`fd`, taken over) that the host keeps from one
+    // viewer to the next, so that a new viewer does not back a large scene's memory from scratch. Slabs
+    // come from it from now on: the pages a previous viewer left in it become spares (mapped by the thread
+    // that keeps spares warm, before any frame needs them), new slabs grow it, and slabs given back
+    // beyond the spares leave it again. False with `error` when `fd` is not such a file.
+    static bool useLentReceiveMemory(int fd, std::string& error);
+    // Lent memory kept as spares beyond the usual (what an earlier, larger drawing needed) goes back to
+    // the system once no slab has been taken for this long: ten minutes, the time the host keeps memory
+    // without a viewer (tests shorten it). Checked by the thread that keeps spares warm.
+    static void setIdleLentSpareLimit(int milliseconds);
+    // Lent memory mapped or waiting to be, in bytes.
+    static std::size_t lentReceiveMemory();
+    // For a process about to end: slabs given back from now on keep their pages in the lent memory, so
+    // the next viewer finds what this one held.
+    static void keepLentReceiveMemory();
+    // Stops using lent memory: spares go, slabs holding frames stay valid until their frames go (tests).
+    static void endLentReceiveMemory();
+
     // Applies the buffer sizes and the send timeout both ends use.
     static void tuneSocket(int fd);
 };

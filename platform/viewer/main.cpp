@@ -1,6 +1,6 @@
 // zalViewer: the reference viewer. Started by the host's channel library with
 //   --channel <name> [--workdir <folder>] [--session-key <key>] [--rect x,y,w,h] [--vr] [--headless]
-//   [--receive-reserve <MiB>] [--socket-only]
+//   [--receive-reserve <MiB>] [--receive-memory-fd <fd>] [--socket-only]
 #include "zalViewerApplication.h"
 
 #include "XoSocketFrameIO.h"
@@ -138,7 +138,11 @@ int main(int argc, char** argv)
     const QCommandLineOption socketOnly(QStringLiteral("socket-only"),
                                         QStringLiteral("Read the host's data from the socket; do not ask for "
                                                        "shared memory."));
-    parser.addOptions({channel, workdir, session, rect, headless, vr, reserve, socketOnly});
+    const QCommandLineOption lentMemory(
+        QStringLiteral("receive-memory-fd"),
+        QStringLiteral("Shared memory the host lends for received frames and keeps for the next viewer."),
+        QStringLiteral("fd"));
+    parser.addOptions({channel, workdir, session, rect, headless, vr, reserve, lentMemory, socketOnly});
     parser.process(app);
     bool reserveOk = false;
     const int reserveMiB = parser.value(reserve).toInt(&reserveOk);
@@ -150,6 +154,16 @@ int main(int argc, char** argv)
     const QByteArray pages = qgetenv("ZAL_SLAB_PAGES");
     if (pages == "small") XoSocketFrameIO::setSlabPages(XoSocketFrameIO::SlabPages::Small);
     if (pages == "huge") XoSocketFrameIO::setSlabPages(XoSocketFrameIO::SlabPages::Huge);
+    if (parser.isSet(lentMemory)) {
+        bool fdOk = false;
+        const int fd = parser.value(lentMemory).toInt(&fdOk);
+        std::string error;
+        // Without it frames land in memory of this process's own, as they would anyway.
+        if (!fdOk || fd < 0 || !XoSocketFrameIO::useLentReceiveMemory(fd, error))
+            std::fprintf(stderr, "zalViewer: not using the receive memory lent: %s\n",
+                         fdOk ? error.c_str() : "--receive-memory-fd wants a file descriptor");
+    }
+    // Maps what the lent memory holds first, then keeps spares as usual.
     ReceiveReserve receiveReserve(std::size_t(reserveMiB) << 20);
 
     zalViewerApplication::Options options;
@@ -191,5 +205,8 @@ int main(int argc, char** argv)
         &viewer, &zalViewerApplication::finished, &app, [&app](int code) { app.exit(code); },
         Qt::QueuedConnection);
     viewer.showWindow();
-    return app.exec();
+    const int code = app.exec();
+    // Frames released from here on leave their memory to the next viewer the host starts.
+    XoSocketFrameIO::keepLentReceiveMemory();
+    return code;
 }

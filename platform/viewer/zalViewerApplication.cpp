@@ -30,6 +30,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <map>
 
 namespace {
@@ -182,6 +183,17 @@ void zalViewerApplication::handle(const std::shared_ptr<const XoRemoteRenderMess
     (this->*handler->second)(*message);
 }
 
+namespace {
+
+std::int64_t threadCpuNs()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+} // namespace
+
 void zalViewerApplication::takeContent(const std::shared_ptr<const XoRemoteRenderMessage>& message)
 {
     if (!m_transactionOpen) {
@@ -220,6 +232,7 @@ void zalViewerApplication::onBeginTransaction(const XoRemoteRenderMessage& m)
     else
         m_transactionName = str(m.field("name"));
     m_transactionOpen = true;
+    if (m_channel && m_channel->timing()) m_transactionCpuNs = threadCpuNs();
 }
 
 void zalViewerApplication::onEndTransaction(const XoRemoteRenderMessage& m)
@@ -255,18 +268,20 @@ void zalViewerApplication::onEndTransaction(const XoRemoteRenderMessage& m)
         std::fprintf(stderr,
                      "zalViewer timing: %s %lld frames, ns: begin read %lld, first content read %lld, last "
                      "content read %lld, end read %lld, end handled %lld, applied %lld, acknowledged %lld; "
-                     "reader busy %.1f ms; so "
-                     "far %llu slabs backed by the reader in %.1f ms, %llu with huge pages (%s)\n",
+                     "reader busy %.1f ms, this thread %.1f ms; so "
+                     "far %llu slabs backed by the reader in %.1f ms, %llu with huge pages (%s); %.0f MiB of "
+                     "receive memory lent by the host\n",
                      qPrintable(m_transactionName), (long long)t.frames, (long long)t.begin,
                      (long long)t.firstContent, (long long)t.lastContent, (long long)t.end,
                      (long long)handled, (long long)applied, (long long)zalViewerChannel::steadyNs(),
-                     double(t.endCpu - t.beginCpu) / 1e6,
+                     double(t.endCpu - t.beginCpu) / 1e6, double(threadCpuNs() - m_transactionCpuNs) / 1e6,
                      (unsigned long long)XoSocketFrameIO::slabsBackedOnDemand(),
                      double(XoSocketFrameIO::nsBackingOnDemand()) / 1e6,
                      (unsigned long long)XoSocketFrameIO::hugePageSlabs(),
                      XoSocketFrameIO::slabPages() == XoSocketFrameIO::SlabPages::Huge    ? "huge pages on"
                      : XoSocketFrameIO::slabPages() == XoSocketFrameIO::SlabPages::Small ? "huge pages off"
-                                                                                         : "undecided");
+                                                                                         : "undecided",
+                     double(XoSocketFrameIO::lentReceiveMemory()) / 1048576.0);
     }
     batch.clear();
     trimHeap();

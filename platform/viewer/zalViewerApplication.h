@@ -115,6 +115,8 @@ private:
 
     bool m_transactionOpen = false;
     QString m_transactionName;
+    // This thread's processor time when the open transaction began (kept for ZAL_VIEWER_TIMING).
+    std::int64_t m_transactionCpuNs = 0;
     // Content held back until its transaction ends; meshes and instances prepared on arrival.
     struct PendingContent
     {

@@ -9,6 +9,7 @@
 
 #include <sys/mman.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -351,6 +352,188 @@ TEST_P(FrameIO, TheReaderBacksSmallPagesUnlessHugeOnesAreForced)
     EXPECT_EQ(XoSocketFrameIO::hugePageSlabs(), hugeBefore);
     EXPECT_EQ(XoSocketFrameIO::slabPages(), XoSocketFrameIO::SlabPages::Auto)
         << "slabs the reader backed decided the kind";
+}
+
+// Bytes of `fd` that have pages behind them.
+std::size_t pagesIn(int fd)
+{
+    struct stat info;
+    return ::fstat(fd, &info) == 0 ? std::size_t(info.st_blocks) * 512u : 0;
+}
+
+std::size_t sizeOf(int fd)
+{
+    struct stat info;
+    return ::fstat(fd, &info) == 0 ? std::size_t(info.st_size) : 0;
+}
+
+// Lent receive memory: slabs come from the shared file, a previous viewer's pages in it are taken before
+// it grows, frames land whole in them over old bytes, and the file's pages follow the frames (given back
+// beyond the spares) except once the process is ending.
+TEST_P(FrameIO, FramesStayWholeInLentMemoryThatKeepsThePagesAViewerHeld)
+{
+    constexpr std::size_t kSlabBytes = 8u << 20;
+    XoSocketFrameIO::dropSpareReceiveMemory();
+    // What a previous viewer left: three slabs of pages full of other bytes, then a hole.
+    const int file = ::memfd_create("lent-test", MFD_CLOEXEC);
+    ASSERT_GE(file, 0);
+    ASSERT_EQ(::ftruncate(file, off_t(4 * kSlabBytes)), 0);
+    const std::vector<char> old(3 * kSlabBytes, char(0x5a));
+    ASSERT_EQ(::pwrite(file, old.data(), old.size(), 0), ssize_t(old.size()));
+    std::string error;
+    ASSERT_TRUE(XoSocketFrameIO::useLentReceiveMemory(::dup(file), error)) << error;
+    struct EndLending
+    {
+        ~EndLending() { XoSocketFrameIO::endLentReceiveMemory(); }
+    } endLending;
+    EXPECT_EQ(XoSocketFrameIO::lentReceiveMemory(), 3 * kSlabBytes);
+
+    // Asked for one spare, the three slabs with pages become spares and the file does not grow.
+    XoSocketFrameIO::reserveReceiveMemory(kSlabBytes);
+    EXPECT_EQ(XoSocketFrameIO::spareReceiveMemory(), 3 * kSlabBytes)
+        << "the previous viewer's pages not taken";
+    EXPECT_EQ(sizeOf(file), 4 * kSlabBytes);
+    EXPECT_EQ(pagesIn(file), 3 * kSlabBytes);
+
+    // Every size, then 60 frames nine to a slab: about 60 MiB, so the spares, the hole, then a larger file.
+    int next = 5000;
+    std::vector<std::pair<int, std::shared_ptr<XoRemoteRenderMessage>>> kept;
+    const int mixed = 2 * int(kSizes.size());
+    std::thread writer = sendFrames(next, mixed);
+    for (int i = next; i < next + mixed; ++i) {
+        auto m = receive();
+        if (!m) break;
+        kept.emplace_back(i, std::move(m));
+    }
+    writer.join();
+    next += mixed;
+    writer = sendFrames(next, 60, 900000);
+    for (int i = next; i < next + 60; ++i) {
+        auto m = receive();
+        if (!m) break;
+        kept.emplace_back(i, std::move(m));
+    }
+    writer.join();
+    ASSERT_EQ(kept.size(), std::size_t(mixed + 60));
+    for (const auto& entry : kept) {
+        const std::size_t size =
+            entry.first >= next ? 900000 : kSizes[std::size_t(entry.first) % kSizes.size()];
+        EXPECT_TRUE(intact(*entry.second, entry.first, size)) << "frame " << entry.first;
+    }
+    EXPECT_GE(pagesIn(file), 60u * 900000u) << "frames did not land in the lent memory";
+    // The first frames may fill what is left of the reader's slab from earlier frames.
+    EXPECT_GE(sizeOf(file), 7 * kSlabBytes);
+    EXPECT_EQ(pagesIn(file), XoSocketFrameIO::lentReceiveMemory())
+        << "the file's pages are not the slabs mapped";
+
+    // Frames gone, their slabs leave the file beyond the spares kept (the three taken over) and the slab
+    // the reader is filling.
+    kept.clear();
+    EXPECT_LE(pagesIn(file), 4 * kSlabBytes) << "slabs of frames that are gone kept their pages";
+    EXPECT_GE(pagesIn(file), 3 * kSlabBytes) << "the spares kept lost their pages";
+
+    // Once the process is ending, frames that go leave their pages to the next viewer.
+    // 60 frames: more slabs than the spares kept, so some would leave the file otherwise.
+    writer = sendFrames(next + 60, 60, 900000);
+    for (int i = next + 60; i < next + 120; ++i) {
+        auto m = receive();
+        if (!m) break;
+        kept.emplace_back(i, std::move(m));
+    }
+    writer.join();
+    ASSERT_EQ(kept.size(), 60u);
+    const std::size_t before = pagesIn(file);
+    XoSocketFrameIO::keepLentReceiveMemory();
+    kept.clear();
+    EXPECT_EQ(pagesIn(file), before) << "an ending process gave back what it held";
+    ::close(file);
+}
+
+// What an earlier, larger drawing left in lent memory is kept while slabs are taken, and given back to
+// the system, down to the usual spares, once none has been taken for the idle limit; frames still held
+// keep theirs.
+TEST_P(FrameIO, LentMemoryBeyondTheUsualSparesGoesOnceIdle)
+{
+    constexpr std::size_t kSlabBytes = 8u << 20;
+    xotest::ensureApplication();
+    XoSocketFrameIO::dropSpareReceiveMemory();
+    const int file = ::memfd_create("lent-idle-test", MFD_CLOEXEC);
+    ASSERT_GE(file, 0);
+    const std::vector<char> old(6 * kSlabBytes, char(0x33));
+    ASSERT_EQ(::pwrite(file, old.data(), old.size(), 0), ssize_t(old.size()));
+    std::string error;
+    ASSERT_TRUE(XoSocketFrameIO::useLentReceiveMemory(::dup(file), error)) << error;
+    struct Restore
+    {
+        ~Restore()
+        {
+            XoSocketFrameIO::setIdleLentSpareLimit(600000);
+            XoSocketFrameIO::endLentReceiveMemory();
+        }
+    } restore;
+    std::atomic<bool> stop{false};
+    std::thread warm([&] { XoSocketFrameIO::keepReceiveMemoryWarm(kSlabBytes, stop); });
+    ASSERT_TRUE(xotest::waitUntil([] { return XoSocketFrameIO::spareReceiveMemory() == 6 * kSlabBytes; }))
+        << "the earlier drawing's pages were not all taken as spares";
+    // Frames held in two slabs or so (the first may share the reader's slab from earlier frames).
+    std::thread writer = sendFrames(6000, 16, 900000);
+    std::vector<std::shared_ptr<XoRemoteRenderMessage>> kept;
+    for (int i = 6000; i < 6016; ++i) {
+        auto m = receive();
+        if (!m) break;
+        kept.push_back(std::move(m));
+    }
+    writer.join();
+    ASSERT_EQ(kept.size(), 16u);
+    XoSocketFrameIO::setIdleLentSpareLimit(200);
+    EXPECT_TRUE(xotest::waitUntil([] { return XoSocketFrameIO::spareReceiveMemory() == kSlabBytes; }))
+        << "spares beyond the usual were kept for good: " << XoSocketFrameIO::spareReceiveMemory();
+    // Two slabs of frames at most and the one spare keep their pages; the rest left the file.
+    EXPECT_LE(pagesIn(file), 3 * kSlabBytes);
+    for (int i = 0; i < 16; ++i)
+        EXPECT_TRUE(intact(*kept[std::size_t(i)], 6000 + i, 900000)) << "frame " << 6000 + i;
+    stop = true;
+    warm.join();
+    ::close(file);
+}
+
+// While huge pages are on, spares keep them (memory of the process's own, cheaper than anything lent),
+// and only what the reader backs itself goes into lent memory; once they are off, spares are lent too.
+TEST_P(FrameIO, SparesComeFromLentMemoryOnlyWithHugePagesOff)
+{
+    constexpr std::size_t kSlabBytes = 8u << 20;
+    using Pages = XoSocketFrameIO::SlabPages;
+    int next = 7000;
+    for (const Pages pages : {Pages::Huge, Pages::Small}) {
+        const char* kind = pages == Pages::Huge ? "huge pages on" : "huge pages off";
+        ForcedSlabPages forced(pages);
+        const int file = ::memfd_create("lent-pages-test", MFD_CLOEXEC);
+        ASSERT_GE(file, 0);
+        std::string error;
+        ASSERT_TRUE(XoSocketFrameIO::useLentReceiveMemory(::dup(file), error)) << error;
+        struct EndLending
+        {
+            ~EndLending() { XoSocketFrameIO::endLentReceiveMemory(); }
+        } endLending;
+        XoSocketFrameIO::reserveReceiveMemory(2 * kSlabBytes);
+        ASSERT_EQ(XoSocketFrameIO::spareReceiveMemory(), 2 * kSlabBytes) << kind;
+        EXPECT_EQ(pagesIn(file), pages == Pages::Huge ? 0 : 2 * kSlabBytes) << kind << ": spares";
+        // 40 frames nine to a slab: the two spares, then at least two slabs the reader backs itself.
+        std::thread writer = sendFrames(next, 40, 900000);
+        std::vector<std::shared_ptr<XoRemoteRenderMessage>> kept;
+        for (int i = next; i < next + 40; ++i) {
+            auto m = receive();
+            if (!m) break;
+            EXPECT_TRUE(intact(*m, i, 900000)) << kind << ", frame " << i;
+            kept.push_back(std::move(m));
+        }
+        writer.join();
+        next += 40;
+        ASSERT_EQ(kept.size(), 40u) << kind;
+        EXPECT_GE(pagesIn(file), (pages == Pages::Huge ? 2 : 4) * kSlabBytes)
+            << kind << ": the slabs the reader backed are not in the lent memory";
+        ::close(file);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(SocketOrRing, FrameIO, ::testing::Bool(),

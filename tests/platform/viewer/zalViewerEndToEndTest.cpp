@@ -167,7 +167,7 @@ QJsonObject dumpOf(XoRemoteRenderSender& sender, const QString& folder, int seri
 
 // Meshes that cross the shared ring's end and fill several slabs of receive memory, and two larger ones.
 void sendMeshesAcrossTheRing(ObservedSender& sender, const QString& folder, int& dumps,
-                             const char* transaction)
+                             const char* transaction, float shift = 0)
 {
     // Mesh k holds coordinates between 1000 k and 1000 k + 1 only, its first vertex at the low corner and
     // its last at the high one: bytes lost, shifted or taken from another mesh move its bounds. 40 meshes
@@ -182,7 +182,7 @@ void sendMeshesAcrossTheRing(ObservedSender& sender, const QString& folder, int&
     ASSERT_TRUE(sender.beginTransaction(transaction));
     for (std::size_t k = 0; k < vertexCounts.size(); ++k) {
         const int n = vertexCounts[k];
-        const float base = 1000.0f * float(k + 1);
+        const float base = 1000.0f * float(k + 1) + shift;
         std::vector<float> p(3 * std::size_t(n));
         for (int v = 0; v < n; ++v)
             for (int c = 0; c < 3; ++c)
@@ -205,7 +205,7 @@ void sendMeshesAcrossTheRing(ObservedSender& sender, const QString& folder, int&
     for (std::size_t k = 0; k < vertexCounts.size(); ++k) {
         const QJsonObject mesh = findByName(meshes, QStringLiteral("D_AcDbShell_S%1_mesh").arg(k));
         ASSERT_FALSE(mesh.isEmpty()) << "mesh " << k << " is missing";
-        const float base = 1000.0f * float(k + 1);
+        const float base = 1000.0f * float(k + 1) + shift;
         EXPECT_EQ(mesh.value("vertexCount").toInt(), vertexCounts[k]);
         EXPECT_EQ(floats(mesh.value("boundsMin")), std::vector<float>(3, base)) << "mesh " << k;
         EXPECT_EQ(floats(mesh.value("boundsMax")), std::vector<float>(3, base + 1)) << "mesh " << k;
@@ -536,7 +536,16 @@ TEST_F(ViewerSession, MountsPaksThatExistAndSavesItsData)
     }
 }
 
-// The same meshes through viewers whose receive memory is forced onto huge pages and onto small ones.
+// Mappings of the host's lent receive memory in a process.
+int lentMappings(long pid)
+{
+    QFile maps(QStringLiteral("/proc/%1/maps").arg(pid));
+    if (!maps.open(QIODevice::ReadOnly)) return -1;
+    return int(maps.readAll().count("XoRemoteRender-receive"));
+}
+
+// The same meshes through viewers whose receive memory is forced onto huge pages and onto small ones (of
+// their own: no memory lent by the host).
 class ViewerSlabPages : public ::testing::TestWithParam<const char*>
 {
 };
@@ -549,13 +558,18 @@ TEST_P(ViewerSlabPages, MeshesArriveWholeInEitherKindOfPage)
     ObservedSender viewer(folder.path(), &refreshed);
     ASSERT_TRUE(viewer.isServerRunning());
     qputenv("ZAL_SLAB_PAGES", GetParam());
+    qputenv("ZAL_LEND_RECEIVE_MEMORY", "0");
     const bool started =
         viewer.startRender(xotest::viewerExecutable().toStdWString().c_str(), 40, 30, 480, 320, false);
     qunsetenv("ZAL_SLAB_PAGES");
+    qunsetenv("ZAL_LEND_RECEIVE_MEMORY");
     ASSERT_TRUE(started);
     ASSERT_TRUE(xotest::waitUntil([&] { return viewer.inits == 1; }));
     int dumps = 0;
     sendMeshesAcrossTheRing(viewer, folder.path(), dumps, "pages");
+    auto* transport = dynamic_cast<XoLocalSocketMessagesManager*>(viewer.transport());
+    ASSERT_NE(transport, nullptr);
+    EXPECT_EQ(lentMappings(transport->processId()), 0);
     EXPECT_TRUE(viewer.errors.empty()) << viewer.errors.front();
     xotest::stopViewer(&viewer);
 }
@@ -608,6 +622,56 @@ TEST(ViewerProcess, KillingTheViewerEndsItForTheSender)
     // Sending now goes nowhere and harms nothing.
     sender.sendConsoleCommand("pause");
     EXPECT_EQ(sender.exits, 1);
+}
+
+// The receive memory a viewer held goes back to the host however the viewer ends, killed while holding
+// meshes or closed, and the next viewer takes meshes into it whole, over the bytes the previous one left.
+// The viewers have huge pages off (as where backing them costs more), so that every slab is lent memory.
+TEST(ViewerProcess, ReceiveMemoryOfAViewerGoesToTheNextOneEvenAfterACrash)
+{
+    xotest::ensureApplication();
+    XoLocalSocketMessagesManager::dropIdleLentReceiveMemory();
+    QTemporaryDir folder;
+    std::vector<std::string> refreshed;
+    ObservedSender sender(folder.path(), &refreshed);
+    auto start = [&](int inits) {
+        qputenv("ZAL_SLAB_PAGES", "small");
+        const bool started =
+            sender.startRender(xotest::viewerExecutable().toStdWString().c_str(), 40, 30, 480, 320, false);
+        qunsetenv("ZAL_SLAB_PAGES");
+        ASSERT_TRUE(started);
+        ASSERT_TRUE(xotest::waitUntil([&] { return sender.inits == inits; }));
+    };
+    auto* transport = dynamic_cast<XoLocalSocketMessagesManager*>(sender.transport());
+    ASSERT_NE(transport, nullptr);
+    int dumps = 0;
+    start(1);
+    sendMeshesAcrossTheRing(sender, folder.path(), dumps, "first");
+    // 40 meshes of 0.66 MB share slabs: at least three of 8 MiB hold them.
+    EXPECT_GE(lentMappings(transport->processId()), 3) << "the meshes did not land in lent memory";
+    EXPECT_EQ(XoLocalSocketMessagesManager::idleLentReceiveMemory(), 0u) << "memory lent kept idle as well";
+    ASSERT_EQ(::kill(pid_t(transport->processId()), SIGKILL), 0);
+    ASSERT_TRUE(xotest::waitUntil([&] { return sender.exits == 1 && !sender.isProcessRunning(); }));
+    const std::size_t leftByCrash = XoLocalSocketMessagesManager::idleLentReceiveMemory();
+    EXPECT_GE(leftByCrash, std::size_t(24) << 20) << "what the killed viewer held did not come back";
+
+    start(2);
+    EXPECT_EQ(XoLocalSocketMessagesManager::idleLentReceiveMemory(), 0u) << "the memory was not lent again";
+    // Other coordinates than the first viewer's: a mesh read from bytes left in the memory shows.
+    sendMeshesAcrossTheRing(sender, folder.path(), dumps, "second", 500);
+    EXPECT_GE(lentMappings(transport->processId()), 3);
+    xotest::stopViewer(&sender);
+    ASSERT_FALSE(sender.isProcessRunning());
+    // A viewer that closes leaves what it held as well, and the host keeps no more than one viewer's.
+    const std::size_t leftByClose = XoLocalSocketMessagesManager::idleLentReceiveMemory();
+    EXPECT_GE(leftByClose, std::size_t(24) << 20) << "a closing viewer gave its memory back to the system";
+    EXPECT_LE(leftByClose, leftByCrash + (std::size_t(40) << 20));
+    EXPECT_TRUE(sender.errors.empty()) << sender.errors.front();
+    // With no viewer to take it, the host gives the memory back to the system after a while.
+    XoLocalSocketMessagesManager::setIdleLentReceiveMemoryLimit(200);
+    EXPECT_TRUE(xotest::waitUntil([] { return XoLocalSocketMessagesManager::idleLentReceiveMemory() == 0; }))
+        << "idle receive memory kept for good";
+    XoLocalSocketMessagesManager::setIdleLentReceiveMemoryLimit(600000);
 }
 
 // Pixels clearly of the green material: lit or in shade, green well above red and blue.
