@@ -57,7 +57,6 @@ private:
     OdString m_appName;
     AppNameChangeFuncPtr m_appNameChange;
     Extensions* m_extensions;
-    long m_refs = 1;
 };
 
 // Registers a class under name. OdError(eAlreadyRegistered) when the name is taken.
