@@ -169,7 +169,7 @@ void zalDrawingView::pan(const QPointF& pixels)
 {
     if (width() <= 0) return;
     const OdGeMatrix3d eyeToWorld = m_view->eyeToWorldTransform();
-    OdGePoint3d origin, dummy;
+    OdGePoint3d origin;
     OdGeVector3d x, y, z;
     eyeToWorld.getCoordSystem(origin, x, y, z);
     const double scale = m_view->fieldWidth() / width();

@@ -91,7 +91,7 @@ QRgb zalSketchView::primitiveColor() const
     return qRgb(220, 220, 220);
 }
 
-void zalSketchView::add(zalSketchPrimitive::Kind kind, std::vector<OdGePoint3d> points, bool closed)
+void zalSketchView::addPrimitive(zalSketchPrimitive::Kind kind, std::vector<OdGePoint3d> points, bool closed)
 {
     if (points.size() < (kind == zalSketchPrimitive::Face ? 3u : 2u)) return;
     zalSketchPrimitive p;
@@ -105,12 +105,14 @@ void zalSketchView::add(zalSketchPrimitive::Kind kind, std::vector<OdGePoint3d> 
 
 void zalSketchView::polylineProc(std::int32_t numPoints, const OdGePoint3d* vertexList, const OdGeVector3d*)
 {
-    add(zalSketchPrimitive::Lines, std::vector<OdGePoint3d>(vertexList, vertexList + numPoints), false);
+    addPrimitive(zalSketchPrimitive::Lines, std::vector<OdGePoint3d>(vertexList, vertexList + numPoints),
+                 false);
 }
 
 void zalSketchView::polygonProc(std::int32_t numPoints, const OdGePoint3d* vertexList, const OdGeVector3d*)
 {
-    add(zalSketchPrimitive::Face, std::vector<OdGePoint3d>(vertexList, vertexList + numPoints), true);
+    addPrimitive(zalSketchPrimitive::Face, std::vector<OdGePoint3d>(vertexList, vertexList + numPoints),
+                 true);
 }
 
 void zalSketchView::meshProc(std::int32_t numRows, std::int32_t numColumns, const OdGePoint3d* vertexList,
@@ -118,10 +120,10 @@ void zalSketchView::meshProc(std::int32_t numRows, std::int32_t numColumns, cons
 {
     for (std::int32_t r = 0; r + 1 < numRows; ++r)
         for (std::int32_t c = 0; c + 1 < numColumns; ++c)
-            add(zalSketchPrimitive::Face,
-                {vertexList[r * numColumns + c], vertexList[r * numColumns + c + 1],
-                 vertexList[(r + 1) * numColumns + c + 1], vertexList[(r + 1) * numColumns + c]},
-                true);
+            addPrimitive(zalSketchPrimitive::Face,
+                         {vertexList[r * numColumns + c], vertexList[r * numColumns + c + 1],
+                          vertexList[(r + 1) * numColumns + c + 1], vertexList[(r + 1) * numColumns + c]},
+                         true);
 }
 
 void zalSketchView::shellProc(std::int32_t numVertices, const OdGePoint3d* vertexList,
@@ -140,7 +142,7 @@ void zalSketchView::shellProc(std::int32_t numVertices, const OdGePoint3d* verte
             if (index >= 0 && index < numVertices) loop.push_back(vertexList[index]);
         }
         // Holes show as outlines only.
-        add(count < 0 ? zalSketchPrimitive::Lines : zalSketchPrimitive::Face, std::move(loop), true);
+        addPrimitive(count < 0 ? zalSketchPrimitive::Lines : zalSketchPrimitive::Face, std::move(loop), true);
         i += n;
     }
 }
@@ -154,7 +156,7 @@ void zalSketchView::addEllipse(const OdGePoint3d& center, const OdGeVector3d& ma
         const double a = start + sweep * k / segments;
         points.push_back(center + major * std::cos(a) + minor * std::sin(a));
     }
-    add(zalSketchPrimitive::Lines, std::move(points), closed);
+    addPrimitive(zalSketchPrimitive::Lines, std::move(points), closed);
 }
 
 void zalSketchView::circleProc(const OdGePoint3d& center, double radius, const OdGeVector3d& normal)
@@ -187,5 +189,6 @@ void zalSketchView::textProc(const OdGePoint3d& position, const OdGeVector3d& di
     const double width = 0.6 * height * std::max(1, int(message.getLength()));
     const OdGeVector3d along = direction.normal() * width;
     const OdGeVector3d up = upVector.normal() * height;
-    add(zalSketchPrimitive::Lines, {position, position + along, position + along + up, position + up}, true);
+    addPrimitive(zalSketchPrimitive::Lines,
+                 {position, position + along, position + along + up, position + up}, true);
 }

@@ -47,7 +47,7 @@ public:
 private:
     bool isLayerShown(const OdDbObjectId& layerId) const;
     QRgb primitiveColor() const;
-    void add(zalSketchPrimitive::Kind kind, std::vector<OdGePoint3d> points, bool closed);
+    void addPrimitive(zalSketchPrimitive::Kind kind, std::vector<OdGePoint3d> points, bool closed);
     void addEllipse(const OdGePoint3d& center, const OdGeVector3d& major, const OdGeVector3d& minor,
                     double start, double sweep, bool closed);
 
