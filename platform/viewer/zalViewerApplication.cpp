@@ -30,7 +30,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <map>
 
 namespace {
@@ -183,17 +182,6 @@ void zalViewerApplication::handle(const std::shared_ptr<const XoRemoteRenderMess
     (this->*handler->second)(*message);
 }
 
-namespace {
-
-std::int64_t threadCpuNs()
-{
-    timespec t{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
-
-} // namespace
-
 void zalViewerApplication::takeContent(const std::shared_ptr<const XoRemoteRenderMessage>& message)
 {
     if (!m_transactionOpen) {
@@ -232,7 +220,7 @@ void zalViewerApplication::onBeginTransaction(const XoRemoteRenderMessage& m)
     else
         m_transactionName = str(m.field("name"));
     m_transactionOpen = true;
-    if (m_channel && m_channel->timing()) m_transactionCpuNs = threadCpuNs();
+    if (m_channel && m_channel->timing()) m_transactionCpuNs = zalViewerChannel::threadCpuNs();
 }
 
 void zalViewerApplication::onEndTransaction(const XoRemoteRenderMessage& m)
@@ -274,7 +262,8 @@ void zalViewerApplication::onEndTransaction(const XoRemoteRenderMessage& m)
                      qPrintable(m_transactionName), (long long)t.frames, (long long)t.begin,
                      (long long)t.firstContent, (long long)t.lastContent, (long long)t.end,
                      (long long)handled, (long long)applied, (long long)zalViewerChannel::steadyNs(),
-                     double(t.endCpu - t.beginCpu) / 1e6, double(threadCpuNs() - m_transactionCpuNs) / 1e6,
+                     double(t.endCpu - t.beginCpu) / 1e6,
+                     double(zalViewerChannel::threadCpuNs() - m_transactionCpuNs) / 1e6,
                      (unsigned long long)XoSocketFrameIO::slabsBackedOnDemand(),
                      double(XoSocketFrameIO::nsBackingOnDemand()) / 1e6,
                      (unsigned long long)XoSocketFrameIO::hugePageSlabs(),

@@ -25,16 +25,12 @@ std::int64_t zalViewerChannel::steadyNs()
         .count();
 }
 
-namespace {
-
-std::int64_t threadCpuNs()
+std::int64_t zalViewerChannel::threadCpuNs()
 {
     timespec t{};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
-
-} // namespace
 
 void zalViewerChannel::noteRead(const XoRemoteRenderMessage& message)
 {

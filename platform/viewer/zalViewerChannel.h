@@ -51,6 +51,8 @@ public:
     };
     const Timing* timing() const { return m_timing.get(); }
     static std::int64_t steadyNs();
+    // The calling thread's processor time, in nanoseconds.
+    static std::int64_t threadCpuNs();
 
 signals:
     // The connection ended: malformed is true when bad bytes ended it.

@@ -155,6 +155,32 @@ protected:
         return status == XoSocketFrameIO::ReadStatus::Message ? m : nullptr;
     }
 
+    // Frames received and held, each with the number and size it was sent with.
+    struct Held
+    {
+        int number;
+        std::size_t size;
+        std::shared_ptr<XoRemoteRenderMessage> message;
+    };
+    // Sends frames [first, first + count) as sendFrames does and holds them in `held` as they arrive; stops
+    // at the first that does not come.
+    void transfer(int first, int count, std::vector<Held>& held, std::size_t size = 0)
+    {
+        std::thread writer = sendFrames(first, count, size);
+        for (int i = first; i < first + count; ++i) {
+            auto m = receive();
+            if (!m) break;
+            held.push_back({i, size ? size : kSizes[std::size_t(i) % kSizes.size()], std::move(m)});
+        }
+        writer.join();
+    }
+    // Every held frame still carries what was sent in it.
+    static void expectWhole(const std::vector<Held>& held, const char* context)
+    {
+        for (const Held& h : held)
+            EXPECT_TRUE(intact(*h.message, h.number, h.size)) << context << ", frame " << h.number;
+    }
+
     int fds[2] = {-1, -1};
     std::unique_ptr<XoSharedRing> writerRing, readerRing;
 };
@@ -200,16 +226,10 @@ TEST_P(FrameIO, SpareReceiveMemoryIsRefilledAsFramesTakeIt)
     std::thread warm([&] { XoSocketFrameIO::keepReceiveMemoryWarm(spare, stop); });
     ASSERT_TRUE(xotest::waitUntil([&] { return XoSocketFrameIO::spareReceiveMemory() >= spare; }));
     // About 36 MiB of frames, all kept: more than the spare memory, so it is taken and must come back.
-    std::thread writer = sendFrames(1000, 40, 900000);
-    std::vector<std::shared_ptr<XoRemoteRenderMessage>> kept;
-    for (int i = 1000; i < 1040; ++i) {
-        auto m = receive();
-        if (!m) break;
-        EXPECT_TRUE(intact(*m, i, 900000)) << "frame " << i;
-        kept.push_back(std::move(m));
-    }
-    writer.join();
+    std::vector<Held> kept;
+    transfer(1000, 40, kept, 900000);
     EXPECT_EQ(kept.size(), 40u);
+    expectWhole(kept, "kept");
     EXPECT_TRUE(xotest::waitUntil([&] { return XoSocketFrameIO::spareReceiveMemory() >= spare; }))
         << "spare receive memory stayed at " << XoSocketFrameIO::spareReceiveMemory();
     stop = true;
@@ -280,32 +300,17 @@ TEST_P(FrameIO, FramesStayWholeInHugeAndSmallPageSlabsAndTheirMemoryGoesBack)
         const std::uint64_t onDemandBefore = XoSocketFrameIO::slabsBackedOnDemand();
         // Every size twice over, then 60 frames of which nine fill a slab but for less than one more: about
         // 60 MiB in slabs, so the two spares and at least four slabs the reader backs itself.
-        std::vector<std::pair<int, std::shared_ptr<XoRemoteRenderMessage>>> kept;
+        std::vector<Held> kept;
         const int mixed = 2 * int(kSizes.size());
-        std::thread writer = sendFrames(next, mixed);
-        for (int i = next; i < next + mixed; ++i) {
-            auto m = receive();
-            if (!m) break;
-            kept.emplace_back(i, std::move(m));
-        }
-        writer.join();
+        transfer(next, mixed, kept);
         next += mixed;
-        writer = sendFrames(next, 60, 900000);
-        std::vector<const char*> slabbed;
-        for (int i = next; i < next + 60; ++i) {
-            auto m = receive();
-            if (!m) break;
-            slabbed.push_back(m->field("data").data);
-            kept.emplace_back(i, std::move(m));
-        }
-        writer.join();
+        transfer(next, 60, kept, 900000);
         next += 60;
         ASSERT_EQ(kept.size(), std::size_t(mixed + 60)) << kind;
-        for (const auto& entry : kept) {
-            const std::size_t size =
-                entry.first >= next - 60 ? 900000 : kSizes[std::size_t(entry.first) % kSizes.size()];
-            EXPECT_TRUE(intact(*entry.second, entry.first, size)) << kind << ", frame " << entry.first;
-        }
+        expectWhole(kept, kind);
+        std::vector<const char*> slabbed;
+        for (std::size_t i = std::size_t(mixed); i < kept.size(); ++i)
+            slabbed.push_back(kept[i].message->field("data").data);
         const std::uint64_t huge = XoSocketFrameIO::hugePageSlabs() - hugeBefore;
         const std::uint64_t onDemand = XoSocketFrameIO::slabsBackedOnDemand() - onDemandBefore;
         EXPECT_GE(onDemand, 4u) << kind;
@@ -338,16 +343,10 @@ TEST_P(FrameIO, TheReaderBacksSmallPagesUnlessHugeOnesAreForced)
     ForcedSlabPages measuring(XoSocketFrameIO::SlabPages::Auto);
     const std::uint64_t hugeBefore = XoSocketFrameIO::hugePageSlabs();
     const std::uint64_t onDemandBefore = XoSocketFrameIO::slabsBackedOnDemand();
-    std::thread writer = sendFrames(4000, 30, 900000);
-    std::vector<std::shared_ptr<XoRemoteRenderMessage>> kept;
-    for (int i = 4000; i < 4030; ++i) {
-        auto m = receive();
-        if (!m) break;
-        EXPECT_TRUE(intact(*m, i, 900000)) << "frame " << i;
-        kept.push_back(std::move(m));
-    }
-    writer.join();
+    std::vector<Held> kept;
+    transfer(4000, 30, kept, 900000);
     ASSERT_EQ(kept.size(), 30u);
+    expectWhole(kept, "kept");
     EXPECT_GE(XoSocketFrameIO::slabsBackedOnDemand() - onDemandBefore, 2u);
     EXPECT_EQ(XoSocketFrameIO::hugePageSlabs(), hugeBefore);
     EXPECT_EQ(XoSocketFrameIO::slabPages(), XoSocketFrameIO::SlabPages::Auto)
@@ -397,29 +396,13 @@ TEST_P(FrameIO, FramesStayWholeInLentMemoryThatKeepsThePagesAViewerHeld)
 
     // Every size, then 60 frames nine to a slab: about 60 MiB, so the spares, the hole, then a larger file.
     int next = 5000;
-    std::vector<std::pair<int, std::shared_ptr<XoRemoteRenderMessage>>> kept;
+    std::vector<Held> kept;
     const int mixed = 2 * int(kSizes.size());
-    std::thread writer = sendFrames(next, mixed);
-    for (int i = next; i < next + mixed; ++i) {
-        auto m = receive();
-        if (!m) break;
-        kept.emplace_back(i, std::move(m));
-    }
-    writer.join();
+    transfer(next, mixed, kept);
     next += mixed;
-    writer = sendFrames(next, 60, 900000);
-    for (int i = next; i < next + 60; ++i) {
-        auto m = receive();
-        if (!m) break;
-        kept.emplace_back(i, std::move(m));
-    }
-    writer.join();
+    transfer(next, 60, kept, 900000);
     ASSERT_EQ(kept.size(), std::size_t(mixed + 60));
-    for (const auto& entry : kept) {
-        const std::size_t size =
-            entry.first >= next ? 900000 : kSizes[std::size_t(entry.first) % kSizes.size()];
-        EXPECT_TRUE(intact(*entry.second, entry.first, size)) << "frame " << entry.first;
-    }
+    expectWhole(kept, "lent");
     EXPECT_GE(pagesIn(file), 60u * 900000u) << "frames did not land in the lent memory";
     // The first frames may fill what is left of the reader's slab from earlier frames.
     EXPECT_GE(sizeOf(file), 7 * kSlabBytes);
@@ -434,13 +417,7 @@ TEST_P(FrameIO, FramesStayWholeInLentMemoryThatKeepsThePagesAViewerHeld)
 
     // Once the process is ending, frames that go leave their pages to the next viewer.
     // 60 frames: more slabs than the spares kept, so some would leave the file otherwise.
-    writer = sendFrames(next + 60, 60, 900000);
-    for (int i = next + 60; i < next + 120; ++i) {
-        auto m = receive();
-        if (!m) break;
-        kept.emplace_back(i, std::move(m));
-    }
-    writer.join();
+    transfer(next + 60, 60, kept, 900000);
     ASSERT_EQ(kept.size(), 60u);
     const std::size_t before = pagesIn(file);
     XoSocketFrameIO::keepLentReceiveMemory();
@@ -476,22 +453,15 @@ TEST_P(FrameIO, LentMemoryBeyondTheUsualSparesGoesOnceIdle)
     ASSERT_TRUE(xotest::waitUntil([] { return XoSocketFrameIO::spareReceiveMemory() == 6 * kSlabBytes; }))
         << "the earlier drawing's pages were not all taken as spares";
     // Frames held in two slabs or so (the first may share the reader's slab from earlier frames).
-    std::thread writer = sendFrames(6000, 16, 900000);
-    std::vector<std::shared_ptr<XoRemoteRenderMessage>> kept;
-    for (int i = 6000; i < 6016; ++i) {
-        auto m = receive();
-        if (!m) break;
-        kept.push_back(std::move(m));
-    }
-    writer.join();
+    std::vector<Held> kept;
+    transfer(6000, 16, kept, 900000);
     ASSERT_EQ(kept.size(), 16u);
     XoSocketFrameIO::setIdleLentSpareLimit(200);
     EXPECT_TRUE(xotest::waitUntil([] { return XoSocketFrameIO::spareReceiveMemory() == kSlabBytes; }))
         << "spares beyond the usual were kept for good: " << XoSocketFrameIO::spareReceiveMemory();
     // Two slabs of frames at most and the one spare keep their pages; the rest left the file.
     EXPECT_LE(pagesIn(file), 3 * kSlabBytes);
-    for (int i = 0; i < 16; ++i)
-        EXPECT_TRUE(intact(*kept[std::size_t(i)], 6000 + i, 900000)) << "frame " << 6000 + i;
+    expectWhole(kept, "held while spares went");
     stop = true;
     warm.join();
     ::close(file);
@@ -519,17 +489,11 @@ TEST_P(FrameIO, SparesComeFromLentMemoryOnlyWithHugePagesOff)
         ASSERT_EQ(XoSocketFrameIO::spareReceiveMemory(), 2 * kSlabBytes) << kind;
         EXPECT_EQ(pagesIn(file), pages == Pages::Huge ? 0 : 2 * kSlabBytes) << kind << ": spares";
         // 40 frames nine to a slab: the two spares, then at least two slabs the reader backs itself.
-        std::thread writer = sendFrames(next, 40, 900000);
-        std::vector<std::shared_ptr<XoRemoteRenderMessage>> kept;
-        for (int i = next; i < next + 40; ++i) {
-            auto m = receive();
-            if (!m) break;
-            EXPECT_TRUE(intact(*m, i, 900000)) << kind << ", frame " << i;
-            kept.push_back(std::move(m));
-        }
-        writer.join();
+        std::vector<Held> kept;
+        transfer(next, 40, kept, 900000);
         next += 40;
         ASSERT_EQ(kept.size(), 40u) << kind;
+        expectWhole(kept, kind);
         EXPECT_GE(pagesIn(file), (pages == Pages::Huge ? 2 : 4) * kSlabBytes)
             << kind << ": the slabs the reader backed are not in the lent memory";
         ::close(file);
