@@ -3,7 +3,9 @@
 // module, once into a transport that only counts (translation alone) and once into the real viewer until
 // it acknowledges the refresh. A raw Unix socket carries the same mesh bytes before and after every live
 // run; ratios use medians over the rounds. Each live run gets a fresh viewer, whose peak resident memory
-// is compared with the mesh bytes it was sent.
+// is compared with the mesh bytes it was sent. Each round also opens the link as a user does (the drawing
+// first, then a fresh viewer started for it) and times it from the viewer's start to the acknowledgement of
+// its first drawing, in parts; those figures are not part of the summary line.
 //
 //   xvfb-run -a build/bin/bench_first_sync_scaling [rounds] [scale] [only]
 //
@@ -41,10 +43,57 @@ struct Size
     int entities = 0;
     int cells = 0;
     std::vector<double> alone, live, raw;
+    // The drawing there before the viewer starts, as a user opens the link: from starting the viewer to
+    // the acknowledgement of its first drawing; and its parts: until the transaction carrying the meshes
+    // began (the viewer's start-up), the stream of meshes, from there to the transaction's end (the first
+    // run and its fixed delays), and from there to the acknowledgement (the viewer applying it).
+    std::vector<double> opening, openingStartUp, openingStream, openingToEnd, openingApply;
     std::vector<double> aloneCpu; // the refresh thread's processor seconds in the runs alone
     std::vector<double> viewerPeak, viewerBase;
     std::vector<double> closingAlone, closingLive;
     std::size_t meshBytes = 0, meshes = 0, triangles = 0;
+};
+
+// The real channel, noting when the transaction that carries the first mesh began.
+class StampingTransport : public XoInterProcessMessagesManager
+{
+public:
+    void setObserver(XoInterProcessMessagesObserver* observer) override { m_real.setObserver(observer); }
+    bool listen(const std::string& hint) override { return m_real.listen(hint); }
+    bool isListening() const override { return m_real.isListening(); }
+    std::string channelName() const override { return m_real.channelName(); }
+    bool isConnected() const override { return m_real.isConnected(); }
+    bool startProcess(const XoRenderProcessRequest& request) override { return m_real.startProcess(request); }
+    bool isProcessRunning() const override { return m_real.isProcessRunning(); }
+    bool send(const XoRemoteRenderMessage& message) override
+    {
+        if (message.type() == XoMessageType::BeginTransaction) m_begun = steadyNs();
+        if (message.type() == XoMessageType::AddMesh && contentBegan == 0) contentBegan = m_begun;
+        const bool sent = m_real.send(message);
+        if (message.type() == XoMessageType::EndTransaction) ended = steadyNs();
+        if (message.type() == XoMessageType::AddMesh) {
+            meshBytes += message.payloadSize();
+            meshesSent = steadyNs();
+        }
+        return sent;
+    }
+    void close() override { m_real.close(); }
+
+    static std::int64_t steadyNs()
+    {
+        return std::int64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                std::chrono::steady_clock::now().time_since_epoch())
+                                .count());
+    }
+
+    std::int64_t contentBegan = 0; // the transaction carrying the first mesh began
+    std::int64_t meshesSent = 0;   // the last mesh was handed to the channel
+    std::int64_t ended = 0;        // the last transaction was ended
+    std::size_t meshBytes = 0;
+
+private:
+    XoLocalSocketMessagesManager m_real;
+    std::int64_t m_begun = 0;
 };
 
 } // namespace
@@ -193,6 +242,46 @@ int main(int argc, char** argv)
         return seconds;
     };
 
+    // The drawing made first, then the viewer started for it: what a user waits for on opening the link.
+    // The meshes go out as soon as the viewer's window is captured, during its start-up; the transaction
+    // closes once the first run (250 ms later, confirming every entity again) and the session's start-up
+    // step (500 ms after the capture) have both run.
+    auto opening = [&](Size& size) -> double {
+        StampingTransport* stamping = nullptr;
+        XoRemoteRenderSender::setDefaultTransportFactory(
+            [&]() -> std::unique_ptr<XoInterProcessMessagesManager> {
+                auto transport = std::make_unique<StampingTransport>();
+                stamping = transport.get();
+                return transport;
+            });
+        OdDbDatabasePtr db = zalBench::seedDrawing();
+        const OdDbObjectId red = zalBench::addMaterial(db.get(), L"Red");
+        zalBench::addMeshes(db.get(), size.entities, size.cells, red);
+        zalHostView* view = nullptr;
+        zalDbUnrealRenderSession* s = zalBench::openSession(host, db.get(), &view);
+        if (!s || !stamping) return -1;
+        const std::int64_t started = steadyNs();
+        zalBench::startRealViewer(s);
+        if (!zalBench::waitUntilUp(s, 120000) || !zalBench::waitAllApplied(s, 1800000)) return -1;
+        const std::int64_t acknowledged = steadyNs();
+        if (stamping->contentBegan == 0) return -1;
+        size.openingStartUp.push_back(double(stamping->contentBegan - started) / 1e9);
+        size.openingStream.push_back(double(stamping->meshesSent - stamping->contentBegan) / 1e9);
+        size.openingToEnd.push_back(double(stamping->ended - stamping->meshesSent) / 1e9);
+        size.openingApply.push_back(double(acknowledged - stamping->ended) / 1e9);
+        if (timing)
+            std::fprintf(stderr,
+                         "host timing: %s opening ns: viewer started %lld, meshes began %lld, all sent %lld, "
+                         "transaction ended %lld, acknowledged %lld; %.1f MiB of meshes\n",
+                         size.label, (long long)started, (long long)stamping->contentBegan,
+                         (long long)stamping->meshesSent, (long long)stamping->ended, (long long)acknowledged,
+                         double(stamping->meshBytes) / 1048576.0);
+        if (s->sender() && s->sender()->isProcessRunning()) s->sender()->requestRenderExit();
+        waitFor([&] { return !s->sender() || !s->sender()->isProcessRunning(); }, 20000);
+        zalBench::closeSession(host, view, s, 20000);
+        return double(acknowledged - started) / 1e9;
+    };
+
     auto sized = [](const char* label, int entities, int cells) {
         Size size;
         size.label = label;
@@ -214,10 +303,12 @@ int main(int argc, char** argv)
             size.raw.push_back(zalBench::rawSocketSeconds(size.meshBytes, size.meshes));
             size.live.push_back(run(size, true));
             size.raw.push_back(zalBench::rawSocketSeconds(size.meshBytes, size.meshes));
+            size.opening.push_back(opening(size));
             std::fprintf(stderr,
-                         "round %d %s: alone %.3f s, live %.3f s; closing after them %.3f s, %.3f s\n", r + 1,
-                         size.label, size.alone.back(), size.live.back(), size.closingAlone.back(),
-                         size.closingLive.back());
+                         "round %d %s: alone %.3f s, live %.3f s, opening %.3f s; closing after them %.3f s, "
+                         "%.3f s\n",
+                         r + 1, size.label, size.alone.back(), size.live.back(), size.opening.back(),
+                         size.closingAlone.back(), size.closingLive.back());
         }
     }
 
@@ -233,19 +324,35 @@ int main(int argc, char** argv)
         return 0;
     }
     std::printf("first synchronisation, medians of %d rounds\n", rounds);
-    std::printf("%-14s %8s %10s %9s %10s %10s %12s %12s %9s %10s %9s\n", "drawing", "entities", "triangles",
-                "mesh MiB", "alone s", "live s", "us/entity", "ns/triangle", "raw s", "raw ratio",
-                "peak/mesh");
+    std::printf("%-14s %8s %10s %9s %10s %10s %12s %12s %9s %10s %9s %10s %10s\n", "drawing", "entities",
+                "triangles", "mesh MiB", "alone s", "live s", "us/entity", "ns/triangle", "raw s",
+                "raw ratio", "peak/mesh", "opening s", "streamed s");
     for (Size& s : sizes) {
         if (s.live.empty()) continue;
         const double live = zalBench::median(s.live);
         const double raw = zalBench::median(s.raw);
-        std::printf("%-14s %8d %10zu %9.1f %10.3f %10.3f %12.2f %12.1f %9.3f %10.3f %9.2f\n", s.label,
-                    s.entities, s.triangles, double(s.meshBytes) / 1048576.0, zalBench::median(s.alone), live,
-                    live / s.entities * 1e6, live / double(s.triangles) * 1e9, raw, raw / live,
+        std::printf("%-14s %8d %10zu %9.1f %10.3f %10.3f %12.2f %12.1f %9.3f %10.3f %9.2f %10.3f %10.3f\n",
+                    s.label, s.entities, s.triangles, double(s.meshBytes) / 1048576.0,
+                    zalBench::median(s.alone), live, live / s.entities * 1e6,
+                    live / double(s.triangles) * 1e9, raw, raw / live,
                     (zalBench::median(s.viewerPeak) - zalBench::median(s.viewerBase)) /
-                        double(std::max<std::size_t>(1, s.meshBytes)));
+                        double(std::max<std::size_t>(1, s.meshBytes)),
+                    zalBench::median(s.opening), zalBench::median(s.openingStream));
     }
+    std::printf(
+        "live: geometry added while linked, then a refresh, until acknowledged; opening: the drawing "
+        "there first, from starting the viewer until its first drawing is acknowledged (streamed: the "
+        "meshes' part of it)\n");
+    std::printf(
+        "opening in parts, medians (viewer start-up until the meshes' transaction began, streaming the "
+        "meshes, then until the transaction ended, then until acknowledged):");
+    for (Size& s : sizes)
+        if (!s.opening.empty())
+            std::printf(" %s %.3f + %.3f + %.3f + %.3f s;", s.label, zalBench::median(s.openingStartUp),
+                        zalBench::median(s.openingStream), zalBench::median(s.openingToEnd),
+                        zalBench::median(s.openingApply));
+    std::printf("\n");
+
     std::printf("closing the session after the run (the viewer's exit not counted), medians:");
     for (Size& s : sizes)
         if (!s.live.empty())
