@@ -48,7 +48,8 @@ struct Size
     // began (the viewer's start-up), the stream of meshes, from there to the transaction's end (the first
     // run and its fixed delays), and from there to the acknowledgement (the viewer applying it).
     std::vector<double> opening, openingStartUp, openingStream, openingToEnd, openingApply;
-    std::vector<double> aloneCpu; // the refresh thread's processor seconds in the runs alone
+    std::vector<double> openingHostCpu; // the host's processor time between the meshes and the end
+    std::vector<double> aloneCpu;       // the refresh thread's processor seconds in the runs alone
     std::vector<double> viewerPeak, viewerBase;
     std::vector<double> closingAlone, closingLive;
     std::size_t meshBytes = 0, meshes = 0, triangles = 0;
@@ -70,14 +71,25 @@ public:
         if (message.type() == XoMessageType::BeginTransaction) m_begun = steadyNs();
         if (message.type() == XoMessageType::AddMesh && contentBegan == 0) contentBegan = m_begun;
         const bool sent = m_real.send(message);
-        if (message.type() == XoMessageType::EndTransaction) ended = steadyNs();
+        if (message.type() == XoMessageType::EndTransaction) {
+            ended = steadyNs();
+            cpuEnded = cpuNs();
+        }
         if (message.type() == XoMessageType::AddMesh) {
             meshBytes += message.payloadSize();
             meshesSent = steadyNs();
+            cpuMeshesSent = cpuNs();
         }
         return sent;
     }
     void close() override { m_real.close(); }
+
+    static std::int64_t cpuNs()
+    {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return std::int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+    }
 
     static std::int64_t steadyNs()
     {
@@ -89,6 +101,8 @@ public:
     std::int64_t contentBegan = 0; // the transaction carrying the first mesh began
     std::int64_t meshesSent = 0;   // the last mesh was handed to the channel
     std::int64_t ended = 0;        // the last transaction was ended
+    // The sending thread's processor time at those two points.
+    std::int64_t cpuMeshesSent = 0, cpuEnded = 0;
     std::size_t meshBytes = 0;
 
 private:
@@ -269,6 +283,7 @@ int main(int argc, char** argv)
         size.openingStream.push_back(double(stamping->meshesSent - stamping->contentBegan) / 1e9);
         size.openingToEnd.push_back(double(stamping->ended - stamping->meshesSent) / 1e9);
         size.openingApply.push_back(double(acknowledged - stamping->ended) / 1e9);
+        size.openingHostCpu.push_back(double(stamping->cpuEnded - stamping->cpuMeshesSent) / 1e9);
         if (timing)
             std::fprintf(stderr,
                          "host timing: %s opening ns: viewer started %lld, meshes began %lld, all sent %lld, "
@@ -348,9 +363,11 @@ int main(int argc, char** argv)
         "meshes, then until the transaction ended, then until acknowledged):");
     for (Size& s : sizes)
         if (!s.opening.empty())
-            std::printf(" %s %.3f + %.3f + %.3f + %.3f s;", s.label, zalBench::median(s.openingStartUp),
-                        zalBench::median(s.openingStream), zalBench::median(s.openingToEnd),
-                        zalBench::median(s.openingApply));
+            std::printf(
+                " %s %.3f + %.3f + %.3f + %.3f s (the host's processor time in the third part %.3f s);",
+                s.label, zalBench::median(s.openingStartUp), zalBench::median(s.openingStream),
+                zalBench::median(s.openingToEnd), zalBench::median(s.openingApply),
+                zalBench::median(s.openingHostCpu));
     std::printf("\n");
 
     std::printf("closing the session after the run (the viewer's exit not counted), medians:");
