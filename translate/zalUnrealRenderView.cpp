@@ -41,6 +41,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <set>
 #include <string>
 #include <string_view>
@@ -50,8 +51,7 @@ namespace {
 
 // Sorts (name, index) pairs by name, pairs of one name staying in their order. Insertion sort: the ranges
 // are an entity's material groups, nearly always one or two, and std::stable_sort would allocate.
-template <class Pair>
-void sortByNameKeepingOrder(Pair* first, Pair* last)
+template <class Pair> void sortByNameKeepingOrder(Pair* first, Pair* last)
 {
     for (Pair* i = first + (first != last); i < last; ++i) {
         Pair moving = std::move(*i);
@@ -225,16 +225,32 @@ OdGeMatrix3d modelScaleMatrix(OdDbDatabase* db)
     return OdGeMatrix3d::scaling(factor);
 }
 
-// A name as the sender takes it, in one allocation: a refresh converts several per entity.
+// A name as the sender takes it, on the stack unless long or beyond ASCII: a refresh converts several per
+// entity, every entity of the drawing.
 struct Utf8
 {
-    QByteArray bytes;
+    QVarLengthArray<char, 96> bytes;
     const char* c_str() const { return bytes.constData(); }
 };
 
 Utf8 utf8(const QString& s)
 {
-    return Utf8{s.toUtf8()};
+    Utf8 out;
+    const QChar* in = s.constData();
+    const int size = s.size();
+    out.bytes.resize(size + 1);
+    for (int i = 0; i < size; ++i) {
+        const char16_t c = in[i].unicode();
+        if (c >= 0x80) {
+            const QByteArray bytes = s.toUtf8();
+            out.bytes.resize(bytes.size() + 1);
+            std::memcpy(out.bytes.data(), bytes.constData(), std::size_t(bytes.size()) + 1);
+            return out;
+        }
+        out.bytes[i] = char(c);
+    }
+    out.bytes[size] = '\0';
+    return out;
 }
 
 } // namespace
@@ -434,7 +450,8 @@ void zalUnrealRenderView::forgetEntity(const QString& name)
 OdDbObjectId zalUnrealRenderView::viewerOwnerId(const OdDbObject* object) const
 {
     if (!object) return OdDbObjectId();
-    const auto* light = dynamic_cast<const OdDbLight*>(object);
+    // Asked of every entity: a failing cast costs more than the kinds' cache.
+    const auto* light = drawKindsOf(object).light ? dynamic_cast<const OdDbLight*>(object) : nullptr;
     OdDbDatabase* db = database();
     if (light && db) {
         const OdDbObjectId owner = object->ownerId();
@@ -479,7 +496,8 @@ bool zalUnrealRenderView::isSkipped(const OdDbObject* object)
 
 bool zalUnrealRenderView::isVisible(const OdDbObject* object)
 {
-    if (dynamic_cast<const OdDbBlockTableRecord*>(object)) return true;
+    if (!object) return false;
+    if (drawKindsOf(object).record) return true;
     const auto* entity = dynamic_cast<const OdDbEntity*>(object);
     if (!entity || isSkipped(object) || entity->isErased() || logicalFlags(entity) != 0) return false;
     OdDbLayerTableRecordPtr layer = OdDbLayerTableRecord::cast(entity->layerId().openObject());
@@ -628,7 +646,8 @@ void zalUnrealRenderView::drawBlockReference(const OdDbBlockReference* reference
 
 void zalUnrealRenderView::drawGeometry(const OdGiDrawable* drawable, const OdDbObject* object)
 {
-    const auto* record = dynamic_cast<const OdDbBlockTableRecord*>(object);
+    const auto* record =
+        drawKindsOf(object).record ? dynamic_cast<const OdDbBlockTableRecord*>(object) : nullptr;
     const auto* entity = dynamic_cast<const OdDbEntity*>(object);
     const QString blockName = idOf(entity ? entity->blockId() : object->ownerId());
     m_currentBlock = blockName;

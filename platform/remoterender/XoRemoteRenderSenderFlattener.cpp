@@ -25,6 +25,23 @@ std::size_t count(int n, int per)
     return n > 0 ? std::size_t(n) * std::size_t(per) : 0;
 }
 
+// `text` as UTF-8 in `out`, reusing its storage. Names are nearly always ASCII.
+void utf8Into(const QString& text, std::string& out)
+{
+    const QChar* in = text.constData();
+    const int size = text.size();
+    out.resize(std::size_t(size));
+    for (int i = 0; i < size; ++i) {
+        const char16_t c = in[i].unicode();
+        if (c >= 0x80) {
+            const QByteArray bytes = text.toUtf8();
+            out.assign(bytes.constData(), std::size_t(bytes.size()));
+            return;
+        }
+        out[std::size_t(i)] = char(c);
+    }
+}
+
 } // namespace
 
 XoRemoteRenderSenderFlattener::XoRemoteRenderSenderFlattener(const std::wstring& workingFolder,
@@ -232,8 +249,11 @@ void XoRemoteRenderSenderFlattener::removeEntityMeshes(const char* name)
 
 void XoRemoteRenderSenderFlattener::assureEntityConnected(QString name, QString parent)
 {
-    const std::string entity = name.toStdString();
-    const std::string owner = parent.toStdString();
+    // Every refresh confirms each entity the viewer holds: no allocation per call.
+    std::string& entity = m_scratchName;
+    std::string& owner = m_scratchOwner;
+    utf8Into(name, entity);
+    utf8Into(parent, owner);
     if (post(
             XoRemoteRenderMessage(XoMessageType::AssureEntityConnected).addString(entity).addString(owner))) {
         // Connecting an entity the viewer does not hold gives it nothing to show; only an existing

@@ -99,4 +99,5 @@ private:
     bool m_transactionOpen = false;
     std::uint64_t m_transactionsEnded = 0;
     XoHeldEntities m_held;
+    std::string m_scratchName, m_scratchOwner; // assureEntityConnected's names, kept for their storage
 };

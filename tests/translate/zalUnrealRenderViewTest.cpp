@@ -220,6 +220,28 @@ TEST_F(zalUnrealRenderViewSequence, FirstRefreshSendsDefinitionsInstancesAndMesh
     EXPECT_FALSE(session->sender()->isTransactionOpen());
 }
 
+// Labels reach the viewer as UTF-8 whatever their characters and length (names are converted on the
+// stack up to a limit, beyond it and beyond ASCII otherwise).
+TEST_F(zalUnrealRenderViewSequence, BlockLabelsKeepEveryCharacter)
+{
+    const std::wstring wide = L"T\u00fcr_\u00df_\u6a4b";
+    const std::wstring longName(150, L'x');
+    const OdDbObjectId wideBlock = drawing->addBlock(wide.c_str());
+    const OdDbObjectId longBlock = drawing->addBlock((longName + L"_end").c_str());
+    drawing->addFace({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, wideBlock);
+    drawing->addFace({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, longBlock);
+    drawing->addReference(wideBlock, OdGePoint3d(10, 0, 0));
+    drawing->addReference(longBlock, OdGePoint3d(20, 0, 0));
+
+    ASSERT_NE(openAndSync(), nullptr);
+    const QList<zalRecordedCall> wideDefs = named("addComponentDef", id(wideBlock));
+    const QList<zalRecordedCall> longDefs = named("addComponentDef", id(longBlock));
+    ASSERT_EQ(wideDefs.size(), 1);
+    ASSERT_EQ(longDefs.size(), 1);
+    EXPECT_EQ(wideDefs[0]["label"], QString::fromStdWString(wide));
+    EXPECT_EQ(longDefs[0]["label"], QString::fromStdWString(longName + L"_end"));
+}
+
 TEST_F(zalUnrealRenderViewSequence, SecondRefreshOnlyReconnectsAndAnEditResendsOnlyTheEdited)
 {
     const OdDbObjectId a = drawing->addFace({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});

@@ -338,6 +338,30 @@ TEST_F(RecordedSender, AnswersIsEntityValidFromWhatWasSent)
     EXPECT_FALSE(sender->isEntityValid("S[SE:B]", "S"));
 }
 
+// Confirmations reuse their name buffers: a long name, then a short one, then names beyond ASCII.
+TEST_F(RecordedSender, ConfirmationsCarryEachNameWhole)
+{
+    startViewer();
+    const QString wide = QString::fromUtf8("Gel\u00e4nde_\u00df_\u6a4b");
+    sender->addInstance("AVeryLongEntityNameForTheFirstCall", "B", "", "L", nullptr, "");
+    sender->addInstance(wide.toUtf8().constData(), "B", "", "W", nullptr, "");
+    sender->addInstance("E", "B", "", "E", nullptr, "");
+    sender->assureEntityConnected("AVeryLongEntityNameForTheFirstCall", "Model");
+    sender->assureEntityConnected("E", "M");
+    sender->assureEntityConnected(wide, QString::fromUtf8("Ra\u00fcm"));
+
+    const QStringList recorded = lines().filter(QStringLiteral("assureEntityConnected"));
+    ASSERT_EQ(recorded.size(), 3);
+    EXPECT_EQ(recorded[1], QStringLiteral("assureEntityConnected name=\"E\" parent=\"M\""));
+    EXPECT_TRUE(recorded[2].contains(wide)) << recorded[2].toStdString();
+    EXPECT_TRUE(recorded[2].contains(QString::fromUtf8("Ra\u00fcm"))) << recorded[2].toStdString();
+    // The owners were added under the names as sent.
+    EXPECT_TRUE(sender->isEntityValid("E", "M"));
+    EXPECT_TRUE(sender->isEntityValid(wide.toUtf8().constData(),
+                                      QString::fromUtf8("Ra\u00fcm").toUtf8().constData()));
+    EXPECT_TRUE(sender->isEntityValid("AVeryLongEntityNameForTheFirstCall", "Model"));
+}
+
 TEST_F(RecordedSender, RemovingWithChildrenForgetsTheWholeBranch)
 {
     startViewer();
