@@ -851,6 +851,7 @@ QJsonObject zalViewerApplication::dump() const
                                    {"frameMs", stats.frameMs},
                                    {"building", m_renderer.isBuilding()},
                                    {"buildSteps", stats.buildSlices},
+                                   {"buildMs", stats.buildMs},
                                    {"buildUnits", double(stats.buildUnits)},
                                    {"mostUnitsBeforeAnswer", double(stats.mostUnitsBeforeAnswer)},
                                    {"buildsStarted", stats.buildsStarted},
