@@ -7,6 +7,10 @@
 //
 //   xvfb-run -a build/bin/bench_edit_latency [rounds] [samples per kind and round] [sizes...]
 //
+// After each size's edits the viewer says whether its first drawing of that size got built while they came,
+// and if not how far it got (the picture that then finishes it gives the whole build's work), so that the
+// figures can be read knowing what the edits competed with.
+//
 // Ends with one line: "edit latency: p50 100k X ms, p99 100k Y ms, p50 100k/1k ratio R, 100 edits at 100k Z
 // ms".
 #include "module/zalUnrealRenderModule.h"
@@ -19,6 +23,10 @@
 #include "StaticRxObject.h"
 
 #include "bench/zalBenchSupport.h"
+
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cstdlib>
 #include <map>
@@ -65,6 +73,63 @@ public:
     const std::vector<OdDbObjectId>* meshes = nullptr;
     int round = 0;
 };
+
+// The viewer's drawing statistics, from a scene dump it writes; asked only outside the timed edits.
+QJsonObject viewerRender(zalDbUnrealRenderSession* s, const QTemporaryDir& dir)
+{
+    static int serial = 0;
+    const QString path = dir.filePath(QStringLiteral("viewer-dump%1.json").arg(++serial));
+    zalBench::liveSender(s)->sendConsoleCommand(QStringLiteral("zal.DumpScene %1").arg(path));
+    if (!waitFor([&] { return QFileInfo::exists(path); }, 600000)) return QJsonObject();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return QJsonObject();
+    const QJsonObject o = QJsonDocument::fromJson(file.readAll()).object();
+    QJsonObject render = o.value("render").toObject();
+    render.insert("renderPaused", o.value("settings").toObject().value("renderPaused"));
+    render.insert("windowExposed", o.value("viewer").toObject().value("windowExposed"));
+    render.insert("framesDrawn", o.value("viewer").toObject().value("framesDrawn"));
+    file.remove();
+    return render;
+}
+
+// What the viewer did with the drawing while the edits came (they ended `editsMs` after the drawing was
+// acknowledged): built it from scratch in steps, and then whether the build finished or how far it got;
+// followed it in frames change by change; or not drawn it at all yet. `before` is from before the drawing
+// was sent.
+void reportFirstBuild(zalDbUnrealRenderSession* s, const QTemporaryDir& dir, int size,
+                      const QJsonObject& before, double editsMs)
+{
+    const QJsonObject atEnd = viewerRender(s, dir);
+    if (atEnd.isEmpty() || before.isEmpty()) {
+        std::printf("%8d first drawing: the viewer wrote no statistics\n", size);
+        return;
+    }
+    const int begun = atEnd.value("buildsStarted").toInt() - before.value("buildsStarted").toInt();
+    const int frames = atEnd.value("framesDrawn").toInt() - before.value("framesDrawn").toInt();
+    std::printf("%8d first drawing, when the edits ended %.0f ms after its acknowledgement (frames drawn "
+                "since it was sent: %d, builds from scratch begun: %d): ",
+                size, editsMs, frames, begun);
+    if (atEnd.value("building").toBool()) {
+        // A picture finishes the build at once; that build's units are then the whole of it.
+        const QString shot = dir.filePath(QStringLiteral("finish%1.png").arg(size));
+        zalBench::liveSender(s)->sendConsoleCommand(
+            QStringLiteral("HighResShot 64x48 filename=\"%1\"").arg(shot));
+        waitFor([&] { return QFileInfo::exists(shot); }, 600000);
+        const double made = atEnd.value("buildingUnits").toDouble(),
+                     whole = viewerRender(s, dir).value("buildUnits").toDouble();
+        std::printf("still being built, %d steps made %.0f of its %.0f units of work (%.0f %%)\n",
+                    atEnd.value("buildingSteps").toInt(), made, whole,
+                    whole > 0 ? 100.0 * made / whole : 0.0);
+    } else if (begun > 0) {
+        std::printf("built, in %d steps over %.0f ms, %.0f units of work\n",
+                    atEnd.value("buildSteps").toInt(), atEnd.value("buildMs").toDouble(),
+                    atEnd.value("buildUnits").toDouble());
+    } else if (frames > 0) {
+        std::printf("followed change by change, no build from scratch\n");
+    } else {
+        std::printf("not drawn yet: no frame came, the edits competed with no build\n");
+    }
+}
 
 } // namespace
 
@@ -136,6 +201,7 @@ int main(int argc, char** argv)
         // Fetched anew at each use: the session drops its sender when the viewer ends.
         auto snd = [s] { return zalBench::liveSender(s); };
         zalBench::waitAllApplied(s, 120000);
+        const QJsonObject beforeDrawing = viewerRender(s, dir);
         QElapsedTimer sync;
         sync.start();
         s->refresh(QString(), QString());
@@ -145,6 +211,8 @@ int main(int argc, char** argv)
         }
         std::printf("%8d (first synchronisation %.2f s)\n", size, double(sync.nsecsElapsed()) / 1e9);
         std::fflush(stdout);
+        QElapsedTimer sinceSync;
+        sinceSync.start();
 
         // Runs one edit and waits until the viewer has applied it; false when it got lost.
         auto timed = [&](Kind& kind, const std::function<void()>& edit) {
@@ -231,6 +299,7 @@ int main(int argc, char** argv)
             waitFor([&] { return snd()->transactionsApplied() >= ended; }, 600000);
             batches.push_back(double(t.nsecsElapsed()) / 1e6);
         }
+        const double editsMs = double(sinceSync.nsecsElapsed()) / 1e6;
 
         std::vector<double> all;
         for (Kind* k : {&move, &material, &erase, &add, &refMove, &refErase}) {
@@ -247,6 +316,8 @@ int main(int argc, char** argv)
         p50OfSize[size] = zalBench::quantile(all, 0.5);
         p99OfSize[size] = zalBench::quantile(all, 0.99);
         batchOfSize[size] = zalBench::median(batches);
+        reportFirstBuild(s, dir, size, beforeDrawing, editsMs);
+        std::fflush(stdout);
 
         zalBench::closeSession(host, view, s, 10000);
     }

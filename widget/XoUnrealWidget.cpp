@@ -2,6 +2,7 @@
 
 #include "zalX11.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
@@ -12,7 +13,44 @@
 #include <QWheelEvent>
 #include <QWindow>
 
+#include <xcb/xcb.h>
+#include <xcb/xproto.h>
+
+#include <unordered_set>
+
 namespace {
+
+// A viewer takes its window with it when it ends, so Qt's requests on that window may fail at any time:
+// hiding the container of an ended viewer's window unmaps a window that is gone. Such an error only says
+// that the viewer has ended, which the host learns from the channel; it is not printed. Errors about any
+// other window still are.
+class EndedViewerWindows : public QAbstractNativeEventFilter
+{
+public:
+    static void embedded(WId window)
+    {
+        static EndedViewerWindows filter;
+        // Installed in each application object in turn (tests make more than one).
+        if (filter.m_application != QCoreApplication::instance()) {
+            filter.m_application = QCoreApplication::instance();
+            if (filter.m_application) filter.m_application->installNativeEventFilter(&filter);
+        }
+        filter.m_windows.insert(window);
+    }
+    bool nativeEventFilter(const QByteArray& type, void* message, long*) override
+    {
+        if (type != "xcb_generic_event_t") return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if (event->response_type != 0) return false;
+        const auto* error = static_cast<const xcb_generic_error_t*>(message);
+        return error->error_code == XCB_WINDOW && m_windows.count(error->resource_id) > 0;
+    }
+
+private:
+    QPointer<QCoreApplication> m_application;
+    // One per viewer started: a few bytes each for the life of the host.
+    std::unordered_set<WId> m_windows;
+};
 
 const Qt::WindowFlags kContainerFlags =
     Qt::SubWindow | Qt::MSWindowsOwnDC | Qt::FramelessWindowHint | Qt::WindowTransparentForInput;
@@ -60,6 +98,7 @@ void XoUnrealWidget::setViewerWindow(WId handle)
 
     QWidget* content = nullptr;
     if (handle) {
+        EndedViewerWindows::embedded(handle);
         QWindow* foreign = QWindow::fromWinId(handle);
         m_foreignWindow = foreign;
         // Platforms without foreign windows (offscreen) get the placeholder; the handle still counts.

@@ -590,7 +590,19 @@ void zalViewerApplication::input(int type, int a, int x, int y)
 
 void zalViewerApplication::sceneChanged()
 {
+    if (!drawingFollows()) {
+        // No frame or build step will read the changes for a while: the drawing takes them in now, once
+        // per thing changed, so that edits that keep coming meanwhile do not pile up in the scene's log.
+        m_renderer.takeChanges(m_scene);
+        m_scene.forgetChanges(m_renderer.followedChanges());
+    }
     if (m_window && !m_settings.renderPaused && !m_frameTimer.isActive()) m_frameTimer.start();
+}
+
+bool zalViewerApplication::drawingFollows() const
+{
+    return m_window && m_window->isExposed() && !m_settings.renderPaused && !m_settings.pathTracing &&
+           !(m_renderer.isBuilding() && m_settings.drawingStepMs < 0);
 }
 
 void zalViewerApplication::drawFrame()
@@ -826,6 +838,7 @@ QJsonObject zalViewerApplication::dump() const
                                              : QJsonValue()},
                          {"frameless", m_window && m_window->flags().testFlag(Qt::FramelessWindowHint)},
                          {"windowVisible", m_window && m_window->isVisible()},
+                         {"windowExposed", m_window && m_window->isExposed()},
                          {"messagesReceived", m_messagesReceived},
                          {"framesDrawn", m_framesDrawn},
                          {"pathTraceSamples", m_pathTrace->windowSamples()}});
@@ -838,10 +851,14 @@ QJsonObject zalViewerApplication::dump() const
                                    {"frameMs", stats.frameMs},
                                    {"building", m_renderer.isBuilding()},
                                    {"buildSteps", stats.buildSlices},
+                                   {"buildMs", stats.buildMs},
                                    {"buildUnits", double(stats.buildUnits)},
                                    {"mostUnitsBeforeAnswer", double(stats.mostUnitsBeforeAnswer)},
                                    {"buildsStarted", stats.buildsStarted},
                                    {"changesKept", double(m_scene.changesKept())},
+                                   {"changesTakenIn", double(stats.changesTakenIn)},
+                                   {"buildingSteps", stats.buildingSteps},
+                                   {"buildingUnits", double(stats.buildingUnits)},
                                    {"buildsFinishedAtOnce", stats.buildsFinishedAtOnce}});
     return o;
 }

@@ -95,6 +95,8 @@ private:
     void trimHeap();
     QJsonObject dump() const;
     void sceneChanged();
+    // Whether the window's drawing reads the scene's changes soon (a frame or a build step comes).
+    bool drawingFollows() const;
     void drawFrame();
     // Shows a frame in the window with the highlighted instances outlined on it.
     void present(const QImage& frame, const zalViewerRenderer::View& view);

@@ -440,6 +440,20 @@ struct zalViewerRenderer::Impl
     QVector3D boundsLow, boundsHigh;
     const zalViewerScene* source = nullptr; // while updating
     std::uint64_t changeCursor = 0;
+    // Changes read from the scene's log and not yet followed: what they touched, each once, so that they
+    // stay as many as the things changed however often each changes while nothing is drawn.
+    struct TakenIn
+    {
+        std::set<QString> meshOwners, materials;
+        std::set<std::pair<QString, QString>> children; // (owner, name)
+        bool lights = false, assets = false, everything = false;
+        std::size_t size() const
+        {
+            return meshOwners.size() + materials.size() + children.size() + lights + assets + everything;
+        }
+    } takenIn;
+    // Reads the scene's changes since the cursor into takenIn.
+    void takeIn(const zalViewerScene& scene);
     std::uint64_t updates = 0;
     bool built = false;
     // A drawing built from scratch (the first one, or after many changes at once) is built over several
@@ -1374,48 +1388,60 @@ bool zalViewerRenderer::Impl::continueBuild(const std::function<bool()>& outOfTi
     return collectGarbage(outOfTime);
 }
 
+void zalViewerRenderer::Impl::takeIn(const zalViewerScene& scene)
+{
+    TakenIn& t = takenIn;
+    // Many changes at once (a scene streamed in, a drawing opened) are built from scratch, in steps:
+    // following them one by one costs more (even listing them) and cannot be split.
+    const std::size_t many = std::max<std::size_t>(kManyChanges, items.size() / 2);
+    bool everything = t.everything || !built || scene.changeCount() - changeCursor > many;
+    if (!everything) {
+        const bool kept = scene.changesSince(changeCursor, [&](const zalViewerScene::Change& c) {
+            switch (c.kind) {
+            case zalViewerScene::Change::Meshes:
+                t.meshOwners.insert(c.owner);
+                break;
+            case zalViewerScene::Change::Child:
+                t.children.emplace(c.owner, c.name);
+                break;
+            case zalViewerScene::Change::Material:
+                t.materials.insert(c.name);
+                break;
+            case zalViewerScene::Change::Lights:
+                t.lights = true;
+                break;
+            case zalViewerScene::Change::Assets:
+                t.assets = true;
+                break;
+            case zalViewerScene::Change::Everything:
+                everything = true;
+                break;
+            }
+        });
+        everything = everything || !kept || t.size() > many;
+    }
+    if (everything) {
+        t = TakenIn();
+        t.everything = true;
+        changeCursor = scene.changeCount();
+    }
+}
+
 bool zalViewerRenderer::Impl::update(const zalViewerScene& scene, int budgetMs)
 {
     QElapsedTimer spent;
     spent.start();
     source = &scene;
     ++updates;
-    std::set<QString> meshOwners, changedMaterials;
-    std::set<std::pair<QString, QString>> changedChildren;
-    bool lightsChanged = false, assetsChanged = false, everything = !built;
-    // Many changes at once (a scene streamed in, a drawing opened) are built from scratch, in steps:
-    // following them one by one costs more (even listing them) and cannot be split.
-    if (scene.changeCount() - changeCursor > std::max<std::size_t>(kManyChanges, items.size() / 2))
-        everything = true;
-    const bool kept = scene.changesSince(changeCursor, [&](const zalViewerScene::Change& c) {
-        if (everything) return;
-        switch (c.kind) {
-        case zalViewerScene::Change::Meshes:
-            meshOwners.insert(c.owner);
-            break;
-        case zalViewerScene::Change::Child:
-            changedChildren.emplace(c.owner, c.name);
-            break;
-        case zalViewerScene::Change::Material:
-            changedMaterials.insert(c.name);
-            break;
-        case zalViewerScene::Change::Lights:
-            lightsChanged = true;
-            break;
-        case zalViewerScene::Change::Assets:
-            assetsChanged = true;
-            break;
-        case zalViewerScene::Change::Everything:
-            everything = true;
-            break;
-        }
-    });
-    if (everything || !kept) {
+    takeIn(scene);
+    const TakenIn t = std::move(takenIn);
+    takenIn = TakenIn();
+    if (t.everything) {
         beginBuild();
         return finishBuildStep(spent, budgetMs);
     }
     // Materials first, so that what is drawn next already gets the new ones.
-    for (const QString& name : changedMaterials) {
+    for (const QString& name : t.materials) {
         auto users = materialUsers.find(name);
         if (users == materialUsers.end()) continue;
         MaterialInstance* mi = material(name);
@@ -1435,7 +1461,7 @@ bool zalViewerRenderer::Impl::update(const zalViewerScene& scene, int budgetMs)
             rm.setCastShadows(instance, mi->getMaterial() != blended);
         }
     }
-    for (const auto& change : changedChildren) {
+    for (const auto& change : t.children) {
         auto owners = nodesOf.find(change.first);
         if (owners == nodesOf.end()) continue;
         const std::vector<Node*> nodes(owners->begin(), owners->end());
@@ -1447,7 +1473,7 @@ bool zalViewerRenderer::Impl::update(const zalViewerScene& scene, int budgetMs)
             addChildren(*node, change.second);
         }
     }
-    for (const QString& owner : meshOwners) {
+    for (const QString& owner : t.meshOwners) {
         auto owners = nodesOf.find(owner);
         if (owners != nodesOf.end()) {
             for (Node* node : *owners)
@@ -1459,8 +1485,8 @@ bool zalViewerRenderer::Impl::update(const zalViewerScene& scene, int budgetMs)
                 if (child->made != updates) fillLeaves(*child);
         }
     }
-    if (assetsChanged) updateAssets();
-    if (lightsChanged) updateLights();
+    if (t.assets) updateAssets();
+    if (t.lights) updateLights();
     if (building.active) return finishBuildStep(spent, budgetMs);
     collectGarbage();
     source = nullptr;
@@ -1774,7 +1800,12 @@ void zalViewerRenderer::setTextureFolders(const QStringList& folders)
 zalViewerRenderer::Statistics zalViewerRenderer::statistics() const
 {
     Statistics s = d ? d->stats : Statistics();
-    if (d) s.textures = int(d->textures.size());
+    if (d) {
+        s.textures = int(d->textures.size());
+        s.changesTakenIn = d->takenIn.size();
+        s.buildingSteps = d->building.active ? d->building.slices : 0;
+        s.buildingUnits = d->building.active ? d->building.units : 0;
+    }
     return s;
 }
 
@@ -2084,4 +2115,9 @@ QImage zalViewerRenderer::takeFrame(QString& error)
 std::uint64_t zalViewerRenderer::followedChanges() const
 {
     return d ? d->changeCursor : 0;
+}
+
+void zalViewerRenderer::takeChanges(const zalViewerScene& scene)
+{
+    if (d) d->takeIn(scene);
 }

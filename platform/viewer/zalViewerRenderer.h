@@ -6,6 +6,7 @@
 #include <QString>
 #include <QVector3D>
 
+#include <cstddef>
 #include <functional>
 #include <memory>
 
@@ -50,6 +51,12 @@ public:
         // The most units a step of that build made before a waiting message ended it, beyond the work
         // that edits since the step before had undone: what an edit made during the build waited for.
         long long mostUnitsBeforeAnswer = 0;
+        // The build from scratch under way, if any: its steps and units of work so far.
+        int buildingSteps = 0;
+        long long buildingUnits = 0;
+        // Things changed that the drawing has read from the scene's log and not yet followed (each
+        // counted once however often it changed).
+        std::size_t changesTakenIn = 0;
     };
 
     zalViewerRenderer();
@@ -92,6 +99,10 @@ public:
     QImage takeFrame(QString& error);
     // How many of the scene's changes the drawing has followed (zalViewerScene::changeCount).
     std::uint64_t followedChanges() const;
+    // Reads the scene's changes without drawing, for while no frame or build step comes: the scene then
+    // need not keep them, and the drawing follows each thing changed once when it is next brought up to
+    // date (or builds anew, if that is cheaper).
+    void takeChanges(const zalViewerScene& scene);
 
     Statistics statistics() const;
 

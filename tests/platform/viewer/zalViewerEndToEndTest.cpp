@@ -4,6 +4,7 @@
 #include "XoRemoteRenderSenderFlattener.h"
 #include "XoSocketFrameIO.h"
 #include "tests/platform/remoterender/XoTestSupport.h"
+#include "zalX11.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -26,6 +27,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -840,6 +842,154 @@ TEST(ViewerProcess, MessagesThatArriveDuringABuildStepEndItAndTheBuiltDrawingIsK
         EXPECT_EQ(std::count(sender.applied.begin(), sender.applied.end(), name), 1) << name;
     }
     EXPECT_EQ(std::count(sender.messages.begin(), sender.messages.end(), "zal.Pong"), pings);
+    xotest::stopViewer(&sender);
+}
+
+// Edits that come while the viewer draws nothing. Each burst is 200 transactions moving four of eight cubes
+// of a 3,000-cube grid away and back: some 3,200 changes, more than a drawing of that size follows one by
+// one (2,048). The viewer must take them in as they come, so that its scene's log of changes stays
+// empty and the next picture follows the eight cubes instead of building the whole drawing anew.
+class QuietEdits
+{
+public:
+    static constexpr int kCubes = 3000, kPerRow = 60, kBursts = 200;
+
+    QuietEdits(ObservedSender& sender, const QString& folder) : m_sender(sender), m_folder(folder) {}
+    bool sendGrid()
+    {
+        if (!m_sender.beginTransaction("grid")) return false;
+        m_grid.begin();
+        for (int i = 0; i < kCubes; ++i)
+            m_grid.cube(i, i);
+        return m_sender.endTransaction(false) && waitApplied("grid");
+    }
+    bool burst()
+    {
+        std::string last;
+        for (int t = 0; t < kBursts; ++t, ++m_moves) {
+            last = "quiet" + std::to_string(m_moves);
+            if (!m_sender.beginTransaction(last.c_str())) return false;
+            for (int k = 0; k < 4; ++k) {
+                const int j = (m_moves * 4 + k) % 8, i = j * (kCubes / 8);
+                m_sender.removeEntity(("E" + std::to_string(i)).c_str(), "Block", true, true);
+                m_grid.cube(i, (m_moves / 2) % 2 ? kCubes + j : i);
+            }
+            if (!m_sender.endTransaction(false)) return false;
+        }
+        return waitApplied(last);
+    }
+    QJsonObject dump() { return dumpOf(m_sender, m_folder, ++m_dumps); }
+    // A picture, drawn by the window's renderer from what it has followed; then the dump.
+    QJsonObject picture()
+    {
+        const QString path = m_folder + QStringLiteral("/shot%1.png").arg(++m_shots);
+        m_sender.sendConsoleCommand(QStringLiteral("HighResShot 160x120 filename=\"%1\"").arg(path));
+        EXPECT_TRUE(xotest::waitUntil([&] { return QFileInfo::exists(path); }, 120000)) << "no picture";
+        return dump();
+    }
+
+private:
+    bool waitApplied(const std::string& name)
+    {
+        return xotest::waitUntil([&] { return !m_sender.applied.empty() && m_sender.applied.back() == name; },
+                                 120000);
+    }
+    ObservedSender& m_sender;
+    const QString m_folder;
+    CubeGrid m_grid{m_sender, kPerRow};
+    int m_moves = 0, m_dumps = 0, m_shots = 0;
+};
+
+// What a burst left: no change kept by the scene, at most the eight cubes' places and meshes taken in;
+// then, once `resume` has let the window's renderer draw again, a picture that follows them without
+// building anew and draws every cube.
+void expectBurstTakenInAndFollowed(QuietEdits& quiet, const char* state,
+                                   const std::function<void()>& resume = {})
+{
+    SCOPED_TRACE(state);
+    const QJsonObject before = quiet.dump().value("render").toObject();
+    ASSERT_TRUE(quiet.burst());
+    const QJsonObject after = quiet.dump().value("render").toObject();
+    EXPECT_EQ(after.value("changesKept").toDouble(), 0.0) << "the edits piled up in the scene's log";
+    EXPECT_LE(after.value("changesTakenIn").toDouble(), 16.0);
+    if (resume) resume();
+    const QJsonObject shown = quiet.picture().value("render").toObject();
+    EXPECT_EQ(shown.value("buildsStarted").toInt(), before.value("buildsStarted").toInt())
+        << "the drawing was built anew";
+    EXPECT_EQ(shown.value("triangles").toDouble(), double(QuietEdits::kCubes) * 12);
+}
+
+TEST(ViewerProcess, EditsMadeWhileTheWindowDrawsNothingDoNotPileUpAndAreFollowedWithoutBuildingAnew)
+{
+    // In turn: the first drawing's build held after its first step, drawing paused by the host (its
+    // widget hidden), the path tracer drawing the window, and the window taken off the screen.
+    xotest::ensureApplication();
+    QTemporaryDir folder;
+    std::vector<std::string> refreshed;
+    ObservedSender sender(folder.path(), &refreshed);
+    ASSERT_TRUE(
+        sender.startRender(xotest::viewerExecutable().toStdWString().c_str(), 40, 30, 480, 320, false));
+    ASSERT_TRUE(xotest::waitUntil([&] { return sender.inits == 1; }));
+    QuietEdits quiet(sender, folder.path());
+    sender.sendConsoleCommand("zal.DrawingStepMs -1");
+    ASSERT_TRUE(quiet.sendGrid());
+    ASSERT_TRUE(xotest::waitUntil(
+        [&] { return quiet.dump().value("render").toObject().value("building").toBool(); }, 120000))
+        << "the drawing was never seen held part-built";
+    ASSERT_NO_FATAL_FAILURE(expectBurstTakenInAndFollowed(quiet, "build held"));
+    sender.sendConsoleCommand("zal.DrawingStepMs 20");
+
+    sender.setRenderPaused(true);
+    ASSERT_NO_FATAL_FAILURE(
+        expectBurstTakenInAndFollowed(quiet, "drawing paused", [&] { sender.setRenderPaused(false); }));
+
+    sender.sendConsoleCommand("showflag.pathtracing 1");
+    ASSERT_TRUE(xotest::waitUntil(
+        [&] { return quiet.dump().value("viewer").toObject().value("pathTraceSamples").toInt() > 0; },
+        120000))
+        << "the path tracer never drew the window";
+    ASSERT_NO_FATAL_FAILURE(expectBurstTakenInAndFollowed(
+        quiet, "path tracing", [&] { sender.sendConsoleCommand("showflag.pathtracing 0"); }));
+
+    const auto window =
+        static_cast<unsigned long>(quiet.dump().value("viewer").toObject().value("windowId").toDouble());
+    ASSERT_NE(window, 0u);
+    ASSERT_TRUE(zalX11MinimiseWindow(window));
+    ASSERT_TRUE(xotest::waitUntil([&] {
+        return !quiet.dump().value("viewer").toObject().value("windowExposed").toBool(true);
+    })) << "the viewer never saw its window leave the screen";
+    ASSERT_NO_FATAL_FAILURE(expectBurstTakenInAndFollowed(quiet, "window off the screen"));
+    xotest::stopViewer(&sender);
+}
+
+TEST(ViewerProcess, EditsMadeToAViewerWithoutAWindowDoNotPileUpBetweenItsPictures)
+{
+    // A viewer without a window draws only the pictures asked of it; it is started as the host starts
+    // one, through a script that adds the option.
+    xotest::ensureApplication();
+    QTemporaryDir folder;
+    const QString script = folder.filePath("headless-viewer.sh");
+    {
+        QFile file(script);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("#!/bin/sh\nexec '%1' --headless \"$@\"\n")
+                       .arg(xotest::viewerExecutable())
+                       .toLocal8Bit());
+        ASSERT_TRUE(
+            file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    }
+    std::vector<std::string> refreshed;
+    ObservedSender sender(folder.path(), &refreshed);
+    ASSERT_TRUE(sender.startRender(script.toStdWString().c_str(), 40, 30, 480, 320, false));
+    ASSERT_TRUE(xotest::waitUntil([&] { return sender.inits == 1; }));
+    QuietEdits quiet(sender, folder.path());
+    ASSERT_TRUE(quiet.sendGrid());
+    const QJsonObject first = quiet.picture();
+    ASSERT_TRUE(first.value("viewer").toObject().value("headless").toBool());
+    EXPECT_EQ(first.value("render").toObject().value("triangles").toDouble(),
+              double(QuietEdits::kCubes) * 12);
+    ASSERT_NO_FATAL_FAILURE(expectBurstTakenInAndFollowed(quiet, "no window"));
+    ASSERT_NO_FATAL_FAILURE(expectBurstTakenInAndFollowed(quiet, "no window, a second time"));
     xotest::stopViewer(&sender);
 }
 

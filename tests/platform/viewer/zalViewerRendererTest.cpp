@@ -464,6 +464,60 @@ TEST_F(BuiltInSteps, ABuildTakingInMoreChangesThanTheLogKeepsFinishesWithoutStar
     followed.release();
 }
 
+TEST_F(BuiltInSteps, EditsTakenInWhileNothingIsDrawnAreKeptOncePerThingAndFollowedWithoutBuildingAnew)
+{
+    // While the window is hidden (or the build held, or the path tracer draws) the viewer takes every
+    // edit in at once and draws nothing. 2,000 moves of the same eight entities and a colour change each
+    // time are five times more changes than the drawing follows one by one (2,048): kept as a list they
+    // would make the next frame build everything anew.
+    step(1 << 30);
+    ASSERT_FALSE(followed.isBuilding());
+    const int started = followed.statistics().buildsStarted;
+    constexpr int kMoves = 2000, kMoved = 8;
+    for (int k = 0; k < kMoves; ++k) {
+        const int i = (k % kMoved) * 300;
+        f.remove(QStringLiteral("E%1").arg(i), "Block");
+        entity(i, QVector3D(-600.0f - float(k % 40) * 10, float(i) / 2, 0));
+        f.material("Blue", k % 2 ? 0xC00000 : 0x00C000);
+        followed.takeChanges(f.scene);
+        f.scene.forgetChanges(followed.followedChanges());
+        ASSERT_EQ(f.scene.changesKept(), 0u) << "the scene still keeps what the drawing took in";
+    }
+    ASSERT_TRUE(f.errors.isEmpty()) << f.errors.join("; ").toStdString();
+    // Each moved entity's place under the block and its meshes, and the material.
+    EXPECT_LE(followed.statistics().changesTakenIn, std::size_t(2 * kMoved + 1));
+    EXPECT_TRUE(followed.prepare(f.scene, 0)) << "the edits were not followed in one step";
+    EXPECT_EQ(followed.statistics().buildsStarted, started) << "the drawing was built anew";
+    EXPECT_EQ(followed.statistics().changesTakenIn, 0u);
+    // The moved entities are where the scene has them (the bounds reach out to them), in the last colour.
+    ASSERT_NO_FATAL_FAILURE(expectLikeAFreshDrawing("edits taken in while nothing was drawn"));
+    followed.release();
+}
+
+TEST_F(BuiltInSteps, ThousandsOfThingsChangedWhileNothingIsDrawnAreKeptNoLongerThanTheyAreWorthFollowing)
+{
+    // 3,000 entities added one by one while nothing is drawn: past the changes worth following one by
+    // one, the drawing keeps only that it must build anew.
+    step(1 << 30);
+    const int started = followed.statistics().buildsStarted;
+    std::size_t most = 0;
+    for (int i = kEntities; i < 2 * kEntities; ++i) {
+        entity(i, QVector3D(float(i % 60) * 30, -float(i / 60) * 30, 0));
+        followed.takeChanges(f.scene);
+        f.scene.forgetChanges(followed.followedChanges());
+        most = std::max(most, followed.statistics().changesTakenIn);
+    }
+    EXPECT_EQ(f.scene.changesKept(), 0u);
+    EXPECT_LE(most, std::size_t(2048 + 2)) << "every thing changed was kept";
+    EXPECT_EQ(followed.statistics().changesTakenIn, 1u) << "the build anew is not what is kept";
+    EXPECT_FALSE(followed.prepare(f.scene, 0)) << "6,000 entities are built anew in more than one step";
+    EXPECT_EQ(followed.statistics().buildsStarted, started + 1);
+    step(1 << 30);
+    ASSERT_NO_FATAL_FAILURE(expectLikeAFreshDrawing("thousands added while nothing was drawn"));
+    EXPECT_EQ(followed.statistics().triangles, 2LL * 2 * kEntities);
+    followed.release();
+}
+
 TEST_F(BuiltInSteps, EditsBeforeThousandsOfStepsDoNotExhaustTheDriver)
 {
     // Steps of a build draw no frame, and a frame is what hands Filament's commands to its driver
