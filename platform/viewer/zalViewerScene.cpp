@@ -2,6 +2,7 @@
 
 #include "XoRemoteRenderMessage.h"
 
+#include <QHash>
 #include <QJsonArray>
 
 #include <algorithm>
@@ -262,6 +263,7 @@ void zalViewerScene::applyMesh(PreparedMesh&& prepared, std::vector<Key>& lost, 
         note(Change::Meshes, placed.position->first.parent);
     } else {
         m_meshesByParent.emplace(placed.position->first.parent, placed.position->first.name);
+        hold(placed.position->first, HeldMesh);
         indexed(placed.position);
     }
     changed();
@@ -300,6 +302,7 @@ void zalViewerScene::applyInstance(PreparedInstance&& prepared, std::vector<Key>
     auto placed = m_instances.insert(std::move(prepared.node));
     if (placed.inserted) {
         m_instancesByParent.emplace(placed.position->first.parent, placed.position->first.name);
+        hold(placed.position->first, HeldInstance);
         indexed(placed.position);
     } else {
         // Replaced under the same pair: the owners it was connected to stay.
@@ -421,6 +424,7 @@ void zalViewerScene::applyLight(const Applying& a)
     light.on = m.field("on").toBool();
     m_lights[key] = light;
     m_lightsByParent.emplace(key.parent, key.name);
+    hold(key, HeldLight);
     note(Change::Lights);
     changed();
 }
@@ -449,6 +453,7 @@ void zalViewerScene::applySpawn(const Applying& a)
     auto placed = m_spawns.insert_or_assign(key, std::move(spawn));
     if (placed.second) {
         m_spawnsByParent.emplace(key.parent, key.name);
+        hold(key, HeldSpawn);
         indexed(placed.first);
     } else {
         note(Change::Child, key.parent, key.name);
@@ -472,7 +477,7 @@ void zalViewerScene::applyRemoveMeshes(const Applying& a)
 void zalViewerScene::applyConnect(const Applying& a)
 {
     const Key key{str(a.m.field("name")), str(a.m.field("parent"))};
-    if (m_instances.count(key) || m_lights.count(key) || m_spawns.count(key) || m_meshes.count(key)) return;
+    if (m_held.count(key)) return;
     Instance* existing = nullptr;
     auto named = m_instances.lower_bound(Key{key.name, QString()});
     if (named != m_instances.end() && named->first.name == key.name) existing = &named->second;
@@ -625,6 +630,7 @@ void zalViewerScene::clear()
     m_meshesByParent.clear();
     m_lightsByParent.clear();
     m_spawnsByParent.clear();
+    m_held.clear();
     m_meshIndex.clear();
     m_instanceIndex.clear();
     m_spawnIndex.clear();
@@ -711,6 +717,7 @@ void zalViewerScene::indexed(std::map<Key, Mesh>::iterator it)
 
 void zalViewerScene::unindexed(std::map<Key, Mesh>::iterator it)
 {
+    release(it->first, HeldMesh);
     unlist(m_meshIndex, it->first.parent, static_cast<const Mesh*>(&it->second));
     note(Change::Meshes, it->first.parent);
 }
@@ -726,6 +733,7 @@ void zalViewerScene::indexed(std::map<Key, Instance>::iterator it)
 
 void zalViewerScene::unindexed(std::map<Key, Instance>::iterator it)
 {
+    release(it->first, HeldInstance);
     noteInstance(it->first, it->second);
     const std::pair<const Key*, const Instance*> entry(&it->first, &it->second);
     unlist(m_instanceIndex, it->first.parent, entry);
@@ -742,8 +750,22 @@ void zalViewerScene::indexed(std::map<Key, Spawn>::iterator it)
 
 void zalViewerScene::unindexed(std::map<Key, Spawn>::iterator it)
 {
+    release(it->first, HeldSpawn);
     note(Change::Child, it->first.parent, it->first.name);
     unlist(m_spawnIndex, it->first.parent, std::pair<const Key*, const Spawn*>(&it->first, &it->second));
+}
+
+std::size_t zalViewerScene::KeyHash::operator()(const Key& key) const noexcept
+{
+    return qHash(key.parent, qHash(key.name));
+}
+
+void zalViewerScene::release(const Key& key, Holder holder)
+{
+    auto it = m_held.find(key);
+    if (it == m_held.end()) return;
+    it->second &= std::uint8_t(~holder);
+    if (it->second == 0) m_held.erase(it);
 }
 
 const std::vector<const zalViewerScene::Mesh*>& zalViewerScene::meshesOf(const QString& owner) const

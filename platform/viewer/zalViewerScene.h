@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <unordered_map>
 #include <vector>
 
 class XoRemoteRenderMessage;
@@ -36,8 +37,10 @@ public:
         QString parent;
         bool operator<(const Key& other) const
         {
-            return name != other.name ? name < other.name : parent < other.parent;
+            const int byName = name.compare(other.name);
+            return byName != 0 ? byName < 0 : parent < other.parent;
         }
+        bool operator==(const Key& other) const { return name == other.name && parent == other.parent; }
     };
 
     // A float or int array as it came off the wire: the receive buffer is kept, not copied (and not the
@@ -247,7 +250,26 @@ private:
     void unindexed(std::map<Key, Instance>::iterator it);
     void indexed(std::map<Key, Spawn>::iterator it);
     void unindexed(std::map<Key, Spawn>::iterator it);
-    void unindexed(std::map<Key, Light>::iterator) { note(Change::Lights); }
+    void unindexed(std::map<Key, Light>::iterator it)
+    {
+        release(it->first, HeldLight);
+        note(Change::Lights);
+    }
+    // Which keyed containers hold each (name, parent): a confirmation of something held, the common case
+    // (the host confirms everything it sent), is then one hash lookup and not a search of four trees.
+    enum Holder : std::uint8_t
+    {
+        HeldInstance = 1,
+        HeldMesh = 2,
+        HeldLight = 4,
+        HeldSpawn = 8
+    };
+    struct KeyHash
+    {
+        std::size_t operator()(const Key& key) const noexcept;
+    };
+    void hold(const Key& key, Holder holder) { m_held[key] |= holder; }
+    void release(const Key& key, Holder holder);
 
     // (parent, name) of every key of one container. Keys sort by name first, so everything under a
     // name is one range of its map; this finds everything under a parent the same way, so a removal
@@ -264,6 +286,7 @@ private:
     std::map<QString, PlacedAsset> m_assets;
     std::map<QString, File> m_files;
     ParentIndex m_instancesByParent, m_meshesByParent, m_lightsByParent, m_spawnsByParent;
+    std::unordered_map<Key, std::uint8_t, KeyHash> m_held; // follows the four maps keyed by Key
     std::uint64_t m_revision = 0;
     std::uint64_t m_meshRevision = 0;
 
