@@ -2,7 +2,6 @@
 
 #include "XoRemoteRenderMessage.h"
 
-#include <QHash>
 #include <QJsonArray>
 
 #include <algorithm>
@@ -189,9 +188,9 @@ zalViewerScene::prepareMesh(const std::shared_ptr<const XoRemoteRenderMessage>& 
 namespace {
 
 // Erases the entries named `name`, under `parent` only when one is given; `forget` sees each first.
-template <class Value, class Forget>
-void eraseNamed(std::map<zalViewerScene::Key, Value>& map, std::set<std::pair<QString, QString>>& byParent,
-                const QString& name, const QString& parent, Forget&& forget)
+template <class Value, class ParentIndex, class Forget>
+void eraseNamed(std::map<zalViewerScene::Key, Value>& map, ParentIndex& byParent, const QString& name,
+                const QString& parent, Forget&& forget)
 {
     if (!parent.isEmpty()) {
         auto it = map.find(zalViewerScene::Key{name, parent});
@@ -223,8 +222,8 @@ template <class Index, class Value> void unlist(Index& index, const QString& own
     if (v.empty()) index.erase(list);
 }
 
-std::vector<zalViewerScene::Key> keysUnder(const std::set<std::pair<QString, QString>>& byParent,
-                                           const QString& parent)
+template <class ParentIndex>
+std::vector<zalViewerScene::Key> keysUnder(const ParentIndex& byParent, const QString& parent)
 {
     std::vector<zalViewerScene::Key> keys;
     for (auto it = byParent.lower_bound({parent, QString()}); it != byParent.end() && it->first == parent;
@@ -233,9 +232,9 @@ std::vector<zalViewerScene::Key> keysUnder(const std::set<std::pair<QString, QSt
     return keys;
 }
 
-template <class Value, class Forget>
-void eraseUnder(std::map<zalViewerScene::Key, Value>& map, std::set<std::pair<QString, QString>>& byParent,
-                const QString& parent, Forget&& forget)
+template <class Value, class ParentIndex, class Forget>
+void eraseUnder(std::map<zalViewerScene::Key, Value>& map, ParentIndex& byParent, const QString& parent,
+                Forget&& forget)
 {
     auto it = byParent.lower_bound({parent, QString()});
     while (it != byParent.end() && it->first == parent) {
@@ -474,10 +473,19 @@ void zalViewerScene::applyRemoveMeshes(const Applying& a)
     changed();
 }
 
+zalViewerScene::Key zalViewerScene::connectKey(const XoRemoteRenderMessage& message)
+{
+    return Key{str(message.field("name")), str(message.field("parent"))};
+}
+
 void zalViewerScene::applyConnect(const Applying& a)
 {
-    const Key key{str(a.m.field("name")), str(a.m.field("parent"))};
-    if (m_held.count(key)) return;
+    connect(connectKey(a.m), a.lost, a.errors);
+}
+
+void zalViewerScene::connect(const Key& key, std::vector<Key>& lost, QStringList& errors)
+{
+    if (m_held.contains(key)) return;
     Instance* existing = nullptr;
     auto named = m_instances.lower_bound(Key{key.name, QString()});
     if (named != m_instances.end() && named->first.name == key.name) existing = &named->second;
@@ -490,7 +498,7 @@ void zalViewerScene::applyConnect(const Applying& a)
         changed();
     } else if (!other) {
         // Nothing to connect: the host believes we hold it, so it has to send it again.
-        a.reject(key, QStringLiteral("no such entity"));
+        refuse("assureEntityConnected", key, QStringLiteral("no such entity"), lost, errors);
     }
 }
 
@@ -755,17 +763,12 @@ void zalViewerScene::unindexed(std::map<Key, Spawn>::iterator it)
     unlist(m_spawnIndex, it->first.parent, std::pair<const Key*, const Spawn*>(&it->first, &it->second));
 }
 
-std::size_t zalViewerScene::KeyHash::operator()(const Key& key) const noexcept
-{
-    return qHash(key.parent, qHash(key.name));
-}
-
 void zalViewerScene::release(const Key& key, Holder holder)
 {
     auto it = m_held.find(key);
     if (it == m_held.end()) return;
-    it->second &= std::uint8_t(~holder);
-    if (it->second == 0) m_held.erase(it);
+    it.value() &= std::uint8_t(~holder);
+    if (it.value() == 0) m_held.erase(it);
 }
 
 const std::vector<const zalViewerScene::Mesh*>& zalViewerScene::meshesOf(const QString& owner) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QJsonObject>
 #include <QMatrix4x4>
 #include <QString>
@@ -11,7 +12,6 @@
 #include <map>
 #include <memory>
 #include <set>
-#include <unordered_map>
 #include <vector>
 
 class XoRemoteRenderMessage;
@@ -41,6 +41,10 @@ public:
             return byName != 0 ? byName < 0 : parent < other.parent;
         }
         bool operator==(const Key& other) const { return name == other.name && parent == other.parent; }
+        friend uint qHash(const Key& key, uint seed = 0) noexcept
+        {
+            return ::qHash(key.parent, ::qHash(key.name, seed));
+        }
     };
 
     // A float or int array as it came off the wire: the receive buffer is kept, not copied (and not the
@@ -155,6 +159,9 @@ public:
     // For addInstance and addGroup.
     static PreparedInstance prepareInstance(const XoRemoteRenderMessage& message);
     void applyInstance(PreparedInstance&& prepared, std::vector<Key>& lost, QStringList& errors);
+    // For assureEntityConnected: the pair it names, and applying it.
+    static Key connectKey(const XoRemoteRenderMessage& message);
+    void connect(const Key& key, std::vector<Key>& lost, QStringList& errors);
     // Removes an entity under every owner, with its meshes and children (used by zal.DropEntity).
     bool drop(const QString& name);
     void clear();
@@ -264,17 +271,22 @@ private:
         HeldLight = 4,
         HeldSpawn = 8
     };
-    struct KeyHash
-    {
-        std::size_t operator()(const Key& key) const noexcept;
-    };
     void hold(const Key& key, Holder holder) { m_held[key] |= holder; }
     void release(const Key& key, Holder holder);
 
     // (parent, name) of every key of one container. Keys sort by name first, so everything under a
     // name is one range of its map; this finds everything under a parent the same way, so a removal
     // costs the entries it removes and not the size of the scene.
-    using ParentIndex = std::set<std::pair<QString, QString>>;
+    // Parents compared once per step (std::pair's order compares them twice); the order is the same.
+    struct ParentOrder
+    {
+        bool operator()(const std::pair<QString, QString>& a, const std::pair<QString, QString>& b) const
+        {
+            const int byParent = a.first.compare(b.first);
+            return byParent != 0 ? byParent < 0 : a.second < b.second;
+        }
+    };
+    using ParentIndex = std::set<std::pair<QString, QString>, ParentOrder>;
 
     std::map<QString, Component> m_components;
     std::map<Key, Instance> m_instances;
@@ -286,7 +298,8 @@ private:
     std::map<QString, PlacedAsset> m_assets;
     std::map<QString, File> m_files;
     ParentIndex m_instancesByParent, m_meshesByParent, m_lightsByParent, m_spawnsByParent;
-    std::unordered_map<Key, std::uint8_t, KeyHash> m_held; // follows the four maps keyed by Key
+    QHash<Key, std::uint8_t>
+        m_held; // follows the four maps keyed by Key; keeps each hash, unlike unordered_map
     std::uint64_t m_revision = 0;
     std::uint64_t m_meshRevision = 0;
 
