@@ -9,9 +9,11 @@
 //   build/bin/bench_viewer_scene_apply [rounds] [entities]
 //
 // Ends with one line: "scene apply: N entities, ms: prepare P, adds A, confirmations C (c ns each); again:
-// adds A2, confirmations C2".
+// adds A2, confirmations C2; heap held by the scene H MiB".
 #include "XoRemoteRenderMessage.h"
 #include "zalViewerScene.h"
+
+#include <malloc.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -141,10 +143,13 @@ int main(int argc, char** argv)
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     const int entities = argc > 2 ? std::max(1, std::atoi(argv[2])) : 100000;
     const Transaction t = drawing(entities);
-    std::vector<double> prepare, adds, confirmations, adds2, confirmations2;
+    const double framesMiB = double(mallinfo2().uordblks) / 1048576.0;
+    std::vector<double> prepare, adds, confirmations, adds2, confirmations2, held;
     for (int r = 0; r < rounds; ++r) {
         zalViewerScene scene;
         const Figures first = apply(scene, t);
+        // What the scene holds once the transaction is applied; the received frames are not counted.
+        held.push_back(double(mallinfo2().uordblks) / 1048576.0 - framesMiB);
         const Figures again = apply(scene, t);
         std::printf("round %d: prepare %.1f ms, adds %.1f ms, confirmations %.1f ms; again: adds %.1f ms, "
                     "confirmations %.1f ms\n",
@@ -156,9 +161,9 @@ int main(int argc, char** argv)
         confirmations2.push_back(again.confirmations);
     }
     std::printf("scene apply: %d entities, ms: prepare %.1f, adds %.1f, confirmations %.1f (%.0f ns each); "
-                "again: adds %.1f, confirmations %.1f\n",
+                "again: adds %.1f, confirmations %.1f; heap held by the scene %.1f MiB\n",
                 entities, median(prepare), median(adds), median(confirmations),
                 median(confirmations) * 1e6 / double(t.confirmations.size()), median(adds2),
-                median(confirmations2));
+                median(confirmations2), median(held));
     return 0;
 }
