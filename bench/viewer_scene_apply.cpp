@@ -111,13 +111,13 @@ Figures apply(zalViewerScene& scene, const Transaction& t)
     instances.reserve(t.instances.size());
     meshes.reserve(t.meshes.size());
     for (std::size_t i = 0; i < t.instances.size(); ++i) {
-        instances.push_back(zalViewerScene::prepareInstance(*t.instances[i]));
-        meshes.push_back(zalViewerScene::prepareMesh(t.meshes[i]));
+        instances.push_back(scene.prepareInstance(*t.instances[i]));
+        meshes.push_back(scene.prepareMesh(t.meshes[i]));
     }
     std::vector<zalViewerScene::Key> confirmations;
     confirmations.reserve(t.confirmations.size());
     for (const Message& c : t.confirmations)
-        confirmations.push_back(zalViewerScene::connectKey(*c));
+        confirmations.push_back(scene.connectKey(*c));
     f.prepare = cpuMs() - start;
     start = cpuMs();
     for (std::size_t i = 0; i < instances.size(); ++i) {

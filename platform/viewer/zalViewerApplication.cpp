@@ -192,11 +192,11 @@ void zalViewerApplication::takeContent(const std::shared_ptr<const XoRemoteRende
     // A transaction is applied as a whole when it ends. Meshes and instances are prepared now, and their
     // decoded messages go: a mesh keeps only the frame its arrays live in.
     if (message->type() == Type::AddMesh)
-        m_pending.emplace_back(zalViewerScene::prepareMesh(message));
+        m_pending.emplace_back(m_scene.prepareMesh(message));
     else if (message->type() == Type::AddInstance || message->type() == Type::AddGroup)
-        m_pending.emplace_back(zalViewerScene::prepareInstance(*message));
+        m_pending.emplace_back(m_scene.prepareInstance(*message));
     else if (message->type() == Type::AssureEntityConnected)
-        m_pending.emplace_back(zalViewerScene::connectKey(*message));
+        m_pending.emplace_back(m_scene.connectKey(*message));
     else
         m_pending.emplace_back(message);
 }

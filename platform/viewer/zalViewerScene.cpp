@@ -14,6 +14,31 @@ QString zalViewerText::str(const XoMessageField& field)
     return QString::fromUtf8(field.data, int(field.size));
 }
 
+QString zalViewerText::Recent::str(const XoMessageField& field)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(field.data);
+    const std::size_t n = field.size;
+    if (n == 0 || n > 1024) return zalViewerText::str(field);
+    std::uint32_t hash = 2166136261u;
+    unsigned char any = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        hash = (hash ^ bytes[i]) * 16777619u;
+        any |= bytes[i];
+    }
+    // Only plain ASCII: its bytes are its characters, so a slot is checked without decoding.
+    if (any & 0x80) return zalViewerText::str(field);
+    QString& slot = m_slots[hash % m_slots.size()];
+    if (std::size_t(slot.size()) == n) {
+        const QChar* c = slot.constData();
+        std::size_t i = 0;
+        while (i < n && c[i].unicode() == bytes[i])
+            ++i;
+        if (i == n) return slot;
+    }
+    slot = QString::fromLatin1(field.data, int(n));
+    return slot;
+}
+
 namespace {
 
 using Type = XoMessageType;
@@ -131,11 +156,11 @@ zalViewerScene::prepareMesh(const std::shared_ptr<const XoRemoteRenderMessage>& 
 {
     const XoRemoteRenderMessage& m = *message;
     PreparedMesh prepared;
-    prepared.key = Key{str(m.field("name")), str(m.field("parent"))};
+    prepared.key = Key{str(m.field("name")), m_recent.str(m.field("parent"))};
     Mesh mesh;
     const int vertices = m.field("vertexCount").toInt();
     const int faces = m.field("faceSizeCount").toInt();
-    mesh.component = str(m.field("component"));
+    mesh.component = m_recent.str(m.field("component"));
     mesh.positions = array(message, m.field("positions"));
     mesh.normals = array(message, m.field("normals"));
     mesh.uv0 = array(message, m.field("uv0"));
@@ -143,8 +168,8 @@ zalViewerScene::prepareMesh(const std::shared_ptr<const XoRemoteRenderMessage>& 
     mesh.flags = array(message, m.field("flags"));
     mesh.faceSizes = array(message, m.field("faceSizes"));
     mesh.vertexCount = vertices;
-    mesh.material = str(m.field("material"));
-    mesh.secondMaterial = str(m.field("secondMaterial"));
+    mesh.material = m_recent.str(m.field("material"));
+    mesh.secondMaterial = m_recent.str(m.field("secondMaterial"));
     const std::size_t n = vertices > 0 ? std::size_t(vertices) : 0;
     QString fault;
     if (vertices < 0 || faces < 0)
@@ -271,7 +296,8 @@ void zalViewerScene::applyMesh(PreparedMesh&& prepared, std::vector<Key>& lost, 
 zalViewerScene::PreparedInstance zalViewerScene::prepareInstance(const XoRemoteRenderMessage& m)
 {
     PreparedInstance prepared;
-    prepared.key = Key{str(m.field("name")), str(m.field("parent"))};
+    // Its name comes back as the parent of its meshes, which follow it.
+    prepared.key = Key{m_recent.str(m.field("name")), m_recent.str(m.field("parent"))};
     prepared.operation = m.name();
     Instance inst;
     if (!matrix(m.field("transform"), inst.transform)) {
@@ -282,9 +308,9 @@ zalViewerScene::PreparedInstance zalViewerScene::prepareInstance(const XoRemoteR
         inst.group = true;
         inst.asset = str(m.field("label"));
     } else {
-        inst.component = str(m.field("component"));
-        inst.asset = str(m.field("asset"));
-        inst.material = str(m.field("material"));
+        inst.component = m_recent.str(m.field("component"));
+        inst.asset = m_recent.str(m.field("asset"));
+        inst.material = m_recent.str(m.field("material"));
     }
     std::map<Key, Instance> one;
     one.emplace(prepared.key, std::move(inst));
@@ -475,7 +501,7 @@ void zalViewerScene::applyRemoveMeshes(const Applying& a)
 
 zalViewerScene::Key zalViewerScene::connectKey(const XoRemoteRenderMessage& message)
 {
-    return Key{str(message.field("name")), str(message.field("parent"))};
+    return Key{m_recent.str(message.field("name")), m_recent.str(message.field("parent"))};
 }
 
 void zalViewerScene::applyConnect(const Applying& a)

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QVector3D>
 
+#include <array>
 #include <deque>
 #include <functional>
 #include <map>
@@ -20,6 +21,18 @@ struct XoMessageField;
 namespace zalViewerText {
 // A string field of a received message as text (the channel carries UTF-8).
 QString str(const XoMessageField& field);
+
+// The same, sharing one QString among recent fields of equal text: a drawing repeats its owners', components'
+// and materials' names in every instance and mesh, and each repeat would otherwise cost an allocation and a
+// copy of the text for as long as the scene holds it.
+class Recent
+{
+public:
+    QString str(const XoMessageField& field);
+
+private:
+    std::array<QString, 64> m_slots;
+};
 } // namespace zalViewerText
 
 // Everything the host has sent: components, instances, meshes, materials, lights, spawned
@@ -147,7 +160,7 @@ public:
         std::map<Key, Mesh>::node_type node; // empty when rejected
         QString fault;                       // why the mesh is rejected, empty when it fits together
     };
-    static PreparedMesh prepareMesh(const std::shared_ptr<const XoRemoteRenderMessage>& message);
+    PreparedMesh prepareMesh(const std::shared_ptr<const XoRemoteRenderMessage>& message);
     void applyMesh(PreparedMesh&& prepared, std::vector<Key>& lost, QStringList& errors);
     struct PreparedInstance
     {
@@ -157,10 +170,10 @@ public:
         const char* operation = ""; // addInstance or addGroup, for the fault
     };
     // For addInstance and addGroup.
-    static PreparedInstance prepareInstance(const XoRemoteRenderMessage& message);
+    PreparedInstance prepareInstance(const XoRemoteRenderMessage& message);
     void applyInstance(PreparedInstance&& prepared, std::vector<Key>& lost, QStringList& errors);
     // For assureEntityConnected: the pair it names, and applying it.
-    static Key connectKey(const XoRemoteRenderMessage& message);
+    Key connectKey(const XoRemoteRenderMessage& message);
     void connect(const Key& key, std::vector<Key>& lost, QStringList& errors);
     // Removes an entity under every owner, with its meshes and children (used by zal.DropEntity).
     bool drop(const QString& name);
@@ -306,6 +319,7 @@ private:
     std::map<QString, std::vector<const Mesh*>> m_meshIndex;
     std::map<QString, std::vector<std::pair<const Key*, const Instance*>>> m_instanceIndex;
     std::map<QString, std::vector<std::pair<const Key*, const Spawn*>>> m_spawnIndex;
+    zalViewerText::Recent m_recent; // names met lately, for preparing what arrives
     std::deque<Change> m_changes;
     std::uint64_t m_changeStart = 0; // number of the first change kept
 };

@@ -459,6 +459,47 @@ TEST_F(Confirmations, FollowRenamesMovesAndPairsHeldTwice)
     EXPECT_EQ(confirm("E5_M", "E5"), Refused);
 }
 
+// Names the scene reuses among the fields it prepares: each must come back as exactly the text it was sent.
+class RecentNames : public ::testing::Test
+{
+protected:
+    QString text(const std::string& sent)
+    {
+        XoRemoteRenderMessage m(XoMessageType::AssureEntityConnected);
+        m.addString(sent).addString("");
+        return recent.str(received(m)->field("name"));
+    }
+    zalViewerText::Recent recent;
+};
+
+TEST_F(RecentNames, EqualTextIsSharedAndEveryOtherTextComesBackAsSent)
+{
+    const QString first = text("D_AcDbBlockTableRecord_1F");
+    const QString again = text("D_AcDbBlockTableRecord_1F");
+    EXPECT_EQ(again, "D_AcDbBlockTableRecord_1F");
+    EXPECT_EQ(again.constData(), first.constData()) << "equal names from two frames should share their text";
+
+    // More names than there is room for, several of them only a character or a length apart, in turns.
+    std::vector<std::string> names;
+    for (int i = 0; i < 300; ++i)
+        names.push_back("E" + std::to_string(i));
+    names.push_back("D_AcDbBlockTableRecord_1G");
+    names.push_back("D_AcDbBlockTableRecord_1");
+    for (int round = 0; round < 3; ++round)
+        for (std::size_t k = 0; k < names.size(); ++k) {
+            const std::string& name = names[(k * 7 + std::size_t(round)) % names.size()];
+            ASSERT_EQ(text(name), QString::fromStdString(name)) << "round " << round;
+        }
+}
+
+TEST_F(RecentNames, TextBeyondAsciiAndEmptyTextAreDecodedAsUtf8)
+{
+    EXPECT_EQ(text("W\xC3\xA4nde"), QString::fromUtf8("W\xC3\xA4nde"));
+    EXPECT_EQ(text("W\xC3\xA4nde").size(), 5);
+    EXPECT_EQ(text("Wande"), "Wande");
+    EXPECT_TRUE(text("").isEmpty());
+}
+
 TEST_F(Scene, ConnectsHeldEntitiesAndReportsMissingOnes)
 {
     instance("E", "B");
