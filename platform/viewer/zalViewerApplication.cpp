@@ -191,15 +191,14 @@ void zalViewerApplication::takeContent(const std::shared_ptr<const XoRemoteRende
     }
     // A transaction is applied as a whole when it ends. Meshes and instances are prepared now, and their
     // decoded messages go: a mesh keeps only the frame its arrays live in.
-    PendingContent content{nullptr, nullptr, nullptr};
     if (message->type() == Type::AddMesh)
-        content.mesh = std::make_unique<zalViewerScene::PreparedMesh>(zalViewerScene::prepareMesh(message));
+        m_pending.emplace_back(m_scene.prepareMesh(message));
     else if (message->type() == Type::AddInstance || message->type() == Type::AddGroup)
-        content.instance =
-            std::make_unique<zalViewerScene::PreparedInstance>(zalViewerScene::prepareInstance(*message));
+        m_pending.emplace_back(m_scene.prepareInstance(*message));
+    else if (message->type() == Type::AssureEntityConnected)
+        m_pending.emplace_back(m_scene.connectKey(*message));
     else
-        content.message = message;
-    m_pending.push_back(std::move(content));
+        m_pending.emplace_back(message);
 }
 
 void zalViewerApplication::reportLost(const std::vector<zalViewerScene::Key>& lost, const QStringList& errors)
@@ -230,18 +229,20 @@ void zalViewerApplication::onEndTransaction(const XoRemoteRenderMessage& m)
         return;
     }
     const std::int64_t handled = zalViewerChannel::steadyNs();
-    std::vector<PendingContent> batch;
+    std::deque<PendingContent> batch;
     batch.swap(m_pending);
     m_transactionOpen = false;
     std::vector<zalViewerScene::Key> lost;
     QStringList errors;
     for (PendingContent& content : batch) {
-        if (content.mesh)
-            m_scene.applyMesh(std::move(*content.mesh), lost, errors);
-        else if (content.instance)
-            m_scene.applyInstance(std::move(*content.instance), lost, errors);
+        if (auto* mesh = std::get_if<zalViewerScene::PreparedMesh>(&content))
+            m_scene.applyMesh(std::move(*mesh), lost, errors);
+        else if (auto* instance = std::get_if<zalViewerScene::PreparedInstance>(&content))
+            m_scene.applyInstance(std::move(*instance), lost, errors);
+        else if (auto* connect = std::get_if<zalViewerScene::Key>(&content))
+            m_scene.connect(*connect, lost, errors);
         else
-            m_scene.apply(content.message, lost, errors);
+            m_scene.apply(std::get<std::shared_ptr<const XoRemoteRenderMessage>>(content), lost, errors);
     }
     reportLost(lost, errors);
     const std::int64_t applied = zalViewerChannel::steadyNs();

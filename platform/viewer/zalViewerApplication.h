@@ -12,8 +12,10 @@
 #include <QTimer>
 
 #include <atomic>
+#include <deque>
 #include <memory>
 #include <thread>
+#include <variant>
 #include <vector>
 
 class XoRemoteRenderMessage;
@@ -119,14 +121,13 @@ private:
     QString m_transactionName;
     // This thread's processor time when the open transaction began (kept for ZAL_VIEWER_TIMING).
     std::int64_t m_transactionCpuNs = 0;
-    // Content held back until its transaction ends; meshes and instances prepared on arrival.
-    struct PendingContent
-    {
-        std::shared_ptr<const XoRemoteRenderMessage> message;
-        std::unique_ptr<zalViewerScene::PreparedMesh> mesh;
-        std::unique_ptr<zalViewerScene::PreparedInstance> instance;
-    };
-    std::vector<PendingContent> m_pending;
+    // Content held back until its transaction ends. Meshes, instances and confirmations are worked out on
+    // arrival and held in place (no allocation of their own), so only linking them in is left to the end;
+    // a confirmation keeps just the pair it names.
+    using PendingContent =
+        std::variant<std::shared_ptr<const XoRemoteRenderMessage>, zalViewerScene::PreparedMesh,
+                     zalViewerScene::PreparedInstance, zalViewerScene::Key>;
+    std::deque<PendingContent> m_pending; // grows without moving what it holds
     int m_transactionsApplied = 0;
     std::uint64_t m_contentOutsideTransactions = 0; // applied as it came, no transaction around it
     QString m_lastTransaction;

@@ -14,6 +14,31 @@ QString zalViewerText::str(const XoMessageField& field)
     return QString::fromUtf8(field.data, int(field.size));
 }
 
+QString zalViewerText::Recent::str(const XoMessageField& field)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(field.data);
+    const std::size_t n = field.size;
+    if (n == 0 || n > 1024) return zalViewerText::str(field);
+    std::uint32_t hash = 2166136261u;
+    unsigned char any = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        hash = (hash ^ bytes[i]) * 16777619u;
+        any |= bytes[i];
+    }
+    // Only plain ASCII: its bytes are its characters, so a slot is checked without decoding.
+    if (any & 0x80) return zalViewerText::str(field);
+    QString& slot = m_slots[hash % m_slots.size()];
+    if (std::size_t(slot.size()) == n) {
+        const QChar* c = slot.constData();
+        std::size_t i = 0;
+        while (i < n && c[i].unicode() == bytes[i])
+            ++i;
+        if (i == n) return slot;
+    }
+    slot = QString::fromLatin1(field.data, int(n));
+    return slot;
+}
+
 namespace {
 
 using Type = XoMessageType;
@@ -131,11 +156,11 @@ zalViewerScene::prepareMesh(const std::shared_ptr<const XoRemoteRenderMessage>& 
 {
     const XoRemoteRenderMessage& m = *message;
     PreparedMesh prepared;
-    prepared.key = Key{str(m.field("name")), str(m.field("parent"))};
+    prepared.key = Key{str(m.field("name")), m_recent.str(m.field("parent"))};
     Mesh mesh;
     const int vertices = m.field("vertexCount").toInt();
     const int faces = m.field("faceSizeCount").toInt();
-    mesh.component = str(m.field("component"));
+    mesh.component = m_recent.str(m.field("component"));
     mesh.positions = array(message, m.field("positions"));
     mesh.normals = array(message, m.field("normals"));
     mesh.uv0 = array(message, m.field("uv0"));
@@ -143,8 +168,8 @@ zalViewerScene::prepareMesh(const std::shared_ptr<const XoRemoteRenderMessage>& 
     mesh.flags = array(message, m.field("flags"));
     mesh.faceSizes = array(message, m.field("faceSizes"));
     mesh.vertexCount = vertices;
-    mesh.material = str(m.field("material"));
-    mesh.secondMaterial = str(m.field("secondMaterial"));
+    mesh.material = m_recent.str(m.field("material"));
+    mesh.secondMaterial = m_recent.str(m.field("secondMaterial"));
     const std::size_t n = vertices > 0 ? std::size_t(vertices) : 0;
     QString fault;
     if (vertices < 0 || faces < 0)
@@ -188,9 +213,9 @@ zalViewerScene::prepareMesh(const std::shared_ptr<const XoRemoteRenderMessage>& 
 namespace {
 
 // Erases the entries named `name`, under `parent` only when one is given; `forget` sees each first.
-template <class Value, class Forget>
-void eraseNamed(std::map<zalViewerScene::Key, Value>& map, std::set<std::pair<QString, QString>>& byParent,
-                const QString& name, const QString& parent, Forget&& forget)
+template <class Value, class ParentIndex, class Forget>
+void eraseNamed(std::map<zalViewerScene::Key, Value>& map, ParentIndex& byParent, const QString& name,
+                const QString& parent, Forget&& forget)
 {
     if (!parent.isEmpty()) {
         auto it = map.find(zalViewerScene::Key{name, parent});
@@ -222,8 +247,8 @@ template <class Index, class Value> void unlist(Index& index, const QString& own
     if (v.empty()) index.erase(list);
 }
 
-std::vector<zalViewerScene::Key> keysUnder(const std::set<std::pair<QString, QString>>& byParent,
-                                           const QString& parent)
+template <class ParentIndex>
+std::vector<zalViewerScene::Key> keysUnder(const ParentIndex& byParent, const QString& parent)
 {
     std::vector<zalViewerScene::Key> keys;
     for (auto it = byParent.lower_bound({parent, QString()}); it != byParent.end() && it->first == parent;
@@ -232,9 +257,9 @@ std::vector<zalViewerScene::Key> keysUnder(const std::set<std::pair<QString, QSt
     return keys;
 }
 
-template <class Value, class Forget>
-void eraseUnder(std::map<zalViewerScene::Key, Value>& map, std::set<std::pair<QString, QString>>& byParent,
-                const QString& parent, Forget&& forget)
+template <class Value, class ParentIndex, class Forget>
+void eraseUnder(std::map<zalViewerScene::Key, Value>& map, ParentIndex& byParent, const QString& parent,
+                Forget&& forget)
 {
     auto it = byParent.lower_bound({parent, QString()});
     while (it != byParent.end() && it->first == parent) {
@@ -262,6 +287,7 @@ void zalViewerScene::applyMesh(PreparedMesh&& prepared, std::vector<Key>& lost, 
         note(Change::Meshes, placed.position->first.parent);
     } else {
         m_meshesByParent.emplace(placed.position->first.parent, placed.position->first.name);
+        hold(placed.position->first, HeldMesh);
         indexed(placed.position);
     }
     changed();
@@ -270,7 +296,8 @@ void zalViewerScene::applyMesh(PreparedMesh&& prepared, std::vector<Key>& lost, 
 zalViewerScene::PreparedInstance zalViewerScene::prepareInstance(const XoRemoteRenderMessage& m)
 {
     PreparedInstance prepared;
-    prepared.key = Key{str(m.field("name")), str(m.field("parent"))};
+    // Its name comes back as the parent of its meshes, which follow it.
+    prepared.key = Key{m_recent.str(m.field("name")), m_recent.str(m.field("parent"))};
     prepared.operation = m.name();
     Instance inst;
     if (!matrix(m.field("transform"), inst.transform)) {
@@ -281,9 +308,9 @@ zalViewerScene::PreparedInstance zalViewerScene::prepareInstance(const XoRemoteR
         inst.group = true;
         inst.asset = str(m.field("label"));
     } else {
-        inst.component = str(m.field("component"));
-        inst.asset = str(m.field("asset"));
-        inst.material = str(m.field("material"));
+        inst.component = m_recent.str(m.field("component"));
+        inst.asset = m_recent.str(m.field("asset"));
+        inst.material = m_recent.str(m.field("material"));
     }
     std::map<Key, Instance> one;
     one.emplace(prepared.key, std::move(inst));
@@ -300,6 +327,7 @@ void zalViewerScene::applyInstance(PreparedInstance&& prepared, std::vector<Key>
     auto placed = m_instances.insert(std::move(prepared.node));
     if (placed.inserted) {
         m_instancesByParent.emplace(placed.position->first.parent, placed.position->first.name);
+        hold(placed.position->first, HeldInstance);
         indexed(placed.position);
     } else {
         // Replaced under the same pair: the owners it was connected to stay.
@@ -421,6 +449,7 @@ void zalViewerScene::applyLight(const Applying& a)
     light.on = m.field("on").toBool();
     m_lights[key] = light;
     m_lightsByParent.emplace(key.parent, key.name);
+    hold(key, HeldLight);
     note(Change::Lights);
     changed();
 }
@@ -449,6 +478,7 @@ void zalViewerScene::applySpawn(const Applying& a)
     auto placed = m_spawns.insert_or_assign(key, std::move(spawn));
     if (placed.second) {
         m_spawnsByParent.emplace(key.parent, key.name);
+        hold(key, HeldSpawn);
         indexed(placed.first);
     } else {
         note(Change::Child, key.parent, key.name);
@@ -469,10 +499,19 @@ void zalViewerScene::applyRemoveMeshes(const Applying& a)
     changed();
 }
 
+zalViewerScene::Key zalViewerScene::connectKey(const XoRemoteRenderMessage& message)
+{
+    return Key{m_recent.str(message.field("name")), m_recent.str(message.field("parent"))};
+}
+
 void zalViewerScene::applyConnect(const Applying& a)
 {
-    const Key key{str(a.m.field("name")), str(a.m.field("parent"))};
-    if (m_instances.count(key) || m_lights.count(key) || m_spawns.count(key) || m_meshes.count(key)) return;
+    connect(connectKey(a.m), a.lost, a.errors);
+}
+
+void zalViewerScene::connect(const Key& key, std::vector<Key>& lost, QStringList& errors)
+{
+    if (m_held.contains(key)) return;
     Instance* existing = nullptr;
     auto named = m_instances.lower_bound(Key{key.name, QString()});
     if (named != m_instances.end() && named->first.name == key.name) existing = &named->second;
@@ -485,7 +524,7 @@ void zalViewerScene::applyConnect(const Applying& a)
         changed();
     } else if (!other) {
         // Nothing to connect: the host believes we hold it, so it has to send it again.
-        a.reject(key, QStringLiteral("no such entity"));
+        refuse("assureEntityConnected", key, QStringLiteral("no such entity"), lost, errors);
     }
 }
 
@@ -625,6 +664,7 @@ void zalViewerScene::clear()
     m_meshesByParent.clear();
     m_lightsByParent.clear();
     m_spawnsByParent.clear();
+    m_held.clear();
     m_meshIndex.clear();
     m_instanceIndex.clear();
     m_spawnIndex.clear();
@@ -711,6 +751,7 @@ void zalViewerScene::indexed(std::map<Key, Mesh>::iterator it)
 
 void zalViewerScene::unindexed(std::map<Key, Mesh>::iterator it)
 {
+    release(it->first, HeldMesh);
     unlist(m_meshIndex, it->first.parent, static_cast<const Mesh*>(&it->second));
     note(Change::Meshes, it->first.parent);
 }
@@ -726,6 +767,7 @@ void zalViewerScene::indexed(std::map<Key, Instance>::iterator it)
 
 void zalViewerScene::unindexed(std::map<Key, Instance>::iterator it)
 {
+    release(it->first, HeldInstance);
     noteInstance(it->first, it->second);
     const std::pair<const Key*, const Instance*> entry(&it->first, &it->second);
     unlist(m_instanceIndex, it->first.parent, entry);
@@ -742,8 +784,17 @@ void zalViewerScene::indexed(std::map<Key, Spawn>::iterator it)
 
 void zalViewerScene::unindexed(std::map<Key, Spawn>::iterator it)
 {
+    release(it->first, HeldSpawn);
     note(Change::Child, it->first.parent, it->first.name);
     unlist(m_spawnIndex, it->first.parent, std::pair<const Key*, const Spawn*>(&it->first, &it->second));
+}
+
+void zalViewerScene::release(const Key& key, Holder holder)
+{
+    auto it = m_held.find(key);
+    if (it == m_held.end()) return;
+    it.value() &= std::uint8_t(~holder);
+    if (it.value() == 0) m_held.erase(it);
 }
 
 const std::vector<const zalViewerScene::Mesh*>& zalViewerScene::meshesOf(const QString& owner) const

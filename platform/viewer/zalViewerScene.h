@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QHash>
 #include <QJsonObject>
 #include <QMatrix4x4>
 #include <QString>
 #include <QStringList>
 #include <QVector3D>
 
+#include <array>
 #include <deque>
 #include <functional>
 #include <map>
@@ -19,6 +21,18 @@ struct XoMessageField;
 namespace zalViewerText {
 // A string field of a received message as text (the channel carries UTF-8).
 QString str(const XoMessageField& field);
+
+// The same, sharing one QString among recent fields of equal text: a drawing repeats its owners', components'
+// and materials' names in every instance and mesh, and each repeat would otherwise cost an allocation and a
+// copy of the text for as long as the scene holds it.
+class Recent
+{
+public:
+    QString str(const XoMessageField& field);
+
+private:
+    std::array<QString, 64> m_slots;
+};
 } // namespace zalViewerText
 
 // Everything the host has sent: components, instances, meshes, materials, lights, spawned
@@ -36,7 +50,13 @@ public:
         QString parent;
         bool operator<(const Key& other) const
         {
-            return name != other.name ? name < other.name : parent < other.parent;
+            const int byName = name.compare(other.name);
+            return byName != 0 ? byName < 0 : parent < other.parent;
+        }
+        bool operator==(const Key& other) const { return name == other.name && parent == other.parent; }
+        friend uint qHash(const Key& key, uint seed = 0) noexcept
+        {
+            return ::qHash(key.parent, ::qHash(key.name, seed));
         }
     };
 
@@ -140,7 +160,7 @@ public:
         std::map<Key, Mesh>::node_type node; // empty when rejected
         QString fault;                       // why the mesh is rejected, empty when it fits together
     };
-    static PreparedMesh prepareMesh(const std::shared_ptr<const XoRemoteRenderMessage>& message);
+    PreparedMesh prepareMesh(const std::shared_ptr<const XoRemoteRenderMessage>& message);
     void applyMesh(PreparedMesh&& prepared, std::vector<Key>& lost, QStringList& errors);
     struct PreparedInstance
     {
@@ -150,8 +170,11 @@ public:
         const char* operation = ""; // addInstance or addGroup, for the fault
     };
     // For addInstance and addGroup.
-    static PreparedInstance prepareInstance(const XoRemoteRenderMessage& message);
+    PreparedInstance prepareInstance(const XoRemoteRenderMessage& message);
     void applyInstance(PreparedInstance&& prepared, std::vector<Key>& lost, QStringList& errors);
+    // For assureEntityConnected: the pair it names, and applying it.
+    Key connectKey(const XoRemoteRenderMessage& message);
+    void connect(const Key& key, std::vector<Key>& lost, QStringList& errors);
     // Removes an entity under every owner, with its meshes and children (used by zal.DropEntity).
     bool drop(const QString& name);
     void clear();
@@ -247,12 +270,36 @@ private:
     void unindexed(std::map<Key, Instance>::iterator it);
     void indexed(std::map<Key, Spawn>::iterator it);
     void unindexed(std::map<Key, Spawn>::iterator it);
-    void unindexed(std::map<Key, Light>::iterator) { note(Change::Lights); }
+    void unindexed(std::map<Key, Light>::iterator it)
+    {
+        release(it->first, HeldLight);
+        note(Change::Lights);
+    }
+    // Which keyed containers hold each (name, parent): a confirmation of something held, the common case
+    // (the host confirms everything it sent), is then one hash lookup and not a search of four trees.
+    enum Holder : std::uint8_t
+    {
+        HeldInstance = 1,
+        HeldMesh = 2,
+        HeldLight = 4,
+        HeldSpawn = 8
+    };
+    void hold(const Key& key, Holder holder) { m_held[key] |= holder; }
+    void release(const Key& key, Holder holder);
 
     // (parent, name) of every key of one container. Keys sort by name first, so everything under a
     // name is one range of its map; this finds everything under a parent the same way, so a removal
     // costs the entries it removes and not the size of the scene.
-    using ParentIndex = std::set<std::pair<QString, QString>>;
+    // Parents compared once per step (std::pair's order compares them twice); the order is the same.
+    struct ParentOrder
+    {
+        bool operator()(const std::pair<QString, QString>& a, const std::pair<QString, QString>& b) const
+        {
+            const int byParent = a.first.compare(b.first);
+            return byParent != 0 ? byParent < 0 : a.second < b.second;
+        }
+    };
+    using ParentIndex = std::set<std::pair<QString, QString>, ParentOrder>;
 
     std::map<QString, Component> m_components;
     std::map<Key, Instance> m_instances;
@@ -264,12 +311,15 @@ private:
     std::map<QString, PlacedAsset> m_assets;
     std::map<QString, File> m_files;
     ParentIndex m_instancesByParent, m_meshesByParent, m_lightsByParent, m_spawnsByParent;
+    QHash<Key, std::uint8_t>
+        m_held; // follows the four maps keyed by Key; keeps each hash, unlike unordered_map
     std::uint64_t m_revision = 0;
     std::uint64_t m_meshRevision = 0;
 
     std::map<QString, std::vector<const Mesh*>> m_meshIndex;
     std::map<QString, std::vector<std::pair<const Key*, const Instance*>>> m_instanceIndex;
     std::map<QString, std::vector<std::pair<const Key*, const Spawn*>>> m_spawnIndex;
+    zalViewerText::Recent m_recent; // names met lately, for preparing what arrives
     std::deque<Change> m_changes;
     std::uint64_t m_changeStart = 0; // number of the first change kept
 };

@@ -84,6 +84,11 @@ public:
     }
     void onTransactionApplied(const char* name) override { applied.push_back(name); }
     void onRenderDataSaved() override { ++saved; }
+    void viewerReportedEntityLost(const std::string& name, const std::string& parent) override
+    {
+        lostReports.emplace_back(name, parent);
+        XoRemoteRenderSenderFlattener::viewerReportedEntityLost(name, parent);
+    }
     void onMessage(const char* name, const void*, long) override { messages.push_back(name); }
     void onError(int code, const char* message) override
     {
@@ -99,6 +104,7 @@ public:
     std::vector<std::string> applied;
     std::vector<std::string> messages;
     std::vector<std::string> errors;
+    std::vector<std::pair<std::string, std::string>> lostReports; // every loss the viewer reported
 };
 
 // A lit, coloured cube of 12 triangles without shared vertices, as the host sends geometry.
@@ -441,6 +447,45 @@ TEST_F(ViewerSession, AnEntityTheViewerLosesIsAskedForAgain)
     EXPECT_EQ(refreshed->front(), "D_AcDbPolyFaceMesh_2A");
     EXPECT_FALSE(sender->isEntityValid("D_AcDbPolyFaceMesh_2A_D_AcDbMaterial_1F", "D_AcDbPolyFaceMesh_2A"));
     EXPECT_TRUE(sender->isEntityValid("D_AcDbPolyFaceMesh_2A", "D_AcDbBlockTableRecord_1F"));
+}
+
+TEST_F(ViewerSession, ConfirmationsInATransactionAreAnsweredAsTheSceneIsWhenTheyAreApplied)
+{
+    const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    const std::string block = "D_AcDbBlockTableRecord_1F";
+    for (const char* e : {"D_Confirm_Kept", "D_Confirm_Removed", "D_Confirm_Dropped"})
+        sender->addInstance(e, block.c_str(), "", e, identity, "");
+    dumpOf(*sender, folder->path(), ++dumps); // all three are held before the transaction begins
+    sender->lostReports.clear();
+
+    ASSERT_TRUE(sender->beginTransaction("confirmations"));
+    // Held only once the transaction's own add is applied.
+    sender->addInstance("D_Confirm_New", block.c_str(), "", "D_Confirm_New", identity, "");
+    sender->assureEntityConnected("D_Confirm_New", "D_Confirm_Owner");
+    sender->assureEntityConnected("D_Confirm_Kept", "D_Confirm_Owner");
+    // Held when their confirmations arrive, gone by the time those are applied: one removed earlier in
+    // the transaction, one dropped by a command, which runs at once while the transaction is open.
+    sender->removeEntity("D_Confirm_Removed", block.c_str(), true, true);
+    sender->assureEntityConnected("D_Confirm_Removed", QString::fromStdString(block));
+    sender->assureEntityConnected("D_Confirm_Dropped", QString::fromStdString(block));
+    sender->sendConsoleCommand("zal.DropEntity D_Confirm_Dropped");
+    ASSERT_TRUE(sender->endTransaction(false));
+    ASSERT_TRUE(xotest::waitUntil(
+        [] { return !sender->applied.empty() && sender->applied.back() == "confirmations"; }));
+
+    const QJsonObject dump = dumpOf(*sender, folder->path(), ++dumps);
+    // The drop reports its entity at once; the transaction then refuses both confirmations, in order.
+    using Loss = std::pair<std::string, std::string>;
+    EXPECT_EQ(sender->lostReports,
+              (std::vector<Loss>{
+                  {"D_Confirm_Dropped", block}, {"D_Confirm_Removed", block}, {"D_Confirm_Dropped", block}}));
+    const QJsonArray instances = dump.value("instances").toArray();
+    for (const char* connected : {"D_Confirm_New", "D_Confirm_Kept"})
+        EXPECT_EQ(findByName(instances, connected).value("connections").toArray(),
+                  QJsonArray{"D_Confirm_Owner"})
+            << connected;
+    EXPECT_TRUE(findByName(instances, "D_Confirm_Removed").isEmpty());
+    EXPECT_TRUE(findByName(instances, "D_Confirm_Dropped").isEmpty());
 }
 
 TEST_F(ViewerSession, ALongTransactionOfSmallMeshesArrivesWholeAndABadMeshIsAskedForAgain)

@@ -352,6 +352,154 @@ TEST_F(LargeScene, MeshesOfOneOwnerAndADroppedEntityGoAlone)
     EXPECT_FALSE(scene.drop("E7"));
 }
 
+// A confirmation of a pair the scene holds changes nothing; one of a pair it no longer holds connects an
+// instance of that name or is refused. Each removal, replacement and clearing must leave that answer right.
+class Confirmations : public LargeScene
+{
+protected:
+    enum Outcome
+    {
+        Nothing,
+        Connected,
+        Refused
+    };
+    Outcome confirm(const char* name, const char* parent)
+    {
+        const std::uint64_t revision = scene.revision();
+        const std::size_t refused = lost.size();
+        XoRemoteRenderMessage connect(XoMessageType::AssureEntityConnected);
+        connect.addString(name).addString(parent);
+        apply(connect);
+        if (lost.size() == refused + 1 && lost.back().name == name && lost.back().parent == parent)
+            return Refused;
+        EXPECT_EQ(lost.size(), refused) << name << " under " << parent;
+        return scene.revision() == revision ? Nothing : Connected;
+    }
+    void remove(const char* name, const char* parent, bool children)
+    {
+        XoRemoteRenderMessage m(XoMessageType::RemoveEntity);
+        m.addString(name).addString(parent).addBool(children).addBool(children);
+        apply(m);
+    }
+    void SetUp() override
+    {
+        build(scene, -1);
+        ASSERT_TRUE(lost.empty());
+    }
+};
+
+TEST_F(Confirmations, OfHeldPairsChangeNothingAndOfRemovedOnesAreRefused)
+{
+    // Held by each kind of container.
+    EXPECT_EQ(confirm("E5", "Model"), Nothing);
+    EXPECT_EQ(confirm("E5_M", "E5"), Nothing);
+    EXPECT_EQ(confirm("E5_L", "E5"), Nothing);
+    EXPECT_EQ(confirm("E5_S", "E5"), Nothing);
+    EXPECT_EQ(confirm("E5_C_M", "E5_C"), Nothing);
+
+    // Removed with its children and meshes; its neighbours in name order stay.
+    remove("E8", "Model", true);
+    for (const auto& gone : {std::pair<const char*, const char*>{"E8", "Model"},
+                             {"E8_M", "E8"},
+                             {"E8_L", "E8"},
+                             {"E8_S", "E8"},
+                             {"E8_C", "E8"},
+                             {"E8_C_M", "E8_C"}})
+        EXPECT_EQ(confirm(gone.first, gone.second), Refused) << gone.first;
+    EXPECT_EQ(confirm("E80", "Model"), Nothing);
+    EXPECT_EQ(confirm("E80_M", "E80"), Nothing);
+    // Sent again, it is held again.
+    entity(8, scene);
+    EXPECT_EQ(confirm("E8", "Model"), Nothing);
+    EXPECT_EQ(confirm("E8_C_M", "E8_C"), Nothing);
+
+    // Only the meshes of one owner.
+    XoRemoteRenderMessage meshesOnly(XoMessageType::RemoveEntityMeshes);
+    meshesOnly.addString("E4");
+    apply(meshesOnly);
+    EXPECT_EQ(confirm("E4_M", "E4"), Refused);
+    EXPECT_EQ(confirm("E4", "Model"), Nothing);
+    EXPECT_EQ(confirm("E4_C_M", "E4_C"), Nothing);
+
+    // Dropped under every owner (E7 also lives in the block).
+    EXPECT_TRUE(scene.drop("E7"));
+    EXPECT_EQ(confirm("E7", "Block"), Refused);
+    EXPECT_EQ(confirm("E7_L", "E7"), Refused);
+    EXPECT_EQ(confirm("E70", "Block"), Nothing);
+}
+
+TEST_F(Confirmations, FollowRenamesMovesAndPairsHeldTwice)
+{
+    // Moved to another owner: the old pair now connects the instance instead of being a no-op.
+    remove("E9", "Model", false);
+    instance("E9", "Moved");
+    EXPECT_EQ(confirm("E9", "Model"), Connected);
+    EXPECT_EQ(scene.instances().at({"E9", "Moved"}).connections.count("Model"), 1u);
+    EXPECT_EQ(confirm("E9", "Moved"), Nothing);
+
+    // Renamed: nothing of the old name is left to connect.
+    remove("E10", "Model", true);
+    instance("E10x", "Model");
+    EXPECT_EQ(confirm("E10", "Model"), Refused);
+    EXPECT_EQ(confirm("E10x", "Model"), Nothing);
+
+    // One pair held by an instance and a mesh: removing the mesh leaves the instance holding it.
+    mesh("E11", "Model", {0, 0, 0, 1, 0, 0, 0, 1, 0}, {3}, 3, 1);
+    XoRemoteRenderMessage meshesOnly(XoMessageType::RemoveEntityMeshes);
+    meshesOnly.addString("Model");
+    apply(meshesOnly);
+    ASSERT_EQ(scene.meshes().count({"E11", "Model"}), 0u);
+    EXPECT_EQ(confirm("E11", "Model"), Nothing);
+    remove("E11", "Model", true);
+    EXPECT_EQ(confirm("E11", "Model"), Refused);
+
+    // A cleared session holds nothing.
+    apply(XoRemoteRenderMessage(XoMessageType::ClearSession));
+    EXPECT_EQ(confirm("E5", "Model"), Refused);
+    EXPECT_EQ(confirm("E5_M", "E5"), Refused);
+}
+
+// Names the scene reuses among the fields it prepares: each must come back as exactly the text it was sent.
+class RecentNames : public ::testing::Test
+{
+protected:
+    QString text(const std::string& sent)
+    {
+        XoRemoteRenderMessage m(XoMessageType::AssureEntityConnected);
+        m.addString(sent).addString("");
+        return recent.str(received(m)->field("name"));
+    }
+    zalViewerText::Recent recent;
+};
+
+TEST_F(RecentNames, EqualTextIsSharedAndEveryOtherTextComesBackAsSent)
+{
+    const QString first = text("D_AcDbBlockTableRecord_1F");
+    const QString again = text("D_AcDbBlockTableRecord_1F");
+    EXPECT_EQ(again, "D_AcDbBlockTableRecord_1F");
+    EXPECT_EQ(again.constData(), first.constData()) << "equal names from two frames should share their text";
+
+    // More names than there is room for, several of them only a character or a length apart, in turns.
+    std::vector<std::string> names;
+    for (int i = 0; i < 300; ++i)
+        names.push_back("E" + std::to_string(i));
+    names.push_back("D_AcDbBlockTableRecord_1G");
+    names.push_back("D_AcDbBlockTableRecord_1");
+    for (int round = 0; round < 3; ++round)
+        for (std::size_t k = 0; k < names.size(); ++k) {
+            const std::string& name = names[(k * 7 + std::size_t(round)) % names.size()];
+            ASSERT_EQ(text(name), QString::fromStdString(name)) << "round " << round;
+        }
+}
+
+TEST_F(RecentNames, TextBeyondAsciiAndEmptyTextAreDecodedAsUtf8)
+{
+    EXPECT_EQ(text("W\xC3\xA4nde"), QString::fromUtf8("W\xC3\xA4nde"));
+    EXPECT_EQ(text("W\xC3\xA4nde").size(), 5);
+    EXPECT_EQ(text("Wande"), "Wande");
+    EXPECT_TRUE(text("").isEmpty());
+}
+
 TEST_F(Scene, ConnectsHeldEntitiesAndReportsMissingOnes)
 {
     instance("E", "B");
