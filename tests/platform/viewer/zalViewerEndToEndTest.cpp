@@ -626,6 +626,21 @@ INSTANTIATE_TEST_SUITE_P(HugeOrSmall, ViewerSlabPages, ::testing::Values("huge",
                              return std::string(info.param);
                          });
 
+// A viewer of the test's own (not the shared session's), for tests that set it up their own way.
+struct OwnViewer
+{
+    QTemporaryDir folder;
+    std::vector<std::string> refreshed;
+    ObservedSender sender{folder.path(), &refreshed};
+    // Starts the viewer; true once it has announced itself.
+    bool start()
+    {
+        return sender.startRender(xotest::viewerExecutable().toStdWString().c_str(), 40, 30, 480, 320,
+                                  false) &&
+               xotest::waitUntil([&] { return sender.inits == 1; });
+    }
+};
+
 TEST(ViewerProcess, WithoutAnXServerItSaysSoAndEnds)
 {
     xotest::ensureApplication();
@@ -770,12 +785,10 @@ TEST(ViewerProcess, APictureAskedWhileTheFirstDrawingIsBuiltInStepsShowsTheWhole
     // The first drawing of thousands of entities is built in steps while messages are handled. Here the
     // window's drawing is held after its first step; a transaction and a picture come in the middle.
     xotest::ensureApplication();
-    QTemporaryDir folder;
-    std::vector<std::string> refreshed;
-    ObservedSender sender(folder.path(), &refreshed);
-    ASSERT_TRUE(
-        sender.startRender(xotest::viewerExecutable().toStdWString().c_str(), 40, 30, 480, 320, false));
-    ASSERT_TRUE(xotest::waitUntil([&] { return sender.inits == 1; }));
+    OwnViewer own;
+    ASSERT_TRUE(own.start());
+    ObservedSender& sender = own.sender;
+    const QTemporaryDir& folder = own.folder;
     sender.sendConsoleCommand("zal.DrawingStepMs -1");
     const int count = 4000;
     CubeGrid grid(sender, 80);
@@ -827,12 +840,10 @@ TEST(ViewerProcess, MessagesThatArriveDuringABuildStepEndItAndTheBuiltDrawingIsK
     // step). Pings and edits come one after another while it builds, each sent once the one before is
     // answered.
     xotest::ensureApplication();
-    QTemporaryDir folder;
-    std::vector<std::string> refreshed;
-    ObservedSender sender(folder.path(), &refreshed);
-    ASSERT_TRUE(
-        sender.startRender(xotest::viewerExecutable().toStdWString().c_str(), 40, 30, 480, 320, false));
-    ASSERT_TRUE(xotest::waitUntil([&] { return sender.inits == 1; }));
+    OwnViewer own;
+    ASSERT_TRUE(own.start());
+    ObservedSender& sender = own.sender;
+    const QTemporaryDir& folder = own.folder;
     sender.sendConsoleCommand("zal.DrawingStepMs -1");
     const int count = 20000;
     CubeGrid grid(sender, 200);
@@ -969,12 +980,10 @@ TEST(ViewerProcess, EditsMadeWhileTheWindowDrawsNothingDoNotPileUpAndAreFollowed
     // In turn: the first drawing's build held after its first step, drawing paused by the host (its
     // widget hidden), the path tracer drawing the window, and the window taken off the screen.
     xotest::ensureApplication();
-    QTemporaryDir folder;
-    std::vector<std::string> refreshed;
-    ObservedSender sender(folder.path(), &refreshed);
-    ASSERT_TRUE(
-        sender.startRender(xotest::viewerExecutable().toStdWString().c_str(), 40, 30, 480, 320, false));
-    ASSERT_TRUE(xotest::waitUntil([&] { return sender.inits == 1; }));
+    OwnViewer own;
+    ASSERT_TRUE(own.start());
+    ObservedSender& sender = own.sender;
+    const QTemporaryDir& folder = own.folder;
     QuietEdits quiet(sender, folder.path());
     sender.sendConsoleCommand("zal.DrawingStepMs -1");
     ASSERT_TRUE(quiet.sendGrid());
