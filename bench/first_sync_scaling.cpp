@@ -51,6 +51,9 @@ struct Size
     std::vector<double> openingHostCpu; // the host's processor time between the meshes and the end
     std::vector<double> aloneCpu;       // the refresh thread's processor seconds in the runs alone
     std::vector<double> viewerPeak, viewerBase;
+    // Processor seconds of a live refresh until acknowledged, in the host and in the viewer (every thread),
+    // and of the raw socket's two ends: what two cores have to share.
+    std::vector<double> liveHostCpu, liveViewerCpu, rawCpu;
     std::vector<double> closingAlone, closingLive;
     std::size_t meshBytes = 0, meshes = 0, triangles = 0;
 };
@@ -197,6 +200,11 @@ int main(int argc, char** argv)
         // The counting transport acknowledges nothing.
         if (live) zalBench::waitAllApplied(s, 120000);
         const long viewer = live ? zalBench::childProcess("zalViewer") : 0;
+        // The viewer draws the drawing it was sent before (its frame starts 30 ms after the
+        // acknowledgement and takes tens of milliseconds); a user refreshes after editing, long after
+        // that picture. Timing starts once it is drawn, so that the refresh does not share the processor
+        // with it by chance of timing, as the raw socket shares it with nothing.
+        if (live) waitFor([] { return false; }, 200);
         // What the viewer holds before the drawing comes: its fixed base, with the spare receive memory it
         // keeps backed whatever comes (--receive-reserve, 32 MiB by default). Not the rest of the memory the
         // host lends it for frames, which it maps ahead of them: that counts as memory the drawing takes.
@@ -214,11 +222,17 @@ int main(int argc, char** argv)
                             wakesBefore = XoSharedRing::writerWakeups();
         const std::int64_t started = steadyNs();
         const std::int64_t cpuStarted = threadCpuNs();
+        const std::int64_t hostCpuStarted = live ? zalBench::processCpuNs(0) : 0;
+        const std::int64_t viewerCpuStarted = live ? zalBench::processCpuNs(viewer) : 0;
         s->refresh(QString(), QString());
         if (!live) size.aloneCpu.push_back(double(threadCpuNs() - cpuStarted) / 1e9);
         const std::int64_t returned = steadyNs();
         if (live && !zalBench::waitAllApplied(s, 1800000)) return -1;
         const double seconds = double(timer.nsecsElapsed()) / 1e9;
+        if (live) {
+            size.liveHostCpu.push_back(double(zalBench::processCpuNs(0) - hostCpuStarted) / 1e9);
+            size.liveViewerCpu.push_back(double(zalBench::processCpuNs(viewer) - viewerCpuStarted) / 1e9);
+        }
         // Beside the viewer's own line (same clock): the refresh's start and return, and its acknowledgement.
         if (live && timing)
             std::fprintf(stderr,
@@ -315,9 +329,12 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "round %d %s: alone %.4f s\n", r + 1, size.label, size.alone.back());
                 continue;
             }
-            size.raw.push_back(zalBench::rawSocketSeconds(size.meshBytes, size.meshes));
+            double rawCpu = 0;
+            size.raw.push_back(zalBench::rawSocketSeconds(size.meshBytes, size.meshes, &rawCpu));
+            size.rawCpu.push_back(rawCpu);
             size.live.push_back(run(size, true));
-            size.raw.push_back(zalBench::rawSocketSeconds(size.meshBytes, size.meshes));
+            size.raw.push_back(zalBench::rawSocketSeconds(size.meshBytes, size.meshes, &rawCpu));
+            size.rawCpu.push_back(rawCpu);
             size.opening.push_back(opening(size));
             std::fprintf(stderr,
                          "round %d %s: alone %.3f s, live %.3f s, opening %.3f s; closing after them %.3f s, "
@@ -368,6 +385,19 @@ int main(int argc, char** argv)
                 s.label, zalBench::median(s.openingStartUp), zalBench::median(s.openingStream),
                 zalBench::median(s.openingToEnd), zalBench::median(s.openingApply),
                 zalBench::median(s.openingHostCpu));
+    std::printf("\n");
+
+    std::printf("processor time, medians (a live refresh until acknowledged, the host's and the viewer's "
+                "threads; the raw socket's two ends), with the least wall time it allows on %d cores:",
+                std::max(1, QThread::idealThreadCount()));
+    for (Size& s : sizes)
+        if (!s.live.empty()) {
+            const double host = zalBench::median(s.liveHostCpu), viewer = zalBench::median(s.liveViewerCpu);
+            const double cores = double(std::max(1, QThread::idealThreadCount()));
+            std::printf(" %s live %.3f + %.3f = %.3f s (>= %.3f s), raw %.3f s (>= %.3f s);", s.label, host,
+                        viewer, host + viewer, (host + viewer) / cores, zalBench::median(s.rawCpu),
+                        zalBench::median(s.rawCpu) / cores);
+        }
     std::printf("\n");
 
     std::printf("closing the session after the run (the viewer's exit not counted), medians:");

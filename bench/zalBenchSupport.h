@@ -203,8 +203,15 @@ inline std::size_t addMeshes(OdDbDatabase* db, int entities, int cells, const Od
 }
 
 // Seconds to push `totalBytes` through a Unix socket pair in writes of totalBytes / chunks.
-inline double rawSocketSeconds(std::size_t totalBytes, std::size_t chunks)
+// With `cpuSeconds`, the processor time of both ends goes there.
+inline double rawSocketSeconds(std::size_t totalBytes, std::size_t chunks, double* cpuSeconds = nullptr)
 {
+    auto threadCpu = [] {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+    };
+    double readerCpu = 0;
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0) return -1;
     XoSocketFrameIO::tuneSocket(fds[0]);
@@ -213,15 +220,18 @@ inline double rawSocketSeconds(std::size_t totalBytes, std::size_t chunks)
     std::vector<char> source(chunk, 7);
     std::thread reader([&] {
         std::vector<char> buffer(chunk);
+        const double started = threadCpu();
         std::size_t got = 0;
         while (got < totalBytes) {
             const ssize_t n = ::read(fds[1], buffer.data(), std::min(chunk, totalBytes - got));
-            if (n <= 0) return;
+            if (n <= 0) break;
             got += std::size_t(n);
         }
+        readerCpu = threadCpu() - started;
     });
     QElapsedTimer timer;
     timer.start();
+    const double writerStarted = threadCpu();
     std::size_t sent = 0;
     while (sent < totalBytes) {
         std::size_t left = std::min(chunk, totalBytes - sent);
@@ -234,11 +244,27 @@ inline double rawSocketSeconds(std::size_t totalBytes, std::size_t chunks)
             sent += std::size_t(n);
         }
     }
+    const double writerCpu = threadCpu() - writerStarted;
     reader.join();
     const double seconds = double(timer.nsecsElapsed()) / 1e9;
+    if (cpuSeconds) *cpuSeconds = writerCpu + readerCpu;
     ::close(fds[0]);
     ::close(fds[1]);
     return seconds;
+}
+
+// Processor nanoseconds all threads of a process have run so far (this process for 0), from the
+// scheduler's own accounting: finer than the 10 ms ticks of /proc/<pid>/stat. Threads that ended are
+// not counted, so take it around work that runs on threads alive on both sides.
+inline std::int64_t processCpuNs(long pid)
+{
+    const QString tasks = pid > 0 ? QStringLiteral("/proc/%1/task").arg(pid) : QStringLiteral("/proc/self/task");
+    std::int64_t ns = 0;
+    for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile f(tasks + QLatin1Char('/') + task + QStringLiteral("/schedstat"));
+        if (f.open(QIODevice::ReadOnly)) ns += f.readAll().split(' ').value(0).toLongLong();
+    }
+    return ns;
 }
 
 // A field of /proc/<pid>/status in bytes (VmHWM, VmRSS), 0 when unknown.
