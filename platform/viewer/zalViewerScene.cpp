@@ -9,6 +9,10 @@
 #include <cstring>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 QString zalViewerText::str(const XoMessageField& field)
 {
     return QString::fromUtf8(field.data, int(field.size));
@@ -105,38 +109,69 @@ bool zalViewerScene::Mesh::bounds(QVector3D& low, QVector3D& high) const
         const float inf = std::numeric_limits<float>::infinity();
         float lo[3] = {inf, inf, inf}, hi[3] = {-inf, -inf, -inf};
         const std::size_t n = positions.count / 3;
-        // Vertices with a coordinate that is not finite do not count. They are rare, so the common case
-        // is a check over all values (exponent bits all set) and then a plain minimum and maximum, both of
-        // which the compiler vectorizes.
-        std::uint32_t nonFinite = 0;
-        for (std::size_t i = 0; i < 3 * n; ++i) {
-            std::uint32_t bits;
-            std::memcpy(&bits, positions.data + 4 * i, 4);
-            nonFinite |= std::uint32_t((bits & 0x7f800000u) == 0x7f800000u);
-        }
-        std::size_t i = 0;
-        if (!nonFinite) {
-            // Four vertices at a time into twelve lanes (x y z x y z ...), folded to three at the end.
-            float lo12[12], hi12[12];
-            std::fill(lo12, lo12 + 12, inf);
-            std::fill(hi12, hi12 + 12, -inf);
-            for (; i + 4 <= n; i += 4) {
-                float v[12];
-                std::memcpy(v, positions.data + 12 * i, sizeof v);
-                for (int k = 0; k < 12; ++k) {
-                    lo12[k] = v[k] < lo12[k] ? v[k] : lo12[k];
-                    hi12[k] = v[k] > hi12[k] ? v[k] : hi12[k];
+        // Vertices with a coordinate that is not finite do not count. They are rare, so one pass takes a
+        // plain minimum and maximum of four vertices at a time into twelve lanes (x y z x y z ...) and
+        // notes any value whose exponent bits are all set; only then are the vertices gone through again
+        // one by one. One pass: the arrays are read from memory once. (The compiler leaves the twelve
+        // lanes scalar on its own, three times slower.)
+        float lo12[12], hi12[12];
+        std::uint32_t nonFinite12[12] = {};
+        std::fill(lo12, lo12 + 12, inf);
+        std::fill(hi12, hi12 + 12, -inf);
+        std::size_t whole = 0;
+#if defined(__SSE2__)
+        {
+            __m128 lo4[3], hi4[3];
+            __m128i bad = _mm_setzero_si128();
+            const __m128i exponent = _mm_set1_epi32(0x7f800000);
+            for (int k = 0; k < 3; ++k) {
+                lo4[k] = _mm_set1_ps(inf);
+                hi4[k] = _mm_set1_ps(-inf);
+            }
+            for (; whole + 4 <= n; whole += 4) {
+                const float* at = reinterpret_cast<const float*>(positions.data + 12 * whole);
+                for (int k = 0; k < 3; ++k) {
+                    const __m128 v = _mm_loadu_ps(at + 4 * k);
+                    lo4[k] = _mm_min_ps(v, lo4[k]);
+                    hi4[k] = _mm_max_ps(v, hi4[k]);
+                    const __m128i e = _mm_and_si128(_mm_castps_si128(v), exponent);
+                    bad = _mm_or_si128(bad, _mm_cmpeq_epi32(e, exponent));
                 }
             }
+            for (int k = 0; k < 3; ++k) {
+                _mm_storeu_ps(lo12 + 4 * k, lo4[k]);
+                _mm_storeu_ps(hi12 + 4 * k, hi4[k]);
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(nonFinite12), bad);
+        }
+#else
+        for (; whole + 4 <= n; whole += 4) {
+            float v[12];
+            std::uint32_t bits[12];
+            std::memcpy(v, positions.data + 12 * whole, sizeof v);
+            std::memcpy(bits, positions.data + 12 * whole, sizeof bits);
+            for (int k = 0; k < 12; ++k) {
+                lo12[k] = v[k] < lo12[k] ? v[k] : lo12[k];
+                hi12[k] = v[k] > hi12[k] ? v[k] : hi12[k];
+                nonFinite12[k] |= std::uint32_t((bits[k] & 0x7f800000u) == 0x7f800000u);
+            }
+        }
+#endif
+        std::uint32_t nonFinite = 0;
+        for (int k = 0; k < 12; ++k)
+            nonFinite |= nonFinite12[k];
+        std::size_t i = 0;
+        if (!nonFinite) {
             for (int k = 0; k < 12; ++k) {
                 lo[k % 3] = std::min(lo[k % 3], lo12[k]);
                 hi[k % 3] = std::max(hi[k % 3], hi12[k]);
             }
+            i = whole;
         }
         for (; i < n; ++i) {
             float p[3];
             std::memcpy(p, positions.data + 12 * i, sizeof p);
-            if (nonFinite && (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2]))) continue;
+            if (!std::isfinite(p[0]) || !std::isfinite(p[1]) || !std::isfinite(p[2])) continue;
             for (int c = 0; c < 3; ++c) {
                 lo[c] = p[c] < lo[c] ? p[c] : lo[c];
                 hi[c] = p[c] > hi[c] ? p[c] : hi[c];
