@@ -258,7 +258,8 @@ inline double rawSocketSeconds(std::size_t totalBytes, std::size_t chunks, doubl
 // not counted, so take it around work that runs on threads alive on both sides.
 inline std::int64_t processCpuNs(long pid)
 {
-    const QString tasks = pid > 0 ? QStringLiteral("/proc/%1/task").arg(pid) : QStringLiteral("/proc/self/task");
+    const QString tasks =
+        pid > 0 ? QStringLiteral("/proc/%1/task").arg(pid) : QStringLiteral("/proc/self/task");
     std::int64_t ns = 0;
     for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
         QFile f(tasks + QLatin1Char('/') + task + QStringLiteral("/schedstat"));
