@@ -70,6 +70,8 @@ zalViewerApplication::zalViewerApplication(const Options& options)
     m_buildStep.setSingleShot(true);
     m_buildStep.setInterval(0);
     connect(&m_buildStep, &QTimer::timeout, this, &zalViewerApplication::drawFrame);
+    m_heldFrame.setSingleShot(true);
+    connect(&m_heldFrame, &QTimer::timeout, this, &zalViewerApplication::drawFrame);
 }
 
 zalViewerApplication::~zalViewerApplication()
@@ -218,6 +220,7 @@ void zalViewerApplication::onBeginTransaction(const XoRemoteRenderMessage& m)
                              << m_transactionName << "; both are applied together";
     else
         m_transactionName = str(m.field("name"));
+    if (!m_transactionOpen) m_transactionBegan.start();
     m_transactionOpen = true;
     if (m_channel && m_channel->timing()) m_transactionCpuNs = zalViewerChannel::threadCpuNs();
 }
@@ -232,6 +235,8 @@ void zalViewerApplication::onEndTransaction(const XoRemoteRenderMessage& m)
     std::deque<PendingContent> batch;
     batch.swap(m_pending);
     m_transactionOpen = false;
+    // The change below asks for the frame that waited.
+    m_heldFrame.stop();
     std::vector<zalViewerScene::Key> lost;
     QStringList errors;
     for (PendingContent& content : batch) {
@@ -347,6 +352,7 @@ void zalViewerApplication::onSetCamera(const XoRemoteRenderMessage& m)
     m_settings.cameraFlags = m.field("flags").toInt();
     m_settings.cameraName = str(m.field("name"));
     m_orbitActive = false;
+    m_viewMoved = true;
     sceneChanged();
 }
 
@@ -581,10 +587,12 @@ void zalViewerApplication::input(int type, int a, int x, int y)
         const QVector3D side = QVector3D::crossProduct(offset, m_orbit.up).normalized();
         turn.rotate(delta.y() * 0.4f, side);
         m_orbit.eye = m_orbit.target + turn.map(offset);
+        m_viewMoved = true;
         sceneChanged();
     } else if (type == 2) {
         const float factor = std::pow(0.9f, a / 120.0f);
         m_orbit.eye = m_orbit.target + (m_orbit.eye - m_orbit.target) * factor;
+        m_viewMoved = true;
         sceneChanged();
     }
 }
@@ -606,9 +614,27 @@ bool zalViewerApplication::drawingFollows() const
            !(m_renderer.isBuilding() && m_settings.drawingStepMs < 0);
 }
 
+// While a transaction comes in, the scene a frame would show is about to change, and the frame's drawing
+// (the renderer's threads, the driver's, finishing the picture) takes the processor the stream needs: on two
+// cores, half of what the viewer spends during a large refresh. So a frame waits for the transaction's end,
+// which draws anyway; for at most zal.TransactionFrameHoldMs after its beginning, so that a transaction left
+// open does not freeze the window. A frame for a view that moved does not wait.
+bool zalViewerApplication::holdFrame()
+{
+    if (!m_transactionOpen || m_viewMoved || m_settings.pathTracing) return false;
+    const qint64 left = m_settings.transactionFrameHoldMs - m_transactionBegan.elapsed();
+    if (left <= 0) return false;
+    if (!m_heldFrame.isActive()) {
+        m_heldFrame.start(int(left));
+        ++m_framesHeld;
+    }
+    return true;
+}
+
 void zalViewerApplication::drawFrame()
 {
     if (!m_window || !m_window->isExposed() || m_settings.renderPaused) return;
+    if (holdFrame()) return;
     if (m_framePending) {
         // One frame at a time; the change that asked for this one is drawn next.
         m_redrawAfterPending = true;
@@ -657,6 +683,7 @@ void zalViewerApplication::drawFrame()
     }
     m_framePending = true;
     m_pendingView = view;
+    m_viewMoved = false;
     m_framePoll.start();
 }
 
@@ -842,6 +869,7 @@ QJsonObject zalViewerApplication::dump() const
                          {"windowExposed", m_window && m_window->isExposed()},
                          {"messagesReceived", m_messagesReceived},
                          {"framesDrawn", m_framesDrawn},
+                         {"framesHeld", m_framesHeld},
                          {"pathTraceSamples", m_pathTrace->windowSamples()}});
     const zalViewerRenderer::Statistics stats = m_renderer.statistics();
     o.insert("render", QJsonObject{{"triangles", double(stats.triangles)},

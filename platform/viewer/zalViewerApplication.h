@@ -100,6 +100,9 @@ private:
     // Whether the window's drawing reads the scene's changes soon (a frame or a build step comes).
     bool drawingFollows() const;
     void drawFrame();
+    // Whether the next frame waits for the open transaction; when it does, a timer asks again once the
+    // wait is over.
+    bool holdFrame();
     // Shows a frame in the window with the highlighted instances outlined on it.
     void present(const QImage& frame, const zalViewerRenderer::View& view);
     // Shows the frame the renderer draws once it is read back; with `wait`, waits for it.
@@ -118,6 +121,7 @@ private:
     zalViewerChannel* m_channel = nullptr;
 
     bool m_transactionOpen = false;
+    QElapsedTimer m_transactionBegan;
     QString m_transactionName;
     // This thread's processor time when the open transaction began (kept for ZAL_VIEWER_TIMING).
     std::int64_t m_transactionCpuNs = 0;
@@ -144,6 +148,9 @@ private:
     zalViewerRenderer::View m_pendingView; // the camera of the frame being drawn
     bool m_redrawAfterPending = false;
     int m_framesDrawn = 0;
+    QTimer m_heldFrame;       // a frame held for an open transaction, drawn when the hold ends
+    int m_framesHeld = 0;     // times a frame waited for a transaction
+    bool m_viewMoved = false; // the view moved since the last frame began: the next one does not wait
     // Navigation by input records: orbit about the target while a button is held, wheel to dolly.
     bool m_dragging = false;
     QPoint m_lastPointer;

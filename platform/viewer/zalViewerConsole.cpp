@@ -133,6 +133,13 @@ zalViewerConsole::Action zalViewerConsole::execute(const QString& rawLine)
             m_settings.drawingStepMs = ms;
             return action;
         }
+    } else if (lower == QLatin1String("zal.transactionframeholdms")) {
+        bool ok = false;
+        const int ms = rest.toInt(&ok);
+        if (ok && ms >= 0 && ms <= 60000) {
+            m_settings.transactionFrameHoldMs = ms;
+            return action;
+        }
     } else if (lower == QLatin1String("zal.reportmemory")) {
         action.kind = Action::ReportMemory;
         return action;

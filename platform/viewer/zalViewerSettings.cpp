@@ -59,6 +59,7 @@ QJsonObject zalViewerSettings::toJson() const
     o.insert("pathTracing", pathTracing);
     o.insert("renderPaused", renderPaused);
     o.insert("drawingStepMs", drawingStepMs);
+    o.insert("transactionFrameHoldMs", transactionFrameHoldMs);
     o.insert("vr", vr);
     o.insert("camera", QJsonObject{{"set", cameraSet},
                                    {"aim", vec(cameraAim)},

@@ -38,6 +38,9 @@ struct zalViewerSettings
     // "zal.DrawingStepMs": a large drawing is built in steps of about this long; -1 holds it after its
     // first step (what needs the whole drawing then finishes it), to see what waits for it.
     int drawingStepMs = 20;
+    // "zal.TransactionFrameHoldMs": how long after a transaction's beginning a frame may wait for its end
+    // (0: frames never wait).
+    int transactionFrameHoldMs = 1000;
     bool vr = false;
 
     bool cameraSet = false;

@@ -136,6 +136,15 @@ TEST_F(Console, OwnCommandsComeBackAsActions)
     EXPECT_EQ(settings.drawingStepMs, -1);
     EXPECT_EQ(settings.unknownCommands, (QStringList{"zal.DrawingStepMs 1001", "zal.DrawingStepMs soon"}));
     settings.unknownCommands.clear();
+    // How long a frame may wait for an open transaction: 0 (never) to a minute.
+    run("zal.TransactionFrameHoldMs 0");
+    EXPECT_EQ(settings.transactionFrameHoldMs, 0);
+    run("zal.TransactionFrameHoldMs 60001");
+    run("zal.TransactionFrameHoldMs -5");
+    EXPECT_EQ(settings.transactionFrameHoldMs, 0);
+    EXPECT_EQ(settings.unknownCommands,
+              (QStringList{"zal.TransactionFrameHoldMs 60001", "zal.TransactionFrameHoldMs -5"}));
+    settings.unknownCommands.clear();
     run("ShowOutliner");
     run("PostProcessSettings");
     run("refresh_materials");

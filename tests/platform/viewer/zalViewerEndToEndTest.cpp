@@ -901,6 +901,76 @@ TEST(ViewerProcess, MessagesThatArriveDuringABuildStepEndItAndTheBuiltDrawingIsK
     xotest::stopViewer(&sender);
 }
 
+// While a transaction comes in, a frame a change asks for waits for the transaction's end, for at most
+// zal.TransactionFrameHoldMs after its beginning; a frame for a view that moved does not wait.
+TEST(ViewerProcess, AFrameWaitsForTheOpenTransactionUnlessTheViewMoved)
+{
+    xotest::ensureApplication();
+    OwnViewer own;
+    ASSERT_TRUE(own.start());
+    ObservedSender& sender = own.sender;
+    int dumps = 0;
+    const auto viewer = [&] { return dumpOf(sender, own.folder.path(), ++dumps).value("viewer").toObject(); };
+    const auto drawn = [&] { return viewer().value("framesDrawn").toInt(); };
+    const auto applied = [&](const std::string& name) {
+        return xotest::waitUntil([&] { return !sender.applied.empty() && sender.applied.back() == name; });
+    };
+    // The frames drawn once those asked for so far are: the count stays for 300 ms.
+    const auto settled = [&] {
+        int now = drawn();
+        for (int i = 0, seen = -1; i < 100 && now != seen; ++i) {
+            seen = now;
+            xotest::waitUntil([] { return false; }, 300);
+            now = drawn();
+        }
+        return now;
+    };
+    CubeGrid grid(sender, 4);
+    ASSERT_TRUE(sender.beginTransaction("cubes"));
+    grid.begin();
+    grid.cube(0, 0);
+    ASSERT_TRUE(sender.endTransaction(false));
+    ASSERT_TRUE(applied("cubes"));
+    ASSERT_TRUE(xotest::waitUntil([&] { return drawn() > 0; })) << "the window never drew";
+
+    // The tone mapper changes in the middle of a transaction: its frame waits for the end.
+    sender.sendConsoleCommand("zal.TransactionFrameHoldMs 20000");
+    int before = settled();
+    const int heldBefore = viewer().value("framesHeld").toInt();
+    ASSERT_TRUE(sender.beginTransaction("held"));
+    sender.setToneMapper(0.5f, 1.0f, 1.0f, true, 1.0f);
+    grid.cube(1, 1);
+    // Time for many frames (one every 30 ms at the least).
+    xotest::waitUntil([] { return false; }, 1500);
+    const QJsonObject during = viewer();
+    EXPECT_EQ(during.value("framesDrawn").toInt(), before)
+        << "a frame was drawn while the transaction came in";
+    EXPECT_GT(during.value("framesHeld").toInt(), heldBefore);
+    ASSERT_TRUE(sender.endTransaction(false));
+    ASSERT_TRUE(applied("held"));
+    EXPECT_TRUE(xotest::waitUntil([&] { return drawn() > before; })) << "no frame after the transaction";
+
+    // The host moves the camera in the middle of a transaction: that frame does not wait.
+    before = settled();
+    ASSERT_TRUE(sender.beginTransaction("navigated"));
+    grid.cube(2, 2);
+    sender.setCamera(0, 0, 0, 900, -700, 600, 0, 0, 1, false, false, 45, 1.0f, 0, 0, "");
+    EXPECT_TRUE(xotest::waitUntil([&] { return drawn() > before; }, 10000))
+        << "the frame of a moved view waited for the transaction";
+    ASSERT_TRUE(sender.endTransaction(false));
+    ASSERT_TRUE(applied("navigated"));
+
+    // A transaction left open past the hold: the window draws again.
+    sender.sendConsoleCommand("zal.TransactionFrameHoldMs 300");
+    before = settled();
+    ASSERT_TRUE(sender.beginTransaction("left open"));
+    sender.setToneMapper(1.0f, 1.0f, 1.0f, true, 1.0f);
+    EXPECT_TRUE(xotest::waitUntil([&] { return drawn() > before; }, 20000))
+        << "the window stopped drawing while a transaction stayed open";
+    ASSERT_TRUE(sender.endTransaction(false));
+    ASSERT_TRUE(applied("left open"));
+}
+
 // Edits that come while the viewer draws nothing. Each burst is 200 transactions moving four of eight cubes
 // of a 3,000-cube grid away and back: some 3,200 changes, more than a drawing of that size follows one by
 // one (2,048). The viewer must take them in as they come, so that its scene's log of changes stays

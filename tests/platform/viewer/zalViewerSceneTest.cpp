@@ -96,6 +96,23 @@ TEST_F(Scene, HoldsMeshesAndWorksOutTheirBounds)
         EXPECT_EQ(low, QVector3D(-6, -3, -4));
         EXPECT_EQ(high, QVector3D(9, 8, 7));
     }
+    // Not finite only after the whole groups of four (the vertex after them) or only in the second group:
+    // those vertices alone are left out.
+    mesh("J_M", "J", {0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, inf, 90, 90}, {5}, 5, 1);
+    mesh("K_M", "K", {0, 0, 0, 1, 1, 1, 2, 2, 2, 3, 3, 3, 4, 4, 4, 5, -inf, 5, 6, 6, 6, 7, 7, 7, -8, 8, 8},
+         {3, 3, 3}, 9, 3);
+    for (const auto& entry : scene.meshes()) {
+        if (entry.first.name != "J_M" && entry.first.name != "K_M") continue;
+        ++checked;
+        ASSERT_TRUE(entry.second.bounds(low, high));
+        if (entry.first.name == "J_M") {
+            EXPECT_EQ(low, QVector3D(0, 0, 0));
+            EXPECT_EQ(high, QVector3D(3, 3, 3));
+        } else {
+            EXPECT_EQ(low, QVector3D(-8, 0, 0));
+            EXPECT_EQ(high, QVector3D(7, 8, 8));
+        }
+    }
     // Nothing finite: no bounds.
     mesh("G_M", "G", {inf, 0, 0, 0, nan, 0, 0, 0, -inf}, {3}, 3, 1);
     for (const auto& entry : scene.meshes()) {
@@ -104,7 +121,7 @@ TEST_F(Scene, HoldsMeshesAndWorksOutTheirBounds)
             EXPECT_FALSE(entry.second.bounds(low, high));
         }
     }
-    EXPECT_EQ(checked, 3);
+    EXPECT_EQ(checked, 5);
 }
 
 TEST_F(Scene, AnInstanceSentAgainKeepsItsConnectionsAndABadTransformIsRefused)
