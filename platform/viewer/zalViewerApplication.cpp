@@ -618,10 +618,11 @@ bool zalViewerApplication::drawingFollows() const
 // (the renderer's threads, the driver's, finishing the picture) takes the processor the stream needs: on two
 // cores, half of what the viewer spends during a large refresh. So a frame waits for the transaction's end,
 // which draws anyway; for at most zal.TransactionFrameHoldMs after its beginning, so that a transaction left
-// open does not freeze the window. A frame for a view that moved does not wait.
+// open does not freeze the window. A frame for a view that moved does not wait, nor the window's first (the
+// host's start-up batches keep a transaction open for its first second).
 bool zalViewerApplication::holdFrame()
 {
-    if (!m_transactionOpen || m_viewMoved || m_settings.pathTracing) return false;
+    if (!m_transactionOpen || m_viewMoved || m_settings.pathTracing || m_framesDrawn == 0) return false;
     const qint64 left = m_settings.transactionFrameHoldMs - m_transactionBegan.elapsed();
     if (left <= 0) return false;
     if (!m_heldFrame.isActive()) {
