@@ -27,6 +27,7 @@
 #include "DbLayerTableRecord.h"
 #include "DbLight.h"
 #include "DbMaterial.h"
+#include "DbObjectIterator.h"
 #include "DbSymbolTable.h"
 #include "DbViewportTableRecord.h"
 #include "RxClass.h"
@@ -388,6 +389,26 @@ void zalUnrealRenderView::drawObject(const OdDbObjectId& id)
         drawObject(object.get());
     else
         m_awaitingRefresh.erase(id);
+}
+
+void zalUnrealRenderView::drawEntitiesOf(const OdDbBlockTableRecord* record)
+{
+    if (!record) return;
+    const bool opened = !isVectorizing();
+    if (opened) {
+        if (m_simplifier) m_simplifier->setDrawContext(this);
+        beginViewVectorization();
+    }
+    try {
+        for (OdDbObjectIteratorPtr it = record->newIterator(); !it->done(); it->step()) {
+            OdDbEntityPtr entity = it->entity();
+            if (!entity.isNull()) draw(entity.get());
+        }
+    } catch (...) {
+        if (opened) endViewVectorization();
+        throw;
+    }
+    if (opened) endViewVectorization();
 }
 
 void zalUnrealRenderView::drawAwaitingObjects()

@@ -895,3 +895,44 @@ TEST_F(Session, theModelSpaceRootCarriesTheDrawingUnitAtEveryRefresh)
     }
     EXPECT_GE(sent, 2);
 }
+
+TEST_F(Session, theFirstRunConfirmsEveryShownEntityFourTimesInDrawingOrder)
+{
+    // The drawing reaches the viewer when its window is captured (the widget shows itself then and
+    // refreshes); the first run, 250 ms later, finds every entity held and confirms it in each of its
+    // four passes over the model space.
+    OdDbDatabasePtr db = newDrawing(false);
+    OdDbObjectId off;
+    {
+        OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject(OdDb::kForWrite);
+        OdDbLayerTableRecordPtr record = OdDbLayerTableRecord::createObject();
+        record->setName(OdString(L"Off"));
+        record->setIsOff(true);
+        off = layers->add(record);
+    }
+    QStringList shown;
+    for (int i = 0; i < 5; ++i) {
+        const OdDbObjectId face = addFace(db, double(i));
+        if (i == 2) {
+            OdDbEntityPtr entity = face.safeOpenObject(OdDb::kForWrite);
+            entity->setLayer(off);
+        } else {
+            shown << name(face);
+        }
+    }
+    Opened o = open(db);
+    ASSERT_NO_FATAL_FAILURE(startViewer(o));
+    o.recorder->simulateWindowHandle(0x4200001);
+    ASSERT_TRUE(
+        waitFor([&] { return !o.session->isFirstRunPending() && o.session->registry().batchDepth() == 0; }));
+
+    const QString modelSpace = name(db->getModelSpaceId());
+    QStringList confirmed;
+    for (const QString& line : o.recorder->lines("assureEntityConnected")) {
+        if (field(line, "parent") == modelSpace) confirmed << field(line, "name");
+    }
+    EXPECT_EQ(confirmed, shown + shown + shown + shown);
+    // All of it in the one start-up transaction.
+    EXPECT_EQ(o.recorder->lines("beginTransaction").size(), 1);
+    EXPECT_EQ(o.recorder->lines("endTransaction").size(), 1);
+}
