@@ -110,6 +110,15 @@ bool XoHeldEntities::hold(std::string_view name, std::string_view owner, Kind ki
     std::uint32_t slot = 0;
     if (parent) {
         slot = std::uint32_t(parent->children.size());
+        // A block's entities are held in drawing order, the order the next refresh asks about them in;
+        // an order learned from asking stands.
+        if (!parent->children.isEmpty()) {
+            Entry* previous = parent->children.back();
+            if (!previous->askedNext || previous->learnedAt != m_destroyed) {
+                previous->askedNext = child;
+                previous->learnedAt = m_destroyed;
+            }
+        }
         parent->children.push_back(child);
     }
     child->owners.push_back(Owner{parent, kind, slot});
