@@ -64,6 +64,8 @@ bool peerGone(int socket)
 }
 
 std::atomic<std::uint64_t> writerWaitCount{0}, writerWaitTotalNs{0}, writerBusyTotalNs{0}, writerWakeCount{0};
+// Two clock reads per frame are a good part of writing a small one (a refresh writes a few per entity).
+std::atomic<bool> timingWrites{false};
 
 } // namespace
 
@@ -175,7 +177,8 @@ bool XoSharedRing::write(const iovec* pieces, std::size_t count, int socket, boo
                          int timeoutSeconds)
 {
     using Clock = std::chrono::steady_clock;
-    const Clock::time_point entered = Clock::now();
+    const bool timed = timingWrites.load(std::memory_order_relaxed);
+    const Clock::time_point entered = timed ? Clock::now() : Clock::time_point{};
     std::uint64_t waitedNs = 0;
     Shared& s = *m_shared;
     std::uint64_t written = s.written.load(std::memory_order_relaxed);
@@ -240,8 +243,10 @@ bool XoSharedRing::write(const iovec* pieces, std::size_t count, int socket, boo
     wakeReader(wake);
     // A frame that wakes the reader ends a run: the next one gets its early first wake again.
     if (wake) m_firstWakeDone = false;
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - entered).count();
-    writerBusyTotalNs += std::uint64_t(ns) - std::min(std::uint64_t(ns), waitedNs);
+    if (timed) {
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - entered).count();
+        writerBusyTotalNs += std::uint64_t(ns) - std::min(std::uint64_t(ns), waitedNs);
+    }
     return true;
 }
 
@@ -258,6 +263,11 @@ std::uint64_t XoSharedRing::writerWaitNs()
 std::uint64_t XoSharedRing::writerBusyNs()
 {
     return writerBusyTotalNs;
+}
+
+void XoSharedRing::setTimingWrites(bool on)
+{
+    timingWrites = on;
 }
 
 std::uint64_t XoSharedRing::writerWakeups()
