@@ -80,6 +80,9 @@ struct NameCache
     int next = 0;
     OdDbStub* ids[kSize] = {};
     QString names[kSize];
+    // Whether the layer last asked about is shown: a drawing's entities come in runs of one layer.
+    OdDbStub* layer = nullptr;
+    bool layerShown = false;
 
     void open()
     {
@@ -96,6 +99,7 @@ struct NameCache
             names[i].clear();
         }
         next = 0;
+        layer = nullptr;
     }
 };
 
@@ -520,9 +524,20 @@ bool zalUnrealRenderView::isVisible(const OdDbObject* object)
     if (!object) return false;
     if (drawKindsOf(object).record) return true;
     const auto* entity = dynamic_cast<const OdDbEntity*>(object);
-    if (!entity || isSkipped(object) || entity->isErased() || logicalFlags(entity) != 0) return false;
-    OdDbLayerTableRecordPtr layer = OdDbLayerTableRecord::cast(entity->layerId().openObject());
-    return layer && !layer->isOff() && !layer->isHidden();
+    if (!entity || isSkipped(object) || entity->isErased() || entity->visibility() == OdDb::kInvisible)
+        return false;
+    const OdDbObjectId layerId = entity->layerId();
+    // Inside a bracket no layer changes.
+    NameCache& cache = nameCache();
+    const bool vectorizing = cache.depth > 0;
+    if (vectorizing && cache.layer && cache.layer == static_cast<OdDbStub*>(layerId)) return cache.layerShown;
+    OdDbLayerTableRecordPtr layer = OdDbLayerTableRecord::cast(layerId.openObject());
+    const bool shown = layer && !layer->isOff() && !layer->isHidden();
+    if (vectorizing) {
+        cache.layer = static_cast<OdDbStub*>(layerId);
+        cache.layerShown = shown;
+    }
+    return shown;
 }
 
 void zalUnrealRenderView::sendModelSpaceRoot()

@@ -699,6 +699,43 @@ TEST_F(Session, turningALayerOffAndOnTakesItsEntitiesOutOfTheViewerAndBack)
     EXPECT_TRUE(o.session->registry().contains(id));
 }
 
+TEST_F(Session, turningOffTheLayerOfEveryEntityKeepsThemAllOutOfTheViewer)
+{
+    // Every entity on the one layer: each refresh asks about that layer first and last.
+    OdDbDatabasePtr db = newDrawing(false);
+    OdDbObjectId layer;
+    {
+        OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject(OdDb::kForWrite);
+        OdDbLayerTableRecordPtr record = OdDbLayerTableRecord::createObject();
+        record->setName(OdString(L"Walls"));
+        layer = layers->add(record);
+    }
+    QStringList faces;
+    for (int i = 0; i < 3; ++i) {
+        const OdDbObjectId face = addFace(db, double(i));
+        OdDbEntityPtr entity = face.safeOpenObject(OdDb::kForWrite);
+        entity->setLayer(layer);
+        faces << name(face);
+    }
+    Opened o = open(db);
+    bringUp(o);
+    for (const QString& face : faces)
+        ASSERT_TRUE(o.session->registry().contains(face)) << face.toStdString();
+
+    o.recorder->clear();
+    {
+        OdDbLayerTableRecordPtr record = layer.safeOpenObject(OdDb::kForWrite);
+        record->setIsOff(true);
+    }
+    host->fireEvent("<event-refresh:view_changed>");
+    const QStringList lines = o.recorder->lines();
+    for (const QString& face : faces) {
+        EXPECT_GE(indexOf(lines, "removeEntity name=\"" + face + "\""), 0) << face.toStdString();
+        EXPECT_LT(indexOf(lines, "addInstance name=\"" + face + "\""), 0) << face.toStdString();
+        EXPECT_FALSE(o.session->registry().contains(face)) << face.toStdString();
+    }
+}
+
 TEST_F(Session, anXBlockIsRedrawnOnlyWhenItsRepresentationChanges)
 {
     OdDbDatabasePtr db = newDrawing();
