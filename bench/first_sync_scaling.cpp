@@ -137,7 +137,6 @@ int main(int argc, char** argv)
     QWindow standIn;
     standIn.create();
     const bool timing = qEnvironmentVariableIsSet("ZAL_VIEWER_TIMING");
-    XoSharedRing::setTimingWrites(timing);
     const bool aloneOnly = qEnvironmentVariableIsSet("ZAL_BENCH_ALONE_ONLY");
     auto steadyNs = [] {
         return std::int64_t(std::chrono::duration_cast<std::chrono::nanoseconds>(

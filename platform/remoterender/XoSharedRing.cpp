@@ -64,8 +64,6 @@ bool peerGone(int socket)
 }
 
 std::atomic<std::uint64_t> writerWaitCount{0}, writerWaitTotalNs{0}, writerBusyTotalNs{0}, writerWakeCount{0};
-// Two clock reads per frame are a good part of writing a small one (a refresh writes a few per entity).
-std::atomic<bool> timingWrites{false};
 
 } // namespace
 
@@ -177,8 +175,7 @@ bool XoSharedRing::write(const iovec* pieces, std::size_t count, int socket, boo
                          int timeoutSeconds)
 {
     using Clock = std::chrono::steady_clock;
-    const bool timed = timingWrites.load(std::memory_order_relaxed);
-    const Clock::time_point entered = timed ? Clock::now() : Clock::time_point{};
+    const Clock::time_point entered = Clock::now();
     std::uint64_t waitedNs = 0;
     Shared& s = *m_shared;
     std::uint64_t written = s.written.load(std::memory_order_relaxed);
@@ -243,10 +240,8 @@ bool XoSharedRing::write(const iovec* pieces, std::size_t count, int socket, boo
     wakeReader(wake);
     // A frame that wakes the reader ends a run: the next one gets its early first wake again.
     if (wake) m_firstWakeDone = false;
-    if (timed) {
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - entered).count();
-        writerBusyTotalNs += std::uint64_t(ns) - std::min(std::uint64_t(ns), waitedNs);
-    }
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - entered).count();
+    writerBusyTotalNs += std::uint64_t(ns) - std::min(std::uint64_t(ns), waitedNs);
     return true;
 }
 
@@ -263,11 +258,6 @@ std::uint64_t XoSharedRing::writerWaitNs()
 std::uint64_t XoSharedRing::writerBusyNs()
 {
     return writerBusyTotalNs;
-}
-
-void XoSharedRing::setTimingWrites(bool on)
-{
-    timingWrites = on;
 }
 
 std::uint64_t XoSharedRing::writerWakeups()

@@ -51,10 +51,9 @@ public:
     // Times writers in this process found the ring full and waited for the reader, and for how long.
     static std::uint64_t writerWaits();
     static std::uint64_t writerWaitNs();
-    // Nanoseconds writers in this process spent in write() other than waiting (copying, waking), counted
-    // only while setTimingWrites(true) (off by default), and how often they woke a sleeping reader.
+    // Nanoseconds writers in this process spent in write() other than waiting (copying, waking), and how
+    // often they woke a sleeping reader.
     static std::uint64_t writerBusyNs();
-    static void setTimingWrites(bool on);
     static std::uint64_t writerWakeups();
 
 private:

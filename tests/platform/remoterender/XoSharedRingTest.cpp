@@ -117,32 +117,6 @@ TEST_F(SharedRing, WaitsForRoomAreCountedOnlyWhenTheRingIsFull)
     EXPECT_GT(XoSharedRing::writerWaitNs(), waitNs);
 }
 
-// The benchmark's time spent writing is taken only when it asks for it: reading the clock twice per frame
-// costs a refresh more than copying its small frames.
-TEST_F(SharedRing, WritingTimeIsCountedOnlyWhileAskedFor)
-{
-    std::vector<char> bytes(kCapacity);
-    std::size_t got = 0;
-    const std::uint64_t before = XoSharedRing::writerBusyNs();
-    for (int i = 0; i < 20; ++i) {
-        ASSERT_TRUE(write(block(kCapacity / 2, std::uint32_t(i)), false)) << lastError;
-        ASSERT_EQ(reader->read(bytes.data(), kCapacity / 2, got, fds[1]), 1);
-    }
-    EXPECT_EQ(XoSharedRing::writerBusyNs(), before);
-
-    XoSharedRing::setTimingWrites(true);
-    for (int i = 0; i < 20; ++i) {
-        ASSERT_TRUE(write(block(kCapacity / 2, std::uint32_t(i)), false)) << lastError;
-        ASSERT_EQ(reader->read(bytes.data(), kCapacity / 2, got, fds[1]), 1);
-    }
-    XoSharedRing::setTimingWrites(false);
-    const std::uint64_t timed = XoSharedRing::writerBusyNs();
-    EXPECT_GT(timed, before);
-
-    ASSERT_TRUE(write(block(kCapacity / 2, 99), false)) << lastError;
-    EXPECT_EQ(XoSharedRing::writerBusyNs(), timed) << "still timed after being switched off";
-}
-
 TEST_F(SharedRing, TheReaderTakesWhatWasWrittenBeforeTheEndThenSeesTheEnd)
 {
     ASSERT_TRUE(write(block(100, 1), false));
