@@ -16,7 +16,8 @@
 
 // The (name, owner) pairs the viewer holds, for the flattener. A refresh of a large drawing adds thousands
 // of them in a row, so adding one costs a lookup or two and an allocation per new name; owners know their
-// children, so removing a branch does not search.
+// children, so removing a branch does not search. One thread at a time, questions included: they learn
+// the order names are asked about in.
 class XOREMOTERENDER_EXPORT XoHeldEntities
 {
 public:
