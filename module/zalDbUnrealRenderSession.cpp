@@ -292,10 +292,7 @@ void zalDbUnrealRenderSession::drawModelSpace()
     OdDbBlockTableRecordPtr modelSpace = openAs<OdDbBlockTableRecord>(m_database->getModelSpaceId());
     if (modelSpace.isNull()) return;
     drawObject(modelSpace.get());
-    for (OdDbObjectIteratorPtr it = modelSpace->newIterator(); !it->done(); it->step()) {
-        OdDbEntityPtr entity = it->entity();
-        if (!entity.isNull()) drawObject(entity.get());
-    }
+    drawEntitiesOf(modelSpace.get());
     updateView();
 }
 

@@ -19,6 +19,7 @@
 #include <string>
 
 class IzalView;
+class OdDbBlockTableRecord;
 class OdDbObject;
 class OdGsView;
 class QSettings;
@@ -156,6 +157,7 @@ private:
     void createTranslation();
     void releaseTranslation();
     void drawObject(const OdDbObject* object);
+    void drawEntitiesOf(const OdDbBlockTableRecord* record);
     void postpone(const OdDbObjectId& id);
     void redrawModelSpace();
     void drawPendingObjects();

@@ -84,6 +84,11 @@ void zalDbUnrealRenderSession::drawObject(const OdDbObject* object)
     if (zalUnrealRenderView* renderView = view()) renderView->drawObject(object);
 }
 
+void zalDbUnrealRenderSession::drawEntitiesOf(const OdDbBlockTableRecord* record)
+{
+    if (zalUnrealRenderView* renderView = view()) renderView->drawEntitiesOf(record);
+}
+
 void zalDbUnrealRenderSession::postpone(const OdDbObjectId& id)
 {
     if (zalUnrealRenderView* renderView = view()) renderView->postpone(id);

@@ -55,9 +55,9 @@ bool zalEntityRegistry::contains(const QString& name, const QString& owner) cons
 {
     const auto it = m_owners.find(name);
     if (it == m_owners.end()) return false;
-    // A listed name always has a first owner.
-    if (ownsItself(name, owner)) return true;
-    return it->second.contains(owner);
+    // A listed name always has a first owner. The owners first: nearly every call asks about an entity
+    // under the owner it was listed under, and ownsItself searches the name.
+    return it->second.contains(owner) || ownsItself(name, owner);
 }
 
 QStringList zalEntityRegistry::owners(const QString& name) const

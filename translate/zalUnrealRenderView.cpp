@@ -27,6 +27,7 @@
 #include "DbLayerTableRecord.h"
 #include "DbLight.h"
 #include "DbMaterial.h"
+#include "DbObjectIterator.h"
 #include "DbSymbolTable.h"
 #include "DbViewportTableRecord.h"
 #include "RxClass.h"
@@ -79,6 +80,9 @@ struct NameCache
     int next = 0;
     OdDbStub* ids[kSize] = {};
     QString names[kSize];
+    // Whether the layer last asked about is shown: a drawing's entities come in runs of one layer.
+    OdDbStub* layer = nullptr;
+    bool layerShown = false;
 
     void open()
     {
@@ -95,6 +99,7 @@ struct NameCache
             names[i].clear();
         }
         next = 0;
+        layer = nullptr;
     }
 };
 
@@ -390,6 +395,26 @@ void zalUnrealRenderView::drawObject(const OdDbObjectId& id)
         m_awaitingRefresh.erase(id);
 }
 
+void zalUnrealRenderView::drawEntitiesOf(const OdDbBlockTableRecord* record)
+{
+    if (!record) return;
+    const bool opened = !isVectorizing();
+    if (opened) {
+        if (m_simplifier) m_simplifier->setDrawContext(this);
+        beginViewVectorization();
+    }
+    try {
+        for (OdDbObjectIteratorPtr it = record->newIterator(); !it->done(); it->step()) {
+            OdDbEntityPtr entity = it->entity();
+            if (!entity.isNull()) draw(entity.get());
+        }
+    } catch (...) {
+        if (opened) endViewVectorization();
+        throw;
+    }
+    if (opened) endViewVectorization();
+}
+
 void zalUnrealRenderView::drawAwaitingObjects()
 {
     // A copy: drawing removes ids and may postpone others again.
@@ -499,9 +524,20 @@ bool zalUnrealRenderView::isVisible(const OdDbObject* object)
     if (!object) return false;
     if (drawKindsOf(object).record) return true;
     const auto* entity = dynamic_cast<const OdDbEntity*>(object);
-    if (!entity || isSkipped(object) || entity->isErased() || logicalFlags(entity) != 0) return false;
-    OdDbLayerTableRecordPtr layer = OdDbLayerTableRecord::cast(entity->layerId().openObject());
-    return layer && !layer->isOff() && !layer->isHidden();
+    if (!entity || isSkipped(object) || entity->isErased() || entity->visibility() == OdDb::kInvisible)
+        return false;
+    const OdDbObjectId layerId = entity->layerId();
+    // Inside a bracket no layer changes.
+    NameCache& cache = nameCache();
+    const bool vectorizing = cache.depth > 0;
+    if (vectorizing && cache.layer && cache.layer == static_cast<OdDbStub*>(layerId)) return cache.layerShown;
+    OdDbLayerTableRecordPtr layer = OdDbLayerTableRecord::cast(layerId.openObject());
+    const bool shown = layer && !layer->isOff() && !layer->isHidden();
+    if (vectorizing) {
+        cache.layer = static_cast<OdDbStub*>(layerId);
+        cache.layerShown = shown;
+    }
+    return shown;
 }
 
 void zalUnrealRenderView::sendModelSpaceRoot()

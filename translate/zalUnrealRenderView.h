@@ -53,6 +53,9 @@ public:
     // For the session: draw one object (or one id) through the hub, and draw what waits.
     void drawObject(const OdDbObject* object);
     void drawObject(const OdDbObjectId& id);
+    // Each entity of the record, in one vectorization bracket (setting one up per entity cost as much as
+    // drawing an entity the viewer already holds).
+    void drawEntitiesOf(const OdDbBlockTableRecord* record);
     // Draws every object awaiting refresh (those still not ready stay in the set).
     void drawAwaitingObjects();
     // Objects postponed because their session or owner was not ready; removed when drawn.

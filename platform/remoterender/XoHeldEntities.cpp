@@ -31,6 +31,8 @@ XoHeldEntities::Entry* XoHeldEntities::make(std::string_view name)
 
 void XoHeldEntities::destroy(Entry* e)
 {
+    ++m_destroyed;
+    if (m_lastAsked == e) m_lastAsked = nullptr;
     const std::size_t size = sizeof(Entry) + e->name.size();
     e->~Entry();
     m_blocks.deallocate(e, size, alignof(Entry));
@@ -43,6 +45,8 @@ void XoHeldEntities::destroyAll()
         held.second->~Entry();
     m_entries.clear();
     m_blocks.release();
+    ++m_destroyed;
+    m_lastAsked = nullptr;
 }
 
 XoHeldEntities::Entry* XoHeldEntities::find(const Key& key) const
@@ -51,8 +55,32 @@ XoHeldEntities::Entry* XoHeldEntities::find(const Key& key) const
     return it == m_entries.end() ? nullptr : it->second;
 }
 
+XoHeldEntities::Entry* XoHeldEntities::findAsked(std::string_view name) const
+{
+    Entry* last = m_lastAsked;
+    if (last) {
+        if (last->name == name) return last;
+        Entry* next = last->learnedAt == m_destroyed ? last->askedNext : nullptr;
+        // A live entry of that name is the table's entry for it.
+        if (next && next->name == name) {
+            m_lastAsked = next;
+            return next;
+        }
+    }
+    Entry* found = find(name);
+    if (!found) return nullptr;
+    if (last) {
+        last->askedNext = found;
+        last->learnedAt = m_destroyed;
+    }
+    m_lastAsked = found;
+    return found;
+}
+
 XoHeldEntities::Entry* XoHeldEntities::entry(std::string_view name)
 {
+    // A confirmation holds the name it has just asked about.
+    if (m_lastAsked && m_lastAsked->name == name) return m_lastAsked;
     const Key key = keyOf(name);
     if (Entry* known = find(key)) return known;
     Entry* e = make(name);
@@ -82,6 +110,15 @@ bool XoHeldEntities::hold(std::string_view name, std::string_view owner, Kind ki
     std::uint32_t slot = 0;
     if (parent) {
         slot = std::uint32_t(parent->children.size());
+        // A block's entities are held in drawing order, the order the next refresh asks about them in;
+        // an order learned from asking stands.
+        if (!parent->children.isEmpty()) {
+            Entry* previous = parent->children.back();
+            if (!previous->askedNext || previous->learnedAt != m_destroyed) {
+                previous->askedNext = child;
+                previous->learnedAt = m_destroyed;
+            }
+        }
         parent->children.push_back(child);
     }
     child->owners.push_back(Owner{parent, kind, slot});
@@ -90,10 +127,10 @@ bool XoHeldEntities::hold(std::string_view name, std::string_view owner, Kind ki
 
 bool XoHeldEntities::isHeld(std::string_view name, std::string_view owner) const
 {
-    Entry* e = find(name);
+    Entry* e = findAsked(name);
     if (!e || e->owners.empty()) return false;
     if (owner.empty()) return true;
-    Entry* parent = find(owner);
+    Entry* parent = m_lastOwner && m_lastOwner->name == owner ? m_lastOwner : find(owner);
     return parent && e->ownerRecord(parent);
 }
 

@@ -16,7 +16,8 @@
 
 // The (name, owner) pairs the viewer holds, for the flattener. A refresh of a large drawing adds thousands
 // of them in a row, so adding one costs a lookup or two and an allocation per new name; owners know their
-// children, so removing a branch does not search.
+// children, so removing a branch does not search. One thread at a time, questions included: they learn
+// the order names are asked about in.
 class XOREMOTERENDER_EXPORT XoHeldEntities
 {
 public:
@@ -60,6 +61,10 @@ private:
         std::string_view name; // the characters allocated behind the entry
         QVarLengthArray<Owner, 1> owners;
         QVarLengthArray<Entry*, 1> children;
+        // The name asked for after this one the last time, while no entry had been destroyed since
+        // `learnedAt`.
+        Entry* askedNext = nullptr;
+        std::uint64_t learnedAt = 0;
         Owner* ownerRecord(const Entry* owner);
     };
     Entry* make(std::string_view name);
@@ -83,6 +88,8 @@ private:
 
     Entry* find(std::string_view name) const { return find(keyOf(name)); }
     Entry* find(const Key& key) const;
+    // find for the names a refresh asks about, learning their order.
+    Entry* findAsked(std::string_view name) const;
     Entry* entry(std::string_view name);
     void unlink(Entry* child, Owner* record);
     void eraseIfUnused(Entry* e);
@@ -98,4 +105,10 @@ private:
     // entity: both are looked up without hashing, and a mesh's owner does not displace the block.
     Entry* m_lastOwner = nullptr;
     Entry* m_lastHeld = nullptr;
+    // Every pass of a refresh asks about a drawing's entities in the same order, and the table is far
+    // larger than the caches: a look-up by hash costs misses on the slot and on the entry, while the entry
+    // asked for after the last one is found through the last one. A successor is trusted only while no
+    // entry was destroyed since it was learned (it may be gone); a name asked again is the last one.
+    mutable Entry* m_lastAsked = nullptr;
+    std::uint64_t m_destroyed = 0;
 };

@@ -699,6 +699,43 @@ TEST_F(Session, turningALayerOffAndOnTakesItsEntitiesOutOfTheViewerAndBack)
     EXPECT_TRUE(o.session->registry().contains(id));
 }
 
+TEST_F(Session, turningOffTheLayerOfEveryEntityKeepsThemAllOutOfTheViewer)
+{
+    // Every entity on the one layer: each refresh asks about that layer first and last.
+    OdDbDatabasePtr db = newDrawing(false);
+    OdDbObjectId layer;
+    {
+        OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject(OdDb::kForWrite);
+        OdDbLayerTableRecordPtr record = OdDbLayerTableRecord::createObject();
+        record->setName(OdString(L"Walls"));
+        layer = layers->add(record);
+    }
+    QStringList faces;
+    for (int i = 0; i < 3; ++i) {
+        const OdDbObjectId face = addFace(db, double(i));
+        OdDbEntityPtr entity = face.safeOpenObject(OdDb::kForWrite);
+        entity->setLayer(layer);
+        faces << name(face);
+    }
+    Opened o = open(db);
+    bringUp(o);
+    for (const QString& face : faces)
+        ASSERT_TRUE(o.session->registry().contains(face)) << face.toStdString();
+
+    o.recorder->clear();
+    {
+        OdDbLayerTableRecordPtr record = layer.safeOpenObject(OdDb::kForWrite);
+        record->setIsOff(true);
+    }
+    host->fireEvent("<event-refresh:view_changed>");
+    const QStringList lines = o.recorder->lines();
+    for (const QString& face : faces) {
+        EXPECT_GE(indexOf(lines, "removeEntity name=\"" + face + "\""), 0) << face.toStdString();
+        EXPECT_LT(indexOf(lines, "addInstance name=\"" + face + "\""), 0) << face.toStdString();
+        EXPECT_FALSE(o.session->registry().contains(face)) << face.toStdString();
+    }
+}
+
 TEST_F(Session, anXBlockIsRedrawnOnlyWhenItsRepresentationChanges)
 {
     OdDbDatabasePtr db = newDrawing();
@@ -894,4 +931,45 @@ TEST_F(Session, theModelSpaceRootCarriesTheDrawingUnitAtEveryRefresh)
         EXPECT_NEAR(m[15], 1.0, 1e-9) << line.toStdString();
     }
     EXPECT_GE(sent, 2);
+}
+
+TEST_F(Session, theFirstRunConfirmsEveryShownEntityFourTimesInDrawingOrder)
+{
+    // The drawing reaches the viewer when its window is captured (the widget shows itself then and
+    // refreshes); the first run, 250 ms later, finds every entity held and confirms it in each of its
+    // four passes over the model space.
+    OdDbDatabasePtr db = newDrawing(false);
+    OdDbObjectId off;
+    {
+        OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject(OdDb::kForWrite);
+        OdDbLayerTableRecordPtr record = OdDbLayerTableRecord::createObject();
+        record->setName(OdString(L"Off"));
+        record->setIsOff(true);
+        off = layers->add(record);
+    }
+    QStringList shown;
+    for (int i = 0; i < 5; ++i) {
+        const OdDbObjectId face = addFace(db, double(i));
+        if (i == 2) {
+            OdDbEntityPtr entity = face.safeOpenObject(OdDb::kForWrite);
+            entity->setLayer(off);
+        } else {
+            shown << name(face);
+        }
+    }
+    Opened o = open(db);
+    ASSERT_NO_FATAL_FAILURE(startViewer(o));
+    o.recorder->simulateWindowHandle(0x4200001);
+    ASSERT_TRUE(
+        waitFor([&] { return !o.session->isFirstRunPending() && o.session->registry().batchDepth() == 0; }));
+
+    const QString modelSpace = name(db->getModelSpaceId());
+    QStringList confirmed;
+    for (const QString& line : o.recorder->lines("assureEntityConnected")) {
+        if (field(line, "parent") == modelSpace) confirmed << field(line, "name");
+    }
+    EXPECT_EQ(confirmed, shown + shown + shown + shown);
+    // All of it in the one start-up transaction.
+    EXPECT_EQ(o.recorder->lines("beginTransaction").size(), 1);
+    EXPECT_EQ(o.recorder->lines("endTransaction").size(), 1);
 }

@@ -199,3 +199,54 @@ TEST(XoHeldEntities, NamesOfEveryLengthForgottenHeldAgainAndClearedReadBackWhole
     held.forgetChildren("Root", true);
     EXPECT_FALSE(held.isHeld(name(2999), "Root"));
 }
+
+TEST(XoHeldEntities, NamesAskedInTheOrderOfAnEarlierPassAreAnsweredAsTheTableHoldsThem)
+{
+    // A refresh asks about a drawing's names in the same order pass after pass, and each answer comes
+    // through the name asked before it: a name forgotten, or everything cleared, since the order was
+    // learned must read as not held, and holding another name after asking about one must not hold
+    // the one asked about.
+    XoHeldEntities held;
+    auto entity = [](int i) { return "E" + std::to_string(i); };
+    for (int i = 0; i < 50; ++i) {
+        held.hold(entity(i), "Root", Kind::Other);
+        held.hold(entity(i) + "_m", entity(i), Kind::Mesh);
+    }
+    for (int pass = 0; pass < 2; ++pass) {
+        for (int i = 0; i < 50; ++i)
+            ASSERT_TRUE(held.isHeld(entity(i), "Root")) << pass << " " << i;
+    }
+    ASSERT_FALSE(held.isHeld("E7", "Elsewhere"));
+
+    // E21 is forgotten while E20 was the name asked last; E31 after E30 was asked in this pass.
+    for (int i = 0; i <= 20; ++i)
+        ASSERT_TRUE(held.isHeld(entity(i), "Root")) << i;
+    held.forget("E21", "");
+    held.forgetChildren("E21", false);
+    EXPECT_FALSE(held.isHeld("E21", "Root"));
+    EXPECT_FALSE(held.isHeld("E21"));
+    for (int i = 22; i <= 30; ++i)
+        ASSERT_TRUE(held.isHeld(entity(i), "Root")) << i;
+    held.forget("E31", "Root");
+    EXPECT_FALSE(held.isHeld("E31"));
+    for (int i = 0; i < 50; ++i)
+        EXPECT_EQ(held.isHeld(entity(i), "Root"), i != 21 && i != 31) << i;
+
+    // The name asked about last, forgotten, then asked about again.
+    EXPECT_TRUE(held.isHeld("E40", "Root"));
+    held.forget("E40", "Root");
+    EXPECT_FALSE(held.isHeld("E40", "Root"));
+    EXPECT_FALSE(held.isHeld("E40"));
+
+    // Asking about E41, then holding a new name: the new name gets an entry of its own.
+    EXPECT_TRUE(held.isHeld("E41", "Root"));
+    EXPECT_FALSE(held.hold("F1", "Root", Kind::Other));
+    EXPECT_TRUE(held.isHeld("F1", "Root"));
+    EXPECT_FALSE(held.hold("E41", "Other", Kind::Other)) << "a new owner of the name asked about";
+    EXPECT_TRUE(held.isHeld("E41", "Other"));
+    EXPECT_TRUE(held.isHeld("E41", "Root"));
+
+    held.clear();
+    for (int i = 0; i < 50; ++i)
+        EXPECT_FALSE(held.isHeld(entity(i))) << i;
+}
