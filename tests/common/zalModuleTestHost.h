@@ -24,6 +24,8 @@
 
 #include "DbBlockTableRecord.h"
 #include "DbDatabase.h"
+#include "DbLayerTable.h"
+#include "DbLayerTableRecord.h"
 #include "DbViewportTableRecord.h"
 #include "OdVariant.h"
 #include "RxDynamicLinker.h"
@@ -222,6 +224,22 @@ protected:
         face->setVertexAt(2, OdGePoint3d(10, 10, z));
         face->setVertexAt(3, OdGePoint3d(0, 10, z));
         return modelSpace->appendOdDbEntity(face);
+    }
+
+    // A new layer, turned off with `off`.
+    static OdDbObjectId addLayer(OdDbDatabase* db, const wchar_t* layerName, bool off = false)
+    {
+        OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject(OdDb::kForWrite);
+        OdDbLayerTableRecordPtr record = OdDbLayerTableRecord::createObject();
+        record->setName(OdString(layerName));
+        record->setIsOff(off);
+        return layers->add(record);
+    }
+
+    static void putOnLayer(const OdDbObjectId& entity, const OdDbObjectId& layer)
+    {
+        OdDbEntityPtr opened = entity.safeOpenObject(OdDb::kForWrite);
+        opened->setLayer(layer);
     }
 
     static QString name(const OdDbObjectId& id) { return zalViewerNames::ofId(id); }

@@ -656,18 +656,9 @@ TEST_F(Session, closingTheWidgetSendsTheCloseRecord)
 TEST_F(Session, turningALayerOffAndOnTakesItsEntitiesOutOfTheViewerAndBack)
 {
     OdDbDatabasePtr db = newDrawing();
-    OdDbObjectId layer;
-    {
-        OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject(OdDb::kForWrite);
-        OdDbLayerTableRecordPtr record = OdDbLayerTableRecord::createObject();
-        record->setName(OdString(L"Trees"));
-        layer = layers->add(record);
-    }
+    const OdDbObjectId layer = addLayer(db, L"Trees");
     const OdDbObjectId face = addFace(db, 7.0);
-    {
-        OdDbEntityPtr entity = face.safeOpenObject(OdDb::kForWrite);
-        entity->setLayer(layer);
-    }
+    putOnLayer(face, layer);
     Opened o = open(db);
     bringUp(o);
     const QString id = name(face);
@@ -703,18 +694,11 @@ TEST_F(Session, turningOffTheLayerOfEveryEntityKeepsThemAllOutOfTheViewer)
 {
     // Every entity on the one layer: each refresh asks about that layer first and last.
     OdDbDatabasePtr db = newDrawing(false);
-    OdDbObjectId layer;
-    {
-        OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject(OdDb::kForWrite);
-        OdDbLayerTableRecordPtr record = OdDbLayerTableRecord::createObject();
-        record->setName(OdString(L"Walls"));
-        layer = layers->add(record);
-    }
+    const OdDbObjectId layer = addLayer(db, L"Walls");
     QStringList faces;
     for (int i = 0; i < 3; ++i) {
         const OdDbObjectId face = addFace(db, double(i));
-        OdDbEntityPtr entity = face.safeOpenObject(OdDb::kForWrite);
-        entity->setLayer(layer);
+        putOnLayer(face, layer);
         faces << name(face);
     }
     Opened o = open(db);
@@ -939,23 +923,14 @@ TEST_F(Session, theFirstRunConfirmsEveryShownEntityFourTimesInDrawingOrder)
     // refreshes); the first run, 250 ms later, finds every entity held and confirms it in each of its
     // four passes over the model space.
     OdDbDatabasePtr db = newDrawing(false);
-    OdDbObjectId off;
-    {
-        OdDbLayerTablePtr layers = db->getLayerTableId().safeOpenObject(OdDb::kForWrite);
-        OdDbLayerTableRecordPtr record = OdDbLayerTableRecord::createObject();
-        record->setName(OdString(L"Off"));
-        record->setIsOff(true);
-        off = layers->add(record);
-    }
+    const OdDbObjectId off = addLayer(db, L"Off", true);
     QStringList shown;
     for (int i = 0; i < 5; ++i) {
         const OdDbObjectId face = addFace(db, double(i));
-        if (i == 2) {
-            OdDbEntityPtr entity = face.safeOpenObject(OdDb::kForWrite);
-            entity->setLayer(off);
-        } else {
+        if (i == 2)
+            putOnLayer(face, off);
+        else
             shown << name(face);
-        }
     }
     Opened o = open(db);
     ASSERT_NO_FATAL_FAILURE(startViewer(o));
