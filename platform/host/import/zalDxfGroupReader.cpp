@@ -13,67 +13,6 @@ bool zalDxfGroupReader::isBinaryDxf(const QByteArray& data)
     return data.startsWith("AutoCAD Binary DXF");
 }
 
-bool zalDxfGroupReader::checkBinary(const QByteArray& data, QString* error)
-{
-    const auto fail = [error](const QString& why) {
-        if (error) *error = why;
-        return false;
-    };
-    // "AutoCAD Binary DXF", CR LF, SUB, NUL; the first group code's first byte is always 0.
-    const int start = 22;
-    const int size = data.size();
-    if (!isBinaryDxf(data) || size < start + 2 || data.at(start) != 0)
-        return fail(QStringLiteral("binary DXF without groups"));
-    const bool wideCodes = data.at(start + 1) == 0;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
-    int pos = start;
-    while (pos < size) {
-        const int at = pos;
-        int code = bytes[pos++];
-        if (wideCodes) {
-            if (pos >= size) break;
-            code |= bytes[pos++] << 8;
-        }
-        if (code == 255) {
-            if (pos + 2 > size) break;
-            code = int(qint16(bytes[pos] | (bytes[pos + 1] << 8)));
-            pos += 2;
-        }
-        int width = 0;
-        switch (dimeRecord::getRecordType(code)) {
-        case dimeBase::dimeInt8RecordType:
-            width = 1;
-            break;
-        case dimeBase::dimeInt16RecordType:
-            width = 2;
-            break;
-        case dimeBase::dimeInt32RecordType:
-            width = 4;
-            break;
-        case dimeBase::dimeFloatRecordType:
-        case dimeBase::dimeDoubleRecordType:
-            width = 8; // binary files hold doubles only
-            break;
-        default: {
-            // Text ends at NUL (consumed) or at a line break (left for the next read).
-            int end = pos;
-            while (end < size && bytes[end] != 0 && bytes[end] != '\n' && bytes[end] != '\r')
-                ++end;
-            if (end >= size)
-                return fail(QStringLiteral("truncated (text of group %1 at byte %2)").arg(code).arg(at));
-            const QByteArray text = data.mid(pos, end - pos);
-            pos = bytes[end] == 0 ? end + 1 : end;
-            if (code == 0 && text == "EOF") return true;
-            continue;
-        }
-        }
-        if (pos + width > size)
-            return fail(QStringLiteral("truncated (group %1 at byte %2)").arg(code).arg(at));
-        pos += width;
-    }
-    return fail(QStringLiteral("truncated (no EOF)"));
-}
-
 namespace {
 
 bool isSpace(char c)
@@ -96,10 +35,15 @@ bool equals(const char* text, int begin, int end, const char* word)
     return end - begin == n && std::memcmp(text + begin, word, size_t(n)) == 0;
 }
 
+// libdime copies a number's characters into a fixed buffer on its stack without a bound (a value of
+// about a thousand digits overruns it); no writer needs more than a few dozen.
+constexpr int kLongestNumber = 255;
+
 // A decimal group code as QByteArray::toInt reads it: an optional sign and digits, within int.
 bool groupCode(const char* text, int begin, int end, int& code)
 {
     trim(text, begin, end);
+    if (end - begin > kLongestNumber) return false;
     bool negative = false;
     if (begin < end && (text[begin] == '+' || text[begin] == '-')) negative = text[begin++] == '-';
     if (begin == end) return false;
@@ -156,7 +100,220 @@ bool keptInStub(int code)
     }
 }
 
+// libdime sizes memory from counts a file declares and trusts them: a table's entry count (70 in its
+// head) goes to new[], where a negative one throws out of the import; a light polyline's vertex count
+// (90) sizes five arrays at its first vertex group, so a count far above what the file carries asks
+// for gigabytes, a second 90 after that writes past them, and vertices declared but not given are
+// read unset. Those files are refused before libdime sees them.
+class DeclaredCounts
+{
+public:
+    // unit names where objects are found: "line" in text, "byte" in binary files.
+    explicit DeclaredCounts(const char* unit) : m_unit(QLatin1String(unit)) {}
+
+    // At every 0 group: checks the object it ends and starts the next (kind is its 0 group's text).
+    bool next(const char* kind, int kindLength, bool inTables, int line, QString* error)
+    {
+        if (!finish(error)) return false;
+        m_kind = Other;
+        m_line = line;
+        m_declared = m_count90 = m_x = m_y = 0;
+        m_vertexGroups = false;
+        const auto is = [&](const char* word) {
+            return kindLength == int(std::strlen(word)) && std::memcmp(kind, word, size_t(kindLength)) == 0;
+        };
+        if (inTables && is("TABLE"))
+            m_kind = TableHead;
+        else if (!inTables && is("LWPOLYLINE"))
+            m_kind = LightPolyline;
+        return true;
+    }
+    // Whether the value of this group code matters to the object being read.
+    bool wants(int code) const
+    {
+        if (m_kind == TableHead) return code == 70;
+        if (m_kind == LightPolyline)
+            return code == 90 || code == 10 || code == 20 || code == 40 || code == 41 || code == 42;
+        return false;
+    }
+    // A wanted group; number is its value as libdime reads it (only 70 and 90 use it).
+    bool value(int code, qint64 number, QString* error)
+    {
+        if (m_kind == TableHead) {
+            if (number < 0) {
+                *error = QStringLiteral("the table at %1 %2 declares %3 entries")
+                             .arg(m_unit)
+                             .arg(m_line)
+                             .arg(number);
+                return false;
+            }
+            return true;
+        }
+        switch (code) {
+        case 90:
+            m_declared = number;
+            ++m_count90;
+            break;
+        case 10:
+            ++m_x;
+            m_vertexGroups = true;
+            break;
+        case 20:
+            ++m_y;
+            m_vertexGroups = true;
+            break;
+        default:
+            m_vertexGroups = true;
+            break;
+        }
+        return true;
+    }
+    bool finish(QString* error) const
+    {
+        if (m_kind != LightPolyline || !m_vertexGroups) return true;
+        if (m_count90 > 1) {
+            *error = QStringLiteral("the LWPOLYLINE at %1 %2 declares its vertex count %3 times")
+                         .arg(m_unit)
+                         .arg(m_line)
+                         .arg(m_count90);
+            return false;
+        }
+        if (m_declared > std::min(m_x, m_y)) {
+            *error = QStringLiteral("the LWPOLYLINE at %1 %2 declares %3 vertices and gives %4")
+                         .arg(m_unit)
+                         .arg(m_line)
+                         .arg(m_declared)
+                         .arg(std::min(m_x, m_y));
+            return false;
+        }
+        return true;
+    }
+
+private:
+    enum Kind
+    {
+        Other,
+        TableHead,
+        LightPolyline
+    };
+    QLatin1String m_unit;
+    Kind m_kind = Other;
+    int m_line = 0;
+    qint64 m_declared = 0;
+    qint64 m_count90 = 0, m_x = 0, m_y = 0;
+    bool m_vertexGroups = false;
+};
+
+bool isNumber(int code)
+{
+    switch (dimeRecord::getRecordType(code)) {
+    case dimeBase::dimeInt8RecordType:
+    case dimeBase::dimeInt16RecordType:
+    case dimeBase::dimeInt32RecordType:
+    case dimeBase::dimeFloatRecordType:
+    case dimeBase::dimeDoubleRecordType:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// An integer value as libdime reads it from text: an optional sign, then hexadecimal after "0x",
+// octal after a leading 0, else decimal, as far as the digits go; 0 when there are none.
+qint64 libdimeInteger(const char* text, int begin, int end)
+{
+    trim(text, begin, end);
+    char digits[40];
+    const int n = std::min(end - begin, int(sizeof digits) - 1);
+    std::memcpy(digits, text + begin, size_t(std::max(n, 0)));
+    digits[std::max(n, 0)] = '\0';
+    return std::strtoll(digits, nullptr, 0);
+}
+
 } // namespace
+
+bool zalDxfGroupReader::checkBinary(const QByteArray& data, QString* error)
+{
+    const auto fail = [error](const QString& why) {
+        if (error) *error = why;
+        return false;
+    };
+    // "AutoCAD Binary DXF", CR LF, SUB, NUL; the first group code's first byte is always 0.
+    const int start = 22;
+    const int size = data.size();
+    if (!isBinaryDxf(data) || size < start + 2 || data.at(start) != 0)
+        return fail(QStringLiteral("binary DXF without groups"));
+    const bool wideCodes = data.at(start + 1) == 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
+    int pos = start;
+    DeclaredCounts counts("byte");
+    bool inTables = false, sectionStart = false;
+    while (pos < size) {
+        const int at = pos;
+        int code = bytes[pos++];
+        if (wideCodes) {
+            if (pos >= size) break;
+            code |= bytes[pos++] << 8;
+        }
+        if (code == 255) {
+            if (pos + 2 > size) break;
+            code = int(qint16(bytes[pos] | (bytes[pos + 1] << 8)));
+            pos += 2;
+        }
+        int width = 0;
+        switch (dimeRecord::getRecordType(code)) {
+        case dimeBase::dimeInt8RecordType:
+            width = 1;
+            break;
+        case dimeBase::dimeInt16RecordType:
+            width = 2;
+            break;
+        case dimeBase::dimeInt32RecordType:
+            width = 4;
+            break;
+        case dimeBase::dimeFloatRecordType:
+        case dimeBase::dimeDoubleRecordType:
+            width = 8; // binary files hold doubles only
+            break;
+        default: {
+            // Text ends at NUL (consumed) or at a line break (left for the next read).
+            int end = pos;
+            while (end < size && bytes[end] != 0 && bytes[end] != '\n' && bytes[end] != '\r')
+                ++end;
+            if (end >= size)
+                return fail(QStringLiteral("truncated (text of group %1 at byte %2)").arg(code).arg(at));
+            const QByteArray text = data.mid(pos, end - pos);
+            pos = bytes[end] == 0 ? end + 1 : end;
+            if (code == 0) {
+                if (text == "ENDSEC") inTables = false;
+                QString why;
+                if (!counts.next(text.constData(), text.size(), inTables, at, &why)) return fail(why);
+                if (text == "EOF") return true;
+                sectionStart = text == "SECTION";
+            } else {
+                if (sectionStart && code == 2) inTables = text == "TABLES";
+                sectionStart = false;
+            }
+            continue;
+        }
+        }
+        if (pos + width > size)
+            return fail(QStringLiteral("truncated (group %1 at byte %2)").arg(code).arg(at));
+        if (counts.wants(code)) {
+            qint64 number = 0;
+            if (width == 2)
+                number = qint16(bytes[pos] | (bytes[pos + 1] << 8));
+            else if (width == 4)
+                number = qint32(quint32(bytes[pos]) | (quint32(bytes[pos + 1]) << 8) |
+                                (quint32(bytes[pos + 2]) << 16) | (quint32(bytes[pos + 3]) << 24));
+            QString why;
+            if (!counts.value(code, number, &why)) return fail(why);
+        }
+        sectionStart = false;
+        pos += width;
+    }
+    return fail(QStringLiteral("truncated (no EOF)"));
+}
 
 QByteArray zalDxfGroupReader::entityText(quint64 handle) const
 {
@@ -297,8 +454,10 @@ bool zalDxfGroupReader::read(const QByteArray& data, bool recordsApart)
     };
     int sectionDepth = 0;
     bool sawEof = false;
-    bool passOver = false;     // inside ENTITIES or BLOCKS
-    bool inHeader = false;     // inside HEADER
+    bool passOver = false; // inside ENTITIES or BLOCKS
+    bool inHeader = false; // inside HEADER
+    bool inTables = false; // inside TABLES
+    DeclaredCounts counts("line");
     bool sectionStart = false; // the group after "0/SECTION" names the section
     for (int i = 0; i + 1 < lineCount; i += 2) {
         int codeBegin, codeEnd, valueBegin, valueEnd;
@@ -326,9 +485,11 @@ bool zalDxfGroupReader::read(const QByteArray& data, bool recordsApart)
                     return false;
                 }
                 --sectionDepth;
-                passOver = inHeader = false;
+                passOver = inHeader = inTables = false;
                 keep = true;
-            } else if (equals(text, wordBegin, wordEnd, "EOF")) {
+            }
+            if (!counts.next(text + wordBegin, wordEnd - wordBegin, inTables, i + 1, &m_error)) return false;
+            if (equals(text, wordBegin, wordEnd, "EOF")) {
                 sawEof = true;
                 m_groups.append(Group{code, QByteArray(text + valueBegin, valueEnd - valueBegin)});
                 break;
@@ -339,7 +500,21 @@ bool zalDxfGroupReader::read(const QByteArray& data, bool recordsApart)
             passOver =
                 equals(text, nameBegin, nameEnd, "ENTITIES") || equals(text, nameBegin, nameEnd, "BLOCKS");
             inHeader = equals(text, nameBegin, nameEnd, "HEADER");
+            inTables = equals(text, nameBegin, nameEnd, "TABLES");
             keep = true;
+        } else if (counts.wants(code) &&
+                   !counts.value(code, libdimeInteger(text, valueBegin, valueEnd), &m_error)) {
+            return false;
+        }
+        if (valueEnd - valueBegin > kLongestNumber && isNumber(code)) {
+            int numberBegin = valueBegin, numberEnd = valueEnd;
+            trim(text, numberBegin, numberEnd);
+            if (numberEnd - numberBegin > kLongestNumber) {
+                m_error = QStringLiteral("a number of %1 characters at line %2")
+                              .arg(numberEnd - numberBegin)
+                              .arg(i + 2);
+                return false;
+            }
         }
         if (code != 0) sectionStart = false;
         quint64 h = 0;

@@ -4,6 +4,7 @@
 #include "zalHostPhysicsMaterials.h"
 #include "zalImportTestSupport.h"
 #include "zalModelImporter.h"
+#include "zalStrings.h"
 
 #include "DbLine.h"
 #include "DbMaterial.h"
@@ -49,6 +50,88 @@ TEST(ImportRobustness, PolylineDeclaringVerticesItDoesNotCarryIsLeftOut)
     EXPECT_EQ(r.skipped, 2);
     const auto counts = countByClass(db->getModelSpaceId());
     EXPECT_EQ(counts.count("AcDbPolyline") ? counts.at("AcDbPolyline") : 0, 1);
+}
+
+TEST(ImportRobustness, CountsTheReaderWouldTrustAreCheckedAgainstTheFile)
+{
+    QTemporaryDir dir;
+    const auto refused = [&](const QByteArray& bytes, const char* reason) {
+        OdDbDatabasePtr db = OdDbDatabase::createObject();
+        const zalImportResult r = importBytes(dir, QStringLiteral("counts.dxf"), bytes, db.get());
+        EXPECT_FALSE(r.ok) << reason;
+        EXPECT_TRUE(r.message.contains(QLatin1String(reason))) << r.message.toStdString();
+    };
+    const QByteArray line = "0\nLINE\n8\n0\n10\n0\n20\n0\n30\n0\n11\n1\n21\n1\n31\n0\n";
+    // A negative entry count threw out of the reader; a large one is only a hint.
+    refused("0\nSECTION\n2\nTABLES\n0\nTABLE\n2\nLAYER\n70\n-3\n0\nENDTAB\n0\nENDSEC\n" + asciiDxf(line),
+            "declares -3 entries");
+    refused("0\nSECTION\n2\nTABLES\n0\nTABLE\n2\nLAYER\n70\n-0x10\n0\nENDTAB\n0\nENDSEC\n" + asciiDxf(line),
+            "declares -16 entries");
+    // Vertex arrays sized from the count: three hundred million asked for gigabytes; three for two
+    // vertices left one unset; a second count after the first vertex wrote past the arrays.
+    refused(asciiDxf("0\nLWPOLYLINE\n8\n0\n90\n300000000\n10\n0\n20\n0\n" + line),
+            "declares 300000000 vertices and gives 1");
+    refused(asciiDxf("0\nLWPOLYLINE\n8\n0\n90\n3\n10\n0\n20\n0\n10\n1\n20\n0\n" + line),
+            "declares 3 vertices and gives 2");
+    refused(asciiDxf("0\nLWPOLYLINE\n8\n0\n90\n1\n10\n0\n20\n0\n90\n2\n10\n1\n20\n0\n10\n2\n20\n0\n"),
+            "vertex count 2 times");
+    // A number of a thousand digits overran the reader's buffer, as a value and as a group code.
+    refused(asciiDxf("0\nLINE\n8\n0\n62\n" + QByteArray(999, '0') + "1\n10\n0\n20\n0\n30\n0\n"),
+            "a number of 1000 characters");
+    refused(asciiDxf(QByteArray(999, '0') + "8\n0\n" + line), "not a DXF group code");
+
+    // What stays readable: a table count above its entries, a polyline that gives more vertices than
+    // it declares (the rest are dropped), and text of any length.
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    const QByteArray longName(1000, 'L');
+    const zalImportResult r =
+        importBytes(dir, QStringLiteral("fine.dxf"),
+                    "0\nSECTION\n2\nTABLES\n0\nTABLE\n2\nLAYER\n70\n32767\n0\nENDTAB\n0\nENDSEC\n" +
+                        asciiDxf("0\nLWPOLYLINE\n8\n0\n90\n2\n10\n0\n20\n0\n10\n1\n20\n0\n10\n2\n20\n0\n"
+                                 "0\nLINE\n8\n" +
+                                 longName + "\n10\n0\n20\n0\n30\n0\n11\n1\n21\n1\n31\n0\n"),
+                    db.get());
+    ASSERT_TRUE(r.ok) << r.message.toStdString();
+    int vertices = -1;
+    QString layer;
+    forEachEntity(db->getModelSpaceId(), [&](OdDbEntity* e) {
+        if (auto* p = dynamic_cast<OdDbPolyline*>(e)) vertices = int(p->numVerts());
+        if (dynamic_cast<OdDbLine*>(e)) layer = zalStrings::toQString(e->layer());
+    });
+    EXPECT_EQ(vertices, 2);
+    EXPECT_EQ(layer.size(), 1000);
+}
+
+TEST(ImportRobustness, BinaryTableWithANegativeCountIsRefused)
+{
+    // Two-byte group codes, NUL-ended text, little-endian numbers.
+    QByteArray bytes("AutoCAD Binary DXF\r\n\x1a", 21);
+    bytes.append('\0');
+    const auto code = [&](int c) {
+        bytes.append(char(c & 0xff));
+        bytes.append(char(c >> 8));
+    };
+    const auto text = [&](int c, const char* value) {
+        code(c);
+        bytes.append(value);
+        bytes.append('\0');
+    };
+    text(0, "SECTION");
+    text(2, "TABLES");
+    text(0, "TABLE");
+    text(2, "LAYER");
+    code(70);
+    bytes.append(char(0xfd)); // -3
+    bytes.append(char(0xff));
+    text(0, "ENDTAB");
+    text(0, "ENDSEC");
+    text(0, "EOF");
+
+    QTemporaryDir dir;
+    OdDbDatabasePtr db = OdDbDatabase::createObject();
+    const zalImportResult r = importBytes(dir, QStringLiteral("table.dxf"), bytes, db.get());
+    EXPECT_FALSE(r.ok);
+    EXPECT_TRUE(r.message.contains(QLatin1String("declares -3 entries"))) << r.message.toStdString();
 }
 
 TEST(ImportRobustness, TrueColoursOutOfRangeKeepTheColourNumber)
