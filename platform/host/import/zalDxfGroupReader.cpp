@@ -112,7 +112,7 @@ public:
     explicit DeclaredCounts(const char* unit) : m_unit(QLatin1String(unit)) {}
 
     // At every 0 group: checks the object it ends and starts the next (kind is its 0 group's text).
-    bool next(const char* kind, int kindLength, bool inTables, int line, QString* error)
+    bool next(const char* kind, int kindLength, int line, QString* error)
     {
         if (!finish(error)) return false;
         m_kind = Other;
@@ -122,9 +122,10 @@ public:
         const auto is = [&](const char* word) {
             return kindLength == int(std::strlen(word)) && std::memcmp(kind, word, size_t(kindLength)) == 0;
         };
-        if (inTables && is("TABLE"))
+        // Wherever they stand: libdime's idea of the section may not be this reader's in a damaged file.
+        if (is("TABLE"))
             m_kind = TableHead;
-        else if (!inTables && is("LWPOLYLINE"))
+        else if (is("LWPOLYLINE"))
             m_kind = LightPolyline;
         return true;
     }
@@ -247,7 +248,6 @@ bool zalDxfGroupReader::checkBinary(const QByteArray& data, QString* error)
     const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
     int pos = start;
     DeclaredCounts counts("byte");
-    bool inTables = false, sectionStart = false;
     while (pos < size) {
         const int at = pos;
         int code = bytes[pos++];
@@ -285,14 +285,9 @@ bool zalDxfGroupReader::checkBinary(const QByteArray& data, QString* error)
             const QByteArray text = data.mid(pos, end - pos);
             pos = bytes[end] == 0 ? end + 1 : end;
             if (code == 0) {
-                if (text == "ENDSEC") inTables = false;
                 QString why;
-                if (!counts.next(text.constData(), text.size(), inTables, at, &why)) return fail(why);
+                if (!counts.next(text.constData(), text.size(), at, &why)) return fail(why);
                 if (text == "EOF") return true;
-                sectionStart = text == "SECTION";
-            } else {
-                if (sectionStart && code == 2) inTables = text == "TABLES";
-                sectionStart = false;
             }
             continue;
         }
@@ -309,7 +304,6 @@ bool zalDxfGroupReader::checkBinary(const QByteArray& data, QString* error)
             QString why;
             if (!counts.value(code, number, &why)) return fail(why);
         }
-        sectionStart = false;
         pos += width;
     }
     return fail(QStringLiteral("truncated (no EOF)"));
@@ -456,7 +450,6 @@ bool zalDxfGroupReader::read(const QByteArray& data, bool recordsApart)
     bool sawEof = false;
     bool passOver = false; // inside ENTITIES or BLOCKS
     bool inHeader = false; // inside HEADER
-    bool inTables = false; // inside TABLES
     DeclaredCounts counts("line");
     bool sectionStart = false; // the group after "0/SECTION" names the section
     for (int i = 0; i + 1 < lineCount; i += 2) {
@@ -485,10 +478,10 @@ bool zalDxfGroupReader::read(const QByteArray& data, bool recordsApart)
                     return false;
                 }
                 --sectionDepth;
-                passOver = inHeader = inTables = false;
+                passOver = inHeader = false;
                 keep = true;
             }
-            if (!counts.next(text + wordBegin, wordEnd - wordBegin, inTables, i + 1, &m_error)) return false;
+            if (!counts.next(text + wordBegin, wordEnd - wordBegin, i + 1, &m_error)) return false;
             if (equals(text, wordBegin, wordEnd, "EOF")) {
                 sawEof = true;
                 m_groups.append(Group{code, QByteArray(text + valueBegin, valueEnd - valueBegin)});
@@ -500,7 +493,6 @@ bool zalDxfGroupReader::read(const QByteArray& data, bool recordsApart)
             passOver =
                 equals(text, nameBegin, nameEnd, "ENTITIES") || equals(text, nameBegin, nameEnd, "BLOCKS");
             inHeader = equals(text, nameBegin, nameEnd, "HEADER");
-            inTables = equals(text, nameBegin, nameEnd, "TABLES");
             keep = true;
         } else if (counts.wants(code) &&
                    !counts.value(code, libdimeInteger(text, valueBegin, valueEnd), &m_error)) {

@@ -50,6 +50,7 @@
 #include <dime/sections/TablesSection.h>
 #include <dime/tables/LayerTable.h>
 #include <dime/tables/Table.h>
+#include <exception>
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -282,7 +283,14 @@ zalImportResult zalDxfImporter::importFile(const QString& path)
     dimeModel model(true);
     QElapsedTimer parse;
     parse.start();
-    if (!model.read(&input))
+    bool read = false;
+    try {
+        read = model.read(&input);
+    } catch (const std::exception&) {
+        // What the checks above did not foresee: libdime sizes arrays from numbers in the file.
+        read = false;
+    }
+    if (!read)
         return zalImportResult::failure(
             name +
             QStringLiteral(": not a readable DXF file (stopped near byte %1)").arg(input.getFilePosition()));
