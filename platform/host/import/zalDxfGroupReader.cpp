@@ -108,7 +108,7 @@ bool keptInStub(int code)
 class DeclaredCounts
 {
 public:
-    // unit names where objects are found: "line" in text, "byte" in binary files.
+    // `unit` says where objects are counted from: "line" in text files, "byte" in binary ones.
     explicit DeclaredCounts(const char* unit) : m_unit(QLatin1String(unit)) {}
 
     // At every 0 group: checks the object it ends and starts the next (kind is its 0 group's text).
@@ -152,7 +152,8 @@ public:
         }
         switch (code) {
         case 90:
-            m_declared = number;
+            // libdime keeps it in 32 bits.
+            m_declared = qint32(quint32(quint64(number)));
             ++m_count90;
             break;
         case 10:
@@ -224,8 +225,8 @@ bool isNumber(int code)
 qint64 libdimeInteger(const char* text, int begin, int end)
 {
     trim(text, begin, end);
-    char digits[40];
-    const int n = std::min(end - begin, int(sizeof digits) - 1);
+    char digits[kLongestNumber + 1];
+    const int n = std::min(end - begin, kLongestNumber);
     std::memcpy(digits, text + begin, size_t(std::max(n, 0)));
     digits[std::max(n, 0)] = '\0';
     return std::strtoll(digits, nullptr, 0);

@@ -50,7 +50,6 @@
 #include <dime/sections/TablesSection.h>
 #include <dime/tables/LayerTable.h>
 #include <dime/tables/Table.h>
-#include <exception>
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -63,6 +62,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <string>
 #include <unordered_map>

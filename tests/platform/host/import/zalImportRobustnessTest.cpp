@@ -67,12 +67,18 @@ TEST(ImportRobustness, CountsTheReaderWouldTrustAreCheckedAgainstTheFile)
             "declares -3 entries");
     refused("0\nSECTION\n2\nTABLES\n0\nTABLE\n2\nLAYER\n70\n-0x10\n0\nENDTAB\n0\nENDSEC\n" + asciiDxf(line),
             "declares -16 entries");
+    refused("0\nSECTION\n2\nTABLES\n0\nTABLE\n2\nLAYER\n70\n-" + QByteArray(60, '0') +
+                "5\n0\nENDTAB\n0\nENDSEC\n" + asciiDxf(line),
+            "declares -5 entries");
     // Vertex arrays sized from the count: three hundred million asked for gigabytes; three for two
     // vertices left one unset; a second count after the first vertex wrote past the arrays.
     refused(asciiDxf("0\nLWPOLYLINE\n8\n0\n90\n300000000\n10\n0\n20\n0\n" + line),
             "declares 300000000 vertices and gives 1");
     refused(asciiDxf("0\nLWPOLYLINE\n8\n0\n90\n3\n10\n0\n20\n0\n10\n1\n20\n0\n" + line),
             "declares 3 vertices and gives 2");
+    // Read into 32 bits, as the reader does: 2^32 + 3 is 3.
+    refused(asciiDxf("0\nLWPOLYLINE\n8\n0\n90\n4294967299\n10\n0\n20\n0\n" + line),
+            "declares 3 vertices and gives 1");
     refused(asciiDxf("0\nLWPOLYLINE\n8\n0\n90\n1\n10\n0\n20\n0\n90\n2\n10\n1\n20\n0\n10\n2\n20\n0\n"),
             "vertex count 2 times");
     // A number of a thousand digits overran the reader's buffer, as a value and as a group code.
