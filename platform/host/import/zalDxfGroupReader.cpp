@@ -206,17 +206,22 @@ private:
     bool m_vertexGroups = false;
 };
 
-bool isNumber(int code)
+// The bytes of a group's value in a binary file by the type libdime gives its code; 0 for text. A code
+// with a width is one libdime reads as a number in text files too.
+int numberWidth(int code)
 {
     switch (dimeRecord::getRecordType(code)) {
     case dimeBase::dimeInt8RecordType:
+        return 1;
     case dimeBase::dimeInt16RecordType:
+        return 2;
     case dimeBase::dimeInt32RecordType:
+        return 4;
     case dimeBase::dimeFloatRecordType:
     case dimeBase::dimeDoubleRecordType:
-        return true;
+        return 8; // binary files hold doubles only
     default:
-        return false;
+        return 0;
     }
 }
 
@@ -261,22 +266,8 @@ bool zalDxfGroupReader::checkBinary(const QByteArray& data, QString* error)
             code = int(qint16(bytes[pos] | (bytes[pos + 1] << 8)));
             pos += 2;
         }
-        int width = 0;
-        switch (dimeRecord::getRecordType(code)) {
-        case dimeBase::dimeInt8RecordType:
-            width = 1;
-            break;
-        case dimeBase::dimeInt16RecordType:
-            width = 2;
-            break;
-        case dimeBase::dimeInt32RecordType:
-            width = 4;
-            break;
-        case dimeBase::dimeFloatRecordType:
-        case dimeBase::dimeDoubleRecordType:
-            width = 8; // binary files hold doubles only
-            break;
-        default: {
+        const int width = numberWidth(code);
+        if (width == 0) {
             // Text ends at NUL (consumed) or at a line break (left for the next read).
             int end = pos;
             while (end < size && bytes[end] != 0 && bytes[end] != '\n' && bytes[end] != '\r')
@@ -291,7 +282,6 @@ bool zalDxfGroupReader::checkBinary(const QByteArray& data, QString* error)
                 if (text == "EOF") return true;
             }
             continue;
-        }
         }
         if (pos + width > size)
             return fail(QStringLiteral("truncated (group %1 at byte %2)").arg(code).arg(at));
@@ -499,7 +489,7 @@ bool zalDxfGroupReader::read(const QByteArray& data, bool recordsApart)
                    !counts.value(code, libdimeInteger(text, valueBegin, valueEnd), &m_error)) {
             return false;
         }
-        if (valueEnd - valueBegin > kLongestNumber && isNumber(code)) {
+        if (valueEnd - valueBegin > kLongestNumber && numberWidth(code) > 0) {
             int numberBegin = valueBegin, numberEnd = valueEnd;
             trim(text, numberBegin, numberEnd);
             if (numberEnd - numberBegin > kLongestNumber) {
