@@ -3,7 +3,7 @@
 // module, once into a transport that only counts (translation alone) and once into the real viewer until
 // it acknowledges the refresh. A raw Unix socket carries the same mesh bytes before and after every live
 // run, once from a buffer both ends reuse (the summary's reference) and once from and into memory of each
-// mesh's own (what a viewer that keeps the meshes cannot do better than); ratios use medians over the rounds.
+// mesh's own (as a viewer keeps what it is sent); ratios use medians over the rounds.
 // Each live run gets a fresh viewer, whose peak resident memory is compared with the mesh bytes it was sent.
 // Each round also opens the link as a user does (the drawing first, then a fresh viewer started for it) and
 // times it from the viewer's start to the acknowledgement of its first drawing, in parts; those figures are
@@ -384,8 +384,7 @@ int main(int argc, char** argv)
         "there first, from starting the viewer until its first drawing is acknowledged (streamed: the "
         "meshes' part of it); raw: the same bytes through a Unix socket pair, both ends reusing one mesh's "
         "buffer, the received bytes dropped (the summary's reference); kept: the same, each mesh sent from "
-        "and "
-        "kept in memory of its own, touched beforehand\n");
+        "and kept in memory of its own, touched beforehand\n");
     std::printf(
         "opening in parts, medians (viewer start-up until the meshes' transaction began, streaming the "
         "meshes, then until the transaction ended, then until acknowledged):");
