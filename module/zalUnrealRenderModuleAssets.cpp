@@ -4,6 +4,7 @@
 
 #include "IzalApplication.h"
 #include "IzalPhysicsMaterialsModule.h"
+#include "XoJson.h"
 
 #include <QDir>
 #include <QFile>
@@ -101,7 +102,7 @@ void scanLibrary(const QString& root, const QStringList& types, QStringList& nam
         QFile file(root + QLatin1Char('/') + package + QLatin1String("/Resources/PakInfo.json"));
         if (!file.exists() || !file.open(QIODevice::ReadOnly)) continue;
         // Invalid JSON gives an empty array: the package lists nothing.
-        const QJsonArray assets = QJsonDocument::fromJson(file.readAll()).array();
+        const QJsonArray assets = xoParseJson(file.readAll()).array();
         for (const QJsonValue& value : assets) {
             const QJsonObject asset = value.toObject();
             if (!types.contains(asset.value(QLatin1String("assetType")).toString())) continue;

@@ -2,6 +2,7 @@
 
 #include "XoInterProcessMessagesManager.h"
 #include "XoInterProcessMessagesObserver.h"
+#include "XoJson.h"
 #include "XoLocalSocketMessagesManager.h"
 #include "XoRemoteRenderMessage.h"
 #include "XoRemoteRenderMonitor.h"
@@ -200,7 +201,7 @@ void XoRemoteRenderSenderPrivate::messageReceived(const XoRemoteRenderMessage& m
             object.insert("pak",
                           QString::fromUtf8(message.field("pak").data, int(message.field("pak").size)));
             const QByteArray assets(message.field("assets").data, int(message.field("assets").size));
-            object.insert("assets", QJsonDocument::fromJson(assets).array());
+            object.insert("assets", xoParseJson(assets).array());
             const std::string data = QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
             toGui([this, data] { q->onEnumAsset(data.data(), long(data.size())); });
             return;

@@ -7,6 +7,8 @@
 #include "zalHostPhysicsMaterials.h"
 #include "zalStrings.h"
 
+#include "XoJson.h"
+
 #include "Db3dPolyline.h"
 #include "DbArc.h"
 #include "DbBlockReference.h"
@@ -358,7 +360,7 @@ void zalDxfImporter::importDescriptions()
     if (!m_physics || !m_materials) return;
     const QMap<OdDbObjectId, QByteArray> descriptions = m_materials->descriptions();
     for (auto it = descriptions.cbegin(); it != descriptions.cend(); ++it) {
-        const QJsonDocument json = QJsonDocument::fromJson(it.value());
+        const QJsonDocument json = xoParseJson(it.value());
         auto description = m_physics->newDescription();
         if (json.isObject() && description->readJson(json.object())) {
             m_physics->setDescription(it.key(), description);
