@@ -116,6 +116,7 @@ public:
     bool serverRunning = false;
     bool viewerStarted = false;
     bool announced = false; // the current process said it started
+    bool exitLogged = true; // the session repeats onRenderExit after the library's own: log it once
     bool paused = false;
     bool viewerFault = false;              // the onError being delivered is the viewer's own report
     std::uint64_t transactionsApplied = 0; // acknowledgements seen on the sender's thread
@@ -148,6 +149,7 @@ void XoRemoteRenderSenderPrivate::messageReceived(const XoRemoteRenderMessage& m
             toGui([this] {
                 viewerStarted = true;
                 announced = true;
+                exitLogged = false;
                 q->onRenderInit();
             });
             return;
@@ -527,6 +529,8 @@ void XoRemoteRenderSender::onRenderInit()
 
 void XoRemoteRenderSender::onRenderExit()
 {
+    if (d->exitLogged) return;
+    d->exitLogged = true;
     qDebug() << "XoRemoteRender: viewer ended";
 }
 

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -461,6 +462,36 @@ TEST_F(RecordedSender, ForgetsEverythingWhenTheViewerEnds)
     QCoreApplication::processEvents();
     EXPECT_TRUE(sender->isViewerStarted());
     EXPECT_TRUE(sender->beginTransaction("again"));
+}
+
+namespace {
+int viewerEndedLines = 0;
+QtMessageHandler previousHandler = nullptr;
+void countViewerEnded(QtMsgType type, const QMessageLogContext& context, const QString& text)
+{
+    if (text.contains(QLatin1String("viewer ended")))
+        ++viewerEndedLines;
+    else if (previousHandler)
+        previousHandler(type, context, text);
+}
+} // namespace
+
+TEST_F(RecordedSender, SaysOnceThatEachViewerEnded)
+{
+    viewerEndedLines = 0;
+    previousHandler = qInstallMessageHandler(countViewerEnded);
+    std::shared_ptr<void> restore(nullptr, [](void*) { qInstallMessageHandler(previousHandler); });
+    startViewer();
+    recording->simulateViewerExit(0);
+    QCoreApplication::processEvents();
+    // The session tells the sender again when it drops the ended viewer.
+    sender->onRenderExit();
+    EXPECT_EQ(viewerEndedLines, 1);
+    recording->simulateViewerStarted();
+    QCoreApplication::processEvents();
+    recording->simulateViewerExit(0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(viewerEndedLines, 2);
 }
 
 TEST_F(RecordedSender, AViewerThatDiesBeforeAnnouncingItselfIsAnError)
